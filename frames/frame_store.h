@@ -1,0 +1,66 @@
+#pragma once
+// The program-wide frame store: 1000 slots of reference and degraded frames, their results,
+// the view values of the panes, the profile-data folder and the command flags.
+
+#include <array>
+#include <string>
+
+#include "colour/colour_types.h"
+#include "colour/pixel_buffer.h"
+#include "frames/bmp_file.h"
+#include "scielab/filter_kernels.h"
+
+namespace orv {
+
+constexpr int max_frames = 1000;
+constexpr int path_length = 260;
+
+struct FrameStore {
+    std::array<PixelBuffer, max_frames> reference_pixels;
+    std::array<PixelBuffer, max_frames> degraded_pixels;
+    std::array<HeaderBlock, max_frames> frame_headers;
+    std::array<int, max_frames> frame_width{};
+    std::array<int, max_frames> frame_height{};
+    std::array<int, max_frames> frame_stride{};
+    std::array<std::string, max_frames> reference_names;
+    std::array<PixelBuffer, max_frames> scielab_pixels;
+    std::array<PixelBuffer, max_frames> diff_pixels;
+    std::array<InterleavedImage, max_frames> diff_results;
+
+    int reference_count = 0;
+    int degraded_count = 0;
+    std::string degraded_name;
+    int current_frame = 0;
+    int cursor_x = 0;
+    int cursor_y = 0;
+    double display_scale = 0.0;
+    std::string profile_folder;
+    std::string start_directory;
+    AtdFilters atd_filters;
+
+    int image_loaded = 0;
+    int degraded_ready = 0;
+    int atd_filter_set = 0;
+    int scielab_done = 0;
+    int diff_ready = 0;
+};
+
+// The one store of the application.
+FrameStore& frame_store();
+// Back to the start state (every slot empty, every value and flag as at start).
+void reset_frame_store(FrameStore& store);
+
+void release_frame_slot(PixelBuffer& pixels, HeaderBlock& header);
+void advance_frame(FrameStore& store);
+
+// Slot drawn for current_frame by each pane.
+int left_pane_slot(const FrameStore& store);
+int right_pane_slot(const FrameStore& store);
+int lower_pane_slot(const FrameStore& store);
+
+// Start-up: start_directory and profile_folder from `current_directory`, every slot released.
+void start_frame_store(FrameStore& store, const std::string& current_directory);
+// Shutdown: every reference slot released.
+void shut_down_frame_store(FrameStore& store);
+
+}  // namespace orv

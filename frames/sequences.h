@@ -1,0 +1,32 @@
+#pragma once
+// Loading chosen BMP files into the store as a sequence, and the numbered names of a save.
+// The dialogs themselves live in the shell; these are the parts that need no window layer.
+
+#include <string>
+#include <vector>
+
+#include "frames/bmp_file.h"
+#include "frames/frame_store.h"
+
+namespace orv {
+
+enum class SequenceTable { reference, degraded };
+
+struct SequenceLoad {
+    int count = 0;          // frames loaded, 0 on failure
+    FileMessage message;    // the reader's message when a file failed
+    bool failed = false;
+};
+
+// Loads `paths` (dialog order, at most max_frames) into slots 0.. of the table and the shared
+// geometry tables; names go to reference_names[k] or degraded_name. Stops at the first file
+// that cannot be read; no count or flag is changed here. Slots already filled keep valid frames.
+SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::string>& paths,
+                                 SequenceTable table);
+
+// The chosen save path without its last four characters (never underflows).
+std::string save_base(const std::string& chosen_path);
+// base + "_" + i with at least four digits + extension (".bmp" by default).
+std::string numbered_name(const std::string& base, int index, const std::string& extension = ".bmp");
+
+}  // namespace orv

@@ -1,0 +1,21 @@
+#pragma once
+// Direct DFT for short sequences, centring shifts and magnitudes.
+
+namespace orv {
+
+// X_k = sum_j x_j e^{-i s theta}, theta = j k 6.28318530718 / n; divided by n when s == 1.
+void dft_1d(double* re, double* im, int sign, int n);
+
+// Rotates so that element 0 lands at index n/2 (floor).
+void shift_centre_1d(double* values, int n);
+
+// Moves element (0, 0) to (width/2, height/2) (floors), for even and odd sides.
+void shift_quadrants_2d(double* plane, int width, int height);
+
+// Exact inverse of shift_quadrants_2d: restores the transform's natural order.
+void unshift_quadrants_2d(double* plane, int width, int height);
+
+// out[i] = sqrt(re[i]^2 + im[i]^2).
+void spectrum_magnitude(const double* re, const double* im, int n, double* out);
+
+}  // namespace orv

@@ -1,0 +1,20 @@
+#pragma once
+// Mixed-radix in-place complex FFT (decimation in frequency, any length >= 2).
+//
+// Conventions: the engine with sign s computes X_k = sum_j x_j e^{s 2 pi i jk/n}, unscaled.
+// fft_1d / fft_2d with direction 1 use s = +1 and divide by the length of every pass;
+// any other direction uses s = -1 and does not scale.
+// A plane is width*height values, element (x, y) at y*width + x.
+
+namespace orv {
+
+// In-place unscaled transform of n complex values (n < 2: nothing happens).
+void fft_core(double* re, double* im, int n, int sign);
+
+// The system's one-dimensional transform (see conventions above).
+void fft_1d(double* re, double* im, int direction, int n);
+
+// Rows, then columns. A side of 1 transforms along the other side only; a side of 0 does nothing.
+void fft_2d(double* re, double* im, int direction, int width, int height);
+
+}  // namespace orv

@@ -1,0 +1,1 @@
+#include "scielab/filter_kernels.h"

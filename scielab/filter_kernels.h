@@ -1,0 +1,44 @@
+#pragma once
+// Opponent-channel filters: kernel files, sampling, sizing, responses, finished sets.
+// The trace goes to `trace` (standard output in the application).
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+constexpr double kernel_sample_angle = 0.01;  // degrees of visual angle per kernel sample
+
+struct ChannelFilter {
+    int count = 0;
+    std::vector<double> spreads;
+    std::vector<double> variances;
+    std::vector<double> weights;
+    int half_width = 0;
+    int length = 0;
+    std::vector<double> kernel;
+    std::vector<double> response;
+};
+
+struct AtdFilters {
+    ChannelFilter a;  // luminance, "kernel_L.txt"
+    ChannelFilter t;  // red-green, "kernel_RG.txt"
+    ChannelFilter d;  // blue-yellow, "kernel_BY.txt"
+};
+
+std::vector<double> sample_gaussian(double variance, int half_width);
+std::vector<double> build_kernel(const ChannelFilter& filter, int half_width);
+void size_filter(ChannelFilter& filter, std::ostream& trace);
+ChannelFilter read_kernel_file(const std::string& path, double sample_angle, std::ostream& trace);
+ChannelFilter load_channel_filter(const std::string& path, double sample_angle,
+                                  std::ostream& trace);
+const std::vector<double>& compute_response(ChannelFilter& filter);
+void normalise_response(ChannelFilter& filter);
+void resize_kernel(ChannelFilter& filter, int new_half_width);
+void finish_filter_set(AtdFilters& filters);
+
+// True when the set satisfies the finished-set invariants (the pipeline refuses others).
+bool filter_set_finished(const AtdFilters& filters);
+
+}  // namespace orv

@@ -1,0 +1,35 @@
+#pragma once
+// The per-frame S-CIELAB pipeline. Every front end reads its profile files from `folder`
+// once per call. Raises orv::Failure for unreadable profiles, unfinished filter sets and
+// frames of different sizes.
+
+#include <cstddef>
+#include <string>
+
+#include "colour/colour_types.h"
+#include "colour/pixel_buffer.h"
+#include "scielab/filter_kernels.h"
+
+namespace orv {
+
+void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const ChannelFilter& t,
+                       const ChannelFilter& d, double sample_angle);
+
+// Nothing happens when `source` is absent; `destination` must have the source's geometry
+// (an empty destination is made zero-filled with it).
+void scielab_filter_frame(const PixelBuffer& source, PixelBuffer& destination,
+                          const ChannelFilter& a, const ChannelFilter& t,
+                          const ChannelFilter& d, double sample_angle, const std::string& folder);
+
+InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilter& a,
+                                   const ChannelFilter& t, const ChannelFilter& d,
+                                   double sample_angle, const std::string& folder);
+
+// 1 on success (result replaced, output holds the grey picture), 0 if either input is absent.
+int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degraded,
+                          PixelBuffer& output, double sample_angle, const AtdFilters& filters,
+                          const std::string& folder, InterleavedImage& result);
+
+void scale_to_grey(const double* values, std::size_t count, PixelBuffer& output);
+
+}  // namespace orv
