@@ -1,0 +1,1 @@
+#include "resources/dialog_templates.h"

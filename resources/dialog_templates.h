@@ -1,0 +1,2 @@
+#pragma once
+// The dialog templates as data: caption, size and controls in dialog units.
