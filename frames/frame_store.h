@@ -53,7 +53,8 @@ void reset_frame_store(FrameStore& store);
 void release_frame_slot(PixelBuffer& pixels, HeaderBlock& header);
 void advance_frame(FrameStore& store);
 
-// Slot drawn for current_frame by each pane.
+// Slot drawn for current_frame by each pane. The left and right panes give -1 while their
+// sequence is empty (count 0): there is no slot to draw.
 int left_pane_slot(const FrameStore& store);
 int right_pane_slot(const FrameStore& store);
 int lower_pane_slot(const FrameStore& store);

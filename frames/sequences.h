@@ -2,6 +2,7 @@
 // Loading chosen BMP files into the store as a sequence, and the numbered names of a save.
 // The dialogs themselves live in the shell; these are the parts that need no window layer.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,11 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
 std::string save_base(const std::string& chosen_path);
 // base + "_" + i with at least four digits + extension (".bmp" by default).
 std::string numbered_name(const std::string& base, int index, const std::string& extension = ".bmp");
+
+// Writes degraded frame i to numbered_name(base, i) for i = 0 .. degraded_count - 1 (the count
+// read again before each frame). A frame the writer refuses (its file exists, the write
+// failed) is handed to `on_message` and skipped; the loop goes on. Returns the number written.
+int save_degraded_frames(const FrameStore& store, const std::string& base,
+                         const std::function<void(const FileMessage&)>& on_message);
 
 }  // namespace orv
