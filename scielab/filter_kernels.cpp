@@ -1,1 +1,319 @@
 #include "scielab/filter_kernels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <istream>
+#include <limits>
+#include <ostream>
+
+#include "colour/profile_files.h"
+#include "numeric/arrays.h"
+#include "numeric/dft.h"
+#include "numeric/failure.h"
+
+namespace orv {
+
+namespace {
+
+constexpr double pi_k = 3.14159265359;
+
+void write_trace(std::ostream& trace, const char* format, double value) {
+    char text[512];
+    std::snprintf(text, sizeof text, format, value);
+    trace << text;
+}
+
+void write_trace(std::ostream& trace, const char* format, int value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    trace << text;
+}
+
+void write_trace(std::ostream& trace, const char* format, const std::string& value) {
+    // The token is bounded, so the text always fits.
+    char text[max_kernel_token_length + 8];
+    std::snprintf(text, sizeof text, format, value.c_str());
+    trace << text;
+}
+
+bool next_token(std::istream& in, std::string& token, const std::string& name) {
+    if (!(in >> token)) return false;
+    if (token.size() > max_kernel_token_length) {
+        raise_failure("Error: kernel file [" + name + "] holds a token longer than " +
+                      std::to_string(max_kernel_token_length) + " characters.");
+    }
+    return true;
+}
+
+void require_token(std::istream& in, std::string& token, const std::string& name) {
+    if (!next_token(in, token, name)) {
+        raise_failure("Error: kernel file [" + name + "] is incomplete: it ends before the last "
+                      "weight.");
+    }
+}
+
+// Leading-integer conversion: optional sign and digits; saturates far beyond any sane count.
+long long token_to_count(const std::string& token) {
+    std::size_t i = 0;
+    while (i < token.size() && std::isspace(static_cast<unsigned char>(token[i]))) ++i;
+    bool negative = false;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
+    long long value = 0;
+    while (i < token.size() && token[i] >= '0' && token[i] <= '9') {
+        if (value < 1000000000000LL) value = value * 10 + (token[i] - '0');
+        ++i;
+    }
+    return negative ? -value : value;
+}
+
+double variance_of(double spread, double sample_angle) {
+    const double samples = (1.0 / sample_angle) * spread;
+    return samples * samples;
+}
+
+// The half-width size_filter gives for the largest variance, before any limit is applied.
+double raw_half_width(double vmax) {
+    return std::sqrt(std::log(2.0) * vmax * 4.0);
+}
+
+int half_width_for(double vmax) {
+    const std::int64_t h = round_to_int(raw_half_width(vmax)) - 1;
+    // A component narrower than one sample still needs its centre tap.
+    return h < 0 ? 0 : static_cast<int>(h);
+}
+
+// Checks the parameters of a filter before anything is sized from them; `name` names the
+// file or the filter in messages ("kernel file [PATH]").
+void check_filter_parameters(const ChannelFilter& filter, const std::string& name) {
+    if (filter.count < 1) {
+        raise_failure("Error: " + name + " has no Gaussian components (count " +
+                      std::to_string(filter.count) + ").");
+    }
+    const auto n = static_cast<std::size_t>(filter.count);
+    if (filter.variances.size() < n || filter.weights.size() < n) {
+        raise_failure("Error: " + name + " lacks spreads or weights for its " +
+                      std::to_string(filter.count) + " components.");
+    }
+    double vmax = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double v = filter.variances[i];
+        if (!std::isfinite(v) || !std::isfinite(filter.weights[i]) ||
+            (i < filter.spreads.size() && !std::isfinite(filter.spreads[i]))) {
+            raise_failure("Error: " + name + " holds a value that is not a finite number.");
+        }
+        if (!(v > 0.0)) {
+            raise_failure("Error: " + name + " has a component of spread 0.");
+        }
+        vmax = std::max(vmax, v);
+    }
+    if (!(raw_half_width(vmax) <= max_kernel_half_width)) {
+        raise_failure("Error: " + name + " is too wide: its kernel would need more than " +
+                      std::to_string(2 * max_kernel_half_width + 1) + " samples.");
+    }
+}
+
+}  // namespace
+
+std::vector<double> sample_gaussian(double variance, int half_width) {
+    std::vector<double> g(static_cast<std::size_t>(2 * half_width + 1));
+    const double inverse_variance = 1.0 / variance;
+    const double norm = 1.0 / std::sqrt(variance * pi_k);
+    for (int j = -half_width; j <= half_width; ++j) {
+        const double jj = static_cast<double>(j) * static_cast<double>(j);
+        g[static_cast<std::size_t>(j + half_width)] = std::exp(-jj * inverse_variance) * norm;
+    }
+    return g;
+}
+
+std::vector<double> build_kernel(const ChannelFilter& filter, int half_width) {
+    std::vector<double> kernel(static_cast<std::size_t>(2 * half_width + 1), 0.0);
+    for (int i = 0; i < filter.count; ++i) {
+        const auto ii = static_cast<std::size_t>(i);
+        const std::vector<double> g = sample_gaussian(filter.variances[ii], half_width);
+        const double w = filter.weights[ii];
+        for (std::size_t j = 0; j < kernel.size(); ++j) kernel[j] += w * g[j];
+    }
+    return kernel;
+}
+
+void size_filter(ChannelFilter& filter, std::ostream& trace) {
+    check_filter_parameters(filter, "the filter being sized");
+    double vmax = -10000.0;
+    for (int i = 0; i < filter.count; ++i) {
+        const double v = filter.variances[static_cast<std::size_t>(i)];
+        if (vmax <= v) vmax = v;
+    }
+    write_trace(trace, "Max spread = %f\n", vmax);
+    const int h = half_width_for(vmax);
+    write_trace(trace, "FilterSize = %d\n", h);
+    filter.kernel = build_kernel(filter, h);
+    filter.half_width = h;
+    filter.length = 2 * h + 1;
+}
+
+ChannelFilter parse_kernel_file(std::istream& in, const std::string& name, double sample_angle,
+                                std::ostream& trace) {
+    if (!std::isfinite(sample_angle) || !(sample_angle > 0.0)) {
+        raise_failure("Error: the kernel sample angle must be a positive number.");
+    }
+    std::string token;
+    require_token(in, token, name);
+    write_trace(trace, "%s\t", token);
+    require_token(in, token, name);
+    require_token(in, token, name);
+    const long long count = token_to_count(token);
+    write_trace(trace, "Num=%d\n", static_cast<int>(std::clamp<long long>(
+                                         count, std::numeric_limits<int>::min(),
+                                         std::numeric_limits<int>::max())));
+    if (count < 1) {
+        raise_failure("Error: kernel file [" + name + "] has a component count of " +
+                      std::to_string(count) + "; at least 1 is needed.");
+    }
+    if (count > max_kernel_components) {
+        raise_failure("Error: kernel file [" + name + "] has a component count of " +
+                      std::to_string(count) + "; at most " +
+                      std::to_string(max_kernel_components) + " are allowed.");
+    }
+    ChannelFilter filter;
+    filter.count = static_cast<int>(count);
+    const auto n = static_cast<std::size_t>(count);
+    filter.spreads.resize(n);
+    filter.variances.resize(n);
+    filter.weights.resize(n);
+
+    require_token(in, token, name);
+    trace << "spread\t";
+    for (std::size_t i = 0; i < n; ++i) {
+        require_token(in, token, name);
+        filter.spreads[i] = token_to_double(token);
+        write_trace(trace, "%f\t", filter.spreads[i]);
+    }
+    require_token(in, token, name);
+    trace << "\nWeight\t";
+    for (std::size_t i = 0; i < n; ++i) {
+        require_token(in, token, name);
+        filter.weights[i] = token_to_double(token);
+        write_trace(trace, "%f\t", filter.weights[i]);
+    }
+    trace << "\nVari\t";
+    for (std::size_t i = 0; i < n; ++i) {
+        filter.variances[i] = variance_of(filter.spreads[i], sample_angle);
+        write_trace(trace, "%f\t", filter.variances[i]);
+    }
+    write_trace(trace, "\nAdjust\t%f\n", sample_angle);
+    check_filter_parameters(filter, "kernel file [" + name + "]");
+    return filter;
+}
+
+ChannelFilter read_kernel_file(const std::string& path, double sample_angle,
+                               std::ostream& trace) {
+    std::ifstream in(path);
+    if (!in) raise_failure("Error: file open [" + path + "].");
+    return parse_kernel_file(in, path, sample_angle, trace);
+}
+
+ChannelFilter load_channel_filter(const std::string& path, double sample_angle,
+                                  std::ostream& trace) {
+    ChannelFilter filter = read_kernel_file(path, sample_angle, trace);
+    size_filter(filter, trace);
+    return filter;
+}
+
+void recompute_variances(ChannelFilter& filter, double sample_angle) {
+    filter.variances.resize(filter.spreads.size());
+    for (std::size_t i = 0; i < filter.spreads.size(); ++i) {
+        filter.variances[i] = variance_of(filter.spreads[i], sample_angle);
+    }
+}
+
+const std::vector<double>& compute_response(ChannelFilter& filter) {
+    const int n = filter.length;
+    if (n < 1 || filter.kernel.size() != static_cast<std::size_t>(n)) {
+        raise_failure("Error: a filter without a kernel has no response.");
+    }
+    std::vector<double> re = filter.kernel;
+    std::vector<double> im(static_cast<std::size_t>(n), 0.0);
+    dft_1d(re.data(), im.data(), 1, n);
+    std::vector<double> magnitude(static_cast<std::size_t>(n));
+    spectrum_magnitude(re.data(), im.data(), n, magnitude.data());
+    shift_centre_1d(magnitude.data(), n);
+    filter.response = std::move(magnitude);
+    return filter.response;
+}
+
+void normalise_response(ChannelFilter& filter) {
+    const int n = filter.length;
+    if (n < 1 || filter.response.size() != static_cast<std::size_t>(n)) {
+        raise_failure("Error: a filter without a response cannot be normalised.");
+    }
+    double m = -10000.0;
+    for (double v : filter.response) {
+        if (m <= v) m = v;
+    }
+    if (!(m > 0.0) || !std::isfinite(m)) {
+        raise_failure("Error: a filter whose kernel is all zero (or not finite) has no usable "
+                      "response; check its weights.");
+    }
+    const double inverse = 1.0 / m;
+    for (double& v : filter.response) v *= inverse;
+    filter.response[static_cast<std::size_t>(static_cast<int>(n * 0.5))] = 1.0;
+}
+
+void resize_kernel(ChannelFilter& filter, int new_half_width) {
+    const int h = filter.half_width;
+    if (new_half_width < h || filter.kernel.size() != static_cast<std::size_t>(2 * h + 1)) {
+        raise_failure("Error: a kernel can only be widened.");
+    }
+    std::vector<double> kernel(static_cast<std::size_t>(2 * new_half_width + 1), 0.0);
+    for (int j = -h; j <= h; ++j) {
+        kernel[static_cast<std::size_t>(new_half_width + j)] =
+            filter.kernel[static_cast<std::size_t>(h + j)];
+    }
+    filter.kernel = std::move(kernel);
+    filter.half_width = new_half_width;
+    filter.length = 2 * new_half_width + 1;
+}
+
+void finish_filter_set(AtdFilters& filters) {
+    ChannelFilter* all[3] = {&filters.a, &filters.t, &filters.d};
+    for (ChannelFilter* f : all) {
+        if (f->count < 1 || f->half_width < 0 ||
+            f->kernel.size() != static_cast<std::size_t>(2 * f->half_width + 1)) {
+            raise_failure("Error: the filters have not been loaded.");
+        }
+    }
+    // A T or D filter wider than A brings the whole set to its width: every filter keeps
+    // all of its taps.
+    const int h = std::max({filters.a.half_width, filters.t.half_width, filters.d.half_width});
+    for (ChannelFilter* f : all) {
+        if (f->half_width != h) resize_kernel(*f, h);
+    }
+    for (ChannelFilter* f : all) compute_response(*f);
+    for (ChannelFilter* f : all) normalise_response(*f);
+}
+
+bool filters_finished(const ChannelFilter& a, const ChannelFilter& t, const ChannelFilter& d) {
+    const ChannelFilter* all[3] = {&a, &t, &d};
+    const int h = a.half_width;
+    if (h < 0) return false;
+    const auto n = static_cast<std::size_t>(2 * h + 1);
+    for (const ChannelFilter* f : all) {
+        if (f->count < 1 || f->half_width != h || f->length != 2 * h + 1 ||
+            f->kernel.size() != n || f->response.size() != n ||
+            f->response[static_cast<std::size_t>(h)] != 1.0) {
+            return false;
+        }
+        for (double v : f->response) {
+            if (!(v >= 0.0 && v <= 1.0 + 1e-12)) return false;
+        }
+    }
+    return true;
+}
+
+bool filter_set_finished(const AtdFilters& filters) {
+    return filters_finished(filters.a, filters.t, filters.d);
+}
+
+}  // namespace orv

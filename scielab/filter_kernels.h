@@ -2,6 +2,7 @@
 // Opponent-channel filters: kernel files, sampling, sizing, responses, finished sets.
 // The trace goes to `trace` (standard output in the application).
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -37,6 +38,23 @@ const std::vector<double>& compute_response(ChannelFilter& filter);
 void normalise_response(ChannelFilter& filter);
 void resize_kernel(ChannelFilter& filter, int new_half_width);
 void finish_filter_set(AtdFilters& filters);
+
+// Bounds that keep a kernel file from asking for more than memory or time allow.
+constexpr std::size_t max_kernel_token_length = 107;
+constexpr long long max_kernel_components = 1000;
+constexpr int max_kernel_half_width = 10000;  // a spread of about 60 degrees
+
+// read_kernel_file working on text already in memory; `name` stands for the file in messages.
+// Refuses (Failure) a count below 1 or above the bound, a spread of 0, a value that is not
+// finite, a kernel beyond the bound and a text that ends before the last weight.
+ChannelFilter parse_kernel_file(std::istream& in, const std::string& name, double sample_angle,
+                                std::ostream& trace);
+
+// variances[i] = ((1 / sample_angle) * spreads[i])^2 for every spread.
+void recompute_variances(ChannelFilter& filter, double sample_angle);
+
+// The finished-set invariants for three separate filters.
+bool filters_finished(const ChannelFilter& a, const ChannelFilter& t, const ChannelFilter& d);
 
 // True when the set satisfies the finished-set invariants (the pipeline refuses others).
 bool filter_set_finished(const AtdFilters& filters);

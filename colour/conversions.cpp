@@ -1,0 +1,284 @@
+#include "colour/conversions.h"
+
+#include <cmath>
+
+#include "colour/profile_files.h"
+#include "numeric/failure.h"
+#include "numeric/svd.h"
+
+namespace orv {
+
+namespace {
+
+constexpr double byte_scale = 0.00392156862745098;  // the double nearest 1/255
+
+Matrix3 multiply(const Matrix3& p, const Matrix3& q) {
+    Matrix3 r{};
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            double sum = 0.0;
+            for (int k = 0; k < 3; ++k) sum += p[3 * row + k] * q[3 * k + col];
+            r[3 * row + col] = sum;
+        }
+    }
+    return r;
+}
+
+Matrix3 read_checked_matrix(const std::string& folder, const char* name) {
+    const std::string path = profile_path(folder, name);
+    Matrix3 m = read_matrix3(path);
+    check_matrix_invertible(m, path);
+    return m;
+}
+
+double cie_f(double t) {
+    return t > 0.008856 ? std::pow(t, 0.3333333333333333) : 7.787 * t + 0.13793103448275862;
+}
+
+}  // namespace
+
+void check_pixel_buffer(const PixelBuffer& buffer, const char* what) {
+    const bool sane = buffer.width > 0 && buffer.height > 0 &&
+                      buffer.width <= max_frame_side && buffer.height <= max_frame_side &&
+                      buffer.stride >= buffer.width * 3 &&
+                      buffer.bytes.size() >= static_cast<std::size_t>(buffer.stride) *
+                                                 static_cast<std::size_t>(buffer.height);
+    if (!sane) {
+        raise_failure(std::string("The ") + what + " pixel buffer (" + std::to_string(buffer.width) +
+                      " x " + std::to_string(buffer.height) + ", stride " +
+                      std::to_string(buffer.stride) + ", " + std::to_string(buffer.bytes.size()) +
+                      " bytes) does not hold a whole frame.");
+    }
+}
+
+void check_matrix_invertible(const Matrix3& m, const std::string& name) {
+    for (double v : m) {
+        if (!std::isfinite(v)) {
+            raise_failure("Error: matrix [" + name + "] holds a value that is not a finite number.");
+        }
+    }
+    // The determinant against the product of the row lengths (Hadamard's bound) is a
+    // scale-free measure of how close the rows are to being dependent.
+    const double det = m[0] * (m[4] * m[8] - m[5] * m[7]) - m[1] * (m[3] * m[8] - m[5] * m[6]) +
+                       m[2] * (m[3] * m[7] - m[4] * m[6]);
+    double bound = 1.0;
+    for (int r = 0; r < 3; ++r) {
+        bound *= std::sqrt(m[3 * r] * m[3 * r] + m[3 * r + 1] * m[3 * r + 1] +
+                           m[3 * r + 2] * m[3 * r + 2]);
+    }
+    if (!std::isfinite(det) || !std::isfinite(bound) || !(std::fabs(det) > 1e-12 * bound)) {
+        raise_failure("Error: matrix [" + name + "] is singular and cannot be inverted.");
+    }
+}
+
+Matrix3 load_rgb_to_atd(const std::string& folder) {
+    const Matrix3 mx = read_checked_matrix(folder, "RGBtoXYZ_mat.txt");
+    const Matrix3 ml = read_checked_matrix(folder, "XYZtoLMS_mat.txt");
+    const Matrix3 ma = read_checked_matrix(folder, "LMStoATD_mat.txt");
+    const Matrix3 p = multiply(ml, mx);
+    return multiply(ma, p);
+}
+
+Matrix3 load_xyz_to_atd(const std::string& folder) {
+    const Matrix3 ml = read_checked_matrix(folder, "XYZtoLMS_mat.txt");
+    const Matrix3 ma = read_checked_matrix(folder, "LMStoATD_mat.txt");
+    return multiply(ma, ml);
+}
+
+Matrix3 invert_matrix3(const Matrix3& m) {
+    Matrix3 inverse{};
+    pseudo_inverse_flat(m.data(), inverse.data(), 3, 3);
+    for (double v : inverse) {
+        if (!std::isfinite(v)) raise_failure("Error: a colour matrix could not be inverted.");
+    }
+    return inverse;
+}
+
+DisplayTable make_display_table(const GogParameters& gog) {
+    DisplayTable table;
+    const GogChannel* channels[3] = {&gog.red, &gog.green, &gog.blue};
+    for (int c = 0; c < 3; ++c) {
+        const GogChannel& ch = *channels[c];
+        for (int d = 0; d < 256; ++d) {
+            const double r = d * byte_scale;
+            double base = ch.gain * r + ch.offset;
+            // A negative base has no real power; the display emits no light there.
+            if (base < 0.0) base = 0.0;
+            table[static_cast<std::size_t>(c)][static_cast<std::size_t>(d)] = std::pow(base, ch.gamma);
+        }
+    }
+    return table;
+}
+
+PlanarImage display_to_planes(const PixelBuffer& pixels, const GogParameters& gog,
+                              const Matrix3& m) {
+    check_pixel_buffer(pixels, "source");
+    const DisplayTable table = make_display_table(gog);
+    PlanarImage image;
+    image.width = pixels.width;
+    image.height = pixels.height;
+    image.channels = 3;
+    const std::size_t count =
+        static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height);
+    for (auto& plane : image.planes) plane.resize(count);
+    display_to_planes_into(pixels, table, m, image.planes[0].data(), image.planes[1].data(),
+                           image.planes[2].data());
+    return image;
+}
+
+void display_to_planes_into(const PixelBuffer& pixels, const DisplayTable& table,
+                            const Matrix3& m, double* plane0, double* plane1, double* plane2) {
+    const int w = pixels.width;
+    const int h = pixels.height;
+    const double* tr = table[0].data();
+    const double* tg = table[1].data();
+    const double* tb = table[2].data();
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* row = pixels.bytes.data() + static_cast<std::size_t>(y) * pixels.stride;
+        const std::size_t base = static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        for (int x = 0; x < w; ++x) {
+            const double b = tb[row[3 * x]];
+            const double g = tg[row[3 * x + 1]];
+            const double r = tr[row[3 * x + 2]];
+            plane0[base + x] = m[0] * r + m[1] * g + m[2] * b;
+            plane1[base + x] = m[3] * r + m[4] * g + m[5] * b;
+            plane2[base + x] = m[6] * r + m[7] * g + m[8] * b;
+        }
+    }
+}
+
+std::uint8_t inverse_display_byte(double u, const GogChannel& ch, double inverse_gamma) {
+    // A negative u with a non-integer exponent has no real power: pow gives NaN and the
+    // byte is 0, like every value at or below 0.
+    const double linear = (std::pow(u, inverse_gamma) - ch.offset) / ch.gain;
+    const double s = linear * 255.0;
+    if (s >= 255.0) return 255;
+    if (!(s > 0.0)) return 0;
+    return static_cast<std::uint8_t>(s);
+}
+
+void planes_to_display(PixelBuffer& out, const PlanarImage& image, const GogParameters& gog,
+                       const Matrix3& m_inverse) {
+    check_pixel_buffer(out, "destination");
+    if (out.width != image.width || out.height != image.height) {
+        raise_failure("The destination buffer (" + std::to_string(out.width) + " x " +
+                      std::to_string(out.height) + ") does not match the image (" +
+                      std::to_string(image.width) + " x " + std::to_string(image.height) + ").");
+    }
+    planes_to_display_from(out, image.planes[0].data(), image.planes[1].data(),
+                           image.planes[2].data(), gog, m_inverse);
+}
+
+void planes_to_display_from(PixelBuffer& out, const double* plane0, const double* plane1,
+                            const double* plane2, const GogParameters& gog,
+                            const Matrix3& m_inverse) {
+    const int w = out.width;
+    const int h = out.height;
+    const double ig_r = 1.0 / gog.red.gamma;
+    const double ig_g = 1.0 / gog.green.gamma;
+    const double ig_b = 1.0 / gog.blue.gamma;
+    const Matrix3& m = m_inverse;
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = out.bytes.data() + static_cast<std::size_t>(y) * out.stride;
+        const std::size_t base = static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        for (int x = 0; x < w; ++x) {
+            const std::size_t i = base + x;
+            const double u0 = m[0] * plane0[i] + m[1] * plane1[i] + m[2] * plane2[i];
+            const double u1 = m[3] * plane0[i] + m[4] * plane1[i] + m[5] * plane2[i];
+            const double u2 = m[6] * plane0[i] + m[7] * plane1[i] + m[8] * plane2[i];
+            row[3 * x] = inverse_display_byte(u2, gog.blue, ig_b);
+            row[3 * x + 1] = inverse_display_byte(u1, gog.green, ig_g);
+            row[3 * x + 2] = inverse_display_byte(u0, gog.red, ig_r);
+        }
+    }
+}
+
+void xyz_to_lab(const double xyz[3], const double white[3], double lab[3]) {
+    const double fx = cie_f(xyz[0] / white[0]);
+    const double fy = cie_f(xyz[1] / white[1]);
+    const double fz = cie_f(xyz[2] / white[2]);
+    lab[0] = 116.0 * fy - 16.0;
+    lab[1] = 500.0 * (fx - fy);
+    lab[2] = 200.0 * (fy - fz);
+}
+
+double delta_e94(const double reference_lab[3], const double sample_lab[3]) {
+    const double c_ref = std::sqrt(reference_lab[1] * reference_lab[1] +
+                                   reference_lab[2] * reference_lab[2]);
+    const double c_smp = std::sqrt(sample_lab[1] * sample_lab[1] + sample_lab[2] * sample_lab[2]);
+    const double dl = reference_lab[0] - sample_lab[0];
+    const double da = reference_lab[1] - sample_lab[1];
+    const double db = reference_lab[2] - sample_lab[2];
+    const double dc = c_ref - c_smp;
+    // Rounding can leave a tiny negative square for colours of the same hue: that is 0.
+    double dh2 = da * da + db * db - dc * dc;
+    if (dh2 < 0.0) dh2 = 0.0;
+    const double dh = std::sqrt(dh2);
+    const double sc = 1.0 + 0.045 * c_ref;
+    const double sh = 1.0 + 0.015 * c_ref;
+    const double tc = dc / sc;
+    const double th = dh / sh;
+    return std::sqrt(dl * dl + tc * tc + th * th);
+}
+
+InterleavedImage atd_to_lab_image(const PlanarImage& image, const std::string& folder) {
+    const Matrix3 qi = invert_matrix3(load_xyz_to_atd(folder));
+    return atd_to_lab_with(image.width, image.height, image.planes[0].data(),
+                           image.planes[1].data(), image.planes[2].data(), qi);
+}
+
+InterleavedImage atd_to_lab_with(int width, int height, const double* a, const double* t,
+                                 const double* d, const Matrix3& atd_to_xyz) {
+    InterleavedImage lab;
+    lab.width = width;
+    lab.height = height;
+    lab.channels = 3;
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    lab.data.resize(count * 3);
+    const Matrix3& q = atd_to_xyz;
+    const double white[3] = {display_white[0], display_white[1], display_white[2]};
+    for (std::size_t i = 0; i < count; ++i) {
+        const double xyz[3] = {q[0] * a[i] + q[1] * t[i] + q[2] * d[i],
+                               q[3] * a[i] + q[4] * t[i] + q[5] * d[i],
+                               q[6] * a[i] + q[7] * t[i] + q[8] * d[i]};
+        xyz_to_lab(xyz, white, &lab.data[3 * i]);
+    }
+    return lab;
+}
+
+InterleavedImage colour_difference_image(const InterleavedImage& reference,
+                                         const InterleavedImage& sample) {
+    if (reference.width != sample.width || reference.height != sample.height ||
+        reference.channels != 3 || sample.channels != 3 ||
+        reference.data.size() != sample.data.size() ||
+        reference.data.size() != static_cast<std::size_t>(reference.width) *
+                                     static_cast<std::size_t>(reference.height) * 3) {
+        raise_failure("The two CIELAB images differ in size (" + std::to_string(reference.width) +
+                      " x " + std::to_string(reference.height) + " and " +
+                      std::to_string(sample.width) + " x " + std::to_string(sample.height) +
+                      ") and cannot be compared.");
+    }
+    InterleavedImage diff;
+    diff.width = reference.width;
+    diff.height = reference.height;
+    diff.channels = 1;
+    const std::size_t count =
+        static_cast<std::size_t>(reference.width) * static_cast<std::size_t>(reference.height);
+    diff.data.resize(count);
+    double max = -10000.0;
+    double min = 10000.0;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double d = delta_e94(&reference.data[3 * i], &sample.data[3 * i]);
+        diff.data[i] = d;
+        if (d > max) max = d;
+        if (d < min) min = d;
+        sum += d;
+    }
+    diff.max = max;
+    diff.min = min;
+    diff.mean = count > 0 ? sum / static_cast<double>(count) : 0.0;
+    return diff;
+}
+
+}  // namespace orv
