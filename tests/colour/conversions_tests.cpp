@@ -1,0 +1,286 @@
+#include "colour/conversions.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "numeric/failure.h"
+
+namespace orv {
+namespace {
+
+constexpr Matrix3 identity = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+
+GogParameters uniform_model(double gain, double offset, double gamma) {
+    return {{gain, offset, gamma}, {gain, offset, gamma}, {gain, offset, gamma}};
+}
+
+TEST(XyzToLab, WhiteBlackAndTheLinearBranch) {
+    const double white[3] = {display_white[0], display_white[1], display_white[2]};
+    double lab[3];
+    xyz_to_lab(white, white, lab);
+    EXPECT_EQ(lab[0], 100.0);
+    EXPECT_EQ(lab[1], 0.0);
+    EXPECT_EQ(lab[2], 0.0);
+
+    const double black[3] = {0, 0, 0};
+    xyz_to_lab(black, white, lab);
+    EXPECT_NEAR(lab[0], 0.0, 1e-12);
+    EXPECT_EQ(lab[1], 0.0);
+    EXPECT_EQ(lab[2], 0.0);
+
+    // t exactly at the threshold (and below 0) takes 7.787 t + 16/116, not the cube root.
+    const double unit[3] = {1, 1, 1};
+    for (double t : {0.008856, -0.5, 0.0}) {
+        const double xyz[3] = {t, t, t};
+        xyz_to_lab(xyz, unit, lab);
+        EXPECT_EQ(lab[0], 116.0 * (7.787 * t + 0.13793103448275862) - 16.0) << t;
+    }
+    const double at[3] = {0.008856, 0.008856, 0.008856};
+    xyz_to_lab(at, unit, lab);
+    EXPECT_NE(lab[0], 116.0 * std::pow(0.008856, 0.3333333333333333) - 16.0);
+    const double above[3] = {0.0088561, 0.0088561, 0.0088561};
+    xyz_to_lab(above, unit, lab);
+    EXPECT_EQ(lab[0], 116.0 * std::pow(0.0088561, 0.3333333333333333) - 16.0);
+
+    // a* and b* follow X - Y and Y - Z.
+    const double xyz[3] = {0.5, 0.2, 0.1};
+    xyz_to_lab(xyz, unit, lab);
+    const double f = std::pow(0.2, 0.3333333333333333);
+    EXPECT_EQ(lab[1], 500.0 * (std::pow(0.5, 0.3333333333333333) - f));
+    EXPECT_EQ(lab[2], 200.0 * (f - std::pow(0.1, 0.3333333333333333)));
+}
+
+struct E94Case {
+    double reference[3];
+    double sample[3];
+    double forward;  // delta_e94(reference, sample)
+    double swapped;  // delta_e94(sample, reference)
+    double tolerance;
+};
+
+TEST(DeltaE94, WorkedValuesAndAsymmetry) {
+    const E94Case cases[] = {
+        // Hand-worked cases of the formula.
+        {{50, 10, 0}, {50, 0, 0}, 6.8965517241379315, 10.0, 1e-15},
+        {{50, 0, 10}, {50, 10, 0}, 12.297509238026915, 12.297509238026915, 1e-14},
+        {{50, 20, -5}, {50, 20, -5}, 0.0, 0.0, 0.0},
+        {{30, 0, 0}, {72.5, 0, 0}, 42.5, 42.5, 0.0},
+        // colour-science documentation of its CIE 1994 difference (graphic-arts weights);
+        // the swapped value reproduced with scikit-image 0.19.3 deltaE_ciede94.
+        {{100, 21.57210357, 272.22819350}, {100, 426.67945353, 72.39590835}, 83.7792255,
+         56.9383947, 1e-6},
+        // Sharma, Wu and Dalal (2005), CIEDE2000 test pairs 1-3, their CIE94 differences from
+        // scikit-image 0.19.3.
+        {{50, 2.6772, -79.7751}, {50, 0, -82.7485}, 1.3950389, 1.3652852, 1e-6},
+        {{50, 3.1571, -77.2803}, {50, 0, -82.7485}, 1.9341006, 1.8526922, 1e-6},
+        {{50, 2.8361, -74.0200}, {50, 0, -82.7485}, 2.4543357, 2.2719002, 1e-6},
+        // Luo and Rigg, pair 1 (CIELAB computed from its XYZ), CIE94 from scikit-image.
+        {{60.2574, -34.0099, 36.2677}, {60.4626, -34.1751, 39.4387}, 1.3909947, 1.3576187, 1e-6},
+    };
+    for (const E94Case& c : cases) {
+        EXPECT_NEAR(delta_e94(c.reference, c.sample), c.forward, c.tolerance)
+            << c.reference[0] << " " << c.reference[1] << " " << c.reference[2];
+        EXPECT_NEAR(delta_e94(c.sample, c.reference), c.swapped, c.tolerance)
+            << c.reference[0] << " " << c.reference[1] << " " << c.reference[2];
+    }
+}
+
+TEST(DeltaE94, NeutralReferenceEqualsCie76) {
+    const double neutral[3] = {40, 0, 0};
+    const double samples[][3] = {{40, 3, 4}, {45, -10, 2}, {10, 60, -70}, {40, 0, 0}, {99, 0, 1}};
+    for (const auto& s : samples) {
+        const double cie76 = std::sqrt((40 - s[0]) * (40 - s[0]) + s[1] * s[1] + s[2] * s[2]);
+        EXPECT_NEAR(delta_e94(neutral, s), cie76, 1e-12 * (1 + cie76));
+    }
+}
+
+TEST(DeltaE94, RoundingBelowZeroInTheHueTermCountsAsZero) {
+    // Same hue angle: a^2 + b^2 - dC^2 comes out at -1.8e-15 in doubles.
+    const double reference[3] = {50, 1, 3};
+    const double sample[3] = {50, 0.3, 0.9};
+    const double value = delta_e94(reference, sample);
+    ASSERT_TRUE(std::isfinite(value));
+    const double c_ref = std::sqrt(10.0);
+    const double dc = c_ref - std::sqrt(0.3 * 0.3 + 0.9 * 0.9);
+    EXPECT_DOUBLE_EQ(value, dc / (1 + 0.045 * c_ref));
+}
+
+InterleavedImage lab_image(int w, int h, double l, double a, double b) {
+    InterleavedImage image;
+    image.width = w;
+    image.height = h;
+    image.channels = 3;
+    for (int i = 0; i < w * h; ++i) {
+        image.data.push_back(l + i);
+        image.data.push_back(a);
+        image.data.push_back(b - i);
+    }
+    return image;
+}
+
+TEST(ColourDifferenceImage, StatisticsAndStartingValues) {
+    const InterleavedImage ref = lab_image(3, 2, 50, 10, 0);
+    InterleavedImage same = colour_difference_image(ref, ref);
+    EXPECT_EQ(same.channels, 1);
+    ASSERT_EQ(same.data.size(), 6u);
+    for (double v : same.data) EXPECT_EQ(v, 0.0);
+    EXPECT_EQ(same.mean, 0.0);
+    EXPECT_EQ(same.max, 0.0);
+    EXPECT_EQ(same.min, 0.0);
+
+    InterleavedImage neutral = lab_image(3, 2, 0, 0, 0);
+    InterleavedImage far = lab_image(3, 2, 20000, 0, 0);
+    for (std::size_t i = 2; i < far.data.size(); i += 3) far.data[i] = neutral.data[i];
+    const InterleavedImage big = colour_difference_image(neutral, far);
+    EXPECT_EQ(big.data[0], 20000.0);
+    EXPECT_EQ(big.max, 20000.0);
+    EXPECT_EQ(big.min, 10000.0);  // the starting value: every difference exceeds it
+    EXPECT_EQ(big.mean, 20000.0);
+
+    const InterleavedImage sample = lab_image(3, 2, 52, 10, 0);
+    const InterleavedImage diff = colour_difference_image(ref, sample);
+    double sum = 0;
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(diff.data[i], delta_e94(&ref.data[3 * i], &sample.data[3 * i]));
+        sum += diff.data[i];
+    }
+    EXPECT_EQ(diff.mean, sum / 6);
+}
+
+TEST(ColourDifferenceImage, RefusesImagesOfDifferentSizes) {
+    const InterleavedImage a = lab_image(3, 2, 50, 0, 0);
+    const InterleavedImage b = lab_image(2, 3, 50, 0, 0);
+    EXPECT_THROW(colour_difference_image(a, b), Failure);
+    InterleavedImage short_data = a;
+    short_data.data.pop_back();
+    EXPECT_THROW(colour_difference_image(a, short_data), Failure);
+}
+
+PixelBuffer ramp_buffer(int w, int h) {
+    PixelBuffer p = make_pixel_buffer(w, h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < 3 * w; ++x) {
+            p.bytes[static_cast<std::size_t>(y * p.stride + x)] =
+                static_cast<std::uint8_t>((7 * y + 3 * x + 11) % 256);
+        }
+    }
+    return p;
+}
+
+TEST(DisplayToPlanes, ByteScaleIsAMultiplication) {
+    PixelBuffer p = make_pixel_buffer(256, 1);
+    for (int x = 0; x < 256; ++x) {
+        for (int c = 0; c < 3; ++c) p.bytes[static_cast<std::size_t>(3 * x + c)] = static_cast<std::uint8_t>(x);
+    }
+    const PlanarImage image = display_to_planes(p, uniform_model(1, 0, 1), identity);
+    int differs_from_division = 0;
+    for (int x = 0; x < 256; ++x) {
+        EXPECT_EQ(image.planes[0][static_cast<std::size_t>(x)], x * 0.00392156862745098);
+        if (image.planes[0][static_cast<std::size_t>(x)] != x / 255.0) ++differs_from_division;
+    }
+    EXPECT_EQ(differs_from_division, 24);
+    EXPECT_EQ(image.planes[2][255], 1.0);
+}
+
+TEST(DisplayToPlanes, WhiteGivesOneAndDarkPixelsNeverNaN) {
+    PixelBuffer p = make_pixel_buffer(2, 1);
+    for (int c = 0; c < 3; ++c) p.bytes[static_cast<std::size_t>(c)] = 255;
+    const Matrix3 m = {0.4, 0.3, 0.2, 0.2, 0.7, 0.1, 0.0, 0.1, 0.9};
+    const PlanarImage image = display_to_planes(p, uniform_model(1.1, -0.1, 2.2), m);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_DOUBLE_EQ(image.planes[k][0], m[3 * k] + m[3 * k + 1] + m[3 * k + 2]);
+        // The black pixel has a negative base (offset -0.1): clamped, it gives no light.
+        EXPECT_EQ(image.planes[k][1], 0.0);
+    }
+}
+
+TEST(DisplayToPlanes, ChannelOrderIsBlueGreenRedInAndRedGreenBlueOut) {
+    PixelBuffer p = make_pixel_buffer(1, 1);
+    p.bytes = {51, 102, 255, 0};  // blue, green, red, filler
+    const GogParameters gog = {{1, 0, 1}, {1, 0, 2}, {1, 0, 3}};
+    const PlanarImage image = display_to_planes(p, gog, identity);
+    EXPECT_EQ(image.planes[0][0], 1.0);
+    EXPECT_EQ(image.planes[1][0], std::pow(102 * 0.00392156862745098, 2.0));
+    EXPECT_EQ(image.planes[2][0], std::pow(51 * 0.00392156862745098, 3.0));
+}
+
+TEST(PlanesToDisplay, ClippingAndTruncation) {
+    struct Case {
+        double u;
+        std::uint8_t byte;
+    };
+    const Case cases[] = {{1.0, 255},          {2.0, 255},   {254.9 / 255.0, 254},
+                          {0.5, 127},          {0.0, 0},     {-0.3, 0},
+                          {1e-300, 0},         {NAN, 0}};
+    PixelBuffer out = make_pixel_buffer(static_cast<int>(std::size(cases)), 1);
+    PlanarImage image;
+    image.width = out.width;
+    image.height = 1;
+    for (auto& plane : image.planes) {
+        for (const Case& c : cases) plane.push_back(c.u);
+    }
+    planes_to_display(out, image, uniform_model(1, 0, 1), identity);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(out.bytes[3 * i + static_cast<std::size_t>(c)], cases[i].byte) << cases[i].u;
+        }
+    }
+    // Negative values with a non-integer exponent have no real power: 0, never NaN bytes.
+    PixelBuffer gamma_out = make_pixel_buffer(static_cast<int>(std::size(cases)), 1);
+    planes_to_display(gamma_out, image, uniform_model(1, 0, 2.2), identity);
+    EXPECT_EQ(gamma_out.bytes[3 * 5], 0);
+    EXPECT_EQ(gamma_out.bytes[0], 255);
+}
+
+TEST(PlanesToDisplay, RoundTripHonoursTheStrideOfOddWidths) {
+    for (int w : {1, 2, 3, 5, 7}) {
+        const int h = 3;
+        const PixelBuffer source = ramp_buffer(w, h);
+        const PlanarImage image = display_to_planes(source, uniform_model(1, 0, 1), identity);
+        PixelBuffer out = make_pixel_buffer(w, h);
+        for (auto& b : out.bytes) b = 0xAA;  // so untouched filler bytes show
+        planes_to_display(out, image, uniform_model(1, 0, 1), identity);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < out.stride; ++x) {
+                const auto i = static_cast<std::size_t>(y * out.stride + x);
+                if (x < 3 * w) {
+                    // d / 255 * 255 can land just below d and truncate to d - 1.
+                    EXPECT_LE(source.bytes[i] - out.bytes[i], 1) << w << " " << x << " " << y;
+                    EXPECT_GE(source.bytes[i] - out.bytes[i], 0) << w << " " << x << " " << y;
+                } else {
+                    EXPECT_EQ(out.bytes[i], 0xAA) << "filler byte written, width " << w;
+                }
+            }
+        }
+    }
+}
+
+TEST(PlanesToDisplay, RefusesBuffersOfAnotherGeometry) {
+    const PixelBuffer source = ramp_buffer(4, 3);
+    const PlanarImage image = display_to_planes(source, uniform_model(1, 0, 1), identity);
+    PixelBuffer wrong = make_pixel_buffer(3, 4);
+    EXPECT_THROW(planes_to_display(wrong, image, uniform_model(1, 0, 1), identity), Failure);
+    PixelBuffer truncated = make_pixel_buffer(4, 3);
+    truncated.bytes.resize(truncated.bytes.size() - 1);
+    EXPECT_THROW(planes_to_display(truncated, image, uniform_model(1, 0, 1), identity), Failure);
+    PixelBuffer narrow_stride = make_pixel_buffer(4, 3);
+    narrow_stride.stride = 8;
+    EXPECT_THROW(display_to_planes(narrow_stride, uniform_model(1, 0, 1), identity), Failure);
+}
+
+TEST(InvertMatrix3, GivesTheInverse) {
+    const Matrix3 m = {0.4, 0.3, 0.2, 0.2, 0.7, 0.1, 0.0, 0.1, 0.9};
+    const Matrix3 inv = invert_matrix3(m);
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            double sum = 0;
+            for (int k = 0; k < 3; ++k) sum += m[3 * r + k] * inv[3 * k + c];
+            EXPECT_NEAR(sum, r == c ? 1.0 : 0.0, 1e-12);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orv
