@@ -6,7 +6,13 @@
 // any other direction uses s = -1 and does not scale.
 // A plane is width*height values, element (x, y) at y*width + x.
 
+#include <vector>
+
 namespace orv {
+
+// The engine's ordered factor list of n: square factors, square-free factors, the square
+// factors again in reverse order (e.g. 1920 -> 4 2 2 3 5 2 4). Empty for n < 2.
+std::vector<int> fft_factors(int n);
 
 // In-place unscaled transform of n complex values (n < 2: nothing happens).
 void fft_core(double* re, double* im, int n, int sign);

@@ -1,0 +1,78 @@
+#include "numeric/dft.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace orv {
+
+void dft_1d(double* re, double* im, int sign, int n) {
+    if (n <= 0) return;
+    // Twelve-digit angle constant, deliberately not the full-precision 2 pi.
+    constexpr double two_pi_12 = 6.28318530718;
+    const double s = static_cast<double>(sign);
+    std::vector<double> t_re(static_cast<std::size_t>(n));
+    std::vector<double> t_im(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) {
+        double acc_re = re[0];
+        double acc_im = im[0];
+        for (int j = 1; j < n; ++j) {
+            const double theta = static_cast<double>(j) * static_cast<double>(k) * two_pi_12 / n;
+            const double c = std::cos(theta);
+            const double sn = std::sin(theta);
+            acc_re += c * re[j] + s * sn * im[j];
+            acc_im += c * im[j] - s * sn * re[j];
+        }
+        t_re[static_cast<std::size_t>(k)] = acc_re;
+        t_im[static_cast<std::size_t>(k)] = acc_im;
+    }
+    const double scale = 1.0 / (sign == 1 ? static_cast<double>(n) : 1.0);
+    for (int k = 0; k < n; ++k) {
+        re[k] = t_re[static_cast<std::size_t>(k)] * scale;
+        im[k] = t_im[static_cast<std::size_t>(k)] * scale;
+    }
+}
+
+void shift_centre_1d(double* values, int n) {
+    if (n <= 1) return;
+    // Element i moves to (i + n/2) mod n: a left rotation by n - n/2.
+    const int h = n / 2;
+    std::rotate(values, values + (n - h), values + n);
+}
+
+namespace {
+
+// Moves element (x, y) to ((x + dx) mod w, (y + dy) mod h), 0 <= dx < w, 0 <= dy < h.
+void rotate_plane(double* plane, int width, int height, int dx, int dy) {
+    if (width <= 0 || height <= 0) return;
+    const std::size_t w = static_cast<std::size_t>(width);
+    if (dx != 0) {
+        for (int y = 0; y < height; ++y) {
+            double* row = plane + static_cast<std::size_t>(y) * w;
+            std::rotate(row, row + (width - dx), row + width);
+        }
+    }
+    if (dy != 0) {
+        const std::size_t total = w * static_cast<std::size_t>(height);
+        std::rotate(plane, plane + w * static_cast<std::size_t>(height - dy), plane + total);
+    }
+}
+
+}  // namespace
+
+void shift_quadrants_2d(double* plane, int width, int height) {
+    if (width <= 0 || height <= 0) return;
+    rotate_plane(plane, width, height, width / 2, height / 2);
+}
+
+void unshift_quadrants_2d(double* plane, int width, int height) {
+    if (width <= 0 || height <= 0) return;
+    // The opposite rotation: by ceil(side / 2), which equals side / 2 for even sides.
+    rotate_plane(plane, width, height, (width - width / 2) % width, (height - height / 2) % height);
+}
+
+void spectrum_magnitude(const double* re, const double* im, int n, double* out) {
+    for (int i = 0; i < n; ++i) out[i] = std::sqrt(re[i] * re[i] + im[i] * im[i]);
+}
+
+}  // namespace orv

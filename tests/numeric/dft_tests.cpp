@@ -1,0 +1,142 @@
+// Direct transform, centring shifts and magnitudes.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+#include <random>
+#include <vector>
+
+#include "numeric/dft.h"
+#include "numeric/fft.h"
+
+namespace {
+
+using Values = std::vector<double>;
+
+TEST(Dft1d, ImpulseGivesMeanWithSignOneAndOnesOtherwise) {
+    for (int n : {1, 2, 3, 5, 8, 13}) {
+        for (int sign : {1, -1}) {
+            Values re(static_cast<std::size_t>(n), 0.0), im(static_cast<std::size_t>(n), 0.0);
+            re[0] = 1.0;
+            orv::dft_1d(re.data(), im.data(), sign, n);
+            const double want = sign == 1 ? 1.0 / n : 1.0;
+            for (int k = 0; k < n; ++k) {
+                EXPECT_DOUBLE_EQ(re[static_cast<std::size_t>(k)], want) << n << " " << sign;
+                EXPECT_EQ(im[static_cast<std::size_t>(k)], 0.0);
+            }
+        }
+    }
+}
+
+TEST(Dft1d, SingleValueUnchangedAndEmptyIgnored) {
+    Values re = {4.25};
+    Values im = {-1.5};
+    orv::dft_1d(re.data(), im.data(), 1, 1);
+    EXPECT_EQ(re[0], 4.25);
+    EXPECT_EQ(im[0], -1.5);
+    orv::dft_1d(re.data(), im.data(), 1, 0);
+    orv::dft_1d(re.data(), im.data(), -1, -3);
+    EXPECT_EQ(re[0], 4.25);
+    EXPECT_EQ(im[0], -1.5);
+}
+
+// Sign 1 is the negative exponent divided by n: fft_1d's unscaled step divided by n. The
+// twelve-digit angle constant costs about n * 4e-13 of phase at the last index.
+TEST(Dft1d, SignOneEqualsFftBackDividedByLength) {
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (int n : {3, 5, 7, 9, 15, 21, 31, 45, 61, 101}) {
+        Values re(static_cast<std::size_t>(n)), im(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            re[static_cast<std::size_t>(i)] = uniform(rng);
+            im[static_cast<std::size_t>(i)] = uniform(rng);
+        }
+        Values fr = re, fi = im;
+        orv::dft_1d(re.data(), im.data(), 1, n);
+        orv::fft_1d(fr.data(), fi.data(), -1, n);
+        for (int k = 0; k < n; ++k) {
+            const auto i = static_cast<std::size_t>(k);
+            EXPECT_NEAR(re[i], fr[i] / n, 1e-11) << n << " " << k;
+            EXPECT_NEAR(im[i], fi[i] / n, 1e-11) << n << " " << k;
+        }
+        // Sign -1: positive exponent, unscaled, i.e. n times fft_1d's forward step.
+        Values gr = fr, gi = fi;
+        Values hr = fr, hi = fi;
+        orv::dft_1d(gr.data(), gi.data(), -1, n);
+        orv::fft_1d(hr.data(), hi.data(), 1, n);
+        for (int k = 0; k < n; ++k) {
+            const auto i = static_cast<std::size_t>(k);
+            EXPECT_NEAR(gr[i], hr[i] * n, 1e-12 * n * n) << n;
+            EXPECT_NEAR(gi[i], hi[i] * n, 1e-12 * n * n) << n;
+        }
+    }
+}
+
+TEST(ShiftCentre1d, RotatesElementZeroToTheMiddle) {
+    struct Case {
+        Values in, out;
+    };
+    const std::vector<Case> cases = {
+        {{0, 1, 2, 3, 4}, {3, 4, 0, 1, 2}},
+        {{0, 1, 2, 3}, {2, 3, 0, 1}},
+        {{0, 1}, {1, 0}},
+        {{0, 1, 2}, {2, 0, 1}},
+        {{7}, {7}},
+        {{}, {}},
+    };
+    for (const Case& c : cases) {
+        Values v = c.in;
+        orv::shift_centre_1d(v.data(), static_cast<int>(v.size()));
+        EXPECT_EQ(v, c.out);
+    }
+}
+
+TEST(ShiftQuadrants2d, EvenPlaneExchangesQuadrants) {
+    // rows a b c d / e f g h  ->  g h e f / c d a b
+    Values v = {1, 2, 3, 4, 5, 6, 7, 8};
+    orv::shift_quadrants_2d(v.data(), 4, 2);
+    EXPECT_EQ(v, (Values{7, 8, 5, 6, 3, 4, 1, 2}));
+    orv::shift_quadrants_2d(v.data(), 4, 2);
+    EXPECT_EQ(v, (Values{1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+// For every side, odd or even: (x, y) goes to ((x + w/2) mod w, (y + h/2) mod h), so the
+// zero frequency lands at (w/2, h/2), and the unshift restores the plane exactly.
+TEST(ShiftQuadrants2d, AnySidesMoveOriginToCentreAndUnshiftRestores) {
+    const std::vector<std::pair<int, int>> sizes = {{1, 1}, {1, 4}, {5, 1}, {3, 3}, {4, 3},
+                                                    {5, 6}, {7, 9}, {8, 8}, {2, 7}, {11, 4}};
+    for (const auto& [w, h] : sizes) {
+        Values v(static_cast<std::size_t>(w * h));
+        std::iota(v.begin(), v.end(), 0.0);
+        const Values original = v;
+        orv::shift_quadrants_2d(v.data(), w, h);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const int nx = (x + w / 2) % w;
+                const int ny = (y + h / 2) % h;
+                ASSERT_EQ(v[static_cast<std::size_t>(ny * w + nx)], original[static_cast<std::size_t>(y * w + x)])
+                    << w << "x" << h << " at " << x << "," << y;
+            }
+        }
+        orv::unshift_quadrants_2d(v.data(), w, h);
+        EXPECT_EQ(v, original) << w << "x" << h;
+    }
+    Values untouched = {1, 2};
+    orv::shift_quadrants_2d(untouched.data(), 0, 2);
+    orv::unshift_quadrants_2d(untouched.data(), 2, -1);
+    EXPECT_EQ(untouched, (Values{1, 2}));
+}
+
+TEST(SpectrumMagnitude, IsTheModulus) {
+    const Values re = {3.0, 0.0, -5.0, -0.5};
+    const Values im = {4.0, -2.0, 12.0, 0.0};
+    Values out(4);
+    orv::spectrum_magnitude(re.data(), im.data(), 4, out.data());
+    EXPECT_EQ(out[0], 5.0);
+    EXPECT_EQ(out[1], 2.0);
+    EXPECT_EQ(out[2], 13.0);
+    EXPECT_EQ(out[3], 0.5);
+}
+
+}  // namespace
