@@ -1,12 +1,11 @@
 #include "frames/bmp_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "frames/bmp_file_internal.h"
 
@@ -100,7 +99,8 @@ int read_bmp_bytes(const std::uint8_t* data, std::size_t size, const std::string
     std::uint64_t table_entries = 0;
     if (bits == 8) {
         const std::uint32_t colours_used = get_u32(info + 32);
-        const std::uint64_t announced = (colours_used == 0 || colours_used > 256) ? 256 : colours_used;
+        const std::uint64_t announced =
+            (colours_used == 0 || colours_used > 256) ? 256 : colours_used;
         const std::uint64_t room = (pixel_offset - headers_end) / 4;
         table_entries = announced < room ? announced : room;
         if (table_entries == 0) return fail(bmp_text_bad_colour_table);
@@ -110,7 +110,8 @@ int read_bmp_bytes(const std::uint8_t* data, std::size_t size, const std::string
     frame.width = width;
     frame.height = height;
     frame.stride = static_cast<int>(frame_stride);
-    frame.bytes.assign(static_cast<std::size_t>(frame_stride) * static_cast<std::size_t>(height), 0);
+    frame.bytes.assign(static_cast<std::size_t>(frame_stride) * static_cast<std::size_t>(height),
+                       0);
 
     const std::uint8_t* source = data + pixel_offset;
     const std::size_t row_pixels = static_cast<std::size_t>(width);
@@ -192,8 +193,8 @@ int write_bmp_frame_with(const std::string& path, const PixelBuffer& pixels,
     const int width = header_width(header);
     const int height = header_height(header);
     if (get_u32(header.data()) != info_header_size || get_u16(header.data() + 14) != 24 ||
-        get_u32(header.data() + 16) != 0 || width <= 0 || height <= 0 ||
-        width != pixels.width || height != pixels.height) {
+        get_u32(header.data() + 16) != 0 || width <= 0 || height <= 0 || width != pixels.width ||
+        height != pixels.height) {
         return refuse(message, path, bmp_text_bad_frame, -2);
     }
     const long long stride = padded_row(3LL * width);
@@ -201,7 +202,8 @@ int write_bmp_frame_with(const std::string& path, const PixelBuffer& pixels,
         pixels.bytes.size() < static_cast<std::size_t>(stride) * static_cast<std::size_t>(height)) {
         return refuse(message, path, bmp_text_bad_frame, -2);
     }
-    const std::size_t pixel_bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+    const std::size_t pixel_bytes =
+        static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
 
     std::uint8_t head[standard_pixel_offset] = {};
     head[0] = 'B';

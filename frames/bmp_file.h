@@ -24,7 +24,8 @@ int header_height(const HeaderBlock& header);
 // Texts of the messages the reader and the writer return (UTF-8).
 inline constexpr const char* bmp_text_cannot_open = "ファイルが開けません";
 inline constexpr const char* bmp_text_not_24_or_8 = "24 or 8 ビットBMPファイルしか読み込めません";
-inline constexpr const char* bmp_text_truncated_header = "BMPファイルのヘッダーが途中で切れています";
+inline constexpr const char* bmp_text_truncated_header =
+    "BMPファイルのヘッダーが途中で切れています";
 inline constexpr const char* bmp_text_header_format =
     "このBMPファイルのヘッダー形式には対応していません（情報ヘッダーが40バイト未満です）";
 inline constexpr const char* bmp_text_compressed = "圧縮されたBMPファイルは読み込めません";

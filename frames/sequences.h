@@ -14,8 +14,8 @@ namespace orv {
 enum class SequenceTable { reference, degraded };
 
 struct SequenceLoad {
-    int count = 0;          // frames loaded, 0 on failure
-    FileMessage message;    // the reader's message when a file failed
+    int count = 0;        // frames loaded, 0 on failure
+    FileMessage message;  // the reader's message when a file failed
     bool failed = false;
 };
 
@@ -28,7 +28,8 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
 // The chosen save path without its last four characters (never underflows).
 std::string save_base(const std::string& chosen_path);
 // base + "_" + i with at least four digits + extension (".bmp" by default).
-std::string numbered_name(const std::string& base, int index, const std::string& extension = ".bmp");
+std::string numbered_name(const std::string& base, int index,
+                          const std::string& extension = ".bmp");
 
 // Writes degraded frame i to numbered_name(base, i) for i = 0 .. degraded_count - 1 (the count
 // read again before each frame). A frame the writer refuses (its file exists, the write

@@ -1,0 +1,671 @@
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "frames/bmp_file.h"
+#include "frames/bmp_file_internal.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/temp_folder.h"
+
+namespace orv {
+namespace {
+
+using test::BmpSpec;
+using test::Bytes;
+
+// Values that show whether the reader wrote its out records.
+PixelBuffer sentinel_pixels() { return PixelBuffer{7, 7, 24, Bytes(24 * 7, 0x77)}; }
+HeaderBlock sentinel_header() { return HeaderBlock(44, 0x66); }
+
+int read_bytes(const Bytes& file, PixelBuffer& pixels, HeaderBlock& header, FileMessage* message) {
+    return read_bmp_bytes(file.data(), file.size(), "mem.bmp", pixels, header, message);
+}
+
+// The 40-byte information header of a built file as the header block should hold it.
+Bytes expected_block(const Bytes& file) {
+    Bytes block(file.begin() + 14, file.begin() + 54);
+    test::put_u32(block, 0, 40);
+    test::put_u16(block, 14, 24);
+    block.insert(block.end(), 4, 0);
+    return block;
+}
+
+// --- Layouts of accepted files ---------------------------------------------------------
+
+struct LayoutCase {
+    const char* name;
+    int width;
+    int height;
+    int bits;
+    std::uint8_t filler;
+    std::size_t source_row;
+    int stride;
+};
+
+class ReadLayout : public testing::TestWithParam<LayoutCase> {};
+
+TEST_P(ReadLayout, RowsStrideAndFillerFollowTheFrameLayout) {
+    const LayoutCase& c = GetParam();
+    BmpSpec spec;
+    spec.width = c.width;
+    spec.height = c.height;
+    spec.bits_per_pixel = c.bits;
+    spec.filler = c.filler;
+    ASSERT_EQ(test::source_row_bytes(c.width, c.bits), c.source_row);
+    const Bytes file = test::make_bmp(spec);
+
+    PixelBuffer pixels;
+    HeaderBlock header;
+    FileMessage message;
+    ASSERT_EQ(read_bytes(file, pixels, header, &message), c.stride) << message.text;
+    EXPECT_EQ(pixels.width, c.width);
+    EXPECT_EQ(pixels.height, c.height);
+    EXPECT_EQ(pixels.stride, c.stride);
+    EXPECT_EQ(pixels.bytes, test::expected_frame(spec));  // filler bytes 0 included
+    EXPECT_EQ(header, expected_block(file));
+    EXPECT_EQ(header_width(header), c.width);
+    EXPECT_EQ(header_height(header), c.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, ReadLayout,
+                         testing::Values(LayoutCase{"w3_24bit", 3, 2, 24, 0xFF, 12, 12},
+                                         LayoutCase{"w5_24bit", 5, 3, 24, 0xAB, 16, 16},
+                                         LayoutCase{"w1_24bit", 1, 4, 24, 0xFF, 4, 4},
+                                         LayoutCase{"w4_24bit", 4, 1, 24, 0xFF, 12, 12},
+                                         LayoutCase{"w5_8bit", 5, 3, 8, 0xFF, 8, 16},
+                                         LayoutCase{"w1_8bit", 1, 2, 8, 0xCD, 4, 4},
+                                         LayoutCase{"w7_8bit", 7, 2, 8, 0xCD, 8, 24},
+                                         LayoutCase{"w8_8bit", 8, 2, 8, 0xCD, 8, 24}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReadBmp, EightBitPixelsTakeTheirColourTableEntries) {
+    BmpSpec spec;
+    spec.width = 5;
+    spec.height = 1;
+    spec.bits_per_pixel = 8;
+    spec.colour_table = {{1, 2, 3, 0}, {10, 20, 30, 0}, {100, 110, 120, 0}};
+    spec.colours_used = 3;
+    spec.pixels = {2, 0, 1, 1, 2};
+    PixelBuffer pixels;
+    HeaderBlock header;
+    ASSERT_EQ(read_bytes(test::make_bmp(spec), pixels, header, nullptr), 16);
+    const Bytes expected = {100, 110, 120, 1, 2, 3, 10, 20, 30, 10, 20, 30, 100, 110, 120, 0};
+    EXPECT_EQ(pixels.bytes, expected);
+}
+
+// Longer information headers: the block holds 40 bytes and says so, and an 8-bit file's
+// colour table is found after the whole header (the builder puts a marker pattern in the
+// fields beyond 40 bytes, which would show up as colours if read as the table).
+struct HeaderSizeCase {
+    std::uint32_t header_size;
+    int bits;
+};
+
+class ReadLongHeader : public testing::TestWithParam<HeaderSizeCase> {};
+
+TEST_P(ReadLongHeader, BlockAnnouncesFortyBytesAndTableFollowsTheHeader) {
+    BmpSpec spec;
+    spec.width = 5;
+    spec.height = 2;
+    spec.header_size = GetParam().header_size;
+    spec.bits_per_pixel = GetParam().bits;
+    const Bytes file = test::make_bmp(spec);
+    PixelBuffer pixels;
+    HeaderBlock header;
+    FileMessage message;
+    ASSERT_EQ(read_bytes(file, pixels, header, &message), 16) << message.text;
+    EXPECT_EQ(test::get_u32(header, 0), 40u);
+    EXPECT_EQ(header, expected_block(file));
+    EXPECT_EQ(pixels.bytes, test::expected_frame(spec));
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, ReadLongHeader,
+                         testing::Values(HeaderSizeCase{40, 8}, HeaderSizeCase{52, 8},
+                                         HeaderSizeCase{64, 24}, HeaderSizeCase{64, 8},
+                                         HeaderSizeCase{108, 24}, HeaderSizeCase{108, 8},
+                                         HeaderSizeCase{124, 24}, HeaderSizeCase{124, 8}),
+                         [](const auto& info) {
+                             return "size" + std::to_string(info.param.header_size) + "_bits" +
+                                    std::to_string(info.param.bits);
+                         });
+
+TEST(ReadBmp, FileLongerThanItsPixelsAndLastRowWithoutFillerAreRead) {
+    BmpSpec spec;
+    spec.width = 5;
+    spec.height = 2;
+    spec.omit_last_filler = true;
+    Bytes file = test::make_bmp(spec);
+    PixelBuffer pixels;
+    HeaderBlock header;
+    ASSERT_EQ(read_bytes(file, pixels, header, nullptr), 16);
+    EXPECT_EQ(pixels.bytes, test::expected_frame(spec));
+    file.insert(file.end(), 9, 0x42);
+    ASSERT_EQ(read_bytes(file, pixels, header, nullptr), 16);
+    EXPECT_EQ(pixels.bytes, test::expected_frame(spec));
+}
+
+// --- Refused files -----------------------------------------------------------------------
+
+struct RefusedCase {
+    const char* name;
+    std::function<Bytes()> file;
+    const char* text;
+};
+
+BmpSpec spec_with(const std::function<void(BmpSpec&)>& change) {
+    BmpSpec spec;
+    change(spec);
+    return spec;
+}
+
+Bytes built(const std::function<void(BmpSpec&)>& change) {
+    return test::make_bmp(spec_with(change));
+}
+
+Bytes patched(const std::function<void(BmpSpec&)>& change, std::size_t offset,
+              std::uint32_t value) {
+    Bytes file = built(change);
+    test::put_u32(file, offset, value);
+    return file;
+}
+
+const auto nothing = [](BmpSpec&) {};
+
+class ReadRefused : public testing::TestWithParam<RefusedCase> {};
+
+TEST_P(ReadRefused, GivesMinusTwoAndItsTextAndLeavesTheOutValues) {
+    const RefusedCase& c = GetParam();
+    const Bytes file = c.file();
+    PixelBuffer pixels = sentinel_pixels();
+    HeaderBlock header = sentinel_header();
+    FileMessage message;
+    EXPECT_EQ(read_bytes(file, pixels, header, &message), -2);
+    EXPECT_EQ(message.text, c.text);
+    EXPECT_EQ(message.caption, "mem.bmp");
+    EXPECT_EQ(pixels.bytes, sentinel_pixels().bytes);
+    EXPECT_EQ(pixels.stride, 24);
+    EXPECT_EQ(header, sentinel_header());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, ReadRefused,
+    testing::Values(
+        RefusedCase{"empty_file", [] { return Bytes{}; }, bmp_text_not_24_or_8},
+        RefusedCase{"one_byte", [] { return Bytes{'B'}; }, bmp_text_not_24_or_8},
+        RefusedCase{"signature_BA",
+                    [] { return built([](BmpSpec& s) {
+                             s.signature = {'B', 'A'};
+                         }); },
+                    bmp_text_not_24_or_8},
+        RefusedCase{"signature_lower_bm",
+                    [] { return built([](BmpSpec& s) {
+                             s.signature = {'b', 'm'};
+                         }); },
+                    bmp_text_not_24_or_8},
+        RefusedCase{"bits_1", [] { return built([](BmpSpec& s) { s.bits_per_pixel = 1; }); },
+                    bmp_text_not_24_or_8},
+        RefusedCase{"bits_4", [] { return built([](BmpSpec& s) { s.bits_per_pixel = 4; }); },
+                    bmp_text_not_24_or_8},
+        RefusedCase{"bits_16", [] { return built([](BmpSpec& s) { s.bits_per_pixel = 16; }); },
+                    bmp_text_not_24_or_8},
+        RefusedCase{"bits_32", [] { return built([](BmpSpec& s) { s.bits_per_pixel = 32; }); },
+                    bmp_text_not_24_or_8},
+        RefusedCase{"signature_only",
+                    [] {
+                        return Bytes{'B', 'M'};
+                    },
+                    bmp_text_truncated_header},
+        RefusedCase{"cut_inside_info_header",
+                    [] {
+                        Bytes f = built(nothing);
+                        f.resize(40);
+                        return f;
+                    },
+                    bmp_text_truncated_header},
+        RefusedCase{"cut_inside_long_header",
+                    [] {
+                        Bytes f = built([](BmpSpec& s) { s.header_size = 124; });
+                        f.resize(100);
+                        return f;
+                    },
+                    bmp_text_truncated_header},
+        RefusedCase{"header_size_huge", [] { return patched(nothing, 14, 0xFFFFFFFFu); },
+                    bmp_text_truncated_header},
+        RefusedCase{"core_header_24bit",
+                    [] { return built([](BmpSpec& s) { s.header_size = 12; }); },
+                    bmp_text_header_format},
+        RefusedCase{"core_header_8bit",
+                    [] {
+                        return built([](BmpSpec& s) {
+                            s.header_size = 12;
+                            s.bits_per_pixel = 8;
+                        });
+                    },
+                    bmp_text_header_format},
+        RefusedCase{"header_size_16", [] { return patched(nothing, 14, 16); },
+                    bmp_text_header_format},
+        RefusedCase{"rle8",
+                    [] {
+                        return built([](BmpSpec& s) {
+                            s.bits_per_pixel = 8;
+                            s.compression = 1;
+                        });
+                    },
+                    bmp_text_compressed},
+        RefusedCase{"bitfields_24bit", [] { return built([](BmpSpec& s) { s.compression = 3; }); },
+                    bmp_text_compressed},
+        RefusedCase{"jpeg_inside", [] { return built([](BmpSpec& s) { s.compression = 4; }); },
+                    bmp_text_compressed},
+        RefusedCase{"width_0", [] { return patched(nothing, 18, 0); }, bmp_text_bad_size},
+        RefusedCase{"width_negative",
+                    [] { return patched(nothing, 18, static_cast<std::uint32_t>(-4)); },
+                    bmp_text_bad_size},
+        RefusedCase{"height_0", [] { return patched(nothing, 22, 0); }, bmp_text_bad_size},
+        RefusedCase{"top_down_24bit", [] { return built([](BmpSpec& s) { s.top_down = true; }); },
+                    bmp_text_top_down},
+        RefusedCase{"top_down_8bit",
+                    [] {
+                        return built([](BmpSpec& s) {
+                            s.top_down = true;
+                            s.bits_per_pixel = 8;
+                        });
+                    },
+                    bmp_text_top_down},
+        RefusedCase{"width_max_int", [] { return patched(nothing, 18, 0x7FFFFFFFu); },
+                    bmp_text_too_large},
+        RefusedCase{"frame_over_two_gigabytes",
+                    [] {
+                        Bytes f = patched(nothing, 18, 30000);
+                        test::put_u32(f, 22, 30000);
+                        return f;
+                    },
+                    bmp_text_too_large},
+        RefusedCase{"large_frame_small_file",  // 1.2 GB frame announced by a tiny file
+                    [] {
+                        Bytes f = patched(nothing, 18, 20000);
+                        test::put_u32(f, 22, 20000);
+                        return f;
+                    },
+                    bmp_text_truncated_pixels},
+        RefusedCase{"height_max_int", [] { return patched(nothing, 22, 0x7FFFFFFFu); },
+                    bmp_text_too_large},
+        RefusedCase{"pixel_offset_past_end", [] { return patched(nothing, 10, 5000); },
+                    bmp_text_truncated_pixels},
+        RefusedCase{"pixel_offset_max", [] { return patched(nothing, 10, 0xFFFFFFFFu); },
+                    bmp_text_truncated_pixels},
+        RefusedCase{"pixel_offset_inside_headers", [] { return patched(nothing, 10, 20); },
+                    bmp_text_truncated_pixels},
+        RefusedCase{"last_row_cut",
+                    [] {
+                        Bytes f = built(nothing);
+                        f.pop_back();
+                        return f;
+                    },
+                    bmp_text_truncated_pixels},
+        RefusedCase{"height_larger_than_data", [] { return patched(nothing, 22, 4); },
+                    bmp_text_truncated_pixels},
+        RefusedCase{
+            "index_past_announced_table",
+            [] {
+                return built([](BmpSpec& s) {
+                    s.bits_per_pixel = 8;
+                    s.width = 5;
+                    s.height = 1;
+                    s.colour_table = {{1, 1, 1, 0}, {2, 2, 2, 0}, {3, 3, 3, 0}, {4, 4, 4, 0}};
+                    s.colours_used = 4;
+                    s.pixels = {0, 1, 2, 3, 4};
+                });
+            },
+            bmp_text_bad_colour_index},
+        RefusedCase{"index_past_stored_table",  // announces 256 entries, stores 2
+                    [] {
+                        return built([](BmpSpec& s) {
+                            s.bits_per_pixel = 8;
+                            s.width = 3;
+                            s.height = 1;
+                            s.colour_table = {{1, 1, 1, 0}, {2, 2, 2, 0}};
+                            s.pixels = {1, 0, 2};
+                        });
+                    },
+                    bmp_text_bad_colour_index},
+        RefusedCase{"index_255_with_16_colours",
+                    [] {
+                        return built([](BmpSpec& s) {
+                            s.bits_per_pixel = 8;
+                            s.width = 2;
+                            s.height = 2;
+                            s.colours_used = 16;
+                            s.pixels = {0, 1, 2, 255};
+                        });
+                    },
+                    bmp_text_bad_colour_index},
+        RefusedCase{"eight_bit_without_table",
+                    [] {
+                        return built([](BmpSpec& s) {
+                            s.bits_per_pixel = 8;
+                            s.write_colour_table = false;
+                        });
+                    },
+                    bmp_text_bad_colour_table}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Every prefix of small valid files: never a read outside the bytes (the sanitizer build
+// checks), and either refused without touching the out values or read correctly.
+TEST(ReadBmp, EveryTruncationIsRefusedOrReadCorrectly) {
+    const std::vector<BmpSpec> specs = {
+        spec_with([](BmpSpec& s) {
+            s.width = 5;
+            s.height = 3;
+            s.filler = 0xFF;
+        }),
+        spec_with([](BmpSpec& s) {
+            s.width = 5;
+            s.height = 3;
+            s.bits_per_pixel = 8;
+            s.colours_used = 20;
+            s.colour_table.assign(20, {9, 8, 7, 0});
+            s.filler = 0xFF;
+        }),
+        spec_with([](BmpSpec& s) {
+            s.width = 3;
+            s.height = 2;
+            s.header_size = 124;
+            s.gap = 6;
+        }),
+    };
+    for (const BmpSpec& spec : specs) {
+        const Bytes file = test::make_bmp(spec);
+        const std::size_t last_filler = test::source_row_bytes(spec.width, spec.bits_per_pixel) -
+                                        test::source_row_pixels(spec.width, spec.bits_per_pixel);
+        for (std::size_t size = 0; size < file.size(); ++size) {
+            const Bytes prefix(file.begin(), file.begin() + size);
+            PixelBuffer pixels = sentinel_pixels();
+            HeaderBlock header = sentinel_header();
+            const int result = read_bytes(prefix, pixels, header, nullptr);
+            if (size >= file.size() - last_filler) {
+                EXPECT_GT(result, 0) << size;
+                EXPECT_EQ(pixels.bytes, test::expected_frame(spec)) << size;
+            } else {
+                EXPECT_EQ(result, -2) << size;
+                EXPECT_EQ(pixels.bytes, sentinel_pixels().bytes) << size;
+                EXPECT_EQ(header, sentinel_header()) << size;
+            }
+        }
+    }
+}
+
+// --- Files on disk ----------------------------------------------------------------------
+
+TEST(ReadBmpFrame, ReadsAFileAndReportsUnopenablePaths) {
+    test::TempFolder folder;
+    BmpSpec spec;
+    spec.width = 5;
+    const std::string path = folder.file("frame.bmp");
+    test::write_file(path, test::make_bmp(spec));
+    PixelBuffer pixels;
+    HeaderBlock header;
+    ASSERT_EQ(read_bmp_frame(path, pixels, header), 16);
+    EXPECT_EQ(pixels.bytes, test::expected_frame(spec));
+
+    ASSERT_EQ(::mkfifo(folder.file("pipe.bmp").c_str(), 0600), 0);
+    for (const std::string& bad : {folder.file("missing.bmp"), folder.path.string(),
+                                   folder.file("pipe.bmp"), std::string()}) {
+        PixelBuffer untouched = sentinel_pixels();
+        HeaderBlock kept = sentinel_header();
+        FileMessage message;
+        EXPECT_EQ(read_bmp_frame(bad, untouched, kept, &message), -1) << bad;
+        EXPECT_EQ(message.text, bmp_text_cannot_open);
+        EXPECT_EQ(message.caption, bad);
+        EXPECT_EQ(untouched.bytes, sentinel_pixels().bytes);
+        EXPECT_EQ(kept, sentinel_header());
+    }
+}
+
+TEST(ReadBmpFrame, FileWithoutReadPermissionCannotBeOpened) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not apply to the superuser";
+    test::TempFolder folder;
+    const std::string path = folder.file("locked.bmp");
+    test::write_file(path, test::make_bmp(BmpSpec{}));
+    ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
+    PixelBuffer pixels;
+    HeaderBlock header;
+    FileMessage message;
+    EXPECT_EQ(read_bmp_frame(path, pixels, header, &message), -1);
+    EXPECT_EQ(message.text, bmp_text_cannot_open);
+}
+
+TEST(ReadBmpFrame, NonAsciiPathsAreReadAndWritten) {
+    test::TempFolder folder;
+    std::filesystem::create_directory(folder.path / "画像 フォルダ");
+    const std::string source = folder.file("画像 フォルダ/原画像①.bmp");
+    BmpSpec spec;
+    spec.width = 3;
+    test::write_file(source, test::make_bmp(spec));
+    PixelBuffer pixels;
+    HeaderBlock header;
+    FileMessage message;
+    ASSERT_EQ(read_bmp_frame(source, pixels, header, &message), 12) << message.text;
+    const std::string copy = folder.file("画像 フォルダ/劣化画像_0000.bmp");
+    ASSERT_EQ(write_bmp_frame(copy, pixels, header, &message), 0) << message.text;
+    PixelBuffer again;
+    HeaderBlock again_header;
+    ASSERT_EQ(read_bmp_frame(copy, again, again_header), 12);
+    EXPECT_EQ(again.bytes, pixels.bytes);
+}
+
+// --- Writing ----------------------------------------------------------------------------
+
+struct RoundTripCase {
+    const char* name;
+    BmpSpec spec;
+};
+
+class WriteRoundTrip : public testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(WriteRoundTrip, WrittenFileHoldsTheInformationHeaderAndZeroFiller) {
+    const BmpSpec& spec = GetParam().spec;
+    const Bytes source = test::make_bmp(spec);
+    PixelBuffer pixels;
+    HeaderBlock header;
+    const int stride = read_bytes(source, pixels, header, nullptr);
+    ASSERT_GT(stride, 0);
+
+    test::TempFolder folder;
+    const std::string path = folder.file("out.bmp");
+    ASSERT_EQ(write_bmp_frame(path, pixels, header), 0);
+    const Bytes written = test::read_file(path);
+    const std::size_t pixel_bytes = static_cast<std::size_t>(stride) * spec.height;
+    ASSERT_EQ(written.size(), 54 + pixel_bytes);
+    EXPECT_EQ(written[0], 'B');
+    EXPECT_EQ(written[1], 'M');
+    EXPECT_EQ(test::get_u32(written, 2), 54 + pixel_bytes);
+    EXPECT_EQ(test::get_u32(written, 6), 0u);  // both reserved fields
+    EXPECT_EQ(test::get_u32(written, 10), 54u);
+    EXPECT_EQ(Bytes(written.begin() + 14, written.begin() + 54),
+              Bytes(header.begin(), header.begin() + 40));
+    EXPECT_EQ(Bytes(written.begin() + 54, written.end()), test::expected_frame(spec));
+
+    Bytes source_info(source.begin() + 14, source.begin() + 54);
+    test::put_u32(source_info, 0, 40);
+    test::put_u16(source_info, 14, 24);
+    EXPECT_EQ(Bytes(written.begin() + 14, written.begin() + 54), source_info);
+    if (spec.bits_per_pixel == 24 && spec.header_size == 40) {
+        EXPECT_EQ(Bytes(written.begin() + 14, written.begin() + 54),
+                  Bytes(source.begin() + 14, source.begin() + 54));
+    }
+}
+
+BmpSpec round_trip_spec(int width, int bits, std::size_t gap, std::uint8_t filler,
+                        std::uint32_t header_size = 40) {
+    BmpSpec spec;
+    spec.width = width;
+    spec.height = 3;
+    spec.bits_per_pixel = bits;
+    spec.gap = gap;
+    spec.filler = filler;
+    spec.header_size = header_size;
+    spec.x_resolution = 3780;
+    spec.y_resolution = 1234;
+    return spec;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, WriteRoundTrip,
+    testing::Values(RoundTripCase{"w3", round_trip_spec(3, 24, 0, 0)},
+                    RoundTripCase{"w5_filler_nonzero", round_trip_spec(5, 24, 0, 0xAB)},
+                    RoundTripCase{"extra_bytes_before_pixels", round_trip_spec(5, 24, 10, 0xFF)},
+                    RoundTripCase{"long_header_and_gap", round_trip_spec(6, 24, 3, 0x11, 108)},
+                    RoundTripCase{"widened_8bit", round_trip_spec(5, 8, 0, 0xFF)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WriteBmp, WidenedEightBitFrameKeepsImageSizeAndColourCounts) {
+    BmpSpec spec = round_trip_spec(5, 8, 0, 0);
+    spec.colour_table.assign(16, {50, 60, 70, 0});
+    spec.colours_used = 16;
+    spec.colours_important = 5;
+    spec.image_size = 24;
+    PixelBuffer pixels;
+    HeaderBlock header;
+    ASSERT_EQ(read_bytes(test::make_bmp(spec), pixels, header, nullptr), 16);
+    test::TempFolder folder;
+    ASSERT_EQ(write_bmp_frame(folder.file("w.bmp"), pixels, header), 0);
+    const Bytes written = test::read_file(folder.file("w.bmp"));
+    EXPECT_EQ(test::get_u16(written, 28), 24);
+    EXPECT_EQ(test::get_u32(written, 34), 24u);
+    EXPECT_EQ(test::get_u32(written, 46), 16u);
+    EXPECT_EQ(test::get_u32(written, 50), 5u);
+    EXPECT_EQ(written.size(), 54u + 16 * 3);  // no colour table, 24-bit rows
+    PixelBuffer again;
+    HeaderBlock again_header;
+    ASSERT_EQ(read_bmp_frame(folder.file("w.bmp"), again, again_header), 16);
+    EXPECT_EQ(again.bytes, pixels.bytes);
+}
+
+struct Frame {
+    PixelBuffer pixels;
+    HeaderBlock header;
+};
+
+Frame frame_from(const BmpSpec& spec) {
+    Frame frame;
+    EXPECT_GT(read_bytes(test::make_bmp(spec), frame.pixels, frame.header, nullptr), 0);
+    return frame;
+}
+
+TEST(WriteBmp, NeverTouchesAnExistingFile) {
+    test::TempFolder folder;
+    const std::string path = folder.file("taken.bmp");
+    const Bytes old_content = {'k', 'e', 'e', 'p'};
+    test::write_file(path, old_content);
+    const Frame frame = frame_from(BmpSpec{});
+    FileMessage message;
+    EXPECT_EQ(write_bmp_frame(path, frame.pixels, frame.header, &message), -2);
+    EXPECT_EQ(message.text, bmp_text_file_exists);
+    EXPECT_EQ(message.caption, path);
+    EXPECT_EQ(test::read_file(path), old_content);
+
+    // A folder of the name is refused the same way; a missing folder is not "already exists".
+    std::filesystem::create_directory(folder.path / "dir.bmp");
+    EXPECT_EQ(write_bmp_frame(folder.file("dir.bmp"), frame.pixels, frame.header, &message), -2);
+    EXPECT_EQ(message.text, bmp_text_file_exists);
+    const std::string nowhere = folder.file("no/such/folder.bmp");
+    EXPECT_EQ(write_bmp_frame(nowhere, frame.pixels, frame.header, &message), -2);
+    EXPECT_EQ(message.text, std::string(bmp_text_cannot_create) + ": " + nowhere);
+}
+
+// Short and failing writes (a full disk): -2, the write-failed text, and no file left.
+struct ShortWriteCase {
+    const char* name;
+    long long fail_after;  // bytes accepted before the sink fails
+    long long chunk;       // most bytes taken per call
+    bool returns_zero;     // the failing call returns 0 instead of -1 with ENOSPC
+};
+
+class WriteShort : public testing::TestWithParam<ShortWriteCase> {};
+
+TEST_P(WriteShort, LeavesNoPartialFile) {
+    const ShortWriteCase& c = GetParam();
+    test::TempFolder folder;
+    const std::string path = folder.file("full.bmp");
+    const Frame frame = frame_from(round_trip_spec(5, 24, 0, 0));
+    long long accepted = 0;
+    const WriteBytes sink = [&](int fd, const std::uint8_t* data, std::size_t size) -> long long {
+        long long n = std::min<long long>(static_cast<long long>(size), c.chunk);
+        n = std::min(n, c.fail_after - accepted);
+        if (n <= 0) {
+            if (c.returns_zero) return 0;
+            errno = ENOSPC;
+            return -1;
+        }
+        accepted += n;
+        return ::write(fd, data, static_cast<std::size_t>(n));
+    };
+    FileMessage message;
+    EXPECT_EQ(write_bmp_frame_with(path, frame.pixels, frame.header, &message, sink), -2);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(message.text, std::string(bmp_text_write_failed) + ": " + path);
+    EXPECT_EQ(message.caption, path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, WriteShort,
+                         testing::Values(ShortWriteCase{"first_call", 0, 1 << 20, false},
+                                         ShortWriteCase{"inside_file_header", 7, 1 << 20, false},
+                                         ShortWriteCase{"inside_pixels", 60, 1 << 20, false},
+                                         ShortWriteCase{"last_byte", 54 + 48 - 1, 5, false},
+                                         ShortWriteCase{"zero_return", 30, 4, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WriteBmp, PartialWritesThatGoOnGiveTheWholeFile) {
+    test::TempFolder folder;
+    const Frame frame = frame_from(round_trip_spec(5, 24, 0, 0));
+    ASSERT_EQ(write_bmp_frame(folder.file("a.bmp"), frame.pixels, frame.header), 0);
+    int calls = 0;
+    const WriteBytes one_byte = [&](int fd, const std::uint8_t* data, std::size_t) -> long long {
+        if (++calls % 3 == 0) {
+            errno = EINTR;
+            return -1;
+        }
+        return ::write(fd, data, 1);
+    };
+    ASSERT_EQ(
+        write_bmp_frame_with(folder.file("b.bmp"), frame.pixels, frame.header, nullptr, one_byte),
+        0);
+    EXPECT_EQ(test::read_file(folder.file("b.bmp")), test::read_file(folder.file("a.bmp")));
+}
+
+struct BadFrameCase {
+    const char* name;
+    std::function<void(Frame&)> spoil;
+};
+
+class WriteBadFrame : public testing::TestWithParam<BadFrameCase> {};
+
+TEST_P(WriteBadFrame, IsRefusedWithoutCreatingAFile) {
+    test::TempFolder folder;
+    Frame frame = frame_from(round_trip_spec(5, 24, 0, 0));
+    GetParam().spoil(frame);
+    FileMessage message;
+    EXPECT_EQ(write_bmp_frame(folder.file("x.bmp"), frame.pixels, frame.header, &message), -2);
+    EXPECT_EQ(message.text, bmp_text_bad_frame);
+    EXPECT_FALSE(std::filesystem::exists(folder.file("x.bmp")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, WriteBadFrame,
+    testing::Values(BadFrameCase{"null_pixels", [](Frame& f) { f.pixels = PixelBuffer{}; }},
+                    BadFrameCase{"null_header", [](Frame& f) { f.header.clear(); }},
+                    BadFrameCase{"other_width", [](Frame& f) { test::put_u32(f.header, 4, 6); }},
+                    BadFrameCase{"other_height", [](Frame& f) { test::put_u32(f.header, 8, 4); }},
+                    BadFrameCase{"short_buffer", [](Frame& f) { f.pixels.bytes.resize(20); }},
+                    BadFrameCase{"bits_8", [](Frame& f) { test::put_u16(f.header, 14, 8); }},
+                    BadFrameCase{"size_field_108",
+                                 [](Frame& f) { test::put_u32(f.header, 0, 108); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace orv
