@@ -12,10 +12,11 @@
 namespace orv {
 
 // Who owns a message box or a file dialog, and what a repaint request names.
-enum class Window { main, left_pane, right_pane, lower_pane, dialog };
+// `none`: a message box with no owner window (the BMP reader's and writer's messages).
+enum class Window { main, left_pane, right_pane, lower_pane, dialog, none };
 
 enum class MessageButtons { ok, yes_no };
-enum class MessageIcon { information, question };
+enum class MessageIcon { information, question, none };
 enum class MessageAnswer { ok, yes, no };
 
 struct MessageRequest {

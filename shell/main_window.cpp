@@ -1,0 +1,221 @@
+#include "shell/main_window.h"
+
+#include <algorithm>
+#include <new>
+#include <thread>
+#include <utility>
+
+#include "numeric/failure.h"
+#include "resources/menu.h"
+#include "scielab/pipeline.h"
+#include "shell/degradations.h"
+#include "shell/frame_loop.h"
+#include "shell/sequence_dialogs.h"
+
+namespace orv {
+
+namespace {
+
+// b minus the truncation toward zero of -0.5 times the client size.
+int half_plus_border(int border, int size) {
+    return border - static_cast<int>(-0.5 * static_cast<double>(size));
+}
+
+void refuse(Platform& platform, const char* text, const char* caption) {
+    MessageRequest request;
+    request.owner = Window::main;
+    request.text = text;
+    request.caption = caption;
+    request.buttons = MessageButtons::ok;
+    request.icon = MessageIcon::information;
+    platform.message_box(request);
+}
+
+bool ask(Platform& platform, const char* text, const char* caption) {
+    MessageRequest request;
+    request.owner = Window::main;
+    request.text = text;
+    request.caption = caption;
+    request.buttons = MessageButtons::yes_no;
+    request.icon = MessageIcon::question;
+    return platform.message_box(request) == MessageAnswer::yes;
+}
+
+void repaint_main(Platform& platform) { platform.invalidate(Window::main, true); }
+
+int worker_threads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
+// The blank image the left pane shows for frame 0 after Open while scielab_done stays set:
+// a zero-filled buffer of frame 0's geometry.
+void make_blank_scielab_frame(FrameStore& store) {
+    const PixelBuffer& frame = store.reference_pixels[0];
+    store.scielab_pixels[0] = make_pixel_buffer(frame.width, frame.height);
+}
+
+}  // namespace
+
+PaneLayout compute_pane_layout(int border, int client_width, int client_height) {
+    PaneLayout layout;
+    layout.border = border;
+    layout.left_width = half_plus_border(border, client_width);
+    layout.top_height = half_plus_border(border, client_height);
+    layout.right_width = 2 * border + client_width - layout.left_width;
+    layout.right_height = layout.top_height;
+    layout.lower_width = layout.left_width;
+    layout.lower_height = 2 * border + client_height - layout.top_height;
+    return layout;
+}
+
+PaneRect left_pane_rect(const PaneLayout& layout) {
+    return {-layout.border, -layout.border, layout.left_width, layout.top_height};
+}
+
+PaneRect right_pane_rect(const PaneLayout& layout) {
+    return {layout.left_width - layout.border, -layout.border, layout.right_width,
+            layout.right_height};
+}
+
+PaneRect lower_pane_rect(const PaneLayout& layout) {
+    return {-layout.border, layout.top_height - layout.border, layout.lower_width,
+            layout.lower_height};
+}
+
+bool in_uncovered_quarter(const PaneLayout& layout, int client_width, int client_height, int x,
+                          int y) {
+    return x >= layout.left_width - layout.border && x < client_width &&
+           y >= layout.top_height - layout.border && y < client_height;
+}
+
+bool main_window_click(FrameStore& store, Platform& platform, const PaneLayout& layout,
+                       int client_width, int client_height, int x, int y) {
+    if (!in_uncovered_quarter(layout, client_width, client_height, x, y)) return false;
+    if (store.image_loaded != 1) return false;
+    advance_frame(store);
+    platform.invalidate(Window::left_pane, true);
+    platform.invalidate(Window::right_pane, true);
+    platform.invalidate(Window::lower_pane, true);
+    return true;
+}
+
+bool confirm_close(Platform& platform) {
+    return ask(platform, close_question_text, close_question_caption);
+}
+
+void run_scielab_command(FrameStore& store, Platform& platform) {
+    if (store.image_loaded != 1) {
+        refuse(platform, open_image_text, caution_caption);
+        repaint_main(platform);
+        return;
+    }
+    if (!ask(platform, scielab_question_text, scielab_question_caption)) {
+        repaint_main(platform);
+        return;
+    }
+    if (store.atd_filter_set != 1) {
+        refuse(platform, set_profile_text, caution_caption);
+        repaint_main(platform);
+        return;
+    }
+
+    const int count = std::min(store.reference_count, max_frames);
+    // Closes the progress window however the run ends.
+    struct ProgressGuard {
+        Platform& platform;
+        int total;
+        bool open = true;
+        void close() {
+            if (open && platform.progress) platform.progress(scielab_progress_label, total, total);
+            open = false;
+        }
+        ~ProgressGuard() { close(); }
+    } guard{platform, count};
+    if (platform.progress) platform.progress(scielab_progress_label, 0, count);
+
+    const FrameStore& input = store;
+    // Frames are filtered side by side and handed back in frame order; each output is a
+    // zero-filled buffer of its reference frame's own geometry.
+    run_ordered_frames<PixelBuffer>(
+        count, worker_threads(),
+        [&input](int i) {
+            const PixelBuffer& source = input.reference_pixels[static_cast<std::size_t>(i)];
+            PixelBuffer output = make_pixel_buffer(source.width, source.height);
+            scielab_filter_frame(source, output, input.atd_filters.a, input.atd_filters.t,
+                                 input.atd_filters.d, kernel_sample_angle, input.profile_folder);
+            return output;
+        },
+        [&store](int i, PixelBuffer&& output) {
+            // Replacing the slot's image releases the one an earlier run made.
+            store.scielab_pixels[static_cast<std::size_t>(i)] = std::move(output);
+        },
+        [&platform, count](int done, int) {
+            if (platform.progress && done < count) {
+                platform.progress(scielab_progress_label, done, count);
+            }
+        });
+    guard.close();
+    store.scielab_done = 1;
+    repaint_main(platform);
+}
+
+CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
+    try {
+        switch (id) {
+            case command::open:
+                if (open_reference_sequence(store, platform, Window::main) > 0) {
+                    make_blank_scielab_frame(store);
+                }
+                break;
+            case command::save:
+                save_degraded_sequence(store, platform, Window::main);
+                break;
+            case command::exit:
+                if (confirm_close(platform)) return CommandResult::close_window;
+                break;
+            case command::colour_difference:
+                if (store.atd_filter_set != 1) {
+                    refuse(platform, set_atd_filter_text, caution_caption);
+                    break;
+                }
+                platform.run_dialog("COLOR_DIFF_DLG");
+                break;
+            case command::atd_filter_settings:
+                platform.run_dialog("ATD_SETTING_DLG");
+                break;
+            case command::environment_settings:
+                platform.run_dialog("SETTING_DLG");
+                break;
+            case command::random_noise:
+                if (store.image_loaded != 1) {
+                    refuse(platform, open_image_text, caution_caption);
+                    break;
+                }
+                platform.run_dialog("RNDNOISE_DLG");
+                break;
+            case command::h264_avc:
+                if (!platform.start_process(encoder_path(store.profile_folder))) {
+                    refuse(platform, bad_address_text, encoder_caution_caption);
+                }
+                break;
+            case command::scielab:
+                run_scielab_command(store, platform);
+                break;
+            case command::about:
+                refuse(platform, about_text, about_caption);
+                break;
+            default:
+                break;
+        }
+    } catch (const Failure& failure) {
+        refuse(platform, failure.message.c_str(), caution_caption);
+        repaint_main(platform);
+    } catch (const std::bad_alloc&) {
+        refuse(platform, no_memory_text, caution_caption);
+        repaint_main(platform);
+    }
+    return CommandResult::done;
+}
+
+}  // namespace orv

@@ -1,0 +1,159 @@
+#include "shell/panes.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+namespace orv {
+
+namespace {
+
+// The pixel of `buffer` at column x, row y from the top, when the buffer is there and holds it.
+// The buffer's own geometry decides: a slot whose shared geometry was replaced by a frame of
+// another size is never read outside its bytes.
+bool read_pixel(const PixelBuffer& buffer, int x, int y, std::uint8_t bgr[3]) {
+    if (!is_present(buffer) || x < 0 || y < 0 || x >= buffer.width || y >= buffer.height) {
+        return false;
+    }
+    const std::size_t offset = static_cast<std::size_t>(buffer.height - 1 - y) *
+                                   static_cast<std::size_t>(buffer.stride) +
+                               3 * static_cast<std::size_t>(x);
+    if (offset + 3 > buffer.bytes.size()) return false;
+    for (int k = 0; k < 3; ++k) bgr[k] = buffer.bytes[offset + k];
+    return true;
+}
+
+// The difference value at column x, row y from the top (rows bottom-up, one value per pixel).
+bool read_difference(const InterleavedImage& result, int x, int y, double& value) {
+    if (x < 0 || y < 0 || x >= result.width || y >= result.height) return false;
+    const std::size_t channels = result.channels > 0 ? static_cast<std::size_t>(result.channels) : 1;
+    const std::size_t index = (static_cast<std::size_t>(result.height - 1 - y) *
+                                   static_cast<std::size_t>(result.width) +
+                               static_cast<std::size_t>(x)) *
+                              channels;
+    if (index >= result.data.size()) return false;
+    value = result.data[index];
+    return true;
+}
+
+// Mouse coordinate to image pixel: the low 16 bits of the position, scaled back, truncated
+// toward zero and kept to 16 bits.
+int map_coordinate(int position, double scale) {
+    const double pixel = std::trunc((1.0 / scale) * static_cast<double>(position & 0xFFFF));
+    if (!(pixel >= 0.0) || pixel >= 9.0e18) return 0;
+    return static_cast<int>(static_cast<long long>(pixel) & 0xFFFF);
+}
+
+}  // namespace
+
+double pane_scale(int pane_width, int pane_height, int frame_width, int frame_height) {
+    if (pane_height - frame_height > pane_width - frame_width) {
+        return static_cast<double>(pane_width) / static_cast<double>(frame_width);
+    }
+    return static_cast<double>(pane_height) / static_cast<double>(frame_height);
+}
+
+PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int client_height,
+                       int status_height) {
+    PaneDrawing drawing;
+    if (store.image_loaded != 1) return drawing;
+
+    int slot = -1;
+    const PixelBuffer* image = nullptr;
+    const PixelBuffer* readout = nullptr;
+    switch (pane) {
+        case Pane::left:
+            slot = left_pane_slot(store);
+            if (slot < 0) return drawing;
+            image = store.scielab_done == 1 ? &store.scielab_pixels[slot]
+                                            : &store.reference_pixels[slot];
+            // The colour readout stays on the reference frame while the filtered one is shown.
+            readout = &store.reference_pixels[slot];
+            break;
+        case Pane::right:
+            if (store.degraded_ready != 1) return drawing;
+            slot = right_pane_slot(store);
+            if (slot < 0) return drawing;
+            image = readout = &store.degraded_pixels[slot];
+            break;
+        case Pane::lower:
+            if (store.diff_ready <= 0) return drawing;
+            slot = lower_pane_slot(store);
+            if (slot < 0 || slot >= max_frames) return drawing;
+            // A slot reached by a longer sequence loaded after the difference images were made
+            // has geometry but no picture and no data: it stays undrawn and unread.
+            if (!is_present(store.diff_pixels[slot]) || store.diff_results[slot].data.empty()) {
+                return drawing;
+            }
+            image = &store.diff_pixels[slot];
+            break;
+    }
+    const int w = store.frame_width[slot];
+    const int h = store.frame_height[slot];
+    if (w <= 0 || h <= 0) return drawing;
+
+    drawing.drawn = true;
+    drawing.slot = slot;
+    const int pane_width = client_width;
+    const int pane_height = client_height - status_height < 0 ? 0 : client_height - status_height;
+    const double scale = pane_scale(pane_width, pane_height, w, h);
+    store.display_scale = scale;
+    drawing.scale = scale;
+    drawing.image = is_present(*image) ? image : nullptr;
+    drawing.dest_width = static_cast<int>(std::trunc(w * scale));
+    drawing.dest_height = static_cast<int>(std::trunc(h * scale));
+
+    if (store.cursor_x >= w) store.cursor_x = w - 1;
+    if (store.cursor_y >= h) store.cursor_y = h - 1;
+    drawing.status[0] = position_readout(store.cursor_x, store.cursor_y);
+
+    if (pane == Pane::lower) {
+        const InterleavedImage& result = store.diff_results[slot];
+        double value = 0.0;
+        if (read_difference(result, store.cursor_x, store.cursor_y, value)) {
+            drawing.status[1] = difference_readout(value);
+        }
+        drawing.status[2] = mean_difference_readout(result.mean);
+    } else {
+        std::uint8_t bgr[3];
+        if (read_pixel(*readout, store.cursor_x, store.cursor_y, bgr)) {
+            drawing.status[1] = colour_readout(bgr[2], bgr[1], bgr[0]);
+        }
+    }
+    return drawing;
+}
+
+void pane_mouse_move(FrameStore& store, Platform& platform, int x, int y) {
+    if (store.display_scale == 0.0 || store.image_loaded != 1) return;
+    store.cursor_x = map_coordinate(x, store.display_scale);
+    store.cursor_y = map_coordinate(y, store.display_scale);
+    platform.invalidate(Window::left_pane, false);
+    platform.invalidate(Window::right_pane, false);
+    platform.invalidate(Window::lower_pane, false);
+}
+
+std::string position_readout(int x, int y) {
+    char text[64];
+    std::snprintf(text, sizeof text, " X:%d Y:%d", x, y);
+    return text;
+}
+
+std::string colour_readout(unsigned red, unsigned green, unsigned blue) {
+    char text[64];
+    std::snprintf(text, sizeof text, " R:%u G:%u B:%u", red, green, blue);
+    return text;
+}
+
+std::string difference_readout(double value) {
+    char text[400];
+    std::snprintf(text, sizeof text, "⊿Eab:%f", value);
+    return text;
+}
+
+std::string mean_difference_readout(double mean) {
+    char text[400];
+    std::snprintf(text, sizeof text, "S-CIELAB色差:%f", mean);
+    return text;
+}
+
+}  // namespace orv

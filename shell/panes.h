@@ -1,0 +1,52 @@
+#pragma once
+// What the three image panes draw and read out, as pure functions of the frame store and the
+// pane's client size. The window layer blits `PaneDrawing::image` stretched onto the
+// destination rectangle and writes the status texts; nothing here knows a toolkit.
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "frames/frame_store.h"
+#include "shell/platform.h"
+
+namespace orv {
+
+enum class Pane { left, right, lower };
+
+// Height of the strip at the bottom of a pane that its status bar covers.
+inline constexpr int status_bar_height = 21;
+// Right edges of the three status-bar parts, in pixels.
+inline constexpr std::array<int, 3> status_part_edges = {100, 200, 400};
+
+struct PaneDrawing {
+    bool drawn = false;              // false: the pane shows its background, texts untouched
+    int slot = -1;
+    const PixelBuffer* image = nullptr;  // drawn stretched at (0, 0); null draws nothing
+    int dest_width = 0;
+    int dest_height = 0;
+    double scale = 0.0;
+    // Texts of status parts 0, 1, 2; an empty optional leaves that part as it was.
+    std::array<std::optional<std::string>, 3> status;
+};
+
+// Pane pixels per image pixel: fits the direction with fewer spare pixels (compares
+// W - w with H - h, not the ratios).
+double pane_scale(int pane_width, int pane_height, int frame_width, int frame_height);
+
+// The paint of one pane with a client area of client_width x client_height. Writes
+// display_scale and clamps cursor_x / cursor_y in the store, as every paint does.
+PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int client_height,
+                       int status_height = status_bar_height);
+
+// A mouse move over any pane at client position (x, y): maps it through display_scale into
+// cursor_x / cursor_y and repaints the three panes without erasing. Nothing before the first
+// paint (scale 0.0) or before a reference sequence is open.
+void pane_mouse_move(FrameStore& store, Platform& platform, int x, int y);
+
+std::string position_readout(int x, int y);
+std::string colour_readout(unsigned red, unsigned green, unsigned blue);
+std::string difference_readout(double value);
+std::string mean_difference_readout(double mean);
+
+}  // namespace orv

@@ -1,0 +1,96 @@
+#include "shell/sequence_dialogs.h"
+
+namespace orv {
+
+namespace {
+
+FileDialogRequest sequence_dialog_request(Window owner, const char* title, bool multiple) {
+    FileDialogRequest request;
+    request.owner = owner;
+    request.title = title;
+    request.filters = sequence_file_types();
+    request.default_extension = sequence_default_extension;
+    request.start_text = file_name_buffer();
+    request.multiple = multiple;
+    return request;
+}
+
+// The reader's and the writer's messages: no owner, the path as caption, an OK button.
+void show_file_message(Platform& platform, const FileMessage& message) {
+    MessageRequest request;
+    request.owner = Window::none;
+    request.text = message.text;
+    request.caption = message.caption;
+    request.buttons = MessageButtons::ok;
+    request.icon = MessageIcon::none;
+    request.topmost = false;
+    platform.message_box(request);
+}
+
+}  // namespace
+
+const std::vector<FileTypeFilter>& sequence_file_types() {
+    static const std::vector<FileTypeFilter> types = {
+        {"BMP files(*.bmp)", "*.bmp"},
+        {"MSI Files(*.001)", "*.001"},
+        {"All Files(*.*)", "*.*"},
+    };
+    return types;
+}
+
+std::string& file_name_buffer() {
+    static std::string buffer;
+    return buffer;
+}
+
+std::string file_name_text_of(const std::vector<std::string>& paths) {
+    if (paths.empty()) return {};
+    if (paths.size() == 1) return paths.front();
+    // Several files: the buffer starts with their folder, which is all a later dialog sees.
+    const std::string& first = paths.front();
+    const std::size_t cut = first.find_last_of("/\\");
+    if (cut == std::string::npos) return {};
+    return cut == 0 ? first.substr(0, 1) : first.substr(0, cut);
+}
+
+int open_frame_sequence(FrameStore& store, Platform& platform, Window owner,
+                        SequenceTable table) {
+    const auto answer = platform.open_files(sequence_dialog_request(owner, open_dialog_title, true));
+    if (!answer || answer->empty()) return 0;
+    file_name_buffer() = file_name_text_of(*answer);
+
+    const SequenceLoad load = load_frame_sequence(store, *answer, table);
+    if (load.failed) {
+        show_file_message(platform, load.message);
+        return 0;
+    }
+    return load.count;
+}
+
+int open_reference_sequence(FrameStore& store, Platform& platform, Window owner) {
+    const int n = open_frame_sequence(store, platform, owner, SequenceTable::reference);
+    if (n <= 0) return 0;
+    store.image_loaded = 1;
+    store.current_frame = 0;
+    store.reference_count = n;
+    platform.invalidate(Window::main, true);
+    return n;
+}
+
+int open_degraded_sequence(FrameStore& store, Platform& platform, Window owner) {
+    const int n = open_frame_sequence(store, platform, owner, SequenceTable::degraded);
+    if (n <= 0) return 0;
+    platform.invalidate(Window::main, true);
+    return n;
+}
+
+void save_degraded_sequence(FrameStore& store, Platform& platform, Window owner) {
+    const auto answer = platform.save_file(sequence_dialog_request(owner, save_dialog_title, false));
+    if (!answer) return;
+    file_name_buffer() = *answer;
+    save_degraded_frames(store, save_base(*answer),
+                         [&](const FileMessage& message) { show_file_message(platform, message); });
+    platform.invalidate(Window::main, true);
+}
+
+}  // namespace orv

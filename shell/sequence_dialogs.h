@@ -1,0 +1,46 @@
+#pragma once
+// Opening and saving frame sequences through the file dialogs of the platform seam.
+// The file loading and the numbered names are the frames library's; this adds the dialogs,
+// the reader's and writer's messages, the counts and flags, and the repaint.
+
+#include <string>
+#include <vector>
+
+#include "frames/frame_store.h"
+#include "frames/sequences.h"
+#include "shell/platform.h"
+
+namespace orv {
+
+inline constexpr const char* open_dialog_title = "ファイルを開く！";
+inline constexpr const char* save_dialog_title = "保存ファイル";
+inline constexpr const char* sequence_default_extension = "bmp";
+
+// The file types of both dialogs, the first being the default.
+const std::vector<FileTypeFilter>& sequence_file_types();
+
+// The shared file-name text: each dialog starts with what the previous answer left in it
+// (a single chosen path, or the folder of a multiple selection).
+std::string& file_name_buffer();
+
+// The text an open dialog's answer leaves in the shared buffer.
+std::string file_name_text_of(const std::vector<std::string>& paths);
+
+// Shows the open dialog and loads the chosen files (dialog order, at most max_frames) into
+// slots 0.. of `table`. Returns the number loaded, or 0 when cancelled or a file failed (the
+// reader's message has then been shown). Changes no count or flag.
+int open_frame_sequence(FrameStore& store, Platform& platform, Window owner, SequenceTable table);
+
+// open_frame_sequence into the reference table; on success sets image_loaded, current_frame = 0
+// and reference_count, repaints the main window with erasing, and returns the count.
+int open_reference_sequence(FrameStore& store, Platform& platform, Window owner);
+
+// open_frame_sequence into the degraded table; on success repaints the main window with
+// erasing. The caller stores the returned count in degraded_count.
+int open_degraded_sequence(FrameStore& store, Platform& platform, Window owner);
+
+// Shows the save dialog and writes every degraded frame as base_NNNN.bmp; frames the writer
+// refuses are reported one by one and skipped. Cancel writes nothing and repaints nothing.
+void save_degraded_sequence(FrameStore& store, Platform& platform, Window owner);
+
+}  // namespace orv
