@@ -12,6 +12,14 @@
 
 namespace orv {
 
+// The visual angle of one display pixel under the fixed viewing geometry, in degrees
+// (about 0.0145651).
+double pixel_angle_degrees();
+
+// The response element (counted from zero frequency) that weights frequency (u, v) of a
+// width x height spectrum whose filters have `response_length` elements.
+int frequency_bin(int u, int v, int width, int height, int response_length, double sample_angle);
+
 void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const ChannelFilter& t,
                        const ChannelFilter& d, double sample_angle);
 

@@ -1,0 +1,111 @@
+#include "scielab/filter_settings.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+#include "colour/profile_files.h"
+#include "numeric/failure.h"
+
+namespace orv {
+
+namespace {
+
+// Where each filter's fields start in `filter_field_ids`, and how many components they show.
+struct FieldGroup {
+    std::size_t first;
+    std::size_t components;
+};
+constexpr FieldGroup a_fields{0, 3};
+constexpr FieldGroup t_fields{6, 2};
+constexpr FieldGroup d_fields{10, 2};
+
+std::string format_value(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.4f", value);
+    return text;
+}
+
+void show_filter(const ChannelFilter& filter, FieldGroup group, FilterFieldTexts& fields) {
+    for (std::size_t i = 0; i < group.components; ++i) {
+        if (i < static_cast<std::size_t>(filter.count)) {
+            fields.texts[group.first + i] = format_value(filter.spreads[i]);
+            fields.texts[group.first + group.components + i] = format_value(filter.weights[i]);
+        } else {
+            fields.texts[group.first + i].clear();
+            fields.texts[group.first + group.components + i].clear();
+        }
+    }
+}
+
+// An edit field holds at most 258 characters.
+double field_value(const std::string& text) { return token_to_double(text.substr(0, 258)); }
+
+void edit_filter(ChannelFilter& filter, FieldGroup group, const FilterFieldTexts& fields,
+                 double sample_angle, std::ostream& trace) {
+    if (filter.count < 1 || filter.spreads.size() != static_cast<std::size_t>(filter.count) ||
+        filter.weights.size() != static_cast<std::size_t>(filter.count)) {
+        raise_failure("The filters have not been loaded: load the kernel files first.");
+    }
+    const std::size_t shown = std::min(group.components, static_cast<std::size_t>(filter.count));
+    for (std::size_t i = 0; i < shown; ++i) {
+        filter.spreads[i] = field_value(fields.texts[group.first + i]);
+        filter.weights[i] = field_value(fields.texts[group.first + group.components + i]);
+    }
+    recompute_variances(filter, sample_angle);
+    size_filter(filter, trace);
+}
+
+}  // namespace
+
+const std::string* field_text(const FilterFieldTexts& fields, int id) {
+    for (std::size_t i = 0; i < filter_field_ids.size(); ++i) {
+        if (filter_field_ids[i] == id) return &fields.texts[i];
+    }
+    return nullptr;
+}
+
+std::string* field_text(FilterFieldTexts& fields, int id) {
+    for (std::size_t i = 0; i < filter_field_ids.size(); ++i) {
+        if (filter_field_ids[i] == id) return &fields.texts[i];
+    }
+    return nullptr;
+}
+
+FilterLoadOutcome load_filter_settings(AtdFilters& working, double sample_angle,
+                                       const std::string& folder, std::ostream& trace) {
+    FilterLoadOutcome outcome;
+    const std::string l_path = profile_path(folder, "kernel_L.txt");
+    const std::string rg_path = profile_path(folder, "kernel_RG.txt");
+    const std::string by_path = profile_path(folder, "kernel_BY.txt");
+    {
+        std::ifstream test(l_path);
+        if (!test) {
+            outcome.error_text = "PROFILE DATA フォルダアドレスが間違ってます!! \n";
+            outcome.error_caption = "FILE OPEN ERROR";
+            return outcome;
+        }
+    }
+    AtdFilters loaded;
+    loaded.a = load_channel_filter(l_path, sample_angle, trace);
+    loaded.t = load_channel_filter(rg_path, sample_angle, trace);
+    loaded.d = load_channel_filter(by_path, sample_angle, trace);
+    working = std::move(loaded);
+    show_filter(working.a, a_fields, outcome.fields);
+    show_filter(working.t, t_fields, outcome.fields);
+    show_filter(working.d, d_fields, outcome.fields);
+    outcome.loaded = true;
+    return outcome;
+}
+
+void apply_filter_settings(const FilterFieldTexts& fields, AtdFilters& working,
+                           double sample_angle, std::ostream& trace) {
+    AtdFilters edited = working;
+    edit_filter(edited.a, a_fields, fields, sample_angle, trace);
+    edit_filter(edited.t, t_fields, fields, sample_angle, trace);
+    edit_filter(edited.d, d_fields, fields, sample_angle, trace);
+    finish_filter_set(edited);
+    working = std::move(edited);
+}
+
+}  // namespace orv

@@ -1,0 +1,391 @@
+#include "scielab/pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "colour/conversions.h"
+#include "colour/profile_files.h"
+#include "numeric/arrays.h"
+#include "numeric/dft.h"
+#include "numeric/failure.h"
+#include "numeric/fft.h"
+#include "numeric/svd.h"
+#include "tests/scielab/scielab_fixture.h"
+
+namespace orv {
+namespace {
+
+using scielab_test::pattern_frame;
+using scielab_test::ScratchFolder;
+
+// The S-CIELAB steps written out one by one, every value computed where it is used: separate
+// transforms per plane, the spectrum centred and un-centred, powers per pixel. The pipeline's
+// faster arrangement is held against it.
+struct Reference {
+    GogParameters gog;
+    Matrix3 m{};
+    Matrix3 m_inverse{};
+    Matrix3 atd_to_xyz{};
+
+    explicit Reference(const std::string& folder) {
+        gog = read_display_model(profile_path(folder, "DISPGOG_parameter.txt"));
+        m = load_rgb_to_atd(folder);
+        pseudo_inverse_flat(m.data(), m_inverse.data(), 3, 3);
+        const Matrix3 q = load_xyz_to_atd(folder);
+        pseudo_inverse_flat(q.data(), atd_to_xyz.data(), 3, 3);
+    }
+
+    PlanarImage planes(const PixelBuffer& p) const {
+        PlanarImage image;
+        image.width = p.width;
+        image.height = p.height;
+        for (auto& plane : image.planes) plane.resize(static_cast<std::size_t>(p.width * p.height));
+        const GogChannel* ch[3] = {&gog.red, &gog.green, &gog.blue};
+        for (int y = 0; y < p.height; ++y) {
+            for (int x = 0; x < p.width; ++x) {
+                double rgb[3];
+                for (int c = 0; c < 3; ++c) {
+                    const int byte = p.bytes[static_cast<std::size_t>(y * p.stride + 3 * x + 2 - c)];
+                    const double base = std::max(0.0, ch[c]->gain * (byte * 0.00392156862745098) + ch[c]->offset);
+                    rgb[c] = std::pow(base, ch[c]->gamma);
+                }
+                for (int k = 0; k < 3; ++k) {
+                    image.planes[k][static_cast<std::size_t>(y * p.width + x)] =
+                        m[3 * k] * rgb[0] + m[3 * k + 1] * rgb[1] + m[3 * k + 2] * rgb[2];
+                }
+            }
+        }
+        return image;
+    }
+
+    static void filter(PlanarImage& image, const AtdFilters& f) {
+        const int w = image.width;
+        const int h = image.height;
+        std::array<std::vector<double>, 3> im;
+        for (auto& plane : im) plane.assign(static_cast<std::size_t>(w * h), 0.0);
+        for (int c = 0; c < 3; ++c) fft_2d(image.planes[c].data(), im[c].data(), 1, w, h);
+        for (int c = 0; c < 3; ++c) shift_quadrants_2d(image.planes[c].data(), w, h);
+        for (int c = 0; c < 3; ++c) shift_quadrants_2d(im[c].data(), w, h);
+        const double theta =
+            std::atan(14.0 / std::sqrt(1920.0 * 1920.0 + 1080.0 * 1080.0) * 0.04) * 57.29577951307855;
+        const ChannelFilter* filters[3] = {&f.a, &f.t, &f.d};
+        for (int v = -(h / 2); v <= (h + 1) / 2 - 1; ++v) {
+            for (int u = -(w / 2); u <= (w + 1) / 2 - 1; ++u) {
+                const double fy = v / (h * theta);
+                const double fx = u / (w * theta);
+                const double r = std::sqrt(fx * fx + fy * fy);
+                const auto k = round_to_int(r * f.a.length * kernel_sample_angle * 0.5);
+                const auto i = static_cast<std::size_t>((v + h / 2) * w + u + w / 2);
+                for (int c = 0; c < 3; ++c) {
+                    const double weight = filters[c]->response[static_cast<std::size_t>(f.a.half_width + k)];
+                    image.planes[c][i] *= weight;
+                    im[c][i] *= weight;
+                }
+            }
+        }
+        for (int c = 0; c < 3; ++c) unshift_quadrants_2d(image.planes[c].data(), w, h);
+        for (int c = 0; c < 3; ++c) unshift_quadrants_2d(im[c].data(), w, h);
+        for (int c = 0; c < 3; ++c) fft_2d(image.planes[c].data(), im[c].data(), -1, w, h);
+    }
+
+    PixelBuffer filtered_frame(const PixelBuffer& p, const AtdFilters& f) const {
+        PlanarImage image = planes(p);
+        filter(image, f);
+        PixelBuffer out = make_pixel_buffer(p.width, p.height);
+        const GogChannel* ch[3] = {&gog.red, &gog.green, &gog.blue};
+        for (int y = 0; y < p.height; ++y) {
+            for (int x = 0; x < p.width; ++x) {
+                const auto i = static_cast<std::size_t>(y * p.width + x);
+                for (int c = 0; c < 3; ++c) {
+                    const double u = m_inverse[3 * c] * image.planes[0][i] +
+                                     m_inverse[3 * c + 1] * image.planes[1][i] +
+                                     m_inverse[3 * c + 2] * image.planes[2][i];
+                    const double s = (std::pow(u, 1.0 / ch[c]->gamma) - ch[c]->offset) / ch[c]->gain * 255.0;
+                    const int byte = s >= 255.0 ? 255 : (s > 0.0 ? static_cast<int>(s) : 0);
+                    out.bytes[static_cast<std::size_t>(y * out.stride + 3 * x + 2 - c)] = static_cast<std::uint8_t>(byte);
+                }
+            }
+        }
+        return out;
+    }
+
+    std::vector<double> lab(const PixelBuffer& p, const AtdFilters& f) const {
+        PlanarImage image = planes(p);
+        filter(image, f);
+        std::vector<double> lab(static_cast<std::size_t>(3 * p.width * p.height));
+        const double white[3] = {display_white[0], display_white[1], display_white[2]};
+        for (std::size_t i = 0; i < lab.size() / 3; ++i) {
+            double xyz[3];
+            for (int k = 0; k < 3; ++k) {
+                xyz[k] = atd_to_xyz[3 * k] * image.planes[0][i] + atd_to_xyz[3 * k + 1] * image.planes[1][i] +
+                         atd_to_xyz[3 * k + 2] * image.planes[2][i];
+            }
+            xyz_to_lab(xyz, white, &lab[3 * i]);
+        }
+        return lab;
+    }
+
+    std::vector<double> difference(const PixelBuffer& r, const PixelBuffer& d, const AtdFilters& f) const {
+        const std::vector<double> lr = lab(r, f);
+        const std::vector<double> ld = lab(d, f);
+        std::vector<double> map(lr.size() / 3);
+        for (std::size_t i = 0; i < map.size(); ++i) map[i] = delta_e94(&lr[3 * i], &ld[3 * i]);
+        return map;
+    }
+};
+
+// Counts image bytes that differ, failing on any difference larger than one.
+int differing_bytes(const PixelBuffer& x, const PixelBuffer& y) {
+    int count = 0;
+    for (int row = 0; row < x.height; ++row) {
+        for (int col = 0; col < 3 * x.width; ++col) {
+            const auto i = static_cast<std::size_t>(row * x.stride + col);
+            const int diff = std::abs(x.bytes[i] - y.bytes[i]);
+            EXPECT_LE(diff, 1) << "row " << row << " byte " << col;
+            count += diff != 0;
+        }
+    }
+    return count;
+}
+
+PixelBuffer degrade(const PixelBuffer& p, int amount) {
+    PixelBuffer d = p;
+    for (int y = 0; y < p.height; ++y) {
+        for (int x = 0; x < 3 * p.width; ++x) {
+            auto& b = d.bytes[static_cast<std::size_t>(y * p.stride + x)];
+            b = static_cast<std::uint8_t>(std::clamp(b + ((x * 7 + y * 13) % 5 - 2) * amount, 0, 255));
+        }
+    }
+    return d;
+}
+
+class Pipeline : public ::testing::Test {
+protected:
+    void SetUp() override { scielab_test::write_profile(dir); }
+    ScratchFolder dir;
+    AtdFilters filters = scielab_test::finished_filters();
+};
+
+TEST(ViewingGeometry, PixelAngleAndFrequencyBins) {
+    EXPECT_NEAR(pixel_angle_degrees(), 0.0145651, 5e-8);
+    EXPECT_NEAR(1.0 / pixel_angle_degrees(), 68.657, 5e-4);
+    EXPECT_NEAR(-960 / (1920 * pixel_angle_degrees()), -34.3286, 5e-5);
+    struct Case {
+        int u, v, w, h, n, bin;
+    };
+    const Case cases[] = {
+        {-960, 0, 1920, 1080, 1331, 228},  // fx = -34.3286 cycles per degree
+        {-960, -540, 1920, 1080, 1331, 323},  // the corner, r = 48.548
+        {1, 0, 1920, 1080, 1331, 0},       // the lowest frequency shares zero frequency's weight
+        {0, 0, 1920, 1080, 1331, 0},
+        {-8, -6, 16, 12, 1331, 323},       // only the fraction of the frame's size matters
+        {-960, -540, 1920, 1080, 333, 81},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(frequency_bin(c.u, c.v, c.w, c.h, c.n, kernel_sample_angle), c.bin)
+            << c.u << "," << c.v << " of " << c.w << "x" << c.h;
+        EXPECT_LE(c.bin, (c.n - 1) / 2);
+    }
+}
+
+TEST_F(Pipeline, UniformFramesSurviveTheFilter) {
+    const std::uint8_t colours[][3] = {{0, 0, 0}, {255, 255, 255}, {10, 200, 90}, {128, 128, 128}, {255, 0, 30}};
+    for (const auto& colour : colours) {
+        PixelBuffer frame = make_pixel_buffer(12, 9);
+        for (int y = 0; y < 9; ++y) {
+            for (int x = 0; x < 12; ++x) {
+                for (int c = 0; c < 3; ++c) frame.bytes[static_cast<std::size_t>(y * frame.stride + 3 * x + c)] = colour[c];
+            }
+        }
+        PixelBuffer out;
+        scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+        ASSERT_EQ(out.width, 12);
+        for (int y = 0; y < 9; ++y) {
+            for (int x = 0; x < 36; ++x) {
+                const auto i = static_cast<std::size_t>(y * out.stride + x);
+                EXPECT_LE(frame.bytes[i] - out.bytes[i], 1) << int(colour[0]) << " byte " << x;
+                EXPECT_GE(frame.bytes[i] - out.bytes[i], 0) << int(colour[0]) << " byte " << x;
+            }
+        }
+    }
+}
+
+TEST_F(Pipeline, IdenticalFramesGiveAZeroMapAndABlackPicture) {
+    const PixelBuffer frame = pattern_frame(20, 14, 3);
+    PixelBuffer grey;
+    InterleavedImage result;
+    ASSERT_EQ(make_difference_image(frame, frame, grey, kernel_sample_angle, filters, dir.folder(), result), 1);
+    ASSERT_EQ(result.data.size(), 280u);
+    EXPECT_EQ(result.channels, 1);
+    for (double v : result.data) EXPECT_EQ(v, 0.0);
+    EXPECT_EQ(result.mean, 0.0);
+    EXPECT_EQ(result.max, 0.0);
+    EXPECT_EQ(result.min, 0.0);
+    for (std::uint8_t b : grey.bytes) EXPECT_EQ(b, 0);
+}
+
+TEST_F(Pipeline, MatchesTheStepByStepComputationForEvenOddAndPaddedSizes) {
+    const Reference reference(dir.folder());
+    const int sizes[][2] = {{16, 12}, {15, 9}, {7, 5}, {5, 4}, {18, 1}, {9, 10}};
+    for (const auto& size : sizes) {
+        const PixelBuffer frame = pattern_frame(size[0], size[1], 7);
+        const PixelBuffer degraded = degrade(frame, 3);
+        SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]));
+
+        PixelBuffer out = make_pixel_buffer(size[0], size[1]);
+        for (int y = 0; y < out.height; ++y) {
+            for (int x = 3 * out.width; x < out.stride; ++x) out.bytes[static_cast<std::size_t>(y * out.stride + x)] = 0xAA;
+        }
+        scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+        const PixelBuffer expected = reference.filtered_frame(frame, filters);
+        EXPECT_LE(differing_bytes(out, expected), 1);
+        for (int y = 0; y < out.height; ++y) {
+            for (int x = 3 * out.width; x < out.stride; ++x) {
+                EXPECT_EQ(out.bytes[static_cast<std::size_t>(y * out.stride + x)], 0xAA) << "filler written";
+            }
+        }
+
+        const std::vector<double> lab_expected = reference.lab(frame, filters);
+        const InterleavedImage lab =
+            scielab_lab_image(frame, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+        ASSERT_EQ(lab.data.size(), lab_expected.size());
+        for (std::size_t i = 0; i < lab.data.size(); ++i) {
+            EXPECT_NEAR(lab.data[i], lab_expected[i], 1e-9 * (1 + std::abs(lab_expected[i])));
+        }
+
+        PixelBuffer grey;
+        InterleavedImage result;
+        ASSERT_EQ(make_difference_image(frame, degraded, grey, kernel_sample_angle, filters, dir.folder(), result), 1);
+        const std::vector<double> map = reference.difference(frame, degraded, filters);
+        ASSERT_EQ(result.data.size(), map.size());
+        for (std::size_t i = 0; i < map.size(); ++i) {
+            EXPECT_NEAR(result.data[i], map[i], 1e-9 * (1 + map[i]));
+        }
+        EXPECT_EQ(grey.stride, out.stride);
+    }
+}
+
+constexpr const char* golden_stats = "0.094907 0.511449 0.004430";
+constexpr long golden_grey_sum = 233265;
+constexpr long golden_filtered_sum = 82513383;
+
+// Values recorded from the step-by-step computation; the figures are those an export shows
+// (six decimals), so any change of the pipeline's arithmetic that moves them is caught.
+TEST_F(Pipeline, RecordedValuesOfAFramePair) {
+    const PixelBuffer frame = pattern_frame(48, 36, 11);
+    const PixelBuffer degraded = degrade(frame, 4);
+    PixelBuffer grey;
+    InterleavedImage result;
+    ASSERT_EQ(make_difference_image(frame, degraded, grey, kernel_sample_angle, filters, dir.folder(), result), 1);
+    char text[128];
+    std::snprintf(text, sizeof text, "%.6f %.6f %.6f", result.mean, result.max, result.min);
+    EXPECT_STREQ(text, golden_stats);
+    long grey_sum = 0;
+    for (std::uint8_t b : grey.bytes) grey_sum += b;
+    EXPECT_NEAR(grey_sum, golden_grey_sum, 6);  // a value on a truncation edge may move a byte
+
+    PixelBuffer out;
+    scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+    long weighted = 0;
+    for (std::size_t i = 0; i < out.bytes.size(); ++i) weighted += static_cast<long>(out.bytes[i]) * static_cast<long>(i % 251 + 1);
+    EXPECT_NEAR(static_cast<double>(weighted), static_cast<double>(golden_filtered_sum), 251.0 * 2);
+}
+
+TEST_F(Pipeline, RefusesMismatchedFramesAndBuffers) {
+    const PixelBuffer a = pattern_frame(8, 6, 1);
+    const PixelBuffer b = pattern_frame(6, 8, 2);
+    PixelBuffer grey;
+    InterleavedImage result;
+    result.data = {42.0};
+    EXPECT_THROW(make_difference_image(a, b, grey, kernel_sample_angle, filters, dir.folder(), result), Failure);
+    PixelBuffer wrong_grey = make_pixel_buffer(8, 5);
+    EXPECT_THROW(make_difference_image(a, a, wrong_grey, kernel_sample_angle, filters, dir.folder(), result), Failure);
+    EXPECT_EQ(result.data, std::vector<double>{42.0});
+
+    PixelBuffer wrong = make_pixel_buffer(7, 6);
+    EXPECT_THROW(scielab_filter_frame(a, wrong, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder()), Failure);
+    PixelBuffer short_source = a;
+    short_source.bytes.resize(short_source.bytes.size() - 3);
+    PixelBuffer out;
+    EXPECT_THROW(scielab_filter_frame(short_source, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder()), Failure);
+}
+
+TEST_F(Pipeline, AbsentFramesDoNothing) {
+    const PixelBuffer frame = pattern_frame(8, 6, 1);
+    PixelBuffer none;
+    PixelBuffer out = make_pixel_buffer(8, 6);
+    scielab_filter_frame(none, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+    for (std::uint8_t b : out.bytes) EXPECT_EQ(b, 0);
+    InterleavedImage result;
+    result.data = {1.0, 2.0};
+    EXPECT_EQ(make_difference_image(frame, none, out, kernel_sample_angle, filters, dir.folder(), result), 0);
+    EXPECT_EQ(make_difference_image(none, frame, out, kernel_sample_angle, filters, dir.folder(), result), 0);
+    EXPECT_EQ(result.data, (std::vector<double>{1.0, 2.0}));
+}
+
+TEST_F(Pipeline, RefusesUnfinishedFiltersAndBadProfiles) {
+    const PixelBuffer frame = pattern_frame(8, 6, 1);
+    PixelBuffer out;
+    AtdFilters unfinished = filters;
+    unfinished.t.response.clear();
+    EXPECT_THROW(scielab_filter_frame(frame, out, unfinished.a, unfinished.t, unfinished.d, kernel_sample_angle, dir.folder()), Failure);
+    EXPECT_THROW(scielab_lab_image(frame, unfinished.a, unfinished.t, unfinished.d, kernel_sample_angle, dir.folder()), Failure);
+    InterleavedImage result;
+    EXPECT_THROW(make_difference_image(frame, frame, out, kernel_sample_angle, AtdFilters{}, dir.folder(), result), Failure);
+
+    struct Case {
+        const char* file;
+        const char* text;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"DISPGOG_parameter.txt", "h h h h h h h h h 0 0 2.2 1 0 2.2 1 0 2.2", "red gain is 0"},
+        {"DISPGOG_parameter.txt", "h h h h h h h h h 1 0 2.2 1 0 -2 1 0 2.2", "green gamma"},
+        {"XYZtoLMS_mat.txt", "1 2 3 2 4 6 1 1 1", "singular"},
+        {"RGBtoXYZ_mat.txt", "1 2 3 4 5 6 7 8 1e999", "out of range"},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder bad;
+        scielab_test::write_profile(bad);
+        bad.write(c.file, c.text);
+        PixelBuffer untouched = make_pixel_buffer(8, 6);
+        try {
+            scielab_filter_frame(frame, untouched, filters.a, filters.t, filters.d, kernel_sample_angle, bad.folder());
+            ADD_FAILURE() << c.file << " accepted";
+        } catch (const Failure& f) {
+            EXPECT_NE(f.message.find(c.expected), std::string::npos) << f.message;
+        }
+        for (std::uint8_t b : untouched.bytes) EXPECT_EQ(b, 0);
+    }
+    ScratchFolder empty;
+    try {
+        scielab_lab_image(frame, filters.a, filters.t, filters.d, kernel_sample_angle, empty.folder());
+        ADD_FAILURE() << "empty folder accepted";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.message, "Error: file open [" + empty.file("DISPGOG_parameter.txt") + "].");
+    }
+}
+
+TEST(ScaleToGrey, SmallestIsBlackLargestIsWhite) {
+    const double values[6] = {2.0, 4.0, 3.0, 2.5, 3.99, 2.0};
+    PixelBuffer out = make_pixel_buffer(3, 2);
+    scale_to_grey(values, 6, out);
+    const std::uint8_t expected[6] = {0, 255, 127, 63, 253, 0};
+    for (int i = 0; i < 6; ++i) {
+        const int row = i / 3, col = i % 3;
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(out.bytes[static_cast<std::size_t>(row * out.stride + 3 * col + c)], expected[i]) << i;
+        }
+    }
+    EXPECT_EQ(out.bytes[9], 0);  // filler of row 0
+    const double flat[6] = {5, 5, 5, 5, 5, 5};
+    scale_to_grey(flat, 6, out);
+    for (std::uint8_t b : out.bytes) EXPECT_EQ(b, 0);
+    EXPECT_THROW(scale_to_grey(flat, 5, out), Failure);
+}
+
+}  // namespace
+}  // namespace orv
