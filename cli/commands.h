@@ -1,0 +1,52 @@
+#pragma once
+// The three subcommands of orv-cli. Each returns the process exit status (0 done, 1 a file
+// could not be read or written, a frame pair was refused or the measurement failed); messages
+// go to standard error, the difference table to standard output or its file.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+struct CommonOptions {
+    std::string profile = ".";  // profile-data folder
+    int threads = 1;
+    bool kernel_trace = false;  // filter trace to standard error (discarded otherwise)
+    bool progress = false;      // "frame i of n" on standard error
+};
+
+struct DiffOptions {
+    CommonOptions common;
+    std::vector<std::string> reference;
+    std::vector<std::string> degraded;
+    std::string csv;     // empty: standard output
+    std::string maps;    // base name of the grey pictures, empty: none
+    std::string values;  // base name of the .npy maps, empty: none
+};
+
+struct FilterOptions {
+    CommonOptions common;
+    std::string out;
+    std::vector<std::string> files;
+};
+
+struct NoiseOptions {
+    double sigma_red = 0.0;
+    double sigma_green = 0.0;
+    double sigma_blue = 0.0;
+    std::optional<std::uint32_t> seed;  // empty: the millisecond clock before every pass
+    std::string out;
+    std::vector<std::string> files;
+    bool progress = false;
+};
+
+int run_diff(const DiffOptions& options);
+int run_filter(const FilterOptions& options);
+int run_noise(const NoiseOptions& options);
+
+// One CSV field: quoted (with doubled quotes) when it holds a comma, a quote or a line end.
+std::string csv_field(const std::string& text);
+
+}  // namespace orv

@@ -1,0 +1,179 @@
+// orv-cli: the batch tool. S-CIELAB colour differences of frame pairs, S-CIELAB-filtered
+// frames and the random-noise degradation, on BMP files, without the GUI.
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "cli/cli_error.h"
+#include "cli/commands.h"
+#include "numeric/failure.h"
+
+namespace {
+
+constexpr const char* tool_footer =
+    "Exit status: 0 done, 1 a file could not be read or written, a frame pair was refused or\n"
+    "the measurement failed (one line on standard error names the file), 2 a usage error.\n"
+    "Outputs are named BASE_0000.bmp, BASE_0001.bmp, ... (BASE_0000.npy for maps of values);\n"
+    "an existing file is never overwritten: the run stops before any work with status 1.";
+
+constexpr const char* trace_help =
+    "Send the kernel files' filter trace to standard error (without it the trace is "
+    "discarded, so that standard output holds only the difference table)";
+
+int default_threads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
+void add_common(CLI::App& command, orv::CommonOptions& common) {
+    command.add_option("--profile", common.profile,
+                       "Profile-data folder: DISPGOG_parameter.txt, the three matrix files and "
+                       "kernel_L.txt, kernel_RG.txt, kernel_BY.txt")
+        ->type_name("DIR")
+        ->capture_default_str();
+    command.add_option("--threads", common.threads,
+                       "Frames processed in parallel (the output is the same for any number)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1024))
+        ->capture_default_str();
+    command.add_flag("--kernel-trace", common.kernel_trace, trace_help);
+}
+
+// A failure of the numerical library ends with the line its fatal exit always printed.
+bool is_numeric_failure(const std::string& message) {
+    return message.rfind("no convergence in", 0) == 0;
+}
+
+int report(const std::string& message) {
+    std::fprintf(stderr, "orv-cli: %s\n", message.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"orv-cli: S-CIELAB colour differences, S-CIELAB-filtered frames and the "
+                 "random-noise degradation of BMP frame sequences.",
+                 "orv-cli"};
+    app.footer(tool_footer);
+    app.require_subcommand(1);
+
+    orv::DiffOptions diff;
+    diff.common.threads = default_threads();
+    CLI::App* diff_command = app.add_subcommand(
+        "diff", "Measure the S-CIELAB colour difference of each pair of frames");
+    diff_command->footer(
+        "Slot i pairs reference i with degraded i; the shorter sequence repeats its last\n"
+        "frame, so there is one row per frame of the longer one. The CSV table has the header\n"
+        "frame,reference,degraded,mean,max,min: the slot from 0, the two files used, and the\n"
+        "mean, largest and smallest per-pixel CIE94 difference with six decimals. Rows of the\n"
+        "frames finished before a failure stay in the table.\n"
+        "The filter trace of the kernel files goes to standard error with --kernel-trace and\n"
+        "is discarded otherwise.\n\n" +
+        std::string(tool_footer));
+    add_common(*diff_command, diff.common);
+    diff_command->add_option("--reference", diff.reference, "Reference (undegraded) frames, in order")
+        ->type_name("FILE")
+        ->required();
+    diff_command->add_option("--degraded", diff.degraded, "Degraded frames, in order")
+        ->type_name("FILE")
+        ->required();
+    diff_command->add_option("--csv", diff.csv, "Write the table to FILE instead of standard output")
+        ->type_name("FILE");
+    diff_command->add_option("--maps", diff.maps,
+                             "Write each grey picture of the difference map as a 24-bit BMP "
+                             "BASE_NNNN.bmp")
+        ->type_name("BASE");
+    diff_command->add_option("--values", diff.values,
+                             "Write each per-pixel difference map as a NumPy file BASE_NNNN.npy "
+                             "(float64, shape (height, width), first row the top of the picture)")
+        ->type_name("BASE");
+
+    orv::FilterOptions filter;
+    filter.common.threads = default_threads();
+    CLI::App* filter_command = app.add_subcommand(
+        "filter", "Write the S-CIELAB-filtered version of each frame as a 24-bit BMP");
+    filter_command->footer(
+        "The filter trace of the kernel files goes to standard error with --kernel-trace and\n"
+        "is discarded otherwise.\n\n" +
+        std::string(tool_footer));
+    add_common(*filter_command, filter.common);
+    filter_command->add_option("--out", filter.out, "Base name of the outputs: BASE_NNNN.bmp")
+        ->type_name("BASE")
+        ->required();
+    filter_command->add_option("files", filter.files, "Frames, in order")
+        ->type_name("FILE")
+        ->required();
+
+    orv::NoiseOptions noise;
+    std::vector<double> sigmas;
+    std::int64_t seed = -1;
+    CLI::App* noise_command = app.add_subcommand(
+        "noise", "Add Gaussian noise to each frame, with one standard deviation per channel");
+    noise_command->footer(
+        "Three channel passes, red, green and blue, each drawing from the runtime generator\n"
+        "seeded afresh; a negative standard deviation counts as 0. Each output is the noisy\n"
+        "frame as a 24-bit BMP.\n\n" +
+        std::string(tool_footer));
+    noise_command->add_option("--sigma", sigmas, "Standard deviations of red, green and blue")
+        ->type_name("R G B")
+        ->expected(3)
+        ->allow_extra_args(false)
+        ->required();
+    noise_command->add_option("--seed", seed,
+                              "Seed of every channel pass (default: the millisecond clock, read "
+                              "before each pass)")
+        ->type_name("N")
+        ->check(CLI::Range(std::int64_t{0}, std::int64_t{4294967295}));
+    noise_command->add_option("--out", noise.out, "Base name of the outputs: BASE_NNNN.bmp")
+        ->type_name("BASE")
+        ->required();
+    noise_command->add_option("files", noise.files, "Frames, in order")
+        ->type_name("FILE")
+        ->required();
+
+    try {
+        app.parse(argc, argv);
+        for (double sigma : sigmas) {
+            if (!std::isfinite(sigma)) {
+                throw CLI::ValidationError("--sigma", "a standard deviation must be a finite number");
+            }
+        }
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : 2;
+    }
+
+    const bool progress = isatty(STDERR_FILENO) != 0;
+    diff.common.progress = progress;
+    filter.common.progress = progress;
+    noise.progress = progress;
+
+    try {
+        if (diff_command->parsed()) return orv::run_diff(diff);
+        if (filter_command->parsed()) return orv::run_filter(filter);
+        noise.sigma_red = sigmas.at(0);
+        noise.sigma_green = sigmas.at(1);
+        noise.sigma_blue = sigmas.at(2);
+        if (seed >= 0) noise.seed = static_cast<std::uint32_t>(seed);
+        return orv::run_noise(noise);
+    } catch (const orv::CommandError& error) {
+        return report(error.message);
+    } catch (const orv::Failure& failure) {
+        report(failure.message);
+        if (is_numeric_failure(failure.message)) std::fputs("...now exiting to system...\n", stderr);
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return report("out of memory: the frames are too large for this machine (try --threads 1)");
+    } catch (const std::exception& error) {
+        return report(error.what());
+    }
+}

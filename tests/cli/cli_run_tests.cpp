@@ -1,0 +1,553 @@
+// End-to-end runs of the built orv-cli on tiny frames in a temporary folder.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "colour/pixel_buffer.h"
+#include "frames/bmp_file.h"
+#include "shell/degradations.h"
+#include "tests/support/temp_folder.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& text) {
+    std::string q = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            q += "'\\''";
+        } else {
+            q += c;
+        }
+    }
+    return q + "'";
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> fields_of(const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+    return fields;
+}
+
+void put_u32(HeaderBlock& h, int at, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) h[static_cast<std::size_t>(at + k)] = static_cast<std::uint8_t>(v >> (8 * k));
+}
+
+HeaderBlock header_for(int width, int height) {
+    HeaderBlock h(header_block_size, 0);
+    put_u32(h, 0, 40);
+    put_u32(h, 4, static_cast<std::uint32_t>(width));
+    put_u32(h, 8, static_cast<std::uint32_t>(height));
+    h[12] = 1;
+    h[14] = 24;
+    put_u32(h, 20, static_cast<std::uint32_t>(stride_for_width(width) * height));
+    return h;
+}
+
+PixelBuffer pattern_frame(int width, int height, int seed) {
+    PixelBuffer p = make_pixel_buffer(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                p.bytes[static_cast<std::size_t>(y * p.stride + 3 * x + c)] =
+                    static_cast<std::uint8_t>((x * 31 + y * 17 + seed * 53 + c * 71) % 256);
+            }
+        }
+    }
+    return p;
+}
+
+PixelBuffer uniform_frame(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    PixelBuffer p = make_pixel_buffer(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* px = &p.bytes[static_cast<std::size_t>(y * p.stride + 3 * x)];
+            px[0] = b;
+            px[1] = g;
+            px[2] = r;
+        }
+    }
+    return p;
+}
+
+PixelBuffer read_pixels(const std::string& path) {
+    PixelBuffer pixels;
+    HeaderBlock header;
+    EXPECT_GT(read_bmp_frame(path, pixels, header), 0) << path;
+    return pixels;
+}
+
+class CliRun : public ::testing::Test {
+protected:
+    test::TempFolder temp;
+    std::string profile;
+
+    void SetUp() override {
+        // The default display and matrix files with short kernels, so that runs are quick.
+        profile = temp.file("profile");
+        fs::create_directory(profile);
+        for (const char* name : {"DISPGOG_parameter.txt", "RGBtoXYZ_mat.txt", "XYZtoLMS_mat.txt",
+                                 "LMStoATD_mat.txt"}) {
+            fs::copy_file(fs::path(ORV_DEFAULT_PROFILE) / name, fs::path(profile) / name);
+        }
+        write_text("profile/kernel_L.txt", "Luminance filter 2 spread 0.05 0.1 weight 0.9 0.1\n");
+        write_text("profile/kernel_RG.txt", "Red-green filter 1 spread 0.0685 weight 1\n");
+        write_text("profile/kernel_BY.txt", "Blue-yellow filter 1 spread 0.092 weight 1\n");
+    }
+
+    std::string write_text(const std::string& name, const std::string& text) {
+        std::ofstream(temp.file(name), std::ios::binary) << text;
+        return temp.file(name);
+    }
+
+    std::string write_frame(const std::string& name, const PixelBuffer& pixels) {
+        const std::string path = temp.file(name);
+        EXPECT_EQ(write_bmp_frame(path, pixels, header_for(pixels.width, pixels.height)), 0);
+        return path;
+    }
+
+    // Frames name_0.bmp ... with different patterns of one size.
+    std::vector<std::string> write_frames(const std::string& name, int count, int seed,
+                                          int width = 16, int height = 12) {
+        std::vector<std::string> paths;
+        for (int i = 0; i < count; ++i) {
+            paths.push_back(write_frame(name + "_" + std::to_string(i) + ".bmp",
+                                        pattern_frame(width, height, seed + i)));
+        }
+        return paths;
+    }
+
+    RunResult run(const std::vector<std::string>& args) {
+        std::string command = quoted(ORV_CLI_PATH);
+        for (const std::string& a : args) command += " " + quoted(a);
+        const std::string out = temp.file("stdout.txt");
+        const std::string err = temp.file("stderr.txt");
+        command += " >" + quoted(out) + " 2>" + quoted(err) + " </dev/null";
+        const int raw = std::system(command.c_str());
+        RunResult result;
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.out = slurp(out);
+        result.err = slurp(err);
+        return result;
+    }
+
+    RunResult diff(const std::vector<std::string>& references,
+                   const std::vector<std::string>& degraded,
+                   const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args = {"diff", "--profile", profile, "--reference"};
+        args.insert(args.end(), references.begin(), references.end());
+        args.push_back("--degraded");
+        args.insert(args.end(), degraded.begin(), degraded.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run(args);
+    }
+};
+
+TEST_F(CliRun, DiffTableHasOneRowPerSlotAndRepeatsTheShorterSequence) {
+    struct Case {
+        int references;
+        int degraded;
+    };
+    const Case cases[] = {{1, 1}, {3, 5}, {5, 3}, {2, 2}, {1, 4}};
+    const std::regex number(R"(-?\d+\.\d{6})");
+    int run_index = 0;
+    for (const Case& c : cases) {
+        const std::string tag = "r" + std::to_string(run_index++);
+        const auto references = write_frames(tag + "ref", c.references, 0);
+        const auto degraded = write_frames(tag + "deg", c.degraded, 50);
+        const RunResult result = diff(references, degraded, {"--threads", "2"});
+        ASSERT_EQ(result.status, 0) << result.err;
+        const auto lines = lines_of(result.out);
+        const int rows = std::max(c.references, c.degraded);
+        ASSERT_EQ(lines.size(), static_cast<std::size_t>(rows) + 1) << result.out;
+        EXPECT_EQ(lines[0], "frame,reference,degraded,mean,max,min");
+        for (int i = 0; i < rows; ++i) {
+            const auto fields = fields_of(lines[static_cast<std::size_t>(i) + 1]);
+            ASSERT_EQ(fields.size(), 6u) << lines[static_cast<std::size_t>(i) + 1];
+            EXPECT_EQ(fields[0], std::to_string(i));
+            EXPECT_EQ(fields[1], references[static_cast<std::size_t>(std::min(i, c.references - 1))]);
+            EXPECT_EQ(fields[2], degraded[static_cast<std::size_t>(std::min(i, c.degraded - 1))]);
+            for (int k = 3; k < 6; ++k) EXPECT_TRUE(std::regex_match(fields[static_cast<std::size_t>(k)], number)) << fields[static_cast<std::size_t>(k)];
+            const double mean = std::stod(fields[3]);
+            const double max = std::stod(fields[4]);
+            const double min = std::stod(fields[5]);
+            EXPECT_GT(mean, 0.0);
+            EXPECT_LE(min, mean);
+            EXPECT_LE(mean, max);
+        }
+    }
+}
+
+TEST_F(CliRun, IdenticalFramesGiveZerosABlackPictureAndAZeroMap) {
+    const std::string frame = write_frame("same.bmp", pattern_frame(13, 9, 3));
+    const RunResult result = diff({frame}, {frame},
+                                  {"--maps", temp.file("map"), "--values", temp.file("val")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto lines = lines_of(result.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "0," + frame + "," + frame + ",0.000000,0.000000,0.000000");
+
+    const PixelBuffer grey = read_pixels(temp.file("map_0000.bmp"));
+    EXPECT_EQ(grey.width, 13);
+    EXPECT_EQ(grey.height, 9);
+    for (std::uint8_t b : grey.bytes) EXPECT_EQ(b, 0);
+
+    const std::string npy = slurp(temp.file("val_0000.npy"));
+    ASSERT_GE(npy.size(), 64u + 13 * 9 * 8);
+    const std::size_t offset = npy.size() - 13 * 9 * 8;
+    for (std::size_t i = offset; i < npy.size(); ++i) EXPECT_EQ(npy[i], 0);
+}
+
+TEST_F(CliRun, NpyHeaderAndTopRowFirst) {
+    // A red block near the top left of the picture (high stored rows): the map's large
+    // values must appear in the first rows and columns of the array.
+    const int w = 32, h = 24;
+    PixelBuffer reference = uniform_frame(w, h, 128, 128, 128);
+    PixelBuffer degraded = reference;
+    for (int y = 2; y < 6; ++y) {          // picture rows from the top
+        const int row = h - 1 - y;       // stored row
+        for (int x = 3; x < 7; ++x) {
+            std::uint8_t* px = &degraded.bytes[static_cast<std::size_t>(row * degraded.stride + 3 * x)];
+            px[0] = 0;
+            px[1] = 0;
+            px[2] = 255;
+        }
+    }
+    const std::string ref = write_frame("grey.bmp", reference);
+    const std::string deg = write_frame("red.bmp", degraded);
+    const RunResult result = diff({ref}, {deg}, {"--values", temp.file("v"), "--maps", temp.file("m")});
+    ASSERT_EQ(result.status, 0) << result.err;
+
+    const std::string npy = slurp(temp.file("v_0000.npy"));
+    ASSERT_GE(npy.size(), 10u);
+    EXPECT_EQ(npy.substr(0, 6), "\x93NUMPY");
+    EXPECT_EQ(npy[6], '\x01');
+    EXPECT_EQ(npy[7], '\x00');
+    const std::size_t header_length = static_cast<unsigned char>(npy[8]) |
+                                      (static_cast<std::size_t>(static_cast<unsigned char>(npy[9])) << 8);
+    const std::size_t data_offset = 10 + header_length;
+    EXPECT_EQ(data_offset % 64, 0u);
+    ASSERT_EQ(npy.size(), data_offset + static_cast<std::size_t>(w * h) * 8);
+    const std::string dict = npy.substr(10, header_length);
+    EXPECT_EQ(dict.back(), '\n');
+    EXPECT_NE(dict.find("'descr': '<f8'"), std::string::npos) << dict;
+    EXPECT_NE(dict.find("'fortran_order': False"), std::string::npos) << dict;
+    EXPECT_NE(dict.find("'shape': (24, 32)"), std::string::npos) << dict;
+
+    std::vector<double> values(static_cast<std::size_t>(w * h));
+    std::memcpy(values.data(), npy.data() + data_offset, values.size() * sizeof(double));
+    std::size_t peak = 0;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (values[i] > values[peak]) peak = i;
+        sum += values[i];
+    }
+    const int peak_row = static_cast<int>(peak) / w;
+    const int peak_col = static_cast<int>(peak) % w;
+    EXPECT_GE(peak_row, 2);
+    EXPECT_LT(peak_row, 6);
+    EXPECT_GE(peak_col, 3);
+    EXPECT_LT(peak_col, 7);
+
+    // The table's mean is the mean of the same map; the grey picture's brightest pixel is the
+    // same pixel, in the stored (bottom-up) order of a BMP.
+    const auto fields = fields_of(lines_of(result.out).at(1));
+    EXPECT_NEAR(std::stod(fields.at(3)), sum / static_cast<double>(values.size()), 1e-6);
+    EXPECT_NEAR(std::stod(fields.at(4)), values[peak], 1e-6);
+    const PixelBuffer grey = read_pixels(temp.file("m_0000.bmp"));
+    const int stored_row = h - 1 - peak_row;
+    EXPECT_EQ(grey.bytes[static_cast<std::size_t>(stored_row * grey.stride + 3 * peak_col)], 255);
+}
+
+TEST_F(CliRun, ThreadCountDoesNotChangeAnyOutput) {
+    const auto references = write_frames("ref", 5, 0, 15, 10);
+    const auto degraded = write_frames("deg", 5, 9, 15, 10);
+    std::vector<std::string> tables;
+    for (const char* threads : {"1", "2", "3"}) {
+        const std::string t = threads;
+        const RunResult result =
+            diff(references, degraded,
+                 {"--threads", t, "--maps", temp.file("m" + t), "--values", temp.file("v" + t)});
+        ASSERT_EQ(result.status, 0) << result.err;
+        tables.push_back(result.out);
+        const RunResult filtered =
+            run({"filter", "--profile", profile, "--threads", t, "--out", temp.file("f" + t),
+                 references[0], references[1], references[2], references[3], references[4]});
+        ASSERT_EQ(filtered.status, 0) << filtered.err;
+    }
+    EXPECT_EQ(tables[1], tables[0]);
+    EXPECT_EQ(tables[2], tables[0]);
+    for (int i = 0; i < 5; ++i) {
+        const std::string n = "_000" + std::to_string(i);
+        for (const char* t : {"2", "3"}) {
+            const std::string s = t;
+            EXPECT_EQ(slurp(temp.file("m" + s + n + ".bmp")), slurp(temp.file("m1" + n + ".bmp")));
+            EXPECT_EQ(slurp(temp.file("v" + s + n + ".npy")), slurp(temp.file("v1" + n + ".npy")));
+            EXPECT_EQ(slurp(temp.file("f" + s + n + ".bmp")), slurp(temp.file("f1" + n + ".bmp")));
+        }
+        EXPECT_FALSE(slurp(temp.file("f1" + n + ".bmp")).empty());
+    }
+}
+
+TEST_F(CliRun, ExistingOutputIsNeverOverwritten) {
+    const auto frames = write_frames("in", 3, 0);
+    struct Case {
+        std::vector<std::string> args;
+        std::string existing;
+        std::string not_created;  // an output the run would have made first
+    };
+    const std::vector<Case> cases = {
+        {{"diff", "--profile", profile, "--reference", frames[0], frames[1], frames[2],
+          "--degraded", frames[0], "--maps", temp.file("map")},
+         "map_0002.bmp", "map_0000.bmp"},
+        {{"diff", "--profile", profile, "--reference", frames[0], "--degraded", frames[1],
+          "--values", temp.file("val")},
+         "val_0000.npy", ""},
+        {{"diff", "--profile", profile, "--reference", frames[0], "--degraded", frames[1],
+          "--csv", temp.file("table.csv"), "--maps", temp.file("tm")},
+         "table.csv", "tm_0000.bmp"},
+        {{"filter", "--profile", profile, "--out", temp.file("flt"), frames[0], frames[1]},
+         "flt_0001.bmp", "flt_0000.bmp"},
+        {{"noise", "--sigma", "1", "2", "3", "--seed", "5", "--out", temp.file("nz"), frames[0],
+          frames[1], frames[2]},
+         "nz_0002.bmp", "nz_0000.bmp"},
+    };
+    for (const Case& c : cases) {
+        const std::string existing = write_text(c.existing, "keep me");
+        const RunResult result = run(c.args);
+        EXPECT_EQ(result.status, 1) << c.existing;
+        EXPECT_NE(result.err.find(existing), std::string::npos) << result.err;
+        EXPECT_EQ(slurp(existing), "keep me");
+        if (!c.not_created.empty()) {
+            EXPECT_FALSE(fs::exists(temp.file(c.not_created))) << c.not_created;
+        }
+    }
+}
+
+TEST_F(CliRun, UnreadableInputStopsWithTheFileNamed) {
+    const auto frames = write_frames("ok", 2, 0);
+    const std::string missing = temp.file("missing.bmp");
+    const std::string not_bmp = write_text("text.bmp", "this is not a bitmap");
+    struct Case {
+        std::vector<std::string> args;
+        std::string named;
+    };
+    const std::vector<Case> cases = {
+        {{"diff", "--profile", profile, "--reference", missing, "--degraded", frames[0]}, missing},
+        {{"diff", "--profile", profile, "--reference", frames[0], frames[1], "--degraded",
+          frames[0], not_bmp},
+         not_bmp},
+        {{"filter", "--profile", profile, "--out", temp.file("f"), frames[0], missing}, missing},
+        {{"noise", "--sigma", "1", "1", "1", "--out", temp.file("n"), not_bmp}, not_bmp},
+    };
+    for (const Case& c : cases) {
+        const RunResult result = run(c.args);
+        EXPECT_EQ(result.status, 1) << c.named;
+        EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
+        EXPECT_EQ(lines_of(result.err).size(), 1u) << result.err;
+    }
+    // Frames before the failing one are complete; nothing is left for the failing one.
+    EXPECT_TRUE(fs::exists(temp.file("f_0000.bmp")));
+    EXPECT_FALSE(fs::exists(temp.file("f_0001.bmp")));
+    EXPECT_FALSE(fs::exists(temp.file("n_0000.bmp")));
+}
+
+TEST_F(CliRun, PairOfDifferentSizesIsRefused) {
+    const std::string small = write_frame("small.bmp", pattern_frame(8, 8, 1));
+    const std::string large = write_frame("large.bmp", pattern_frame(10, 8, 1));
+    const RunResult result = diff({small}, {large});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find(small), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(large), std::string::npos) << result.err;
+}
+
+TEST_F(CliRun, MissingProfileFileIsReported) {
+    const auto frames = write_frames("in", 1, 0);
+    fs::remove(fs::path(profile) / "LMStoATD_mat.txt");
+    const RunResult result = diff(frames, frames);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("Error: file open ["), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("LMStoATD_mat.txt"), std::string::npos) << result.err;
+
+    const RunResult no_kernels = run({"filter", "--profile", temp.file("nowhere"), "--out",
+                                      temp.file("x"), frames[0]});
+    EXPECT_EQ(no_kernels.status, 1);
+    EXPECT_NE(no_kernels.err.find("kernel_L.txt"), std::string::npos) << no_kernels.err;
+}
+
+TEST_F(CliRun, KernelTraceGoesToStandardErrorOnlyWhenAsked) {
+    const auto frames = write_frames("in", 1, 0);
+    const RunResult quiet = diff(frames, frames);
+    ASSERT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(lines_of(quiet.out).size(), 2u);
+
+    const RunResult traced = diff(frames, frames, {"--kernel-trace"});
+    ASSERT_EQ(traced.status, 0);
+    EXPECT_NE(traced.err.find("FilterSize"), std::string::npos) << traced.err;
+    EXPECT_EQ(traced.out, quiet.out);
+}
+
+TEST_F(CliRun, CsvFileHoldsTheTable) {
+    const auto frames = write_frames("in", 2, 0);
+    const RunResult to_stdout = diff(frames, frames);
+    const RunResult to_file = diff(frames, frames, {"--csv", temp.file("t.csv")});
+    ASSERT_EQ(to_file.status, 0) << to_file.err;
+    EXPECT_EQ(to_file.out, "");
+    EXPECT_EQ(slurp(temp.file("t.csv")), to_stdout.out);
+}
+
+TEST_F(CliRun, UsageErrorsExitWithTwo) {
+    const auto frames = write_frames("in", 1, 0);
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"compare"},
+        {"diff", "--reference", frames[0]},
+        {"diff", "--degraded", frames[0]},
+        {"diff", "--reference", frames[0], "--degraded", frames[0], "--threads", "0"},
+        {"diff", "--reference", frames[0], "--degraded", frames[0], "--threads", "two"},
+        {"diff", "--reference", frames[0], "--degraded", frames[0], "--bogus"},
+        {"filter", frames[0]},
+        {"filter", "--out", temp.file("x")},
+        {"noise", "--sigma", "1", "2", "--out", temp.file("x"), frames[0]},
+        {"noise", "--sigma", "1", "2", "x", "--out", temp.file("x"), frames[0]},
+        {"noise", "--sigma", "1", "2", "nan", "--out", temp.file("x"), frames[0]},
+        {"noise", "--sigma", "1", "2", "3", "--seed", "-1", "--out", temp.file("x"), frames[0]},
+        {"noise", "--sigma", "1", "2", "3", "--seed", "4294967296", "--out", temp.file("x"), frames[0]},
+        {"noise", "--sigma", "1", "2", "3", frames[0]},
+    };
+    for (const auto& args : cases) {
+        std::string shown;
+        for (const auto& a : args) shown += a + " ";
+        const RunResult result = run(args);
+        EXPECT_EQ(result.status, 2) << shown << "\n" << result.err;
+        EXPECT_FALSE(result.err.empty()) << shown;
+    }
+    EXPECT_FALSE(fs::exists(temp.file("x_0000.bmp")));
+}
+
+TEST_F(CliRun, HelpForTheToolAndEachSubcommand) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> mentions;
+    };
+    const std::vector<Case> cases = {
+        {{"--help"}, {"diff", "filter", "noise", "never overwritten"}},
+        {{"diff", "--help"}, {"--reference", "--degraded", "--csv", "--maps", "--values", "--threads", "--profile", "standard error"}},
+        {{"filter", "--help"}, {"--out", "--profile", "--threads"}},
+        {{"noise", "--help"}, {"--sigma", "--seed", "--out"}},
+    };
+    for (const Case& c : cases) {
+        const RunResult result = run(c.args);
+        EXPECT_EQ(result.status, 0);
+        for (const std::string& m : c.mentions) {
+            EXPECT_NE(result.out.find(m), std::string::npos) << c.args[0] << ": " << m;
+        }
+    }
+}
+
+TEST_F(CliRun, FilterKeepsTheGeometryAndAUniformFrame) {
+    const std::string uniform = write_frame("u.bmp", uniform_frame(13, 9, 40, 150, 220));
+    const std::string pattern = write_frame("p.bmp", pattern_frame(13, 9, 2));
+    const RunResult result = run({"filter", "--profile", profile, "--out", temp.file("f"), uniform, pattern});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const PixelBuffer out = read_pixels(temp.file("f_0000.bmp"));
+    ASSERT_EQ(out.width, 13);
+    ASSERT_EQ(out.height, 9);
+    const int expected[3] = {40, 150, 220};
+    for (int y = 0; y < 9; ++y) {
+        for (int x = 0; x < 13; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                const int v = out.bytes[static_cast<std::size_t>(y * out.stride + 3 * x + c)];
+                EXPECT_LE(std::abs(v - expected[c]), 1) << x << "," << y << "," << c;
+            }
+        }
+    }
+    const PixelBuffer filtered = read_pixels(temp.file("f_0001.bmp"));
+    EXPECT_NE(filtered.bytes, read_pixels(pattern).bytes);  // the pattern is blurred
+}
+
+TEST_F(CliRun, NoiseMatchesTheLibraryPassesWithAFixedSeed) {
+    const std::string frame = write_frame("in.bmp", pattern_frame(11, 7, 4));
+    const RunResult result = run({"noise", "--sigma", "10", "-5", "30.5", "--seed", "77",
+                                  "--out", temp.file("n"), frame, frame});
+    ASSERT_EQ(result.status, 0) << result.err;
+    PixelBuffer expected = read_pixels(frame);
+    add_gaussian_noise(expected, 10.0, 0.0, 30.5, [] { return 77u; });
+    EXPECT_EQ(read_pixels(temp.file("n_0000.bmp")).bytes, expected.bytes);
+    EXPECT_EQ(read_pixels(temp.file("n_0001.bmp")).bytes, expected.bytes);
+
+    const RunResult clean = run({"noise", "--sigma", "0", "0", "0", "--out", temp.file("z"), frame});
+    ASSERT_EQ(clean.status, 0) << clean.err;
+    EXPECT_EQ(read_pixels(temp.file("z_0000.bmp")).bytes, read_pixels(frame).bytes);
+}
+
+TEST(CliDefaultProfile, MeasuresTheBundledSamplesAgainstANoisyCopy) {
+    test::TempFolder temp;
+    std::vector<std::string> samples;
+    for (int i = 0; i < 4; ++i) {
+        samples.push_back(std::string(ORV_SAMPLES_DIR) + "/reference_000" + std::to_string(i) + ".bmp");
+    }
+    auto run = [&](std::vector<std::string> args) {
+        std::string command = quoted(ORV_CLI_PATH);
+        for (const std::string& a : args) command += " " + quoted(a);
+        command += " >" + quoted(temp.file("out.txt")) + " 2>" + quoted(temp.file("err.txt"));
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    std::vector<std::string> noise_args = {"noise", "--sigma", "8", "8", "8", "--seed", "1", "--out", temp.file("noisy")};
+    noise_args.insert(noise_args.end(), samples.begin(), samples.end());
+    ASSERT_EQ(run(noise_args), 0) << slurp(temp.file("err.txt"));
+
+    std::vector<std::string> diff_args = {"diff", "--profile", ORV_DEFAULT_PROFILE, "--reference"};
+    diff_args.insert(diff_args.end(), samples.begin(), samples.end());
+    diff_args.push_back("--degraded");
+    for (int i = 0; i < 4; ++i) diff_args.push_back(temp.file("noisy_000" + std::to_string(i) + ".bmp"));
+    ASSERT_EQ(run(diff_args), 0) << slurp(temp.file("err.txt"));
+    const auto lines = lines_of(slurp(temp.file("out.txt")));
+    ASSERT_EQ(lines.size(), 5u);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const auto fields = fields_of(lines[i]);
+        ASSERT_EQ(fields.size(), 6u);
+        const double mean = std::stod(fields[3]);
+        EXPECT_GT(mean, 0.1) << lines[i];
+        EXPECT_LT(mean, 20.0) << lines[i];
+        EXPECT_GE(std::stod(fields[5]), 0.0);
+    }
+}
+
+}  // namespace
+}  // namespace orv
