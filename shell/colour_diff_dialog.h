@@ -1,0 +1,31 @@
+#pragma once
+// The colour-difference dialog "COLOR_DIFF_DLG": pairs the reference sequence with the
+// degraded sequence (either may be loaded from the dialog) and makes, slot by slot, the
+// S-CIELAB colour-difference result and its grey picture.
+
+#include <array>
+
+#include "frames/frame_store.h"
+#include "shell/dialog_logic.h"
+#include "shell/platform.h"
+
+namespace orv {
+
+inline constexpr const char* colour_diff_progress_label = "色差画像生成";
+
+// The frame compared in slot i: i when that slot of the table holds a frame, otherwise the
+// last frame of the sequence (count - 1). -1 when there is no frame there either (an empty
+// sequence, or a count whose last slot is empty): the pair is absent.
+int pair_slot(const std::array<PixelBuffer, max_frames>& table, int count, int i);
+
+// The work of OK. For slots 0 .. max(reference_count, degraded_count) - 1 in order, makes
+// diff_pixels[i] (a zero-filled buffer of frame_headers[i]'s size, then the grey picture) and
+// diff_results[i]. Stops silently at the first slot whose pair is absent, and with a message
+// when the pipeline refuses a pair (frames of different sizes, unreadable profile files);
+// slots before the stop keep their new results. True when every slot was made: diff_ready
+// and degraded_ready are then set.
+bool make_difference_sequence(FrameStore& store, Platform& platform);
+
+DialogHandlers colour_diff_dialog_handlers(FrameStore& store, Platform& platform);
+
+}  // namespace orv

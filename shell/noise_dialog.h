@@ -1,0 +1,23 @@
+#pragma once
+// The random-noise dialog "RNDNOISE_DLG": reads every reference file again and adds Gaussian
+// noise with a standard deviation per red, green and blue channel; the result becomes the
+// degraded sequence.
+
+#include "frames/frame_store.h"
+#include "shell/dialog_logic.h"
+#include "shell/platform.h"
+
+namespace orv {
+
+inline constexpr const char* noise_progress_label = "ランダムノイズ";
+
+DialogHandlers noise_dialog_handlers(FrameStore& store, Platform& platform);
+
+// The work of OK: every reference file read again into degraded_pixels with noise added,
+// seeded by the tick count before each channel pass, the sigmas read from the three edits
+// before each frame. True when every frame was made (degraded_count and degraded_ready are
+// then set); false when a file could not be read (its message was shown, the frames before it
+// stay replaced, no count or flag changes).
+bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& items);
+
+}  // namespace orv

@@ -1,0 +1,167 @@
+#include "shell/qt/dialog_builder.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstdlib>
+#include <utility>
+
+namespace orv {
+
+int mul_div(int a, int b, int c) {
+    const long long product = static_cast<long long>(a) * b;
+    const long long half = std::llabs(static_cast<long long>(c)) / 2;
+    const bool negative = (product < 0) != (c < 0);
+    const long long magnitude = (std::llabs(product) + half) / std::llabs(static_cast<long long>(c));
+    return static_cast<int>(negative ? -magnitude : magnitude);
+}
+
+DialogBaseUnits base_units_from_metrics(int alphabet_width, int character_height) {
+    // Average of the 52 letters, rounded to the nearest pixel.
+    return DialogBaseUnits{(alphabet_width / 26 + 1) / 2, character_height};
+}
+
+DialogBaseUnits dialog_base_units(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int width =
+        metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    return base_units_from_metrics(width, metrics.height());
+}
+
+QRect dialog_units_to_pixels(const DialogBaseUnits& units, int x, int y, int width, int height) {
+    return QRect(mul_div(x, units.x, 4), mul_div(y, units.y, 8), mul_div(width, units.x, 4),
+                 mul_div(height, units.y, 8));
+}
+
+QFont dialog_font(const DialogTemplate& dialog) {
+    QFont font = QApplication::font();
+    if (dialog.font_name != "MS Shell Dlg") {
+        const QString family = QString::fromStdString(dialog.font_name);
+        if (QFontDatabase::families().contains(family)) font.setFamily(family);
+    }
+    font.setPointSize(dialog.font_points);
+    return font;
+}
+
+QString dialog_item_name(int id) { return QStringLiteral("item_%1").arg(id); }
+
+namespace {
+
+QWidget* make_control(const DialogControl& control, QWidget* parent) {
+    const QString text = QString::fromStdString(control.text);
+    switch (control.kind) {
+    case ControlKind::label:
+    case ControlKind::centred_label: {
+        auto* label = new QLabel(text, parent);
+        label->setAlignment((control.kind == ControlKind::centred_label ? Qt::AlignHCenter
+                                                                        : Qt::AlignLeft) |
+                            Qt::AlignTop);
+        label->setWordWrap(true);
+        label->setTextFormat(Qt::PlainText);
+        return label;
+    }
+    case ControlKind::edit: {
+        // Bordered, one line scrolling horizontally, a tab stop.
+        auto* edit = new QLineEdit(text, parent);
+        edit->setFrame(true);
+        edit->setFocusPolicy(Qt::StrongFocus);
+        return edit;
+    }
+    case ControlKind::button:
+    case ControlKind::default_button: {
+        auto* button = new QPushButton(text, parent);
+        button->setFocusPolicy(Qt::StrongFocus);
+        button->setDefault(control.kind == ControlKind::default_button);
+        return button;
+    }
+    case ControlKind::check_box: {
+        auto* box = new QCheckBox(text, parent);
+        box->setFocusPolicy(Qt::StrongFocus);
+        return box;
+    }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TemplateDialog::TemplateDialog(const DialogTemplate& dialog, DialogHandlers handlers,
+                               QWidget* owner)
+    : QDialog(owner), template_(dialog), handlers_(std::move(handlers)) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QString::fromStdString(template_.caption));
+    setObjectName(QString::fromStdString(template_.name));
+    setModal(true);
+    const QFont font = dialog_font(template_);
+    setFont(font);
+    const DialogBaseUnits units = dialog_base_units(font);
+    setFixedSize(dialog_units_to_pixels(units, 0, 0, template_.width, template_.height).size());
+
+    for (const DialogControl& control : template_.controls) {
+        QWidget* widget = make_control(control, this);
+        if (widget == nullptr) continue;
+        widget->setGeometry(
+            dialog_units_to_pixels(units, control.x, control.y, control.width, control.height));
+        if (control.id != no_item_id) {
+            widget->setObjectName(dialog_item_name(control.id));
+            widgets_[control.id] = widget;
+        }
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            const int id = control.id;
+            connect(button, &QAbstractButton::clicked, this, [this, id] { send_command(id); });
+        }
+    }
+
+    items_.set_text = [this](int id, const std::string& text) {
+        QWidget* widget = item(id);
+        const QString value = QString::fromStdString(text);
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            edit->setText(value);
+            // The start of a long path stays in view, as the window system's edits show it.
+            edit->setCursorPosition(0);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            button->setText(value);
+        } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+            label->setText(value);
+        }
+    };
+    items_.get_text = [this](int id) -> std::string {
+        QWidget* widget = item(id);
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text().toStdString();
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().toStdString();
+        if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
+        return std::string();
+    };
+    items_.end_dialog = [this](int result) { done(result); };
+}
+
+void TemplateDialog::start() {
+    if (started_) return;
+    started_ = true;
+    if (handlers_.open) handlers_.open(items_);
+}
+
+QWidget* TemplateDialog::item(int id) const {
+    const auto found = widgets_.find(id);
+    return found == widgets_.end() ? nullptr : found->second;
+}
+
+void TemplateDialog::send_command(int id) {
+    if (handlers_.command) {
+        handlers_.command(items_, id);
+    } else if (id == item::ok || id == item::cancel) {
+        done(id);
+    }
+}
+
+// Escape and the close box ask the logic, as the Cancel button does.
+void TemplateDialog::reject() { send_command(item::cancel); }
+
+}  // namespace orv
