@@ -1,0 +1,64 @@
+// Feeds arbitrary bytes to the BMP reader. Besides the sanitizers' checks it traps when a
+// result breaks the reader's promises: a frame whose geometry, layout or header block is
+// inconsistent, or a refusal that is not -2 with a message or that wrote the out values.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "frames/bmp_file.h"
+
+namespace {
+
+std::uint32_t u32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void require(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+void check_frame(const std::uint8_t* data, std::size_t size, int result,
+                 const orv::PixelBuffer& pixels, const orv::HeaderBlock& header) {
+    require(result == pixels.stride);
+    require(pixels.width > 0 && pixels.height > 0);
+    require(pixels.stride == orv::stride_for_width(pixels.width));
+    require(pixels.bytes.size() ==
+            static_cast<std::size_t>(pixels.stride) * static_cast<std::size_t>(pixels.height));
+    require(header.size() == orv::header_block_size);
+    require(u32(header.data()) == 40);
+    require(header[14] == 24 && header[15] == 0);
+    require(u32(header.data() + 40) == 0);
+    require(orv::header_width(header) == pixels.width);
+    require(orv::header_height(header) == pixels.height);
+    // The block is the file's information header apart from its size and bit-count fields.
+    require(size >= 54);
+    require(std::memcmp(header.data() + 4, data + 18, 10) == 0);
+    require(std::memcmp(header.data() + 16, data + 30, 24) == 0);
+    // Row filler bytes are 0.
+    const std::size_t used = 3 * static_cast<std::size_t>(pixels.width);
+    for (int r = 0; r < pixels.height; ++r) {
+        const std::uint8_t* row = pixels.bytes.data() + static_cast<std::size_t>(r) * pixels.stride;
+        for (std::size_t b = used; b < static_cast<std::size_t>(pixels.stride); ++b) {
+            require(row[b] == 0);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    orv::PixelBuffer pixels;
+    orv::HeaderBlock header;
+    orv::FileMessage message;
+    const int result = orv::read_bmp_bytes(data, size, "fuzz.bmp", pixels, header, &message);
+    if (result > 0) {
+        check_frame(data, size, result, pixels, header);
+    } else {
+        require(result == -2);
+        require(!message.text.empty() && message.caption == "fuzz.bmp");
+        require(pixels.bytes.empty() && pixels.width == 0 && header.empty());
+    }
+    return 0;
+}
