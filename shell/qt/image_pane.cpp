@@ -1,0 +1,137 @@
+#include "shell/qt/image_pane.h"
+
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QStyleOption>
+
+namespace orv {
+
+StatusStrip::StatusStrip(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // The widest colour readout has to fit its 100-pixel part, as it does in the window
+    // system's small status-bar font.
+    QFont small = font();
+    const QString widest = QStringLiteral(" R:255 G:255 B:255");
+    for (qreal size = small.pointSizeF(); size > 5.0; size -= 0.5) {
+        small.setPointSizeF(size);
+        if (QFontMetrics(small).horizontalAdvance(widest) <= status_part_edges[0] - 8) break;
+    }
+    setFont(small);
+}
+
+void StatusStrip::set_part_text(int part, const QString& text) {
+    QString& held = texts_[static_cast<std::size_t>(part)];
+    if (held == text) return;
+    held = text;
+    update();
+}
+
+QSize StatusStrip::sizeHint() const {
+    return {status_part_edges[2], std::max(status_bar_height, fontMetrics().height() + 6)};
+}
+
+void StatusStrip::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    int left = 0;
+    for (std::size_t part = 0; part < texts_.size(); ++part) {
+        const int right = std::min(status_part_edges[part], width());
+        if (right <= left) break;
+        const QRect cell(left, 2, right - left - 2, height() - 3);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawLine(cell.topLeft(), cell.topRight());
+        painter.drawLine(cell.topLeft(), cell.bottomLeft());
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(cell.bottomLeft(), cell.bottomRight());
+        painter.drawLine(cell.topRight(), cell.bottomRight());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(cell.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                         texts_[part]);
+        left = right;
+    }
+}
+
+ImagePane::ImagePane(Pane kind, FrameStore& store, std::function<void(int, int)> on_mouse_move,
+                     QWidget* parent)
+    : QFrame(parent), kind_(kind), store_(store), on_mouse_move_(std::move(on_mouse_move)),
+      status_(new StatusStrip(this)) {
+    // A sunken, bordered child; its frame width is the border of the layout rule.
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(2);
+    setMouseTracking(true);
+    // The pane paints every pixel itself: the image over its rectangle and the white
+    // background only around it, so a repaint never erases the image first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ImagePane::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    const QRect inside = contentsRect();
+    const int h = status_->sizeHint().height();
+    status_->setGeometry(inside.left(), inside.bottom() + 1 - h, inside.width(), h);
+}
+
+const QImage& ImagePane::image_of(const PixelBuffer& buffer) {
+    if (cached_source_ != buffer.bytes.data() || cached_width_ != buffer.width ||
+        cached_height_ != buffer.height || cached_stride_ != buffer.stride) {
+        // The buffer's rows are bottom-up, B,G,R bytes: wrap it without copying and let one
+        // conversion turn it into a top-down native image.
+        const QImage wrapped(buffer.bytes.data(), buffer.width, buffer.height, buffer.stride,
+                             QImage::Format_BGR888);
+        cached_image_ = wrapped.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
+        cached_source_ = buffer.bytes.data();
+        cached_width_ = buffer.width;
+        cached_height_ = buffer.height;
+        cached_stride_ = buffer.stride;
+    }
+    return cached_image_;
+}
+
+void ImagePane::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect inside = contentsRect();
+    painter.setClipRegion(event->region());
+
+    last_drawing_ = paint_pane(store_, kind_, inside.width(), inside.height(),
+                               status_->sizeHint().height());
+    QRect image_rect;
+    if (last_drawing_.drawn && last_drawing_.image != nullptr &&
+        last_drawing_.dest_width > 0 && last_drawing_.dest_height > 0) {
+        image_rect = QRect(inside.topLeft(),
+                           QSize(last_drawing_.dest_width, last_drawing_.dest_height));
+        painter.save();
+        painter.setClipRect(inside, Qt::IntersectClip);
+        // One stretching blit, nearest pixel as the window system's plain copy does.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter.drawImage(image_rect, image_of(*last_drawing_.image));
+        painter.restore();
+    }
+    QRegion background(inside);
+    if (!image_rect.isNull()) background -= QRegion(image_rect);
+    for (const QRect& r : background) painter.fillRect(r, Qt::white);
+    painter.end();
+
+    // The frame after the contents, so it stays on top.
+    QPainter frame_painter(this);
+    drawFrame(&frame_painter);
+    frame_painter.end();
+
+    for (int part = 0; part < 3; ++part) {
+        const auto& text = last_drawing_.status[static_cast<std::size_t>(part)];
+        if (text) status_->set_part_text(part, QString::fromStdString(*text));
+    }
+}
+
+void ImagePane::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint() - contentsRect().topLeft();
+    if (on_mouse_move_) on_mouse_move_(p.x(), p.y());
+}
+
+void ImagePane::mousePressEvent(QMouseEvent* event) {
+    // Clicks inside a pane are not passed on to the main window: they never step frames.
+    event->accept();
+}
+
+}  // namespace orv

@@ -1,0 +1,69 @@
+#pragma once
+// One image pane: a framed child of the main window's client area that draws the current
+// frame of its table (shell/panes.h decides what) and has a three-part status strip at its
+// bottom. Mouse moves over any pane go to the pane logic, which repaints all three.
+
+#include <QFrame>
+#include <QImage>
+#include <QString>
+
+#include <array>
+#include <functional>
+
+#include "frames/frame_store.h"
+#include "shell/panes.h"
+
+namespace orv {
+
+// The status bar of a pane: three parts with right edges at status_part_edges.
+class StatusStrip : public QWidget {
+public:
+    explicit StatusStrip(QWidget* parent);
+    void set_part_text(int part, const QString& text);
+    QString part_text(int part) const { return texts_[static_cast<std::size_t>(part)]; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::array<QString, 3> texts_;
+};
+
+class ImagePane : public QFrame {
+public:
+    ImagePane(Pane kind, FrameStore& store, std::function<void(int, int)> on_mouse_move,
+              QWidget* parent);
+
+    Pane kind() const { return kind_; }
+    StatusStrip* status() const { return status_; }
+    // Forgets the converted image, so the next paint converts the frame again (its pixels may
+    // have changed in place). Requested by every repaint with erasing.
+    void drop_image_cache() { cached_source_ = nullptr; }
+    // The last paint's result, for tests.
+    const PaneDrawing& last_drawing() const { return last_drawing_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    const QImage& image_of(const PixelBuffer& buffer);
+
+    Pane kind_;
+    FrameStore& store_;
+    std::function<void(int, int)> on_mouse_move_;
+    StatusStrip* status_;
+    PaneDrawing last_drawing_;
+    // The frame converted once into a top-down native image; reused until the buffer or its
+    // contents change, so mouse moves only blit.
+    QImage cached_image_;
+    const std::uint8_t* cached_source_ = nullptr;
+    int cached_width_ = 0;
+    int cached_height_ = 0;
+    int cached_stride_ = 0;
+};
+
+}  // namespace orv

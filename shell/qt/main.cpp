@@ -1,0 +1,25 @@
+// The ORV program: the frame store starts from the current directory (the first profile
+// folder), the main window runs until a confirmed close, then the reference slots are freed.
+
+#include <QApplication>
+#include <QDir>
+
+#include "frames/frame_store.h"
+#include "shell/qt/main_window_qt.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    orv::install_japanese_translations();
+
+    orv::FrameStore& store = orv::frame_store();
+    orv::start_frame_store(store, QDir::toNativeSeparators(QDir::currentPath()).toStdString());
+
+    int code = 0;
+    {
+        orv::MainWindowQt window(store);
+        window.show();
+        code = app.exec();
+    }
+    orv::shut_down_frame_store(store);
+    return code;
+}

@@ -1,0 +1,298 @@
+#include "shell/qt/main_window_qt.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QTranslator>
+
+#include <chrono>
+
+#include "resources/menu.h"
+#include "shell/qt/run_dialog_qt.h"
+
+namespace orv {
+
+namespace {
+
+QString qt_text(const std::string& text) { return QString::fromStdString(text); }
+
+// "BMP files(*.bmp)" already names its pattern in parentheses, as Qt's filters expect.
+QStringList name_filters(const std::vector<FileTypeFilter>& filters) {
+    QStringList list;
+    for (const FileTypeFilter& f : filters) {
+        QString text = qt_text(f.description);
+        if (!text.endsWith(QStringLiteral("(") + qt_text(f.pattern) + QStringLiteral(")"))) {
+            text += QStringLiteral(" (") + qt_text(f.pattern) + QStringLiteral(")");
+        }
+        list << text;
+    }
+    return list;
+}
+
+// Starts the dialog where the previous answer left off: in that folder, or on that file.
+void start_dialog_at(QFileDialog& dialog, const std::string& start_text) {
+    if (start_text.empty()) return;
+    const QFileInfo info(qt_text(start_text));
+    if (info.isDir()) {
+        dialog.setDirectory(info.absoluteFilePath());
+    } else {
+        dialog.setDirectory(info.absolutePath());
+        dialog.selectFile(info.fileName());
+    }
+}
+
+void prepare_file_dialog(QFileDialog& dialog, const FileDialogRequest& request) {
+    dialog.setWindowTitle(qt_text(request.title));
+    dialog.setNameFilters(name_filters(request.filters));
+    dialog.setDefaultSuffix(qt_text(request.default_extension));
+    // The save dialog does not ask about overwriting: the writer never overwrites.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    start_dialog_at(dialog, request.start_text);
+}
+
+}  // namespace
+
+ClientArea::ClientArea(MainWindowQt& window) : QWidget(&window), window_(window) {
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+}
+
+void ClientArea::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    window_.apply_layout();
+}
+
+void ClientArea::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || window_.busy()) return;
+    const QPoint p = event->position().toPoint();
+    main_window_click(window_.store(), window_.platform(), window_.layout(), width(), height(),
+                      p.x(), p.y());
+}
+
+MainWindowQt::MainWindowQt(FrameStore& store, QWidget* parent)
+    : QMainWindow(parent), store_(store) {
+    setObjectName(QStringLiteral("imgview"));
+    setWindowTitle(QString::fromUtf8(main_window_caption));
+    client_ = new ClientArea(*this);
+    setCentralWidget(client_);
+
+    const char* names[] = {"LeftWindow", "RightWindow", "UnderWindow"};
+    const Pane kinds[] = {Pane::left, Pane::right, Pane::lower};
+    for (std::size_t i = 0; i < panes_.size(); ++i) {
+        panes_[i] = new ImagePane(
+            kinds[i], store_,
+            [this](int x, int y) {
+                if (!busy_) pane_mouse_move(store_, platform_, x, y);
+            },
+            client_);
+        panes_[i]->setObjectName(QString::fromLatin1(names[i]));
+    }
+    fill_platform();
+    build_menu();
+    resize(1000, 760);
+}
+
+MainWindowQt::~MainWindowQt() = default;
+
+QAction* MainWindowQt::action(int command_id) const {
+    const auto it = actions_.find(command_id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindowQt::build_menu() {
+    for (const Menu& menu : main_menu()) {
+        QMenu* qmenu = menuBar()->addMenu(qt_text(menu.title));
+        for (const MenuItem& item : menu.items) {
+            QAction* a = qmenu->addAction(qt_text(item.text));
+            const int id = item.command;
+            connect(a, &QAction::triggered, this, [this, id] { run_command(id); });
+            actions_[id] = a;
+        }
+    }
+}
+
+void MainWindowQt::apply_layout() {
+    // The border is the panes' frame width, so their outer frames lie outside the client area.
+    layout_ = compute_pane_layout(panes_[0]->frameWidth(), client_->width(), client_->height());
+    const PaneRect rects[] = {left_pane_rect(layout_), right_pane_rect(layout_),
+                              lower_pane_rect(layout_)};
+    for (std::size_t i = 0; i < panes_.size(); ++i) {
+        panes_[i]->setGeometry(rects[i].x, rects[i].y, rects[i].width, rects[i].height);
+    }
+}
+
+void MainWindowQt::run_command(int command_id) {
+    if (busy_) return;
+    busy_ = true;
+    const CommandResult result = run_main_command(store_, platform_, command_id);
+    busy_ = false;
+    if (result == CommandResult::close_window) {
+        close_confirmed_ = true;
+        close();
+    }
+}
+
+void MainWindowQt::invalidate(Window window, bool erase) {
+    auto repaint = [erase](ImagePane* pane) {
+        if (erase) pane->drop_image_cache();
+        pane->update();
+    };
+    switch (window) {
+        case Window::left_pane: repaint(panes_[0]); break;
+        case Window::right_pane: repaint(panes_[1]); break;
+        case Window::lower_pane: repaint(panes_[2]); break;
+        default:
+            // The main window does not clip its children: its repaint covers the panes.
+            client_->update();
+            for (ImagePane* pane : panes_) repaint(pane);
+            break;
+    }
+}
+
+void MainWindowQt::closeEvent(QCloseEvent* event) {
+    if (busy_) {
+        event->ignore();
+        return;
+    }
+    if (!close_confirmed_) {
+        busy_ = true;
+        const bool yes = confirm_close(platform_);
+        busy_ = false;
+        if (!yes) {
+            event->ignore();
+            return;
+        }
+    }
+    close_confirmed_ = false;
+    event->accept();
+}
+
+QWidget* MainWindowQt::owner_widget(Window owner) {
+    switch (owner) {
+        case Window::none: return nullptr;
+        case Window::dialog: {
+            QWidget* modal = QApplication::activeModalWidget();
+            return modal != nullptr ? modal : this;
+        }
+        case Window::left_pane: return panes_[0];
+        case Window::right_pane: return panes_[1];
+        case Window::lower_pane: return panes_[2];
+        case Window::main: break;
+    }
+    return this;
+}
+
+void MainWindowQt::show_progress(const std::string& label, int done, int total) {
+    if (done >= total) {
+        if (progress_) {
+            progress_->close();
+            delete progress_.data();
+        }
+        return;
+    }
+    if (!progress_) {
+        progress_ = new QProgressDialog(this);
+        progress_->setWindowModality(Qt::ApplicationModal);
+        progress_->setCancelButton(nullptr);
+        progress_->setMinimumDuration(0);
+        progress_->setAutoClose(false);
+        progress_->setAutoReset(false);
+        progress_->setWindowTitle(qt_text(label));
+    }
+    progress_->setRange(0, total);
+    progress_->setLabelText(qt_text(label) + QStringLiteral("  %1 / %2").arg(done + 1).arg(total));
+    // setValue keeps the modal window painted while the run goes on.
+    progress_->setValue(done);
+}
+
+void MainWindowQt::fill_platform() {
+    platform_.message_box = [this](const MessageRequest& request) {
+        QMessageBox box(owner_widget(request.owner));
+        box.setText(qt_text(request.text));
+        box.setWindowTitle(qt_text(request.caption));
+        box.setIcon(request.icon == MessageIcon::question      ? QMessageBox::Question
+                    : request.icon == MessageIcon::information ? QMessageBox::Information
+                                                               : QMessageBox::NoIcon);
+        if (request.buttons == MessageButtons::yes_no) {
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::Yes);
+        } else {
+            box.setStandardButtons(QMessageBox::Ok);
+        }
+        if (request.topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        const int answer = box.exec();
+        if (request.buttons == MessageButtons::ok) return MessageAnswer::ok;
+        return answer == QMessageBox::Yes ? MessageAnswer::yes : MessageAnswer::no;
+    };
+    platform_.open_files = [this](const FileDialogRequest& request)
+        -> std::optional<std::vector<std::string>> {
+        QFileDialog dialog(owner_widget(request.owner));
+        prepare_file_dialog(dialog, request);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles
+                                            : QFileDialog::ExistingFile);
+        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        std::vector<std::string> paths;
+        for (const QString& file : dialog.selectedFiles()) paths.push_back(file.toStdString());
+        return paths;
+    };
+    platform_.save_file = [this](const FileDialogRequest& request) -> std::optional<std::string> {
+        QFileDialog dialog(owner_widget(request.owner));
+        prepare_file_dialog(dialog, request);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return std::nullopt;
+        }
+        return dialog.selectedFiles().front().toStdString();
+    };
+    platform_.choose_folder = [this](Window owner, const std::string& title,
+                                     const std::string& start_folder)
+        -> std::optional<std::string> {
+        const QString folder = QFileDialog::getExistingDirectory(
+            owner_widget(owner), qt_text(title), qt_text(start_folder),
+            QFileDialog::ShowDirsOnly);
+        if (folder.isEmpty()) return std::nullopt;
+        return QDir::toNativeSeparators(folder).toStdString();
+    };
+    platform_.invalidate = [this](Window window, bool erase) { invalidate(window, erase); };
+    platform_.start_process = [](const std::string& program) {
+        // Started detached: it is never waited for and never left behind as a zombie.
+        return QProcess::startDetached(qt_text(program), QStringList{});
+    };
+    platform_.tick_count = [] {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        return static_cast<std::uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    };
+    platform_.progress = [this](const std::string& label, int done, int total) {
+        show_progress(label, done, total);
+    };
+    platform_.run_dialog = [this](const std::string& name) {
+        return run_dialog_qt(owner_widget(Window::main), name, store_, platform_);
+    };
+}
+
+bool install_japanese_translations() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!translator->load(QStringLiteral("qtbase_ja"), folder)) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
+}
+
+}  // namespace orv

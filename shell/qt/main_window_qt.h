@@ -1,0 +1,81 @@
+#pragma once
+// The main window over Qt: caption "ORV 2.0", the menu "MYMENU", a white client area with the
+// three panes placed by the layout rule, and the Qt implementation of the platform seam.
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <map>
+
+#include "frames/frame_store.h"
+#include "shell/main_window.h"
+#include "shell/platform.h"
+#include "shell/qt/image_pane.h"
+
+class QAction;
+class QProgressDialog;
+
+namespace orv {
+
+class MainWindowQt;
+
+// The client area: white, holds the panes, and receives the clicks no pane covers.
+class ClientArea : public QWidget {
+public:
+    explicit ClientArea(MainWindowQt& window);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    MainWindowQt& window_;
+};
+
+class MainWindowQt : public QMainWindow {
+public:
+    explicit MainWindowQt(FrameStore& store, QWidget* parent = nullptr);
+    ~MainWindowQt() override;
+
+    // The seam the commands use. Tests may replace single operations (file answers).
+    Platform& platform() { return platform_; }
+    FrameStore& store() { return store_; }
+    ImagePane* pane(Pane kind) const { return panes_[static_cast<std::size_t>(kind)]; }
+    ClientArea* client() const { return client_; }
+    const PaneLayout& layout() const { return layout_; }
+    QAction* action(int command_id) const;
+    bool busy() const { return busy_; }
+
+    // Runs a menu command; ignored while another command is running.
+    void run_command(int command_id);
+    // Repaint request of the seam: the main window (all three panes) or one pane.
+    void invalidate(Window window, bool erase);
+    // Places the panes for the client area's current size.
+    void apply_layout();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build_menu();
+    void fill_platform();
+    QWidget* owner_widget(Window owner);
+    void show_progress(const std::string& label, int done, int total);
+
+    FrameStore& store_;
+    Platform platform_;
+    ClientArea* client_ = nullptr;
+    std::array<ImagePane*, 3> panes_{};
+    PaneLayout layout_;
+    std::map<int, QAction*> actions_;
+    QPointer<QProgressDialog> progress_;
+    bool busy_ = false;
+    bool close_confirmed_ = false;
+};
+
+// Loads Qt's own Japanese translations (message-box buttons and dialog texts) into the
+// application; false when they are not installed.
+bool install_japanese_translations();
+
+}  // namespace orv

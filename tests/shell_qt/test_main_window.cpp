@@ -1,0 +1,276 @@
+// The real main window on the offscreen platform: open a sequence through the seam, run
+// S_CIELAB on the default profile, move the mouse, read the three status bars, step, and
+// save a screenshot with frames loaded.
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QMenuBar>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QtTest>
+
+#include <cmath>
+#include <sstream>
+
+#include "frames/frame_store.h"
+#include "resources/menu.h"
+#include "scielab/filter_kernels.h"
+#include "scielab/pipeline.h"
+#include "shell/degradations.h"
+#include "shell/main_window.h"
+#include "shell/qt/main_window_qt.h"
+#include "tests/shell_qt/helper_message_boxes.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/temp_folder.h"
+
+namespace orv {
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void caption_menu_and_layout();
+    void open_sequence_through_the_seam();
+    void scielab_run_and_readouts();
+    void stepping_only_in_the_uncovered_quarter();
+    void encoder_refusal_box();
+    void close_answered_no_then_yes();
+
+private:
+    // A 160 x 120 frame: colour gradients that differ per frame.
+    std::string write_frame(int index);
+    // Client position of image pixel (x, y) in `pane`, through the current scale.
+    QPoint pane_point(ImagePane* pane, int x, int y) const;
+    void settle();
+
+    test::TempFolder folder_;
+    std::unique_ptr<MainWindowQt> window_;
+    std::vector<std::string> paths_;
+    FileDialogRequest open_request_;
+};
+
+std::string MainWindowTest::write_frame(int index) {
+    test::BmpSpec spec;
+    spec.width = 160;
+    spec.height = 120;
+    const std::size_t row = test::source_row_pixels(spec.width, 24);
+    spec.pixels.assign(row * static_cast<std::size_t>(spec.height), 0);
+    for (int y = 0; y < spec.height; ++y) {      // file rows, bottom-up
+        for (int x = 0; x < spec.width; ++x) {
+            std::uint8_t* p = &spec.pixels[static_cast<std::size_t>(y) * row + 3 * static_cast<std::size_t>(x)];
+            const double cx = x - 80.0, cy = y - 60.0;
+            const bool disc = cx * cx + cy * cy < (30.0 + 8 * index) * (30.0 + 8 * index);
+            p[0] = static_cast<std::uint8_t>(disc ? 40 : 255 * y / spec.height);        // blue
+            p[1] = static_cast<std::uint8_t>(disc ? 200 - 40 * index : 120);             // green
+            p[2] = static_cast<std::uint8_t>(disc ? 230 : 255 * x / spec.width);         // red
+        }
+    }
+    const std::string path = folder_.file("frame_" + std::to_string(index) + ".bmp");
+    test::write_file(path, test::make_bmp(spec));
+    return path;
+}
+
+QPoint MainWindowTest::pane_point(ImagePane* pane, int x, int y) const {
+    const double scale = window_->store().display_scale;
+    // The centre of the image pixel, in widget coordinates of the pane.
+    return pane->contentsRect().topLeft() +
+           QPoint(static_cast<int>((x + 0.5) * scale), static_cast<int>((y + 0.5) * scale));
+}
+
+void MainWindowTest::settle() {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+void MainWindowTest::initTestCase() {
+    QVERIFY(install_japanese_translations());
+    FrameStore& store = frame_store();
+    reset_frame_store(store);
+    start_frame_store(store, ORV_DEFAULT_PROFILE);
+    window_ = std::make_unique<MainWindowQt>(store);
+    window_->resize(900, 700);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    for (int i = 0; i < 3; ++i) paths_.push_back(write_frame(i));
+}
+
+void MainWindowTest::caption_menu_and_layout() {
+    QCOMPARE(window_->windowTitle(), QStringLiteral("ORV 2.0"));
+    const QList<QAction*> menus = window_->menuBar()->actions();
+    QCOMPARE(menus.size(), 6);
+    QCOMPARE(menus[0]->text(), QStringLiteral("ファイル(&F)"));
+    QCOMPARE(menus[5]->text(), QStringLiteral("ヘルプ(&H)"));
+    QCOMPARE(window_->action(command::scielab)->text(), QStringLiteral("S_CIELAB"));
+
+    // The panes sit where the layout rule puts them, the border being their frame width.
+    const int b = window_->pane(Pane::left)->frameWidth();
+    QVERIFY(b > 0);
+    QCOMPARE(window_->layout().border, b);
+    const int cw = window_->client()->width();
+    const int ch = window_->client()->height();
+    const PaneLayout expected = compute_pane_layout(b, cw, ch);
+    const PaneRect right = right_pane_rect(expected);
+    QCOMPARE(window_->pane(Pane::right)->geometry(),
+             QRect(right.x, right.y, right.width, right.height));
+    QCOMPARE(window_->pane(Pane::left)->geometry().topLeft(), QPoint(-b, -b));
+    QCOMPARE(window_->pane(Pane::lower)->geometry().bottom() + 1, ch + b);
+    QCOMPARE(window_->pane(Pane::left)->objectName(), QStringLiteral("LeftWindow"));
+    QCOMPARE(window_->pane(Pane::lower)->objectName(), QStringLiteral("UnderWindow"));
+}
+
+void MainWindowTest::open_sequence_through_the_seam() {
+    // The file answers are injected where the real dialog would give them.
+    window_->platform().open_files = [this](const FileDialogRequest& request) {
+        open_request_ = request;
+        return std::optional<std::vector<std::string>>(paths_);
+    };
+    window_->action(command::open)->trigger();
+    const FrameStore& store = window_->store();
+    QCOMPARE(store.reference_count, 3);
+    QCOMPARE(store.image_loaded, 1);
+    QCOMPARE(store.current_frame, 0);
+    QCOMPARE(store.frame_width[2], 160);
+    QCOMPARE(open_request_.title, std::string("ファイルを開く！"));
+    QVERIFY(open_request_.multiple);
+    QCOMPARE(open_request_.default_extension, std::string("bmp"));
+    settle();
+    // The left pane drew frame 0 and reads out the top-left pixel.
+    QTRY_COMPARE(window_->pane(Pane::left)->status()->part_text(0), QStringLiteral(" X:0 Y:0"));
+    QVERIFY(window_->pane(Pane::left)->last_drawing().drawn);
+}
+
+void MainWindowTest::scielab_run_and_readouts() {
+    FrameStore& store = window_->store();
+    // The filter set as the filter dialog finishes it, from the default profile's kernels.
+    std::ostringstream trace;
+    const std::string folder = ORV_DEFAULT_PROFILE;
+    store.atd_filters.a = load_channel_filter(folder + "/kernel_L.txt", kernel_sample_angle, trace);
+    store.atd_filters.t = load_channel_filter(folder + "/kernel_RG.txt", kernel_sample_angle, trace);
+    store.atd_filters.d = load_channel_filter(folder + "/kernel_BY.txt", kernel_sample_angle, trace);
+    finish_filter_set(store.atd_filters);
+    store.atd_filter_set = 1;
+    QCOMPARE(store.profile_folder, folder);
+
+    test::SeenMessageBox question;
+    test::answer_next_message_box(QMessageBox::Yes, question);
+    window_->action(command::scielab)->trigger();
+    QVERIFY(question.seen);
+    QCOMPARE(question.text, QStringLiteral("S_CIELAB処理を実行しますか"));
+    QCOMPARE(question.caption, QStringLiteral("S_CIELAB処理確認"));
+    QCOMPARE(question.icon, QMessageBox::Question);
+    QVERIFY(question.topmost);
+    // The buttons read in Japanese.
+    QCOMPARE(question.buttons.size(), 2);
+    QVERIFY2(question.buttons.join(' ').contains(QStringLiteral("はい")),
+             qPrintable(question.buttons.join(' ')));
+    QVERIFY(question.buttons.join(' ').contains(QStringLiteral("いいえ")));
+
+    QCOMPARE(store.scielab_done, 1);
+    for (int i = 0; i < 3; ++i) QVERIFY(is_present(store.scielab_pixels[i]));
+    QVERIFY(store.scielab_pixels[0].bytes != store.reference_pixels[0].bytes);
+    QVERIFY(window_->findChild<QProgressDialog*>() == nullptr);  // closed after the run
+
+    // A degraded sequence and its difference images, so that all three panes draw.
+    for (int i = 0; i < 3; ++i) {
+        store.degraded_pixels[i] = store.reference_pixels[i];
+        add_gaussian_noise(store.degraded_pixels[i], 12.0, 12.0, 12.0,
+                           [i, n = 0]() mutable { return static_cast<std::uint32_t>(100 + 10 * i + n++); });
+        store.diff_pixels[i] = make_pixel_buffer(160, 120);
+        QCOMPARE(make_difference_image(store.reference_pixels[i], store.degraded_pixels[i],
+                                       store.diff_pixels[i], kernel_sample_angle,
+                                       store.atd_filters, folder, store.diff_results[i]),
+                 1);
+    }
+    store.degraded_count = 3;
+    store.degraded_ready = 1;
+    store.diff_ready = 1;
+    window_->platform().invalidate(Window::main, true);
+    settle();
+
+    // Move the mouse over the right pane onto image pixel (38, 21).
+    ImagePane* right = window_->pane(Pane::right);
+    QTRY_VERIFY(right->last_drawing().drawn);
+    QTest::mouseMove(right, pane_point(right, 38, 21));
+    settle();
+    QCOMPARE(store.cursor_x, 38);
+    QCOMPARE(store.cursor_y, 21);
+
+    const auto colour_at = [](const PixelBuffer& b, int x, int y) {
+        const std::size_t o = static_cast<std::size_t>(b.height - 1 - y) * b.stride + 3 * x;
+        return QString::fromStdString(colour_readout(b.bytes[o + 2], b.bytes[o + 1], b.bytes[o]));
+    };
+    for (Pane kind : {Pane::left, Pane::right, Pane::lower}) {
+        QTRY_COMPARE(window_->pane(kind)->status()->part_text(0), QStringLiteral(" X:38 Y:21"));
+    }
+    // The left pane shows the filtered frame but reads the reference bytes.
+    QCOMPARE(window_->pane(Pane::left)->last_drawing().image, &store.scielab_pixels[0]);
+    QCOMPARE(window_->pane(Pane::left)->status()->part_text(1),
+             colour_at(store.reference_pixels[0], 38, 21));
+    QCOMPARE(right->status()->part_text(1), colour_at(store.degraded_pixels[0], 38, 21));
+    // The noise changed this pixel, so the two readouts come from different tables.
+    QVERIFY(right->status()->part_text(1) != window_->pane(Pane::left)->status()->part_text(1));
+    const InterleavedImage& diff = store.diff_results[0];
+    const double value = diff.data[static_cast<std::size_t>(diff.height - 1 - 21) * diff.width + 38];
+    QCOMPARE(window_->pane(Pane::lower)->status()->part_text(1),
+             QString::fromStdString(difference_readout(value)));
+    QCOMPARE(window_->pane(Pane::lower)->status()->part_text(2),
+             QString::fromStdString(mean_difference_readout(diff.mean)));
+    QVERIFY(window_->pane(Pane::lower)->status()->part_text(2).startsWith(QStringLiteral("S-CIELAB色差:")));
+
+    // The window with frames loaded, for the documentation.
+    QDir().mkpath(QStringLiteral(ORV_SCREENSHOT_DIR));
+    QVERIFY(window_->grab().save(QStringLiteral(ORV_SCREENSHOT_DIR "/main-window.png")));
+}
+
+void MainWindowTest::stepping_only_in_the_uncovered_quarter() {
+    FrameStore& store = window_->store();
+    store.current_frame = 0;
+    const PaneLayout& layout = window_->layout();
+    // A click inside a pane does not step.
+    QTest::mouseClick(window_->pane(Pane::lower), Qt::LeftButton, {}, QPoint(30, 30));
+    QCOMPARE(store.current_frame, 0);
+    const QPoint quarter(layout.left_width - layout.border + 20,
+                         layout.top_height - layout.border + 20);
+    for (int expected : {1, 2, 0}) {
+        QTest::mouseClick(window_->client(), Qt::LeftButton, {}, quarter);
+        QCOMPARE(store.current_frame, expected);
+    }
+}
+
+void MainWindowTest::encoder_refusal_box() {
+    // The default profile folder has no encoder: the start fails and the refusal shows.
+    test::SeenMessageBox refusal;
+    test::answer_next_message_box(QMessageBox::Ok, refusal);
+    window_->action(command::h264_avc)->trigger();
+    QVERIFY(refusal.seen);
+    QCOMPARE(refusal.text, QStringLiteral("アドレスが正しくありません!!"));
+    QCOMPARE(refusal.caption, QStringLiteral("CAUTION !! "));
+    QCOMPARE(refusal.icon, QMessageBox::Information);
+}
+
+void MainWindowTest::close_answered_no_then_yes() {
+    test::SeenMessageBox no;
+    test::answer_next_message_box(QMessageBox::No, no);
+    window_->action(command::exit)->trigger();
+    QVERIFY(no.seen);
+    QCOMPARE(no.text, QStringLiteral("終了してもよいですか"));
+    QCOMPARE(no.caption, QStringLiteral("終了確認"));
+    QVERIFY(window_->isVisible());
+    QCOMPARE(window_->store().reference_count, 3);
+    QVERIFY(is_present(window_->store().reference_pixels[2]));
+
+    test::SeenMessageBox yes;
+    test::answer_next_message_box(QMessageBox::Yes, yes);
+    window_->close();
+    QVERIFY(yes.seen);
+    QVERIFY(!window_->isVisible());
+    window_.reset();
+    shut_down_frame_store(frame_store());
+    QVERIFY(!is_present(frame_store().reference_pixels[0]));
+}
+
+}  // namespace orv
+
+QTEST_MAIN(orv::MainWindowTest)
+#include "test_main_window.moc"
