@@ -6,6 +6,10 @@
 #include <memory>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace orv {
 
 namespace {
@@ -313,230 +317,243 @@ OddWork& odd_work(std::size_t size) {
 }
 
 // The passes of the engine on L interleaved sequences: value e of lane l sits at [e * L + l].
-// Every lane sees exactly the arithmetic of a single transform.
+// Every lane sees exactly the arithmetic of a single transform. The butterflies are written
+// as kernels over the L lanes of one group of values, with the rotation decided outside the
+// lane loop, so that the compiler turns the lane loops into vector instructions.
+#define ORV_RESTRICT __restrict__
+// Kernels are always inlined into the entry points below, so that each entry point compiles
+// them for its own instruction set.
+#define ORV_KERNEL inline __attribute__((always_inline))
+
+// out = (x + iy)(c + is)
+ORV_KERNEL void rotate(double x, double y, double c, double s, double& out_r, double& out_i) {
+    out_r = x * c - y * s;
+    out_i = x * s + y * c;
+}
+
+template <int L, bool Rot>
+ORV_KERNEL void butterfly2(double* ORV_RESTRICT r0, double* ORV_RESTRICT i0, double* ORV_RESTRICT r1,
+                       double* ORV_RESTRICT i1, double c, double s) {
+    for (int l = 0; l < L; ++l) {
+        const double ar = r0[l] - r1[l];
+        const double ai = i0[l] - i1[l];
+        r0[l] = r0[l] + r1[l];
+        i0[l] = i0[l] + i1[l];
+        if constexpr (Rot) {
+            r1[l] = c * ar - s * ai;
+            i1[l] = s * ar + c * ai;
+        } else {
+            r1[l] = ar;
+            i1[l] = ai;
+        }
+    }
+}
+
+template <int L, bool Rot>
+ORV_KERNEL void butterfly4(double* ORV_RESTRICT r0, double* ORV_RESTRICT i0, double* ORV_RESTRICT r1,
+                       double* ORV_RESTRICT i1, double* ORV_RESTRICT r2, double* ORV_RESTRICT i2,
+                       double* ORV_RESTRICT r3, double* ORV_RESTRICT i3, double sg, const double* wr,
+                       const double* wi) {
+    const double c1 = Rot ? wr[0] : 1.0, s1 = Rot ? wi[0] : 0.0;
+    const double c2 = Rot ? wr[1] : 1.0, s2 = Rot ? wi[1] : 0.0;
+    const double c3 = Rot ? wr[2] : 1.0, s3 = Rot ? wi[2] : 0.0;
+    for (int l = 0; l < L; ++l) {
+        const double akp_r = r0[l] + r2[l];
+        const double akp_i = i0[l] + i2[l];
+        const double akm_r = r0[l] - r2[l];
+        const double akm_i = i0[l] - i2[l];
+        const double ajp_r = r1[l] + r3[l];
+        const double ajp_i = i1[l] + i3[l];
+        const double ajm_r = r1[l] - r3[l];
+        const double ajm_i = i1[l] - i3[l];
+        r0[l] = akp_r + ajp_r;
+        i0[l] = akp_i + ajp_i;
+        // multiplication by sign * i
+        const double y1r = akm_r - sg * ajm_i;
+        const double y1i = akm_i + sg * ajm_r;
+        const double y2r = akp_r - ajp_r;
+        const double y2i = akp_i - ajp_i;
+        const double y3r = akm_r + sg * ajm_i;
+        const double y3i = akm_i - sg * ajm_r;
+        if constexpr (Rot) {
+            rotate(y1r, y1i, c1, s1, r1[l], i1[l]);
+            rotate(y2r, y2i, c2, s2, r2[l], i2[l]);
+            rotate(y3r, y3i, c3, s3, r3[l], i3[l]);
+        } else {
+            r1[l] = y1r;
+            i1[l] = y1i;
+            r2[l] = y2r;
+            i2[l] = y2i;
+            r3[l] = y3r;
+            i3[l] = y3i;
+        }
+    }
+}
+
+template <int L, bool Rot>
+ORV_KERNEL void butterfly3(double* ORV_RESTRICT r0, double* ORV_RESTRICT i0, double* ORV_RESTRICT r1,
+                       double* ORV_RESTRICT i1, double* ORV_RESTRICT r2, double* ORV_RESTRICT i2, double s120,
+                       const double* wr, const double* wi) {
+    const double c1 = Rot ? wr[0] : 1.0, s1 = Rot ? wi[0] : 0.0;
+    const double c2 = Rot ? wr[1] : 1.0, s2 = Rot ? wi[1] : 0.0;
+    for (int l = 0; l < L; ++l) {
+        const double tr = r1[l] + r2[l];
+        const double ti = i1[l] + i2[l];
+        const double dr = r1[l] - r2[l];
+        const double di = i1[l] - i2[l];
+        const double x0r = r0[l];
+        const double x0i = i0[l];
+        r0[l] = x0r + tr;
+        i0[l] = x0i + ti;
+        const double ar = -0.5 * tr + x0r;
+        const double ai = -0.5 * ti + x0i;
+        const double br = s120 * dr;
+        const double bi = s120 * di;
+        if constexpr (Rot) {
+            rotate(ar - bi, ai + br, c1, s1, r1[l], i1[l]);
+            rotate(ar + bi, ai - br, c2, s2, r2[l], i2[l]);
+        } else {
+            r1[l] = ar - bi;
+            i1[l] = ai + br;
+            r2[l] = ar + bi;
+            i2[l] = ai - br;
+        }
+    }
+}
+
+template <int L, bool Rot>
+ORV_KERNEL void butterfly5(double* ORV_RESTRICT r0, double* ORV_RESTRICT i0, double* ORV_RESTRICT r1,
+                       double* ORV_RESTRICT i1, double* ORV_RESTRICT r2, double* ORV_RESTRICT i2,
+                       double* ORV_RESTRICT r3, double* ORV_RESTRICT i3, double* ORV_RESTRICT r4,
+                       double* ORV_RESTRICT i4, const FftPlan& plan, const double* wr, const double* wi) {
+    const double c72 = plan.c72;
+    const double s72 = plan.s72;
+    const double c144 = plan.c144;
+    const double s144 = plan.s144;
+    const double c1 = Rot ? wr[0] : 1.0, s1 = Rot ? wi[0] : 0.0;
+    const double c2 = Rot ? wr[1] : 1.0, s2 = Rot ? wi[1] : 0.0;
+    const double c3 = Rot ? wr[2] : 1.0, s3 = Rot ? wi[2] : 0.0;
+    const double c4 = Rot ? wr[3] : 1.0, s4 = Rot ? wi[3] : 0.0;
+    for (int l = 0; l < L; ++l) {
+        const double a1r = r1[l] + r4[l];
+        const double a1i = i1[l] + i4[l];
+        const double b1r = r1[l] - r4[l];
+        const double b1i = i1[l] - i4[l];
+        const double a2r = r2[l] + r3[l];
+        const double a2i = i2[l] + i3[l];
+        const double b2r = r2[l] - r3[l];
+        const double b2i = i2[l] - i3[l];
+        const double x0r = r0[l];
+        const double x0i = i0[l];
+        r0[l] = x0r + a1r + a2r;
+        i0[l] = x0i + a1i + a2i;
+        const double p1r = a1r * c72 + a2r * c144 + x0r;
+        const double p1i = a1i * c72 + a2i * c144 + x0i;
+        const double q1r = b1r * s72 + b2r * s144;
+        const double q1i = b1i * s72 + b2i * s144;
+        const double p2r = a1r * c144 + a2r * c72 + x0r;
+        const double p2i = a1i * c144 + a2i * c72 + x0i;
+        const double q2r = b1r * s144 - b2r * s72;
+        const double q2i = b1i * s144 - b2i * s72;
+        if constexpr (Rot) {
+            rotate(p1r - q1i, p1i + q1r, c1, s1, r1[l], i1[l]);
+            rotate(p2r - q2i, p2i + q2r, c2, s2, r2[l], i2[l]);
+            rotate(p2r + q2i, p2i - q2r, c3, s3, r3[l], i3[l]);
+            rotate(p1r + q1i, p1i - q1r, c4, s4, r4[l], i4[l]);
+        } else {
+            r1[l] = p1r - q1i;
+            i1[l] = p1i + q1r;
+            r2[l] = p2r - q2i;
+            i2[l] = p2i + q2r;
+            r3[l] = p2r + q2i;
+            i3[l] = p2i - q2r;
+            r4[l] = p1r + q1i;
+            i4[l] = p1i - q1r;
+        }
+    }
+}
+
 template <int L>
 struct Passes {
-    static void radix2(const FftPass& ps, Index n, double* re, double* im, const double* wr, const double* wi) {
+    ORV_KERNEL static void radix2(const FftPass& ps, Index n, double* re, double* im, const double* wr, const double* wi) {
         const Index sub = ps.sub;
+        const Index step = sub * L;
         for (Index base = 0; base < n; base += ps.span) {
-            for (Index j = 0; j < sub; ++j) {
-                double* r0 = re + (base + j) * L;
-                double* i0 = im + (base + j) * L;
-                double* r1 = r0 + sub * L;
-                double* i1 = i0 + sub * L;
-                if (j == 0 || !ps.rotate) {
-                    for (int l = 0; l < L; ++l) {
-                        const double ar = r0[l] - r1[l];
-                        const double ai = i0[l] - i1[l];
-                        r0[l] += r1[l];
-                        i0[l] += i1[l];
-                        r1[l] = ar;
-                        i1[l] = ai;
-                    }
-                } else {
-                    const double c = wr[j];
-                    const double s = wi[j];
-                    for (int l = 0; l < L; ++l) {
-                        const double ar = r0[l] - r1[l];
-                        const double ai = i0[l] - i1[l];
-                        r0[l] += r1[l];
-                        i0[l] += i1[l];
-                        r1[l] = c * ar - s * ai;
-                        i1[l] = s * ar + c * ai;
-                    }
-                }
+            double* r = re + base * L;
+            double* i = im + base * L;
+            butterfly2<L, false>(r, i, r + step, i + step, 1.0, 0.0);
+            for (Index j = 1; j < sub; ++j) {
+                double* rj = r + j * L;
+                double* ij = i + j * L;
+                if (ps.rotate)
+                    butterfly2<L, true>(rj, ij, rj + step, ij + step, wr[j], wi[j]);
+                else
+                    butterfly2<L, false>(rj, ij, rj + step, ij + step, 1.0, 0.0);
             }
         }
     }
 
-    static void radix4(const FftPass& ps, Index n, int sign, double* re, double* im, const double* wr,
+    ORV_KERNEL static void radix4(const FftPass& ps, Index n, int sign, double* re, double* im, const double* wr,
                        const double* wi) {
         const Index sub = ps.sub;
+        const Index step = sub * L;
         const double sg = sign;
         for (Index base = 0; base < n; base += ps.span) {
+            double* r = re + base * L;
+            double* i = im + base * L;
             for (Index j = 0; j < sub; ++j) {
-                double* r0 = re + (base + j) * L;
-                double* i0 = im + (base + j) * L;
-                double* r1 = r0 + sub * L;
-                double* i1 = i0 + sub * L;
-                double* r2 = r1 + sub * L;
-                double* i2 = i1 + sub * L;
-                double* r3 = r2 + sub * L;
-                double* i3 = i2 + sub * L;
-                const bool plain = j == 0 || !ps.rotate;
-                const double c1 = plain ? 1.0 : wr[3 * j];
-                const double s1 = plain ? 0.0 : wi[3 * j];
-                const double c2 = plain ? 1.0 : wr[3 * j + 1];
-                const double s2 = plain ? 0.0 : wi[3 * j + 1];
-                const double c3 = plain ? 1.0 : wr[3 * j + 2];
-                const double s3 = plain ? 0.0 : wi[3 * j + 2];
-                for (int l = 0; l < L; ++l) {
-                    const double akp_r = r0[l] + r2[l];
-                    const double akp_i = i0[l] + i2[l];
-                    const double akm_r = r0[l] - r2[l];
-                    const double akm_i = i0[l] - i2[l];
-                    const double ajp_r = r1[l] + r3[l];
-                    const double ajp_i = i1[l] + i3[l];
-                    const double ajm_r = r1[l] - r3[l];
-                    const double ajm_i = i1[l] - i3[l];
-                    r0[l] = akp_r + ajp_r;
-                    i0[l] = akp_i + ajp_i;
-                    // multiplication by sign * i
-                    const double y1r = akm_r - sg * ajm_i;
-                    const double y1i = akm_i + sg * ajm_r;
-                    const double y2r = akp_r - ajp_r;
-                    const double y2i = akp_i - ajp_i;
-                    const double y3r = akm_r + sg * ajm_i;
-                    const double y3i = akm_i - sg * ajm_r;
-                    if (plain) {
-                        r1[l] = y1r;
-                        i1[l] = y1i;
-                        r2[l] = y2r;
-                        i2[l] = y2i;
-                        r3[l] = y3r;
-                        i3[l] = y3i;
-                    } else {
-                        r1[l] = c1 * y1r - s1 * y1i;
-                        i1[l] = s1 * y1r + c1 * y1i;
-                        r2[l] = c2 * y2r - s2 * y2i;
-                        i2[l] = s2 * y2r + c2 * y2i;
-                        r3[l] = c3 * y3r - s3 * y3i;
-                        i3[l] = s3 * y3r + c3 * y3i;
-                    }
-                }
+                double* r0 = r + j * L;
+                double* i0 = i + j * L;
+                if (j == 0 || !ps.rotate)
+                    butterfly4<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
+                                         i0 + 3 * step, sg, wr, wi);
+                else
+                    butterfly4<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
+                                        i0 + 3 * step, sg, wr + 3 * j, wi + 3 * j);
             }
         }
     }
 
-    static void radix3(const FftPass& ps, Index n, double s120, double* re, double* im, const double* wr,
+    ORV_KERNEL static void radix3(const FftPass& ps, Index n, double s120, double* re, double* im, const double* wr,
                        const double* wi) {
         const Index sub = ps.sub;
+        const Index step = sub * L;
         for (Index base = 0; base < n; base += ps.span) {
+            double* r = re + base * L;
+            double* i = im + base * L;
             for (Index j = 0; j < sub; ++j) {
-                double* r0 = re + (base + j) * L;
-                double* i0 = im + (base + j) * L;
-                double* r1 = r0 + sub * L;
-                double* i1 = i0 + sub * L;
-                double* r2 = r1 + sub * L;
-                double* i2 = i1 + sub * L;
-                const bool plain = j == 0 || !ps.rotate;
-                const double c1 = plain ? 1.0 : wr[2 * j];
-                const double s1 = plain ? 0.0 : wi[2 * j];
-                const double c2 = plain ? 1.0 : wr[2 * j + 1];
-                const double s2 = plain ? 0.0 : wi[2 * j + 1];
-                for (int l = 0; l < L; ++l) {
-                    const double tr = r1[l] + r2[l];
-                    const double ti = i1[l] + i2[l];
-                    const double dr = r1[l] - r2[l];
-                    const double di = i1[l] - i2[l];
-                    const double x0r = r0[l];
-                    const double x0i = i0[l];
-                    r0[l] = x0r + tr;
-                    i0[l] = x0i + ti;
-                    const double ar = -0.5 * tr + x0r;
-                    const double ai = -0.5 * ti + x0i;
-                    const double br = s120 * dr;
-                    const double bi = s120 * di;
-                    const double y1r = ar - bi;
-                    const double y1i = ai + br;
-                    const double y2r = ar + bi;
-                    const double y2i = ai - br;
-                    if (plain) {
-                        r1[l] = y1r;
-                        i1[l] = y1i;
-                        r2[l] = y2r;
-                        i2[l] = y2i;
-                    } else {
-                        r1[l] = y1r * c1 - y1i * s1;
-                        i1[l] = y1r * s1 + y1i * c1;
-                        r2[l] = y2r * c2 - y2i * s2;
-                        i2[l] = y2r * s2 + y2i * c2;
-                    }
-                }
+                double* r0 = r + j * L;
+                double* i0 = i + j * L;
+                if (j == 0 || !ps.rotate)
+                    butterfly3<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, s120, wr, wi);
+                else
+                    butterfly3<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, s120,
+                                        wr + 2 * j, wi + 2 * j);
             }
         }
     }
 
-    static void radix5(const FftPass& ps, Index n, const FftPlan& plan, double* re, double* im, const double* wr,
+    ORV_KERNEL static void radix5(const FftPass& ps, Index n, const FftPlan& plan, double* re, double* im, const double* wr,
                        const double* wi) {
         const Index sub = ps.sub;
-        const double c72 = plan.c72;
-        const double s72 = plan.s72;
-        const double c144 = plan.c144;
-        const double s144 = plan.s144;
+        const Index step = sub * L;
         for (Index base = 0; base < n; base += ps.span) {
+            double* r = re + base * L;
+            double* i = im + base * L;
             for (Index j = 0; j < sub; ++j) {
-                double* r0 = re + (base + j) * L;
-                double* i0 = im + (base + j) * L;
-                double* r1 = r0 + sub * L;
-                double* i1 = i0 + sub * L;
-                double* r2 = r1 + sub * L;
-                double* i2 = i1 + sub * L;
-                double* r3 = r2 + sub * L;
-                double* i3 = i2 + sub * L;
-                double* r4 = r3 + sub * L;
-                double* i4 = i3 + sub * L;
-                const bool plain = j == 0 || !ps.rotate;
-                double c[4];
-                double s[4];
-                for (int k = 0; k < 4; ++k) {
-                    c[k] = plain ? 1.0 : wr[4 * j + k];
-                    s[k] = plain ? 0.0 : wi[4 * j + k];
-                }
-                for (int l = 0; l < L; ++l) {
-                    const double a1r = r1[l] + r4[l];
-                    const double a1i = i1[l] + i4[l];
-                    const double b1r = r1[l] - r4[l];
-                    const double b1i = i1[l] - i4[l];
-                    const double a2r = r2[l] + r3[l];
-                    const double a2i = i2[l] + i3[l];
-                    const double b2r = r2[l] - r3[l];
-                    const double b2i = i2[l] - i3[l];
-                    const double x0r = r0[l];
-                    const double x0i = i0[l];
-                    r0[l] = x0r + a1r + a2r;
-                    i0[l] = x0i + a1i + a2i;
-                    const double p1r = a1r * c72 + a2r * c144 + x0r;
-                    const double p1i = a1i * c72 + a2i * c144 + x0i;
-                    const double q1r = b1r * s72 + b2r * s144;
-                    const double q1i = b1i * s72 + b2i * s144;
-                    const double p2r = a1r * c144 + a2r * c72 + x0r;
-                    const double p2i = a1i * c144 + a2i * c72 + x0i;
-                    const double q2r = b1r * s144 - b2r * s72;
-                    const double q2i = b1i * s144 - b2i * s72;
-                    const double y1r = p1r - q1i;
-                    const double y1i = p1i + q1r;
-                    const double y4r = p1r + q1i;
-                    const double y4i = p1i - q1r;
-                    const double y2r = p2r - q2i;
-                    const double y2i = p2i + q2r;
-                    const double y3r = p2r + q2i;
-                    const double y3i = p2i - q2r;
-                    if (plain) {
-                        r1[l] = y1r;
-                        i1[l] = y1i;
-                        r2[l] = y2r;
-                        i2[l] = y2i;
-                        r3[l] = y3r;
-                        i3[l] = y3i;
-                        r4[l] = y4r;
-                        i4[l] = y4i;
-                    } else {
-                        r1[l] = y1r * c[0] - y1i * s[0];
-                        i1[l] = y1r * s[0] + y1i * c[0];
-                        r2[l] = y2r * c[1] - y2i * s[1];
-                        i2[l] = y2r * s[1] + y2i * c[1];
-                        r3[l] = y3r * c[2] - y3i * s[2];
-                        i3[l] = y3r * s[2] + y3i * c[2];
-                        r4[l] = y4r * c[3] - y4i * s[3];
-                        i4[l] = y4r * s[3] + y4i * c[3];
-                    }
-                }
+                double* r0 = r + j * L;
+                double* i0 = i + j * L;
+                if (j == 0 || !ps.rotate)
+                    butterfly5<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
+                                         i0 + 3 * step, r0 + 4 * step, i0 + 4 * step, plan, wr, wi);
+                else
+                    butterfly5<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
+                                        i0 + 3 * step, r0 + 4 * step, i0 + 4 * step, plan, wr + 4 * j, wi + 4 * j);
             }
         }
     }
 
-    static void general(const FftPass& ps, Index n, const FftPlan& plan, double* re, double* im, const double* wr,
+    ORV_KERNEL static void general(const FftPass& ps, Index n, const FftPlan& plan, double* re, double* im, const double* wr,
                         const double* wi) {
         const int p = ps.factor;
         const int h = (p - 1) / 2;
@@ -637,7 +654,7 @@ struct Passes {
         }
     }
 
-    static void run(const FftPlan& plan, double* re, double* im) {
+    ORV_KERNEL static void run(const FftPlan& plan, double* re, double* im) {
         const Index n = plan.n;
         for (const FftPass& ps : plan.passes) {
             const double* wr = plan.rot_re.data() + ps.rot;
@@ -652,6 +669,7 @@ struct Passes {
         }
     }
 };
+
 
 // Stage 1 of the reordering: undo the digit reversal of the square factors by exchanges.
 void reorder_square(const FftPlan& plan, double* re, double* im) {
@@ -700,7 +718,54 @@ void reorder_square_free(const FftPlan& plan, double* re, double* im) {
 }
 
 // Sequences transformed side by side by the two-dimensional transform.
-constexpr int batch_lanes = 8;
+constexpr int batch_lanes = 16;
+
+// rows[l * stride + e] -> lanes[e * batch_lanes + l] for the batch_lanes rows of a block:
+// a transposition done two rows by two values at a time.
+ORV_KERNEL void gather_rows(const double* rows, Index stride, Index n, double* lanes) {
+    constexpr int L = batch_lanes;
+    Index e = 0;
+#ifdef __SSE2__
+    for (; e + 1 < n; e += 2) {
+        for (int l = 0; l < L; l += 2) {
+            const __m128d a = _mm_loadu_pd(rows + l * stride + e);
+            const __m128d b = _mm_loadu_pd(rows + (l + 1) * stride + e);
+            _mm_storeu_pd(lanes + e * L + l, _mm_unpacklo_pd(a, b));
+            _mm_storeu_pd(lanes + (e + 1) * L + l, _mm_unpackhi_pd(a, b));
+        }
+    }
+#endif
+    for (; e < n; ++e)
+        for (int l = 0; l < L; ++l) lanes[e * L + l] = rows[l * stride + e];
+}
+
+// rows[l * stride + k] = lanes[source[k] * batch_lanes + l] (times scale when scaled).
+ORV_KERNEL void scatter_rows(const double* lanes, const Index* source, Index n, bool scaled, double scale, double* rows,
+                  Index stride) {
+    constexpr int L = batch_lanes;
+    Index k = 0;
+#ifdef __SSE2__
+    const __m128d factor = _mm_set1_pd(scale);
+    for (; k + 1 < n; k += 2) {
+        const double* p0 = lanes + source[k] * L;
+        const double* p1 = lanes + source[k + 1] * L;
+        for (int l = 0; l < L; l += 2) {
+            __m128d a = _mm_loadu_pd(p0 + l);
+            __m128d b = _mm_loadu_pd(p1 + l);
+            if (scaled) {
+                a = _mm_mul_pd(a, factor);
+                b = _mm_mul_pd(b, factor);
+            }
+            _mm_storeu_pd(rows + l * stride + k, _mm_unpacklo_pd(a, b));
+            _mm_storeu_pd(rows + (l + 1) * stride + k, _mm_unpackhi_pd(a, b));
+        }
+    }
+#endif
+    for (; k < n; ++k) {
+        const double* p = lanes + source[k] * L;
+        for (int l = 0; l < L; ++l) rows[l * stride + k] = scaled ? p[l] * scale : p[l];
+    }
+}
 
 struct BatchBuffers {
     std::vector<double> re, im;
@@ -718,8 +783,8 @@ BatchBuffers& batch_buffers(std::size_t values) {
 // Transforms `count` sequences of length n; sequence q, element e lives at
 // base + q * seq_stride + e * elem_stride. Results are written back in natural order and
 // multiplied by `scale` when `scaled`.
-void transform_lines(double* re, double* im, int n, int sign, Index count, Index seq_stride, Index elem_stride,
-                     bool scaled, double scale) {
+ORV_KERNEL void transform_lines_kernel(double* re, double* im, int n, int sign, Index count, Index seq_stride,
+                                       Index elem_stride, bool scaled, double scale) {
     constexpr int L = batch_lanes;
     const FftPlan& plan = plan_for(n, sign);
     BatchBuffers& buf = batch_buffers(static_cast<std::size_t>(n) * L);
@@ -742,6 +807,9 @@ void transform_lines(double* re, double* im, int n, int sign, Index count, Index
                     bi[e * L + l] = si[l];
                 }
             }
+        } else if (elem_stride == 1 && lanes == L) {
+            gather_rows(re + first, seq_stride, n, br);
+            gather_rows(im + first, seq_stride, n, bi);
         } else {
             for (int l = 0; l < lanes; ++l) {
                 const double* sr = re + first + l * seq_stride;
@@ -771,6 +839,9 @@ void transform_lines(double* re, double* im, int n, int sign, Index count, Index
                     }
                 }
             }
+        } else if (elem_stride == 1 && lanes == L) {
+            scatter_rows(br, source, n, scaled, scale, re + first, seq_stride);
+            scatter_rows(bi, source, n, scaled, scale, im + first, seq_stride);
         } else {
             for (int l = 0; l < lanes; ++l) {
                 double* dr = re + first + l * seq_stride;
@@ -785,6 +856,39 @@ void transform_lines(double* re, double* im, int n, int sign, Index count, Index
         }
     }
 }
+
+// The same transform compiled for the baseline instruction set and for AVX2. Both perform
+// the same IEEE operations in the same order (no fused multiply-adds), so their results are
+// identical; AVX2 only processes more lanes per instruction.
+__attribute__((noinline)) void transform_lines_baseline(double* re, double* im, int n, int sign, Index count,
+                                                        Index seq_stride, Index elem_stride, bool scaled,
+                                                        double scale) {
+    transform_lines_kernel(re, im, n, sign, count, seq_stride, elem_stride, scaled, scale);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ORV_FFT_HAVE_AVX2_PATH 1
+__attribute__((noinline, target("avx2"))) void transform_lines_avx2(double* re, double* im, int n, int sign,
+                                                                     Index count, Index seq_stride,
+                                                                     Index elem_stride, bool scaled, double scale) {
+    transform_lines_kernel(re, im, n, sign, count, seq_stride, elem_stride, scaled, scale);
+}
+#endif
+
+void transform_lines(double* re, double* im, int n, int sign, Index count, Index seq_stride, Index elem_stride,
+                     bool scaled, double scale) {
+#ifdef ORV_FFT_HAVE_AVX2_PATH
+    static const bool use_avx2 = __builtin_cpu_supports("avx2");
+    if (use_avx2) {
+        transform_lines_avx2(re, im, n, sign, count, seq_stride, elem_stride, scaled, scale);
+        return;
+    }
+#endif
+    transform_lines_baseline(re, im, n, sign, count, seq_stride, elem_stride, scaled, scale);
+}
+
+#undef ORV_KERNEL
+#undef ORV_RESTRICT
 
 }  // namespace
 
