@@ -2,6 +2,9 @@
 // frames and the random-noise degradation, on BMP files, without the GUI.
 
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <cmath>
@@ -50,6 +53,16 @@ void add_common(CLI::App& command, orv::CommonOptions& common) {
 // A failure of the numerical library ends with the line its fatal exit always printed.
 bool is_numeric_failure(const std::string& message) {
     return message.rfind("no convergence in", 0) == 0;
+}
+
+// Every frame allocates and frees the same few dozen planes of megabytes. Served from the
+// heap and kept there, they are reused by the next frame instead of being mapped, faulted in
+// page by page and unmapped again for every frame (that costs as much as the transforms).
+void keep_freed_planes() {
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);  // the largest threshold the allocator takes
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+#endif
 }
 
 int report(const std::string& message) {
@@ -152,6 +165,7 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
 
+    keep_freed_planes();
     const bool progress = isatty(STDERR_FILENO) != 0;
     diff.common.progress = progress;
     filter.common.progress = progress;

@@ -18,4 +18,33 @@ if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
 fi
 
 # No display: the batch measurement.
-echo "(main job not yet wired)"
+# The bundled sample sequence, a noisy version of it made with a fixed seed, their S-CIELAB
+# colour differences (table, grey pictures, per-pixel values) and the filtered samples, all
+# in a fresh output folder (orv-cli never overwrites, so earlier results are removed first).
+cd "$root"
+cli=build/release/cli/orv-cli
+profile=profiles/default
+out=out/main-job
+rm -rf "$out"
+mkdir -p "$out"
+
+samples=(samples/reference_*.bmp)
+echo "Reference sequence: ${#samples[@]} frames in $root/samples"
+
+"$cli" noise --sigma 6 4 8 --seed 20261207 --out "$out/noisy" "${samples[@]}"
+noisy=("$out"/noisy_*.bmp)
+
+"$cli" diff --profile "$profile" --reference "${samples[@]}" --degraded "${noisy[@]}" \
+    --csv "$out/differences.csv" --maps "$out/map" --values "$out/values"
+"$cli" filter --profile "$profile" --out "$out/filtered" "${samples[@]}"
+
+echo
+echo "S-CIELAB colour differences (CIE94) of the samples against noise of sigma 6, 4, 8:"
+column -s, -t < "$out/differences.csv" 2>/dev/null || cat "$out/differences.csv"
+echo
+echo "Results in $root/$out:"
+echo "  differences.csv          frame, files, mean, max and min difference"
+echo "  noisy_NNNN.bmp           the degraded frames"
+echo "  map_NNNN.bmp             grey pictures of the difference maps"
+echo "  values_NNNN.npy          per-pixel differences (float64, first row the top)"
+echo "  filtered_NNNN.bmp        the S-CIELAB-filtered reference frames"
