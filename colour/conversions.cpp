@@ -1,6 +1,8 @@
 #include "colour/conversions.h"
 
 #include <cmath>
+#include <limits>
+#include <memory>
 
 #include "colour/profile_files.h"
 #include "numeric/failure.h"
@@ -128,6 +130,19 @@ PlanarImage display_to_planes(const PixelBuffer& pixels, const GogParameters& go
 
 void display_to_planes_into(const PixelBuffer& pixels, const DisplayTable& table,
                             const Matrix3& m, double* plane0, double* plane1, double* plane2) {
+    const auto w = static_cast<std::size_t>(pixels.width);
+    const auto h = static_cast<std::size_t>(pixels.height);
+    std::vector<double*> rows(3 * h);
+    for (std::size_t y = 0; y < h; ++y) {
+        rows[y] = plane0 + y * w;
+        rows[h + y] = plane1 + y * w;
+        rows[2 * h + y] = plane2 + y * w;
+    }
+    display_to_plane_rows(pixels, table, m, rows.data(), rows.data() + h, rows.data() + 2 * h);
+}
+
+void display_to_plane_rows(const PixelBuffer& pixels, const DisplayTable& table, const Matrix3& m,
+                           double* const* rows0, double* const* rows1, double* const* rows2) {
     const int w = pixels.width;
     const int h = pixels.height;
     const double* tr = table[0].data();
@@ -135,14 +150,16 @@ void display_to_planes_into(const PixelBuffer& pixels, const DisplayTable& table
     const double* tb = table[2].data();
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* row = pixels.bytes.data() + static_cast<std::size_t>(y) * pixels.stride;
-        const std::size_t base = static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        double* p0 = rows0[y];
+        double* p1 = rows1[y];
+        double* p2 = rows2[y];
         for (int x = 0; x < w; ++x) {
             const double b = tb[row[3 * x]];
             const double g = tg[row[3 * x + 1]];
             const double r = tr[row[3 * x + 2]];
-            plane0[base + x] = m[0] * r + m[1] * g + m[2] * b;
-            plane1[base + x] = m[3] * r + m[4] * g + m[5] * b;
-            plane2[base + x] = m[6] * r + m[7] * g + m[8] * b;
+            p0[x] = m[0] * r + m[1] * g + m[2] * b;
+            p1[x] = m[3] * r + m[4] * g + m[5] * b;
+            p2[x] = m[6] * r + m[7] * g + m[8] * b;
         }
     }
 }
@@ -169,26 +186,97 @@ void planes_to_display(PixelBuffer& out, const PlanarImage& image, const GogPara
                            image.planes[2].data(), gog, m_inverse);
 }
 
+namespace {
+
+// The inverse display model of one channel by look-up. The range [0, top) of channel values is
+// cut into equal bins; a bin whose whole extent (widened by a relative margin far above the
+// error of pow) gives one byte stores it, and every other value is computed exactly. The
+// exact function is non-decreasing for a positive gain, so a clean bin is exact for every
+// value inside it: the table never changes a byte.
+struct InverseChannelTable {
+    static constexpr int bins = 8192;
+    bool usable = false;
+    double top = 0.0;    // values at or above top (and finite) give 255
+    double scale = 0.0;  // bins / top
+    std::array<std::int16_t, bins> byte{};  // -1: compute exactly
+
+    InverseChannelTable(const GogChannel& ch, double inverse_gamma) {
+        const double full = ch.gain + ch.offset;  // the linear value 1 in display terms
+        if (!(ch.gain > 0.0) || !(full > 0.0)) return;
+        constexpr double margin = 1e-12;
+        const double threshold = std::pow(full, ch.gamma);
+        top = threshold * (1.0 + 1e-9);
+        if (!std::isfinite(top) || !(top > 0.0) ||
+            inverse_display_byte(top, ch, inverse_gamma) != 255) {
+            return;
+        }
+        scale = bins / top;
+        for (int q = 0; q < bins; ++q) {
+            const double lo = q / scale;
+            const double hi = (q + 1) / scale;
+            const std::uint8_t first = inverse_display_byte(lo * (1.0 - margin) - 1e-300, ch, inverse_gamma);
+            const std::uint8_t last = inverse_display_byte(hi * (1.0 + margin), ch, inverse_gamma);
+            byte[static_cast<std::size_t>(q)] = first == last ? first : -1;
+        }
+        usable = true;
+    }
+
+    std::uint8_t lookup(double u, const GogChannel& ch, double inverse_gamma) const {
+        if (usable && u >= 0.0) {
+            if (u >= top) {
+                if (u <= std::numeric_limits<double>::max()) return 255;
+            } else {
+                const int q = static_cast<int>(u * scale);
+                if (q < bins) {
+                    const std::int16_t b = byte[static_cast<std::size_t>(q)];
+                    if (b >= 0) return static_cast<std::uint8_t>(b);
+                }
+            }
+        }
+        return inverse_display_byte(u, ch, inverse_gamma);
+    }
+};
+
+}  // namespace
+
 void planes_to_display_from(PixelBuffer& out, const double* plane0, const double* plane1,
                             const double* plane2, const GogParameters& gog,
                             const Matrix3& m_inverse) {
+    const auto w = static_cast<std::size_t>(out.width);
+    const auto h = static_cast<std::size_t>(out.height);
+    std::vector<const double*> rows(3 * h);
+    for (std::size_t y = 0; y < h; ++y) {
+        rows[y] = plane0 + y * w;
+        rows[h + y] = plane1 + y * w;
+        rows[2 * h + y] = plane2 + y * w;
+    }
+    plane_rows_to_display(out, rows.data(), rows.data() + h, rows.data() + 2 * h, gog, m_inverse);
+}
+
+void plane_rows_to_display(PixelBuffer& out, const double* const* rows0,
+                           const double* const* rows1, const double* const* rows2,
+                           const GogParameters& gog, const Matrix3& m_inverse) {
     const int w = out.width;
     const int h = out.height;
     const double ig_r = 1.0 / gog.red.gamma;
     const double ig_g = 1.0 / gog.green.gamma;
     const double ig_b = 1.0 / gog.blue.gamma;
+    const auto red = std::make_unique<InverseChannelTable>(gog.red, ig_r);
+    const auto green = std::make_unique<InverseChannelTable>(gog.green, ig_g);
+    const auto blue = std::make_unique<InverseChannelTable>(gog.blue, ig_b);
     const Matrix3& m = m_inverse;
     for (int y = 0; y < h; ++y) {
         std::uint8_t* row = out.bytes.data() + static_cast<std::size_t>(y) * out.stride;
-        const std::size_t base = static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        const double* p0 = rows0[y];
+        const double* p1 = rows1[y];
+        const double* p2 = rows2[y];
         for (int x = 0; x < w; ++x) {
-            const std::size_t i = base + x;
-            const double u0 = m[0] * plane0[i] + m[1] * plane1[i] + m[2] * plane2[i];
-            const double u1 = m[3] * plane0[i] + m[4] * plane1[i] + m[5] * plane2[i];
-            const double u2 = m[6] * plane0[i] + m[7] * plane1[i] + m[8] * plane2[i];
-            row[3 * x] = inverse_display_byte(u2, gog.blue, ig_b);
-            row[3 * x + 1] = inverse_display_byte(u1, gog.green, ig_g);
-            row[3 * x + 2] = inverse_display_byte(u0, gog.red, ig_r);
+            const double u0 = m[0] * p0[x] + m[1] * p1[x] + m[2] * p2[x];
+            const double u1 = m[3] * p0[x] + m[4] * p1[x] + m[5] * p2[x];
+            const double u2 = m[6] * p0[x] + m[7] * p1[x] + m[8] * p2[x];
+            row[3 * x] = blue->lookup(u2, gog.blue, ig_b);
+            row[3 * x + 1] = green->lookup(u1, gog.green, ig_g);
+            row[3 * x + 2] = red->lookup(u0, gog.red, ig_r);
         }
     }
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "colour/colour_types.h"
 #include "colour/pixel_buffer.h"
@@ -49,11 +50,20 @@ DisplayTable make_display_table(const GogParameters& gog);
 void display_to_planes_into(const PixelBuffer& pixels, const DisplayTable& table,
                             const Matrix3& m, double* plane0, double* plane1, double* plane2);
 
+// The same with the planes given row by row: rowsK[y] is row y of plane K.
+void display_to_plane_rows(const PixelBuffer& pixels, const DisplayTable& table, const Matrix3& m,
+                           double* const* rows0, double* const* rows1, double* const* rows2);
+
 // planes_to_display from caller-owned planes of out.width * out.height doubles
 // (the buffer is assumed checked).
 void planes_to_display_from(PixelBuffer& out, const double* plane0, const double* plane1,
                             const double* plane2, const GogParameters& gog,
                             const Matrix3& m_inverse);
+
+// The same with the planes given row by row: rowsK[y] is row y of plane K.
+void plane_rows_to_display(PixelBuffer& out, const double* const* rows0,
+                           const double* const* rows1, const double* const* rows2,
+                           const GogParameters& gog, const Matrix3& m_inverse);
 
 // The inverse display model of one channel value u: (u^(1/gamma) - offset) / gain, times
 // 255, clipped to 0..255 and truncated; 0 where u has no real power.

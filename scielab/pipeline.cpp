@@ -1,6 +1,9 @@
 #include "scielab/pipeline.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
 
 #include "colour/conversions.h"
 #include "colour/profile_files.h"
@@ -69,12 +72,232 @@ void prepare_output(PixelBuffer& output, const PixelBuffer& like, const char* wh
     }
 }
 
-PlanarImage filtered_planes(const PixelBuffer& source, const ChannelFilter& a,
-                            const ChannelFilter& t, const ChannelFilter& d, double sample_angle,
-                            const Profile& profile) {
-    PlanarImage image = display_to_planes(source, profile.gog, profile.rgb_to_atd);
-    filter_atd_planes(image, a, t, d, sample_angle);
-    return image;
+// Uninitialised planes of doubles for values that are written before they are read.
+using Plane = std::unique_ptr<double[]>;
+
+Plane new_plane(std::size_t count) { return std::make_unique_for_overwrite<double[]>(count); }
+
+Plane zero_plane(std::size_t count) {
+    Plane p = new_plane(count);
+    std::fill(p.get(), p.get() + count, 0.0);
+    return p;
+}
+
+// The response bin of every frequency of a W x H spectrum in the transform's natural order
+// (index p of a row holds frequency p, or p - W from ceil(W/2) on). The frequency terms are
+// formed once per row and column exactly as the per-sample formula forms them, so every bin
+// is the one the centred loop computes.
+struct RadialBins {
+    int width;
+    int height;
+    double n_a;
+    double sample_angle;
+    std::vector<double> fx2;
+    std::vector<double> fy2;
+
+    RadialBins(int w, int h, int response_length, double angle)
+        : width(w), height(h), n_a(response_length), sample_angle(angle),
+          fx2(static_cast<std::size_t>(w)), fy2(static_cast<std::size_t>(h)) {
+        const double theta = pixel_angle_degrees();
+        for (int p = 0; p < w; ++p) {
+            const int u = p < w - w / 2 ? p : p - w;
+            const double fx = u / (w * theta);
+            fx2[static_cast<std::size_t>(p)] = fx * fx;
+        }
+        for (int q = 0; q < h; ++q) {
+            const int v = q < h - h / 2 ? q : q - h;
+            const double fy = v / (h * theta);
+            fy2[static_cast<std::size_t>(q)] = fy * fy;
+        }
+    }
+
+    std::int64_t bin(int p, double fy2_row) const {
+        const double r = std::sqrt(fx2[static_cast<std::size_t>(p)] + fy2_row);
+        return round_to_int(r * n_a * sample_angle * frequency_to_bin);
+    }
+};
+
+// Weights one complex spectrum (in natural order) by one channel's response, in place.
+void weight_spectrum(double* re, double* im, const RadialBins& bins, const double* response) {
+    const int w = bins.width;
+    for (int q = 0; q < bins.height; ++q) {
+        const double fy2 = bins.fy2[static_cast<std::size_t>(q)];
+        const std::size_t row = static_cast<std::size_t>(q) * static_cast<std::size_t>(w);
+        for (int p = 0; p < w; ++p) {
+            const double weight = response[bins.bin(p, fy2)];
+            re[row + p] *= weight;
+            im[row + p] *= weight;
+        }
+    }
+}
+
+// The spectrum Z of x + i y (x, y real planes) carries X(k) = (Z(k) + conj Z(-k)) / 2 and
+// Y(k) = (Z(k) - conj Z(-k)) / 2i. Weighting X by wx and Y by wy and recombining gives the
+// spectrum of filtered x + i filtered y; the weights are equal at k and -k, so each pair of
+// samples is handled together.
+void weight_two_real_spectra(double* re, double* im, const RadialBins& bins,
+                             const double* response_x, const double* response_y) {
+    const int w = bins.width;
+    const int h = bins.height;
+    for (int q = 0; q < h; ++q) {
+        const int q2 = (h - q) % h;
+        if (q2 < q) continue;
+        const double fy2 = bins.fy2[static_cast<std::size_t>(q)];
+        for (int p = 0; p < w; ++p) {
+            const int p2 = (w - p) % w;
+            if (q2 == q && p2 < p) continue;
+            const std::size_t i = static_cast<std::size_t>(q) * w + p;
+            const std::size_t j = static_cast<std::size_t>(q2) * w + p2;
+            const std::int64_t k = bins.bin(p, fy2);
+            const double wx = response_x[k];
+            const double wy = response_y[k];
+            const double a = re[i], b = im[i], c = re[j], d = im[j];
+            const double xr = 0.5 * (a + c), xi = 0.5 * (b - d);  // X(k)
+            const double yr = 0.5 * (a - c), yi = 0.5 * (b + d);  // i Y(k)
+            re[i] = wx * xr + wy * yr;
+            im[i] = wx * xi + wy * yi;
+            re[j] = wx * xr - wy * yr;
+            im[j] = wy * yi - wx * xi;
+        }
+    }
+}
+
+// Filters one real plane of even height through a complex transform of half the height:
+// the even rows travel as the real part and the odd rows as the imaginary part. The full
+// spectrum is D(kx, ky) = (E + t O) / 2 and D(kx, ky + H/2) = (E - t O) / 2 with E and O the
+// spectra of the even and the odd rows and t = exp(2 pi i ky / H); after weighting, the even
+// and odd rows of the filtered plane have the spectra P + Q and (P - Q) conj(t).
+// `even` and `odd` hold rows 0, 2, 4 ... and 1, 3, 5 ... of the plane and are filtered in place.
+void filter_real_plane_by_halves(double* even, double* odd, const RadialBins& bins,
+                                 const double* response) {
+    const int w = bins.width;
+    const int half = bins.height / 2;
+    fft_2d(even, odd, 1, w, half);
+    constexpr double two_pi = 6.283185307179586;
+    for (int q = 0; q < half; ++q) {
+        const int q2 = (half - q) % half;
+        if (q2 < q) continue;
+        const double angle = two_pi * q / bins.height;
+        const double tc = std::cos(angle);
+        const double ts = std::sin(angle);
+        const double fy2_low = bins.fy2[static_cast<std::size_t>(q)];
+        const double fy2_high = bins.fy2[static_cast<std::size_t>(q + half)];
+        for (int p = 0; p < w; ++p) {
+            const int p2 = (w - p) % w;
+            if (q2 == q && p2 < p) continue;
+            const std::size_t i = static_cast<std::size_t>(q) * w + p;
+            const std::size_t j = static_cast<std::size_t>(q2) * w + p2;
+            const double a = even[i], b = odd[i], c = even[j], d = odd[j];
+            const double er = 0.5 * (a + c), ei = 0.5 * (b - d);  // E(k)
+            const double orr = 0.5 * (b + d), oi = 0.5 * (c - a);  // O(k)
+            const double tor = tc * orr - ts * oi;  // t O
+            const double toi = tc * oi + ts * orr;
+            const double w1 = 0.5 * response[bins.bin(p, fy2_low)];
+            const double w2 = 0.5 * response[bins.bin(p, fy2_high)];
+            const double pr = w1 * (er + tor), pi = w1 * (ei + toi);
+            const double qr = w2 * (er - tor), qi = w2 * (ei - toi);
+            const double e2r = pr + qr, e2i = pi + qi;  // spectrum of the filtered even rows
+            const double dr = pr - qr, di = pi - qi;
+            const double o2r = dr * tc + di * ts;  // (P - Q) conj(t): the odd rows
+            const double o2i = di * tc - dr * ts;
+            even[j] = e2r + o2i;
+            odd[j] = o2r - e2i;
+            even[i] = e2r - o2i;
+            odd[i] = e2i + o2r;
+        }
+    }
+    fft_2d(even, odd, -1, w, half);
+}
+
+// The three opponent planes of one frame, filtered. A and T travel as one complex plane; D
+// is filtered by halves when the height is even, else with a zero imaginary plane.
+struct FilteredFrame {
+    int width = 0;
+    int height = 0;
+    Plane a, t, d;
+    bool d_by_halves = false;
+
+    const double* a_row(int y) const { return a.get() + static_cast<std::size_t>(y) * width; }
+    const double* t_row(int y) const { return t.get() + static_cast<std::size_t>(y) * width; }
+    double* d_row(int y) const {
+        if (!d_by_halves) return d.get() + static_cast<std::size_t>(y) * width;
+        const std::size_t half = static_cast<std::size_t>(height / 2) * width;
+        return d.get() + (y % 2 == 0 ? 0 : half) + static_cast<std::size_t>(y / 2) * width;
+    }
+};
+
+FilteredFrame filter_frame_planes(const PixelBuffer& source, const ChannelFilter& fa,
+                                  const ChannelFilter& ft, const ChannelFilter& fd,
+                                  double sample_angle, const Profile& profile) {
+    const int w = source.width;
+    const int h = source.height;
+    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    FilteredFrame f;
+    f.width = w;
+    f.height = h;
+    f.a = new_plane(count);
+    f.t = new_plane(count);
+    f.d = new_plane(count);
+    f.d_by_halves = h % 2 == 0;
+    {
+        std::vector<double*> rows(3 * static_cast<std::size_t>(h));
+        for (int y = 0; y < h; ++y) {
+            rows[static_cast<std::size_t>(y)] = f.a.get() + static_cast<std::size_t>(y) * w;
+            rows[static_cast<std::size_t>(h + y)] = f.t.get() + static_cast<std::size_t>(y) * w;
+            rows[static_cast<std::size_t>(2 * h + y)] = f.d_row(y);
+        }
+        display_to_plane_rows(source, make_display_table(profile.gog), profile.rgb_to_atd,
+                              rows.data(), rows.data() + h, rows.data() + 2 * h);
+    }
+    const RadialBins bins(w, h, fa.length, sample_angle);
+    const auto centre = static_cast<std::size_t>(fa.half_width);
+    fft_2d(f.a.get(), f.t.get(), 1, w, h);
+    weight_two_real_spectra(f.a.get(), f.t.get(), bins, fa.response.data() + centre,
+                            ft.response.data() + centre);
+    fft_2d(f.a.get(), f.t.get(), -1, w, h);
+    if (f.d_by_halves) {
+        filter_real_plane_by_halves(f.d.get(), f.d.get() + count / 2, bins,
+                                    fd.response.data() + centre);
+    } else {
+        Plane imaginary = zero_plane(count);
+        fft_2d(f.d.get(), imaginary.get(), 1, w, h);
+        weight_spectrum(f.d.get(), imaginary.get(), bins, fd.response.data() + centre);
+        fft_2d(f.d.get(), imaginary.get(), -1, w, h);
+    }
+    return f;
+}
+
+// Cube root of t > 0 within an ulp or two of pow(t, 0.3333333333333333): a bit-level first
+// guess refined by Halley steps (cubic convergence).
+inline double cube_root(double t) {
+    if (!(t > 1e-300 && t < 1e300)) return std::pow(t, 0.3333333333333333);
+    std::uint64_t bits;
+    std::memcpy(&bits, &t, sizeof bits);
+    bits = bits / 3 + 0x2A9F7893782DA1CEull;
+    double y;
+    std::memcpy(&y, &bits, sizeof y);
+    for (int i = 0; i < 3; ++i) {
+        const double y3 = y * y * y;
+        y = y * (y3 + 2.0 * t) / (2.0 * y3 + t);
+    }
+    return y;
+}
+
+inline double lab_f(double t) {
+    return t > 0.008856 ? cube_root(t) : 7.787 * t + 0.13793103448275862;
+}
+
+// xyz_to_lab against display_white with the fast cube root.
+inline void atd_pixel_to_lab(const Matrix3& q, double a, double t, double d, double lab[3]) {
+    const double x = q[0] * a + q[1] * t + q[2] * d;
+    const double y = q[3] * a + q[4] * t + q[5] * d;
+    const double z = q[6] * a + q[7] * t + q[8] * d;
+    const double fx = lab_f(x / display_white[0]);
+    const double fy = lab_f(y / display_white[1]);
+    const double fz = lab_f(z / display_white[2]);
+    lab[0] = 116.0 * fy - 16.0;
+    lab[1] = 500.0 * (fx - fy);
+    lab[2] = 200.0 * (fy - fz);
 }
 
 }  // namespace
@@ -97,44 +320,25 @@ int frequency_bin(int u, int v, int width, int height, int response_length, doub
 
 void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const ChannelFilter& t,
                        const ChannelFilter& d, double sample_angle) {
+    require_finished(a, t, d, sample_angle);
     const int w = image.width;
     const int h = image.height;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     for (const auto& plane : image.planes) {
         if (plane.size() != count) raise_failure("The ATD planes do not match the image size.");
     }
-    std::array<std::vector<double>, 3> imaginary;
-    for (auto& plane : imaginary) plane.assign(count, 0.0);
+    // Centring the spectrum, weighting it and un-centring it again is a weighting in the
+    // transform's natural order with the bin of each sample's signed frequency: the same
+    // products, without moving six planes twice.
+    const RadialBins bins(w, h, a.length, sample_angle);
+    const auto centre = static_cast<std::size_t>(a.half_width);
+    const ChannelFilter* channel[3] = {&a, &t, &d};
     for (int c = 0; c < 3; ++c) {
-        fft_2d(image.planes[c].data(), imaginary[c].data(), 1, w, h);
-    }
-    for (int c = 0; c < 3; ++c) shift_quadrants_2d(image.planes[c].data(), w, h);
-    for (int c = 0; c < 3; ++c) shift_quadrants_2d(imaginary[c].data(), w, h);
-
-    const double theta = pixel_angle_degrees();
-    const int n_a = a.length;
-    const int h_a = a.half_width;
-    const double* responses[3] = {a.response.data(), t.response.data(), d.response.data()};
-    for (int v = -(h / 2); v <= (h + 1) / 2 - 1; ++v) {
-        const double fy = v / (h * theta);
-        const std::size_t row = static_cast<std::size_t>(v + h / 2) * static_cast<std::size_t>(w);
-        for (int u = -(w / 2); u <= (w + 1) / 2 - 1; ++u) {
-            const double fx = u / (w * theta);
-            const double r = std::sqrt(fx * fx + fy * fy);
-            const std::int64_t k = round_to_int(r * n_a * sample_angle * frequency_to_bin);
-            const std::size_t i = row + static_cast<std::size_t>(u + w / 2);
-            for (int c = 0; c < 3; ++c) {
-                const double weight = responses[c][h_a + k];
-                image.planes[c][i] *= weight;
-                imaginary[c][i] *= weight;
-            }
-        }
-    }
-
-    for (int c = 0; c < 3; ++c) unshift_quadrants_2d(image.planes[c].data(), w, h);
-    for (int c = 0; c < 3; ++c) unshift_quadrants_2d(imaginary[c].data(), w, h);
-    for (int c = 0; c < 3; ++c) {
-        fft_2d(image.planes[c].data(), imaginary[c].data(), -1, w, h);
+        std::vector<double> imaginary(count, 0.0);
+        fft_2d(image.planes[c].data(), imaginary.data(), 1, w, h);
+        weight_spectrum(image.planes[c].data(), imaginary.data(), bins,
+                        channel[c]->response.data() + centre);
+        fft_2d(image.planes[c].data(), imaginary.data(), -1, w, h);
     }
 }
 
@@ -146,8 +350,16 @@ void scielab_filter_frame(const PixelBuffer& source, PixelBuffer& destination,
     check_pixel_buffer(source, "source");
     prepare_output(destination, source, "destination");
     const Profile profile = read_profile(folder, true, false);
-    const PlanarImage image = filtered_planes(source, a, t, d, sample_angle, profile);
-    planes_to_display(destination, image, profile.gog, profile.atd_to_rgb);
+    const FilteredFrame f = filter_frame_planes(source, a, t, d, sample_angle, profile);
+    const auto h = static_cast<std::size_t>(f.height);
+    std::vector<const double*> rows(3 * h);
+    for (int y = 0; y < f.height; ++y) {
+        rows[static_cast<std::size_t>(y)] = f.a_row(y);
+        rows[h + static_cast<std::size_t>(y)] = f.t_row(y);
+        rows[2 * h + static_cast<std::size_t>(y)] = f.d_row(y);
+    }
+    plane_rows_to_display(destination, rows.data(), rows.data() + h, rows.data() + 2 * h,
+                          profile.gog, profile.atd_to_rgb);
 }
 
 InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilter& a,
@@ -156,9 +368,22 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilte
     require_finished(a, t, d, sample_angle);
     check_pixel_buffer(source, "source");
     const Profile profile = read_profile(folder, false, true);
-    const PlanarImage image = filtered_planes(source, a, t, d, sample_angle, profile);
-    return atd_to_lab_with(image.width, image.height, image.planes[0].data(),
-                           image.planes[1].data(), image.planes[2].data(), profile.atd_to_xyz);
+    const FilteredFrame f = filter_frame_planes(source, a, t, d, sample_angle, profile);
+    InterleavedImage lab;
+    lab.width = source.width;
+    lab.height = source.height;
+    lab.channels = 3;
+    lab.data.resize(3 * static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height));
+    double* out = lab.data.data();
+    for (int y = 0; y < f.height; ++y) {
+        const double* ra = f.a_row(y);
+        const double* rt = f.t_row(y);
+        const double* rd = f.d_row(y);
+        for (int x = 0; x < f.width; ++x, out += 3) {
+            atd_pixel_to_lab(profile.atd_to_xyz, ra[x], rt[x], rd[x], out);
+        }
+    }
+    return lab;
 }
 
 int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degraded,
@@ -176,18 +401,50 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
     }
     prepare_output(output, reference, "output");
     const Profile profile = read_profile(folder, false, true);
-    const PlanarImage ref = filtered_planes(reference, filters.a, filters.t, filters.d,
-                                            sample_angle, profile);
-    const InterleavedImage lab_ref =
-        atd_to_lab_with(ref.width, ref.height, ref.planes[0].data(), ref.planes[1].data(),
-                        ref.planes[2].data(), profile.atd_to_xyz);
-    const PlanarImage deg = filtered_planes(degraded, filters.a, filters.t, filters.d,
-                                            sample_angle, profile);
-    const InterleavedImage lab_deg =
-        atd_to_lab_with(deg.width, deg.height, deg.planes[0].data(), deg.planes[1].data(),
-                        deg.planes[2].data(), profile.atd_to_xyz);
-    result = colour_difference_image(lab_ref, lab_deg);
-    scale_to_grey(result.data.data(), result.data.size(), output);
+    const int w = reference.width;
+    const int h = reference.height;
+    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+
+    // Each frame is filtered on its own, so identical frames take identical arithmetic and
+    // their difference is exactly 0.
+    const FilteredFrame fr = filter_frame_planes(reference, filters.a, filters.t, filters.d,
+                                                 sample_angle, profile);
+    const FilteredFrame fd = filter_frame_planes(degraded, filters.a, filters.t, filters.d,
+                                                 sample_angle, profile);
+
+    InterleavedImage diff;
+    diff.width = w;
+    diff.height = h;
+    diff.channels = 1;
+    diff.data.resize(count);
+    double max = -10000.0;
+    double min = 10000.0;
+    double sum = 0.0;
+    double* out = diff.data.data();
+    for (int y = 0; y < h; ++y) {
+        const double* ra = fr.a_row(y);
+        const double* rt = fr.t_row(y);
+        const double* rd = fr.d_row(y);
+        const double* da = fd.a_row(y);
+        const double* dt = fd.t_row(y);
+        const double* dd = fd.d_row(y);
+        for (int x = 0; x < w; ++x) {
+            double lab_ref[3];
+            double lab_deg[3];
+            atd_pixel_to_lab(profile.atd_to_xyz, ra[x], rt[x], rd[x], lab_ref);
+            atd_pixel_to_lab(profile.atd_to_xyz, da[x], dt[x], dd[x], lab_deg);
+            const double value = delta_e94(lab_ref, lab_deg);
+            *out++ = value;
+            if (value > max) max = value;
+            if (value < min) min = value;
+            sum += value;
+        }
+    }
+    diff.max = max;
+    diff.min = min;
+    diff.mean = sum / static_cast<double>(count);
+    scale_to_grey(diff.data.data(), diff.data.size(), output);
+    result = std::move(diff);
     return 1;
 }
 

@@ -229,7 +229,7 @@ TEST_F(Pipeline, IdenticalFramesGiveAZeroMapAndABlackPicture) {
 
 TEST_F(Pipeline, MatchesTheStepByStepComputationForEvenOddAndPaddedSizes) {
     const Reference reference(dir.folder());
-    const int sizes[][2] = {{16, 12}, {15, 9}, {7, 5}, {5, 4}, {18, 1}, {9, 10}};
+    const int sizes[][2] = {{16, 12}, {15, 9}, {7, 5}, {5, 4}, {18, 1}, {9, 10}, {6, 2}, {1, 8}};
     for (const auto& size : sizes) {
         const PixelBuffer frame = pattern_frame(size[0], size[1], 7);
         const PixelBuffer degraded = degrade(frame, 3);
@@ -271,6 +271,28 @@ TEST_F(Pipeline, MatchesTheStepByStepComputationForEvenOddAndPaddedSizes) {
 constexpr const char* golden_stats = "0.094907 0.511449 0.004430";
 constexpr long golden_grey_sum = 233265;
 constexpr long golden_filtered_sum = 82513383;
+
+TEST_F(Pipeline, PlaneFilterIsExactlyTheCentredWeighting) {
+    const Reference reference(dir.folder());
+    for (const auto& size : {std::pair{16, 12}, std::pair{15, 9}, std::pair{7, 4}}) {
+        const PixelBuffer frame = pattern_frame(size.first, size.second, 5);
+        PlanarImage expected = reference.planes(frame);
+        PlanarImage image = expected;
+        Reference::filter(expected, filters);
+        filter_atd_planes(image, filters.a, filters.t, filters.d, kernel_sample_angle);
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(image.planes[c], expected.planes[c]) << c;
+    }
+}
+
+TEST_F(Pipeline, FilteredBytesOfALargerFrameRarelyMoveAtATruncationEdge) {
+    const Reference reference(dir.folder());
+    const PixelBuffer frame = pattern_frame(120, 90, 9);
+    PixelBuffer out;
+    scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+    const int moved = differing_bytes(out, reference.filtered_frame(frame, filters));
+    RecordProperty("moved_bytes", moved);
+    EXPECT_LE(moved, 3) << "of " << 3 * 120 * 90 << " bytes";
+}
 
 // Values recorded from the step-by-step computation; the figures are those an export shows
 // (six decimals), so any change of the pipeline's arithmetic that moves them is caught.

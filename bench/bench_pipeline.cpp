@@ -1,0 +1,167 @@
+// Speed of the S-CIELAB pipeline on full-HD frames, measured against one FFTW transform of
+// the same size in the same run (absolute times drift between machines; the ratios do not).
+
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "colour/pixel_buffer.h"
+#include "scielab/filter_settings.h"
+#include "scielab/pipeline.h"
+
+namespace {
+
+constexpr int width = 1920;
+constexpr int height = 1080;
+
+std::string default_profile() {
+    return (std::filesystem::path(__FILE__).parent_path().parent_path() / "profiles" / "default")
+        .string();
+}
+
+orv::AtdFilters default_filters() {
+    std::ostringstream trace;
+    orv::AtdFilters set;
+    const orv::FilterLoadOutcome outcome =
+        orv::load_filter_settings(set, orv::kernel_sample_angle, default_profile(), trace);
+    if (!outcome.loaded) {
+        std::fprintf(stderr, "no default profile at %s\n", default_profile().c_str());
+        std::exit(1);
+    }
+    orv::finish_filter_set(set);
+    return set;
+}
+
+// A textured frame: smooth gradients with hashed noise, different per seed.
+orv::PixelBuffer frame(unsigned seed) {
+    orv::PixelBuffer p = orv::make_pixel_buffer(width, height);
+    unsigned state = seed * 2654435761u + 1u;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                state = state * 1664525u + 1013904223u;
+                const int smooth = (x / 9 + y / (5 + c) + 60 * c) % 200;
+                p.bytes[static_cast<std::size_t>(y * p.stride + 3 * x + c)] =
+                    static_cast<std::uint8_t>(smooth + (state >> 26));
+            }
+        }
+    }
+    return p;
+}
+
+struct Fftw {
+    fftw_complex* data;
+    fftw_plan plan;
+    Fftw() {
+        data = fftw_alloc_complex(static_cast<std::size_t>(width) * height);
+        plan = fftw_plan_dft_2d(height, width, data, data, FFTW_FORWARD, FFTW_MEASURE);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(width) * height; ++i) {
+            data[i][0] = static_cast<double>(i % 255);
+            data[i][1] = 0.0;
+        }
+    }
+    ~Fftw() {
+        fftw_destroy_plan(plan);
+        fftw_free(data);
+    }
+    void run() { fftw_execute(plan); }
+};
+
+struct Inputs {
+    orv::AtdFilters filters = default_filters();
+    std::string folder = default_profile();
+    orv::PixelBuffer reference = frame(1);
+    orv::PixelBuffer degraded = frame(2);
+    orv::PixelBuffer output = orv::make_pixel_buffer(width, height);
+    orv::InterleavedImage result;
+
+    void difference() {
+        orv::make_difference_image(reference, degraded, output, orv::kernel_sample_angle, filters,
+                                   folder, result);
+    }
+    void filter() {
+        orv::scielab_filter_frame(reference, output, filters.a, filters.t, filters.d,
+                                  orv::kernel_sample_angle, folder);
+    }
+};
+
+Inputs& inputs() {
+    static Inputs shared;
+    return shared;
+}
+
+Fftw& fftw() {
+    static Fftw shared;
+    return shared;
+}
+
+void BM_fftw_1920x1080(benchmark::State& state) {
+    for (auto _ : state) fftw().run();
+}
+void BM_make_difference_image(benchmark::State& state) {
+    for (auto _ : state) inputs().difference();
+}
+void BM_scielab_filter_frame(benchmark::State& state) {
+    for (auto _ : state) inputs().filter();
+}
+BENCHMARK(BM_fftw_1920x1080)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_make_difference_image)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_scielab_filter_frame)->Unit(benchmark::kMillisecond);
+
+double thread_cpu_ms() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec * 1e-6;
+}
+
+// The fastest of `runs` timings in milliseconds, wall clock and thread CPU time (the CPU time
+// is the steadier figure on a shared machine).
+struct Timing {
+    double wall = 1e300;
+    double cpu = 1e300;
+};
+
+template <typename F>
+Timing best_ms(F&& f, int runs) {
+    Timing best;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const double cpu_start = thread_cpu_ms();
+        f();
+        const double cpu_stop = thread_cpu_ms();
+        const auto stop = std::chrono::steady_clock::now();
+        best.wall = std::min(best.wall, std::chrono::duration<double, std::milli>(stop - start).count());
+        best.cpu = std::min(best.cpu, cpu_stop - cpu_start);
+    }
+    return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    const Timing fft = best_ms([] { fftw().run(); }, 20);
+    const Timing diff = best_ms([] { inputs().difference(); }, 5);
+    const Timing filter = best_ms([] { inputs().filter(); }, 5);
+    std::printf("\nbest of runs (wall / thread CPU): FFTW 1920x1080 %.2f / %.2f ms, "
+                "make_difference_image %.1f / %.1f ms, scielab_filter_frame %.1f / %.1f ms\n",
+                fft.wall, fft.cpu, diff.wall, diff.cpu, filter.wall, filter.cpu);
+    std::printf("ratio make_difference_image / FFTW = %.2f wall, %.2f CPU (target <= 20)\n",
+                diff.wall / fft.wall, diff.cpu / fft.cpu);
+    std::printf("ratio scielab_filter_frame / FFTW = %.2f wall, %.2f CPU (target <= 8)\n",
+                filter.wall / fft.wall, filter.cpu / fft.cpu);
+    return 0;
+}
