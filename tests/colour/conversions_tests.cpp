@@ -284,3 +284,47 @@ TEST(InvertMatrix3, GivesTheInverse) {
 
 }  // namespace
 }  // namespace orv
+
+namespace orv {
+namespace {
+
+// The image conversion looks bytes up by value range; every byte must equal the one the
+// formula gives, also right at the edges where the truncation changes its result.
+TEST(PlanesToDisplay, LookUpGivesTheBytesOfTheFormula) {
+    const GogChannel models[] = {{1, 0, 2.2},   {0.98, 0.02, 2.4}, {1.05, -0.05, 1.8},
+                                 {1, 0, 1},     {2, -1, 0.5},      {0.5, 0.3, 3},
+                                 {-1, 1, 2.2},  {1e-3, 0, 2.2},    {1, -2, 2.2}};
+    for (const GogChannel& ch : models) {
+        std::vector<double> values;
+        for (int i = -500; i <= 65000; ++i) values.push_back(i * 2e-5);
+        for (int b = 0; b <= 256; ++b) {
+            const double base = b / 255.0 * ch.gain + ch.offset;
+            if (base <= 0) continue;
+            double edge = std::pow(base, ch.gamma);
+            for (int step = 0; step < 4; ++step) edge = std::nextafter(edge, -1.0);
+            for (int step = 0; step < 8; ++step) {
+                values.push_back(edge);
+                edge = std::nextafter(edge, 2.0);
+            }
+        }
+        values.push_back(NAN);
+        values.push_back(1e308);
+        while (values.size() % 1024 != 0) values.push_back(0.5);
+        PixelBuffer out = make_pixel_buffer(1024, static_cast<int>(values.size() / 1024));
+        PlanarImage image;
+        image.width = out.width;
+        image.height = out.height;
+        for (auto& plane : image.planes) plane = values;
+        const GogParameters gog = {ch, ch, ch};
+        planes_to_display(out, image, gog, identity);
+        int mismatches = 0;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const std::uint8_t expected = inverse_display_byte(values[i], ch, 1.0 / ch.gamma);
+            for (int c = 0; c < 3; ++c) mismatches += out.bytes[3 * i + static_cast<std::size_t>(c)] != expected;
+        }
+        EXPECT_EQ(mismatches, 0) << ch.gain << " " << ch.offset << " " << ch.gamma;
+    }
+}
+
+}  // namespace
+}  // namespace orv
