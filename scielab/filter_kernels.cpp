@@ -1,6 +1,7 @@
 #include "scielab/filter_kernels.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <fstream>

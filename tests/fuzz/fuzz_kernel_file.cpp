@@ -1,0 +1,66 @@
+// Feeds arbitrary text to the kernel-file reader and sizes the filter it accepts; narrow
+// filters are also finished as a set. Besides the sanitizers' checks it traps when an accepted
+// filter breaks the reader's promises (a count within bounds, finite positive variances, a
+// kernel of 2h + 1 finite taps) or a finished set breaks the finished-set invariants.
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+#include "numeric/failure.h"
+#include "scielab/filter_kernels.h"
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    std::ostringstream trace;
+    orv::ChannelFilter filter;
+    try {
+        filter = orv::parse_kernel_file(in, "fuzz", orv::kernel_sample_angle, trace);
+    } catch (const orv::Failure& failure) {
+        require(!failure.message.empty());
+        return 0;
+    }
+    require(filter.count >= 1 && filter.count <= orv::max_kernel_components);
+    double vmax = 0.0;
+    for (double v : filter.variances) {
+        require(std::isfinite(v) && v > 0.0);
+        vmax = std::max(vmax, v);
+    }
+    // Sizing costs count x length exponentials; leave the slowest inputs at the reader.
+    if (filter.count * (2.0 * std::sqrt(4.0 * std::log(2.0) * vmax) + 1.0) > 2e6) return 0;
+    try {
+        orv::size_filter(filter, trace);
+    } catch (const orv::Failure& failure) {
+        require(!failure.message.empty());
+        return 0;
+    }
+    require(filter.half_width >= 0 && filter.half_width <= orv::max_kernel_half_width);
+    require(filter.length == 2 * filter.half_width + 1);
+    require(filter.kernel.size() == static_cast<std::size_t>(filter.length));
+    for (double v : filter.kernel) require(std::isfinite(v));
+    // The response costs length squared; finish only narrow filters to keep the runs fast.
+    if (filter.half_width > 300) return 0;
+    orv::AtdFilters set;
+    set.a = filter;
+    set.t = filter;
+    set.d = filter;
+    try {
+        orv::finish_filter_set(set);
+    } catch (const orv::Failure& failure) {
+        require(!failure.message.empty());
+        return 0;
+    }
+    require(orv::filter_set_finished(set));
+    return 0;
+}
