@@ -212,8 +212,11 @@ void MainWindowQt::show_progress(const std::string& label, int done, int total) 
     }
     progress_->setRange(0, total);
     progress_->setLabelText(qt_text(label) + QStringLiteral("  %1 / %2").arg(done + 1).arg(total));
-    // setValue keeps the modal window painted while the run goes on.
     progress_->setValue(done);
+    // Shown from the first frame on, and painted between frames; being modal, it keeps every
+    // other window from taking input while the run goes on.
+    progress_->show();
+    QCoreApplication::processEvents();
 }
 
 void MainWindowQt::fill_platform() {

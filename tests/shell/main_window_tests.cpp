@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "scielab/filter_kernels.h"
+#include "scielab/pipeline.h"
+
 #include "resources/menu.h"
 #include "shell/main_window.h"
 #include "tests/shell/main_window_platform.h"
@@ -261,6 +266,44 @@ TEST(ScielabCommandTest, PipelineErrorIsShownAndLosesNothing) {
     EXPECT_EQ(store->reference_pixels[1].bytes, before);
     // The progress window was opened and closed again.
     ASSERT_FALSE(p.progress.empty());
+    EXPECT_EQ(p.progress.front(), std::make_pair(0, 3));
+    EXPECT_EQ(p.progress.back(), std::make_pair(3, 3));
+}
+
+TEST(ScielabCommandTest, FiltersEveryReferenceFrameWithTheDefaultProfile) {
+    auto store = test::fresh_store();
+    ScriptedMainPlatform p;
+    test::open_reference(*store, 3, 12, 9);
+    test::put_reference_frame(*store, 2, 7, 5, 0x90);  // frames may differ in size
+    for (int i = 0; i < 3; ++i) test::set_pixel(store->reference_pixels[i], 3, 2, 250, 10, 30);
+    const std::string folder = ORV_DEFAULT_PROFILE;
+    std::ostringstream trace;
+    store->atd_filters.a = load_channel_filter(folder + "/kernel_L.txt", kernel_sample_angle, trace);
+    store->atd_filters.t = load_channel_filter(folder + "/kernel_RG.txt", kernel_sample_angle, trace);
+    store->atd_filters.d = load_channel_filter(folder + "/kernel_BY.txt", kernel_sample_angle, trace);
+    finish_filter_set(store->atd_filters);
+    store->atd_filter_set = 1;
+    store->profile_folder = folder;
+    store->scielab_pixels[5] = make_pixel_buffer(2, 2);  // beyond the count: left alone
+
+    p.answers = {MessageAnswer::yes};
+    run_main_command(*store, p.platform, command::scielab);
+    ASSERT_EQ(p.messages.size(), 1u);  // only the question
+    EXPECT_EQ(store->scielab_done, 1);
+    EXPECT_TRUE(p.invalidated(Window::main, true));
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const PixelBuffer& source = store->reference_pixels[i];
+        PixelBuffer expected = make_pixel_buffer(source.width, source.height);
+        scielab_filter_frame(source, expected, store->atd_filters.a, store->atd_filters.t,
+                             store->atd_filters.d, kernel_sample_angle, folder);
+        EXPECT_EQ(store->scielab_pixels[i].width, source.width);
+        EXPECT_EQ(store->scielab_pixels[i].height, source.height);
+        EXPECT_EQ(store->scielab_pixels[i].bytes, expected.bytes);
+        EXPECT_NE(store->scielab_pixels[i].bytes, source.bytes);
+    }
+    EXPECT_EQ(store->scielab_pixels[5].width, 2);
+    ASSERT_GE(p.progress.size(), 2u);
     EXPECT_EQ(p.progress.front(), std::make_pair(0, 3));
     EXPECT_EQ(p.progress.back(), std::make_pair(3, 3));
 }

@@ -152,10 +152,31 @@ void MainWindowTest::scielab_run_and_readouts() {
     store.atd_filter_set = 1;
     QCOMPARE(store.profile_folder, folder);
 
+    // Watch the progress window from inside the seam: while frames remain it is shown, modal,
+    // with "frame i of n" in its label.
+    const auto qt_progress = window_->platform().progress;
+    QStringList progress_labels;
+    bool progress_modal = true;
+    window_->platform().progress = [&](const std::string& label, int done, int total) {
+        qt_progress(label, done, total);
+        if (done >= total) return;
+        auto* dialog = window_->findChild<QProgressDialog*>();
+        if (dialog == nullptr || !dialog->isVisible()) {
+            progress_modal = false;
+            return;
+        }
+        progress_modal = progress_modal && dialog->isModal();
+        progress_labels << dialog->labelText();
+    };
     test::SeenMessageBox question;
     test::answer_next_message_box(QMessageBox::Yes, question);
     window_->action(command::scielab)->trigger();
+    window_->platform().progress = qt_progress;
     QVERIFY(question.seen);
+    QVERIFY(progress_modal);
+    QVERIFY2(!progress_labels.isEmpty(), "no progress shown");
+    QVERIFY2(progress_labels.front().endsWith(QStringLiteral("1 / 3")),
+             qPrintable(progress_labels.front()));
     QCOMPARE(question.text, QStringLiteral("S_CIELAB処理を実行しますか"));
     QCOMPARE(question.caption, QStringLiteral("S_CIELAB処理確認"));
     QCOMPARE(question.icon, QMessageBox::Question);
