@@ -1,3 +1,15 @@
+// Singleton's mixed-radix FFT: decimation in frequency over an ordered factor list, with
+// butterflies for 2, 3, 4 and 5 and a general butterfly for other odd primes, rotation
+// factors from a recurrence, and a two-stage reordering (square factors by exchanges, then
+// the square-free digit positions along permutation cycles).
+//
+// Everything that depends only on the length and the sign (factor list, rotation factors,
+// odd-factor tables, reordering tables) is worked out once into a plan and kept in a small
+// per-thread cache, so each thread has its own working state and transforms may run on
+// several threads at once. Plane transforms push 16 rows or columns through the passes side
+// by side (lane l of value e at [e * 16 + l]), which the compiler turns into vector code; each
+// lane performs exactly the arithmetic of a single transform.
+
 #include "numeric/fft.h"
 
 #include <algorithm>
@@ -44,7 +56,6 @@ struct FftPlan {
     std::vector<FftPass> passes;
     std::vector<double> rot_re, rot_im;
     std::vector<double> odd_cos, odd_sin;
-    int largest_factor = 0;
     double c72 = 0, s72 = 0, c144 = 0, s144 = 0, s120 = 0;
     // Reordering, stage 1: partner of every position under the square-factor digit exchange.
     std::vector<Index> square_partner;
@@ -272,7 +283,6 @@ std::unique_ptr<FftPlan> build_plan(int n, int sign) {
         pass.span = span;
         pass.sub = span / pass.factor;
         pass.rotate = i + 1 < plan->factors.size();
-        plan->largest_factor = std::max(plan->largest_factor, pass.factor);
         build_rotations(*plan, pass);
         if (pass.factor != 2 && pass.factor != 3 && pass.factor != 4 && pass.factor != 5)
             build_odd_table(*plan, pass, previous_odd, previous_offset);
@@ -878,7 +888,10 @@ __attribute__((noinline, target("avx2"))) void transform_lines_avx2(double* re, 
 void transform_lines(double* re, double* im, int n, int sign, Index count, Index seq_stride, Index elem_stride,
                      bool scaled, double scale) {
 #ifdef ORV_FFT_HAVE_AVX2_PATH
-    static const bool use_avx2 = __builtin_cpu_supports("avx2");
+    static const bool use_avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
     if (use_avx2) {
         transform_lines_avx2(re, im, n, sign, count, seq_stride, elem_stride, scaled, scale);
         return;
