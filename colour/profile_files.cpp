@@ -1,5 +1,6 @@
 #include "colour/profile_files.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -147,6 +148,14 @@ void check_display_model(const GogParameters& gog, const std::string& name) {
         if (!std::isfinite(1.0 / ch.gamma)) {
             raise_failure("Error: display model [" + name + "]: the " + channel_names[c] +
                           " gamma is too small to be inverted.");
+        }
+        // The brightest output of the channel (byte 0 or 255, whichever gives the larger
+        // base) must stay a finite number.
+        const double brightest = std::max({0.0, ch.offset, ch.gain + ch.offset});
+        if (!std::isfinite(std::pow(brightest, ch.gamma))) {
+            raise_failure("Error: display model [" + name + "]: the " + channel_names[c] +
+                          " channel overflows for bright pixels (gain, offset and gamma too "
+                          "large).");
         }
     }
 }

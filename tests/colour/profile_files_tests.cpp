@@ -80,6 +80,9 @@ TEST(ReadDisplayModel, RefusesModelsThatCannotBeInverted) {
         {"abc 0 2.2  1 0 2.2  1 0 2.2", "red gain is 0"},  // letters read as 0
         {"1 0 2.2  1 0 1e-320  1 0 2.2", "too small to be inverted"},
         {"1 0 2.2  1 1e999 2.2  1 0 2.2", "out of range"},
+        // Found by fuzzing: 9^980000 overflows, and the infinity turned into NaN downstream.
+        {"1 0 2.2  9 0 980000  1 0 2.2", "green channel overflows"},
+        {"-5 10 400  1 0 2.2  1 0 2.2", "red channel overflows"},
     };
     for (const Case& c : cases) {
         std::istringstream in(std::string("h h h h h h h h h ") + c.values);

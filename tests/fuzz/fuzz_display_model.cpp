@@ -1,6 +1,6 @@
 // Feeds arbitrary text to the display-model reader. Besides the sanitizers' checks it traps
 // when an accepted model breaks the reader's promise (every value finite, every gain non-zero,
-// every gamma above 0) or when the inverse display model of such a model yields a byte that
+// every gamma above 0, a finite forward model) or when the inverse display model of such a model yields a byte that
 // the formula would not give.
 
 #include <cmath>
@@ -34,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(std::isfinite(ch->gain) && std::isfinite(ch->offset) && std::isfinite(ch->gamma));
         require(ch->gain != 0.0 && ch->gamma > 0.0);
     }
-    // Forward table: never NaN.
+    // Forward table: finite, never NaN.
     const orv::DisplayTable table = orv::make_display_table(gog);
     for (const auto& channel : table) {
-        for (double v : channel) require(!std::isnan(v));
+        for (double v : channel) require(std::isfinite(v));
     }
     // Inverse by look-up equals the formula on a spread of values.
     orv::PixelBuffer out = orv::make_pixel_buffer(64, 1);
