@@ -249,15 +249,23 @@ void build_reordering(FftPlan& plan) {
             plan.free_cycles.push_back(-1);
         }
     }
-    // The combined gather table, from the two stages applied to the positions themselves.
-    std::vector<double> pos_re(static_cast<std::size_t>(n));
-    std::vector<double> pos_im(static_cast<std::size_t>(n), 0.0);
-    for (Index k = 0; k < n; ++k) pos_re[static_cast<std::size_t>(k)] = static_cast<double>(k);
-    reorder_square(plan, pos_re.data(), pos_im.data());
-    reorder_square_free(plan, pos_re.data(), pos_im.data());
-    plan.natural_source.resize(static_cast<std::size_t>(n));
-    for (Index k = 0; k < n; ++k)
-        plan.natural_source[static_cast<std::size_t>(k)] = static_cast<Index>(pos_re[static_cast<std::size_t>(k)]);
+}
+
+// The combined gather table, from the two stages applied to the positions themselves (real
+// parts carry the positions, exact in doubles). Built when a plane transform first needs it.
+const Index* natural_order(FftPlan& plan) {
+    const Index n = plan.n;
+    if (plan.natural_source.empty()) {
+        std::vector<double> pos_re(static_cast<std::size_t>(n));
+        std::vector<double> pos_im(static_cast<std::size_t>(n), 0.0);
+        for (Index k = 0; k < n; ++k) pos_re[static_cast<std::size_t>(k)] = static_cast<double>(k);
+        reorder_square(plan, pos_re.data(), pos_im.data());
+        reorder_square_free(plan, pos_re.data(), pos_im.data());
+        plan.natural_source.resize(static_cast<std::size_t>(n));
+        for (Index k = 0; k < n; ++k)
+            plan.natural_source[static_cast<std::size_t>(k)] = static_cast<Index>(pos_re[static_cast<std::size_t>(k)]);
+    }
+    return plan.natural_source.data();
 }
 
 std::unique_ptr<FftPlan> build_plan(int n, int sign) {
@@ -296,7 +304,7 @@ std::unique_ptr<FftPlan> build_plan(int n, int sign) {
 // A few plans per thread (a frame needs its width and height in both directions).
 constexpr std::size_t plan_cache_size = 8;
 
-const FftPlan& plan_for(int n, int sign) {
+FftPlan& plan_for(int n, int sign) {
     thread_local std::vector<std::unique_ptr<FftPlan>> cache;
     for (std::size_t i = 0; i < cache.size(); ++i) {
         if (cache[i]->n == n && cache[i]->sign == sign) {
@@ -796,11 +804,11 @@ BatchBuffers& batch_buffers(std::size_t values) {
 ORV_KERNEL void transform_lines_kernel(double* re, double* im, int n, int sign, Index count, Index seq_stride,
                                        Index elem_stride, bool scaled, double scale) {
     constexpr int L = batch_lanes;
-    const FftPlan& plan = plan_for(n, sign);
+    FftPlan& plan = plan_for(n, sign);
     BatchBuffers& buf = batch_buffers(static_cast<std::size_t>(n) * L);
     double* br = buf.re.data();
     double* bi = buf.im.data();
-    const Index* source = plan.natural_source.data();
+    const Index* source = natural_order(plan);
     for (Index q0 = 0; q0 < count; q0 += L) {
         const int lanes = static_cast<int>(std::min<Index>(L, count - q0));
         if (lanes < L) {
