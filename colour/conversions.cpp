@@ -58,6 +58,9 @@ void check_matrix_invertible(const Matrix3& m, const std::string& name) {
         if (!std::isfinite(v)) {
             raise_failure("Error: matrix [" + name + "] holds a value that is not a finite number.");
         }
+        if (std::fabs(v) > max_profile_magnitude) {
+            raise_failure("Error: matrix [" + name + "] holds a value too large to be used.");
+        }
     }
     // The determinant against the product of the row lengths (Hadamard's bound) is a
     // scale-free measure of how close the rows are to being dependent.

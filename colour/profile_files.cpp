@@ -152,7 +152,7 @@ void check_display_model(const GogParameters& gog, const std::string& name) {
         // The brightest output of the channel (byte 0 or 255, whichever gives the larger
         // base) must stay a finite number.
         const double brightest = std::max({0.0, ch.offset, ch.gain + ch.offset});
-        if (!std::isfinite(std::pow(brightest, ch.gamma))) {
+        if (!(std::pow(brightest, ch.gamma) <= max_profile_magnitude)) {
             raise_failure("Error: display model [" + name + "]: the " + channel_names[c] +
                           " channel overflows for bright pixels (gain, offset and gamma too "
                           "large).");

@@ -28,8 +28,13 @@ constexpr std::size_t max_profile_token_length = 99;
 GogParameters parse_display_model(std::istream& in, const std::string& name);
 Matrix3 parse_matrix3(std::istream& in, const std::string& name);
 
+// Largest magnitude a matrix element or a display-model output may have; far beyond any real
+// display, it keeps every product and sum of the pipeline finite.
+constexpr double max_profile_magnitude = 1e30;
+
 // Refuses (Failure) a display model that cannot be inverted: a gain of 0, a gamma of 0 or
-// below, or a value that is not finite.
+// below, or a value that is not finite; and one whose brightest output exceeds
+// max_profile_magnitude.
 void check_display_model(const GogParameters& gog, const std::string& name);
 
 }  // namespace orv

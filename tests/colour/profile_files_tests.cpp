@@ -83,6 +83,7 @@ TEST(ReadDisplayModel, RefusesModelsThatCannotBeInverted) {
         // Found by fuzzing: 9^980000 overflows, and the infinity turned into NaN downstream.
         {"1 0 2.2  9 0 980000  1 0 2.2", "green channel overflows"},
         {"-5 10 400  1 0 2.2  1 0 2.2", "red channel overflows"},
+        {"1 0 2.2  1 0 2.2  2 0 110", "blue channel overflows"},  // 2^110 > 1e30
     };
     for (const Case& c : cases) {
         std::istringstream in(std::string("h h h h h h h h h ") + c.values);
@@ -160,13 +161,16 @@ TEST(LoadMatrices, MissingOrSingularFilesAreRefusedByName) {
               "Error: file open [" + lms + "].");
 
     const char* singular[] = {"1 2 3 2 4 6 0 0 1", "0 0 0 0 1 0 0 0 1",
-                              "1 0 0 0 1 0 1 1e-14 0", "1e300 1e300 0 1 1 0 0 0 1"};
+                              "1 0 0 0 1 0 1 1e-14 0", "1e20 1e20 0 1 1 0 0 0 1"};
     for (const char* m : singular) {
         dir.write("LMStoATD_mat.txt", m);
         EXPECT_EQ(failure_text([&] { load_xyz_to_atd(dir.folder()); }),
                   "Error: matrix [" + lms + "] is singular and cannot be inverted.")
             << m;
     }
+    dir.write("LMStoATD_mat.txt", "1e31 0 0 0 1 0 0 0 1");
+    EXPECT_EQ(failure_text([&] { load_xyz_to_atd(dir.folder()); }),
+              "Error: matrix [" + lms + "] holds a value too large to be used.");
     // Badly scaled but regular matrices pass.
     dir.write("LMStoATD_mat.txt", "1e-8 0 0 0 1e8 0 0 0 1");
     EXPECT_NO_THROW(load_xyz_to_atd(dir.folder()));

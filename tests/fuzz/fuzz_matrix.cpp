@@ -1,5 +1,6 @@
 // Feeds arbitrary text to the matrix reader and the invertibility check. Besides the
-// sanitizers' checks it traps when an accepted matrix holds a non-finite value or when the
+// sanitizers' checks it traps when an accepted matrix holds a non-finite or oversized value or
+// when the
 // inverse of a matrix the check accepts is not finite.
 
 #include <cmath>
@@ -36,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(!failure.message.empty());
         return 0;
     }
+    for (double v : m) require(std::fabs(v) <= orv::max_profile_magnitude);
     try {
         const orv::Matrix3 inverse = orv::invert_matrix3(m);
         for (double v : inverse) require(std::isfinite(v));
