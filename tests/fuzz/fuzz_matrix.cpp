@@ -1,7 +1,6 @@
 // Feeds arbitrary text to the matrix reader and the invertibility check. Besides the
 // sanitizers' checks it traps when an accepted matrix holds a non-finite or oversized value or
-// when the
-// inverse of a matrix the check accepts is not finite.
+// when the inverse of a matrix the check accepts is not finite.
 
 #include <cmath>
 #include <cstddef>
