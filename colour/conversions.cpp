@@ -81,13 +81,17 @@ Matrix3 load_rgb_to_atd(const std::string& folder) {
     const Matrix3 ml = read_checked_matrix(folder, "XYZtoLMS_mat.txt");
     const Matrix3 ma = read_checked_matrix(folder, "LMStoATD_mat.txt");
     const Matrix3 p = multiply(ml, mx);
-    return multiply(ma, p);
+    const Matrix3 product = multiply(ma, p);
+    check_matrix_invertible(product, "RGB to ATD of " + folder);
+    return product;
 }
 
 Matrix3 load_xyz_to_atd(const std::string& folder) {
     const Matrix3 ml = read_checked_matrix(folder, "XYZtoLMS_mat.txt");
     const Matrix3 ma = read_checked_matrix(folder, "LMStoATD_mat.txt");
-    return multiply(ma, ml);
+    const Matrix3 product = multiply(ma, ml);
+    check_matrix_invertible(product, "XYZ to ATD of " + folder);
+    return product;
 }
 
 Matrix3 invert_matrix3(const Matrix3& m) {
