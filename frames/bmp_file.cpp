@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,43 +57,38 @@ int header_height(const HeaderBlock& header) {
     return header.size() >= 12 ? get_i32(header.data() + 8) : 0;
 }
 
-int read_bmp_bytes(const std::uint8_t* data, std::size_t size, const std::string& path,
-                   PixelBuffer& pixels, HeaderBlock& header, FileMessage* message) {
-    auto fail = [&](const char* text) { return refuse(message, path, text, -2); };
-
-    if (size < 2 || data[0] != 'B' || data[1] != 'M') return fail(bmp_text_not_24_or_8);
-    if (size < file_header_size + 4) return fail(bmp_text_truncated_header);
-    const std::uint32_t info_size = get_u32(data + file_header_size);
+const char* check_bmp_headers(const std::uint8_t* head, std::size_t head_size,
+                              std::uint64_t file_size, BmpLayout& layout) {
+    if (head_size < 2 || head[0] != 'B' || head[1] != 'M') return bmp_text_not_24_or_8;
+    if (head_size < file_header_size + 4) return bmp_text_truncated_header;
+    const std::uint32_t info_size = get_u32(head + file_header_size);
     // Core (12-byte) and other short headers have a different field layout; they are refused
     // rather than misread. Every longer header starts with the 40-byte layout.
-    if (info_size < info_header_size) return fail(bmp_text_header_format);
-    if (size < file_header_size + info_header_size) return fail(bmp_text_truncated_header);
+    if (info_size < info_header_size) return bmp_text_header_format;
+    if (head_size < file_header_size + info_header_size) return bmp_text_truncated_header;
 
-    const std::uint8_t* info = data + file_header_size;
+    const std::uint8_t* info = head + file_header_size;
     const int bits = get_u16(info + 14);
-    if (bits != 24 && bits != 8) return fail(bmp_text_not_24_or_8);
-    if (static_cast<std::uint64_t>(info_size) + file_header_size > size) {
-        return fail(bmp_text_truncated_header);
-    }
-    if (get_u32(info + 16) != 0) return fail(bmp_text_compressed);
+    if (bits != 24 && bits != 8) return bmp_text_not_24_or_8;
+    const std::uint64_t headers_end = file_header_size + static_cast<std::uint64_t>(info_size);
+    if (headers_end > file_size) return bmp_text_truncated_header;
+    if (get_u32(info + 16) != 0) return bmp_text_compressed;
 
     const std::int32_t width = get_i32(info + 4);
     const std::int32_t height = get_i32(info + 8);
-    if (width <= 0 || height == 0) return fail(bmp_text_bad_size);
-    if (height < 0) return fail(bmp_text_top_down);
-
+    if (width <= 0 || height == 0) return bmp_text_bad_size;
+    if (height < 0) return bmp_text_top_down;
     const long long frame_stride = padded_row(3LL * width);
-    if (frame_stride > max_frame_bytes / height) return fail(bmp_text_too_large);
+    if (frame_stride > max_frame_bytes / height) return bmp_text_too_large;
     const long long source_row = padded_row(static_cast<long long>(width) * (bits / 8));
 
-    const std::uint64_t headers_end = file_header_size + static_cast<std::uint64_t>(info_size);
-    const std::uint64_t pixel_offset = get_u32(data + 10);
-    if (pixel_offset < headers_end) return fail(bmp_text_truncated_pixels);
+    const std::uint64_t pixel_offset = get_u32(head + 10);
+    if (pixel_offset < headers_end) return bmp_text_truncated_pixels;
     // The last row needs only its pixels, not its filler, to be present.
     const std::uint64_t pixel_end = pixel_offset +
                                     static_cast<std::uint64_t>(source_row) * (height - 1) +
                                     static_cast<std::uint64_t>(width) * (bits / 8);
-    if (pixel_end > size) return fail(bmp_text_truncated_pixels);
+    if (pixel_end > file_size) return bmp_text_truncated_pixels;
 
     // The colour table lies between the headers and the pixel data; it holds the number of
     // entries the header announces (256 when it says 0), as far as that room allows.
@@ -103,17 +99,48 @@ int read_bmp_bytes(const std::uint8_t* data, std::size_t size, const std::string
             (colours_used == 0 || colours_used > 256) ? 256 : colours_used;
         const std::uint64_t room = (pixel_offset - headers_end) / 4;
         table_entries = announced < room ? announced : room;
-        if (table_entries == 0) return fail(bmp_text_bad_colour_table);
+        if (table_entries == 0) return bmp_text_bad_colour_table;
     }
+
+    layout.bits = bits;
+    layout.width = width;
+    layout.height = height;
+    layout.frame_stride = frame_stride;
+    layout.source_row = source_row;
+    layout.headers_end = headers_end;
+    layout.pixel_offset = pixel_offset;
+    layout.pixel_end = pixel_end;
+    layout.table_entries = static_cast<unsigned>(table_entries);
+    return nullptr;
+}
+
+int read_bmp_bytes(const std::uint8_t* data, std::size_t size, const std::string& path,
+                   PixelBuffer& pixels, HeaderBlock& header, FileMessage* message) {
+    auto fail = [&](const char* text) { return refuse(message, path, text, -2); };
+
+    BmpLayout layout;
+    const std::size_t head_size = size < standard_pixel_offset ? size : standard_pixel_offset;
+    if (const char* text = check_bmp_headers(data, head_size, size, layout)) return fail(text);
+    const std::uint8_t* info = data + file_header_size;
+    const int bits = layout.bits;
+    const std::int32_t width = layout.width;
+    const std::int32_t height = layout.height;
+    const long long frame_stride = layout.frame_stride;
+    const long long source_row = layout.source_row;
+    const std::uint64_t table_entries = layout.table_entries;
 
     PixelBuffer frame;
     frame.width = width;
     frame.height = height;
     frame.stride = static_cast<int>(frame_stride);
-    frame.bytes.assign(static_cast<std::size_t>(frame_stride) * static_cast<std::size_t>(height),
-                       0);
+    try {
+        frame.bytes.assign(
+            static_cast<std::size_t>(frame_stride) * static_cast<std::size_t>(height), 0);
+    } catch (const std::bad_alloc&) {
+        return fail(bmp_text_out_of_memory);
+    }
 
-    const std::uint8_t* source = data + pixel_offset;
+    const std::uint8_t* source = data + layout.pixel_offset;
     const std::size_t row_pixels = static_cast<std::size_t>(width);
     if (bits == 24) {
         for (std::int32_t r = 0; r < height; ++r) {
@@ -121,7 +148,7 @@ int read_bmp_bytes(const std::uint8_t* data, std::size_t size, const std::string
                         source + static_cast<std::size_t>(r) * source_row, row_pixels * 3);
         }
     } else {
-        const std::uint8_t* table = data + headers_end;
+        const std::uint8_t* table = data + layout.headers_end;
         for (std::int32_t r = 0; r < height; ++r) {
             const std::uint8_t* in = source + static_cast<std::size_t>(r) * source_row;
             std::uint8_t* out = frame.bytes.data() + static_cast<std::size_t>(r) * frame_stride;
@@ -159,27 +186,44 @@ int read_bmp_frame(const std::string& path, PixelBuffer& pixels, HeaderBlock& he
         ::close(fd);
         return cannot_open();
     }
-    // No BMP can need more bytes than its 32-bit offset and the largest frame allow.
-    const std::uint64_t limit = 0xFFFFFFFFULL + static_cast<std::uint64_t>(max_frame_bytes);
-    if (static_cast<std::uint64_t>(info.st_size) > limit) {
-        ::close(fd);
-        return refuse(message, path, bmp_text_too_large, -2);
-    }
+    const std::uint64_t file_size = static_cast<std::uint64_t>(info.st_size);
 
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return cannot_open();
+    // Reads bytes [from, to) of the file; false on a read error. A file that shrinks while
+    // it is read leaves `bytes` shorter.
+    std::vector<std::uint8_t> bytes;
+    auto read_into = [&](std::size_t from, std::size_t to) {
+        bytes.resize(to);
+        std::size_t done = from;
+        while (done < to) {
+            const ssize_t n = ::read(fd, bytes.data() + done, to - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return false;
+            if (n == 0) break;
+            done += static_cast<std::size_t>(n);
         }
-        if (n == 0) break;  // the file shrank while it was read
-        done += static_cast<std::size_t>(n);
+        bytes.resize(done);
+        return true;
+    };
+    // The headers first; then, for a file they accept, only the bytes up to the end of the
+    // pixel data: trailing data of a large file is never read or held.
+    const std::size_t head_size = static_cast<std::size_t>(
+        file_size < standard_pixel_offset ? file_size : standard_pixel_offset);
+    bool read_ok = read_into(0, head_size);
+    if (read_ok && bytes.size() == head_size) {
+        BmpLayout layout;
+        if (const char* text = check_bmp_headers(bytes.data(), bytes.size(), file_size, layout)) {
+            ::close(fd);
+            return refuse(message, path, text, -2);
+        }
+        try {
+            read_ok = read_into(bytes.size(), static_cast<std::size_t>(layout.pixel_end));
+        } catch (const std::bad_alloc&) {
+            ::close(fd);
+            return refuse(message, path, bmp_text_out_of_memory, -2);
+        }
     }
     ::close(fd);
-    bytes.resize(done);
+    if (!read_ok) return cannot_open();
     return read_bmp_bytes(bytes.data(), bytes.size(), path, pixels, header, message);
 }
 

@@ -33,6 +33,7 @@ inline constexpr const char* bmp_text_bad_size = "BMPファイルの幅または
 inline constexpr const char* bmp_text_top_down =
     "上から下へ行を並べたBMPファイル（高さが負）は読み込めません";
 inline constexpr const char* bmp_text_too_large = "BMPファイルの画像が大きすぎます";
+inline constexpr const char* bmp_text_out_of_memory = "BMPファイルを読み込むメモリが足りません";
 inline constexpr const char* bmp_text_truncated_pixels =
     "BMPファイルの画素データがファイルに収まっていません";
 inline constexpr const char* bmp_text_bad_colour_table =

@@ -22,13 +22,24 @@ else
 fi
 
 mkdir -p build/fuzz/artifacts
+failed=()
 for target in "${targets[@]}"; do
     [[ -n "$target" ]] || continue
     seeds="tests/fuzz/corpus/${target#fuzz_}"
     found="build/fuzz/corpus/${target#fuzz_}"
-    mkdir -p "$found" "$seeds"
+    mkdir -p "$found"
+    corpora=("$found")
+    if [[ -d "$seeds" ]]; then corpora+=("$seeds"); fi
     echo "== $target: ${seconds}s"
-    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    if ! UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         "build/fuzz/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
-        -artifact_prefix="build/fuzz/artifacts/$target-" "$found" "$seeds"
+        -artifact_prefix="build/fuzz/artifacts/$target-" "${corpora[@]}"; then
+        failed+=("$target")
+    fi
 done
+
+# Every target runs even when an earlier one found a crash; the status tells whether any did.
+if ((${#failed[@]} > 0)); then
+    echo "Findings (see build/fuzz/artifacts/): ${failed[*]}" >&2
+    exit 1
+fi

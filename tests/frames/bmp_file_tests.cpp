@@ -190,6 +190,13 @@ TEST_P(ReadRefused, GivesMinusTwoAndItsTextAndLeavesTheOutValues) {
     EXPECT_EQ(pixels.bytes, sentinel_pixels().bytes);
     EXPECT_EQ(pixels.stride, 24);
     EXPECT_EQ(header, sentinel_header());
+
+    // The same file on disk (read headers first) gets the same answer.
+    test::TempFolder folder;
+    test::write_file(folder.file("f.bmp"), file);
+    FileMessage from_file;
+    EXPECT_EQ(read_bmp_frame(folder.file("f.bmp"), pixels, header, &from_file), -2);
+    EXPECT_EQ(from_file.text, c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -423,6 +430,32 @@ TEST(ReadBmpFrame, ReadsAFileAndReportsUnopenablePaths) {
         EXPECT_EQ(message.caption, bad);
         EXPECT_EQ(untouched.bytes, sentinel_pixels().bytes);
         EXPECT_EQ(kept, sentinel_header());
+    }
+}
+
+// A file far larger than its frame (sparse, so it takes no room on disk): only the bytes the
+// frame needs are read and held.
+TEST(ReadBmpFrame, ReadsOnlyTheBytesTheHeadersAnnounce) {
+    test::TempFolder folder;
+    const std::uint64_t huge = 8ULL << 30;
+    BmpSpec spec;
+    spec.width = 5;
+    const std::vector<std::pair<Bytes, int>> cases = {
+        {test::make_bmp(spec), 16},
+        {patched(nothing, 14, 0xFFFFFFF0u), -2},  // a 4 GB information header
+        {patched(nothing, 28, 16), -2},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::string path = folder.file("big" + std::to_string(i) + ".bmp");
+        test::write_file(path, cases[i].first);
+        ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(huge)), 0);
+        PixelBuffer pixels;
+        HeaderBlock header;
+        FileMessage message;
+        EXPECT_EQ(read_bmp_frame(path, pixels, header, &message), cases[i].second) << i;
+        if (cases[i].second > 0) {
+            EXPECT_EQ(pixels.bytes, test::expected_frame(spec));
+        }
     }
 }
 

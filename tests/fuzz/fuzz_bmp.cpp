@@ -1,12 +1,15 @@
 // Feeds arbitrary bytes to the BMP reader. Besides the sanitizers' checks it traps when a
 // result breaks the reader's promises: a frame whose geometry, layout or header block is
-// inconsistent, or a refusal that is not -2 with a message or that wrote the out values.
+// inconsistent, a refusal that is not -2 with a message or that wrote the out values, or a
+// different answer for the prefix that the file reader reads (the bytes up to the end of the
+// pixel data the headers announce).
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "frames/bmp_file.h"
+#include "frames/bmp_file_internal.h"
 
 namespace {
 
@@ -59,6 +62,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(result == -2);
         require(!message.text.empty() && message.caption == "fuzz.bmp");
         require(pixels.bytes.empty() && pixels.width == 0 && header.empty());
+    }
+
+    orv::BmpLayout layout;
+    const std::size_t head = size < 54 ? size : 54;
+    if (orv::check_bmp_headers(data, head, size, layout) == nullptr) {
+        require(layout.pixel_end <= size);
+        orv::PixelBuffer prefix_pixels;
+        orv::HeaderBlock prefix_header;
+        orv::FileMessage prefix_message;
+        const int prefix_result =
+            orv::read_bmp_bytes(data, static_cast<std::size_t>(layout.pixel_end), "fuzz.bmp",
+                                prefix_pixels, prefix_header, &prefix_message);
+        require(prefix_result == result);
+        require(prefix_pixels.bytes == pixels.bytes && prefix_header == header);
+        require(prefix_message.text == message.text);
+    } else {
+        require(result == -2);
     }
     return 0;
 }
