@@ -77,12 +77,15 @@ AtdFilters load_filters(const CommonOptions& options) {
     return filters;
 }
 
+bool progress_line_open = false;  // a "frame i of n" line waits for its line end
+
 FrameProgress progress_reporter(bool enabled) {
     if (!enabled) return {};
     return [](int done, int total) {
         if (done == 0) return;
         std::fprintf(stderr, "\rframe %d of %d", done, total);
-        if (done == total) std::fputc('\n', stderr);
+        progress_line_open = done != total;
+        if (!progress_line_open) std::fputc('\n', stderr);
         std::fflush(stderr);
     };
 }
@@ -136,6 +139,11 @@ struct DiffResult {
 };
 
 }  // namespace
+
+void end_progress_line() {
+    if (progress_line_open) std::fputc('\n', stderr);
+    progress_line_open = false;
+}
 
 std::string csv_field(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;

@@ -46,6 +46,9 @@ int run_diff(const DiffOptions& options);
 int run_filter(const FilterOptions& options);
 int run_noise(const NoiseOptions& options);
 
+// Ends an unfinished progress line, so that a message starts on a line of its own.
+void end_progress_line();
+
 // One CSV field: quoted (with doubled quotes) when it holds a comma, a quote or a line end.
 std::string csv_field(const std::string& text);
 

@@ -66,6 +66,7 @@ void keep_freed_planes() {
 }
 
 int report(const std::string& message) {
+    orv::end_progress_line();
     std::fprintf(stderr, "orv-cli: %s\n", message.c_str());
     return 1;
 }

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,7 +28,7 @@ struct RunResult {
     std::string err;
 };
 
-std::string quoted(const std::string& text) {
+std::string shell_quoted(const std::string& text) {
     std::string q = "'";
     for (char c : text) {
         if (c == '\'') {
@@ -53,6 +52,17 @@ std::vector<std::string> lines_of(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+// "%.6f" text: optional minus, digits, a point and exactly six digits.
+bool is_six_decimal_number(const std::string& text) {
+    std::size_t i = (!text.empty() && text[0] == '-') ? 1 : 0;
+    const std::size_t point = text.find('.');
+    if (point == std::string::npos || point == i || text.size() != point + 7) return false;
+    for (std::size_t k = i; k < text.size(); ++k) {
+        if (k != point && (text[k] < '0' || text[k] > '9')) return false;
+    }
+    return true;
 }
 
 std::vector<std::string> fields_of(const std::string& line) {
@@ -151,11 +161,11 @@ protected:
     }
 
     RunResult run(const std::vector<std::string>& args) {
-        std::string command = quoted(ORV_CLI_PATH);
-        for (const std::string& a : args) command += " " + quoted(a);
+        std::string command = shell_quoted(ORV_CLI_PATH);
+        for (const std::string& a : args) command += " " + shell_quoted(a);
         const std::string out = temp.file("stdout.txt");
         const std::string err = temp.file("stderr.txt");
-        command += " >" + quoted(out) + " 2>" + quoted(err) + " </dev/null";
+        command += " >" + shell_quoted(out) + " 2>" + shell_quoted(err) + " </dev/null";
         const int raw = std::system(command.c_str());
         RunResult result;
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -182,7 +192,6 @@ TEST_F(CliRun, DiffTableHasOneRowPerSlotAndRepeatsTheShorterSequence) {
         int degraded;
     };
     const Case cases[] = {{1, 1}, {3, 5}, {5, 3}, {2, 2}, {1, 4}};
-    const std::regex number(R"(-?\d+\.\d{6})");
     int run_index = 0;
     for (const Case& c : cases) {
         const std::string tag = "r" + std::to_string(run_index++);
@@ -200,7 +209,7 @@ TEST_F(CliRun, DiffTableHasOneRowPerSlotAndRepeatsTheShorterSequence) {
             EXPECT_EQ(fields[0], std::to_string(i));
             EXPECT_EQ(fields[1], references[static_cast<std::size_t>(std::min(i, c.references - 1))]);
             EXPECT_EQ(fields[2], degraded[static_cast<std::size_t>(std::min(i, c.degraded - 1))]);
-            for (int k = 3; k < 6; ++k) EXPECT_TRUE(std::regex_match(fields[static_cast<std::size_t>(k)], number)) << fields[static_cast<std::size_t>(k)];
+            for (std::size_t k = 3; k < 6; ++k) EXPECT_TRUE(is_six_decimal_number(fields[k])) << fields[k];
             const double mean = std::stod(fields[3]);
             const double max = std::stod(fields[4]);
             const double min = std::stod(fields[5]);
@@ -515,6 +524,44 @@ TEST_F(CliRun, NoiseMatchesTheLibraryPassesWithAFixedSeed) {
     EXPECT_EQ(read_pixels(temp.file("z_0000.bmp")).bytes, read_pixels(frame).bytes);
 }
 
+TEST_F(CliRun, FileNamesWithCommasAreQuotedInTheTable) {
+    const std::string odd = write_frame("a,\"b\".bmp", pattern_frame(8, 6, 1));
+    const std::string plain = write_frame("plain.bmp", pattern_frame(8, 6, 2));
+    const RunResult result = diff({odd}, {plain});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto lines = lines_of(result.out);
+    ASSERT_EQ(lines.size(), 2u);
+    const std::string quoted_name = "\"" + temp.file("a,\"\"b\"\".bmp") + "\"";
+    EXPECT_EQ(lines[1].substr(0, 2 + quoted_name.size() + 1 + plain.size()),
+              "0," + quoted_name + "," + plain);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ORV_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORV_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+TEST_F(CliRun, OutOfMemoryIsReportedWithStatusOne) {
+#ifdef ORV_ADDRESS_SANITIZER
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#else
+    // 1024 x 1024 needs well over a hundred megabytes of planes; the address space is limited to
+    // about 60 MB for the run.
+    const std::string frame = write_frame("big.bmp", pattern_frame(1024, 1024, 1));
+    const std::string command = "ulimit -v 60000; " + shell_quoted(ORV_CLI_PATH) + " diff --threads 1 --profile " +
+                                shell_quoted(profile) + " --reference " + shell_quoted(frame) + " --degraded " +
+                                shell_quoted(frame) + " >/dev/null 2>" + shell_quoted(temp.file("err.txt"));
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    EXPECT_NE(slurp(temp.file("err.txt")).find("out of memory"), std::string::npos)
+        << slurp(temp.file("err.txt"));
+#endif
+}
+
 TEST(CliDefaultProfile, MeasuresTheBundledSamplesAgainstANoisyCopy) {
     test::TempFolder temp;
     std::vector<std::string> samples;
@@ -522,9 +569,9 @@ TEST(CliDefaultProfile, MeasuresTheBundledSamplesAgainstANoisyCopy) {
         samples.push_back(std::string(ORV_SAMPLES_DIR) + "/reference_000" + std::to_string(i) + ".bmp");
     }
     auto run = [&](std::vector<std::string> args) {
-        std::string command = quoted(ORV_CLI_PATH);
-        for (const std::string& a : args) command += " " + quoted(a);
-        command += " >" + quoted(temp.file("out.txt")) + " 2>" + quoted(temp.file("err.txt"));
+        std::string command = shell_quoted(ORV_CLI_PATH);
+        for (const std::string& a : args) command += " " + shell_quoted(a);
+        command += " >" + shell_quoted(temp.file("out.txt")) + " 2>" + shell_quoted(temp.file("err.txt"));
         const int raw = std::system(command.c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <new>
 #include <set>
 #include <string>
@@ -19,10 +20,10 @@ namespace {
 
 // Uneven work so that later frames often finish before earlier ones on several threads.
 long long busy_value(int frame) {
-    long long x = frame;
+    std::uint64_t x = static_cast<std::uint64_t>(frame);
     const int rounds = ((frame * 7919) % 5) * 20000;
-    for (int i = 0; i < rounds; ++i) x = (x * 6364136223846793005LL + 1442695040888963407LL) >> 1;
-    return frame * 1000 + (x & 1);
+    for (int i = 0; i < rounds; ++i) x = (x * 6364136223846793005ULL + 1442695040888963407ULL) >> 1;
+    return frame * 1000LL + static_cast<long long>(x & 1u);
 }
 
 TEST(FrameLoop, DeliversEveryFrameInOrderOnTheCallingThread) {
