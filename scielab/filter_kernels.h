@@ -30,6 +30,9 @@ struct AtdFilters {
 
 std::vector<double> sample_gaussian(double variance, int half_width);
 std::vector<double> build_kernel(const ChannelFilter& filter, int half_width);
+// Raises Failure (before allocating) for parameters that cannot make a kernel: no
+// components, a variance that is 0 or not finite, a kernel beyond max_kernel_half_width.
+// A component narrower than one sample gets half-width 0 rather than -1.
 void size_filter(ChannelFilter& filter, std::ostream& trace);
 ChannelFilter read_kernel_file(const std::string& path, double sample_angle, std::ostream& trace);
 ChannelFilter load_channel_filter(const std::string& path, double sample_angle,
@@ -37,6 +40,9 @@ ChannelFilter load_channel_filter(const std::string& path, double sample_angle,
 const std::vector<double>& compute_response(ChannelFilter& filter);
 void normalise_response(ChannelFilter& filter);
 void resize_kernel(ChannelFilter& filter, int new_half_width);
+// Brings the three kernels to the largest half-width of the set (A too, when T or D is
+// wider: no filter loses taps), then computes and normalises the three responses. Raises
+// Failure for a set that was never loaded or whose kernel is all zero.
 void finish_filter_set(AtdFilters& filters);
 
 // Bounds that keep a kernel file from asking for more than memory or time allow.
