@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <QTimer>
@@ -35,6 +36,7 @@ private slots:
     void open_sequence_through_the_seam();
     void scielab_run_and_readouts();
     void stepping_only_in_the_uncovered_quarter();
+    void real_open_dialog_as_asked();
     void encoder_refusal_box();
     void close_answered_no_then_yes();
 
@@ -49,6 +51,7 @@ private:
     std::unique_ptr<MainWindowQt> window_;
     std::vector<std::string> paths_;
     FileDialogRequest open_request_;
+    decltype(Platform::open_files) qt_open_files_;
 };
 
 std::string MainWindowTest::write_frame(int index) {
@@ -121,6 +124,7 @@ void MainWindowTest::caption_menu_and_layout() {
 
 void MainWindowTest::open_sequence_through_the_seam() {
     // The file answers are injected where the real dialog would give them.
+    qt_open_files_ = window_->platform().open_files;
     window_->platform().open_files = [this](const FileDialogRequest& request) {
         open_request_ = request;
         return std::optional<std::vector<std::string>>(paths_);
@@ -259,6 +263,47 @@ void MainWindowTest::stepping_only_in_the_uncovered_quarter() {
     }
 }
 
+void MainWindowTest::real_open_dialog_as_asked() {
+    // The Qt file dialog itself: title, file types, default extension, multiple selection,
+    // and the folder the previous answer (a selection of three files) left behind.
+    window_->platform().open_files = qt_open_files_;
+    bool seen = false;
+    QString title, folder, suffix;
+    QStringList filters;
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    auto* timer = new QTimer(this);
+    timer->setInterval(5);
+    connect(timer, &QTimer::timeout, this, [&, timer] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible()) return;
+        timer->stop();
+        seen = true;
+        title = dialog->windowTitle();
+        filters = dialog->nameFilters();
+        suffix = dialog->defaultSuffix();
+        mode = dialog->fileMode();
+        folder = dialog->directory().absolutePath();
+        dialog->selectFile(QStringLiteral("frame_1.bmp"));
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    timer->start();
+    window_->action(command::open)->trigger();
+    delete timer;
+    QVERIFY(seen);
+    QCOMPARE(title, QStringLiteral("ファイルを開く！"));
+    QCOMPARE(filters, (QStringList{QStringLiteral("BMP files(*.bmp)"),
+                                   QStringLiteral("MSI Files(*.001)"),
+                                   QStringLiteral("All Files(*.*)")}));
+    QCOMPARE(suffix, QStringLiteral("bmp"));
+    QCOMPARE(mode, QFileDialog::ExistingFiles);
+    QCOMPARE(folder, QDir(QString::fromStdString(folder_.path.string())).absolutePath());
+    const FrameStore& store = window_->store();
+    QCOMPARE(store.reference_count, 1);
+    QCOMPARE(store.reference_names[0], paths_[1]);
+    // The other slots keep their frames; only the count changed.
+    QVERIFY(is_present(store.reference_pixels[2]));
+}
+
 void MainWindowTest::encoder_refusal_box() {
     // The default profile folder has no encoder: the start fails and the refusal shows.
     test::SeenMessageBox refusal;
@@ -278,7 +323,8 @@ void MainWindowTest::close_answered_no_then_yes() {
     QCOMPARE(no.text, QStringLiteral("終了してもよいですか"));
     QCOMPARE(no.caption, QStringLiteral("終了確認"));
     QVERIFY(window_->isVisible());
-    QCOMPARE(window_->store().reference_count, 3);
+    QCOMPARE(window_->store().reference_count, 1);
+    QVERIFY(is_present(window_->store().reference_pixels[0]));
     QVERIFY(is_present(window_->store().reference_pixels[2]));
 
     test::SeenMessageBox yes;
