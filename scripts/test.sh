@@ -12,6 +12,9 @@ cmake -S . -B build/release -G Ninja -DORV_WERROR=ON -DORV_BUILD_BENCH=ON > /dev
 cmake --build build/release -j2
 ctest --test-dir build/release -j2 --output-on-failure
 
+# A short run of every fuzz target (clang, libFuzzer, sanitizers); longer runs: scripts/fuzz.sh N.
+scripts/fuzz.sh 30
+
 cmake -S . -B build/asan -G Ninja -DORV_WERROR=ON -DORV_SANITIZE=ON > /dev/null
 cmake --build build/asan -j2
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
