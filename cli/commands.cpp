@@ -175,8 +175,12 @@ int run_diff(const DiffOptions& options) {
     csv.write("frame,reference,degraded,mean,max,min\n");
 
     // A sequence shorter than the other repeats its last frame.
-    auto reference_of = [&](int i) { return options.reference[static_cast<std::size_t>(std::min(i, reference_count - 1))]; };
-    auto degraded_of = [&](int i) { return options.degraded[static_cast<std::size_t>(std::min(i, degraded_count - 1))]; };
+    auto reference_of = [&](int i) {
+        return options.reference[static_cast<std::size_t>(std::min(i, reference_count - 1))];
+    };
+    auto degraded_of = [&](int i) {
+        return options.degraded[static_cast<std::size_t>(std::min(i, degraded_count - 1))];
+    };
 
     auto work = [&](int i) {
         const std::string& reference_path = reference_of(i);
@@ -192,8 +196,8 @@ int run_diff(const DiffOptions& options) {
         }
         DiffResult result;
         result.grey = make_pixel_buffer(reference.pixels.width, reference.pixels.height);
-        make_difference_image(reference.pixels, degraded.pixels, result.grey,
-                              kernel_sample_angle, filters, options.common.profile, result.map);
+        make_difference_image(reference.pixels, degraded.pixels, result.grey, kernel_sample_angle,
+                              filters, options.common.profile, result.map);
         result.header = std::move(reference.header);
         return result;
     };
@@ -261,8 +265,8 @@ int run_noise(const NoiseOptions& options) {
     if (progress) progress(0, count);
     for (int i = 0; i < count; ++i) {
         Frame frame = read_frame(options.files[static_cast<std::size_t>(i)]);
-        add_gaussian_noise(frame.pixels, options.sigma_red, options.sigma_green,
-                           options.sigma_blue, seed);
+        add_gaussian_noise(frame.pixels, options.sigma_red, options.sigma_green, options.sigma_blue,
+                           seed);
         write_frame(names[static_cast<std::size_t>(i)], frame.pixels, frame.header);
         if (progress) progress(i + 1, count);
     }

@@ -37,13 +37,15 @@ int default_threads() {
 }
 
 void add_common(CLI::App& command, orv::CommonOptions& common) {
-    command.add_option("--profile", common.profile,
-                       "Profile-data folder: DISPGOG_parameter.txt, the three matrix files and "
-                       "kernel_L.txt, kernel_RG.txt, kernel_BY.txt")
+    command
+        .add_option("--profile", common.profile,
+                    "Profile-data folder: DISPGOG_parameter.txt, the three matrix files and "
+                    "kernel_L.txt, kernel_RG.txt, kernel_BY.txt")
         ->type_name("DIR")
         ->capture_default_str();
-    command.add_option("--threads", common.threads,
-                       "Frames processed in parallel (the output is the same for any number)")
+    command
+        .add_option("--threads", common.threads,
+                    "Frames processed in parallel (the output is the same for any number)")
         ->type_name("N")
         ->check(CLI::Range(1, 1024))
         ->capture_default_str();
@@ -74,16 +76,17 @@ int report(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"orv-cli: S-CIELAB colour differences, S-CIELAB-filtered frames and the "
-                 "random-noise degradation of BMP frame sequences.",
-                 "orv-cli"};
+    CLI::App app{
+        "orv-cli: S-CIELAB colour differences, S-CIELAB-filtered frames and the "
+        "random-noise degradation of BMP frame sequences.",
+        "orv-cli"};
     app.footer(tool_footer);
     app.require_subcommand(1);
 
     orv::DiffOptions diff;
     diff.common.threads = default_threads();
-    CLI::App* diff_command = app.add_subcommand(
-        "diff", "Measure the S-CIELAB colour difference of each pair of frames");
+    CLI::App* diff_command =
+        app.add_subcommand("diff", "Measure the S-CIELAB colour difference of each pair of frames");
     diff_command->footer(
         "Slot i pairs reference i with degraded i; the shorter sequence repeats its last\n"
         "frame, so there is one row per frame of the longer one. The CSV table has the header\n"
@@ -94,21 +97,25 @@ int main(int argc, char** argv) {
         "is discarded otherwise.\n\n" +
         std::string(tool_footer));
     add_common(*diff_command, diff.common);
-    diff_command->add_option("--reference", diff.reference, "Reference (undegraded) frames, in order")
+    diff_command
+        ->add_option("--reference", diff.reference, "Reference (undegraded) frames, in order")
         ->type_name("FILE")
         ->required();
     diff_command->add_option("--degraded", diff.degraded, "Degraded frames, in order")
         ->type_name("FILE")
         ->required();
-    diff_command->add_option("--csv", diff.csv, "Write the table to FILE instead of standard output")
+    diff_command
+        ->add_option("--csv", diff.csv, "Write the table to FILE instead of standard output")
         ->type_name("FILE");
-    diff_command->add_option("--maps", diff.maps,
-                             "Write each grey picture of the difference map as a 24-bit BMP "
-                             "BASE_NNNN.bmp")
+    diff_command
+        ->add_option("--maps", diff.maps,
+                     "Write each grey picture of the difference map as a 24-bit BMP "
+                     "BASE_NNNN.bmp")
         ->type_name("BASE");
-    diff_command->add_option("--values", diff.values,
-                             "Write each per-pixel difference map as a NumPy file BASE_NNNN.npy "
-                             "(float64, shape (height, width), first row the top of the picture)")
+    diff_command
+        ->add_option("--values", diff.values,
+                     "Write each per-pixel difference map as a NumPy file BASE_NNNN.npy "
+                     "(float64, shape (height, width), first row the top of the picture)")
         ->type_name("BASE");
 
     orv::FilterOptions filter;
@@ -142,9 +149,10 @@ int main(int argc, char** argv) {
         ->expected(3)
         ->allow_extra_args(false)
         ->required();
-    noise_command->add_option("--seed", seed,
-                              "Seed of every channel pass (default: the millisecond clock, read "
-                              "before each pass)")
+    noise_command
+        ->add_option("--seed", seed,
+                     "Seed of every channel pass (default: the millisecond clock, read "
+                     "before each pass)")
         ->type_name("N")
         ->check(CLI::Range(std::int64_t{0}, std::int64_t{4294967295}));
     noise_command->add_option("--out", noise.out, "Base name of the outputs: BASE_NNNN.bmp")
@@ -158,7 +166,8 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
         for (double sigma : sigmas) {
             if (!std::isfinite(sigma)) {
-                throw CLI::ValidationError("--sigma", "a standard deviation must be a finite number");
+                throw CLI::ValidationError("--sigma",
+                                           "a standard deviation must be a finite number");
             }
         }
     } catch (const CLI::ParseError& error) {
@@ -184,7 +193,8 @@ int main(int argc, char** argv) {
         return report(error.message);
     } catch (const orv::Failure& failure) {
         report(failure.message);
-        if (is_numeric_failure(failure.message)) std::fputs("...now exiting to system...\n", stderr);
+        if (is_numeric_failure(failure.message))
+            std::fputs("...now exiting to system...\n", stderr);
         return 1;
     } catch (const std::bad_alloc&) {
         return report("out of memory: the frames are too large for this machine (try --threads 1)");

@@ -18,7 +18,8 @@ struct Rgb {
 };
 
 void put_u32(orv::HeaderBlock& h, int at, std::uint32_t v) {
-    for (int k = 0; k < 4; ++k) h[static_cast<std::size_t>(at + k)] = static_cast<std::uint8_t>(v >> (8 * k));
+    for (int k = 0; k < 4; ++k)
+        h[static_cast<std::size_t>(at + k)] = static_cast<std::uint8_t>(v >> (8 * k));
 }
 
 orv::HeaderBlock header_for(int width, int height) {

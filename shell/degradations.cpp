@@ -135,8 +135,8 @@ double sigma_from_text(const std::string& text) {
         }
         const std::size_t first_nonzero = digits.find_first_not_of('0');
         if (first_nonzero == std::string::npos) return 0.0;
-        const long magnitude = static_cast<long>(integer_digits) -
-                               static_cast<long>(first_nonzero) - 1 + exponent;
+        const long magnitude =
+            static_cast<long>(integer_digits) - static_cast<long>(first_nonzero) - 1 + exponent;
         return magnitude > 0 ? std::numeric_limits<double>::max() : 0.0;
     }
     if (error != std::errc()) return 0.0;

@@ -29,7 +29,7 @@ struct LoopState {
     int delivered = 0;        // frames handed over so far
     int lowest_failure = -1;  // lowest frame whose job threw, -1 while none has
     bool stop = false;
-    std::vector<int> finished_frame;  // per slot: the frame last finished in it, or -1
+    std::vector<int> finished_frame;         // per slot: the frame last finished in it, or -1
     std::vector<std::exception_ptr> errors;  // per slot: that frame's exception, if any
 };
 

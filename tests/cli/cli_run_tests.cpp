@@ -1,15 +1,14 @@
 // End-to-end runs of the built orv-cli on tiny frames in a temporary folder.
 
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "colour/pixel_buffer.h"
@@ -73,7 +72,8 @@ std::vector<std::string> fields_of(const std::string& line) {
 }
 
 void put_u32(HeaderBlock& h, int at, std::uint32_t v) {
-    for (int k = 0; k < 4; ++k) h[static_cast<std::size_t>(at + k)] = static_cast<std::uint8_t>(v >> (8 * k));
+    for (int k = 0; k < 4; ++k)
+        h[static_cast<std::size_t>(at + k)] = static_cast<std::uint8_t>(v >> (8 * k));
 }
 
 HeaderBlock header_for(int width, int height) {
@@ -207,9 +207,11 @@ TEST_F(CliRun, DiffTableHasOneRowPerSlotAndRepeatsTheShorterSequence) {
             const auto fields = fields_of(lines[static_cast<std::size_t>(i) + 1]);
             ASSERT_EQ(fields.size(), 6u) << lines[static_cast<std::size_t>(i) + 1];
             EXPECT_EQ(fields[0], std::to_string(i));
-            EXPECT_EQ(fields[1], references[static_cast<std::size_t>(std::min(i, c.references - 1))]);
+            EXPECT_EQ(fields[1],
+                      references[static_cast<std::size_t>(std::min(i, c.references - 1))]);
             EXPECT_EQ(fields[2], degraded[static_cast<std::size_t>(std::min(i, c.degraded - 1))]);
-            for (std::size_t k = 3; k < 6; ++k) EXPECT_TRUE(is_six_decimal_number(fields[k])) << fields[k];
+            for (std::size_t k = 3; k < 6; ++k)
+                EXPECT_TRUE(is_six_decimal_number(fields[k])) << fields[k];
             const double mean = std::stod(fields[3]);
             const double max = std::stod(fields[4]);
             const double min = std::stod(fields[5]);
@@ -222,8 +224,8 @@ TEST_F(CliRun, DiffTableHasOneRowPerSlotAndRepeatsTheShorterSequence) {
 
 TEST_F(CliRun, IdenticalFramesGiveZerosABlackPictureAndAZeroMap) {
     const std::string frame = write_frame("same.bmp", pattern_frame(13, 9, 3));
-    const RunResult result = diff({frame}, {frame},
-                                  {"--maps", temp.file("map"), "--values", temp.file("val")});
+    const RunResult result =
+        diff({frame}, {frame}, {"--maps", temp.file("map"), "--values", temp.file("val")});
     ASSERT_EQ(result.status, 0) << result.err;
     const auto lines = lines_of(result.out);
     ASSERT_EQ(lines.size(), 2u);
@@ -246,10 +248,11 @@ TEST_F(CliRun, NpyHeaderAndTopRowFirst) {
     const int w = 32, h = 24;
     PixelBuffer reference = uniform_frame(w, h, 128, 128, 128);
     PixelBuffer degraded = reference;
-    for (int y = 2; y < 6; ++y) {          // picture rows from the top
-        const int row = h - 1 - y;       // stored row
+    for (int y = 2; y < 6; ++y) {   // picture rows from the top
+        const int row = h - 1 - y;  // stored row
         for (int x = 3; x < 7; ++x) {
-            std::uint8_t* px = &degraded.bytes[static_cast<std::size_t>(row * degraded.stride + 3 * x)];
+            std::uint8_t* px =
+                &degraded.bytes[static_cast<std::size_t>(row * degraded.stride + 3 * x)];
             px[0] = 0;
             px[1] = 0;
             px[2] = 255;
@@ -257,7 +260,8 @@ TEST_F(CliRun, NpyHeaderAndTopRowFirst) {
     }
     const std::string ref = write_frame("grey.bmp", reference);
     const std::string deg = write_frame("red.bmp", degraded);
-    const RunResult result = diff({ref}, {deg}, {"--values", temp.file("v"), "--maps", temp.file("m")});
+    const RunResult result =
+        diff({ref}, {deg}, {"--values", temp.file("v"), "--maps", temp.file("m")});
     ASSERT_EQ(result.status, 0) << result.err;
 
     const std::string npy = slurp(temp.file("v_0000.npy"));
@@ -265,8 +269,9 @@ TEST_F(CliRun, NpyHeaderAndTopRowFirst) {
     EXPECT_EQ(npy.substr(0, 6), "\x93NUMPY");
     EXPECT_EQ(npy[6], '\x01');
     EXPECT_EQ(npy[7], '\x00');
-    const std::size_t header_length = static_cast<unsigned char>(npy[8]) |
-                                      (static_cast<std::size_t>(static_cast<unsigned char>(npy[9])) << 8);
+    const std::size_t header_length =
+        static_cast<unsigned char>(npy[8]) |
+        (static_cast<std::size_t>(static_cast<unsigned char>(npy[9])) << 8);
     const std::size_t data_offset = 10 + header_length;
     EXPECT_EQ(data_offset % 64, 0u);
     ASSERT_EQ(npy.size(), data_offset + static_cast<std::size_t>(w * h) * 8);
@@ -341,18 +346,23 @@ TEST_F(CliRun, ExistingOutputIsNeverOverwritten) {
     const std::vector<Case> cases = {
         {{"diff", "--profile", profile, "--reference", frames[0], frames[1], frames[2],
           "--degraded", frames[0], "--maps", temp.file("map")},
-         "map_0002.bmp", "map_0000.bmp"},
+         "map_0002.bmp",
+         "map_0000.bmp"},
         {{"diff", "--profile", profile, "--reference", frames[0], "--degraded", frames[1],
           "--values", temp.file("val")},
-         "val_0000.npy", ""},
-        {{"diff", "--profile", profile, "--reference", frames[0], "--degraded", frames[1],
-          "--csv", temp.file("table.csv"), "--maps", temp.file("tm")},
-         "table.csv", "tm_0000.bmp"},
+         "val_0000.npy",
+         ""},
+        {{"diff", "--profile", profile, "--reference", frames[0], "--degraded", frames[1], "--csv",
+          temp.file("table.csv"), "--maps", temp.file("tm")},
+         "table.csv",
+         "tm_0000.bmp"},
         {{"filter", "--profile", profile, "--out", temp.file("flt"), frames[0], frames[1]},
-         "flt_0001.bmp", "flt_0000.bmp"},
+         "flt_0001.bmp",
+         "flt_0000.bmp"},
         {{"noise", "--sigma", "1", "2", "3", "--seed", "5", "--out", temp.file("nz"), frames[0],
           frames[1], frames[2]},
-         "nz_0002.bmp", "nz_0000.bmp"},
+         "nz_0002.bmp",
+         "nz_0000.bmp"},
     };
     for (const Case& c : cases) {
         const std::string existing = write_text(c.existing, "keep me");
@@ -411,8 +421,8 @@ TEST_F(CliRun, MissingProfileFileIsReported) {
     EXPECT_NE(result.err.find("Error: file open ["), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("LMStoATD_mat.txt"), std::string::npos) << result.err;
 
-    const RunResult no_kernels = run({"filter", "--profile", temp.file("nowhere"), "--out",
-                                      temp.file("x"), frames[0]});
+    const RunResult no_kernels =
+        run({"filter", "--profile", temp.file("nowhere"), "--out", temp.file("x"), frames[0]});
     EXPECT_EQ(no_kernels.status, 1);
     EXPECT_NE(no_kernels.err.find("kernel_L.txt"), std::string::npos) << no_kernels.err;
 }
@@ -455,7 +465,8 @@ TEST_F(CliRun, UsageErrorsExitWithTwo) {
         {"noise", "--sigma", "1", "2", "x", "--out", temp.file("x"), frames[0]},
         {"noise", "--sigma", "1", "2", "nan", "--out", temp.file("x"), frames[0]},
         {"noise", "--sigma", "1", "2", "3", "--seed", "-1", "--out", temp.file("x"), frames[0]},
-        {"noise", "--sigma", "1", "2", "3", "--seed", "4294967296", "--out", temp.file("x"), frames[0]},
+        {"noise", "--sigma", "1", "2", "3", "--seed", "4294967296", "--out", temp.file("x"),
+         frames[0]},
         {"noise", "--sigma", "1", "2", "3", frames[0]},
     };
     for (const auto& args : cases) {
@@ -475,7 +486,9 @@ TEST_F(CliRun, HelpForTheToolAndEachSubcommand) {
     };
     const std::vector<Case> cases = {
         {{"--help"}, {"diff", "filter", "noise", "never overwritten"}},
-        {{"diff", "--help"}, {"--reference", "--degraded", "--csv", "--maps", "--values", "--threads", "--profile", "standard error"}},
+        {{"diff", "--help"},
+         {"--reference", "--degraded", "--csv", "--maps", "--values", "--threads", "--profile",
+          "standard error"}},
         {{"filter", "--help"}, {"--out", "--profile", "--threads"}},
         {{"noise", "--help"}, {"--sigma", "--seed", "--out"}},
     };
@@ -491,7 +504,8 @@ TEST_F(CliRun, HelpForTheToolAndEachSubcommand) {
 TEST_F(CliRun, FilterKeepsTheGeometryAndAUniformFrame) {
     const std::string uniform = write_frame("u.bmp", uniform_frame(13, 9, 40, 150, 220));
     const std::string pattern = write_frame("p.bmp", pattern_frame(13, 9, 2));
-    const RunResult result = run({"filter", "--profile", profile, "--out", temp.file("f"), uniform, pattern});
+    const RunResult result =
+        run({"filter", "--profile", profile, "--out", temp.file("f"), uniform, pattern});
     ASSERT_EQ(result.status, 0) << result.err;
     const PixelBuffer out = read_pixels(temp.file("f_0000.bmp"));
     ASSERT_EQ(out.width, 13);
@@ -511,15 +525,16 @@ TEST_F(CliRun, FilterKeepsTheGeometryAndAUniformFrame) {
 
 TEST_F(CliRun, NoiseMatchesTheLibraryPassesWithAFixedSeed) {
     const std::string frame = write_frame("in.bmp", pattern_frame(11, 7, 4));
-    const RunResult result = run({"noise", "--sigma", "10", "-5", "30.5", "--seed", "77",
-                                  "--out", temp.file("n"), frame, frame});
+    const RunResult result = run({"noise", "--sigma", "10", "-5", "30.5", "--seed", "77", "--out",
+                                  temp.file("n"), frame, frame});
     ASSERT_EQ(result.status, 0) << result.err;
     PixelBuffer expected = read_pixels(frame);
     add_gaussian_noise(expected, 10.0, 0.0, 30.5, [] { return 77u; });
     EXPECT_EQ(read_pixels(temp.file("n_0000.bmp")).bytes, expected.bytes);
     EXPECT_EQ(read_pixels(temp.file("n_0001.bmp")).bytes, expected.bytes);
 
-    const RunResult clean = run({"noise", "--sigma", "0", "0", "0", "--out", temp.file("z"), frame});
+    const RunResult clean =
+        run({"noise", "--sigma", "0", "0", "0", "--out", temp.file("z"), frame});
     ASSERT_EQ(clean.status, 0) << clean.err;
     EXPECT_EQ(read_pixels(temp.file("z_0000.bmp")).bytes, read_pixels(frame).bytes);
 }
@@ -551,9 +566,10 @@ TEST_F(CliRun, OutOfMemoryIsReportedWithStatusOne) {
     // 1024 x 1024 needs well over a hundred megabytes of planes; the address space is limited to
     // about 60 MB for the run.
     const std::string frame = write_frame("big.bmp", pattern_frame(1024, 1024, 1));
-    const std::string command = "ulimit -v 60000; " + shell_quoted(ORV_CLI_PATH) + " diff --threads 1 --profile " +
-                                shell_quoted(profile) + " --reference " + shell_quoted(frame) + " --degraded " +
-                                shell_quoted(frame) + " >/dev/null 2>" + shell_quoted(temp.file("err.txt"));
+    const std::string command =
+        "ulimit -v 60000; " + shell_quoted(ORV_CLI_PATH) + " diff --threads 1 --profile " +
+        shell_quoted(profile) + " --reference " + shell_quoted(frame) + " --degraded " +
+        shell_quoted(frame) + " >/dev/null 2>" + shell_quoted(temp.file("err.txt"));
     const int raw = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(raw));
     EXPECT_EQ(WEXITSTATUS(raw), 1);
@@ -566,23 +582,27 @@ TEST(CliDefaultProfile, MeasuresTheBundledSamplesAgainstANoisyCopy) {
     test::TempFolder temp;
     std::vector<std::string> samples;
     for (int i = 0; i < 4; ++i) {
-        samples.push_back(std::string(ORV_SAMPLES_DIR) + "/reference_000" + std::to_string(i) + ".bmp");
+        samples.push_back(std::string(ORV_SAMPLES_DIR) + "/reference_000" + std::to_string(i) +
+                          ".bmp");
     }
     auto run = [&](std::vector<std::string> args) {
         std::string command = shell_quoted(ORV_CLI_PATH);
         for (const std::string& a : args) command += " " + shell_quoted(a);
-        command += " >" + shell_quoted(temp.file("out.txt")) + " 2>" + shell_quoted(temp.file("err.txt"));
+        command +=
+            " >" + shell_quoted(temp.file("out.txt")) + " 2>" + shell_quoted(temp.file("err.txt"));
         const int raw = std::system(command.c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     };
-    std::vector<std::string> noise_args = {"noise", "--sigma", "8", "8", "8", "--seed", "1", "--out", temp.file("noisy")};
+    std::vector<std::string> noise_args = {"noise", "--sigma",         "8", "8", "8", "--seed", "1",
+                                           "--out", temp.file("noisy")};
     noise_args.insert(noise_args.end(), samples.begin(), samples.end());
     ASSERT_EQ(run(noise_args), 0) << slurp(temp.file("err.txt"));
 
     std::vector<std::string> diff_args = {"diff", "--profile", ORV_DEFAULT_PROFILE, "--reference"};
     diff_args.insert(diff_args.end(), samples.begin(), samples.end());
     diff_args.push_back("--degraded");
-    for (int i = 0; i < 4; ++i) diff_args.push_back(temp.file("noisy_000" + std::to_string(i) + ".bmp"));
+    for (int i = 0; i < 4; ++i)
+        diff_args.push_back(temp.file("noisy_000" + std::to_string(i) + ".bmp"));
     ASSERT_EQ(run(diff_args), 0) << slurp(temp.file("err.txt"));
     const auto lines = lines_of(slurp(temp.file("out.txt")));
     ASSERT_EQ(lines.size(), 5u);

@@ -1,10 +1,9 @@
 // The runtime generator, the Box-Muller generator, the channel passes of the noise
 // degradation, the sigma text and the encoder command line.
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <limits>
 #include <string>
 #include <vector>
@@ -102,8 +101,7 @@ TEST(GaussianNoise, HandsOutFirstThenSecondBeforeDrawingAgain) {
     // Second pair from rand() = 6334 and 26500.
     const double v1 = 6334 * rand_unit;
     const double v2 = 26500 * rand_unit;
-    EXPECT_EQ(next_gaussian(noise, random),
-              std::sqrt(-2.0 * std::log(v1)) * std::sin(v2 * two_pi));
+    EXPECT_EQ(next_gaussian(noise, random), std::sqrt(-2.0 * std::log(v1)) * std::sin(v2 * two_pi));
 }
 
 TEST(GaussianNoise, ZeroUniformIsDrawnAgain) {
@@ -172,9 +170,9 @@ TEST(NoisyValue, ClipsAndTruncates) {
         int expected;
     };
     const Case cases[] = {
-        {250, 9.7, 255}, {3, -4.2, 0},    {100, 0.9, 100}, {100, -0.9, 99},
+        {250, 9.7, 255}, {3, -4.2, 0},      {100, 0.9, 100},  {100, -0.9, 99},
         {0, -0.0001, 0}, {255, 0.999, 255}, {254, 0.99, 254}, {0, 0.0, 0},
-        {128, 0.0, 128}, {10, 1e300, 255}, {10, -1e300, 0},
+        {128, 0.0, 128}, {10, 1e300, 255},  {10, -1e300, 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(clip_noisy_value(c.byte + c.noise), c.expected) << c.byte << " + " << c.noise;
@@ -261,7 +259,8 @@ TEST(GaussianNoiseBuffer, SameSeedGivesSameStandardValuesInEveryPass) {
     int differing_from_grey = 0;
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 9; ++x) {
-            const std::uint8_t* p = &buffer.bytes[static_cast<std::size_t>(y * buffer.stride + 3 * x)];
+            const std::uint8_t* p =
+                &buffer.bytes[static_cast<std::size_t>(y * buffer.stride + 3 * x)];
             EXPECT_EQ(p[red_byte], p[blue_byte]);
             EXPECT_EQ(p[green_byte], 120);
             if (p[red_byte] != 120) ++differing_from_grey;
@@ -279,7 +278,8 @@ TEST(GaussianNoiseBuffer, SameSeedGivesSameStandardValuesInEveryPass) {
     int unequal = 0;
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 9; ++x) {
-            const std::uint8_t* p = &other.bytes[static_cast<std::size_t>(y * other.stride + 3 * x)];
+            const std::uint8_t* p =
+                &other.bytes[static_cast<std::size_t>(y * other.stride + 3 * x)];
             if (p[red_byte] != p[blue_byte]) ++unequal;
         }
     }
@@ -306,12 +306,11 @@ TEST(SigmaText, LeadingNumberOfTheEditText) {
         double expected;
     };
     const Case cases[] = {
-        {"", 0.0},          {"0", 0.0},        {"12.5", 12.5},    {"  3", 3.0},
-        {"\t7.25", 7.25},   {"abc", 0.0},      {"1.5abc", 1.5},   {"1,5", 1.0},
-        {"-2", 0.0},        {"-0.5", 0.0},     {"+4", 4.0},       {".5", 0.5},
-        {"5.", 5.0},        {".", 0.0},        {"1e2", 100.0},    {"2.5E-1", 0.25},
-        {"1e", 1.0},        {"1e+", 1.0},      {"1d2", 1.0},      {"nan", 0.0},
-        {"inf", 0.0},       {"0x10", 0.0},     {"1e-999", 0.0},   {"- 3", 0.0},
+        {"", 0.0},        {"0", 0.0},      {"12.5", 12.5},  {"  3", 3.0}, {"\t7.25", 7.25},
+        {"abc", 0.0},     {"1.5abc", 1.5}, {"1,5", 1.0},    {"-2", 0.0},  {"-0.5", 0.0},
+        {"+4", 4.0},      {".5", 0.5},     {"5.", 5.0},     {".", 0.0},   {"1e2", 100.0},
+        {"2.5E-1", 0.25}, {"1e", 1.0},     {"1e+", 1.0},    {"1d2", 1.0}, {"nan", 0.0},
+        {"inf", 0.0},     {"0x10", 0.0},   {"1e-999", 0.0}, {"- 3", 0.0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(sigma_from_text(c.text), c.expected) << '"' << c.text << '"';

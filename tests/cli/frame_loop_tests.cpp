@@ -1,11 +1,10 @@
 // The parallel frame loop: frame order, failures of the lowest frame, progress on the calling
 // thread and the bound on frames held at once.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <new>
 #include <set>
 #include <string>
@@ -65,8 +64,7 @@ TEST(FrameLoop, DeliversEveryFrameInOrderOnTheCallingThread) {
 TEST(FrameLoop, ResultsEqualOneThreadForAnyThreadCount) {
     std::vector<long long> one;
     run_ordered_frames<long long>(
-        25, 1, [](int f) { return busy_value(f); },
-        [&](int, long long&& v) { one.push_back(v); });
+        25, 1, [](int f) { return busy_value(f); }, [&](int, long long&& v) { one.push_back(v); });
     for (int threads : {2, 4, 16}) {
         std::vector<long long> many;
         run_ordered_frames<long long>(
@@ -83,8 +81,8 @@ TEST(FrameLoop, LowestFailingFrameIsRethrownAfterTheFramesBeforeIt) {
         int expected_failure;
     };
     const Case cases[] = {
-        {1, {0}, 0},        {1, {5}, 5},         {2, {5}, 5},       {3, {5, 6, 7}, 5},
-        {4, {9, 2}, 2},     {2, {19}, 19},       {8, {1, 3}, 1},    {3, {0, 19}, 0},
+        {1, {0}, 0},    {1, {5}, 5},   {2, {5}, 5},    {3, {5, 6, 7}, 5},
+        {4, {9, 2}, 2}, {2, {19}, 19}, {8, {1, 3}, 1}, {3, {0, 19}, 0},
     };
     for (const Case& c : cases) {
         std::vector<int> delivered;
