@@ -60,8 +60,10 @@ bool is_numeric_failure(const std::string& message) {
 // Every frame allocates and frees the same few dozen planes of megabytes. Served from the
 // heap and kept there, they are reused by the next frame instead of being mapped, faulted in
 // page by page and unmapped again for every frame (that costs as much as the transforms).
+// One arena for all threads: per-thread arenas hand their freed heaps back to the system.
 void keep_freed_planes() {
 #ifdef __GLIBC__
+    mallopt(M_ARENA_MAX, 1);
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);  // the largest threshold the allocator takes
     mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
 #endif
