@@ -30,8 +30,11 @@ struct Frame {
 Frame read_frame(const std::string& path) {
     Frame frame;
     FileMessage message;
-    if (read_bmp_frame(path, frame.pixels, frame.header, &message) <= 0) {
-        raise_command_error("cannot read " + path + ": " + message.text);
+    const int stride = read_bmp_frame(path, frame.pixels, frame.header, &message);
+    if (stride == -1) raise_command_error("cannot open " + path + " (" + message.text + ")");
+    if (stride <= 0) {
+        raise_command_error(path + " is not a usable 24- or 8-bit BMP file (" + message.text +
+                            ")");
     }
     return frame;
 }
