@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -241,6 +243,17 @@ TEST_F(ColourDiffTest, AnUnfinishedFilterSetIsRefusedWithAMessage) {
     EXPECT_TRUE(d.open());
     EXPECT_EQ(p.messages.size(), 1u);
     EXPECT_EQ(store.diff_ready, 0);
+}
+
+TEST_F(ColourDiffTest, RunningOutOfMemoryIsReportedAndTheDialogStaysOpen) {
+    p.platform.open_files = [](const FileDialogRequest&) -> std::optional<std::vector<std::string>> {
+        throw std::bad_alloc();
+    };
+    FakeDialog d("COLOR_DIFF_DLG", store, p.platform);
+    d.press(c::open_degraded);
+    ASSERT_EQ(p.messages.size(), 1u);
+    EXPECT_EQ(p.messages[0].text, out_of_memory_text);
+    EXPECT_TRUE(d.open());
 }
 
 }  // namespace
