@@ -21,7 +21,7 @@ else
     mapfile -t targets < build/fuzz/tests/fuzz/fuzz_targets.txt
 fi
 
-mkdir -p build/fuzz/artifacts
+mkdir -p build/fuzz/artifacts build/fuzz/logs
 failed=()
 for target in "${targets[@]}"; do
     [[ -n "$target" ]] || continue
@@ -30,11 +30,17 @@ for target in "${targets[@]}"; do
     mkdir -p "$found"
     corpora=("$found")
     if [[ -d "$seeds" ]]; then corpora+=("$seeds"); fi
-    echo "== $target: ${seconds}s"
-    if ! UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    log="build/fuzz/logs/$target.log"
+    echo "== $target: ${seconds}s (log: $log)"
+    if UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         "build/fuzz/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
-        -artifact_prefix="build/fuzz/artifacts/$target-" "${corpora[@]}"; then
+        -artifact_prefix="build/fuzz/artifacts/$target-" "${corpora[@]}" > "$log" 2>&1; then
+        # The last status line (coverage, corpus) and the final statistics.
+        grep -E '^#[0-9]+' "$log" | tail -n 1 || true
+        grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
+    else
         failed+=("$target")
+        tail -n 60 "$log"
     fi
 done
 

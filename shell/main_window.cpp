@@ -130,7 +130,13 @@ void run_scielab_command(FrameStore& store, Platform& platform) {
             if (open && platform.progress) platform.progress(scielab_progress_label, total, total);
             open = false;
         }
-        ~ProgressGuard() { close(); }
+        ~ProgressGuard() {
+            try {
+                close();
+            } catch (...) {
+                // Taking down the progress window must not end the program while unwinding.
+            }
+        }
     } guard{platform, count};
     if (platform.progress) platform.progress(scielab_progress_label, 0, count);
 

@@ -2,7 +2,9 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,6 +50,8 @@ struct LayoutCase {
     int stride;
 };
 
+// Parameters print as their case name (not as raw bytes) in test listings.
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
 class ReadLayout : public testing::TestWithParam<LayoutCase> {};
 
 TEST_P(ReadLayout, RowsStrideAndFillerFollowTheFrameLayout) {
@@ -107,6 +111,9 @@ struct HeaderSizeCase {
     int bits;
 };
 
+void PrintTo(const HeaderSizeCase& c, std::ostream* os) {
+    *os << c.header_size << " bytes, " << c.bits << " bits";
+}
 class ReadLongHeader : public testing::TestWithParam<HeaderSizeCase> {};
 
 TEST_P(ReadLongHeader, BlockAnnouncesFortyBytesAndTableFollowsTheHeader) {
@@ -177,6 +184,8 @@ Bytes patched(const std::function<void(BmpSpec&)>& change, std::size_t offset,
 
 const auto nothing = [](BmpSpec&) {};
 
+// Parameters print as their case name (not as raw bytes) in test listings.
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
 class ReadRefused : public testing::TestWithParam<RefusedCase> {};
 
 TEST_P(ReadRefused, GivesMinusTwoAndItsTextAndLeavesTheOutValues) {
@@ -492,6 +501,59 @@ TEST(ReadBmpFrame, FileWithoutReadPermissionCannotBeOpened) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ORV_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORV_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+// A well-formed file whose frame (675 MB, sparse on disk) is more than the process may
+// allocate: the read is refused with its own text instead of ending the program, and the out
+// records are left alone. Run in a child whose address space is limited.
+TEST(ReadBmpFrame, FrameLargerThanTheMemoryLeftIsRefused) {
+#ifdef ORV_ADDRESS_SANITIZER
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#else
+    test::TempFolder folder;
+    const std::string path = folder.file("large.bmp");
+    BmpSpec spec;
+    spec.width = 1;
+    spec.height = 1;
+    Bytes file = test::make_bmp(spec);
+    const std::uint32_t side = 15000;
+    const std::uint64_t pixel_bytes = std::uint64_t{side} * 3 * side;
+    test::put_u32(file, 18, side);
+    test::put_u32(file, 22, side);
+    test::put_u32(file, 34, static_cast<std::uint32_t>(pixel_bytes));
+    test::put_u32(file, 2, static_cast<std::uint32_t>(54 + pixel_bytes));
+    file.resize(54);
+    test::write_file(path, file);
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(54 + pixel_bytes)), 0);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{256u << 20, 256u << 20};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(2);
+        PixelBuffer pixels = sentinel_pixels();
+        HeaderBlock header = sentinel_header();
+        FileMessage message;
+        const int result = read_bmp_frame(path, pixels, header, &message);
+        const bool ok = result == -2 && message.text == bmp_text_out_of_memory &&
+                        message.caption == path && pixels.bytes == sentinel_pixels().bytes &&
+                        header == sentinel_header();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot limit the address space";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
+}
+
 TEST(ReadBmpFrame, NonAsciiPathsAreReadAndWritten) {
     test::TempFolder folder;
     std::filesystem::create_directory(folder.path / "画像 フォルダ");
@@ -518,6 +580,8 @@ struct RoundTripCase {
     BmpSpec spec;
 };
 
+// Parameters print as their case name (not as raw bytes) in test listings.
+void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
 class WriteRoundTrip : public testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(WriteRoundTrip, WrittenFileHoldsTheInformationHeaderAndZeroFiller) {
@@ -639,6 +703,8 @@ struct ShortWriteCase {
     bool returns_zero;     // the failing call returns 0 instead of -1 with ENOSPC
 };
 
+// Parameters print as their case name (not as raw bytes) in test listings.
+void PrintTo(const ShortWriteCase& c, std::ostream* os) { *os << c.name; }
 class WriteShort : public testing::TestWithParam<ShortWriteCase> {};
 
 TEST_P(WriteShort, LeavesNoPartialFile) {
@@ -696,6 +762,8 @@ struct BadFrameCase {
     std::function<void(Frame&)> spoil;
 };
 
+// Parameters print as their case name (not as raw bytes) in test listings.
+void PrintTo(const BadFrameCase& c, std::ostream* os) { *os << c.name; }
 class WriteBadFrame : public testing::TestWithParam<BadFrameCase> {};
 
 TEST_P(WriteBadFrame, IsRefusedWithoutCreatingAFile) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <sstream>
 
 #include "scielab/filter_kernels.h"
@@ -140,6 +141,9 @@ struct GuardCase {
     const char* dialog;   // nullptr: no dialog
 };
 
+// Parameters print as their case name in test listings.
+void PrintTo(const GuardCase& c, std::ostream* os) { *os << c.name; }
+
 class CommandGuardTest : public testing::TestWithParam<GuardCase> {};
 
 TEST_P(CommandGuardTest, RefusesOrRuns) {
@@ -247,6 +251,17 @@ TEST(ScielabCommandTest, AsksFirstAndRefusesOnlyAfterYesWhenFiltersUnset) {
     EXPECT_TRUE(p.progress.empty());
 }
 
+// The default profile's filters, finished, as the filter dialog's OK leaves them.
+void finish_default_filters(FrameStore& store) {
+    const std::string folder = ORV_DEFAULT_PROFILE;
+    std::ostringstream trace;
+    store.atd_filters.a = load_channel_filter(folder + "/kernel_L.txt", kernel_sample_angle, trace);
+    store.atd_filters.t = load_channel_filter(folder + "/kernel_RG.txt", kernel_sample_angle, trace);
+    store.atd_filters.d = load_channel_filter(folder + "/kernel_BY.txt", kernel_sample_angle, trace);
+    finish_filter_set(store.atd_filters);
+    store.atd_filter_set = 1;
+}
+
 TEST(ScielabCommandTest, PipelineErrorIsShownAndLosesNothing) {
     auto store = test::fresh_store();
     ScriptedMainPlatform p;
@@ -270,6 +285,59 @@ TEST(ScielabCommandTest, PipelineErrorIsShownAndLosesNothing) {
     EXPECT_EQ(p.progress.back(), std::make_pair(3, 3));
 }
 
+// A finished filter set but a folder without profile files: the reader's text is shown and
+// nothing is filtered.
+TEST(ScielabCommandTest, MissingProfileFileIsShownAndLosesNothing) {
+    auto store = test::fresh_store();
+    ScriptedMainPlatform p;
+    test::open_reference(*store, 2, 12, 9);
+    finish_default_filters(*store);
+    store->profile_folder = "/nonexistent-profile-folder";
+    p.answers = {MessageAnswer::yes};
+    run_main_command(*store, p.platform, command::scielab);
+    ASSERT_EQ(p.messages.size(), 2u);
+    EXPECT_EQ(p.messages[1].text.rfind("Error: file open [/nonexistent-profile-folder/", 0), 0u)
+        << p.messages[1].text;
+    EXPECT_EQ(p.messages[1].caption, "CAUTION !!");
+    EXPECT_EQ(store->scielab_done, 0);
+    EXPECT_EQ(store->reference_count, 2);
+}
+
+// Memory running out part-way (here: after the first frame, thrown from the progress
+// callback on the calling thread while the frame loop runs) is shown with its own text, and
+// neither the loaded frames nor a second, successful run are harmed.
+TEST(ScielabCommandTest, RunningOutOfMemoryIsShownAndLosesNothing) {
+    auto store = test::fresh_store();
+    ScriptedMainPlatform p;
+    test::open_reference(*store, 3, 12, 9);
+    const std::string folder = ORV_DEFAULT_PROFILE;
+    finish_default_filters(*store);
+    store->profile_folder = folder;
+    const std::vector<std::uint8_t> before = store->reference_pixels[2].bytes;
+
+    bool fail = true;
+    auto recording = p.platform.progress;
+    p.platform.progress = [&](const std::string& label, int done, int total) {
+        if (recording) recording(label, done, total);
+        if (fail && done == 1) throw std::bad_alloc();
+    };
+    p.answers = {MessageAnswer::yes};
+    EXPECT_EQ(run_main_command(*store, p.platform, command::scielab), CommandResult::done);
+    ASSERT_EQ(p.messages.size(), 2u);
+    EXPECT_EQ(p.messages[1].text, no_memory_text);
+    EXPECT_EQ(p.messages[1].caption, "CAUTION !!");
+    EXPECT_EQ(store->scielab_done, 0);
+    EXPECT_EQ(store->image_loaded, 1);
+    EXPECT_EQ(store->reference_count, 3);
+    EXPECT_EQ(store->reference_pixels[2].bytes, before);
+
+    fail = false;
+    p.answers = {MessageAnswer::yes};
+    run_main_command(*store, p.platform, command::scielab);
+    EXPECT_EQ(store->scielab_done, 1);
+    EXPECT_EQ(p.messages.size(), 3u);
+}
+
 TEST(ScielabCommandTest, FiltersEveryReferenceFrameWithTheDefaultProfile) {
     auto store = test::fresh_store();
     ScriptedMainPlatform p;
@@ -277,12 +345,7 @@ TEST(ScielabCommandTest, FiltersEveryReferenceFrameWithTheDefaultProfile) {
     test::put_reference_frame(*store, 2, 7, 5, 0x90);  // frames may differ in size
     for (int i = 0; i < 3; ++i) test::set_pixel(store->reference_pixels[i], 3, 2, 250, 10, 30);
     const std::string folder = ORV_DEFAULT_PROFILE;
-    std::ostringstream trace;
-    store->atd_filters.a = load_channel_filter(folder + "/kernel_L.txt", kernel_sample_angle, trace);
-    store->atd_filters.t = load_channel_filter(folder + "/kernel_RG.txt", kernel_sample_angle, trace);
-    store->atd_filters.d = load_channel_filter(folder + "/kernel_BY.txt", kernel_sample_angle, trace);
-    finish_filter_set(store->atd_filters);
-    store->atd_filter_set = 1;
+    finish_default_filters(*store);
     store->profile_folder = folder;
     store->scielab_pixels[5] = make_pixel_buffer(2, 2);  // beyond the count: left alone
 
