@@ -25,12 +25,6 @@
 
 namespace {
 
-using bench::default_filters;
-using bench::default_profile;
-using bench::frame;
-using bench::height;
-using bench::width;
-
 struct FrameResult {
     orv::PixelBuffer picture;
     orv::InterleavedImage values;
@@ -53,7 +47,7 @@ double run(int count, int threads, const std::vector<orv::PixelBuffer>& referenc
         [&](int k) {
             const std::size_t i = static_cast<std::size_t>(k) % references.size();
             FrameResult r;
-            r.picture = orv::make_pixel_buffer(width, height);
+            r.picture = orv::make_pixel_buffer(bench::width, bench::height);
             orv::make_difference_image(references[i], degraded[i], r.picture,
                                        orv::kernel_sample_angle, filters, folder, r.values);
             return r;
@@ -78,14 +72,14 @@ int main(int argc, char** argv) {
     mallopt(M_ARENA_MAX, 1);
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
-    const orv::AtdFilters filters = default_filters();
-    const std::string folder = default_profile();
+    const orv::AtdFilters filters = bench::default_filters();
+    const std::string folder = bench::default_profile();
     // Four distinct pairs, cycled: the inputs stay in memory, the results do not.
     std::vector<orv::PixelBuffer> references;
     std::vector<orv::PixelBuffer> degraded;
     for (unsigned s = 0; s < 4; ++s) {
-        references.push_back(frame(2 * s + 1));
-        degraded.push_back(frame(2 * s + 2));
+        references.push_back(bench::frame(2 * s + 1));
+        degraded.push_back(bench::frame(2 * s + 2));
     }
     std::vector<double> means_one;
     std::vector<double> means_many;

@@ -15,6 +15,7 @@
 #include "frames/bmp_file.h"
 #include "shell/degradations.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/sanitizer.h"
 
 namespace orv {
 namespace {
@@ -550,14 +551,6 @@ TEST_F(CliRun, FileNamesWithCommasAreQuotedInTheTable) {
     EXPECT_EQ(lines[1].substr(0, 2 + quoted_name.size() + 1 + plain.size()),
               "0," + quoted_name + "," + plain);
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ORV_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORV_ADDRESS_SANITIZER 1
-#endif
-#endif
 
 TEST_F(CliRun, OutOfMemoryIsReportedWithStatusOne) {
 #ifdef ORV_ADDRESS_SANITIZER

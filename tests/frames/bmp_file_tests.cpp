@@ -13,6 +13,7 @@
 #include "frames/bmp_file.h"
 #include "frames/bmp_file_internal.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/sanitizer.h"
 #include "tests/support/temp_folder.h"
 
 namespace orv {
@@ -500,14 +501,6 @@ TEST(ReadBmpFrame, FileWithoutReadPermissionCannotBeOpened) {
     if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot give up the superuser's rights";
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ORV_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORV_ADDRESS_SANITIZER 1
-#endif
-#endif
 
 // A well-formed file whose frame (675 MB, sparse on disk) is more than the process may
 // allocate: the read is refused with its own text instead of ending the program, and the out
