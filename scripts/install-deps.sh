@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libcli11-dev
-          qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic)
+          qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic)
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev)
 fi
@@ -21,7 +21,8 @@ if ((${#missing[@]} == 0)); then
 fi
 
 echo "Installing: ${missing[*]}"
-sudo_cmd=()
-if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# sudo drops most of the environment, so the front-end setting goes through env.
+as_root=(env DEBIAN_FRONTEND=noninteractive)
+if [[ $(id -u) -ne 0 ]]; then as_root=(sudo "${as_root[@]}"); fi
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
