@@ -218,6 +218,8 @@ struct InverseChannelTable {
             return;
         }
         scale = bins / top;
+        // A subnormal top makes the scale infinite, and 0 * infinity would give a NaN bin.
+        if (!std::isfinite(scale)) return;
         for (int q = 0; q < bins; ++q) {
             const double lo = q / scale;
             const double hi = (q + 1) / scale;

@@ -293,7 +293,10 @@ namespace {
 TEST(PlanesToDisplay, LookUpGivesTheBytesOfTheFormula) {
     const GogChannel models[] = {{1, 0, 2.2},   {0.98, 0.02, 2.4}, {1.05, -0.05, 1.8},
                                  {1, 0, 1},     {2, -1, 0.5},      {0.5, 0.3, 3},
-                                 {-1, 1, 2.2},  {1e-3, 0, 2.2},    {1, -2, 2.2}};
+                                 {-1, 1, 2.2},  {1e-3, 0, 2.2},    {1, -2, 2.2},
+                                 // Found by fuzzing: full white maps to a subnormal value,
+                                 // whose table scale overflowed to infinity (0 * inf = NaN).
+                                 {1, -0.02, 36666}, {1, -0.02, 3.3e12}};
     for (const GogChannel& ch : models) {
         std::vector<double> values;
         for (int i = -500; i <= 65000; ++i) values.push_back(i * 2e-5);
