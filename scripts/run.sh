@@ -5,7 +5,9 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
-cmake -S . -B build/release -G Ninja > /dev/null
+# The same configuration as the test command, so that running one after the other rebuilds
+# nothing.
+cmake -S . -B build/release -G Ninja -DORV_WERROR=ON > /dev/null
 cmake --build build/release -j2
 
 root="$(pwd)"

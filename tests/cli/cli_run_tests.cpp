@@ -599,13 +599,16 @@ TEST(CliDefaultProfile, MeasuresTheBundledSamplesAgainstANoisyCopy) {
     ASSERT_EQ(run(diff_args), 0) << slurp(temp.file("err.txt"));
     const auto lines = lines_of(slurp(temp.file("out.txt")));
     ASSERT_EQ(lines.size(), 5u);
+    // Mean, maximum and minimum of each frame, recorded with the first, straightforward build
+    // of the pipeline (before any of its speed work): the faster pipeline keeps every digit.
+    const char* recorded[4][3] = {{"0.688365", "2.693012", "0.023517"},
+                                  {"0.694282", "2.491644", "0.019817"},
+                                  {"0.681155", "2.534866", "0.009573"},
+                                  {"0.680163", "2.413060", "0.029663"}};
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const auto fields = fields_of(lines[i]);
         ASSERT_EQ(fields.size(), 6u);
-        const double mean = std::stod(fields[3]);
-        EXPECT_GT(mean, 0.1) << lines[i];
-        EXPECT_LT(mean, 20.0) << lines[i];
-        EXPECT_GE(std::stod(fields[5]), 0.0);
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(fields[3 + k], recorded[i - 1][k]) << lines[i];
     }
 }
 
