@@ -2,18 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace orv {
 
-void dft_1d(double* re, double* im, int sign, int n) {
-    if (n <= 0) return;
-    // Twelve-digit angle constant, deliberately not the full-precision 2 pi.
-    constexpr double two_pi_12 = 6.28318530718;
-    const double s = static_cast<double>(sign);
-    std::vector<double> t_re(static_cast<std::size_t>(n));
-    std::vector<double> t_im(static_cast<std::size_t>(n));
-    for (int k = 0; k < n; ++k) {
+namespace {
+
+// Twelve-digit angle constant, deliberately not the full-precision 2 pi.
+constexpr double two_pi_12 = 6.28318530718;
+
+// Outputs k in [first, last) of the direct transform, each summed over j in index order.
+void dft_outputs(const double* re, const double* im, double s, int n, int first, int last,
+                 double* t_re, double* t_im) {
+    for (int k = first; k < last; ++k) {
         double acc_re = re[0];
         double acc_im = im[0];
         for (int j = 1; j < n; ++j) {
@@ -23,9 +26,42 @@ void dft_1d(double* re, double* im, int sign, int n) {
             acc_re += c * re[j] + s * sn * im[j];
             acc_im += c * im[j] - s * sn * re[j];
         }
-        t_re[static_cast<std::size_t>(k)] = acc_re;
-        t_im[static_cast<std::size_t>(k)] = acc_im;
+        t_re[k] = acc_re;
+        t_im[k] = acc_im;
     }
+}
+
+// Below this many terms (n * n) the transform stays on the calling thread.
+constexpr long long parallel_terms = 1 << 18;
+
+}  // namespace
+
+void dft_1d(double* re, double* im, int sign, int n) {
+    if (n <= 0) return;
+    const double s = static_cast<double>(sign);
+    std::vector<double> t_re(static_cast<std::size_t>(n));
+    std::vector<double> t_im(static_cast<std::size_t>(n));
+    // Every output is an independent sum in a fixed order, so splitting the outputs between
+    // threads gives exactly the bytes of one thread. Long transforms (a filter's response of
+    // over a thousand taps costs millions of sines and cosines) use the machine's cores.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const int parts = static_cast<long long>(n) * n < parallel_terms
+                          ? 1
+                          : static_cast<int>(std::min<long long>(cores, n));
+    std::vector<std::thread> helpers;
+    int first = 0;
+    for (int part = 1; part < parts; ++part) {
+        const int last = static_cast<int>(static_cast<long long>(n) * part / parts);
+        try {
+            helpers.emplace_back(dft_outputs, re, im, s, n, first, last, t_re.data(), t_im.data());
+        } catch (const std::system_error&) {
+            break;  // no thread to spare: the calling thread takes the rest
+        }
+        first = last;
+    }
+    dft_outputs(re, im, s, n, first, n, t_re.data(), t_im.data());
+    for (std::thread& helper : helpers) helper.join();
+
     const double scale = 1.0 / (sign == 1 ? static_cast<double>(n) : 1.0);
     for (int k = 0; k < n; ++k) {
         re[k] = t_re[static_cast<std::size_t>(k)] * scale;
