@@ -13,6 +13,7 @@
 #include "colour/profile_files.h"
 #include "frames/bmp_file.h"
 #include "frames/sequences.h"
+#include "numeric/dft.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 #include "shell/degradations.h"
@@ -33,8 +34,7 @@ Frame read_frame(const std::string& path) {
     const int stride = read_bmp_frame(path, frame.pixels, frame.header, &message);
     if (stride == -1) raise_command_error("cannot open " + path + " (" + message.text + ")");
     if (stride <= 0) {
-        raise_command_error(path + " is not a usable 24- or 8-bit BMP file (" + message.text +
-                            ")");
+        raise_command_error(path + " is not a usable 24- or 8-bit BMP file (" + message.text + ")");
     }
     return frame;
 }
@@ -76,6 +76,8 @@ AtdFilters load_filters(const CommonOptions& options) {
                                     kernel_sample_angle, trace);
     filters.d = load_channel_filter(profile_path(options.profile, "kernel_BY.txt"),
                                     kernel_sample_angle, trace);
+    // The filter responses are long direct transforms: they keep to the threads asked for.
+    set_dft_thread_limit(options.threads);
     finish_filter_set(filters);
     return filters;
 }

@@ -1,6 +1,7 @@
 #include "numeric/dft.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <system_error>
 #include <thread>
@@ -34,6 +35,8 @@ void dft_outputs(const double* re, const double* im, double s, int n, int first,
 // Below this many terms (n * n) the transform stays on the calling thread.
 constexpr long long parallel_terms = 1 << 18;
 
+std::atomic<int> thread_limit{0};
+
 }  // namespace
 
 void dft_1d(double* re, double* im, int sign, int n) {
@@ -44,7 +47,9 @@ void dft_1d(double* re, double* im, int sign, int n) {
     // Every output is an independent sum in a fixed order, so splitting the outputs between
     // threads gives exactly the bytes of one thread. Long transforms (a filter's response of
     // over a thousand taps costs millions of sines and cosines) use the machine's cores.
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const int limit = thread_limit.load(std::memory_order_relaxed);
+    const unsigned cores = limit > 0 ? static_cast<unsigned>(limit)
+                                     : std::max(1u, std::thread::hardware_concurrency());
     const int parts = static_cast<long long>(n) * n < parallel_terms
                           ? 1
                           : static_cast<int>(std::min<long long>(cores, n));
@@ -67,6 +72,10 @@ void dft_1d(double* re, double* im, int sign, int n) {
         re[k] = t_re[static_cast<std::size_t>(k)] * scale;
         im[k] = t_im[static_cast<std::size_t>(k)] * scale;
     }
+}
+
+void set_dft_thread_limit(int threads) {
+    thread_limit.store(threads > 0 ? threads : 0, std::memory_order_relaxed);
 }
 
 void shift_centre_1d(double* values, int n) {

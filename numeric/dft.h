@@ -4,7 +4,12 @@
 namespace orv {
 
 // X_k = sum_j x_j e^{-i s theta}, theta = j k 6.28318530718 / n; divided by n when s == 1.
+// Long transforms split their outputs between threads (the result does not depend on it).
 void dft_1d(double* re, double* im, int sign, int n);
+
+// Most threads one dft_1d call may use; 0 (the default) means the machine's cores. A tool
+// told to use N threads passes N on.
+void set_dft_thread_limit(int threads);
 
 // Rotates so that element 0 lands at index n/2 (floor).
 void shift_centre_1d(double* values, int n);

@@ -1,8 +1,7 @@
 // Direct transform, centring shifts and magnitudes.
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -85,26 +84,33 @@ TEST(Dft1d, LongTransformsGiveTheBitsOfTheDirectSum) {
             im[static_cast<std::size_t>(i)] = i % 3 == 0 ? 0.0 : uniform(rng);
         }
         for (int sign : {1, -1}) {
-            Values r = re, m = im;
-            orv::dft_1d(r.data(), m.data(), sign, n);
-            const double s = sign;
-            const double scale = 1.0 / (sign == 1 ? static_cast<double>(n) : 1.0);
-            int mismatches = 0;
-            for (int k = 0; k < n; ++k) {
-                double acc_re = re[0];
-                double acc_im = im[0];
-                for (int j = 1; j < n; ++j) {
-                    const double theta = static_cast<double>(j) * static_cast<double>(k) * 6.28318530718 / n;
-                    const double c = std::cos(theta);
-                    const double sn = std::sin(theta);
-                    acc_re += c * re[static_cast<std::size_t>(j)] + s * sn * im[static_cast<std::size_t>(j)];
-                    acc_im += c * im[static_cast<std::size_t>(j)] - s * sn * re[static_cast<std::size_t>(j)];
+            for (int limit : {0, 1, 3}) {  // the machine's cores, one thread, three threads
+                orv::set_dft_thread_limit(limit);
+                Values r = re, m = im;
+                orv::dft_1d(r.data(), m.data(), sign, n);
+                const double s = sign;
+                const double scale = 1.0 / (sign == 1 ? static_cast<double>(n) : 1.0);
+                int mismatches = 0;
+                for (int k = 0; k < n; ++k) {
+                    double acc_re = re[0];
+                    double acc_im = im[0];
+                    for (int j = 1; j < n; ++j) {
+                        const double theta =
+                            static_cast<double>(j) * static_cast<double>(k) * 6.28318530718 / n;
+                        const double c = std::cos(theta);
+                        const double sn = std::sin(theta);
+                        acc_re += c * re[static_cast<std::size_t>(j)] +
+                                  s * sn * im[static_cast<std::size_t>(j)];
+                        acc_im += c * im[static_cast<std::size_t>(j)] -
+                                  s * sn * re[static_cast<std::size_t>(j)];
+                    }
+                    mismatches += r[static_cast<std::size_t>(k)] != acc_re * scale;
+                    mismatches += m[static_cast<std::size_t>(k)] != acc_im * scale;
                 }
-                mismatches += r[static_cast<std::size_t>(k)] != acc_re * scale;
-                mismatches += m[static_cast<std::size_t>(k)] != acc_im * scale;
+                EXPECT_EQ(mismatches, 0) << n << " " << sign << " " << limit;
             }
-            EXPECT_EQ(mismatches, 0) << n << " " << sign;
         }
+        orv::set_dft_thread_limit(0);
     }
 }
 
@@ -150,7 +156,8 @@ TEST(ShiftQuadrants2d, AnySidesMoveOriginToCentreAndUnshiftRestores) {
             for (int x = 0; x < w; ++x) {
                 const int nx = (x + w / 2) % w;
                 const int ny = (y + h / 2) % h;
-                ASSERT_EQ(v[static_cast<std::size_t>(ny * w + nx)], original[static_cast<std::size_t>(y * w + x)])
+                ASSERT_EQ(v[static_cast<std::size_t>(ny * w + nx)],
+                          original[static_cast<std::size_t>(y * w + x)])
                     << w << "x" << h << " at " << x << "," << y;
             }
         }
