@@ -206,10 +206,9 @@ int run_diff(const DiffOptions& options) {
         result.header = std::move(reference.header);
         return result;
     };
+    // The frame's files first, then its row: a row in the table means every output of that
+    // frame was written.
     auto deliver = [&](int i, DiffResult&& result) {
-        csv.write(std::to_string(i) + "," + csv_field(reference_of(i)) + "," +
-                  csv_field(degraded_of(i)) + "," + number_text(result.map.mean) + "," +
-                  number_text(result.map.max) + "," + number_text(result.map.min) + "\n");
         if (!map_names.empty()) {
             write_frame(map_names[static_cast<std::size_t>(i)], result.grey, result.header);
         }
@@ -218,6 +217,9 @@ int run_diff(const DiffOptions& options) {
             const std::string error = write_npy_map(name, result.map);
             if (!error.empty()) raise_command_error("cannot write " + name + ": " + error);
         }
+        csv.write(std::to_string(i) + "," + csv_field(reference_of(i)) + "," +
+                  csv_field(degraded_of(i)) + "," + number_text(result.map.mean) + "," +
+                  number_text(result.map.max) + "," + number_text(result.map.min) + "\n");
     };
     run_ordered_frames<DiffResult>(count, options.common.threads, work, deliver,
                                    progress_reporter(options.common.progress));
