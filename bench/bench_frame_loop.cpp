@@ -5,9 +5,6 @@
 // printed after each run.
 // Usage: bench_frame_loop [frames, default 8] [threads of the second run, default 2]
 
-#include <malloc.h>
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,12 +12,13 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "colour/pixel_buffer.h"
 #include "scielab/filter_settings.h"
 #include "scielab/pipeline.h"
-#include "bench/bench_support.h"
 #include "shell/frame_loop.h"
 
 namespace {
@@ -52,9 +50,7 @@ double run(int count, int threads, const std::vector<orv::PixelBuffer>& referenc
                                        orv::kernel_sample_angle, filters, folder, r.values);
             return r;
         },
-        [&](int k, FrameResult&& r) {
-            means[static_cast<std::size_t>(k)] = r.values.mean;
-        });
+        [&](int k, FrameResult&& r) { means[static_cast<std::size_t>(k)] = r.values.mean; });
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -67,11 +63,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_frame_loop [frames >= 1] [threads >= 2]\n");
         return 2;
     }
-    // The allocator set up as orv-cli sets it: freed planes stay in one arena for the next
-    // frame instead of going back to the system after every frame.
-    mallopt(M_ARENA_MAX, 1);
-    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+    orv::keep_freed_frame_planes();  // as orv-cli does
     const orv::AtdFilters filters = bench::default_filters();
     const std::string folder = bench::default_profile();
     // Four distinct pairs, cycled: the inputs stay in memory, the results do not.
@@ -94,17 +86,20 @@ int main(int argc, char** argv) {
     bool same = true;
     for (int round = 0; round < rounds; ++round) {
         const double t1 = run(count, 1, references, degraded, filters, folder, means_one);
-        std::printf("1 thread : %d frame pairs 1920x1080 in %.2f s (%.2f frames/s), peak RSS %.0f MB\n",
-                    count, t1, count / t1, peak_resident_mb());
+        std::printf(
+            "1 thread : %d frame pairs 1920x1080 in %.2f s (%.2f frames/s), peak RSS %.0f MB\n",
+            count, t1, count / t1, peak_resident_mb());
         const double tn = run(count, threads, references, degraded, filters, folder, means_many);
-        std::printf("%d threads: %d frame pairs 1920x1080 in %.2f s (%.2f frames/s), peak RSS %.0f MB\n",
-                    threads, count, tn, count / tn, peak_resident_mb());
+        std::printf(
+            "%d threads: %d frame pairs 1920x1080 in %.2f s (%.2f frames/s), peak RSS %.0f MB\n",
+            threads, count, tn, count / tn, peak_resident_mb());
         one = std::min(one, t1);
         many = std::min(many, tn);
         same = same && means_one == means_many;
     }
-    std::printf("speed-up %d threads / 1 thread = %.2f (fastest of %d runs each; target >= 1.8 "
-                "for 2 threads on 2 cores); per-frame means %s\n",
-                threads, one / many, rounds, same ? "identical" : "DIFFER");
+    std::printf(
+        "speed-up %d threads / 1 thread = %.2f (fastest of %d runs each; target >= 1.8 "
+        "for 2 threads on 2 cores); per-frame means %s\n",
+        threads, one / many, rounds, same ? "identical" : "DIFFER");
     return same ? 0 : 1;
 }

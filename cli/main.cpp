@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 #ifdef __GLIBC__
-#include <malloc.h>
 #endif
 
 #include <CLI/CLI.hpp>
@@ -13,11 +12,11 @@
 #include <exception>
 #include <new>
 #include <string>
-#include <thread>
 
 #include "cli/cli_error.h"
 #include "cli/commands.h"
 #include "numeric/failure.h"
+#include "shell/frame_loop.h"
 
 namespace {
 
@@ -30,11 +29,6 @@ constexpr const char* tool_footer =
 constexpr const char* trace_help =
     "Send the kernel files' filter trace to standard error (without it the trace is "
     "discarded, so that standard output holds only the difference table)";
-
-int default_threads() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
-}
 
 void add_common(CLI::App& command, orv::CommonOptions& common) {
     command
@@ -57,18 +51,6 @@ bool is_numeric_failure(const std::string& message) {
     return message.rfind("no convergence in", 0) == 0;
 }
 
-// Every frame allocates and frees the same few dozen planes of megabytes. Served from the
-// heap and kept there, they are reused by the next frame instead of being mapped, faulted in
-// page by page and unmapped again for every frame (that costs as much as the transforms).
-// One arena for all threads: per-thread arenas hand their freed heaps back to the system.
-void keep_freed_planes() {
-#ifdef __GLIBC__
-    mallopt(M_ARENA_MAX, 1);
-    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);  // the largest threshold the allocator takes
-    mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
-#endif
-}
-
 int report(const std::string& message) {
     orv::end_progress_line();
     std::fprintf(stderr, "orv-cli: %s\n", message.c_str());
@@ -86,7 +68,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     orv::DiffOptions diff;
-    diff.common.threads = default_threads();
+    diff.common.threads = orv::machine_threads();
     CLI::App* diff_command =
         app.add_subcommand("diff", "Measure the S-CIELAB colour difference of each pair of frames");
     diff_command->footer(
@@ -121,7 +103,7 @@ int main(int argc, char** argv) {
         ->type_name("BASE");
 
     orv::FilterOptions filter;
-    filter.common.threads = default_threads();
+    filter.common.threads = orv::machine_threads();
     CLI::App* filter_command = app.add_subcommand(
         "filter", "Write the S-CIELAB-filtered version of each frame as a 24-bit BMP");
     filter_command->footer(
@@ -177,7 +159,7 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
 
-    keep_freed_planes();
+    orv::keep_freed_frame_planes();
     const bool progress = isatty(STDERR_FILENO) != 0;
     diff.common.progress = progress;
     filter.common.progress = progress;

@@ -1,4 +1,4 @@
-// Singleton's mixed-radix FFT: decimation in frequency over an ordered factor list, with
+// Mixed-radix FFT: decimation in frequency over an ordered factor list, with
 // butterflies for 2, 3, 4 and 5 and a general butterfly for other odd primes, rotation
 // factors from a recurrence, and a two-stage reordering (square factors by exchanges, then
 // the square-free digit positions along permutation cycles).

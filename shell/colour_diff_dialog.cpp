@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <thread>
 #include <utility>
 
 #include "frames/bmp_file.h"
@@ -30,11 +29,6 @@ struct SlotDifference {
     InterleavedImage result;
 };
 
-int worker_threads() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
-}
-
 }  // namespace
 
 bool make_difference_sequence(FrameStore& store, Platform& platform) {
@@ -56,7 +50,7 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
     const FrameStore& input = store;
     try {
         run_ordered_frames<SlotDifference>(
-            ready, worker_threads(),
+            ready, machine_threads(),
             [&input, &pairs](int i) {
                 const auto slot = static_cast<std::size_t>(i);
                 const auto [ri, di] = pairs[slot];

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -84,6 +87,20 @@ struct WorkerGroup {
 };
 
 }  // namespace
+
+int machine_threads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
+void keep_freed_frame_planes() {
+#ifdef __GLIBC__
+    // One arena for all threads: per-thread arenas hand their freed heaps back to the system.
+    mallopt(M_ARENA_MAX, 1);
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);  // the largest threshold the allocator takes
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+#endif
+}
 
 int frame_loop_slots(int threads) { return threads <= 1 ? 1 : threads + 1; }
 

@@ -27,6 +27,14 @@ struct FrameLoopCallbacks {
     FrameProgress progress;
 };
 
+// The machine's cores (at least 1): the default number of workers of a long run.
+int machine_threads();
+
+// Sets the process's allocator up for long frame runs: the planes a frame frees stay on the
+// heap for the next frame instead of going back to the system (unmapping and faulting them in
+// again for every frame costs as much as the transforms). Call once, before any thread starts.
+void keep_freed_frame_planes();
+
 // Number of result slots the loop uses for `threads` workers.
 int frame_loop_slots(int threads);
 

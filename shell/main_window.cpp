@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <new>
-#include <thread>
 #include <utility>
 
 #include "numeric/failure.h"
 #include "resources/menu.h"
 #include "scielab/pipeline.h"
 #include "shell/degradations.h"
+#include "shell/dialog_logic.h"
 #include "shell/frame_loop.h"
 #include "shell/sequence_dialogs.h"
 
@@ -42,11 +42,6 @@ bool ask(Platform& platform, const char* text, const char* caption) {
 }
 
 void repaint_main(Platform& platform) { platform.invalidate(Window::main, true); }
-
-int worker_threads() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
-}
 
 // The blank image the left pane shows for frame 0 after Open while scielab_done stays set:
 // a zero-filled buffer of frame 0's geometry.
@@ -122,29 +117,13 @@ void run_scielab_command(FrameStore& store, Platform& platform) {
 
     const int count = std::min(store.reference_count, max_frames);
     // Closes the progress window however the run ends.
-    struct ProgressGuard {
-        Platform& platform;
-        int total;
-        bool open = true;
-        void close() {
-            if (open && platform.progress) platform.progress(scielab_progress_label, total, total);
-            open = false;
-        }
-        ~ProgressGuard() {
-            try {
-                close();
-            } catch (...) {
-                // Taking down the progress window must not end the program while unwinding.
-            }
-        }
-    } guard{platform, count};
-    if (platform.progress) platform.progress(scielab_progress_label, 0, count);
+    ProgressScope progress(platform, scielab_progress_label, count);
 
     const FrameStore& input = store;
     // Frames are filtered side by side and handed back in frame order; each output is a
     // zero-filled buffer of its reference frame's own geometry.
     run_ordered_frames<PixelBuffer>(
-        count, worker_threads(),
+        count, machine_threads(),
         [&input](int i) {
             const PixelBuffer& source = input.reference_pixels[static_cast<std::size_t>(i)];
             PixelBuffer output = make_pixel_buffer(source.width, source.height);
@@ -156,12 +135,10 @@ void run_scielab_command(FrameStore& store, Platform& platform) {
             // Replacing the slot's image releases the one an earlier run made.
             store.scielab_pixels[static_cast<std::size_t>(i)] = std::move(output);
         },
-        [&platform, count](int done, int) {
-            if (platform.progress && done < count) {
-                platform.progress(scielab_progress_label, done, count);
-            }
+        [&progress, count](int done, int) {
+            if (done < count) progress.step(done);
         });
-    guard.close();
+    progress.close();
     store.scielab_done = 1;
     repaint_main(platform);
 }

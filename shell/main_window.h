@@ -5,6 +5,7 @@
 #include <string>
 
 #include "frames/frame_store.h"
+#include "shell/dialog_logic.h"
 #include "shell/platform.h"
 
 namespace orv {
@@ -23,7 +24,7 @@ inline constexpr const char* close_question_text = "終了してもよいです�
 inline constexpr const char* close_question_caption = "終了確認";
 inline constexpr const char* about_text = "ORV 2.0\n";
 inline constexpr const char* about_caption = "...について";
-inline constexpr const char* no_memory_text = "メモリが不足しているため処理できません\n";
+inline constexpr const char* no_memory_text = out_of_memory_text;  // the dialogs' text
 
 struct PaneRect {
     int x = 0;

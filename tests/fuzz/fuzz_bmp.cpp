@@ -10,16 +10,15 @@
 
 #include "frames/bmp_file.h"
 #include "frames/bmp_file_internal.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
+
+using orv::fuzz::require;
 
 std::uint32_t u32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void require(bool condition) {
-    if (!condition) __builtin_trap();
 }
 
 void check_frame(const std::uint8_t* data, std::size_t size, int result,

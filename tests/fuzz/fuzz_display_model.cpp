@@ -1,7 +1,7 @@
 // Feeds arbitrary text to the display-model reader. Besides the sanitizers' checks it traps
 // when an accepted model breaks the reader's promise (every value finite, every gain non-zero,
-// every gamma above 0, a finite forward model) or when the inverse display model of such a model yields a byte that
-// the formula would not give.
+// every gamma above 0, a finite forward model) or when the inverse display model of such a model
+// yields a byte that the formula would not give.
 
 #include <cmath>
 #include <cstddef>
@@ -12,24 +12,17 @@
 #include "colour/conversions.h"
 #include "colour/profile_files.h"
 #include "numeric/failure.h"
+#include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
-void require(bool condition) {
-    if (!condition) __builtin_trap();
-}
-
-}  // namespace
+using orv::fuzz::input_text;
+using orv::fuzz::read_or_refused;
+using orv::fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-    orv::GogParameters gog;
-    try {
-        gog = orv::parse_display_model(in, "fuzz");
-    } catch (const orv::Failure& failure) {
-        require(!failure.message.empty());
-        return 0;
-    }
+    std::istringstream in = input_text(data, size);
+    const auto read = read_or_refused([&] { return orv::parse_display_model(in, "fuzz"); });
+    if (!read) return 0;
+    const orv::GogParameters& gog = *read;
     for (const orv::GogChannel* ch : {&gog.red, &gog.green, &gog.blue}) {
         require(std::isfinite(ch->gain) && std::isfinite(ch->offset) && std::isfinite(ch->gamma));
         require(ch->gain != 0.0 && ch->gamma > 0.0);

@@ -12,25 +12,20 @@
 
 #include "numeric/failure.h"
 #include "scielab/filter_kernels.h"
+#include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
-void require(bool condition) {
-    if (!condition) __builtin_trap();
-}
-
-}  // namespace
+using orv::fuzz::input_text;
+using orv::fuzz::read_or_refused;
+using orv::fuzz::refused;
+using orv::fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    std::istringstream in = input_text(data, size);
     std::ostringstream trace;
-    orv::ChannelFilter filter;
-    try {
-        filter = orv::parse_kernel_file(in, "fuzz", orv::kernel_sample_angle, trace);
-    } catch (const orv::Failure& failure) {
-        require(!failure.message.empty());
-        return 0;
-    }
+    auto read = read_or_refused(
+        [&] { return orv::parse_kernel_file(in, "fuzz", orv::kernel_sample_angle, trace); });
+    if (!read) return 0;
+    orv::ChannelFilter& filter = *read;
     require(filter.count >= 1 && filter.count <= orv::max_kernel_components);
     double vmax = 0.0;
     for (double v : filter.variances) {
@@ -39,12 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Sizing costs count x length exponentials; leave the slowest inputs at the reader.
     if (filter.count * (2.0 * std::sqrt(4.0 * std::log(2.0) * vmax) + 1.0) > 2e6) return 0;
-    try {
-        orv::size_filter(filter, trace);
-    } catch (const orv::Failure& failure) {
-        require(!failure.message.empty());
-        return 0;
-    }
+    if (refused([&] { orv::size_filter(filter, trace); })) return 0;
     require(filter.half_width >= 0 && filter.half_width <= orv::max_kernel_half_width);
     require(filter.length == 2 * filter.half_width + 1);
     require(filter.kernel.size() == static_cast<std::size_t>(filter.length));
@@ -55,12 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     set.a = filter;
     set.t = filter;
     set.d = filter;
-    try {
-        orv::finish_filter_set(set);
-    } catch (const orv::Failure& failure) {
-        require(!failure.message.empty());
-        return 0;
-    }
+    if (refused([&] { orv::finish_filter_set(set); })) return 0;
     require(orv::filter_set_finished(set));
     return 0;
 }

@@ -11,37 +11,24 @@
 #include "colour/conversions.h"
 #include "colour/profile_files.h"
 #include "numeric/failure.h"
+#include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
-void require(bool condition) {
-    if (!condition) __builtin_trap();
-}
-
-}  // namespace
+using orv::fuzz::input_text;
+using orv::fuzz::read_or_refused;
+using orv::fuzz::refused;
+using orv::fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-    orv::Matrix3 m;
-    try {
-        m = orv::parse_matrix3(in, "fuzz");
-    } catch (const orv::Failure& failure) {
-        require(!failure.message.empty());
-        return 0;
-    }
+    std::istringstream in = input_text(data, size);
+    const auto read = read_or_refused([&] { return orv::parse_matrix3(in, "fuzz"); });
+    if (!read) return 0;
+    const orv::Matrix3& m = *read;
     for (double v : m) require(std::isfinite(v));
-    try {
-        orv::check_matrix_invertible(m, "fuzz");
-    } catch (const orv::Failure& failure) {
-        require(!failure.message.empty());
-        return 0;
-    }
+    if (refused([&] { orv::check_matrix_invertible(m, "fuzz"); })) return 0;
     for (double v : m) require(std::fabs(v) <= orv::max_profile_magnitude);
-    try {
-        const orv::Matrix3 inverse = orv::invert_matrix3(m);
-        for (double v : inverse) require(std::isfinite(v));
-    } catch (const orv::Failure& failure) {
-        require(!failure.message.empty());
+    const auto inverse = read_or_refused([&] { return orv::invert_matrix3(m); });
+    if (inverse) {
+        for (double v : *inverse) require(std::isfinite(v));
     }
     return 0;
 }
