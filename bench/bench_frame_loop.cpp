@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "colour/pixel_buffer.h"
+#include "image/pixel_buffer.h"
 #include "scielab/filter_settings.h"
 #include "scielab/pipeline.h"
-#include "shell/frame_loop.h"
+#include "measure/frame_loop.h"
 
 namespace {
 

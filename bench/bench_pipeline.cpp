@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "colour/pixel_buffer.h"
+#include "image/pixel_buffer.h"
 #include "scielab/filter_settings.h"
 #include "scielab/pipeline.h"
 #include "bench/bench_support.h"

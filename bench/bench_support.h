@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "colour/pixel_buffer.h"
+#include "image/pixel_buffer.h"
 #include "scielab/filter_settings.h"
 #include "scielab/pipeline.h"
 

@@ -11,13 +11,13 @@
 #include "cli/cli_error.h"
 #include "cli/npy.h"
 #include "colour/profile_files.h"
-#include "frames/bmp_file.h"
-#include "frames/sequences.h"
+#include "image/bmp_file.h"
+#include "image/file_names.h"
 #include "numeric/dft.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
-#include "shell/degradations.h"
-#include "shell/frame_loop.h"
+#include "measure/degradations.h"
+#include "measure/frame_loop.h"
 
 namespace orv {
 

@@ -16,7 +16,7 @@
 #include "cli/cli_error.h"
 #include "cli/commands.h"
 #include "numeric/failure.h"
-#include "shell/frame_loop.h"
+#include "measure/frame_loop.h"
 
 namespace {
 

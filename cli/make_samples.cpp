@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
-#include "colour/pixel_buffer.h"
-#include "frames/bmp_file.h"
-#include "frames/sequences.h"
+#include "image/pixel_buffer.h"
+#include "image/bmp_file.h"
+#include "image/file_names.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "colour/colour_types.h"
-#include "colour/pixel_buffer.h"
+#include "image/pixel_buffer.h"
 
 namespace orv {
 

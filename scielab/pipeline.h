@@ -7,7 +7,7 @@
 #include <string>
 
 #include "colour/colour_types.h"
-#include "colour/pixel_buffer.h"
+#include "image/pixel_buffer.h"
 #include "scielab/filter_kernels.h"
 
 namespace orv {

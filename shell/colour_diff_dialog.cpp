@@ -4,11 +4,11 @@
 #include <cstddef>
 #include <utility>
 
-#include "frames/bmp_file.h"
+#include "image/bmp_file.h"
 #include "numeric/failure.h"
 #include "resources/dialog_templates.h"
 #include "scielab/pipeline.h"
-#include "shell/frame_loop.h"
+#include "measure/frame_loop.h"
 #include "shell/sequence_dialogs.h"
 
 namespace orv {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 #include "shell/platform.h"
 
 namespace orv {

@@ -7,9 +7,9 @@
 #include "numeric/failure.h"
 #include "resources/menu.h"
 #include "scielab/pipeline.h"
-#include "shell/degradations.h"
+#include "measure/degradations.h"
 #include "shell/dialog_logic.h"
-#include "shell/frame_loop.h"
+#include "measure/frame_loop.h"
 #include "shell/sequence_dialogs.h"
 
 namespace orv {

@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <utility>
 
-#include "frames/bmp_file.h"
+#include "image/bmp_file.h"
 #include "resources/dialog_templates.h"
-#include "shell/degradations.h"
+#include "measure/degradations.h"
 
 namespace orv {
 

@@ -3,7 +3,7 @@
 // noise with a standard deviation per red, green and blue channel; the result becomes the
 // degraded sequence.
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 #include "shell/dialog_logic.h"
 #include "shell/platform.h"
 

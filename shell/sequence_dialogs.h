@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "frames/frame_store.h"
-#include "frames/sequences.h"
+#include "shell/frame_store.h"
+#include "shell/sequences.h"
 #include "shell/platform.h"
 
 namespace orv {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 #include "shell/dialog_logic.h"
 #include "shell/platform.h"
 

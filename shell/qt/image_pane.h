@@ -10,7 +10,7 @@
 #include <array>
 #include <functional>
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 #include "shell/panes.h"
 
 namespace orv {

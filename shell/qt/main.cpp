@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QDir>
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 #include "shell/qt/main_window_qt.h"
 
 int main(int argc, char** argv) {

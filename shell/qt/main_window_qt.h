@@ -8,7 +8,7 @@
 #include <array>
 #include <map>
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 #include "shell/main_window.h"
 #include "shell/platform.h"
 #include "shell/qt/image_pane.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 #include "shell/platform.h"
 
 class QWidget;

@@ -11,9 +11,9 @@
 #include <sys/wait.h>
 #include <vector>
 
-#include "colour/pixel_buffer.h"
-#include "frames/bmp_file.h"
-#include "shell/degradations.h"
+#include "image/pixel_buffer.h"
+#include "image/bmp_file.h"
+#include "measure/degradations.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/sanitizer.h"
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "frames/bmp_file.h"
-#include "frames/bmp_file_internal.h"
+#include "image/bmp_file.h"
+#include "image/bmp_file_internal.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

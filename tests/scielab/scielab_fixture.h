@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "colour/pixel_buffer.h"
+#include "image/pixel_buffer.h"
 #include "scielab/filter_kernels.h"
 
 namespace orv::scielab_test {

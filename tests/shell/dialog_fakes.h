@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 #include "shell/dialog_logic.h"
 #include "shell/platform.h"
 

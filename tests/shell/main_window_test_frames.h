@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "frames/bmp_file.h"
-#include "frames/frame_store.h"
+#include "image/bmp_file.h"
+#include "shell/frame_store.h"
 #include "tests/support/bmp_builder.h"
 
 namespace orv::test {

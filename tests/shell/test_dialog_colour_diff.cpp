@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "frames/frame_store.h"
-#include "frames/sequences.h"
+#include "shell/frame_store.h"
+#include "shell/sequences.h"
 #include "resources/dialog_templates.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "frames/bmp_file.h"
-#include "frames/frame_store.h"
-#include "frames/sequences.h"
+#include "image/bmp_file.h"
+#include "shell/frame_store.h"
+#include "shell/sequences.h"
 #include "resources/dialog_templates.h"
-#include "shell/degradations.h"
+#include "measure/degradations.h"
 #include "shell/noise_dialog.h"
 #include "tests/shell/dialog_fakes.h"
 #include "tests/support/bmp_builder.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 #include "resources/dialog_templates.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/filter_settings.h"

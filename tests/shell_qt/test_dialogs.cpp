@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 #include "resources/dialog_templates.h"
 #include "shell/dialog_logic.h"
 #include "shell/qt/dialog_builder.h"

@@ -22,8 +22,8 @@
 #include <functional>
 #include <memory>
 
-#include "frames/bmp_file.h"
-#include "frames/frame_store.h"
+#include "image/bmp_file.h"
+#include "shell/frame_store.h"
 #include "resources/dialog_templates.h"
 #include "resources/menu.h"
 #include "scielab/filter_kernels.h"

@@ -14,11 +14,11 @@
 #include <cmath>
 #include <sstream>
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 #include "resources/menu.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
-#include "shell/degradations.h"
+#include "measure/degradations.h"
 #include "shell/main_window.h"
 #include "shell/qt/main_window_qt.h"
 #include "tests/shell_qt/helper_message_boxes.h"

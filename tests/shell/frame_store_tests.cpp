@@ -2,7 +2,7 @@
 #include <memory>
 #include <vector>
 
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 
 namespace orv {
 namespace {

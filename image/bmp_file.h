@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "colour/pixel_buffer.h"
+#include "image/pixel_buffer.h"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "colour/pixel_buffer.h"
+#include "image/pixel_buffer.h"
 
 namespace orv {
 

@@ -10,8 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "frames/bmp_file.h"
-#include "frames/bmp_file_internal.h"
+#include "image/bmp_file.h"
+#include "image/bmp_file_internal.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/sanitizer.h"
 #include "tests/support/temp_folder.h"

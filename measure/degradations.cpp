@@ -1,4 +1,4 @@
-#include "shell/degradations.h"
+#include "measure/degradations.h"
 
 #include <cctype>
 #include <charconv>

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "colour/pixel_buffer.h"
+#include "image/pixel_buffer.h"
 
 namespace orv {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "frames/sequences.h"
+#include "shell/sequences.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "numeric/failure.h"
-#include "shell/frame_loop.h"
+#include "measure/frame_loop.h"
 
 namespace orv {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "colour/colour_types.h"
-#include "colour/pixel_buffer.h"
-#include "frames/bmp_file.h"
+#include "image/pixel_buffer.h"
+#include "image/bmp_file.h"
 #include "scielab/filter_kernels.h"
 
 namespace orv {

@@ -1,4 +1,4 @@
-#include "shell/frame_loop.h"
+#include "measure/frame_loop.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "frames/sequences.h"
+#include "shell/sequences.h"
 
 #include <algorithm>
 #include <utility>
@@ -38,15 +38,6 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
         result.count = k + 1;
     }
     return result;
-}
-
-std::string save_base(const std::string& chosen_path) {
-    return chosen_path.substr(0, chosen_path.size() - std::min<std::size_t>(4, chosen_path.size()));
-}
-
-std::string numbered_name(const std::string& base, int index, const std::string& extension) {
-    const char* prefix = index < 10 ? "_000" : index < 100 ? "_00" : index < 1000 ? "_0" : "_";
-    return base + prefix + std::to_string(index) + extension;
 }
 
 int save_degraded_frames(const FrameStore& store, const std::string& base,

@@ -1,4 +1,4 @@
-#include "frames/frame_store.h"
+#include "shell/frame_store.h"
 
 #include <algorithm>
 #include <memory>

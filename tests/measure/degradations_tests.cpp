@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "colour/pixel_buffer.h"
-#include "shell/degradations.h"
+#include "image/pixel_buffer.h"
+#include "measure/degradations.h"
 
 namespace orv {
 namespace {

@@ -1,4 +1,4 @@
-#include "frames/bmp_file.h"
+#include "image/bmp_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "frames/bmp_file_internal.h"
+#include "image/bmp_file_internal.h"
 
 namespace orv {
 

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "frames/bmp_file.h"
-#include "frames/frame_store.h"
+#include "image/bmp_file.h"
+#include "image/file_names.h"
+#include "shell/frame_store.h"
 
 namespace orv {
 
@@ -24,12 +25,6 @@ struct SequenceLoad {
 // that cannot be read; no count or flag is changed here. Slots already filled keep valid frames.
 SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::string>& paths,
                                  SequenceTable table);
-
-// The chosen save path without its last four characters (never underflows).
-std::string save_base(const std::string& chosen_path);
-// base + "_" + i with at least four digits + extension (".bmp" by default).
-std::string numbered_name(const std::string& base, int index,
-                          const std::string& extension = ".bmp");
 
 // Writes degraded frame i to numbered_name(base, i) for i = 0 .. degraded_count - 1 (the count
 // read again before each frame). A frame the writer refuses (its file exists, the write

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "frames/bmp_file.h"
+#include "image/bmp_file.h"
 
 namespace orv {
 

@@ -1,0 +1,14 @@
+#pragma once
+// Names of numbered output files: BASE_0000.bmp, BASE_0001.bmp, ...
+
+#include <string>
+
+namespace orv {
+
+// The chosen save path without its last four characters (never underflows).
+std::string save_base(const std::string& chosen_path);
+// base + "_" + i with at least four digits + extension (".bmp" by default).
+std::string numbered_name(const std::string& base, int index,
+                          const std::string& extension = ".bmp");
+
+}  // namespace orv
