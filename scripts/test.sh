@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh --tests
 
+# The folders include and link only the layers below them (before anything is built).
+scripts/check-layers.py
+
 export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build/release -G Ninja -DORV_WERROR=ON -DORV_BUILD_BENCH=ON > /dev/null
