@@ -15,6 +15,10 @@ cmake -S . -B build/release -G Ninja -DORV_WERROR=ON -DORV_BUILD_BENCH=ON > /dev
 cmake --build build/release -j2
 ctest --test-dir build/release -j2 --output-on-failure
 
+# Installed into a temporary prefix and packaged as a .deb; both are checked and the package's
+# file list is shown.
+scripts/check-install.sh build/release
+
 # A short run of every fuzz target (clang, libFuzzer, sanitizers); longer runs: scripts/fuzz.sh N.
 scripts/fuzz.sh 30
 
