@@ -64,6 +64,7 @@ debs=("$build"/orv_*.deb)
 deb="${debs[0]}"
 [[ -f "$deb" ]] || fail "cpack made no orv_*.deb in $build"
 echo "$deb:"
+dpkg-deb -f "$deb" Package Version Depends Recommends
 dpkg-deb -c "$deb"
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "the package does not declare Qt"
 
