@@ -11,18 +11,14 @@
 #include "numeric/dft.h"
 #include "numeric/failure.h"
 #include "numeric/fft.h"
+#include "scielab/viewing_geometry.h"
 
 namespace orv {
 
 namespace {
 
 // The viewing geometry: a 1920 x 1080 display of diagonal 14.0 at a distance factor of 0.04.
-constexpr double display_width_pixels = 1920.0;
-constexpr double display_height_pixels = 1080.0;
-constexpr double display_diagonal = 14.0;
-constexpr double distance_factor = 0.04;
-constexpr double degrees_per_radian = 57.29577951307855;
-constexpr double frequency_to_bin = 0.5;
+using namespace viewing;
 
 // Everything one front end needs from the profile folder, read once per call.
 struct Profile {
@@ -369,7 +365,8 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilte
 
 int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degraded,
                           PixelBuffer& output, double sample_angle, const AtdFilters& filters,
-                          const std::string& folder, InterleavedImage& result) {
+                          const std::string& folder, InterleavedImage& result,
+                          DeltaEFormula formula) {
     if (!is_present(reference) || !is_present(degraded)) return 0;
     require_finished(filters.a, filters.t, filters.d, sample_angle);
     check_pixel_buffer(reference, "reference");
@@ -412,7 +409,7 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
             double lab_deg[3];
             atd_pixel_to_lab(profile.atd_to_xyz, ra[x], rt[x], rd[x], lab_ref);
             atd_pixel_to_lab(profile.atd_to_xyz, da[x], dt[x], dd[x], lab_deg);
-            const double value = pixel_difference(lab_ref, lab_deg);
+            const double value = colour_difference(formula, lab_ref, lab_deg);
             *out++ = value;
             summary.add(value);
         }
