@@ -7,7 +7,8 @@ set -euo pipefail
 # dependencies from the programs' shared libraries.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libcli11-dev
           qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic
-          dpkg-dev file)
+          dpkg-dev file
+          libavformat-dev libavcodec-dev libavutil-dev libswscale-dev)
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev
                python3 desktop-file-utils)
