@@ -10,24 +10,20 @@
 
 #include "cli/cli_error.h"
 #include "cli/npy.h"
-#include "colour/profile_files.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
-#include "numeric/dft.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 #include "measure/degradations.h"
 #include "measure/frame_loop.h"
 #include "media/media_sequence.h"
+#include "measure/inputs.h"
 
 namespace orv {
 
 namespace {
 
-struct Frame {
-    PixelBuffer pixels;
-    HeaderBlock header;
-};
+using Frame = FrameFile;
 
 // Opens a sequence's files and says, for each media file, how its pixels become RGB.
 MediaSequence open_sequence(const std::vector<std::string>& paths, const MediaArgs& media,
@@ -79,18 +75,8 @@ std::vector<std::string> numbered_names(const std::string& base, int count,
 
 AtdFilters load_filters(const CommonOptions& options) {
     std::ostream discard(nullptr);  // a stream without a buffer swallows everything
-    std::ostream& trace = options.kernel_trace ? std::cerr : discard;
-    AtdFilters filters;
-    filters.a = load_channel_filter(profile_path(options.profile, "kernel_L.txt"),
-                                    kernel_sample_angle, trace);
-    filters.t = load_channel_filter(profile_path(options.profile, "kernel_RG.txt"),
-                                    kernel_sample_angle, trace);
-    filters.d = load_channel_filter(profile_path(options.profile, "kernel_BY.txt"),
-                                    kernel_sample_angle, trace);
-    // The filter responses are long direct transforms: they keep to the threads asked for.
-    set_dft_thread_limit(options.threads);
-    finish_filter_set(filters);
-    return filters;
+    return load_atd_filters(options.profile, options.threads,
+                            options.kernel_trace ? std::cerr : discard);
 }
 
 bool progress_line_open = false;  // a "frame i of n" line waits for its line end
@@ -142,10 +128,6 @@ std::string number_text(double value) {
     char text[64];
     std::snprintf(text, sizeof text, "%.6f", value);
     return text;
-}
-
-std::string size_text(const PixelBuffer& pixels) {
-    return std::to_string(pixels.width) + "x" + std::to_string(pixels.height);
 }
 
 struct DiffResult {
@@ -234,13 +216,7 @@ int run_diff(const DiffOptions& options) {
         const std::string& degraded_path = degraded_frame.name;
         Frame reference{std::move(reference_frame.pixels), std::move(reference_frame.header)};
         Frame degraded{std::move(degraded_frame.pixels), std::move(degraded_frame.header)};
-        if (reference.pixels.width != degraded.pixels.width ||
-            reference.pixels.height != degraded.pixels.height) {
-            raise_command_error("frame " + std::to_string(i) + ": " + reference_path + " is " +
-                                size_text(reference.pixels) + " but " + degraded_path + " is " +
-                                size_text(degraded.pixels) +
-                                "; the frames of a pair must have the same size");
-        }
+        check_pair_size(i, reference_path, reference.pixels, degraded_path, degraded.pixels);
         DiffResult result;
         result.grey = make_pixel_buffer(reference.pixels.width, reference.pixels.height);
         make_difference_image(reference.pixels, degraded.pixels, result.grey, kernel_sample_angle,
