@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -54,15 +53,21 @@ void dft_1d(double* re, double* im, int sign, int n) {
                           ? 1
                           : static_cast<int>(std::min<long long>(cores, n));
     std::vector<std::thread> helpers;
+    helpers.reserve(static_cast<std::size_t>(parts - 1));
     int first = 0;
-    for (int part = 1; part < parts; ++part) {
-        const int last = static_cast<int>(static_cast<long long>(n) * part / parts);
-        try {
-            helpers.emplace_back(dft_outputs, re, im, s, n, first, last, t_re.data(), t_im.data());
-        } catch (const std::system_error&) {
-            break;  // no thread to spare: the calling thread takes the rest
+    // A helper that cannot be started (no memory, no thread to spare) ends the transform: the
+    // helpers already running finish their outputs and are joined, then the failure travels
+    // on to the caller.
+    try {
+        for (int part = 1; part < parts; ++part) {
+            const int last = static_cast<int>(static_cast<long long>(n) * part / parts);
+            helpers.emplace_back(dft_outputs, re, im, s, n, first, last, t_re.data(),
+                                 t_im.data());
+            first = last;
         }
-        first = last;
+    } catch (...) {
+        for (std::thread& helper : helpers) helper.join();
+        throw;
     }
     dft_outputs(re, im, s, n, first, n, t_re.data(), t_im.data());
     for (std::thread& helper : helpers) helper.join();
