@@ -1,5 +1,6 @@
 // Direct transform, centring shifts and magnitudes.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -68,6 +69,35 @@ TEST(Dft1d, ImpulseGivesMeanWithSignOneAndOnesOtherwise) {
             for (int k = 0; k < n; ++k) {
                 EXPECT_DOUBLE_EQ(re[static_cast<std::size_t>(k)], want) << n << " " << sign;
                 EXPECT_EQ(im[static_cast<std::size_t>(k)], 0.0);
+            }
+        }
+    }
+}
+
+// The chirp method stands in for the direct transform where only rounding matters: random
+// data and a smooth kernel of the lengths filters have, both signs.
+TEST(ChirpDft1d, AgreesWithTheDirectTransformToRounding) {
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (int n : {2, 3, 7, 64, 333, 1000, 1331}) {
+        for (int sign : {1, -1}) {
+            for (bool smooth : {false, true}) {
+                Values re(static_cast<std::size_t>(n)), im(static_cast<std::size_t>(n), 0.0);
+                for (int j = 0; j < n; ++j) {
+                    const double x = (j - n / 2) / (0.05 * n + 1.0);
+                    re[static_cast<std::size_t>(j)] = smooth ? std::exp(-x * x) : uniform(rng);
+                    if (!smooth) im[static_cast<std::size_t>(j)] = uniform(rng);
+                }
+                Values dre = re, dim = im;
+                orv::dft_1d(dre.data(), dim.data(), sign, n);
+                orv::chirp_dft_1d(re.data(), im.data(), sign, n);
+                double largest = 0.0;
+                for (int k = 0; k < n; ++k) largest = std::max(largest, std::hypot(dre[static_cast<std::size_t>(k)], dim[static_cast<std::size_t>(k)]));
+                for (int k = 0; k < n; ++k) {
+                    const auto i = static_cast<std::size_t>(k);
+                    ASSERT_NEAR(re[i], dre[i], 1e-12 * largest) << n << " " << sign << " " << smooth << " " << k;
+                    ASSERT_NEAR(im[i], dim[i], 1e-12 * largest) << n << " " << sign << " " << smooth << " " << k;
+                }
             }
         }
     }
