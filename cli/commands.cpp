@@ -14,6 +14,7 @@
 #include "image/bmp_file.h"
 #include "image/file_names.h"
 #include "numeric/dft.h"
+#include "numeric/parallel.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 #include "measure/degradations.h"
@@ -76,8 +77,9 @@ AtdFilters load_filters(const CommonOptions& options) {
                                     kernel_sample_angle, trace);
     filters.d = load_channel_filter(profile_path(options.profile, "kernel_BY.txt"),
                                     kernel_sample_angle, trace);
-    // The filter responses are long direct transforms: they keep to the threads asked for.
+    // Every level of parallel work keeps to the threads asked for.
     set_dft_thread_limit(options.threads);
+    set_core_budget(options.threads);
     finish_filter_set(filters);
     return filters;
 }
