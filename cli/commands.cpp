@@ -14,6 +14,7 @@
 #include "image/bmp_file.h"
 #include "image/file_names.h"
 #include "numeric/dft.h"
+#include "numeric/number_text.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 #include "measure/degradations.h"
@@ -127,11 +128,7 @@ struct CsvOutput {
     }
 };
 
-std::string number_text(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f", value);
-    return text;
-}
+std::string number_text(double value) { return fixed_text(value, 6); }
 
 std::string size_text(const PixelBuffer& pixels) {
     return std::to_string(pixels.width) + "x" + std::to_string(pixels.height);

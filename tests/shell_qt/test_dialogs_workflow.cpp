@@ -10,12 +10,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
+#include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -103,11 +105,17 @@ private:
     std::unique_ptr<MainWindowQt> window_;
     QStringList unexpected_;
     QTimer box_sentinel_;
+    bool comma_locale_ = false;
 };
 
 void DialogsWorkflowTest::initTestCase() {
     install_japanese_translations();
-
+    // Run a second time under a comma-decimal locale: the application took it up at start.
+    comma_locale_ = qEnvironmentVariableIsSet("ORV_TEST_COMMA_LOCALE");
+    if (comma_locale_) {
+        QCOMPARE(QString::fromLatin1(std::localeconv()->decimal_point), QStringLiteral(","));
+        QCOMPARE(QLocale().decimalPoint(), QStringLiteral(","));
+    }
     const std::filesystem::path samples =
         std::filesystem::path(profile_).parent_path().parent_path() / "samples";
     for (int i = 0; i < 4; ++i) {
@@ -262,6 +270,7 @@ void DialogsWorkflowTest::read_the_lower_pane() {
     QVERIFY(lower->status()->part_text(1).startsWith(QStringLiteral("⊿Eab:")));
 
     // The window with all three panes filled, for the documentation.
+    if (comma_locale_) return;
     QDir().mkpath(QStringLiteral(ORV_SCREENSHOT_DIR));
     QVERIFY(window_->grab().save(QStringLiteral(ORV_SCREENSHOT_DIR "/main-window-all-panes.png")));
 }
