@@ -10,6 +10,7 @@
 
 #include "cli/cli_error.h"
 #include "cli/npy.h"
+#include "colour/conversions.h"
 #include "colour/profile_files.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
@@ -67,7 +68,16 @@ std::vector<std::string> numbered_names(const std::string& base, int count,
     return names;
 }
 
+// Reads and checks every profile file a frame's measurement reads (display model, matrices
+// and their inverses), so that a bad profile is refused before any output file exists.
+void check_profile_files(const std::string& folder) {
+    read_display_model(profile_path(folder, "DISPGOG_parameter.txt"));
+    invert_matrix3(load_rgb_to_atd(folder));
+    invert_matrix3(load_xyz_to_atd(folder));
+}
+
 AtdFilters load_filters(const CommonOptions& options) {
+    check_profile_files(options.profile);
     std::ostream discard(nullptr);  // a stream without a buffer swallows everything
     std::ostream& trace = options.kernel_trace ? std::cerr : discard;
     AtdFilters filters;
