@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <QTimer>
@@ -38,6 +40,7 @@ private slots:
     void stepping_only_in_the_uncovered_quarter();
     void real_open_dialog_as_asked();
     void encoder_refusal_box();
+    void message_boxes_show_their_captions_whole();
     void close_answered_no_then_yes();
 
 private:
@@ -313,6 +316,27 @@ void MainWindowTest::encoder_refusal_box() {
     QCOMPARE(refusal.text, QStringLiteral("アドレスが正しくありません!!"));
     QCOMPARE(refusal.caption, QStringLiteral("CAUTION !! "));
     QCOMPARE(refusal.icon, QMessageBox::Information);
+}
+
+void MainWindowTest::message_boxes_show_their_captions_whole() {
+    QFont title_font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    title_font.setBold(true);
+    const QFontMetrics title(title_font);
+    const std::string path = folder_.file("a folder with a rather long name/frames_0001.bmp");
+    for (const std::string& caption : {path, std::string("...について"), std::string(900, 'W')}) {
+        MessageRequest request;
+        request.text = "同名のファイルが既に存在しています";
+        request.caption = caption;
+        test::SeenMessageBox seen;
+        test::answer_next_message_box(QMessageBox::Ok, seen);
+        window_->platform().message_box(request);
+        QVERIFY(seen.seen);
+        // The caption, and room for the title bar's icon and buttons; never beyond the screen.
+        const int needed = title.horizontalAdvance(QString::fromStdString(caption)) + 100;
+        QVERIFY2(seen.width >= std::min(needed, seen.screen_width),
+                 qPrintable(QStringLiteral("%1 < %2").arg(seen.width).arg(needed)));
+        QVERIFY(seen.width <= seen.screen_width);
+    }
 }
 
 void MainWindowTest::close_answered_no_then_yes() {
