@@ -141,6 +141,9 @@ struct DiffResult {
     InterleavedImage map;
     PixelBuffer grey;
     HeaderBlock header;  // the reference frame's, for the grey picture's file
+    FrameExtras extras;
+    PixelBuffer reference;  // both frames, only when the report shows them
+    PixelBuffer degraded;
 };
 
 }  // namespace
@@ -174,10 +177,15 @@ int run_diff(const DiffOptions& options) {
     refuse_existing(map_names);
     refuse_existing(value_names);
     if (!options.csv.empty()) refuse_existing({options.csv});
+    refuse_existing(report_output_names(options.report, count));
 
     const AtdFilters filters = load_filters(options.common);
+    ReportRun report;
+    start_report(report, options.report, options.common.profile, filters, options.reference,
+                 options.degraded, count);
     CsvOutput csv(options.csv);
-    csv.write("frame,reference,degraded,mean,max,min\n");
+    csv.write("frame,reference,degraded,mean,max,min," + extra_csv_header(options.report.thresholds) +
+              "\n");
 
     // A sequence shorter than the other repeats its last frame.
     auto reference_of = [&](int i) {
@@ -202,8 +210,14 @@ int run_diff(const DiffOptions& options) {
         DiffResult result;
         result.grey = make_pixel_buffer(reference.pixels.width, reference.pixels.height);
         make_difference_image(reference.pixels, degraded.pixels, result.grey, kernel_sample_angle,
-                              filters, options.common.profile, result.map);
+                              filters, options.common.profile, result.map,
+                              chosen_formula(options.report));
+        result.extras = frame_extras(report, result.map);
         result.header = std::move(reference.header);
+        if (report.wants_frames) {
+            result.reference = std::move(reference.pixels);
+            result.degraded = std::move(degraded.pixels);
+        }
         return result;
     };
     // The frame's files first, then its row: a row in the table means every output of that
@@ -217,14 +231,17 @@ int run_diff(const DiffOptions& options) {
             const std::string error = write_npy_map(name, result.map);
             if (!error.empty()) raise_command_error("cannot write " + name + ": " + error);
         }
+        deliver_report_frame(report, i, reference_of(i), degraded_of(i), result.reference,
+                             result.degraded, result.map, result.extras);
         csv.write(std::to_string(i) + "," + csv_field(reference_of(i)) + "," +
                   csv_field(degraded_of(i)) + "," + number_text(result.map.mean) + "," +
-                  number_text(result.map.max) + "," + number_text(result.map.min) + "\n");
+                  number_text(result.map.max) + "," + number_text(result.map.min) + "," +
+                  extra_csv_fields(result.extras.statistics) + "\n");
     };
     run_ordered_frames<DiffResult>(count, options.common.threads, work, deliver,
                                    progress_reporter(options.common.progress));
     csv.close();
-    return 0;
+    return finish_report(report);
 }
 
 int run_filter(const FilterOptions& options) {

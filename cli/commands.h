@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/report_outputs.h"
+
 namespace orv {
 
 struct CommonOptions {
@@ -24,6 +26,7 @@ struct DiffOptions {
     std::string csv;     // empty: standard output
     std::string maps;    // base name of the grey pictures, empty: none
     std::string values;  // base name of the .npy maps, empty: none
+    ReportOptions report;  // statistics, JSON, heatmaps, HTML report, formula, status 3
 };
 
 struct FilterOptions {
