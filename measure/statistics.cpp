@@ -62,6 +62,56 @@ void for_each_kept(const PooledAccumulator& pool, Visit&& visit) {
     for (double v : pool.values) visit(v);
 }
 
+
+// Nearest-rank percentiles of one map: a histogram of the values' top key bits (sign,
+// exponent and four mantissa bits: 16 bins per binary octave, small enough to stay in cache)
+// finds the bin of each rank; only the values of those bins are gathered and selected. Two
+// passes over the map instead of sorting or selecting all of it.
+constexpr int frame_bin_bits = 16;
+
+void frame_percentiles(const double* v, std::size_t count, std::span<const int> percents,
+                       double* out) {
+    std::vector<std::uint32_t> histogram(std::size_t{1} << frame_bin_bits, 0);
+    for (std::size_t i = 0; i < count; ++i) ++histogram[ordered_key(v[i]) >> (64 - frame_bin_bits)];
+    const std::size_t n = percents.size();
+    std::vector<std::size_t> bins(n);
+    std::vector<std::uint64_t> rank_in_bin(n);
+    {
+        std::uint64_t before = 0;
+        std::size_t b = 0;
+        for (std::size_t k = 0; k < n; ++k) {  // percents ascend, so the ranks do
+            const std::uint64_t rank = nearest_rank(count, percents[k]);
+            while (before + histogram[b] < rank) before += histogram[b++];
+            bins[k] = b;
+            rank_in_bin[k] = rank - before;
+        }
+    }
+    // Distinct bins in ascending order; each gathers its values once.
+    std::vector<std::size_t> distinct(bins.begin(), bins.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::vector<std::vector<double>> gathered(distinct.size());
+    for (std::size_t d = 0; d < distinct.size(); ++d) gathered[d].reserve(histogram[distinct[d]]);
+    const std::size_t low = distinct.front();
+    const std::size_t high = distinct.back();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t b = ordered_key(v[i]) >> (64 - frame_bin_bits);
+        if (b < low || b > high) continue;
+        for (std::size_t d = 0; d < distinct.size(); ++d) {
+            if (distinct[d] == b) {
+                gathered[d].push_back(v[i]);
+                break;
+            }
+        }
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t d = static_cast<std::size_t>(
+            std::find(distinct.begin(), distinct.end(), bins[k]) - distinct.begin());
+        std::vector<double>& values = gathered[d];
+        const auto at = static_cast<std::ptrdiff_t>(rank_in_bin[k] - 1);
+        std::nth_element(values.begin(), values.begin() + at, values.end());
+        out[k] = values[static_cast<std::size_t>(at)];
+    }
+}
 }  // namespace
 
 std::vector<double> default_thresholds() { return {1.0, 2.0, 5.0}; }
@@ -136,9 +186,9 @@ FrameStatistics frame_statistics(const InterleavedImage& map, std::span<const do
     s.max_y = map.height - 1 - best_row;
     s.share_above = share_of(above, count);
 
-    std::vector<double> scratch(v, v + count);
     static constexpr int percents[] = {50, 95, 99};
-    const std::vector<double> p = percentiles_in_place(scratch, percents);
+    double p[3];
+    frame_percentiles(v, count, percents, p);
     s.median = p[0];
     s.p95 = p[1];
     s.p99 = p[2];

@@ -4,9 +4,11 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libcli11-dev
-          qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic)
+          qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic
+          nlohmann-json3-dev libpng-dev)
 if [[ "${1:-}" == "--tests" ]]; then
-    packages+=(libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev)
+    packages+=(libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev
+               python3 python3-jsonschema chromium)
 fi
 
 missing=()
