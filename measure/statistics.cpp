@@ -89,27 +89,31 @@ void frame_percentiles(const double* v, std::size_t count, std::span<const int> 
     // Distinct bins in ascending order; each gathers its values once.
     std::vector<std::size_t> distinct(bins.begin(), bins.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    std::vector<std::vector<double>> gathered(distinct.size());
-    for (std::size_t d = 0; d < distinct.size(); ++d) gathered[d].reserve(histogram[distinct[d]]);
+    // Each wanted bin's values go to their own block of one array, sized from the histogram.
     const std::size_t low = distinct.front();
     const std::size_t high = distinct.back();
+    std::vector<std::int8_t> block_of(high - low + 1, -1);
+    std::vector<std::size_t> start(distinct.size() + 1, 0);
+    for (std::size_t d = 0; d < distinct.size(); ++d) {
+        block_of[distinct[d] - low] = static_cast<std::int8_t>(d);
+        start[d + 1] = start[d] + histogram[distinct[d]];
+    }
+    std::vector<double> gathered(start.back());
+    std::vector<std::size_t> next(start.begin(), start.end() - 1);
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t b = ordered_key(v[i]) >> (64 - frame_bin_bits);
-        if (b < low || b > high) continue;
-        for (std::size_t d = 0; d < distinct.size(); ++d) {
-            if (distinct[d] == b) {
-                gathered[d].push_back(v[i]);
-                break;
-            }
-        }
+        if (b - low > high - low) continue;  // outside [low, high], unsigned wrap included
+        const int d = block_of[b - low];
+        if (d >= 0) gathered[next[static_cast<std::size_t>(d)]++] = v[i];
     }
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t d = static_cast<std::size_t>(
             std::find(distinct.begin(), distinct.end(), bins[k]) - distinct.begin());
-        std::vector<double>& values = gathered[d];
-        const auto at = static_cast<std::ptrdiff_t>(rank_in_bin[k] - 1);
-        std::nth_element(values.begin(), values.begin() + at, values.end());
-        out[k] = values[static_cast<std::size_t>(at)];
+        const auto first = gathered.begin() + static_cast<std::ptrdiff_t>(start[d]);
+        const auto last = gathered.begin() + static_cast<std::ptrdiff_t>(start[d + 1]);
+        const auto at = first + static_cast<std::ptrdiff_t>(rank_in_bin[k] - 1);
+        std::nth_element(first, at, last);
+        out[k] = *at;
     }
 }
 }  // namespace
