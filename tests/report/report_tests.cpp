@@ -199,7 +199,7 @@ TEST(WorstFrames, KeepsTheLargestMeansEarlierFirstOnTies) {
     worst.keep = 3;
     const double means[] = {0.5, 2.0, 0.1, 2.0, 3.0, 0.7, 1.0};
     for (int i = 0; i < 7; ++i) {
-        if (is_worst_frame(worst, means[i])) keep_worst_frame(worst, WorstFrame{i, means[i], "", "", ""});
+        if (is_worst_frame(worst, means[i])) keep_worst_frame(worst, WorstFrame{i, means[i], "", "", "", 0, 0});
     }
     ASSERT_EQ(worst.frames.size(), 3u);
     EXPECT_EQ(worst.frames[0].frame, 4);
