@@ -45,6 +45,19 @@ bool report_frames_above(const RunRecord& record, const std::optional<double>& l
     return true;
 }
 
+InputRecord input_record(const MediaSequence& sequence) {
+    InputRecord in;
+    in.frame_count = sequence.count;
+    in.colour_handling.clear();
+    for (const SequenceEntry& entry : sequence.entries) {
+        in.paths.push_back(entry.path);
+        if (in.colour_handling.find(entry.colour) == std::string::npos) {
+            in.colour_handling += (in.colour_handling.empty() ? "" : "; ") + entry.colour;
+        }
+    }
+    return in;
+}
+
 }  // namespace
 
 void add_report_options(CLI::App& diff, ReportOptions& options) {
@@ -124,8 +137,8 @@ std::vector<std::string> report_output_names(const ReportOptions& options, int c
 }
 
 void start_report(ReportRun& run, const ReportOptions& options, const std::string& profile,
-                  const AtdFilters& filters, const std::vector<std::string>& reference,
-                  const std::vector<std::string>& degraded, int count) {
+                  const AtdFilters& filters, const MediaSequence& reference,
+                  const MediaSequence& degraded, int count) {
     run.options = &options;
     run.style.scale_max = options.heatmap_max;
     run.style.colours = colour_map_from_name(options.colour_map).value_or(ColourMap::viridis);
@@ -140,10 +153,8 @@ void start_report(ReportRun& run, const ReportOptions& options, const std::strin
     r.command_line = options.command_line;
     r.formula = chosen_formula(options);
     r.thresholds = options.thresholds;
-    r.reference.paths = reference;
-    r.reference.frame_count = static_cast<int>(reference.size());
-    r.degraded.paths = degraded;
-    r.degraded.frame_count = static_cast<int>(degraded.size());
+    r.reference = input_record(reference);
+    r.degraded = input_record(degraded);
     if (!options.json.empty() || !options.report.empty()) {
         r.profile = read_profile_record(profile, filters, kernel_sample_angle);
     }

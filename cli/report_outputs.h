@@ -9,6 +9,7 @@
 
 #include "colour/delta_e.h"
 #include "measure/statistics.h"
+#include "media/media_sequence.h"
 #include "report/heatmap.h"
 #include "report/html_report.h"
 #include "report/run_record.h"
@@ -66,9 +67,11 @@ struct ReportRun {
     bool wants_frames = false;  // the worker hands over both frames' pixels (for the report)
 };
 
+// The inputs' records take the files of each sequence, its frame count (after any skip) and
+// how its files' pixels became RGB.
 void start_report(ReportRun& run, const ReportOptions& options, const std::string& profile,
-                  const AtdFilters& filters, const std::vector<std::string>& reference,
-                  const std::vector<std::string>& degraded, int count);
+                  const AtdFilters& filters, const MediaSequence& reference,
+                  const MediaSequence& degraded, int count);
 
 // Worker thread: statistics and, when asked, the heatmap of one frame's map.
 FrameExtras frame_extras(const ReportRun& run, const InterleavedImage& map);
