@@ -11,7 +11,10 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <optional>
 #include <cstring>
 #include <memory>
 #include <iostream>
@@ -22,9 +25,11 @@
 
 #include "colour/colour_types.h"
 #include "colour/conversions.h"
+#include "colour/delta_e.h"
 #include "image/pixel_buffer.h"
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
+#include "measure/statistics.h"
 #include "numeric/failure.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
@@ -52,38 +57,71 @@ LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_t
     return profile;
 }
 
-// The difference formulas the measurement knows; others are refused before any work.
-void check_delta_e(int delta_e) {
-    if (delta_e != 94) {
-        throw py::value_error("delta_e must be 94 (CIE94); got " + std::to_string(delta_e));
+// What a measurement is asked for besides the frames: the difference formula and the levels of
+// the shares above them. Both are checked before any work.
+struct Measurement {
+    DeltaEFormula formula = DeltaEFormula::cie94;
+    std::vector<double> thresholds;
+};
+
+Measurement measurement(int delta_e, const std::vector<double>& thresholds) {
+    const std::optional<DeltaEFormula> formula = formula_from_option(std::to_string(delta_e));
+    if (!formula) {
+        throw py::value_error("delta_e must be 94 (CIE94), 2000 (CIEDE2000) or 76 (CIE76), not " +
+                              std::to_string(delta_e));
     }
+    for (double t : thresholds) {
+        if (!std::isfinite(t) || t < 0.0) {
+            throw py::value_error("thresholds must be finite numbers, 0 or more");
+        }
+    }
+    return {*formula, thresholds};
+}
+
+// A threshold as a name suffix: the shortest text that reads back as the same number.
+std::string threshold_name(double threshold) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, threshold);
+    return "above_" + std::string(text, end.ptr);
 }
 
 // One frame pair's result: the per-pixel map (row 0 the top, or None when not kept) and the
-// per-frame statistics. Statistics beyond mean, max and min join here as the reports layer
-// provides them.
+// per-frame statistics. mean, max and min are the map's own, as orv-cli's first columns.
 struct FrameDiff {
     py::object map = py::none();
     double mean = 0.0;
     double max = 0.0;
     double min = 0.0;
-    int width = 0;
-    int height = 0;
+    FrameStatistics statistics;
+    std::vector<double> thresholds;
+    DeltaEFormula formula = DeltaEFormula::cie94;
 };
 
 // Per-frame figures computed without the interpreter lock; turned into a FrameDiff after.
 struct FrameFigures {
     InterleavedImage map;
+    FrameStatistics statistics;
 };
 
-FrameDiff to_frame_diff(FrameFigures&& figures, bool keep_map) {
+FrameFigures measure_pair(const PixelBuffer& reference, const PixelBuffer& degraded,
+                          const LoadedProfile& profile, const Measurement& asked) {
+    FrameFigures figures;
+    PixelBuffer grey = make_pixel_buffer(reference.width, reference.height);
+    make_difference_image(reference, degraded, grey, kernel_sample_angle, profile.filters,
+                          profile.folder, figures.map, asked.formula);
+    figures.statistics = frame_statistics(figures.map, asked.thresholds);
+    return figures;
+}
+
+FrameDiff to_frame_diff(FrameFigures&& figures, bool keep_map, const Measurement& asked) {
     FrameDiff diff;
     const InterleavedImage& map = figures.map;
     diff.mean = map.mean;
     diff.max = map.max;
     diff.min = map.min;
-    diff.width = map.width;
-    diff.height = map.height;
+    diff.statistics = std::move(figures.statistics);
+    diff.thresholds = asked.thresholds;
+    diff.formula = asked.formula;
     if (keep_map) {
         py::array_t<double> array({static_cast<py::ssize_t>(map.height),
                                    static_cast<py::ssize_t>(map.width)});
@@ -99,6 +137,54 @@ FrameDiff to_frame_diff(FrameFigures&& figures, bool keep_map) {
     }
     return diff;
 }
+
+// The figures of a frame under the names of orv-cli's table columns.
+py::dict frame_stats(const FrameDiff& d) {
+    const FrameStatistics& s = d.statistics;
+    py::dict stats;
+    stats["mean"] = d.mean;
+    stats["max"] = d.max;
+    stats["min"] = d.min;
+    stats["median"] = s.median;
+    stats["p95"] = s.p95;
+    stats["p99"] = s.p99;
+    for (std::size_t k = 0; k < d.thresholds.size() && k < s.share_above.size(); ++k) {
+        stats[py::str(threshold_name(d.thresholds[k]))] = s.share_above[k];
+    }
+    stats["max_x"] = s.max_x;
+    stats["max_y"] = s.max_y;
+    return stats;
+}
+
+// The pooled figures under the names of orv-cli's summary.
+py::dict pooled_stats(const PooledStatistics& p, const Measurement& asked) {
+    py::dict stats;
+    stats["delta_e"] = std::string(formula_name(asked.formula));
+    stats["frames"] = p.frames;
+    stats["pixels"] = p.pixels;
+    stats["mean_of_means"] = p.mean_of_means;
+    stats["median_of_means"] = p.median_of_means;
+    stats["p95_of_means"] = p.p95_of_means;
+    stats["largest_mean"] = p.largest_mean;
+    stats["largest_mean_frame"] = p.largest_mean_frame;
+    stats["max"] = p.max;
+    stats["max_frame"] = p.max_frame;
+    stats["max_x"] = p.max_x;
+    stats["max_y"] = p.max_y;
+    stats["median"] = p.median;
+    stats["p95"] = p.p95;
+    stats["p99"] = p.p99;
+    for (std::size_t k = 0; k < asked.thresholds.size() && k < p.share_above.size(); ++k) {
+        stats[py::str(threshold_name(asked.thresholds[k]))] = p.share_above[k];
+    }
+    return stats;
+}
+
+// A measured sequence: every frame's result in order and the pooled figures.
+struct SequenceDiff {
+    std::vector<FrameDiff> frames;
+    py::dict pooled;
+};
 
 // Copies an RGB (height, width, 3) uint8 array of any strides into a frame buffer.
 PixelBuffer frame_from_array(const py::handle& object, const char* what) {
@@ -156,9 +242,9 @@ py::array_t<std::uint8_t> array_from_frame(const PixelBuffer& frame) {
 }
 
 FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
-                      const LoadedProfile& profile, int delta_e, const std::vector<double>& thresholds) {
-    check_delta_e(delta_e);
-    (void)thresholds;  // the shares above the thresholds come with the reports layer
+                      const LoadedProfile& profile, int delta_e,
+                      const std::vector<double>& thresholds) {
+    const Measurement asked = measurement(delta_e, thresholds);
     const PixelBuffer r = frame_from_array(reference, "reference");
     const PixelBuffer d = frame_from_array(degraded, "degraded");
     if (r.width != d.width || r.height != d.height) {
@@ -169,11 +255,9 @@ FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
     FrameFigures figures;
     {
         py::gil_scoped_release unlocked;
-        PixelBuffer grey = make_pixel_buffer(r.width, r.height);
-        make_difference_image(r, d, grey, kernel_sample_angle, profile.filters, profile.folder,
-                              figures.map);
+        figures = measure_pair(r, d, profile, asked);
     }
-    return to_frame_diff(std::move(figures), true);
+    return to_frame_diff(std::move(figures), true, asked);
 }
 
 py::array_t<std::uint8_t> filter_array(const py::handle& frame, const LoadedProfile& profile) {
@@ -196,12 +280,11 @@ py::array_t<std::uint8_t> read_frame_array(const std::string& path) {
     return array_from_frame(frame.pixels);
 }
 
-std::vector<FrameDiff> diff_files(const std::vector<std::string>& reference,
-                                  const std::vector<std::string>& degraded,
-                                  const LoadedProfile& profile, int threads, bool keep_maps,
-                                  int delta_e, const std::vector<double>& thresholds) {
-    check_delta_e(delta_e);
-    (void)thresholds;
+SequenceDiff diff_files(const std::vector<std::string>& reference,
+                        const std::vector<std::string>& degraded, const LoadedProfile& profile,
+                        int threads, bool keep_maps, int delta_e,
+                        const std::vector<double>& thresholds) {
+    const Measurement asked = measurement(delta_e, thresholds);
     if (reference.empty() || degraded.empty()) {
         throw Failure{"both a reference and a degraded sequence are needed"};
     }
@@ -209,30 +292,35 @@ std::vector<FrameDiff> diff_files(const std::vector<std::string>& reference,
     const int degraded_count = static_cast<int>(degraded.size());
     const int count = std::max(reference_count, degraded_count);
     std::vector<FrameFigures> frames(static_cast<std::size_t>(count));
+    PooledStatistics pooled;
     {
         py::gil_scoped_release unlocked;
+        PooledAccumulator pool(asked.thresholds);
         // A sequence shorter than the other repeats its last frame.
         auto work = [&](int i) {
-            const std::string& r = reference[static_cast<std::size_t>(std::min(i, reference_count - 1))];
-            const std::string& d = degraded[static_cast<std::size_t>(std::min(i, degraded_count - 1))];
+            const std::string& r =
+                reference[static_cast<std::size_t>(std::min(i, reference_count - 1))];
+            const std::string& d =
+                degraded[static_cast<std::size_t>(std::min(i, degraded_count - 1))];
             const FrameFile rf = read_frame_file(r);
             const FrameFile df = read_frame_file(d);
             check_pair_size(i, r, rf.pixels, d, df.pixels);
-            FrameFigures figures;
-            PixelBuffer grey = make_pixel_buffer(rf.pixels.width, rf.pixels.height);
-            make_difference_image(rf.pixels, df.pixels, grey, kernel_sample_angle,
-                                  profile.filters, profile.folder, figures.map);
-            if (!keep_maps) figures.map.data = {};
-            return figures;
+            return measure_pair(rf.pixels, df.pixels, profile, asked);
         };
         auto deliver = [&](int i, FrameFigures&& figures) {
+            add_frame(pool, figures.map, figures.statistics);
+            if (!keep_maps) figures.map.data = {};
             frames[static_cast<std::size_t>(i)] = std::move(figures);
         };
         run_ordered_frames<FrameFigures>(count, std::max(threads, 1), work, deliver);
+        pooled = pooled_statistics(pool);
     }
-    std::vector<FrameDiff> result;
-    result.reserve(frames.size());
-    for (FrameFigures& figures : frames) result.push_back(to_frame_diff(std::move(figures), keep_maps));
+    SequenceDiff result;
+    result.frames.reserve(frames.size());
+    for (FrameFigures& figures : frames) {
+        result.frames.push_back(to_frame_diff(std::move(figures), keep_maps, asked));
+    }
+    result.pooled = pooled_stats(pooled, asked);
     return result;
 }
 
@@ -283,39 +371,82 @@ PYBIND11_MODULE(_orv, m) {
         .def("__repr__", [](const LoadedProfile& p) { return "orv.Profile(" + py::repr(py::str(p.folder)).cast<std::string>() + ")"; });
 
     py::class_<FrameDiff>(m, "FrameDiff",
-                          "The S-CIELAB difference of one frame pair: the per-pixel CIE94 map "
-                          "and its per-frame statistics.")
+                          "The S-CIELAB difference of one frame pair: the per-pixel map and its "
+                          "per-frame statistics (percentiles are nearest-rank and exact).")
         .def_readonly("map", &FrameDiff::map,
                       "Per-pixel colour differences: float64 array of shape (H, W), row 0 the "
                       "top of the picture; None when the map was not kept.")
         .def_readonly("mean", &FrameDiff::mean, "Mean of the map.")
         .def_readonly("max", &FrameDiff::max, "Largest value of the map.")
         .def_readonly("min", &FrameDiff::min, "Smallest value of the map.")
-        .def_readonly("width", &FrameDiff::width, "Width of the frames in pixels.")
-        .def_readonly("height", &FrameDiff::height, "Height of the frames in pixels.")
-        .def(
-            "stats",
-            [](const FrameDiff& d) {
-                py::dict stats;
-                stats["mean"] = d.mean;
-                stats["max"] = d.max;
-                stats["min"] = d.min;
-                return stats;
-            },
-            "The per-frame statistics as a dict of plain numbers (no map).")
+        .def_property_readonly(
+            "median", [](const FrameDiff& d) { return d.statistics.median; },
+            "Median of the map (the 50th nearest-rank percentile).")
+        .def_property_readonly(
+            "p95", [](const FrameDiff& d) { return d.statistics.p95; },
+            "95th percentile of the map (nearest rank).")
+        .def_property_readonly(
+            "p99", [](const FrameDiff& d) { return d.statistics.p99; },
+            "99th percentile of the map (nearest rank).")
+        .def_property_readonly(
+            "thresholds", [](const FrameDiff& d) { return py::tuple(py::cast(d.thresholds)); },
+            "The thresholds of share_above, as asked.")
+        .def_property_readonly(
+            "share_above",
+            [](const FrameDiff& d) { return py::tuple(py::cast(d.statistics.share_above)); },
+            "Per threshold, the fraction of pixels whose difference is strictly above it.")
+        .def_property_readonly(
+            "max_x", [](const FrameDiff& d) { return d.statistics.max_x; },
+            "Column of the largest difference, from the left.")
+        .def_property_readonly(
+            "max_y", [](const FrameDiff& d) { return d.statistics.max_y; },
+            "Row of the largest difference, from the top.")
+        .def_property_readonly(
+            "delta_e", [](const FrameDiff& d) { return std::string(formula_name(d.formula)); },
+            "The colour-difference formula used: \"CIE94\", \"CIEDE2000\" or \"CIE76\".")
+        .def_property_readonly(
+            "width", [](const FrameDiff& d) { return d.statistics.width; },
+            "Width of the frames in pixels.")
+        .def_property_readonly(
+            "height", [](const FrameDiff& d) { return d.statistics.height; },
+            "Height of the frames in pixels.")
+        .def("stats", &frame_stats,
+             "The per-frame statistics as a dict under the names of orv-cli's table columns: "
+             "mean, max, min, median, p95, p99, above_T for each threshold T, max_x, max_y.")
         .def("__repr__", [](const FrameDiff& d) {
-            return "<orv.FrameDiff " + std::to_string(d.width) + "x" + std::to_string(d.height) +
+            return "<orv.FrameDiff " + std::to_string(d.statistics.width) + "x" +
+                   std::to_string(d.statistics.height) +
                    " mean=" + py::repr(py::float_(d.mean)).cast<std::string>() + ">";
         });
 
+    py::class_<SequenceDiff>(m, "SequenceDiff",
+                             "Two sequences measured pair by pair: frames and pooled figures.")
+        .def_readonly("frames", &SequenceDiff::frames, "The FrameDiff of every pair, in order.")
+        .def_readonly("pooled", &SequenceDiff::pooled,
+                      "The pooled figures under the names of orv-cli's summary: delta_e, "
+                      "frames, pixels, mean_of_means, median_of_means, p95_of_means, "
+                      "largest_mean, largest_mean_frame, max, max_frame, max_x, max_y, median, "
+                      "p95, p99 and above_T for each threshold T (over every pixel).");
+
+    m.def("threshold_name", &threshold_name, py::arg("threshold"),
+          "threshold_name(threshold) -> str\n\n"
+          "The name of the share above `threshold` among the statistics: 'above_' and the "
+          "shortest text of the number ('above_1', 'above_2.5'), as in orv-cli's columns.");
+    m.def(
+        "formula_name",
+        [](int delta_e) { return std::string(formula_name(measurement(delta_e, {}).formula)); },
+        py::arg("delta_e"),
+        "formula_name(delta_e) -> str\n\n"
+        "The name of the formula of delta_e 94, 2000 or 76: 'CIE94', 'CIEDE2000' or 'CIE76'. "
+        "Raises ValueError for other values.");
     m.def("diff", &diff_arrays, py::arg("reference"), py::arg("degraded"), py::arg("profile"),
           py::arg("delta_e") = 94, py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0},
           "diff(reference, degraded, profile, delta_e=94, thresholds=(1, 2, 5)) -> FrameDiff\n\n"
           "The S-CIELAB colour difference of one frame pair, exactly as orv-cli diff measures "
           "it. reference and degraded are numpy uint8 arrays of shape (H, W, 3), RGB, row 0 the "
           "top (any strides); profile is an orv.Profile. delta_e chooses the per-pixel formula "
-          "(94: CIE94 with the reference as first argument); thresholds are the levels for the "
-          "shares of pixels above them. The interpreter lock is released while measuring. "
+          "(94: CIE94, 2000: CIEDE2000, 76: CIE76; the reference is the first argument); "
+          "thresholds are the levels of the shares of pixels above them. The interpreter lock is released while measuring. "
           "Raises orv.Error (profile files, frames of different sizes), TypeError and "
           "ValueError (arrays of the wrong type or shape).");
     m.def("filter", &filter_array, py::arg("frame"), py::arg("profile"),
@@ -331,9 +462,10 @@ PYBIND11_MODULE(_orv, m) {
           py::arg("threads") = 1, py::arg("keep_maps") = false, py::arg("delta_e") = 94,
           py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0},
           "diff_files(reference, degraded, profile, threads=1, keep_maps=False, delta_e=94, "
-          "thresholds=(1, 2, 5)) -> list of FrameDiff\n\n"
+          "thresholds=(1, 2, 5)) -> SequenceDiff\n\n"
           "Measures two sequences of frame files pair by pair as orv-cli diff does (the shorter "
           "sequence repeats its last frame) with the ordered frame loop on `threads` threads, "
-          "the interpreter lock released for the whole run. Maps are kept only with keep_maps. "
+          "the interpreter lock released for the whole run, and pools the figures. Maps are "
+          "kept only with keep_maps. "
           "The first failing frame raises orv.Error.");
 }

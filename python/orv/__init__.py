@@ -7,7 +7,7 @@ Difference maps are float64 arrays of shape (height, width), row 0 the top.
     import orv
     profile = orv.Profile("profiles/default")
     result = orv.diff(reference, degraded, profile)
-    result.map, result.mean, result.max, result.min
+    result.map, result.mean, result.p95, result.share_above, result.stats()
 
 Measurements release the interpreter lock, so several Python threads measure
 side by side and get the same numbers as one. Whole corpora of sequence pairs
@@ -19,18 +19,32 @@ Failures raise orv.Error with the texts orv-cli prints.
 import os
 import re
 
-from ._orv import Error, FrameDiff, Profile, diff, diff_files, filter, read_frame
+from ._orv import (
+    Error,
+    FrameDiff,
+    Profile,
+    SequenceDiff,
+    diff,
+    diff_files,
+    filter,
+    formula_name,
+    read_frame,
+    threshold_name,
+)
 
 __all__ = [
     "Error",
     "FrameDiff",
     "Profile",
+    "SequenceDiff",
     "diff",
     "diff_files",
     "filter",
+    "formula_name",
     "read_frame",
     "read_frames",
     "sequence_files",
+    "threshold_name",
     "IMAGE_SUFFIXES",
 ]
 

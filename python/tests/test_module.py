@@ -13,31 +13,61 @@ import orv
 from conftest import PROFILE_DIR, run_cli, write_bmp
 
 
+def cli_knows(option):
+    return option in run_cli("diff", "--help")[1]
+
+
 @pytest.mark.parametrize(
-    "height, width",
+    "height, width, delta_e",
     [
-        (64, 96),  # rows without padding
-        (23, 37),  # odd sides, rows padded to four bytes
-        (40, 6),   # taller than wide
+        (64, 96, 94),  # rows without padding
+        (23, 37, 94),  # odd sides, rows padded to four bytes
+        (40, 6, 94),   # taller than wide
+        (23, 37, 2000),
+        (23, 37, 76),
     ],
 )
-def test_diff_matches_cli(tmp_path, pair_files, profile, height, width):
+def test_diff_matches_cli(tmp_path, pair_files, profile, height, width, delta_e):
+    formula = [] if delta_e == 94 else ["--delta-e", str(delta_e)]
+    if formula and not cli_knows("--delta-e"):
+        pytest.skip("orv-cli without --delta-e")
     references, degradeds = pair_files(height, width)
-    status, out, err = run_cli("diff", "--profile", PROFILE_DIR, "--threads", "1",
+    status, out, err = run_cli("diff", "--profile", PROFILE_DIR, "--threads", "1", *formula,
                                "--reference", *references, "--degraded", *degradeds,
                                "--values", str(tmp_path / "v"))
     assert status == 0, err
     rows = list(csv.DictReader(io.StringIO(out)))
-    by_files = orv.diff_files(references, degradeds, profile, threads=2, keep_maps=True)
+    by_files = orv.diff_files(references, degradeds, profile, threads=2, keep_maps=True, delta_e=delta_e)
     for i, (reference, degraded) in enumerate(zip(references, degradeds)):
-        result = orv.diff(orv.read_frame(reference), orv.read_frame(degraded), profile)
+        result = orv.diff(orv.read_frame(reference), orv.read_frame(degraded), profile, delta_e=delta_e)
         cli_map = np.load(tmp_path / ("v_%04d.npy" % i))
         assert result.map.shape == (height, width)
         assert np.max(np.abs(result.map - cli_map)) <= 1e-12
-        assert np.array_equal(by_files[i].map, result.map)
-        for name in ("mean", "max", "min"):
-            assert "%.6f" % getattr(result, name) == rows[i][name]
-            assert getattr(by_files[i], name) == getattr(result, name)
+        assert np.array_equal(by_files.frames[i].map, result.map)
+        stats = result.stats()
+        assert by_files.frames[i].stats() == stats
+        shared = [name for name in rows[i] if name in stats]
+        assert len(shared) >= 3
+        for name in shared:
+            text = "%.6f" % stats[name] if isinstance(stats[name], float) else str(stats[name])
+            assert text == rows[i][name], name
+
+
+def test_pooled_figures_match_cli_summary(tmp_path, pair_files, profile):
+    if not cli_knows("--summary"):
+        pytest.skip("orv-cli without --summary")
+    references, degradeds = pair_files(24, 32, n=3)
+    status, _, err = run_cli("diff", "--profile", PROFILE_DIR, "--reference", *references, "--degraded",
+                             *degradeds[:2], "--thresholds", "0.5,3", "--summary", str(tmp_path / "s.csv"),
+                             "--csv", str(tmp_path / "t.csv"))
+    assert status == 0, err
+    with open(tmp_path / "s.csv", newline="") as handle:
+        summary = {row["figure"]: row["value"] for row in csv.DictReader(handle)}
+    pooled = orv.diff_files(references, degradeds[:2], profile, thresholds=[0.5, 3]).pooled
+    assert set(summary) - {"formula"} <= set(pooled)
+    for name, value in pooled.items():
+        if name in summary:
+            assert ("%.6f" % value if isinstance(value, float) else str(value)) == summary[name], name
 
 
 def test_filter_matches_cli(tmp_path, pair_files, profile):
@@ -127,7 +157,7 @@ def test_every_public_name_is_documented():
 
     names = [getattr(orv, name) for name in orv.__all__] + [orv, orv.corpus, orv.corpus.run, orv.corpus.main,
                                                             orv.corpus.measure_pair]
-    for cls in (orv.Profile, orv.FrameDiff):
+    for cls in (orv.Profile, orv.FrameDiff, orv.SequenceDiff):
         names += [member for name, member in inspect.getmembers(cls) if not name.startswith("_")]
     undocumented = [repr(n) for n in names if not isinstance(n, tuple) and not (inspect.getdoc(n) or "").strip()]
     assert undocumented == []
