@@ -428,6 +428,12 @@ PYBIND11_MODULE(_orv, m) {
                       "largest_mean, largest_mean_frame, max, max_frame, max_x, max_y, median, "
                       "p95, p99 and above_T for each threshold T (over every pixel).");
 
+    m.def("keep_freed_frame_planes", &keep_freed_frame_planes,
+          "keep_freed_frame_planes()\n\n"
+          "Sets the process's allocator up for long runs of large frames, as orv-cli does: the "
+          "planes a frame frees stay on the heap for the next frame instead of going back to "
+          "the system. It changes the whole process (its memory is not returned), so the "
+          "package never calls it on import; orv.corpus calls it in its workers.");
     m.def("threshold_name", &threshold_name, py::arg("threshold"),
           "threshold_name(threshold) -> str\n\n"
           "The name of the share above `threshold` among the statistics: 'above_' and the "

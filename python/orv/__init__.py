@@ -28,6 +28,7 @@ from ._orv import (
     diff_files,
     filter,
     formula_name,
+    keep_freed_frame_planes,
     read_frame,
     threshold_name,
 )
@@ -41,6 +42,7 @@ __all__ = [
     "diff_files",
     "filter",
     "formula_name",
+    "keep_freed_frame_planes",
     "read_frame",
     "read_frames",
     "sequence_files",
