@@ -30,6 +30,9 @@
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
 #include "measure/statistics.h"
+#include "media/media_sequence.h"
+#include "media/media_source.h"
+#include "media/raw_format.h"
 #include "numeric/failure.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
@@ -85,10 +88,57 @@ std::string threshold_name(double threshold) {
     return "above_" + std::string(text, end.ptr);
 }
 
+// How files are read: YUV matrix and range overriding the streams' own, and the layout of raw
+// files. Names as orv-cli's options take them; anything else is refused before any work.
+MediaOptions media_options(const std::optional<std::string>& matrix,
+                           const std::optional<std::string>& range,
+                           const std::optional<std::string>& size,
+                           const std::optional<std::string>& pix_fmt,
+                           const std::optional<std::string>& fps) {
+    MediaOptions options;
+    if (matrix) {
+        if (*matrix == "bt601") options.matrix = YuvMatrix::bt601;
+        else if (*matrix == "bt709") options.matrix = YuvMatrix::bt709;
+        else if (*matrix == "bt2020") options.matrix = YuvMatrix::bt2020;
+        else throw py::value_error("matrix must be 'bt601', 'bt709' or 'bt2020'");
+    }
+    if (range) {
+        if (*range == "limited") options.range = YuvRange::limited;
+        else if (*range == "full") options.range = YuvRange::full;
+        else throw py::value_error("range must be 'limited' or 'full'");
+    }
+    if (size || pix_fmt || fps) {
+        RawFormat raw;
+        if (size) {
+            const auto parsed = parse_frame_size(*size);
+            if (!parsed) throw py::value_error("size must be WxH, 1 to 32768 each: " + *size);
+            raw.width = parsed->width;
+            raw.height = parsed->height;
+        }
+        if (pix_fmt) {
+            if (!known_raw_pixel_format(*pix_fmt)) {
+                throw py::value_error("pix_fmt is not a raw pixel format the libraries know: " +
+                                      *pix_fmt);
+            }
+            raw.pixel_format = *pix_fmt;
+        }
+        if (fps) {
+            const auto rate = parse_frame_rate(*fps);
+            if (!rate) throw py::value_error("fps must be a positive rate (25, 29.97, 30000/1001)");
+            raw.fps_num = rate->num;
+            raw.fps_den = rate->den;
+        }
+        options.raw = raw;
+    }
+    return options;
+}
+
 // One frame pair's result: the per-pixel map (row 0 the top, or None when not kept) and the
 // per-frame statistics. mean, max and min are the map's own, as orv-cli's first columns.
 struct FrameDiff {
     py::object map = py::none();
+    py::object reference = py::none();  // the frames' names, for frames read from files
+    py::object degraded = py::none();
     double mean = 0.0;
     double max = 0.0;
     double min = 0.0;
@@ -101,6 +151,8 @@ struct FrameDiff {
 struct FrameFigures {
     InterleavedImage map;
     FrameStatistics statistics;
+    std::string reference;
+    std::string degraded;
 };
 
 FrameFigures measure_pair(const PixelBuffer& reference, const PixelBuffer& degraded,
@@ -122,6 +174,10 @@ FrameDiff to_frame_diff(FrameFigures&& figures, bool keep_map, const Measurement
     diff.statistics = std::move(figures.statistics);
     diff.thresholds = asked.thresholds;
     diff.formula = asked.formula;
+    if (!figures.reference.empty()) {
+        diff.reference = py::str(figures.reference);
+        diff.degraded = py::str(figures.degraded);
+    }
     if (keep_map) {
         py::array_t<double> array({static_cast<py::ssize_t>(map.height),
                                    static_cast<py::ssize_t>(map.width)});
@@ -184,6 +240,12 @@ py::dict pooled_stats(const PooledStatistics& p, const Measurement& asked) {
 struct SequenceDiff {
     std::vector<FrameDiff> frames;
     py::dict pooled;
+    py::list inputs;
+};
+
+// An open media file handing out its frames one by one.
+struct MediaFile {
+    MediaSource source;
 };
 
 // Copies an RGB (height, width, 3) uint8 array of any strides into a frame buffer.
@@ -271,56 +333,94 @@ py::array_t<std::uint8_t> filter_array(const py::handle& frame, const LoadedProf
     return array_from_frame(filtered);
 }
 
-py::array_t<std::uint8_t> read_frame_array(const std::string& path) {
-    FrameFile frame;
+MediaFile open_media_file(const std::string& path, const MediaOptions& options) {
+    py::gil_scoped_release unlocked;
+    return MediaFile{open_media(path, options)};
+}
+
+py::object next_media_frame(MediaFile& file) {
+    PixelBuffer pixels;
+    HeaderBlock header;
+    bool more = false;
     {
         py::gil_scoped_release unlocked;
-        frame = read_frame_file(path);
+        more = next_frame(file.source, pixels, header);
     }
-    return array_from_frame(frame.pixels);
+    if (!more) throw py::stop_iteration();
+    return array_from_frame(pixels);
+}
+
+py::list describe_inputs(const MediaSequence& sequence, const char* role) {
+    py::list inputs;
+    for (const SequenceEntry& entry : sequence.entries) {
+        py::dict input;
+        input["role"] = role;
+        input["path"] = entry.path;
+        input["frames"] = entry.frame_count;
+        input["colour"] = entry.colour;
+        inputs.append(input);
+    }
+    return inputs;
 }
 
 SequenceDiff diff_files(const std::vector<std::string>& reference,
                         const std::vector<std::string>& degraded, const LoadedProfile& profile,
                         int threads, bool keep_maps, int delta_e,
-                        const std::vector<double>& thresholds) {
+                        const std::vector<double>& thresholds, int reference_start,
+                        int degraded_start, std::optional<int> frames,
+                        const MediaOptions& options) {
     const Measurement asked = measurement(delta_e, thresholds);
     if (reference.empty() || degraded.empty()) {
         throw Failure{"both a reference and a degraded sequence are needed"};
     }
-    const int reference_count = static_cast<int>(reference.size());
-    const int degraded_count = static_cast<int>(degraded.size());
-    const int count = std::max(reference_count, degraded_count);
-    std::vector<FrameFigures> frames(static_cast<std::size_t>(count));
+    if (reference_start < 0 || degraded_start < 0 || (frames && *frames < 1)) {
+        throw py::value_error("starts must be 0 or more and frames 1 or more");
+    }
+    auto inputs_of = [&](const std::vector<std::string>& paths) {
+        std::vector<SequenceInput> inputs;
+        for (const std::string& path : paths) inputs.push_back({path, options});
+        return inputs;
+    };
+    std::vector<FrameFigures> figures;
     PooledStatistics pooled;
+    MediaSequence reference_sequence;
+    MediaSequence degraded_sequence;
     {
         py::gil_scoped_release unlocked;
-        PooledAccumulator pool(asked.thresholds);
+        reference_sequence = open_media_sequence(inputs_of(reference), reference_start);
+        degraded_sequence = open_media_sequence(inputs_of(degraded), degraded_start);
         // A sequence shorter than the other repeats its last frame.
+        int count = std::max(reference_sequence.count, degraded_sequence.count);
+        if (frames) count = std::min(count, *frames);
+        figures.resize(static_cast<std::size_t>(count));
+        PooledAccumulator pool(asked.thresholds);
         auto work = [&](int i) {
-            const std::string& r =
-                reference[static_cast<std::size_t>(std::min(i, reference_count - 1))];
-            const std::string& d =
-                degraded[static_cast<std::size_t>(std::min(i, degraded_count - 1))];
-            const FrameFile rf = read_frame_file(r);
-            const FrameFile df = read_frame_file(d);
-            check_pair_size(i, r, rf.pixels, d, df.pixels);
-            return measure_pair(rf.pixels, df.pixels, profile, asked);
+            SequenceFrame r = read_sequence_frame(reference_sequence, i);
+            SequenceFrame d = read_sequence_frame(degraded_sequence, i);
+            check_pair_size(i, r.name, r.pixels, d.name, d.pixels);
+            FrameFigures result = measure_pair(r.pixels, d.pixels, profile, asked);
+            result.reference = std::move(r.name);
+            result.degraded = std::move(d.name);
+            return result;
         };
-        auto deliver = [&](int i, FrameFigures&& figures) {
-            add_frame(pool, figures.map, figures.statistics);
-            if (!keep_maps) figures.map.data = {};
-            frames[static_cast<std::size_t>(i)] = std::move(figures);
+        auto deliver = [&](int i, FrameFigures&& result) {
+            add_frame(pool, result.map, result.statistics);
+            if (!keep_maps) result.map.data = {};
+            figures[static_cast<std::size_t>(i)] = std::move(result);
         };
         run_ordered_frames<FrameFigures>(count, std::max(threads, 1), work, deliver);
         pooled = pooled_statistics(pool);
     }
     SequenceDiff result;
-    result.frames.reserve(frames.size());
-    for (FrameFigures& figures : frames) {
-        result.frames.push_back(to_frame_diff(std::move(figures), keep_maps, asked));
+    result.frames.reserve(figures.size());
+    for (FrameFigures& frame : figures) {
+        result.frames.push_back(to_frame_diff(std::move(frame), keep_maps, asked));
     }
     result.pooled = pooled_stats(pooled, asked);
+    result.inputs = describe_inputs(reference_sequence, "reference");
+    for (const py::handle input : describe_inputs(degraded_sequence, "degraded")) {
+        result.inputs.append(input);
+    }
     return result;
 }
 
@@ -342,6 +442,8 @@ PYBIND11_MODULE(_orv, m) {
         try {
             if (p) std::rethrow_exception(p);
         } catch (const Failure& failure) {
+            PyErr_SetString(error.ptr(), failure.message.c_str());
+        } catch (const MediaError& failure) {
             PyErr_SetString(error.ptr(), failure.message.c_str());
         }
     });
@@ -376,6 +478,11 @@ PYBIND11_MODULE(_orv, m) {
         .def_readonly("map", &FrameDiff::map,
                       "Per-pixel colour differences: float64 array of shape (H, W), row 0 the "
                       "top of the picture; None when the map was not kept.")
+        .def_readonly("reference", &FrameDiff::reference,
+                      "Name of the reference frame ('file' or 'file#N' for a frame of a video) "
+                      "when read from files, else None.")
+        .def_readonly("degraded", &FrameDiff::degraded,
+                      "Name of the degraded frame when read from files, else None.")
         .def_readonly("mean", &FrameDiff::mean, "Mean of the map.")
         .def_readonly("max", &FrameDiff::max, "Largest value of the map.")
         .def_readonly("min", &FrameDiff::min, "Smallest value of the map.")
@@ -419,15 +526,6 @@ PYBIND11_MODULE(_orv, m) {
                    " mean=" + py::repr(py::float_(d.mean)).cast<std::string>() + ">";
         });
 
-    py::class_<SequenceDiff>(m, "SequenceDiff",
-                             "Two sequences measured pair by pair: frames and pooled figures.")
-        .def_readonly("frames", &SequenceDiff::frames, "The FrameDiff of every pair, in order.")
-        .def_readonly("pooled", &SequenceDiff::pooled,
-                      "The pooled figures under the names of orv-cli's summary: delta_e, "
-                      "frames, pixels, mean_of_means, median_of_means, p95_of_means, "
-                      "largest_mean, largest_mean_frame, max, max_frame, max_x, max_y, median, "
-                      "p95, p99 and above_T for each threshold T (over every pixel).");
-
     m.def("keep_freed_frame_planes", &keep_freed_frame_planes,
           "keep_freed_frame_planes()\n\n"
           "Sets the process's allocator up for long runs of large frames, as orv-cli does: the "
@@ -460,18 +558,80 @@ PYBIND11_MODULE(_orv, m) {
           "The S-CIELAB-filtered version of one frame, as orv-cli filter writes it: uint8 "
           "(H, W, 3), RGB, row 0 the top, like the input. The interpreter lock is released "
           "while filtering.");
-    m.def("read_frame", &read_frame_array, py::arg("path"),
-          "read_frame(path) -> numpy.ndarray\n\n"
-          "One frame file as uint8 (H, W, 3), RGB, row 0 the top. Raises orv.Error with "
-          "orv-cli's texts.");
-    m.def("diff_files", &diff_files, py::arg("reference"), py::arg("degraded"), py::arg("profile"),
-          py::arg("threads") = 1, py::arg("keep_maps") = false, py::arg("delta_e") = 94,
-          py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0},
-          "diff_files(reference, degraded, profile, threads=1, keep_maps=False, delta_e=94, "
-          "thresholds=(1, 2, 5)) -> SequenceDiff\n\n"
+    py::class_<MediaFile>(m, "MediaFile",
+                          "An open frame file: BMP (ORV's own reader), image, video or raw file "
+                          "(FFmpeg's libraries). Iterating yields its frames in presentation "
+                          "order as uint8 (H, W, 3) RGB arrays, row 0 the top.")
+        .def(py::init([](const std::string& path, const std::optional<std::string>& matrix,
+                         const std::optional<std::string>& range,
+                         const std::optional<std::string>& size,
+                         const std::optional<std::string>& pix_fmt,
+                         const std::optional<std::string>& fps) {
+                 return open_media_file(path, media_options(matrix, range, size, pix_fmt, fps));
+             }),
+             py::arg("path"), py::kw_only(), py::arg("matrix") = py::none(),
+             py::arg("range") = py::none(), py::arg("size") = py::none(),
+             py::arg("pix_fmt") = py::none(), py::arg("fps") = py::none(),
+             "MediaFile(path, *, matrix=None, range=None, size=None, pix_fmt=None, fps=None): "
+             "opens and counts the frames of `path`. matrix ('bt601', 'bt709', 'bt2020') and "
+             "range ('limited', 'full') override a YUV stream's own; size ('WxH'), pix_fmt "
+             "(e.g. 'yuv420p') and fps describe a raw .yuv/.rgb/.raw file. Raises orv.Error "
+             "with orv-cli's texts.")
+        .def_property_readonly(
+            "path", [](const MediaFile& f) { return f.source.path; }, "The file.")
+        .def_property_readonly(
+            "frame_count", [](const MediaFile& f) { return f.source.frame_count; },
+            "Frames the file holds.")
+        .def_property_readonly(
+            "colour", [](const MediaFile& f) { return f.source.colour; },
+            "How the file's pixels become 24-bit RGB (empty for BMP files).")
+        .def("__iter__", [](MediaFile& f) -> MediaFile& { return f; },
+             "The file itself: its frames are read once, in order.")
+        .def("__next__", &next_media_frame,
+             "The next frame as uint8 (H, W, 3), RGB, row 0 the top; StopIteration after the "
+             "last.");
+
+    py::class_<SequenceDiff>(m, "SequenceDiff",
+                             "Two sequences measured pair by pair: frames and pooled figures.")
+        .def_readonly("frames", &SequenceDiff::frames, "The FrameDiff of every pair, in order.")
+        .def_readonly("pooled", &SequenceDiff::pooled,
+                      "The pooled figures under the names of orv-cli's summary: delta_e, "
+                      "frames, pixels, mean_of_means, median_of_means, p95_of_means, "
+                      "largest_mean, largest_mean_frame, max, max_frame, max_x, max_y, median, "
+                      "p95, p99 and above_T for each threshold T (over every pixel).")
+        .def_readonly("inputs", &SequenceDiff::inputs,
+                      "One dict per file (role, path, frames, colour): what was read and how "
+                      "its pixels became RGB.");
+
+    m.def(
+        "diff_files",
+        [](const std::vector<std::string>& reference, const std::vector<std::string>& degraded,
+           const LoadedProfile& profile, int threads, bool keep_maps, int delta_e,
+           const std::vector<double>& thresholds, int reference_start, int degraded_start,
+           std::optional<int> frames, const std::optional<std::string>& matrix,
+           const std::optional<std::string>& range, const std::optional<std::string>& size,
+           const std::optional<std::string>& pix_fmt, const std::optional<std::string>& fps) {
+            return diff_files(reference, degraded, profile, threads, keep_maps, delta_e,
+                              thresholds, reference_start, degraded_start, frames,
+                              media_options(matrix, range, size, pix_fmt, fps));
+        },
+        py::arg("reference"), py::arg("degraded"), py::arg("profile"), py::arg("threads") = 1,
+        py::arg("keep_maps") = false, py::arg("delta_e") = 94,
+        py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0}, py::kw_only(),
+        py::arg("reference_start") = 0, py::arg("degraded_start") = 0,
+        py::arg("frames") = py::none(), py::arg("matrix") = py::none(),
+        py::arg("range") = py::none(), py::arg("size") = py::none(),
+        py::arg("pix_fmt") = py::none(), py::arg("fps") = py::none(),
+        "diff_files(reference, degraded, profile, threads=1, keep_maps=False, delta_e=94, "
+          "thresholds=(1, 2, 5), *, reference_start=0, degraded_start=0, frames=None, matrix=None, "
+          "range=None, size=None, pix_fmt=None, fps=None) -> SequenceDiff\n\n"
           "Measures two sequences of frame files pair by pair as orv-cli diff does (the shorter "
           "sequence repeats its last frame) with the ordered frame loop on `threads` threads, "
           "the interpreter lock released for the whole run, and pools the figures. Maps are "
-          "kept only with keep_maps. "
-          "The first failing frame raises orv.Error.");
+          "kept only with keep_maps. Each path is any file the media layer reads (a video gives "
+          "all its frames); reference_start and degraded_start skip frames at the start, frames "
+          "limits the pairs, and the media options are MediaFile's, for both sequences. "
+          "Each FrameDiff names its two frames ('file' or 'file#N'); inputs describes the files "
+          "and how their pixels became RGB. The first failing frame raises orv.Error.");
+
 }

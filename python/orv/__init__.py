@@ -27,9 +27,9 @@ from ._orv import (
     diff,
     diff_files,
     filter,
+    MediaFile,
     formula_name,
     keep_freed_frame_planes,
-    read_frame,
     threshold_name,
 )
 
@@ -43,6 +43,7 @@ __all__ = [
     "filter",
     "formula_name",
     "keep_freed_frame_planes",
+    "MediaFile",
     "read_frame",
     "read_frames",
     "sequence_files",
@@ -51,7 +52,7 @@ __all__ = [
 ]
 
 #: File name endings (lower case) taken as frames when a directory is a sequence.
-IMAGE_SUFFIXES = (".bmp",)
+IMAGE_SUFFIXES = (".bmp", ".png", ".tif", ".tiff", ".jpg", ".jpeg")
 
 
 def _natural_key(name):
@@ -85,12 +86,26 @@ def sequence_files(path):
     return [path]
 
 
-def read_frames(path):
+def read_frame(path, **media):
+    """The first frame of a file as uint8 (H, W, 3) RGB, row 0 the top.
+
+    Any file the media layer reads: BMP (ORV's own reader), PNG, TIFF, JPEG,
+    videos and raw files; ``media`` takes MediaFile's keywords (matrix, range,
+    size, pix_fmt, fps). Raises orv.Error with orv-cli's texts.
+    """
+    for frame in MediaFile(os.fspath(path), **media):
+        return frame
+    raise Error(os.fspath(path) + " holds no frames")
+
+
+def read_frames(path, **media):
     """Yield the frames of ``path`` one by one as uint8 (H, W, 3) RGB arrays, row 0 the top.
 
-    ``path`` is a frame file, a directory of frame files or a list of them (see
-    sequence_files). Each file is read when its frame is asked for, so a long
-    sequence never sits in memory at once. Raises orv.Error with orv-cli's texts.
+    ``path`` is a file, a directory of image files or a list of them (see
+    sequence_files); a video yields all its frames in presentation order.
+    ``media`` takes MediaFile's keywords (matrix, range, size, pix_fmt, fps).
+    Frames are decoded when asked for, so a long video never sits in memory at
+    once. Raises orv.Error with orv-cli's texts.
     """
     for name in sequence_files(path):
-        yield read_frame(name)
+        yield from MediaFile(name, **media)

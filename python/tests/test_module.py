@@ -10,7 +10,7 @@ import numpy as np
 import pytest
 
 import orv
-from conftest import PROFILE_DIR, run_cli, write_bmp
+from conftest import PROFILE_DIR, noisy, run_cli, smooth_frame, write_bmp, write_y4m
 
 
 def cli_knows(option):
@@ -68,6 +68,27 @@ def test_pooled_figures_match_cli_summary(tmp_path, pair_files, profile):
     for name, value in pooled.items():
         if name in summary:
             assert ("%.6f" % value if isinstance(value, float) else str(value)) == summary[name], name
+
+
+def test_video_frames_match_cli(tmp_path, profile):
+    rng = np.random.default_rng(5)
+    clean = np.stack([smooth_frame(rng, 18, 22) for _ in range(3)])
+    paths = [str(tmp_path / "a.y4m"), str(tmp_path / "b.y4m")]
+    write_y4m(paths[0], clean)
+    write_y4m(paths[1], np.stack([noisy(rng, frame, 5.0) for frame in clean]))
+    frames = list(orv.read_frames(paths[0]))
+    assert len(frames) == 3 and np.array_equal(frames[0], orv.read_frame(paths[0]))
+    status, out, err = run_cli("diff", "--profile", PROFILE_DIR, "--reference", paths[0], "--degraded", paths[1],
+                               "--degraded-start", "1", "--values", str(tmp_path / "v"))
+    assert status == 0, err
+    rows = list(csv.DictReader(io.StringIO(out)))
+    measured = orv.diff_files([paths[0]], [paths[1]], profile, keep_maps=True, degraded_start=1)
+    assert len(measured.frames) == len(rows) == 3  # the shorter degraded side repeats its last frame
+    for i, (row, result) in enumerate(zip(rows, measured.frames)):
+        assert (result.reference, result.degraded) == (row["reference"], row["degraded"])
+        assert "%.6f" % result.mean == row["mean"]
+        assert np.max(np.abs(result.map - np.load(tmp_path / ("v_%04d.npy" % i)))) <= 1e-12
+    assert [i["frames"] for i in measured.inputs] == [3, 3]
 
 
 def test_filter_matches_cli(tmp_path, pair_files, profile):
