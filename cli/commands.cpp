@@ -16,8 +16,8 @@
 #include "scielab/pipeline.h"
 #include "measure/degradations.h"
 #include "measure/frame_loop.h"
-#include "measure/inputs.h"
 #include "media/media_sequence.h"
+#include "measure/inputs.h"
 
 namespace orv {
 
