@@ -5,6 +5,7 @@ import csv
 import inspect
 import io
 import os
+import shutil
 
 import numpy as np
 import pytest
@@ -136,8 +137,15 @@ def test_errors_carry_cli_texts(tmp_path):
     """orv.Error says what orv-cli says after "orv-cli: " for the same profile or file."""
     (tmp_path / "text.bmp").write_text("not a bitmap")
     missing_profile, missing, text = (str(tmp_path / n) for n in ("none", "missing.bmp", "text.bmp"))
+    kernels_only = tmp_path / "kernels"  # no display model: refused by Profile, by orv-cli at the frame
+    kernels_only.mkdir()
+    for name in ("kernel_L.txt", "kernel_RG.txt", "kernel_BY.txt"):
+        shutil.copy(os.path.join(PROFILE_DIR, name), kernels_only)
+    frame = str(tmp_path / "frame.bmp")
+    write_bmp(frame, np.zeros((4, 4, 3), np.uint8))
     cases = [
         (lambda: orv.Profile(missing_profile), missing_profile, text),
+        (lambda: orv.Profile(str(kernels_only)), str(kernels_only), frame),
         (lambda: orv.read_frame(missing), PROFILE_DIR, missing),
         (lambda: orv.read_frame(text), PROFILE_DIR, text),
     ]
