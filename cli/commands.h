@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "image/pixel_buffer.h"
+#include "measure/frame_loop.h"
+#include "scielab/filter_kernels.h"
 #include "media/media_source.h"
 
 namespace orv {
@@ -67,6 +70,14 @@ struct NoiseOptions {
 int run_diff(const DiffOptions& options);
 int run_filter(const FilterOptions& options);
 int run_noise(const NoiseOptions& options);
+
+// Shared with the encoder subcommands: a BMP input read or refused with the message of
+// `diff`, the profile's three filters, the "frame i of n" reporter, and the check that no
+// output exists yet.
+PixelBuffer read_input_frame(const std::string& path);
+AtdFilters load_profile_filters(const CommonOptions& options);
+FrameProgress frame_progress(bool enabled);
+void refuse_existing_outputs(const std::vector<std::string>& names);
 
 // Ends an unfinished progress line, so that a message starts on a line of its own.
 void end_progress_line();

@@ -15,6 +15,7 @@
 
 #include "cli/cli_error.h"
 #include "cli/commands.h"
+#include "cli/encode_commands.h"
 #include "numeric/failure.h"
 #include "measure/frame_loop.h"
 #include "media/media_source.h"
@@ -244,6 +245,9 @@ int main(int argc, char** argv) {
     MediaText noise_media;
     add_media(*noise_command, noise_media, "", "the input");
 
+    orv::EncodeCommands encode;
+    orv::add_encode_commands(app, encode);
+
     try {
         app.parse(argc, argv);
         for (double sigma : sigmas) {
@@ -269,6 +273,9 @@ int main(int argc, char** argv) {
     noise.progress = progress;
 
     try {
+        if (const auto status = orv::run_encode_commands(encode, argc, argv, progress)) {
+            return *status;
+        }
         if (diff_command->parsed()) return orv::run_diff(diff);
         if (filter_command->parsed()) return orv::run_filter(filter);
         noise.sigma_red = sigmas.at(0);
