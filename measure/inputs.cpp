@@ -29,6 +29,17 @@ void check_profile_files(const std::string& folder) {
     load_xyz_to_atd(folder);
 }
 
+FrameFile read_frame_file(const std::string& path) {
+    FrameFile frame;
+    FileMessage message;
+    const int stride = read_bmp_frame(path, frame.pixels, frame.header, &message);
+    if (stride == -1) raise_failure("cannot open " + path + " (" + message.text + ")");
+    if (stride <= 0) {
+        raise_failure(path + " is not a usable 24- or 8-bit BMP file (" + message.text + ")");
+    }
+    return frame;
+}
+
 namespace {
 
 std::string size_text(const PixelBuffer& pixels) {

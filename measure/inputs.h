@@ -1,11 +1,12 @@
 #pragma once
-// What every measurement front end (orv-cli, the Python module) checks before and inside the
-// frame loop: the finished filter set of a profile-data folder, its colour files, and the
-// sizes of a frame pair. Failures travel as orv::Failure with the texts the batch tool prints.
+// What every measurement front end (orv-cli, the Python module) takes in before the frame
+// loop: the finished filter set of a profile-data folder and frames read from BMP files.
+// Failures travel as orv::Failure with the texts the batch tool prints.
 
 #include <iosfwd>
 #include <string>
 
+#include "image/bmp_file.h"
 #include "image/pixel_buffer.h"
 #include "scielab/filter_kernels.h"
 
@@ -19,6 +20,15 @@ AtdFilters load_atd_filters(const std::string& folder, int threads, std::ostream
 // Reads the display-model file and the three matrix files of `folder` once and checks that
 // the colour matrix can be inverted, so that a bad profile is refused before any frame.
 void check_profile_files(const std::string& folder);
+
+struct FrameFile {
+    PixelBuffer pixels;
+    HeaderBlock header;
+};
+
+// One BMP frame; "cannot open PATH (...)" or "PATH is not a usable 24- or 8-bit BMP file
+// (...)" otherwise.
+FrameFile read_frame_file(const std::string& path);
 
 // "frame I: A is WxH but B is WxH; the frames of a pair must have the same size" when the
 // two frames of pair `frame` differ in size.
