@@ -6,19 +6,18 @@
 // green, blue, row 0 the top of the picture. Frame buffers inside are blue, green, red with the
 // bottom row first; the conversion happens here, in both directions.
 
-#include <pybind11/numpy.h>
-#include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <optional>
 #include <cstring>
-#include <memory>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <ostream>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -97,15 +96,22 @@ MediaOptions media_options(const std::optional<std::string>& matrix,
                            const std::optional<std::string>& fps) {
     MediaOptions options;
     if (matrix) {
-        if (*matrix == "bt601") options.matrix = YuvMatrix::bt601;
-        else if (*matrix == "bt709") options.matrix = YuvMatrix::bt709;
-        else if (*matrix == "bt2020") options.matrix = YuvMatrix::bt2020;
-        else throw py::value_error("matrix must be 'bt601', 'bt709' or 'bt2020'");
+        if (*matrix == "bt601")
+            options.matrix = YuvMatrix::bt601;
+        else if (*matrix == "bt709")
+            options.matrix = YuvMatrix::bt709;
+        else if (*matrix == "bt2020")
+            options.matrix = YuvMatrix::bt2020;
+        else
+            throw py::value_error("matrix must be 'bt601', 'bt709' or 'bt2020'");
     }
     if (range) {
-        if (*range == "limited") options.range = YuvRange::limited;
-        else if (*range == "full") options.range = YuvRange::full;
-        else throw py::value_error("range must be 'limited' or 'full'");
+        if (*range == "limited")
+            options.range = YuvRange::limited;
+        else if (*range == "full")
+            options.range = YuvRange::full;
+        else
+            throw py::value_error("range must be 'limited' or 'full'");
     }
     if (size || pix_fmt || fps) {
         RawFormat raw;
@@ -179,15 +185,14 @@ FrameDiff to_frame_diff(FrameFigures&& figures, bool keep_map, const Measurement
         diff.degraded = py::str(figures.degraded);
     }
     if (keep_map) {
-        py::array_t<double> array({static_cast<py::ssize_t>(map.height),
-                                   static_cast<py::ssize_t>(map.width)});
+        py::array_t<double> array(
+            {static_cast<py::ssize_t>(map.height), static_cast<py::ssize_t>(map.width)});
         double* out = array.mutable_data();
         const std::size_t row = static_cast<std::size_t>(map.width);
         // Stored row 0 is the bottom of the picture; the array starts with the top row.
         for (int y = 0; y < map.height; ++y) {
             std::memcpy(out + static_cast<std::size_t>(map.height - 1 - y) * row,
-                        map.data.data() + static_cast<std::size_t>(y) * row,
-                        row * sizeof(double));
+                        map.data.data() + static_cast<std::size_t>(y) * row, row * sizeof(double));
         }
         diff.map = std::move(array);
     }
@@ -251,7 +256,8 @@ struct MediaFile {
 // Copies an RGB (height, width, 3) uint8 array of any strides into a frame buffer.
 PixelBuffer frame_from_array(const py::handle& object, const char* what) {
     if (!py::isinstance<py::array>(object)) {
-        throw py::type_error(std::string(what) + " must be a numpy array of uint8, shape (H, W, 3)");
+        throw py::type_error(std::string(what) +
+                             " must be a numpy array of uint8, shape (H, W, 3)");
     }
     const py::array array = py::reinterpret_borrow<py::array>(object);
     if (!array.dtype().is(py::dtype::of<std::uint8_t>())) {
@@ -273,9 +279,8 @@ PixelBuffer frame_from_array(const py::handle& object, const char* what) {
     const auto* base = static_cast<const std::uint8_t*>(array.data());
     const py::ssize_t sy = array.strides(0), sx = array.strides(1), sc = array.strides(2);
     for (py::ssize_t y = 0; y < height; ++y) {
-        std::uint8_t* out = frame.bytes.data() +
-                            static_cast<std::size_t>(height - 1 - y) *
-                                static_cast<std::size_t>(frame.stride);
+        std::uint8_t* out = frame.bytes.data() + static_cast<std::size_t>(height - 1 - y) *
+                                                     static_cast<std::size_t>(frame.stride);
         const std::uint8_t* in = base + y * sy;
         for (py::ssize_t x = 0; x < width; ++x, in += sx, out += 3) {
             out[0] = in[2 * sc];
@@ -291,9 +296,9 @@ py::array_t<std::uint8_t> array_from_frame(const PixelBuffer& frame) {
                                      static_cast<py::ssize_t>(frame.width), py::ssize_t{3}});
     std::uint8_t* out = array.mutable_data();
     for (int y = 0; y < frame.height; ++y) {
-        const std::uint8_t* in = frame.bytes.data() +
-                                 static_cast<std::size_t>(frame.height - 1 - y) *
-                                     static_cast<std::size_t>(frame.stride);
+        const std::uint8_t* in =
+            frame.bytes.data() +
+            static_cast<std::size_t>(frame.height - 1 - y) * static_cast<std::size_t>(frame.stride);
         for (int x = 0; x < frame.width; ++x, in += 3, out += 3) {
             out[0] = in[2];
             out[1] = in[1];
@@ -459,18 +464,21 @@ PYBIND11_MODULE(_orv, m) {
         "number); kernel_trace sends the kernel files' trace to standard error. Raises "
         "orv.Error with orv-cli's texts. The measurement still reads the display-model and "
         "matrix files for every frame, as orv-cli does. A Profile may be shared by threads.")
-        .def(py::init([](const std::string& folder, int threads, bool kernel_trace) {
-                 return std::make_shared<LoadedProfile>(load_profile(folder, threads, kernel_trace));
-             }),
-             py::arg("folder"), py::arg("threads") = 0, py::arg("kernel_trace") = false,
-             "Reads and checks the profile-data folder `folder`; raises orv.Error.")
+        .def(
+            py::init([](const std::string& folder, int threads, bool kernel_trace) {
+                return std::make_shared<LoadedProfile>(load_profile(folder, threads, kernel_trace));
+            }),
+            py::arg("folder"), py::arg("threads") = 0, py::arg("kernel_trace") = false,
+            "Reads and checks the profile-data folder `folder`; raises orv.Error.")
         .def_property_readonly(
             "folder", [](const LoadedProfile& p) { return p.folder; },
             "The profile-data folder as given.")
         .def_property_readonly(
             "response_length", [](const LoadedProfile& p) { return p.filters.a.length; },
             "Number of elements of each finished filter response (2 * half-width + 1).")
-        .def("__repr__", [](const LoadedProfile& p) { return "orv.Profile(" + py::repr(py::str(p.folder)).cast<std::string>() + ")"; });
+        .def("__repr__", [](const LoadedProfile& p) {
+            return "orv.Profile(" + py::repr(py::str(p.folder)).cast<std::string>() + ")";
+        });
 
     py::class_<FrameDiff>(m, "FrameDiff",
                           "The S-CIELAB difference of one frame pair: the per-pixel map and its "
@@ -550,7 +558,8 @@ PYBIND11_MODULE(_orv, m) {
           "it. reference and degraded are numpy uint8 arrays of shape (H, W, 3), RGB, row 0 the "
           "top (any strides); profile is an orv.Profile. delta_e chooses the per-pixel formula "
           "(94: CIE94, 2000: CIEDE2000, 76: CIE76; the reference is the first argument); "
-          "thresholds are the levels of the shares of pixels above them. The interpreter lock is released while measuring. "
+          "thresholds are the levels of the shares of pixels above them. The interpreter lock is "
+          "released while measuring. "
           "Raises orv.Error (profile files, frames of different sizes), TypeError and "
           "ValueError (arrays of the wrong type or shape).");
     m.def("filter", &filter_array, py::arg("frame"), py::arg("profile"),
@@ -585,8 +594,9 @@ PYBIND11_MODULE(_orv, m) {
         .def_property_readonly(
             "colour", [](const MediaFile& f) { return f.source.colour; },
             "How the file's pixels become 24-bit RGB (empty for BMP files).")
-        .def("__iter__", [](MediaFile& f) -> MediaFile& { return f; },
-             "The file itself: its frames are read once, in order.")
+        .def(
+            "__iter__", [](MediaFile& f) -> MediaFile& { return f; },
+            "The file itself: its frames are read once, in order.")
         .def("__next__", &next_media_frame,
              "The next frame as uint8 (H, W, 3), RGB, row 0 the top; StopIteration after the "
              "last.");
@@ -611,8 +621,8 @@ PYBIND11_MODULE(_orv, m) {
            std::optional<int> frames, const std::optional<std::string>& matrix,
            const std::optional<std::string>& range, const std::optional<std::string>& size,
            const std::optional<std::string>& pix_fmt, const std::optional<std::string>& fps) {
-            return diff_files(reference, degraded, profile, threads, keep_maps, delta_e,
-                              thresholds, reference_start, degraded_start, frames,
+            return diff_files(reference, degraded, profile, threads, keep_maps, delta_e, thresholds,
+                              reference_start, degraded_start, frames,
                               media_options(matrix, range, size, pix_fmt, fps));
         },
         py::arg("reference"), py::arg("degraded"), py::arg("profile"), py::arg("threads") = 1,
@@ -623,15 +633,14 @@ PYBIND11_MODULE(_orv, m) {
         py::arg("range") = py::none(), py::arg("size") = py::none(),
         py::arg("pix_fmt") = py::none(), py::arg("fps") = py::none(),
         "diff_files(reference, degraded, profile, threads=1, keep_maps=False, delta_e=94, "
-          "thresholds=(1, 2, 5), *, reference_start=0, degraded_start=0, frames=None, matrix=None, "
-          "range=None, size=None, pix_fmt=None, fps=None) -> SequenceDiff\n\n"
-          "Measures two sequences of frame files pair by pair as orv-cli diff does (the shorter "
-          "sequence repeats its last frame) with the ordered frame loop on `threads` threads, "
-          "the interpreter lock released for the whole run, and pools the figures. Maps are "
-          "kept only with keep_maps. Each path is any file the media layer reads (a video gives "
-          "all its frames); reference_start and degraded_start skip frames at the start, frames "
-          "limits the pairs, and the media options are MediaFile's, for both sequences. "
-          "Each FrameDiff names its two frames ('file' or 'file#N'); inputs describes the files "
-          "and how their pixels became RGB. The first failing frame raises orv.Error.");
-
+        "thresholds=(1, 2, 5), *, reference_start=0, degraded_start=0, frames=None, matrix=None, "
+        "range=None, size=None, pix_fmt=None, fps=None) -> SequenceDiff\n\n"
+        "Measures two sequences of frame files pair by pair as orv-cli diff does (the shorter "
+        "sequence repeats its last frame) with the ordered frame loop on `threads` threads, "
+        "the interpreter lock released for the whole run, and pools the figures. Maps are "
+        "kept only with keep_maps. Each path is any file the media layer reads (a video gives "
+        "all its frames); reference_start and degraded_start skip frames at the start, frames "
+        "limits the pairs, and the media options are MediaFile's, for both sequences. "
+        "Each FrameDiff names its two frames ('file' or 'file#N'); inputs describes the files "
+        "and how their pixels became RGB. The first failing frame raises orv.Error.");
 }
