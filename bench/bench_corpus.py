@@ -15,6 +15,7 @@ import shutil
 import struct
 import sys
 import tempfile
+import time
 
 import numpy as np
 
@@ -66,7 +67,7 @@ def main():
         print("%d pairs of %d frames, %dx%d; load average %s"
               % (args.pairs, args.frames, width, height, os.getloadavg()[0]))
         for workers in (int(w) for w in args.workers.split(",")):
-            out = os.path.join(folder, "results-%d.csv" % workers)
+            out = os.path.join(folder, "results-%d-%d.csv" % (workers, time.monotonic_ns()))
             summary = orv.corpus.run(manifest, out, workers=workers, profile=PROFILE, quiet=True)
             measuring = summary["seconds"] - summary["startup"]
             print("workers %d: %.2f frames/s (%d frames in %.2f s after %.2f s of start-up)"
