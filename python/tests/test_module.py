@@ -156,20 +156,25 @@ def test_errors_carry_cli_texts(tmp_path):
         assert (status, err.strip()) == (1, "orv-cli: " + str(raised.value))
 
 
+FRAME = np.zeros((4, 4, 3), np.uint8)
+
+
 @pytest.mark.parametrize(
-    "reference, degraded, error, text",
+    "reference, degraded, options, error, text",
     [
-        (np.zeros((4, 4, 3), np.uint8), np.zeros((4, 5, 3), np.uint8), orv.Error,
+        (FRAME, np.zeros((4, 5, 3), np.uint8), {}, orv.Error,
          "reference is 4x4 but degraded is 5x4; the frames of a pair must have the same size"),
-        (np.zeros((4, 4, 3)), np.zeros((4, 4, 3), np.uint8), TypeError, "dtype uint8"),
-        (np.zeros((4, 4), np.uint8), np.zeros((4, 4, 3), np.uint8), ValueError, "shape"),
-        (np.zeros((4, 4, 4), np.uint8), np.zeros((4, 4, 3), np.uint8), ValueError, "shape"),
-        ([[0]], np.zeros((4, 4, 3), np.uint8), TypeError, "numpy array"),
+        (np.zeros((4, 4, 3)), FRAME, {}, TypeError, "dtype uint8"),
+        (np.zeros((4, 4), np.uint8), FRAME, {}, ValueError, "shape"),
+        (np.zeros((4, 4, 4), np.uint8), FRAME, {}, ValueError, "shape"),
+        ([[0]], FRAME, {}, TypeError, "numpy array"),
+        (FRAME, FRAME, {"delta_e": 95}, ValueError, "delta_e must be 94"),
+        (FRAME, FRAME, {"thresholds": [1, float("nan")]}, ValueError, "thresholds"),
     ],
 )
-def test_bad_frames_are_refused(profile, reference, degraded, error, text):
+def test_bad_frames_and_options_are_refused(profile, reference, degraded, options, error, text):
     with pytest.raises(error, match=text):
-        orv.diff(reference, degraded, profile)
+        orv.diff(reference, degraded, profile, **options)
 
 
 def test_threads_give_the_same_numbers(pair_files, profile):
