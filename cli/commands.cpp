@@ -24,7 +24,10 @@ namespace orv {
 
 namespace {
 
-using Frame = FrameFile;
+struct Frame {
+    PixelBuffer pixels;
+    HeaderBlock header;
+};
 
 // Opens a sequence's files and says, for each media file, how its pixels become RGB.
 MediaSequence open_sequence(const std::vector<std::string>& paths, const MediaArgs& media,
