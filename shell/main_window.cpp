@@ -11,6 +11,8 @@
 #include "shell/dialog_logic.h"
 #include "measure/frame_loop.h"
 #include "shell/sequence_dialogs.h"
+#include "shell/navigation.h"
+#include "shell/slot_memory.h"
 
 namespace orv {
 
@@ -48,6 +50,7 @@ void repaint_main(Platform& platform) { platform.invalidate(Window::main, true);
 void make_blank_scielab_frame(FrameStore& store) {
     const PixelBuffer& frame = store.reference_pixels[0];
     store.scielab_pixels[0] = make_pixel_buffer(frame.width, frame.height);
+    keep_in_store(store.scielab_pixels[0]);
 }
 
 }  // namespace
@@ -88,11 +91,7 @@ bool main_window_click(FrameStore& store, Platform& platform, const PaneLayout& 
                        int client_width, int client_height, int x, int y) {
     if (!in_uncovered_quarter(layout, client_width, client_height, x, y)) return false;
     if (store.image_loaded != 1) return false;
-    advance_frame(store);
-    platform.invalidate(Window::left_pane, true);
-    platform.invalidate(Window::right_pane, true);
-    platform.invalidate(Window::lower_pane, true);
-    return true;
+    return step_frame(store, platform, FrameStep::next);
 }
 
 bool confirm_close(Platform& platform) {
@@ -115,6 +114,7 @@ void run_scielab_command(FrameStore& store, Platform& platform) {
         return;
     }
 
+    if (!check_room(platform, Window::main, scielab_need(store))) return;
     const int count = std::min(store.reference_count, max_frames);
     // Closes the progress window however the run ends.
     ProgressScope progress(platform, scielab_progress_label, count);
@@ -134,6 +134,8 @@ void run_scielab_command(FrameStore& store, Platform& platform) {
         [&store](int i, PixelBuffer&& output) {
             // Replacing the slot's image releases the one an earlier run made.
             store.scielab_pixels[static_cast<std::size_t>(i)] = std::move(output);
+            keep_in_store(store.scielab_pixels[static_cast<std::size_t>(i)]);
+            drop_slot_pages(store, i);
         },
         [&progress, count](int done, int) {
             if (done < count) progress.step(done);

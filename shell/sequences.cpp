@@ -1,5 +1,7 @@
 #include "shell/sequences.h"
 
+#include "shell/slot_memory.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -13,7 +15,7 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
     const int n = static_cast<int>(std::min<std::size_t>(paths.size(), max_frames));
     for (int k = 0; k < n; ++k) {
         const std::string& path = paths[k];
-        if (table == SequenceTable::degraded) store.degraded_name = path;
+        if (table == SequenceTable::degraded) store.degraded_name = store.degraded_origin = path;
 
         // Read into fresh records first: a failing file leaves slot k exactly as it was.
         PixelBuffer pixels;
@@ -28,6 +30,7 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
         }
         // Moving in releases whatever the slot held before.
         pixel_table[k] = std::move(pixels);
+        keep_in_store(pixel_table[k]);
         store.frame_headers[k] = std::move(header);
         store.frame_width[k] = header_width(store.frame_headers[k]);
         store.frame_height[k] = header_height(store.frame_headers[k]);
@@ -51,6 +54,7 @@ int save_degraded_frames(const FrameStore& store, const std::string& base,
         } else if (on_message) {
             on_message(message);
         }
+        drop_resident_pages(store.degraded_pixels[i].bytes);
     }
     return written;
 }
