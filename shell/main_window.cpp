@@ -145,6 +145,20 @@ void run_scielab_command(FrameStore& store, Platform& platform) {
     repaint_main(platform);
 }
 
+void run_drop(FrameStore& store, Platform& platform, Pane pane,
+              const std::vector<std::string>& paths) {
+    try {
+        if (pane == Pane::left) drop_reference_files(store, platform, paths);
+        if (pane == Pane::right) drop_degraded_files(store, platform, paths);
+    } catch (const Failure& failure) {
+        refuse(platform, failure.message.c_str(), caution_caption);
+        repaint_main(platform);
+    } catch (const std::bad_alloc&) {
+        refuse(platform, no_memory_text, caution_caption);
+        repaint_main(platform);
+    }
+}
+
 CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
     try {
         switch (id) {
@@ -189,6 +203,17 @@ CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
                 break;
             case command::about:
                 refuse(platform, about_text, about_caption);
+                break;
+            case command::fit_view:
+                store.fit_to_pane = !store.fit_to_pane;
+                repaint_main(platform);
+                break;
+            case command::heatmap_view:
+                store.heatmap_view = !store.heatmap_view;
+                repaint_main(platform);
+                break;
+            case command::results_window:
+                if (platform.show_results) platform.show_results();
                 break;
             default:
                 break;

@@ -65,6 +65,8 @@ struct Platform {
     std::function<void(const std::string& label, int done, int total)> progress;
     // Runs the modal dialog made from the named template; returns its result (1 OK, 2 Cancel).
     std::function<int(const std::string& template_name)> run_dialog;
+    // Shows the results window (per-frame plot and pooled figures), or raises it.
+    std::function<void()> show_results;
     // The machine's free room before a load or a run; empty: not checked.
     std::function<MachineRoom()> machine_room;
 };
