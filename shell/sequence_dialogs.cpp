@@ -10,7 +10,8 @@ FileDialogRequest sequence_dialog_request(Window owner, const char* title, bool 
     FileDialogRequest request;
     request.owner = owner;
     request.title = title;
-    request.filters = sequence_file_types();
+    // Open also offers the video and image files; save writes BMP files only.
+    request.filters = multiple ? open_file_types() : sequence_file_types();
     request.default_extension = sequence_default_extension;
     request.start_text = file_name_buffer();
     request.multiple = multiple;
@@ -37,6 +38,18 @@ const std::vector<FileTypeFilter>& sequence_file_types() {
         {"MSI Files(*.001)", "*.001"},
         {"All Files(*.*)", "*.*"},
     };
+    return types;
+}
+
+const std::vector<FileTypeFilter>& open_file_types() {
+    static const std::vector<FileTypeFilter> types = [] {
+        std::vector<FileTypeFilter> list = sequence_file_types();
+        list.push_back({"動画ファイル(*.mp4 *.mkv *.mov *.avi *.webm *.y4m *.m4v *.ts)",
+                        "*.mp4 *.mkv *.mov *.avi *.webm *.y4m *.m4v *.ts"});
+        list.push_back({"画像ファイル(*.png *.tif *.tiff *.jpg *.jpeg)",
+                        "*.png *.tif *.tiff *.jpg *.jpeg"});
+        return list;
+    }();
     return types;
 }
 
@@ -74,6 +87,7 @@ int load_sequence_files(FrameStore& store, Platform& platform, Window owner,
         show_file_message(platform, load.message);
         return 0;
     }
+    if (!load.notice.text.empty()) show_file_message(platform, load.notice);
     return load.count;
 }
 
