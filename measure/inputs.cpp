@@ -5,6 +5,7 @@
 #include "colour/conversions.h"
 #include "colour/profile_files.h"
 #include "numeric/dft.h"
+#include "numeric/parallel.h"
 #include "numeric/failure.h"
 
 namespace orv {
@@ -17,8 +18,10 @@ AtdFilters load_atd_filters(const std::string& folder, int threads, std::ostream
                                     trace);
     filters.d = load_channel_filter(profile_path(folder, "kernel_BY.txt"), kernel_sample_angle,
                                     trace);
-    // The filter responses are long direct transforms: they keep to the threads asked for.
+    // Every level of parallel work (the responses' transforms, the stages of one frame pair)
+    // keeps to the threads asked for.
     set_dft_thread_limit(threads);
+    set_core_budget(threads);
     finish_filter_set(filters);
     return filters;
 }

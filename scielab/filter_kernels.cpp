@@ -236,7 +236,7 @@ const std::vector<double>& compute_response(ChannelFilter& filter) {
     }
     std::vector<double> re = filter.kernel;
     std::vector<double> im(static_cast<std::size_t>(n), 0.0);
-    dft_1d(re.data(), im.data(), 1, n);
+    chirp_dft_1d(re.data(), im.data(), 1, n);
     std::vector<double> magnitude(static_cast<std::size_t>(n));
     spectrum_magnitude(re.data(), im.data(), n, magnitude.data());
     shift_centre_1d(magnitude.data(), n);
