@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "image/spill_memory.h"
+
 namespace orv {
 
 struct GogChannel {
@@ -36,11 +38,12 @@ struct PlanarImage {
 
 // Channels of a pixel side by side: channel k of (x, y) at (y * width + x) * channels + k.
 // mean, max and min are set for difference images only. An empty `data` means "no result".
+// `data` is heap memory unless moved into a temporary file (image/spill_memory.h).
 struct InterleavedImage {
     int width = 0;
     int height = 0;
     int channels = 0;
-    std::vector<double> data;
+    SpillVector<double> data;
     double mean = 0.0;
     double max = 0.0;
     double min = 0.0;

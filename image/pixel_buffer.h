@@ -8,13 +8,17 @@
 #include <cstdint>
 #include <vector>
 
+#include "image/spill_memory.h"
+
 namespace orv {
 
 struct PixelBuffer {
     int width = 0;
     int height = 0;
     int stride = 0;
-    std::vector<std::uint8_t> bytes;  // stride * height, or empty for "null"
+    // stride * height, or empty for "null". Heap memory unless moved into a temporary file
+    // (image/spill_memory.h) by a program that keeps many frames.
+    SpillVector<std::uint8_t> bytes;
 };
 
 // width * 3 raised to the next multiple of 4.

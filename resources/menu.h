@@ -3,6 +3,7 @@
 // A "&" in a text marks the mnemonic letter that follows it.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orv {
@@ -21,11 +22,25 @@ inline constexpr int random_noise = 40032;
 inline constexpr int h264_avc = 40026;
 inline constexpr int scielab = 40020;
 inline constexpr int about = 40007;
+// Added to the menu bar (window_menu): the 表示 menu and ファイル → エクスポート.
+inline constexpr int fit_view = 40101;
+inline constexpr int heatmap_view = 40102;
+inline constexpr int results_window = 40103;
+inline constexpr int export_csv = 40111;
+inline constexpr int export_json = 40112;
+inline constexpr int export_heatmaps = 40113;
+inline constexpr int export_html = 40114;
 }  // namespace command
 
 struct MenuItem {
+    MenuItem(std::string text_, int command_, bool checkable_ = false,
+             std::vector<MenuItem> submenu_ = {})
+        : text(std::move(text_)), command(command_), checkable(checkable_),
+          submenu(std::move(submenu_)) {}
     std::string text;
     int command = 0;
+    bool checkable = false;
+    std::vector<MenuItem> submenu;  // non-empty: the item opens these (command unused)
 };
 
 struct Menu {
@@ -35,6 +50,10 @@ struct Menu {
 
 // The top-level menus, left to right.
 const std::vector<Menu>& main_menu();
+
+// The menu bar the main window shows: main_menu with every menu, item and order kept, plus
+// ファイル → エクスポート and the 表示 menu (view settings, results window) before ヘルプ.
+const std::vector<Menu>& window_menu();
 
 // The letter after the first single "&" of a menu text, or 0 when the text has none.
 char menu_mnemonic(const std::string& text);

@@ -11,6 +11,7 @@
 #include "measure/frame_loop.h"
 #include "shell/failure_texts.h"
 #include "shell/sequence_dialogs.h"
+#include "shell/slot_memory.h"
 
 namespace orv {
 
@@ -46,6 +47,7 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
         pairs.emplace_back(ri, di);
     }
     const int ready = static_cast<int>(pairs.size());
+    if (!check_room(platform, Window::dialog, difference_need(store))) return false;
 
     ProgressScope progress(platform, colour_diff_progress_label, n);
     const FrameStore& input = store;
@@ -64,11 +66,16 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
                                       input.profile_folder, made.result);
                 return made;
             },
-            [&store](int i, SlotDifference&& made) {
+            [&store, &pairs](int i, SlotDifference&& made) {
                 // Replacing the slot's picture and data releases the previous ones.
                 const auto slot = static_cast<std::size_t>(i);
                 store.diff_pixels[slot] = std::move(made.picture);
                 store.diff_results[slot] = std::move(made.result);
+                keep_in_store(store.diff_pixels[slot]);
+                keep_in_store(store.diff_results[slot]);
+                drop_slot_pages(store, i);
+                drop_slot_pages(store, pairs[slot].first);
+                drop_slot_pages(store, pairs[slot].second);
             },
             [&progress](int done, int) { progress.step(done); });
     } catch (const Failure& failure) {

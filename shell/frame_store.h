@@ -32,10 +32,17 @@ struct FrameStore {
     int reference_count = 0;
     int degraded_count = 0;
     std::string degraded_name;
+    // Where the degraded sequence came from, for the lower-right quarter: the last file
+    // loaded, or the noise degradation that made it.
+    std::string degraded_origin;
     int current_frame = 0;
     int cursor_x = 0;
     int cursor_y = 0;
     double display_scale = 0.0;
+    // View settings (表示 menu): fit each frame into its pane instead of the scale rule; show
+    // the lower pane's difference map as a heatmap instead of the grey picture.
+    bool fit_to_pane = false;
+    bool heatmap_view = false;
     std::string profile_folder;
     std::string start_directory;
     AtdFilters atd_filters;

@@ -12,6 +12,8 @@
 #include "measure/frame_loop.h"
 #include "shell/failure_texts.h"
 #include "shell/sequence_dialogs.h"
+#include "shell/navigation.h"
+#include "shell/slot_memory.h"
 
 namespace orv {
 
@@ -49,6 +51,7 @@ void repaint_main(Platform& platform) { platform.invalidate(Window::main, true);
 void make_blank_scielab_frame(FrameStore& store) {
     const PixelBuffer& frame = store.reference_pixels[0];
     store.scielab_pixels[0] = make_pixel_buffer(frame.width, frame.height);
+    keep_in_store(store.scielab_pixels[0]);
 }
 
 }  // namespace
@@ -89,11 +92,7 @@ bool main_window_click(FrameStore& store, Platform& platform, const PaneLayout& 
                        int client_width, int client_height, int x, int y) {
     if (!in_uncovered_quarter(layout, client_width, client_height, x, y)) return false;
     if (store.image_loaded != 1) return false;
-    advance_frame(store);
-    platform.invalidate(Window::left_pane, true);
-    platform.invalidate(Window::right_pane, true);
-    platform.invalidate(Window::lower_pane, true);
-    return true;
+    return step_frame(store, platform, FrameStep::next);
 }
 
 bool confirm_close(Platform& platform) {
@@ -116,6 +115,7 @@ void run_scielab_command(FrameStore& store, Platform& platform) {
         return;
     }
 
+    if (!check_room(platform, Window::main, scielab_need(store))) return;
     const int count = std::min(store.reference_count, max_frames);
     // Closes the progress window however the run ends.
     ProgressScope progress(platform, scielab_progress_label, count);
@@ -135,6 +135,8 @@ void run_scielab_command(FrameStore& store, Platform& platform) {
         [&store](int i, PixelBuffer&& output) {
             // Replacing the slot's image releases the one an earlier run made.
             store.scielab_pixels[static_cast<std::size_t>(i)] = std::move(output);
+            keep_in_store(store.scielab_pixels[static_cast<std::size_t>(i)]);
+            drop_slot_pages(store, i);
         },
         [&progress, count](int done, int) {
             if (done < count) progress.step(done);
@@ -142,6 +144,20 @@ void run_scielab_command(FrameStore& store, Platform& platform) {
     progress.close();
     store.scielab_done = 1;
     repaint_main(platform);
+}
+
+void run_drop(FrameStore& store, Platform& platform, Pane pane,
+              const std::vector<std::string>& paths) {
+    try {
+        if (pane == Pane::left) drop_reference_files(store, platform, paths);
+        if (pane == Pane::right) drop_degraded_files(store, platform, paths);
+    } catch (const Failure& failure) {
+        refuse(platform, failure.message.c_str(), caution_caption);
+        repaint_main(platform);
+    } catch (const std::bad_alloc&) {
+        refuse(platform, no_memory_text, caution_caption);
+        repaint_main(platform);
+    }
 }
 
 CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
@@ -188,6 +204,17 @@ CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
                 break;
             case command::about:
                 refuse(platform, about_text, about_caption);
+                break;
+            case command::fit_view:
+                store.fit_to_pane = !store.fit_to_pane;
+                repaint_main(platform);
+                break;
+            case command::heatmap_view:
+                store.heatmap_view = !store.heatmap_view;
+                repaint_main(platform);
+                break;
+            case command::results_window:
+                if (platform.show_results) platform.show_results();
                 break;
             default:
                 break;

@@ -3,9 +3,11 @@
 // quarter, the close confirmation, and the menu commands with their guards.
 
 #include <string>
+#include <vector>
 
 #include "shell/frame_store.h"
 #include "shell/dialog_logic.h"
+#include "shell/panes.h"
 #include "shell/platform.h"
 
 namespace orv {
@@ -68,6 +70,11 @@ enum class CommandResult { done, close_window };
 // (Failure, std::bad_alloc) are shown in a message box and stop the command; what was already
 // loaded stays. close_window: Exit was confirmed and the window is to be destroyed.
 CommandResult run_main_command(FrameStore& store, Platform& platform, int id);
+
+// Files dropped on a pane: on the left pane they open as the reference sequence, on the
+// right pane as the degraded sequence; the lower pane takes none. Errors as run_main_command.
+void run_drop(FrameStore& store, Platform& platform, Pane pane,
+              const std::vector<std::string>& paths);
 
 // The S_CIELAB command (40020) on its own: guards, confirmation, the filtered image of every
 // reference frame, scielab_done. Errors propagate to the caller.

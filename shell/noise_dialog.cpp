@@ -7,6 +7,7 @@
 #include "media/media_sequence.h"
 #include "resources/dialog_templates.h"
 #include "measure/degradations.h"
+#include "shell/slot_memory.h"
 
 namespace orv {
 
@@ -24,6 +25,7 @@ std::string edit_text(DialogItems& items, int id) {
 }  // namespace
 
 bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& items) {
+    if (!check_room(platform, Window::dialog, noise_need(store))) return false;
     const SeedSource seed = [&platform] { return platform.tick_count(); };
     ProgressScope progress(platform, noise_progress_label, store.reference_count);
     FrameReader reader;  // keeps a video open from one slot to the next
@@ -47,12 +49,15 @@ bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& ite
         // The new buffer replaces (and releases) the previous degraded frame. The header block
         // of the slot stays; only the size of the file read again is taken.
         store.degraded_pixels[slot] = std::move(pixels);
+        keep_in_store(store.degraded_pixels[slot]);
+        drop_slot_pages(store, i);
         store.frame_stride[slot] = stride;
         store.frame_width[slot] = header_width(header);
         store.frame_height[slot] = header_height(header);
         progress.step(i + 1);
     }
     store.degraded_count = store.reference_count;
+    store.degraded_origin = "ランダムノイズ";
     store.degraded_ready = 1;
     return true;
 }

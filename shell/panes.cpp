@@ -1,5 +1,6 @@
 #include "shell/panes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -55,6 +56,11 @@ double pane_scale(int pane_width, int pane_height, int frame_width, int frame_he
     return static_cast<double>(pane_height) / static_cast<double>(frame_height);
 }
 
+double fit_scale(int pane_width, int pane_height, int frame_width, int frame_height) {
+    return std::min(static_cast<double>(pane_width) / static_cast<double>(frame_width),
+                    static_cast<double>(pane_height) / static_cast<double>(frame_height));
+}
+
 PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int client_height,
                        int status_height) {
     PaneDrawing drawing;
@@ -98,7 +104,8 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
     drawing.slot = slot;
     const int pane_width = client_width;
     const int pane_height = client_height - status_height < 0 ? 0 : client_height - status_height;
-    const double scale = pane_scale(pane_width, pane_height, w, h);
+    const double scale = store.fit_to_pane ? fit_scale(pane_width, pane_height, w, h)
+                                           : pane_scale(pane_width, pane_height, w, h);
     store.display_scale = scale;
     drawing.scale = scale;
     drawing.image = is_present(*image) ? image : nullptr;

@@ -34,7 +34,11 @@ struct PaneDrawing {
 // W - w with H - h, not the ratios).
 double pane_scale(int pane_width, int pane_height, int frame_width, int frame_height);
 
-// The paint of one pane with a client area of client_width x client_height. Writes
+// The fit view's scale: the whole frame inside the pane, aspect kept.
+double fit_scale(int pane_width, int pane_height, int frame_width, int frame_height);
+
+// The paint of one pane with a client area of client_width x client_height, by the scale rule
+// or, with fit_to_pane set, by fit_scale. Writes
 // display_scale and clamps cursor_x / cursor_y in the store, as every paint does.
 PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int client_height,
                        int status_height = status_bar_height);

@@ -42,6 +42,12 @@ struct FileDialogRequest {
     bool multiple = false;
 };
 
+// Free memory and free temporary disk of the machine, in bytes.
+struct MachineRoom {
+    std::uint64_t memory = 0;
+    std::uint64_t disk = 0;
+};
+
 struct Platform {
     std::function<MessageAnswer(const MessageRequest&)> message_box;
     // Paths in the order the dialog gives them; nullopt when cancelled.
@@ -59,6 +65,10 @@ struct Platform {
     std::function<void(const std::string& label, int done, int total)> progress;
     // Runs the modal dialog made from the named template; returns its result (1 OK, 2 Cancel).
     std::function<int(const std::string& template_name)> run_dialog;
+    // Shows the results window (per-frame plot and pooled figures), or raises it.
+    std::function<void()> show_results;
+    // The machine's free room before a load or a run; empty: not checked.
+    std::function<MachineRoom()> machine_room;
 };
 
 // What the dialog logic sees of an open dialog: its items by id.

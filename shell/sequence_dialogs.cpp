@@ -1,5 +1,7 @@
 #include "shell/sequence_dialogs.h"
 
+#include "shell/slot_memory.h"
+
 namespace orv {
 
 namespace {
@@ -71,8 +73,16 @@ int open_frame_sequence(FrameStore& store, Platform& platform, Window owner,
     const auto answer = platform.open_files(sequence_dialog_request(owner, open_dialog_title, true));
     if (!answer || answer->empty()) return 0;
     file_name_buffer() = file_name_text_of(*answer);
+    return load_sequence_files(store, platform, owner, *answer, table);
+}
 
-    const SequenceLoad load = load_frame_sequence(store, *answer, table);
+int load_sequence_files(FrameStore& store, Platform& platform, Window owner,
+                        const std::vector<std::string>& paths, SequenceTable table) {
+    if (paths.empty()) return 0;
+    if (!check_room(platform, owner, load_need(store, paths, table == SequenceTable::reference))) {
+        return 0;
+    }
+    const SequenceLoad load = load_frame_sequence(store, paths, table);
     if (load.failed) {
         show_file_message(platform, load.message);
         return 0;
@@ -81,12 +91,45 @@ int open_frame_sequence(FrameStore& store, Platform& platform, Window owner,
     return load.count;
 }
 
-int open_reference_sequence(FrameStore& store, Platform& platform, Window owner) {
-    const int n = open_frame_sequence(store, platform, owner, SequenceTable::reference);
+namespace {
+
+int reference_loaded(FrameStore& store, Platform& platform, int n) {
     if (n <= 0) return 0;
     store.image_loaded = 1;
     store.current_frame = 0;
     store.reference_count = n;
+    platform.invalidate(Window::main, true);
+    return n;
+}
+
+}  // namespace
+
+int open_reference_sequence(FrameStore& store, Platform& platform, Window owner) {
+    return reference_loaded(
+        store, platform, open_frame_sequence(store, platform, owner, SequenceTable::reference));
+}
+
+int drop_reference_files(FrameStore& store, Platform& platform,
+                         const std::vector<std::string>& paths) {
+    const int n = reference_loaded(
+        store, platform,
+        load_sequence_files(store, platform, Window::main, paths, SequenceTable::reference));
+    // As the Open command: the left pane's blank filtered frame 0 while scielab_done stays.
+    if (n > 0) {
+        store.scielab_pixels[0] = make_pixel_buffer(store.reference_pixels[0].width,
+                                                    store.reference_pixels[0].height);
+        keep_in_store(store.scielab_pixels[0]);
+    }
+    return n;
+}
+
+int drop_degraded_files(FrameStore& store, Platform& platform,
+                        const std::vector<std::string>& paths) {
+    const int n =
+        load_sequence_files(store, platform, Window::main, paths, SequenceTable::degraded);
+    if (n <= 0) return 0;
+    store.degraded_count = n;
+    store.degraded_ready = 1;
     platform.invalidate(Window::main, true);
     return n;
 }

@@ -32,6 +32,10 @@ std::string file_name_text_of(const std::vector<std::string>& paths);
 // slots 0.. of `table`. Returns the number loaded, or 0 when cancelled or a file failed (the
 // reader's message has then been shown). Changes no count or flag.
 int open_frame_sequence(FrameStore& store, Platform& platform, Window owner, SequenceTable table);
+// The load of open_frame_sequence for files already chosen (dropped on a pane): refuses with
+// the needed and free room when the machine cannot hold them, then loads.
+int load_sequence_files(FrameStore& store, Platform& platform, Window owner,
+                        const std::vector<std::string>& paths, SequenceTable table);
 
 // open_frame_sequence into the reference table; on success sets image_loaded, current_frame = 0
 // and reference_count, repaints the main window with erasing, and returns the count.
@@ -44,5 +48,13 @@ int open_degraded_sequence(FrameStore& store, Platform& platform, Window owner);
 // Shows the save dialog and writes every degraded frame as base_NNNN.bmp; frames the writer
 // refuses are reported one by one and skipped. Cancel writes nothing and repaints nothing.
 void save_degraded_sequence(FrameStore& store, Platform& platform, Window owner);
+
+// Files dropped on the upper-left pane: loaded as the reference sequence, as Open loads it.
+int drop_reference_files(FrameStore& store, Platform& platform,
+                         const std::vector<std::string>& paths);
+// Files dropped on the upper-right pane: loaded as the degraded sequence, as 色差画像's
+// 劣化画像 loads it (degraded_count, degraded_name), and shown in the pane at once.
+int drop_degraded_files(FrameStore& store, Platform& platform,
+                        const std::vector<std::string>& paths);
 
 }  // namespace orv

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "media/media_source.h"
+#include "shell/slot_memory.h"
 
 namespace orv {
 
@@ -24,6 +25,7 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
         // Moving in releases whatever the slot held before.
         const int stride = pixels.stride;
         pixel_table[k] = std::move(pixels);
+        keep_in_store(pixel_table[k]);
         store.frame_headers[k] = std::move(header);
         store.frame_width[k] = header_width(store.frame_headers[k]);
         store.frame_height[k] = header_height(store.frame_headers[k]);
@@ -40,7 +42,7 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
     int k = 0;
     for (std::size_t file = 0; file < paths.size() && k < max_frames; ++file) {
         const std::string& path = paths[file];
-        if (table == SequenceTable::degraded) store.degraded_name = path;
+        if (table == SequenceTable::degraded) store.degraded_name = store.degraded_origin = path;
         if (is_bmp_path(path)) {
             PixelBuffer pixels;
             HeaderBlock header;
@@ -78,6 +80,7 @@ int save_degraded_frames(const FrameStore& store, const std::string& base,
         } else if (on_message) {
             on_message(message);
         }
+        drop_resident_pages(store.degraded_pixels[i].bytes);
     }
     return written;
 }

@@ -1,7 +1,11 @@
 #include "shell/qt/image_pane.h"
 
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontMetrics>
+#include <QMimeData>
+#include <QUrl>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPaintEvent>
@@ -138,6 +142,35 @@ void ImagePane::paintEvent(QPaintEvent* event) {
 void ImagePane::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint() - contentsRect().topLeft();
     if (on_mouse_move_) on_mouse_move_(p.x(), p.y());
+}
+
+void ImagePane::set_drop_handler(std::function<void(const std::vector<std::string>&)> on_drop) {
+    on_drop_ = std::move(on_drop);
+    setAcceptDrops(static_cast<bool>(on_drop_));
+}
+
+namespace {
+
+std::vector<std::string> local_files(const QMimeData* data) {
+    std::vector<std::string> paths;
+    if (data == nullptr || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    }
+    return paths;
+}
+
+}  // namespace
+
+void ImagePane::dragEnterEvent(QDragEnterEvent* event) {
+    if (on_drop_ && !local_files(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void ImagePane::dropEvent(QDropEvent* event) {
+    const std::vector<std::string> paths = local_files(event->mimeData());
+    if (!on_drop_ || paths.empty()) return;
+    event->acceptProposedAction();
+    on_drop_(paths);
 }
 
 void ImagePane::mousePressEvent(QMouseEvent* event) {

@@ -9,6 +9,8 @@
 
 #include <array>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "shell/frame_store.h"
 #include "shell/panes.h"
@@ -41,6 +43,9 @@ public:
     ImagePane(Pane kind, FrameStore& store, std::function<void(int, int)> on_mouse_move,
               QWidget* parent);
 
+    // Files dropped on the pane (local paths in the order given); the upper panes take drops.
+    void set_drop_handler(std::function<void(const std::vector<std::string>&)> on_drop);
+
     Pane kind() const { return kind_; }
     StatusStrip* status() const { return status_; }
     // Forgets the converted image, so the next paint converts the frame again (its pixels may
@@ -54,6 +59,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     const QImage& image_of(const PixelBuffer& buffer);
@@ -61,6 +68,7 @@ private:
     Pane kind_;
     FrameStore& store_;
     std::function<void(int, int)> on_mouse_move_;
+    std::function<void(const std::vector<std::string>&)> on_drop_;
     StatusStrip* status_;
     PaneDrawing last_drawing_;
     // The frame converted once into a top-down native image; reused until the buffer or its

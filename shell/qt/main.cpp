@@ -4,12 +4,21 @@
 #include <QApplication>
 #include <QDir>
 
+#include "image/spill_memory.h"
 #include "shell/frame_store.h"
 #include "shell/qt/main_window_qt.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     orv::install_japanese_translations();
+
+    // The frame store keeps its frames in temporary files on disk (not in /tmp, which may be
+    // memory itself): resident memory stays bounded however long the sequences are.
+    const QString temporary = qEnvironmentVariableIsSet("TMPDIR")
+                                  ? qEnvironmentVariable("TMPDIR")
+                                  : QStringLiteral("/var/tmp");
+    orv::set_spill_folder(QDir(temporary).exists() ? temporary.toStdString()
+                                                   : QDir::tempPath().toStdString());
 
     orv::FrameStore& store = orv::frame_store();
     orv::start_frame_store(store, QDir::toNativeSeparators(QDir::currentPath()).toStdString());

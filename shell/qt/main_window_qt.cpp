@@ -13,8 +13,11 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QPainter>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QKeyEvent>
+#include <QWheelEvent>
 #include <QTranslator>
 
 #include <algorithm>
@@ -22,6 +25,7 @@
 
 #include "resources/menu.h"
 #include "shell/qt/run_dialog_qt.h"
+#include "shell/slot_memory.h"
 
 namespace orv {
 
@@ -97,6 +101,7 @@ int caption_window_width(const QString& caption, const QScreen* screen) {
 
 ClientArea::ClientArea(MainWindowQt& window) : QWidget(&window), window_(window) {
     setAutoFillBackground(true);
+    setFocusPolicy(Qt::StrongFocus);
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
@@ -107,7 +112,67 @@ void ClientArea::resizeEvent(QResizeEvent* event) {
     window_.apply_layout();
 }
 
+void ClientArea::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    const QRect quarter = window_.quarter_rect().adjusted(16, 12, -12, -12);
+    if (quarter.width() <= 0 || quarter.height() <= 0) return;
+    QPainter painter(this);
+    painter.setClipRect(quarter);
+    const std::vector<std::string> lines = quarter_lines(window_.store());
+    int y = quarter.top();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        QFont f = font();
+        const bool heading = i == 0 && window_.store().image_loaded == 1;
+        const bool hint = i + 1 == lines.size() && lines.size() > 1;
+        if (heading) {
+            f.setPointSizeF(f.pointSizeF() * 1.6);
+            f.setBold(true);
+        }
+        painter.setFont(f);
+        painter.setPen(hint ? QColor(0x70, 0x70, 0x70) : QColor(Qt::black));
+        const QString text = QString::fromStdString(lines[i]);
+        const QRect used = painter.boundingRect(QRect(quarter.left(), y, quarter.width(), 1000),
+                                                Qt::AlignLeft | Qt::TextWordWrap, text);
+        painter.drawText(used, Qt::AlignLeft | Qt::TextWordWrap, text);
+        y = used.bottom() + (heading ? 10 : 4);
+    }
+}
+
+void ClientArea::keyPressEvent(QKeyEvent* event) {
+    StepKey key = StepKey::other;
+    switch (event->key()) {
+        case Qt::Key_Right: key = StepKey::right; break;
+        case Qt::Key_Left: key = StepKey::left; break;
+        case Qt::Key_Space: key = StepKey::space; break;
+        case Qt::Key_Home: key = StepKey::home; break;
+        case Qt::Key_End: key = StepKey::end; break;
+        default: break;
+    }
+    if (key == StepKey::other || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    window_.key(key);
+    event->accept();
+}
+
+void ClientArea::wheelEvent(QWheelEvent* event) {
+    if (!window_.quarter_rect().contains(event->position().toPoint())) {
+        event->ignore();
+        return;
+    }
+    // One step per notch (120 units), however the device splits a notch.
+    wheel_rest_ += event->angleDelta().y();
+    while (wheel_rest_ >= 120 || wheel_rest_ <= -120) {
+        const int notch = wheel_rest_ > 0 ? 120 : -120;
+        wheel_rest_ -= notch;
+        window_.wheel(notch);
+    }
+    event->accept();
+}
+
 void ClientArea::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
     if (event->button() != Qt::LeftButton || window_.busy()) return;
     const QPoint p = event->position().toPoint();
     main_window_click(window_.store(), window_.platform(), window_.layout(), width(), height(),
@@ -132,6 +197,11 @@ MainWindowQt::MainWindowQt(FrameStore& store, QWidget* parent)
             client_);
         panes_[i]->setObjectName(QString::fromLatin1(names[i]));
     }
+    panes_[0]->set_drop_handler(
+        [this](const std::vector<std::string>& paths) { drop(Pane::left, paths); });
+    panes_[1]->set_drop_handler(
+        [this](const std::vector<std::string>& paths) { drop(Pane::right, paths); });
+    client_->setFocus();
     fill_platform();
     build_menu();
     resize(1000, 760);
@@ -145,15 +215,60 @@ QAction* MainWindowQt::action(int command_id) const {
 }
 
 void MainWindowQt::build_menu() {
-    for (const Menu& menu : main_menu()) {
+    for (const Menu& menu : window_menu()) {
         QMenu* qmenu = menuBar()->addMenu(qt_text(menu.title));
         for (const MenuItem& item : menu.items) {
+            if (!item.submenu.empty()) {
+                QMenu* sub = qmenu->addMenu(qt_text(item.text));
+                for (const MenuItem& inner : item.submenu) {
+                    QAction* a = sub->addAction(qt_text(inner.text));
+                    const int id = inner.command;
+                    connect(a, &QAction::triggered, this, [this, id] { run_command(id); });
+                    actions_[id] = a;
+                }
+                continue;
+            }
             QAction* a = qmenu->addAction(qt_text(item.text));
+            a->setCheckable(item.checkable);
             const int id = item.command;
             connect(a, &QAction::triggered, this, [this, id] { run_command(id); });
             actions_[id] = a;
         }
     }
+    sync_checks();
+}
+
+void MainWindowQt::sync_checks() {
+    if (QAction* a = action(command::fit_view)) a->setChecked(store_.fit_to_pane);
+    if (QAction* a = action(command::heatmap_view)) a->setChecked(store_.heatmap_view);
+}
+
+QRect MainWindowQt::quarter_rect() const {
+    const int x = layout_.left_width - layout_.border;
+    const int y = layout_.top_height - layout_.border;
+    return QRect(x, y, client_->width() - x, client_->height() - y);
+}
+
+bool MainWindowQt::step(FrameStep how) {
+    if (busy_) return false;
+    return step_frame(store_, platform_, how);
+}
+
+bool MainWindowQt::key(StepKey key) {
+    if (busy_) return false;
+    return key_step(store_, platform_, key);
+}
+
+bool MainWindowQt::wheel(int delta) {
+    if (busy_) return false;
+    return wheel_step(store_, platform_, delta);
+}
+
+void MainWindowQt::drop(Pane pane, const std::vector<std::string>& paths) {
+    if (busy_) return;
+    busy_ = true;
+    run_drop(store_, platform_, pane, paths);
+    busy_ = false;
 }
 
 void MainWindowQt::apply_layout() {
@@ -171,6 +286,7 @@ void MainWindowQt::run_command(int command_id) {
     busy_ = true;
     const CommandResult result = run_main_command(store_, platform_, command_id);
     busy_ = false;
+    sync_checks();
     if (result == CommandResult::close_window) {
         close_confirmed_ = true;
         close();
@@ -178,9 +294,11 @@ void MainWindowQt::run_command(int command_id) {
 }
 
 void MainWindowQt::invalidate(Window window, bool erase) {
-    auto repaint = [erase](ImagePane* pane) {
+    auto repaint = [this, erase](ImagePane* pane) {
         if (erase) pane->drop_image_cache();
         pane->update();
+        // The quarter's frame number and figures follow the panes.
+        client_->update(quarter_rect());
     };
     switch (window) {
         case Window::left_pane: repaint(panes_[0]); break;
@@ -316,10 +434,14 @@ void MainWindowQt::fill_platform() {
     platform_.progress = [this](const std::string& label, int done, int total) {
         show_progress(label, done, total);
     };
+    platform_.machine_room = measure_machine_room;
+    platform_.show_results = [this] { show_results_window(); };
     platform_.run_dialog = [this](const std::string& name) {
         return run_dialog_qt(owner_widget(Window::main), name, store_, platform_);
     };
 }
+
+void MainWindowQt::show_results_window() {}
 
 bool install_japanese_translations() {
     auto* translator = new QTranslator(QCoreApplication::instance());

@@ -10,6 +10,7 @@
 
 #include "shell/frame_store.h"
 #include "shell/main_window.h"
+#include "shell/navigation.h"
 #include "shell/platform.h"
 #include "shell/qt/image_pane.h"
 
@@ -29,9 +30,13 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     MainWindowQt& window_;
+    int wheel_rest_ = 0;  // wheel angle not yet turned into steps (touch pads send small ones)
 };
 
 class MainWindowQt : public QMainWindow {
@@ -54,15 +59,25 @@ public:
     void invalidate(Window window, bool erase);
     // Places the panes for the client area's current size.
     void apply_layout();
+    // The white lower-right quarter no pane covers, in client coordinates.
+    QRect quarter_rect() const;
+    // Frame stepping from the keys and the wheel; ignored while a command runs.
+    bool step(FrameStep step);
+    bool key(StepKey key);
+    bool wheel(int delta);
+    // Files dropped on a pane.
+    void drop(Pane pane, const std::vector<std::string>& paths);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void build_menu();
+    void sync_checks();
     void fill_platform();
     QWidget* owner_widget(Window owner);
     void show_progress(const std::string& label, int done, int total);
+    void show_results_window();
 
     FrameStore& store_;
     Platform platform_;

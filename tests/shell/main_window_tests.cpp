@@ -270,7 +270,7 @@ TEST(ScielabCommandTest, PipelineErrorIsShownAndLosesNothing) {
     // profile: the pipeline refuses, the command stops with the message.
     store->atd_filter_set = 1;
     store->profile_folder = "/nonexistent-profile-folder";
-    const std::vector<std::uint8_t> before = store->reference_pixels[1].bytes;
+    const auto before = store->reference_pixels[1].bytes;
     p.answers = {MessageAnswer::yes};
     EXPECT_EQ(run_main_command(*store, p.platform, command::scielab), CommandResult::done);
     ASSERT_EQ(p.messages.size(), 2u);
@@ -313,7 +313,7 @@ TEST(ScielabCommandTest, RunningOutOfMemoryIsShownAndLosesNothing) {
     const std::string folder = ORV_DEFAULT_PROFILE;
     finish_default_filters(*store);
     store->profile_folder = folder;
-    const std::vector<std::uint8_t> before = store->reference_pixels[2].bytes;
+    const auto before = store->reference_pixels[2].bytes;
 
     bool fail = true;
     auto recording = p.platform.progress;

@@ -1,0 +1,219 @@
+// The GUI's whole workflow on a long generated sequence, without a window: the menu commands
+// and dialogs of the shell logic driven by a scripted platform, as a user would take them:
+// ATDフィルタ設定 → 開く → ランダムノイズ → S_CIELAB → 色差画像 → stepping through every frame →
+// 保存. Prints the wall time of each step and the process's peak resident memory after it.
+//
+//   gui_workflow FRAMES WIDTH HEIGHT PROFILE_FOLDER WORK_FOLDER
+//
+// Frames live in the frame store's temporary files in WORK_FOLDER (as in the GUI); the
+// source BMP files are 8 distinct generated frames named over and over, so the disk holds
+// only the frame store and the saved sequence.
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "image/bmp_file.h"
+#include "image/spill_memory.h"
+#include "measure/frame_loop.h"
+#include "resources/dialog_templates.h"
+#include "resources/menu.h"
+#include "shell/dialog_logic.h"
+#include "shell/frame_store.h"
+#include "shell/main_window.h"
+#include "shell/navigation.h"
+#include "shell/panes.h"
+#include "shell/slot_memory.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double peak_rss_gb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / (1024.0 * 1024.0);  // kilobytes
+}
+
+double rss_gb() {
+    std::ifstream statm("/proc/self/statm");
+    long long pages = 0;
+    long long resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * 4096.0 / (1024.0 * 1024.0 * 1024.0);
+}
+
+void report(const char* step, Clock::time_point start, int frames) {
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("%-22s %9.1f s  %8.1f ms/frame   RSS now %5.2f GB   peak %5.2f GB\n", step,
+                seconds, 1000.0 * seconds / frames, rss_gb(), peak_rss_gb());
+    std::fflush(stdout);
+}
+
+// A dialog of plain item texts.
+struct TextDialog {
+    std::map<int, std::string> texts;
+    int result = 0;
+    orv::DialogItems items;
+    TextDialog(const TextDialog&) = delete;
+    TextDialog& operator=(const TextDialog&) = delete;
+    TextDialog() {
+        items.set_text = [this](int id, const std::string& t) { texts[id] = t; };
+        items.get_text = [this](int id) { return texts[id]; };
+        items.end_dialog = [this](int r) { result = r; };
+    }
+};
+
+orv::HeaderBlock header_for(int width, int height) {
+    orv::HeaderBlock h(orv::header_block_size, 0);
+    auto put = [&h](int at, std::uint32_t v) {
+        for (int k = 0; k < 4; ++k) h[static_cast<std::size_t>(at + k)] = (v >> (8 * k)) & 0xFF;
+    };
+    put(0, 40);
+    put(4, static_cast<std::uint32_t>(width));
+    put(8, static_cast<std::uint32_t>(height));
+    h[12] = 1;
+    h[14] = 24;
+    put(20, static_cast<std::uint32_t>(orv::stride_for_width(width) * height));
+    return h;
+}
+
+orv::PixelBuffer generated_frame(int width, int height, int k) {
+    orv::PixelBuffer p = orv::make_pixel_buffer(width, height);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = p.bytes.data() + static_cast<std::size_t>(y) * p.stride;
+        for (int x = 0; x < width; ++x) {
+            row[3 * x + 0] = static_cast<std::uint8_t>((x + 7 * k) & 0xFF);
+            row[3 * x + 1] = static_cast<std::uint8_t>((y * 3 + x / 5 + 11 * k) & 0xFF);
+            row[3 * x + 2] = static_cast<std::uint8_t>(((x ^ y) + 13 * k) & 0xFF);
+        }
+    }
+    return p;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: gui_workflow FRAMES WIDTH HEIGHT PROFILE_FOLDER WORK_FOLDER\n");
+        return 2;
+    }
+    const int frames = std::atoi(argv[1]);
+    const int width = std::atoi(argv[2]);
+    const int height = std::atoi(argv[3]);
+    const std::string profile = argv[4];
+    const std::filesystem::path work = argv[5];
+    std::filesystem::create_directories(work / "sources");
+    std::filesystem::create_directories(work / "saved");
+    std::filesystem::create_directories(work / "store");
+
+    orv::keep_freed_frame_planes();
+    orv::set_spill_folder((work / "store").string());
+
+    // Source files: 8 distinct frames, named over and over.
+    std::vector<std::string> distinct;
+    for (int k = 0; k < 8; ++k) {
+        const orv::PixelBuffer frame = generated_frame(width, height, k);
+        const orv::HeaderBlock header = header_for(width, height);
+        const std::string path = (work / "sources" / ("frame_" + std::to_string(k) + ".bmp")).string();
+        std::filesystem::remove(path);
+        orv::write_bmp_frame(path, frame, header, nullptr);
+        distinct.push_back(path);
+    }
+    std::vector<std::string> paths;
+    for (int i = 0; i < frames; ++i) paths.push_back(distinct[static_cast<std::size_t>(i) % 8]);
+
+    orv::FrameStore& store = orv::frame_store();
+    orv::start_frame_store(store, profile);
+
+    orv::Platform platform;
+    std::vector<std::string> messages;
+    std::vector<std::string> open_answer = paths;
+    std::string save_answer = (work / "saved" / "degraded.bmp").string();
+    platform.message_box = [&](const orv::MessageRequest& r) {
+        messages.push_back(r.text);
+        return r.buttons == orv::MessageButtons::yes_no ? orv::MessageAnswer::yes
+                                                        : orv::MessageAnswer::ok;
+    };
+    platform.open_files = [&](const orv::FileDialogRequest&) {
+        return std::optional<std::vector<std::string>>(open_answer);
+    };
+    platform.save_file = [&](const orv::FileDialogRequest&) {
+        return std::optional<std::string>(save_answer);
+    };
+    platform.choose_folder = [](orv::Window, const std::string&, const std::string&) {
+        return std::optional<std::string>();
+    };
+    platform.invalidate = [](orv::Window, bool) {};
+    platform.start_process = [](const std::string&) { return false; };
+    platform.tick_count = [] { return std::uint32_t{12345}; };
+    platform.progress = [](const std::string&, int, int) {};
+    platform.machine_room = orv::measure_machine_room;
+    platform.run_dialog = [&](const std::string& name) {
+        TextDialog dialog;
+        const orv::DialogHandlers h = orv::make_dialog_handlers(name, store, platform);
+        h.open(dialog.items);
+        if (name == "ATD_SETTING_DLG") {
+            dialog.texts[orv::settings_item::folder_edit] = profile;
+            h.command(dialog.items, orv::settings_item::load_kernels);
+        } else if (name == "RNDNOISE_DLG") {
+            for (int id : {orv::noise_item::sigma_red, orv::noise_item::sigma_green,
+                           orv::noise_item::sigma_blue}) {
+                dialog.texts[id] = "4";
+            }
+        }
+        h.command(dialog.items, orv::item::ok);
+        return dialog.result;
+    };
+
+    std::printf("%d frames of %d x %d, frame store in %s, %d threads\n", frames, width, height,
+                (work / "store").c_str(), orv::machine_threads());
+    auto run = [&](const char* step, int command) {
+        const auto start = Clock::now();
+        orv::run_main_command(store, platform, command);
+        report(step, start, frames);
+        for (const std::string& m : messages) std::printf("  message: %s\n", m.c_str());
+        messages.clear();
+    };
+    run("ATD filter settings", orv::command::atd_filter_settings);
+    run("open", orv::command::open);
+    run("random noise", orv::command::random_noise);
+    run("S_CIELAB", orv::command::scielab);
+    run("colour-difference", orv::command::colour_difference);
+
+    // Stepping: each step paints the three panes and touches every byte they show, as the
+    // window layer's conversion of the shown frames does.
+    {
+        const auto start = Clock::now();
+        double slowest = 0.0;
+        unsigned long long sum = 0;
+        for (int i = 0; i < frames; ++i) {
+            const auto t0 = Clock::now();
+            orv::step_frame(store, platform, orv::FrameStep::next);
+            for (orv::Pane pane : {orv::Pane::left, orv::Pane::right, orv::Pane::lower}) {
+                const orv::PaneDrawing d = orv::paint_pane(store, pane, 960, 560);
+                if (d.image != nullptr) {
+                    for (std::uint8_t b : d.image->bytes) sum += b;
+                }
+            }
+            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+            if (ms > slowest) slowest = ms;
+        }
+        report("stepping (each frame)", start, frames);
+        std::printf("  slowest step %.1f ms (checksum %llu)\n", slowest, sum);
+    }
+    run("save", orv::command::save);
+    std::printf("frame store files: %.1f GB mapped\n",
+                static_cast<double>(orv::spilled_bytes()) / (1024.0 * 1024.0 * 1024.0));
+    orv::shut_down_frame_store(store);
+    orv::reset_frame_store(store);
+    std::filesystem::remove_all(work / "saved");
+    return 0;
+}

@@ -1,0 +1,139 @@
+#include "image/spill_memory.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstdint>
+#include <map>
+#include <mutex>
+
+namespace orv {
+
+namespace {
+
+std::string& folder_setting() {
+    static std::string folder;
+    return folder;
+}
+
+thread_local int scope_depth = 0;
+
+struct Registry {
+    std::mutex mutex;
+    std::map<std::uintptr_t, std::size_t> blocks;  // start address -> mapped length
+    std::size_t total = 0;
+};
+
+Registry& registry() {
+    static Registry r;
+    return r;
+}
+
+std::size_t page_size() {
+    static const std::size_t size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+std::size_t round_to_pages(std::size_t bytes) {
+    const std::size_t page = page_size();
+    return (bytes + page - 1) / page * page;
+}
+
+// An unlinked file of `length` bytes with its disk room reserved, mapped shared. The file
+// disappears with the mapping; no descriptor stays open.
+void* map_temporary_file(std::size_t length) {
+    int fd = ::open(spill_folder().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // File systems without anonymous files: a named one, unlinked at once.
+        std::string name = spill_folder() + "/orv-frames-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) throw std::bad_alloc();
+        ::unlink(name.c_str());
+    }
+    // Reserving the blocks now turns a full disk into an allocation failure here, never into
+    // a fault when a page is first written.
+    int reserved;
+    do {
+        reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(length));
+    } while (reserved == EINTR);
+    if (reserved != 0) {
+        ::close(fd);
+        throw std::bad_alloc();
+    }
+    void* block = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (block == MAP_FAILED) throw std::bad_alloc();
+    return block;
+}
+
+}  // namespace
+
+void set_spill_folder(const std::string& folder) { folder_setting() = folder; }
+
+const std::string& spill_folder() { return folder_setting(); }
+
+SpillScope::SpillScope() { ++scope_depth; }
+SpillScope::~SpillScope() { --scope_depth; }
+
+void* spill_allocate(std::size_t bytes) {
+    if (scope_depth == 0 || bytes < spill_threshold || !spill_enabled()) {
+        return ::operator new(bytes);
+    }
+    const std::size_t length = round_to_pages(bytes);
+    void* block = map_temporary_file(length);
+    Registry& r = registry();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    r.blocks.emplace(reinterpret_cast<std::uintptr_t>(block), length);
+    r.total += length;
+    return block;
+}
+
+void spill_deallocate(void* block, std::size_t bytes) {
+    if (block == nullptr) return;
+    if (bytes >= spill_threshold) {
+        Registry& r = registry();
+        std::unique_lock<std::mutex> lock(r.mutex);
+        const auto it = r.blocks.find(reinterpret_cast<std::uintptr_t>(block));
+        if (it != r.blocks.end()) {
+            const std::size_t length = it->second;
+            r.total -= length;
+            r.blocks.erase(it);
+            lock.unlock();
+            ::munmap(block, length);
+            return;
+        }
+    }
+    ::operator delete(block);
+}
+
+bool is_spilled(const void* block) {
+    if (block == nullptr) return false;
+    Registry& r = registry();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    return r.blocks.count(reinterpret_cast<std::uintptr_t>(block)) != 0;
+}
+
+void drop_resident_pages(const void* block, std::size_t bytes) {
+    if (block == nullptr || bytes == 0) return;
+    std::size_t length = 0;
+    {
+        Registry& r = registry();
+        const std::lock_guard<std::mutex> lock(r.mutex);
+        const auto it = r.blocks.find(reinterpret_cast<std::uintptr_t>(block));
+        if (it == r.blocks.end()) return;
+        length = it->second;
+    }
+    // Shared file pages: dropping them keeps their contents in the file (and the page cache).
+    ::madvise(const_cast<void*>(block), length, MADV_DONTNEED);
+}
+
+std::size_t spilled_bytes() {
+    Registry& r = registry();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    return r.total;
+}
+
+}  // namespace orv

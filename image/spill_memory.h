@@ -1,0 +1,97 @@
+#pragma once
+// Frame-sized arrays that can live in an unlinked temporary file mapped into memory instead of
+// on the heap. A program that keeps many frames (the GUI's frame store holds up to 1000 slots
+// of five full-HD images each) moves the arrays it keeps into such files: the kernel writes
+// their pages to disk and reads them back on touch, and `drop_resident_pages` gives the pages
+// of an array not in use back, so resident memory stays bounded however many frames are held.
+//
+// SpillVector<T> is a std::vector whose allocator takes a file mapping when a SpillScope is
+// active on the calling thread, a spill folder is set and the block is at least
+// `spill_threshold` bytes; otherwise it takes the heap. Without a spill folder (the default,
+// as in orv-cli and the tests) everything stays on the heap.
+
+#include <algorithm>
+#include <cstddef>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+inline constexpr std::size_t spill_threshold = std::size_t{1} << 20;
+
+// Folder for the temporary files; empty turns spilling off. Set once at start-up.
+void set_spill_folder(const std::string& folder);
+const std::string& spill_folder();
+inline bool spill_enabled() { return !spill_folder().empty(); }
+
+// Allocations of SpillVector on this thread go to file mappings while a scope is alive.
+struct SpillScope {
+    SpillScope();
+    ~SpillScope();
+    SpillScope(const SpillScope&) = delete;
+    SpillScope& operator=(const SpillScope&) = delete;
+};
+
+// A block of `bytes`, from a file mapping inside a SpillScope (throws std::bad_alloc when the
+// file cannot be made or its disk room reserved), else from the heap.
+void* spill_allocate(std::size_t bytes);
+void spill_deallocate(void* block, std::size_t bytes);
+// True for a block that lives in a file mapping.
+bool is_spilled(const void* block);
+// Gives back the resident pages of a mapped block (its contents stay in the file and come
+// back on the next touch). Does nothing for heap blocks.
+void drop_resident_pages(const void* block, std::size_t bytes);
+// Bytes held in file mappings now.
+std::size_t spilled_bytes();
+
+template <class T>
+struct SpillAllocator {
+    using value_type = T;
+    SpillAllocator() = default;
+    template <class U>
+    SpillAllocator(const SpillAllocator<U>&) {}
+    T* allocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(spill_allocate(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t n) { spill_deallocate(p, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const SpillAllocator<U>&) const {
+        return true;
+    }
+};
+
+template <class T>
+using SpillVector = std::vector<T, SpillAllocator<T>>;
+
+template <class T>
+bool operator==(const SpillVector<T>& a, const std::vector<T>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+template <class T>
+bool operator==(const std::vector<T>& a, const SpillVector<T>& b) {
+    return b == a;
+}
+
+// Moves the contents of `v` into a file mapping (when spilling is on and `v` is large enough
+// and not there already) and gives its resident pages back.
+template <class T>
+void move_to_spill(SpillVector<T>& v) {
+    if (!spill_enabled() || v.empty() || is_spilled(v.data())) return;
+    if (v.size() * sizeof(T) < spill_threshold) return;
+    SpillVector<T> mapped;
+    {
+        SpillScope scope;
+        mapped.assign(v.begin(), v.end());
+    }
+    v.swap(mapped);
+    drop_resident_pages(v.data(), v.size() * sizeof(T));
+}
+
+template <class T>
+void drop_resident_pages(const SpillVector<T>& v) {
+    if (!v.empty()) drop_resident_pages(v.data(), v.size() * sizeof(T));
+}
+
+}  // namespace orv

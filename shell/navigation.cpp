@@ -1,0 +1,100 @@
+#include "shell/navigation.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "shell/slot_memory.h"
+
+namespace orv {
+
+namespace {
+
+std::string file_name_of(const std::string& path) {
+    const std::size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string six_decimals(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%f", value);
+    return text;
+}
+
+}  // namespace
+
+int frame_count(const FrameStore& store) {
+    return std::min(std::max(store.reference_count, store.degraded_count), max_frames);
+}
+
+bool step_frame(FrameStore& store, Platform& platform, FrameStep step) {
+    if (store.image_loaded != 1) return false;
+    const int count = frame_count(store);
+    const int shown[] = {left_pane_slot(store), right_pane_slot(store), lower_pane_slot(store)};
+    switch (step) {
+        case FrameStep::next: advance_frame(store); break;
+        case FrameStep::previous:
+            store.current_frame = store.current_frame > 0 ? store.current_frame - 1
+                                                          : std::max(count - 1, 0);
+            break;
+        case FrameStep::first: store.current_frame = 0; break;
+        case FrameStep::last: store.current_frame = std::max(count - 1, 0); break;
+    }
+    const int now[] = {left_pane_slot(store), right_pane_slot(store), lower_pane_slot(store)};
+    for (int slot : shown) {
+        if (std::find(std::begin(now), std::end(now), slot) == std::end(now)) {
+            drop_slot_pages(store, slot);
+        }
+    }
+    platform.invalidate(Window::left_pane, true);
+    platform.invalidate(Window::right_pane, true);
+    platform.invalidate(Window::lower_pane, true);
+    return true;
+}
+
+bool key_step(FrameStore& store, Platform& platform, StepKey key) {
+    switch (key) {
+        case StepKey::right:
+        case StepKey::space: return step_frame(store, platform, FrameStep::next);
+        case StepKey::left: return step_frame(store, platform, FrameStep::previous);
+        case StepKey::home: return step_frame(store, platform, FrameStep::first);
+        case StepKey::end: return step_frame(store, platform, FrameStep::last);
+        case StepKey::other: break;
+    }
+    return false;
+}
+
+bool wheel_step(FrameStore& store, Platform& platform, int delta) {
+    if (delta == 0) return false;
+    return step_frame(store, platform, delta > 0 ? FrameStep::previous : FrameStep::next);
+}
+
+std::vector<std::string> quarter_lines(const FrameStore& store) {
+    std::vector<std::string> lines;
+    if (store.image_loaded != 1) {
+        lines.emplace_back("ファイル → 開く で原画像を開いてください");
+        return lines;
+    }
+    lines.push_back("フレーム " + std::to_string(store.current_frame + 1) + " / " +
+                    std::to_string(frame_count(store)));
+    const int left = left_pane_slot(store);
+    if (left >= 0) {
+        lines.push_back("原画像: " +
+                        file_name_of(store.reference_names[static_cast<std::size_t>(left)]));
+    }
+    if (store.degraded_count > 0) {
+        const std::string& origin =
+            store.degraded_origin.empty() ? store.degraded_name : store.degraded_origin;
+        lines.push_back("劣化画像: " + file_name_of(origin));
+    }
+    const int lower = lower_pane_slot(store);
+    if (store.diff_ready > 0 && lower >= 0 && lower < max_frames &&
+        !store.diff_results[static_cast<std::size_t>(lower)].data.empty()) {
+        const InterleavedImage& r = store.diff_results[static_cast<std::size_t>(lower)];
+        lines.push_back("色差 平均 " + six_decimals(r.mean) + "  最大 " + six_decimals(r.max) +
+                        "  最小 " + six_decimals(r.min));
+    }
+    lines.emplace_back(quarter_hint);
+    return lines;
+}
+
+}  // namespace orv

@@ -1,0 +1,205 @@
+// The main window's additions on the offscreen platform: sequences dropped on the upper panes,
+// stepping by keys and by the wheel over the white quarter with its frame number, the fit
+// view and its readouts, all with the frame store's buffers in temporary files as in the
+// program.
+
+#include <QAction>
+#include <QApplication>
+#include <QMimeData>
+#include <QUrl>
+#include <QtTest>
+
+#include "image/spill_memory.h"
+#include "resources/menu.h"
+#include "shell/frame_store.h"
+#include "shell/navigation.h"
+#include "shell/qt/main_window_qt.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/temp_folder.h"
+
+namespace orv {
+
+class ViewsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void drops_open_the_two_sequences();
+    void keys_and_wheel_step_and_the_quarter_follows();
+    void fit_view_shows_the_whole_frame_and_maps_readouts();
+    void cleanupTestCase();
+
+private:
+    // A frame 100 pixels narrower and lower than the left pane's picture area (so the scale
+    // rule draws it wider than the pane) whose top-left pixel holds the frame number in red
+    // (plus `offset`); large enough to be kept in a temporary file.
+    std::string write_frame(int index, int offset);
+    void drop_on(Pane pane, const std::vector<std::string>& paths);
+    QString quarter_text() const;
+
+    test::TempFolder folder_;
+    std::unique_ptr<MainWindowQt> window_;
+    std::vector<std::string> reference_;
+    std::vector<std::string> degraded_;
+    int width_ = 0;
+    int height_ = 0;
+};
+
+std::string ViewsTest::write_frame(int index, int offset) {
+    test::BmpSpec spec;
+    spec.width = width_;
+    spec.height = height_;
+    const std::size_t row = test::source_row_pixels(spec.width, 24);
+    spec.pixels.assign(row * static_cast<std::size_t>(spec.height), 90);
+    // File rows are bottom-up: the last one is the picture's top row.
+    spec.pixels[static_cast<std::size_t>(spec.height - 1) * row + 2] =
+        static_cast<std::uint8_t>(index + offset);
+    const std::string path =
+        folder_.file("f" + std::to_string(offset) + "_" + std::to_string(index) + ".bmp");
+    test::write_file(path, test::make_bmp(spec));
+    return path;
+}
+
+void ViewsTest::drop_on(Pane pane, const std::vector<std::string>& paths) {
+    auto* data = new QMimeData;
+    QList<QUrl> urls;
+    for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+    data->setUrls(urls);
+    ImagePane* target = window_->pane(pane);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QCOMPARE(enter.isAccepted(), pane != Pane::lower);
+    if (enter.isAccepted()) {
+        QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &drop);
+    }
+    delete data;
+}
+
+QString ViewsTest::quarter_text() const {
+    QStringList lines;
+    for (const std::string& l : quarter_lines(window_->store())) {
+        lines << QString::fromStdString(l);
+    }
+    return lines.join('\n');
+}
+
+void ViewsTest::initTestCase() {
+    set_spill_folder(folder_.path.string());
+    FrameStore& store = frame_store();
+    reset_frame_store(store);
+    start_frame_store(store, ORV_DEFAULT_PROFILE);
+    window_ = std::make_unique<MainWindowQt>(store);
+    window_->resize(1800, 1400);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    ImagePane* left = window_->pane(Pane::left);
+    width_ = left->contentsRect().width() - 100;
+    height_ = left->contentsRect().height() - left->status()->sizeHint().height() - 100;
+    QVERIFY(static_cast<std::size_t>(stride_for_width(width_)) * height_ >= spill_threshold);
+    for (int i = 0; i < 3; ++i) reference_.push_back(write_frame(i, 0));
+    for (int i = 0; i < 5; ++i) degraded_.push_back(write_frame(i, 100));
+}
+
+void ViewsTest::drops_open_the_two_sequences() {
+    FrameStore& store = window_->store();
+    drop_on(Pane::lower, reference_);  // refused: nothing changes
+    QCOMPARE(store.image_loaded, 0);
+
+    drop_on(Pane::left, reference_);
+    QCOMPARE(store.reference_count, 3);
+    QCOMPARE(store.image_loaded, 1);
+    QCOMPARE(store.reference_names[2], reference_[2]);
+    QCOMPARE(store.degraded_count, 0);
+    // The frames live in the temporary files, not on the heap.
+    QVERIFY(is_spilled(store.reference_pixels[0].bytes.data()));
+
+    drop_on(Pane::right, degraded_);
+    QCOMPARE(store.degraded_count, 5);
+    QCOMPARE(store.degraded_name, degraded_[4]);
+    const PixelBuffer& last = store.degraded_pixels[4];
+    QCOMPARE(last.bytes[static_cast<std::size_t>(last.height - 1) * last.stride + 2], 104);
+    QCOMPARE(store.reference_count, 3);
+    QTRY_VERIFY(window_->pane(Pane::right)->last_drawing().drawn);
+}
+
+void ViewsTest::keys_and_wheel_step_and_the_quarter_follows() {
+    FrameStore& store = window_->store();
+    ClientArea* client = window_->client();
+    client->setFocus();
+    struct Step {
+        Qt::Key key;
+        int frame;  // current_frame after the key
+    };
+    // 3 reference and 5 degraded frames: stepping wraps at 5, as a click does.
+    const Step steps[] = {{Qt::Key_Right, 1}, {Qt::Key_Space, 2}, {Qt::Key_End, 4},
+                          {Qt::Key_Right, 0}, {Qt::Key_Left, 4},  {Qt::Key_Left, 3},
+                          {Qt::Key_Home, 0},  {Qt::Key_Left, 4}};
+    for (const Step& s : steps) {
+        QTest::keyClick(client, s.key);
+        QCOMPARE(store.current_frame, s.frame);
+    }
+    QVERIFY(quarter_text().startsWith(QStringLiteral("フレーム 5 / 5\n原画像: f0_2.bmp\n劣化画像: f100_4.bmp")));
+    QVERIFY(quarter_text().contains(QStringLiteral("クリック")));
+    // The panes show the slots of the new frame: the left one the last reference frame.
+    QTRY_COMPARE(window_->pane(Pane::left)->last_drawing().slot, 2);
+    QTRY_COMPARE(window_->pane(Pane::right)->last_drawing().slot, 4);
+
+    // The wheel over the quarter: one step a notch, toward the user next; elsewhere nothing.
+    const QPoint quarter = window_->quarter_rect().center();
+    auto turn = [&](QPoint at, int delta) {
+        QWheelEvent wheel(QPointF(at), QPointF(client->mapToGlobal(at)), QPoint(),
+                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+        QCoreApplication::sendEvent(client, &wheel);
+    };
+    turn(quarter, -120);
+    QCOMPARE(store.current_frame, 0);
+    turn(quarter, 60);
+    QCOMPARE(store.current_frame, 0);  // half a notch
+    turn(quarter, 60);
+    QCOMPARE(store.current_frame, 4);
+    turn(window_->pane(Pane::left)->geometry().center(), -120);
+    QCOMPARE(store.current_frame, 4);
+    QTest::keyClick(client, Qt::Key_Home);
+}
+
+void ViewsTest::fit_view_shows_the_whole_frame_and_maps_readouts() {
+    FrameStore& store = window_->store();
+    ImagePane* left = window_->pane(Pane::left);
+    // The scale rule fills the height: the frame is drawn wider than the pane.
+    window_->platform().invalidate(Window::main, true);
+    QTRY_VERIFY(left->last_drawing().drawn);
+    QVERIFY(left->last_drawing().dest_width > left->contentsRect().width());
+    QVERIFY(!window_->action(command::fit_view)->isChecked());
+
+    window_->action(command::fit_view)->trigger();
+    QVERIFY(store.fit_to_pane);
+    QVERIFY(window_->action(command::fit_view)->isChecked());
+    QTRY_VERIFY(left->last_drawing().dest_width <= left->contentsRect().width());
+    const double scale = left->last_drawing().scale;
+    QCOMPARE(left->last_drawing().dest_width, static_cast<int>(width_ * scale));
+    QCOMPARE(store.display_scale, scale);
+
+    // The mouse over image pixel (300, 50) reads that pixel through the fit scale.
+    const QPoint at = left->contentsRect().topLeft() +
+                      QPoint(qRound(300.5 * scale), qRound(50.5 * scale));
+    QTest::mouseMove(left, at);
+    QTRY_COMPARE(left->status()->part_text(0), QStringLiteral(" X:300 Y:50"));
+    QCOMPARE(left->status()->part_text(1), QStringLiteral(" R:90 G:90 B:90"));
+
+    window_->action(command::fit_view)->trigger();
+    QVERIFY(!store.fit_to_pane);
+}
+
+void ViewsTest::cleanupTestCase() {
+    window_.reset();
+    reset_frame_store(frame_store());
+    set_spill_folder({});
+}
+
+}  // namespace orv
+
+QTEST_MAIN(orv::ViewsTest)
+#include "test_views.moc"
