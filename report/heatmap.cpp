@@ -151,8 +151,7 @@ std::string tick_label(double value, double step) {
         while (label.back() == '0') label.pop_back();
         if (label.back() == '.') label.pop_back();
     }
-    if (label == "-0") label = "0";
-    return label;
+    return label == "-0" ? std::string(1, '0') : label;
 }
 
 RgbImage heatmap_with_colour_bar(const InterleavedImage& map, const HeatmapStyle& style) {
