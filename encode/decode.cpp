@@ -94,7 +94,8 @@ PixelBuffer convert_frame(Decoder& d, const AVFrame& f) {
                              sws_getCoefficients(av::sws_colourspace(f.colorspace, height)), full,
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     const int row = width * 3;
-    d.top_down.resize(static_cast<std::size_t>(row) * static_cast<std::size_t>(height));
+    // Room after the last row: the converter writes in blocks of up to 64 bytes.
+    d.top_down.resize(static_cast<std::size_t>(row) * static_cast<std::size_t>(height) + 64);
     std::uint8_t* out = d.top_down.data();
     sws_scale(d.convert.get(), f.data, f.linesize, 0, height, &out, &row);
     PixelBuffer pixels = make_pixel_buffer(width, height);

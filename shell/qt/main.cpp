@@ -10,6 +10,9 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     orv::install_japanese_translations();
+    // Programs started from the profile folder (h264/SimpleEncoder.exe) look for ORV's other
+    // programs here first: the folder this one runs from.
+    qputenv("ORV_PROGRAM_DIR", QCoreApplication::applicationDirPath().toLocal8Bit());
 
     orv::FrameStore& store = orv::frame_store();
     orv::start_frame_store(store, QDir::toNativeSeparators(QDir::currentPath()).toStdString());
