@@ -33,16 +33,16 @@ Matrix3 read_checked_matrix(const std::string& folder, const char* name) {
     return m;
 }
 
-double cie_f(double t) {
-    return t > 0.008856 ? std::pow(t, 0.3333333333333333) : 7.787 * t + 0.13793103448275862;
-}
-
 }  // namespace
 
 void check_pixel_buffer(const PixelBuffer& buffer, const char* what) {
-    const bool sane = buffer.width > 0 && buffer.height > 0 &&
-                      buffer.width <= max_frame_side && buffer.height <= max_frame_side &&
-                      buffer.stride >= buffer.width * 3 &&
+    if (buffer.width > max_frame_side || buffer.height > max_frame_side) {
+        raise_failure(std::string("The ") + what + " frame is " + std::to_string(buffer.width) +
+                      " x " + std::to_string(buffer.height) +
+                      " pixels; frames wider or taller than " + std::to_string(max_frame_side) +
+                      " pixels cannot be measured.");
+    }
+    const bool sane = buffer.width > 0 && buffer.height > 0 && buffer.stride >= buffer.width * 3 &&
                       buffer.bytes.size() >= static_cast<std::size_t>(buffer.stride) *
                                                  static_cast<std::size_t>(buffer.height);
     if (!sane) {
@@ -50,6 +50,20 @@ void check_pixel_buffer(const PixelBuffer& buffer, const char* what) {
                       " x " + std::to_string(buffer.height) + ", stride " +
                       std::to_string(buffer.stride) + ", " + std::to_string(buffer.bytes.size()) +
                       " bytes) does not hold a whole frame.");
+    }
+}
+
+void check_planar_image(const PlanarImage& image, const char* what) {
+    const bool sides = image.width > 0 && image.height > 0;
+    const std::size_t count = sides ? static_cast<std::size_t>(image.width) *
+                                          static_cast<std::size_t>(image.height)
+                                    : 0;
+    for (const auto& plane : image.planes) {
+        if (!sides || plane.size() != count) {
+            raise_failure(std::string("The ") + what + " planes do not each hold " +
+                          std::to_string(image.width) + " x " + std::to_string(image.height) +
+                          " values.");
+        }
     }
 }
 
@@ -184,6 +198,7 @@ std::uint8_t inverse_display_byte(double u, const GogChannel& ch, double inverse
 void planes_to_display(PixelBuffer& out, const PlanarImage& image, const GogParameters& gog,
                        const Matrix3& m_inverse) {
     check_pixel_buffer(out, "destination");
+    check_planar_image(image, "image");
     if (out.width != image.width || out.height != image.height) {
         raise_failure("The destination buffer (" + std::to_string(out.width) + " x " +
                       std::to_string(out.height) + ") does not match the image (" +
@@ -290,15 +305,6 @@ void plane_rows_to_display(PixelBuffer& out, const double* const* rows0,
     }
 }
 
-void xyz_to_lab(const double xyz[3], const double white[3], double lab[3]) {
-    const double fx = cie_f(xyz[0] / white[0]);
-    const double fy = cie_f(xyz[1] / white[1]);
-    const double fz = cie_f(xyz[2] / white[2]);
-    lab[0] = 116.0 * fy - 16.0;
-    lab[1] = 500.0 * (fx - fy);
-    lab[2] = 200.0 * (fy - fz);
-}
-
 double delta_e94(const double reference_lab[3], const double sample_lab[3]) {
     const double c_ref = std::sqrt(reference_lab[1] * reference_lab[1] +
                                    reference_lab[2] * reference_lab[2]);
@@ -319,6 +325,7 @@ double delta_e94(const double reference_lab[3], const double sample_lab[3]) {
 }
 
 InterleavedImage atd_to_lab_image(const PlanarImage& image, const std::string& folder) {
+    check_planar_image(image, "ATD");
     const Matrix3 qi = invert_matrix3(load_xyz_to_atd(folder));
     return atd_to_lab_with(image.width, image.height, image.planes[0].data(),
                            image.planes[1].data(), image.planes[2].data(), qi);
@@ -332,14 +339,7 @@ InterleavedImage atd_to_lab_with(int width, int height, const double* a, const d
     lab.channels = 3;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     lab.data.resize(count * 3);
-    const Matrix3& q = atd_to_xyz;
-    const double white[3] = {display_white[0], display_white[1], display_white[2]};
-    for (std::size_t i = 0; i < count; ++i) {
-        const double xyz[3] = {q[0] * a[i] + q[1] * t[i] + q[2] * d[i],
-                               q[3] * a[i] + q[4] * t[i] + q[5] * d[i],
-                               q[6] * a[i] + q[7] * t[i] + q[8] * d[i]};
-        xyz_to_lab(xyz, white, &lab.data[3 * i]);
-    }
+    for (std::size_t i = 0; i < count; ++i) atd_pixel_to_lab(atd_to_xyz, a[i], t[i], d[i], &lab.data[3 * i]);
     return lab;
 }
 
@@ -362,19 +362,13 @@ InterleavedImage colour_difference_image(const InterleavedImage& reference,
     const std::size_t count =
         static_cast<std::size_t>(reference.width) * static_cast<std::size_t>(reference.height);
     diff.data.resize(count);
-    double max = -10000.0;
-    double min = 10000.0;
-    double sum = 0.0;
+    DifferenceSummary summary;
     for (std::size_t i = 0; i < count; ++i) {
-        const double d = delta_e94(&reference.data[3 * i], &sample.data[3 * i]);
+        const double d = pixel_difference(&reference.data[3 * i], &sample.data[3 * i]);
         diff.data[i] = d;
-        if (d > max) max = d;
-        if (d < min) min = d;
-        sum += d;
+        summary.add(d);
     }
-    diff.max = max;
-    diff.min = min;
-    diff.mean = count > 0 ? sum / static_cast<double>(count) : 0.0;
+    summary.finish(diff, count);
     return diff;
 }
 

@@ -2,7 +2,9 @@
 // Per-pixel colour arithmetic of the S-CIELAB measurement.
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,7 @@ PlanarImage display_to_planes(const PixelBuffer& pixels, const GogParameters& go
 void planes_to_display(PixelBuffer& out, const PlanarImage& image, const GogParameters& gog,
                        const Matrix3& m_inverse);
 
-void xyz_to_lab(const double xyz[3], const double white[3], double lab[3]);
+inline void xyz_to_lab(const double xyz[3], const double white[3], double lab[3]);
 double delta_e94(const double reference_lab[3], const double sample_lab[3]);
 
 InterleavedImage atd_to_lab_image(const PlanarImage& image, const std::string& folder);
@@ -72,5 +74,105 @@ std::uint8_t inverse_display_byte(double u, const GogChannel& channel, double in
 // atd_to_lab_image with the ATD-to-XYZ matrix already at hand.
 InterleavedImage atd_to_lab_with(int width, int height, const double* a, const double* t,
                                  const double* d, const Matrix3& atd_to_xyz);
+
+// Refuses (Failure) an image whose planes do not each hold width * height values.
+void check_planar_image(const PlanarImage& image, const char* what);
+
+// t^0.3333333333333333 (the exponent of CIELAB's cube root as a double, just below 1/3) for
+// 1e-30 < t < 1e30, rounded to nearest: the same double as std::pow gives, found without it.
+// A first guess from the bits of t as a float, two Halley steps to about 1e-24, a Newton
+// step with the residual t - y^3 formed exactly (Dekker products), and the factor
+// t^(0.3333333333333333 - 1/3) = 1 - ln(t) / (3 * 2^54) added as a correction. Branch-free, so
+// loops over it vectorise; the caller keeps t inside the range.
+inline double lab_power_in_range(double t) {
+    const float tf = static_cast<float>(t);
+    std::int32_t bits;
+    std::memcpy(&bits, &tf, sizeof bits);
+    // ln t to within 2e-4 from the float's exponent and mantissa m: ln m = 2 atanh((m-1)/(m+1)),
+    // three terms. Enough for the correction, which is below an ulp.
+    const std::int32_t mantissa_bits = (bits & 0x7FFFFF) | 0x3F800000;
+    float mantissa;
+    std::memcpy(&mantissa, &mantissa_bits, sizeof mantissa);
+    const double m = mantissa;
+    const double s = (m - 1.0) / (m + 1.0);
+    const double s2 = s * s;
+    const double ln_t = static_cast<double>((bits >> 23) - 127) * 0.6931471805599453 +
+                        2.0 * s * (1.0 + s2 * (0.3333333333333333 + s2 * 0.2));
+    const std::int32_t guess_bits =
+        static_cast<std::int32_t>(static_cast<float>(bits) * (1.0f / 3.0f)) + 0x2A5137A0;
+    float guess;
+    std::memcpy(&guess, &guess_bits, sizeof guess);
+    double y = guess;
+    for (int i = 0; i < 2; ++i) {
+        const double y3 = y * y * y;
+        y = y * (y3 + 2.0 * t) / (2.0 * y3 + t);
+    }
+    // y^3 = q_hi + q_lo + p_lo * y exactly enough: y^2 = p_hi + p_lo, p_hi * y = q_hi + q_lo.
+    constexpr double split = 134217729.0;  // 2^27 + 1
+    const double yc = split * y;
+    const double y_hi = yc - (yc - y);
+    const double y_lo = y - y_hi;
+    const double p_hi = y * y;
+    const double p_lo = ((y_hi * y_hi - p_hi) + 2.0 * y_hi * y_lo) + y_lo * y_lo;
+    const double pc = split * p_hi;
+    const double ph_hi = pc - (pc - p_hi);
+    const double ph_lo = p_hi - ph_hi;
+    const double q_hi = p_hi * y;
+    const double q_lo = ((ph_hi * y_hi - q_hi) + ph_hi * y_lo + ph_lo * y_hi) + ph_lo * y_lo;
+    const double residual = ((t - q_hi) - q_lo) - p_lo * y;
+    constexpr double exponent_gap = 1.0 / 54043195528445952.0;  // 1/3 - 0.3333333333333333
+    const double correction =
+        residual / (3.0 * p_hi) - y * (ln_t * exponent_gap);
+    return y + correction;
+}
+
+// CIELAB's f(t): the power above the threshold 0.008856, the straight line at or below it.
+inline double lab_f(double t) {
+    if (!(t > 0.008856)) return 7.787 * t + 0.13793103448275862;
+    if (t < 1e30) return lab_power_in_range(t);
+    return std::pow(t, 0.3333333333333333);
+}
+
+inline void xyz_to_lab(const double xyz[3], const double white[3], double lab[3]) {
+    const double fx = lab_f(xyz[0] / white[0]);
+    const double fy = lab_f(xyz[1] / white[1]);
+    const double fz = lab_f(xyz[2] / white[2]);
+    lab[0] = 116.0 * fy - 16.0;
+    lab[1] = 500.0 * (fx - fy);
+    lab[2] = 200.0 * (fy - fz);
+}
+
+// One pixel of A, T, D to CIELAB: XYZ through `atd_to_xyz`, then xyz_to_lab against
+// display_white. Every path from opponent planes to CIELAB goes through here.
+inline void atd_pixel_to_lab(const Matrix3& q, double a, double t, double d, double lab[3]) {
+    const double xyz[3] = {q[0] * a + q[1] * t + q[2] * d, q[3] * a + q[4] * t + q[5] * d,
+                           q[6] * a + q[7] * t + q[8] * d};
+    xyz_to_lab(xyz, display_white.data(), lab);
+}
+
+// The colour difference of one pixel pair, reference first: the formula of every map.
+inline double pixel_difference(const double reference_lab[3], const double sample_lab[3]) {
+    return delta_e94(reference_lab, sample_lab);
+}
+
+// Mean, maximum and minimum of a difference map, taken in pixel order. The extremes start at
+// -10000 and 10000, so a map whose values all exceed 10000 reports a minimum of 10000.
+struct DifferenceSummary {
+    double max = -10000.0;
+    double min = 10000.0;
+    double sum = 0.0;
+
+    void add(double value) {
+        if (value > max) max = value;
+        if (value < min) min = value;
+        sum += value;
+    }
+    // Sets mean, max and min of `map` from the values added.
+    void finish(InterleavedImage& map, std::size_t count) const {
+        map.max = max;
+        map.min = min;
+        map.mean = count > 0 ? sum / static_cast<double>(count) : 0.0;
+    }
+};
 
 }  // namespace orv

@@ -11,18 +11,14 @@
 #include "numeric/dft.h"
 #include "numeric/failure.h"
 #include "numeric/fft.h"
+#include "scielab/viewing_geometry.h"
 
 namespace orv {
 
 namespace {
 
 // The viewing geometry: a 1920 x 1080 display of diagonal 14.0 at a distance factor of 0.04.
-constexpr double display_width_pixels = 1920.0;
-constexpr double display_height_pixels = 1080.0;
-constexpr double display_diagonal = 14.0;
-constexpr double distance_factor = 0.04;
-constexpr double degrees_per_radian = 57.29577951307855;
-constexpr double frequency_to_bin = 0.5;
+using namespace viewing;
 
 // Everything one front end needs from the profile folder, read once per call.
 struct Profile {
@@ -226,11 +222,8 @@ struct FilteredFrame {
     }
 };
 
-FilteredFrame filter_frame_planes(const PixelBuffer& source, const ChannelFilter& fa,
-                                  const ChannelFilter& ft, const ChannelFilter& fd,
-                                  double sample_angle, const Profile& profile) {
-    const int w = source.width;
-    const int h = source.height;
+// Makes the planes of a frame of w x h: A and T row-major, D row-major or by halves.
+FilteredFrame new_frame_planes(int w, int h) {
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     FilteredFrame f;
     f.width = w;
@@ -239,16 +232,15 @@ FilteredFrame filter_frame_planes(const PixelBuffer& source, const ChannelFilter
     f.t = new_plane(count);
     f.d = new_plane(count);
     f.d_by_halves = h % 2 == 0;
-    {
-        std::vector<double*> rows(3 * static_cast<std::size_t>(h));
-        for (int y = 0; y < h; ++y) {
-            rows[static_cast<std::size_t>(y)] = f.a.get() + static_cast<std::size_t>(y) * w;
-            rows[static_cast<std::size_t>(h + y)] = f.t.get() + static_cast<std::size_t>(y) * w;
-            rows[static_cast<std::size_t>(2 * h + y)] = f.d_row(y);
-        }
-        display_to_plane_rows(source, make_display_table(profile.gog), profile.rgb_to_atd,
-                              rows.data(), rows.data() + h, rows.data() + 2 * h);
-    }
+    return f;
+}
+
+// The frequency-domain filtering of the three opponent planes, in place.
+void filter_opponent_planes(FilteredFrame& f, const ChannelFilter& fa, const ChannelFilter& ft,
+                            const ChannelFilter& fd, double sample_angle) {
+    const int w = f.width;
+    const int h = f.height;
+    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     const RadialBins bins(w, h, fa.length, sample_angle);
     const auto centre = static_cast<std::size_t>(fa.half_width);
     fft_2d(f.a.get(), f.t.get(), 1, w, h);
@@ -264,40 +256,26 @@ FilteredFrame filter_frame_planes(const PixelBuffer& source, const ChannelFilter
         weight_spectrum(f.d.get(), imaginary.get(), bins, fd.response.data() + centre);
         fft_2d(f.d.get(), imaginary.get(), -1, w, h);
     }
-    return f;
 }
 
-// Cube root of t > 0 within an ulp or two of pow(t, 0.3333333333333333): a bit-level first
-// guess refined by Halley steps (cubic convergence).
-inline double cube_root(double t) {
-    if (!(t > 1e-300 && t < 1e300)) return std::pow(t, 0.3333333333333333);
-    std::uint64_t bits;
-    std::memcpy(&bits, &t, sizeof bits);
-    bits = bits / 3 + 0x2A9F7893782DA1CEull;
-    double y;
-    std::memcpy(&y, &bits, sizeof y);
-    for (int i = 0; i < 3; ++i) {
-        const double y3 = y * y * y;
-        y = y * (y3 + 2.0 * t) / (2.0 * y3 + t);
+FilteredFrame filter_frame_planes(const PixelBuffer& source, const ChannelFilter& fa,
+                                  const ChannelFilter& ft, const ChannelFilter& fd,
+                                  double sample_angle, const Profile& profile) {
+    const int w = source.width;
+    const int h = source.height;
+    FilteredFrame f = new_frame_planes(w, h);
+    {
+        std::vector<double*> rows(3 * static_cast<std::size_t>(h));
+        for (int y = 0; y < h; ++y) {
+            rows[static_cast<std::size_t>(y)] = f.a.get() + static_cast<std::size_t>(y) * w;
+            rows[static_cast<std::size_t>(h + y)] = f.t.get() + static_cast<std::size_t>(y) * w;
+            rows[static_cast<std::size_t>(2 * h + y)] = f.d_row(y);
+        }
+        display_to_plane_rows(source, make_display_table(profile.gog), profile.rgb_to_atd,
+                              rows.data(), rows.data() + h, rows.data() + 2 * h);
     }
-    return y;
-}
-
-inline double lab_f(double t) {
-    return t > 0.008856 ? cube_root(t) : 7.787 * t + 0.13793103448275862;
-}
-
-// xyz_to_lab against display_white with the fast cube root.
-inline void atd_pixel_to_lab(const Matrix3& q, double a, double t, double d, double lab[3]) {
-    const double x = q[0] * a + q[1] * t + q[2] * d;
-    const double y = q[3] * a + q[4] * t + q[5] * d;
-    const double z = q[6] * a + q[7] * t + q[8] * d;
-    const double fx = lab_f(x / display_white[0]);
-    const double fy = lab_f(y / display_white[1]);
-    const double fz = lab_f(z / display_white[2]);
-    lab[0] = 116.0 * fy - 16.0;
-    lab[1] = 500.0 * (fx - fy);
-    lab[2] = 200.0 * (fy - fz);
+    filter_opponent_planes(f, fa, ft, fd, sample_angle);
+    return f;
 }
 
 }  // namespace
@@ -321,24 +299,23 @@ int frequency_bin(int u, int v, int width, int height, int response_length, doub
 void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const ChannelFilter& t,
                        const ChannelFilter& d, double sample_angle) {
     require_finished(a, t, d, sample_angle);
+    check_planar_image(image, "ATD");
     const int w = image.width;
     const int h = image.height;
-    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    for (const auto& plane : image.planes) {
-        if (plane.size() != count) raise_failure("The ATD planes do not match the image size.");
+    FilteredFrame f = new_frame_planes(w, h);
+    const auto row_length = static_cast<std::size_t>(w);
+    for (int y = 0; y < h; ++y) {
+        const std::size_t at = static_cast<std::size_t>(y) * row_length;
+        std::copy_n(image.planes[0].data() + at, row_length, f.a.get() + at);
+        std::copy_n(image.planes[1].data() + at, row_length, f.t.get() + at);
+        std::copy_n(image.planes[2].data() + at, row_length, f.d_row(y));
     }
-    // Centring the spectrum, weighting it and un-centring it again is a weighting in the
-    // transform's natural order with the bin of each sample's signed frequency: the same
-    // products, without moving six planes twice.
-    const RadialBins bins(w, h, a.length, sample_angle);
-    const auto centre = static_cast<std::size_t>(a.half_width);
-    const ChannelFilter* channel[3] = {&a, &t, &d};
-    for (int c = 0; c < 3; ++c) {
-        std::vector<double> imaginary(count, 0.0);
-        fft_2d(image.planes[c].data(), imaginary.data(), 1, w, h);
-        weight_spectrum(image.planes[c].data(), imaginary.data(), bins,
-                        channel[c]->response.data() + centre);
-        fft_2d(image.planes[c].data(), imaginary.data(), -1, w, h);
+    filter_opponent_planes(f, a, t, d, sample_angle);
+    for (int y = 0; y < h; ++y) {
+        const std::size_t at = static_cast<std::size_t>(y) * row_length;
+        std::copy_n(f.a_row(y), row_length, image.planes[0].data() + at);
+        std::copy_n(f.t_row(y), row_length, image.planes[1].data() + at);
+        std::copy_n(f.d_row(y), row_length, image.planes[2].data() + at);
     }
 }
 
@@ -388,7 +365,8 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilte
 
 int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degraded,
                           PixelBuffer& output, double sample_angle, const AtdFilters& filters,
-                          const std::string& folder, InterleavedImage& result) {
+                          const std::string& folder, InterleavedImage& result,
+                          DeltaEFormula formula) {
     if (!is_present(reference) || !is_present(degraded)) return 0;
     require_finished(filters.a, filters.t, filters.d, sample_angle);
     check_pixel_buffer(reference, "reference");
@@ -417,9 +395,7 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
     diff.height = h;
     diff.channels = 1;
     diff.data.resize(count);
-    double max = -10000.0;
-    double min = 10000.0;
-    double sum = 0.0;
+    DifferenceSummary summary;
     double* out = diff.data.data();
     for (int y = 0; y < h; ++y) {
         const double* ra = fr.a_row(y);
@@ -433,16 +409,12 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
             double lab_deg[3];
             atd_pixel_to_lab(profile.atd_to_xyz, ra[x], rt[x], rd[x], lab_ref);
             atd_pixel_to_lab(profile.atd_to_xyz, da[x], dt[x], dd[x], lab_deg);
-            const double value = delta_e94(lab_ref, lab_deg);
+            const double value = colour_difference(formula, lab_ref, lab_deg);
             *out++ = value;
-            if (value > max) max = value;
-            if (value < min) min = value;
-            sum += value;
+            summary.add(value);
         }
     }
-    diff.max = max;
-    diff.min = min;
-    diff.mean = sum / static_cast<double>(count);
+    summary.finish(diff, count);
     scale_to_grey(diff.data.data(), diff.data.size(), output);
     result = std::move(diff);
     return 1;

@@ -556,11 +556,11 @@ TEST_F(CliRun, OutOfMemoryIsReportedWithStatusOne) {
 #ifdef ORV_ADDRESS_SANITIZER
     GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
 #else
-    // 1024 x 1024 needs well over a hundred megabytes of planes; the address space is limited to
-    // about 60 MB for the run.
-    const std::string frame = write_frame("big.bmp", pattern_frame(1024, 1024, 1));
+    // 3000 x 3000 needs well over half a gigabyte of planes; the address space is limited to
+    // about 400 MB for the run, which still lets the program and its media libraries load.
+    const std::string frame = write_frame("big.bmp", pattern_frame(3000, 3000, 1));
     const std::string command =
-        "ulimit -v 60000; " + shell_quoted(ORV_CLI_PATH) + " diff --threads 1 --profile " +
+        "ulimit -v 400000; " + shell_quoted(ORV_CLI_PATH) + " diff --threads 1 --profile " +
         shell_quoted(profile) + " --reference " + shell_quoted(frame) + " --degraded " +
         shell_quoted(frame) + " >/dev/null 2>" + shell_quoted(temp.file("err.txt"));
     const int raw = std::system(command.c_str());

@@ -1,8 +1,10 @@
 #include "colour/conversions.h"
 
 #include <gtest/gtest.h>
+#include <quadmath.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 
 #include "numeric/failure.h"
@@ -268,6 +270,74 @@ TEST(PlanesToDisplay, RefusesBuffersOfAnotherGeometry) {
     PixelBuffer narrow_stride = make_pixel_buffer(4, 3);
     narrow_stride.stride = 8;
     EXPECT_THROW(display_to_planes(narrow_stride, uniform_model(1, 0, 1), identity), Failure);
+}
+
+// Every public conversion taking a PlanarImage refuses planes that do not hold its
+// width x height values, rather than reading past them.
+TEST(PlanarImageSizes, ConversionsRefusePlanesOfTheWrongSize) {
+    const PlanarImage good = display_to_planes(ramp_buffer(4, 3), uniform_model(1, 0, 1), identity);
+    struct Case {
+        const char* name;
+        int plane;       // plane to shorten, or -1
+        int width, height;  // the image's stated sides
+    };
+    const Case cases[] = {
+        {"short red plane", 0, 4, 3}, {"short blue plane", 2, 4, 3}, {"wider than its planes", -1, 5, 3},
+        {"taller than its planes", -1, 4, 4}, {"zero width", -1, 0, 3},
+    };
+    for (const Case& c : cases) {
+        PlanarImage image = good;
+        if (c.plane >= 0) image.planes[static_cast<std::size_t>(c.plane)].pop_back();
+        image.width = c.width;
+        image.height = c.height;
+        PixelBuffer out = make_pixel_buffer(c.width > 0 ? c.width : 1, c.height);
+        EXPECT_THROW(planes_to_display(out, image, uniform_model(1, 0, 1), identity), Failure) << c.name;
+        EXPECT_THROW(atd_to_lab_image(image, "/nonexistent-profile"), Failure) << c.name;
+    }
+}
+
+// A side beyond the supported maximum is refused with that reason, whatever the bytes.
+TEST(CheckPixelBuffer, OversizedSideNamesTheLimit) {
+    for (const auto& [w, h] : {std::pair{40000, 1}, std::pair{1, 32769}}) {
+        const PixelBuffer wide = make_pixel_buffer(w, h);
+        try {
+            check_pixel_buffer(wide, "reference");
+            ADD_FAILURE() << w << " x " << h << " accepted";
+        } catch (const Failure& f) {
+            EXPECT_NE(f.message.find("wider or taller than 32768 pixels"), std::string::npos) << f.message;
+            EXPECT_EQ(f.message.find("whole frame"), std::string::npos) << f.message;
+        }
+    }
+    EXPECT_NO_THROW(check_pixel_buffer(make_pixel_buffer(32768, 1), "reference"));
+}
+
+// CIELAB's power t^0.3333333333333333 without pow: the correctly rounded value (taken from a
+// quadruple-precision power) over the range colour values take and far beyond, and never
+// more than one ulp from the C library's pow (which itself misses the nearest double for
+// about one value in a thousand).
+TEST(LabPower, IsTheCorrectlyRoundedPower) {
+    struct Range {
+        double low, high;
+    };
+    const Range ranges[] = {{0.008856, 0.01}, {0.01, 1.0}, {1.0, 2.0}, {2.0, 1e6}, {1e6, 9.9e29}};
+    std::mt19937_64 rng(7);
+    int misrounded = 0;
+    int samples = 0;
+    for (const Range& r : ranges) {
+        std::uniform_real_distribution<double> exponent(std::log(r.low), std::log(r.high));
+        for (int i = 0; i < 100000; ++i, ++samples) {
+            const double t = std::exp(exponent(rng));
+            const double got = lab_power_in_range(t);
+            const double exact = static_cast<double>(powq(static_cast<__float128>(t), static_cast<__float128>(0.3333333333333333)));
+            misrounded += got != exact;
+            const double libm = std::pow(t, 0.3333333333333333);
+            ASSERT_LE(std::abs(got - libm), std::nextafter(libm, 1e300) - libm) << t;
+        }
+    }
+    EXPECT_LE(misrounded, samples / 50000) << "of " << samples;
+    for (double t : {0.008856000000000001, 0.125, 1.0, 8.0, 27.0, 1e-2, 0.5}) {
+        EXPECT_EQ(lab_power_in_range(t), std::pow(t, 0.3333333333333333)) << t;
+    }
 }
 
 TEST(InvertMatrix3, GivesTheInverse) {

@@ -291,9 +291,12 @@ void MainWindowTest::real_open_dialog_as_asked() {
     delete timer;
     QVERIFY(seen);
     QCOMPARE(title, QStringLiteral("ファイルを開く！"));
-    QCOMPARE(filters, (QStringList{QStringLiteral("BMP files(*.bmp)"),
-                                   QStringLiteral("MSI Files(*.001)"),
-                                   QStringLiteral("All Files(*.*)")}));
+    // The three file types of the original program come first and in order; video and image
+    // files follow them.
+    QVERIFY(filters.size() >= 3);
+    QCOMPARE(filters.mid(0, 3), (QStringList{QStringLiteral("BMP files(*.bmp)"),
+                                             QStringLiteral("MSI Files(*.001)"),
+                                             QStringLiteral("All Files(*.*)")}));
     QCOMPARE(suffix, QStringLiteral("bmp"));
     QCOMPARE(mode, QFileDialog::ExistingFiles);
     QCOMPARE(folder, QDir(QString::fromStdString(folder_.path.string())).absolutePath());

@@ -1,0 +1,159 @@
+#pragma once
+// The plane driver: many sequences of one length, taken from a plane by rows or by columns,
+// pushed through the passes batch_lanes at a time and written back in natural order.
+// Always inlined into the entry points of fft_dispatch.cpp, one per instruction set.
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "numeric/fft_passes.h"
+#include "numeric/fft_plan.h"
+
+namespace orv::fft_detail {
+
+// Sequences transformed side by side by the two-dimensional transform.
+constexpr int batch_lanes = 16;
+
+// rows[l * stride + e] -> lanes[e * batch_lanes + l] for the batch_lanes rows of a block:
+// a transposition done two rows by two values at a time.
+[[gnu::always_inline]] inline void gather_rows(const double* rows, Index stride, Index n, double* lanes) {
+    constexpr int L = batch_lanes;
+    Index e = 0;
+#ifdef __SSE2__
+    for (; e + 1 < n; e += 2) {
+        for (int l = 0; l < L; l += 2) {
+            const __m128d a = _mm_loadu_pd(rows + l * stride + e);
+            const __m128d b = _mm_loadu_pd(rows + (l + 1) * stride + e);
+            _mm_storeu_pd(lanes + e * L + l, _mm_unpacklo_pd(a, b));
+            _mm_storeu_pd(lanes + (e + 1) * L + l, _mm_unpackhi_pd(a, b));
+        }
+    }
+#endif
+    for (; e < n; ++e)
+        for (int l = 0; l < L; ++l) lanes[e * L + l] = rows[l * stride + e];
+}
+
+// rows[l * stride + k] = lanes[source[k] * batch_lanes + l] (times scale when scaled).
+[[gnu::always_inline]] inline void scatter_rows(const double* lanes, const Index* source, Index n, bool scaled, double scale, double* rows,
+                  Index stride) {
+    constexpr int L = batch_lanes;
+    Index k = 0;
+#ifdef __SSE2__
+    const __m128d factor = _mm_set1_pd(scale);
+    for (; k + 1 < n; k += 2) {
+        const double* p0 = lanes + source[k] * L;
+        const double* p1 = lanes + source[k + 1] * L;
+        for (int l = 0; l < L; l += 2) {
+            __m128d a = _mm_loadu_pd(p0 + l);
+            __m128d b = _mm_loadu_pd(p1 + l);
+            if (scaled) {
+                a = _mm_mul_pd(a, factor);
+                b = _mm_mul_pd(b, factor);
+            }
+            _mm_storeu_pd(rows + l * stride + k, _mm_unpacklo_pd(a, b));
+            _mm_storeu_pd(rows + (l + 1) * stride + k, _mm_unpackhi_pd(a, b));
+        }
+    }
+#endif
+    for (; k < n; ++k) {
+        const double* p = lanes + source[k] * L;
+        for (int l = 0; l < L; ++l) rows[l * stride + k] = scaled ? p[l] * scale : p[l];
+    }
+}
+
+struct BatchBuffers {
+    std::vector<double> re, im;
+};
+
+inline BatchBuffers& batch_buffers(std::size_t values) {
+    thread_local BatchBuffers buffers;
+    if (buffers.re.size() < values) {
+        buffers.re.resize(values);
+        buffers.im.resize(values);
+    }
+    return buffers;
+}
+
+// Transforms `count` sequences of length n; sequence q, element e lives at
+// base + q * seq_stride + e * elem_stride. Results are written back in natural order and
+// multiplied by `scale` when `scaled`.
+[[gnu::always_inline]] inline void transform_lines_kernel(double* re, double* im, int n, int sign, Index count, Index seq_stride,
+                                       Index elem_stride, bool scaled, double scale) {
+    constexpr int L = batch_lanes;
+    FftPlan& plan = plan_for(n, sign);
+    BatchBuffers& buf = batch_buffers(static_cast<std::size_t>(n) * L);
+    double* br = buf.re.data();
+    double* bi = buf.im.data();
+    const Index* source = natural_order(plan);
+    for (Index q0 = 0; q0 < count; q0 += L) {
+        const int lanes = static_cast<int>(std::min<Index>(L, count - q0));
+        if (lanes < L) {
+            std::fill(br, br + static_cast<std::size_t>(n) * L, 0.0);
+            std::fill(bi, bi + static_cast<std::size_t>(n) * L, 0.0);
+        }
+        const Index first = q0 * seq_stride;
+        if (seq_stride == 1 && lanes == L) {
+            for (Index e = 0; e < n; ++e) {
+                const double* sr = re + first + e * elem_stride;
+                const double* si = im + first + e * elem_stride;
+                for (int l = 0; l < L; ++l) {
+                    br[e * L + l] = sr[l];
+                    bi[e * L + l] = si[l];
+                }
+            }
+        } else if (elem_stride == 1 && lanes == L) {
+            gather_rows(re + first, seq_stride, n, br);
+            gather_rows(im + first, seq_stride, n, bi);
+        } else {
+            for (int l = 0; l < lanes; ++l) {
+                const double* sr = re + first + l * seq_stride;
+                const double* si = im + first + l * seq_stride;
+                for (Index e = 0; e < n; ++e) {
+                    br[e * L + l] = sr[e * elem_stride];
+                    bi[e * L + l] = si[e * elem_stride];
+                }
+            }
+        }
+        Passes<L>::run(plan, br, bi);
+        if (seq_stride == 1 && lanes == L) {
+            for (Index k = 0; k < n; ++k) {
+                double* dr = re + first + k * elem_stride;
+                double* di = im + first + k * elem_stride;
+                const double* sr = br + source[k] * L;
+                const double* si = bi + source[k] * L;
+                if (scaled) {
+                    for (int l = 0; l < L; ++l) {
+                        dr[l] = sr[l] * scale;
+                        di[l] = si[l] * scale;
+                    }
+                } else {
+                    for (int l = 0; l < L; ++l) {
+                        dr[l] = sr[l];
+                        di[l] = si[l];
+                    }
+                }
+            }
+        } else if (elem_stride == 1 && lanes == L) {
+            scatter_rows(br, source, n, scaled, scale, re + first, seq_stride);
+            scatter_rows(bi, source, n, scaled, scale, im + first, seq_stride);
+        } else {
+            for (int l = 0; l < lanes; ++l) {
+                double* dr = re + first + l * seq_stride;
+                double* di = im + first + l * seq_stride;
+                for (Index k = 0; k < n; ++k) {
+                    const double vr = br[source[k] * L + l];
+                    const double vi = bi[source[k] * L + l];
+                    dr[k * elem_stride] = scaled ? vr * scale : vr;
+                    di[k * elem_stride] = scaled ? vi * scale : vi;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace orv::fft_detail

@@ -1,0 +1,377 @@
+#pragma once
+// The passes of the mixed-radix transform on L interleaved sequences: value e of lane l sits
+// at [e * L + l]. Every lane sees exactly the arithmetic of a single transform. The
+// butterflies are written as kernels over the L lanes of one group of values, with the
+// rotation decided outside the lane loop, so that the compiler turns the lane loops into
+// vector instructions. Every function here is always inlined into the entry point that
+// uses it, so that each entry point compiles it for its own instruction set.
+
+#include <cstddef>
+#include <vector>
+
+#include "numeric/fft_plan.h"
+
+namespace orv::fft_detail {
+
+// Work vectors of the general odd-factor butterfly, per thread, grown as needed.
+struct OddWork {
+    std::vector<double> ak_re, ak_im, bk_re, bk_im;
+};
+
+inline OddWork& odd_work(std::size_t size) {
+    thread_local OddWork work;
+    if (work.ak_re.size() < size) {
+        work.ak_re.resize(size);
+        work.ak_im.resize(size);
+        work.bk_re.resize(size);
+        work.bk_im.resize(size);
+    }
+    return work;
+}
+
+// out = (x + iy)(c + is)
+[[gnu::always_inline]] inline void rotate(double x, double y, double c, double s, double& out_r, double& out_i) {
+    out_r = x * c - y * s;
+    out_i = x * s + y * c;
+}
+
+template <int L, bool Rot>
+[[gnu::always_inline]] inline void butterfly2(double* __restrict__ r0, double* __restrict__ i0, double* __restrict__ r1,
+                       double* __restrict__ i1, double c, double s) {
+    for (int l = 0; l < L; ++l) {
+        const double ar = r0[l] - r1[l];
+        const double ai = i0[l] - i1[l];
+        r0[l] = r0[l] + r1[l];
+        i0[l] = i0[l] + i1[l];
+        if constexpr (Rot) {
+            r1[l] = c * ar - s * ai;
+            i1[l] = s * ar + c * ai;
+        } else {
+            r1[l] = ar;
+            i1[l] = ai;
+        }
+    }
+}
+
+template <int L, bool Rot>
+[[gnu::always_inline]] inline void butterfly4(double* __restrict__ r0, double* __restrict__ i0, double* __restrict__ r1,
+                       double* __restrict__ i1, double* __restrict__ r2, double* __restrict__ i2,
+                       double* __restrict__ r3, double* __restrict__ i3, double sg, const double* wr,
+                       const double* wi) {
+    const double c1 = Rot ? wr[0] : 1.0, s1 = Rot ? wi[0] : 0.0;
+    const double c2 = Rot ? wr[1] : 1.0, s2 = Rot ? wi[1] : 0.0;
+    const double c3 = Rot ? wr[2] : 1.0, s3 = Rot ? wi[2] : 0.0;
+    for (int l = 0; l < L; ++l) {
+        const double akp_r = r0[l] + r2[l];
+        const double akp_i = i0[l] + i2[l];
+        const double akm_r = r0[l] - r2[l];
+        const double akm_i = i0[l] - i2[l];
+        const double ajp_r = r1[l] + r3[l];
+        const double ajp_i = i1[l] + i3[l];
+        const double ajm_r = r1[l] - r3[l];
+        const double ajm_i = i1[l] - i3[l];
+        r0[l] = akp_r + ajp_r;
+        i0[l] = akp_i + ajp_i;
+        // multiplication by sign * i
+        const double y1r = akm_r - sg * ajm_i;
+        const double y1i = akm_i + sg * ajm_r;
+        const double y2r = akp_r - ajp_r;
+        const double y2i = akp_i - ajp_i;
+        const double y3r = akm_r + sg * ajm_i;
+        const double y3i = akm_i - sg * ajm_r;
+        if constexpr (Rot) {
+            rotate(y1r, y1i, c1, s1, r1[l], i1[l]);
+            rotate(y2r, y2i, c2, s2, r2[l], i2[l]);
+            rotate(y3r, y3i, c3, s3, r3[l], i3[l]);
+        } else {
+            r1[l] = y1r;
+            i1[l] = y1i;
+            r2[l] = y2r;
+            i2[l] = y2i;
+            r3[l] = y3r;
+            i3[l] = y3i;
+        }
+    }
+}
+
+template <int L, bool Rot>
+[[gnu::always_inline]] inline void butterfly3(double* __restrict__ r0, double* __restrict__ i0, double* __restrict__ r1,
+                       double* __restrict__ i1, double* __restrict__ r2, double* __restrict__ i2, double s120,
+                       const double* wr, const double* wi) {
+    const double c1 = Rot ? wr[0] : 1.0, s1 = Rot ? wi[0] : 0.0;
+    const double c2 = Rot ? wr[1] : 1.0, s2 = Rot ? wi[1] : 0.0;
+    for (int l = 0; l < L; ++l) {
+        const double tr = r1[l] + r2[l];
+        const double ti = i1[l] + i2[l];
+        const double dr = r1[l] - r2[l];
+        const double di = i1[l] - i2[l];
+        const double x0r = r0[l];
+        const double x0i = i0[l];
+        r0[l] = x0r + tr;
+        i0[l] = x0i + ti;
+        const double ar = -0.5 * tr + x0r;
+        const double ai = -0.5 * ti + x0i;
+        const double br = s120 * dr;
+        const double bi = s120 * di;
+        if constexpr (Rot) {
+            rotate(ar - bi, ai + br, c1, s1, r1[l], i1[l]);
+            rotate(ar + bi, ai - br, c2, s2, r2[l], i2[l]);
+        } else {
+            r1[l] = ar - bi;
+            i1[l] = ai + br;
+            r2[l] = ar + bi;
+            i2[l] = ai - br;
+        }
+    }
+}
+
+template <int L, bool Rot>
+[[gnu::always_inline]] inline void butterfly5(double* __restrict__ r0, double* __restrict__ i0, double* __restrict__ r1,
+                       double* __restrict__ i1, double* __restrict__ r2, double* __restrict__ i2,
+                       double* __restrict__ r3, double* __restrict__ i3, double* __restrict__ r4,
+                       double* __restrict__ i4, const FftPlan& plan, const double* wr, const double* wi) {
+    const double c72 = plan.c72;
+    const double s72 = plan.s72;
+    const double c144 = plan.c144;
+    const double s144 = plan.s144;
+    const double c1 = Rot ? wr[0] : 1.0, s1 = Rot ? wi[0] : 0.0;
+    const double c2 = Rot ? wr[1] : 1.0, s2 = Rot ? wi[1] : 0.0;
+    const double c3 = Rot ? wr[2] : 1.0, s3 = Rot ? wi[2] : 0.0;
+    const double c4 = Rot ? wr[3] : 1.0, s4 = Rot ? wi[3] : 0.0;
+    for (int l = 0; l < L; ++l) {
+        const double a1r = r1[l] + r4[l];
+        const double a1i = i1[l] + i4[l];
+        const double b1r = r1[l] - r4[l];
+        const double b1i = i1[l] - i4[l];
+        const double a2r = r2[l] + r3[l];
+        const double a2i = i2[l] + i3[l];
+        const double b2r = r2[l] - r3[l];
+        const double b2i = i2[l] - i3[l];
+        const double x0r = r0[l];
+        const double x0i = i0[l];
+        r0[l] = x0r + a1r + a2r;
+        i0[l] = x0i + a1i + a2i;
+        const double p1r = a1r * c72 + a2r * c144 + x0r;
+        const double p1i = a1i * c72 + a2i * c144 + x0i;
+        const double q1r = b1r * s72 + b2r * s144;
+        const double q1i = b1i * s72 + b2i * s144;
+        const double p2r = a1r * c144 + a2r * c72 + x0r;
+        const double p2i = a1i * c144 + a2i * c72 + x0i;
+        const double q2r = b1r * s144 - b2r * s72;
+        const double q2i = b1i * s144 - b2i * s72;
+        if constexpr (Rot) {
+            rotate(p1r - q1i, p1i + q1r, c1, s1, r1[l], i1[l]);
+            rotate(p2r - q2i, p2i + q2r, c2, s2, r2[l], i2[l]);
+            rotate(p2r + q2i, p2i - q2r, c3, s3, r3[l], i3[l]);
+            rotate(p1r + q1i, p1i - q1r, c4, s4, r4[l], i4[l]);
+        } else {
+            r1[l] = p1r - q1i;
+            i1[l] = p1i + q1r;
+            r2[l] = p2r - q2i;
+            i2[l] = p2i + q2r;
+            r3[l] = p2r + q2i;
+            i3[l] = p2i - q2r;
+            r4[l] = p1r + q1i;
+            i4[l] = p1i - q1r;
+        }
+    }
+}
+
+template <int L>
+struct Passes {
+    [[gnu::always_inline]] static inline void radix2(const FftPass& ps, Index n, double* re, double* im, const double* wr, const double* wi) {
+        const Index sub = ps.sub;
+        const Index step = sub * L;
+        for (Index base = 0; base < n; base += ps.span) {
+            double* r = re + base * L;
+            double* i = im + base * L;
+            butterfly2<L, false>(r, i, r + step, i + step, 1.0, 0.0);
+            for (Index j = 1; j < sub; ++j) {
+                double* rj = r + j * L;
+                double* ij = i + j * L;
+                if (ps.rotate)
+                    butterfly2<L, true>(rj, ij, rj + step, ij + step, wr[j], wi[j]);
+                else
+                    butterfly2<L, false>(rj, ij, rj + step, ij + step, 1.0, 0.0);
+            }
+        }
+    }
+
+    [[gnu::always_inline]] static inline void radix4(const FftPass& ps, Index n, int sign, double* re, double* im, const double* wr,
+                       const double* wi) {
+        const Index sub = ps.sub;
+        const Index step = sub * L;
+        const double sg = sign;
+        for (Index base = 0; base < n; base += ps.span) {
+            double* r = re + base * L;
+            double* i = im + base * L;
+            for (Index j = 0; j < sub; ++j) {
+                double* r0 = r + j * L;
+                double* i0 = i + j * L;
+                if (j == 0 || !ps.rotate)
+                    butterfly4<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
+                                         i0 + 3 * step, sg, wr, wi);
+                else
+                    butterfly4<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
+                                        i0 + 3 * step, sg, wr + 3 * j, wi + 3 * j);
+            }
+        }
+    }
+
+    [[gnu::always_inline]] static inline void radix3(const FftPass& ps, Index n, double s120, double* re, double* im, const double* wr,
+                       const double* wi) {
+        const Index sub = ps.sub;
+        const Index step = sub * L;
+        for (Index base = 0; base < n; base += ps.span) {
+            double* r = re + base * L;
+            double* i = im + base * L;
+            for (Index j = 0; j < sub; ++j) {
+                double* r0 = r + j * L;
+                double* i0 = i + j * L;
+                if (j == 0 || !ps.rotate)
+                    butterfly3<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, s120, wr, wi);
+                else
+                    butterfly3<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, s120,
+                                        wr + 2 * j, wi + 2 * j);
+            }
+        }
+    }
+
+    [[gnu::always_inline]] static inline void radix5(const FftPass& ps, Index n, const FftPlan& plan, double* re, double* im, const double* wr,
+                       const double* wi) {
+        const Index sub = ps.sub;
+        const Index step = sub * L;
+        for (Index base = 0; base < n; base += ps.span) {
+            double* r = re + base * L;
+            double* i = im + base * L;
+            for (Index j = 0; j < sub; ++j) {
+                double* r0 = r + j * L;
+                double* i0 = i + j * L;
+                if (j == 0 || !ps.rotate)
+                    butterfly5<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
+                                         i0 + 3 * step, r0 + 4 * step, i0 + 4 * step, plan, wr, wi);
+                else
+                    butterfly5<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
+                                        i0 + 3 * step, r0 + 4 * step, i0 + 4 * step, plan, wr + 4 * j, wi + 4 * j);
+            }
+        }
+    }
+
+    [[gnu::always_inline]] static inline void general(const FftPass& ps, Index n, const FftPlan& plan, double* re, double* im, const double* wr,
+                        const double* wi) {
+        const int p = ps.factor;
+        const int h = (p - 1) / 2;
+        const Index sub = ps.sub;
+        const double* ct = plan.odd_cos.data() + ps.odd;
+        const double* st = plan.odd_sin.data() + ps.odd;
+        OddWork& work = odd_work(static_cast<std::size_t>(h + 1) * L);
+        double* ak_r = work.ak_re.data();
+        double* ak_i = work.ak_im.data();
+        double* bk_r = work.bk_re.data();
+        double* bk_i = work.bk_im.data();
+        for (Index base = 0; base < n; base += ps.span) {
+            for (Index j = 0; j < sub; ++j) {
+                double* r0 = re + (base + j) * L;
+                double* i0 = im + (base + j) * L;
+                const Index step = sub * L;
+                const bool plain = j == 0 || !ps.rotate;
+                double x0r[L];
+                double x0i[L];
+                for (int l = 0; l < L; ++l) {
+                    x0r[l] = r0[l];
+                    x0i[l] = i0[l];
+                }
+                // Pairwise sums and differences of inputs (r, p - r).
+                for (int r = 1; r <= h; ++r) {
+                    const double* rr = r0 + r * step;
+                    const double* ri = i0 + r * step;
+                    const double* mr = r0 + (p - r) * step;
+                    const double* mi = i0 + (p - r) * step;
+                    for (int l = 0; l < L; ++l) {
+                        ak_r[r * L + l] = rr[l] + mr[l];
+                        ak_i[r * L + l] = ri[l] + mi[l];
+                        bk_r[r * L + l] = rr[l] - mr[l];
+                        bk_i[r * L + l] = ri[l] - mi[l];
+                    }
+                }
+                for (int l = 0; l < L; ++l) {
+                    double sr = x0r[l];
+                    double si = x0i[l];
+                    for (int r = 1; r <= h; ++r) {
+                        sr += ak_r[r * L + l];
+                        si += ak_i[r * L + l];
+                    }
+                    r0[l] = sr;
+                    i0[l] = si;
+                }
+                for (int k = 1; k <= h; ++k) {
+                    double aar[L], aai[L], bbr[L], bbi[L];
+                    for (int l = 0; l < L; ++l) {
+                        aar[l] = x0r[l];
+                        aai[l] = x0i[l];
+                        bbr[l] = 0.0;
+                        bbi[l] = 0.0;
+                    }
+                    int idx = 0;
+                    for (int r = 1; r <= h; ++r) {
+                        idx += k;
+                        if (idx >= p) idx -= p;
+                        const double c = ct[idx];
+                        const double s = st[idx];
+                        for (int l = 0; l < L; ++l) {
+                            aar[l] += ak_r[r * L + l] * c;
+                            aai[l] += ak_i[r * L + l] * c;
+                            bbr[l] += bk_r[r * L + l] * s;
+                            bbi[l] += bk_i[r * L + l] * s;
+                        }
+                    }
+                    double* ykr = r0 + k * step;
+                    double* yki = i0 + k * step;
+                    double* ymr = r0 + (p - k) * step;
+                    double* ymi = i0 + (p - k) * step;
+                    if (plain) {
+                        for (int l = 0; l < L; ++l) {
+                            ykr[l] = aar[l] - bbi[l];
+                            yki[l] = aai[l] + bbr[l];
+                            ymr[l] = aar[l] + bbi[l];
+                            ymi[l] = aai[l] - bbr[l];
+                        }
+                    } else {
+                        const std::size_t row = static_cast<std::size_t>(j) * (p - 1);
+                        const double ck = wr[row + k - 1];
+                        const double sk = wi[row + k - 1];
+                        const double cm = wr[row + p - k - 1];
+                        const double sm = wi[row + p - k - 1];
+                        for (int l = 0; l < L; ++l) {
+                            const double y1r = aar[l] - bbi[l];
+                            const double y1i = aai[l] + bbr[l];
+                            const double y2r = aar[l] + bbi[l];
+                            const double y2i = aai[l] - bbr[l];
+                            ykr[l] = y1r * ck - y1i * sk;
+                            yki[l] = y1r * sk + y1i * ck;
+                            ymr[l] = y2r * cm - y2i * sm;
+                            ymi[l] = y2r * sm + y2i * cm;
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    [[gnu::always_inline]] static inline void run(const FftPlan& plan, double* re, double* im) {
+        const Index n = plan.n;
+        for (const FftPass& ps : plan.passes) {
+            const double* wr = plan.rot_re.data() + ps.rot;
+            const double* wi = plan.rot_im.data() + ps.rot;
+            switch (ps.factor) {
+                case 2: radix2(ps, n, re, im, wr, wi); break;
+                case 3: radix3(ps, n, plan.s120, re, im, wr, wi); break;
+                case 4: radix4(ps, n, plan.sign, re, im, wr, wi); break;
+                case 5: radix5(ps, n, plan, re, im, wr, wi); break;
+                default: general(ps, n, plan, re, im, wr, wi); break;
+            }
+        }
+    }
+};
+
+}  // namespace orv::fft_detail

@@ -1,0 +1,318 @@
+// Factorisation, rotation factors, odd-factor tables and reordering tables of the
+// mixed-radix transform, and the per-thread plan cache.
+
+#include "numeric/fft_plan.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orv::fft_detail {
+
+namespace {
+
+// Direction constants: 2 pi, and the angle 2 pi / 5 used for the radix-5 constants.
+constexpr double two_pi = 6.283185307179586;
+constexpr double two_pi_fifth = 1.2566370614359172;
+// Largest general odd factor whose table is built by the angle-addition recurrence; longer
+// tables (factors the fixed-size engine could not take) are evaluated directly so that their
+// accuracy does not degrade with the length of the recurrence.
+constexpr int recurrence_table_limit = 23;
+// Complex values parked at once while the square-free reordering shifts a cycle.
+constexpr Index park_block = 23;
+
+void build_rotations(FftPlan& plan, FftPass& pass) {
+    pass.rot = plan.rot_re.size();
+    if (!pass.rotate) return;
+    const int p = pass.factor;
+    const Index sub = pass.sub;
+    plan.rot_re.resize(pass.rot + static_cast<std::size_t>(sub) * (p - 1));
+    plan.rot_im.resize(plan.rot_re.size());
+    double* wr = plan.rot_re.data() + pass.rot;
+    double* wi = plan.rot_im.data() + pass.rot;
+    // w = e^{sign 2 pi i / S} by the recurrence, held on the unit circle at every step.
+    const double theta = plan.sign * two_pi / static_cast<double>(pass.span);
+    const double half = std::sin(0.5 * theta);
+    const double cd = 2.0 * half * half;
+    const double sd = std::sin(theta);
+    double c = 1.0;
+    double s = 0.0;
+    for (Index j = 0; j < sub; ++j) {
+        if (j == 1) {
+            c = 1.0 - cd;
+            s = sd;
+        } else if (j > 1) {
+            const double cn = c - (cd * c + sd * s);
+            const double sn = s + (sd * c - cd * s);
+            const double g = 0.5 / (cn * cn + sn * sn) + 0.5;
+            c = cn * g;
+            s = sn * g;
+        }
+        // Powers w^(j k), k = 1 .. p-1, by complex products with w^j.
+        double ck = c;
+        double sk = s;
+        for (int k = 1; k < p; ++k) {
+            wr[j * (p - 1) + k - 1] = ck;
+            wi[j * (p - 1) + k - 1] = sk;
+            const double cn = ck * c - sk * s;
+            sk = ck * s + sk * c;
+            ck = cn;
+        }
+    }
+}
+
+void build_odd_table(FftPlan& plan, FftPass& pass, int& previous_odd, std::size_t& previous_offset) {
+    const int p = pass.factor;
+    if (p == previous_odd) {
+        pass.odd = previous_offset;  // same factor again: the table is reused unchanged
+        return;
+    }
+    pass.odd = plan.odd_cos.size();
+    plan.odd_cos.resize(pass.odd + static_cast<std::size_t>(p));
+    plan.odd_sin.resize(plan.odd_cos.size());
+    double* ct = plan.odd_cos.data() + pass.odd;
+    double* st = plan.odd_sin.data() + pass.odd;
+    const double theta = plan.sign * two_pi / p;
+    ct[0] = 1.0;  // entry p
+    st[0] = 0.0;
+    const double c1 = std::cos(theta);
+    const double s1 = std::sin(theta);
+    for (int j = 1; j <= (p - 1) / 2; ++j) {
+        if (p > recurrence_table_limit) {
+            ct[j] = std::cos(theta * j);
+            st[j] = std::sin(theta * j);
+        } else if (j == 1) {
+            ct[j] = c1;
+            st[j] = s1;
+        } else {
+            ct[j] = ct[j - 1] * c1 - st[j - 1] * s1;
+            st[j] = st[j - 1] * c1 + ct[j - 1] * s1;
+        }
+        ct[p - j] = ct[j];
+        st[p - j] = -st[j];
+    }
+    previous_odd = p;
+    previous_offset = pass.odd;
+}
+
+void build_reordering(FftPlan& plan) {
+    const int n = plan.n;
+    const int m = static_cast<int>(plan.factors.size());
+    const int t = plan.square_count;
+    const int u = m - 2 * t;
+    // Stage 1: swap digit i with digit m-1-i (i < t) of every position (most significant
+    // digit first, digit i of radix factors[i]); the radices match, so this is an involution.
+    if (t > 0) {
+        plan.square_partner.resize(static_cast<std::size_t>(n));
+        std::vector<int> digits(static_cast<std::size_t>(m));
+        std::vector<Index> weight(static_cast<std::size_t>(m));
+        Index wgt = 1;
+        for (int i = m - 1; i >= 0; --i) {
+            weight[static_cast<std::size_t>(i)] = wgt;
+            wgt *= plan.factors[static_cast<std::size_t>(i)];
+        }
+        for (Index pos = 0; pos < n; ++pos) {
+            Index rest = pos;
+            for (int i = m - 1; i >= 0; --i) {
+                const int f = plan.factors[static_cast<std::size_t>(i)];
+                digits[static_cast<std::size_t>(i)] = static_cast<int>(rest % f);
+                rest /= f;
+            }
+            Index partner = pos;
+            for (int i = 0; i < t; ++i) {
+                const int a = digits[static_cast<std::size_t>(i)];
+                const int b = digits[static_cast<std::size_t>(m - 1 - i)];
+                partner += (b - a) * weight[static_cast<std::size_t>(i)] +
+                           (a - b) * weight[static_cast<std::size_t>(m - 1 - i)];
+            }
+            plan.square_partner[static_cast<std::size_t>(pos)] = partner;
+        }
+    }
+    // Stage 2: within each block, the square-free digits (radices q1..qu, q1 most significant)
+    // are reversed (radices qu..q1), moving runs of free_block consecutive values.
+    if (u >= 2) {
+        plan.free_product = 1;
+        for (int i = t; i < t + u; ++i) plan.free_product *= plan.factors[static_cast<std::size_t>(i)];
+        plan.free_block = 1;
+        for (int i = t + u; i < m; ++i) plan.free_block *= plan.factors[static_cast<std::size_t>(i)];
+        const Index q = plan.free_product;
+        std::vector<Index> source(static_cast<std::size_t>(q));
+        for (Index mu = 0; mu < q; ++mu) {
+            Index rest = mu;
+            Index dest = 0;
+            for (int i = t + u - 1; i >= t; --i) {
+                // digit i, counted from the least significant end of mu
+                const int f = plan.factors[static_cast<std::size_t>(i)];
+                dest = dest * f + rest % f;
+                rest /= f;
+            }
+            source[static_cast<std::size_t>(dest)] = mu;
+        }
+        std::vector<bool> seen(static_cast<std::size_t>(q), false);
+        for (Index start = 0; start < q; ++start) {
+            if (seen[static_cast<std::size_t>(start)] || source[static_cast<std::size_t>(start)] == start) continue;
+            Index d = start;
+            do {
+                seen[static_cast<std::size_t>(d)] = true;
+                plan.free_cycles.push_back(d);
+                d = source[static_cast<std::size_t>(d)];
+            } while (d != start);
+            plan.free_cycles.push_back(-1);
+        }
+    }
+}
+
+std::unique_ptr<FftPlan> build_plan(int n, int sign) {
+    auto plan = std::make_unique<FftPlan>();
+    plan->n = n;
+    plan->sign = sign;
+    factorise(n, plan->factors, plan->square_count);
+    plan->c72 = std::cos(two_pi_fifth);
+    plan->s72 = std::sin(two_pi_fifth);
+    plan->s120 = std::sqrt(0.75);
+    if (sign < 0) {
+        plan->s72 = -plan->s72;
+        plan->s120 = -plan->s120;
+    }
+    plan->c144 = plan->c72 * plan->c72 - plan->s72 * plan->s72;
+    plan->s144 = 2.0 * plan->c72 * plan->s72;
+    Index span = n;
+    int previous_odd = 0;
+    std::size_t previous_offset = 0;
+    for (std::size_t i = 0; i < plan->factors.size(); ++i) {
+        FftPass pass;
+        pass.factor = plan->factors[i];
+        pass.span = span;
+        pass.sub = span / pass.factor;
+        pass.rotate = i + 1 < plan->factors.size();
+        build_rotations(*plan, pass);
+        if (pass.factor != 2 && pass.factor != 3 && pass.factor != 4 && pass.factor != 5)
+            build_odd_table(*plan, pass, previous_odd, previous_offset);
+        plan->passes.push_back(pass);
+        span = pass.sub;
+    }
+    build_reordering(*plan);
+    return plan;
+}
+
+// A few plans per thread (a frame needs its width and height in both directions).
+constexpr std::size_t plan_cache_size = 8;
+
+}  // namespace
+
+// Ordered factor list: square factors, square-free factors, square factors reversed.
+void factorise(int n, std::vector<int>& factors, int& square_count) {
+    factors.clear();
+    long long k = n;
+    while (k % 16 == 0) {
+        factors.push_back(4);
+        k /= 16;
+    }
+    for (long long j = 3;; j += 2) {
+        while (k % (j * j) == 0) {
+            factors.push_back(static_cast<int>(j));
+            k /= j * j;
+        }
+        if ((j + 2) * (j + 2) > k) break;
+    }
+    if (k <= 4) {
+        square_count = static_cast<int>(factors.size());
+        if (k != 1) factors.push_back(static_cast<int>(k));
+    } else {
+        if (k % 4 == 0) {
+            factors.push_back(2);
+            k /= 4;
+        }
+        square_count = static_cast<int>(factors.size());
+        for (long long j = 2; j <= k; j = (j == 2) ? 3 : j + 2) {
+            if (j * j > k) {
+                // What remains is a prime, the last square-free factor.
+                factors.push_back(static_cast<int>(k));
+                break;
+            }
+            if (k % j == 0) {
+                factors.push_back(static_cast<int>(j));
+                k /= j;
+            }
+        }
+    }
+    for (int i = square_count - 1; i >= 0; --i) factors.push_back(factors[static_cast<std::size_t>(i)]);
+}
+
+FftPlan& plan_for(int n, int sign) {
+    thread_local std::vector<std::unique_ptr<FftPlan>> cache;
+    for (std::size_t i = 0; i < cache.size(); ++i) {
+        if (cache[i]->n == n && cache[i]->sign == sign) {
+            if (i != 0) std::rotate(cache.begin(), cache.begin() + static_cast<Index>(i),
+                                    cache.begin() + static_cast<Index>(i) + 1);
+            return *cache.front();
+        }
+    }
+    if (cache.size() == plan_cache_size) cache.pop_back();
+    cache.insert(cache.begin(), build_plan(n, sign));
+    return *cache.front();
+}
+
+// The combined gather table, from the two stages applied to the positions themselves (real
+// parts carry the positions, exact in doubles). Built when a plane transform first needs it.
+const Index* natural_order(FftPlan& plan) {
+    const Index n = plan.n;
+    if (plan.natural_source.empty()) {
+        std::vector<double> pos_re(static_cast<std::size_t>(n));
+        std::vector<double> pos_im(static_cast<std::size_t>(n), 0.0);
+        for (Index k = 0; k < n; ++k) pos_re[static_cast<std::size_t>(k)] = static_cast<double>(k);
+        reorder_square(plan, pos_re.data(), pos_im.data());
+        reorder_square_free(plan, pos_re.data(), pos_im.data());
+        plan.natural_source.resize(static_cast<std::size_t>(n));
+        for (Index k = 0; k < n; ++k)
+            plan.natural_source[static_cast<std::size_t>(k)] = static_cast<Index>(pos_re[static_cast<std::size_t>(k)]);
+    }
+    return plan.natural_source.data();
+}
+
+// Stage 1 of the reordering: undo the digit reversal of the square factors by exchanges.
+void reorder_square(const FftPlan& plan, double* re, double* im) {
+    if (plan.square_partner.empty()) return;
+    const Index n = plan.n;
+    for (Index pos = 0; pos < n; ++pos) {
+        const Index other = plan.square_partner[static_cast<std::size_t>(pos)];
+        if (other > pos) {
+            std::swap(re[pos], re[other]);
+            std::swap(im[pos], im[other]);
+        }
+    }
+}
+
+// Stage 2: move the runs of the square-free digit positions along the cycles of their
+// permutation, parking one short run at a time.
+void reorder_square_free(const FftPlan& plan, double* re, double* im) {
+    if (plan.free_cycles.empty()) return;
+    const Index block = plan.free_block;
+    const Index group = plan.free_product * block;
+    double park_re[park_block];
+    double park_im[park_block];
+    for (Index base = 0; base < plan.n; base += group) {
+        for (std::size_t c = 0; c < plan.free_cycles.size(); ++c) {
+            const std::size_t first = c;
+            while (plan.free_cycles[c + 1] >= 0) ++c;
+            const std::size_t last = c;  // cycle is free_cycles[first..last]
+            ++c;                         // skip the end mark
+            for (Index off = 0; off < block; off += park_block) {
+                const Index len = std::min(park_block, block - off);
+                const Index start = base + plan.free_cycles[first] * block + off;
+                std::copy(re + start, re + start + len, park_re);
+                std::copy(im + start, im + start + len, park_im);
+                for (std::size_t e = first; e < last; ++e) {
+                    const Index dst = base + plan.free_cycles[e] * block + off;
+                    const Index src = base + plan.free_cycles[e + 1] * block + off;
+                    std::copy(re + src, re + src + len, re + dst);
+                    std::copy(im + src, im + src + len, im + dst);
+                }
+                const Index dst = base + plan.free_cycles[last] * block + off;
+                std::copy(park_re, park_re + len, re + dst);
+                std::copy(park_im, park_im + len, im + dst);
+            }
+        }
+    }
+}
+
+}  // namespace orv::fft_detail

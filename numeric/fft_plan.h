@@ -1,0 +1,57 @@
+#pragma once
+// The plan of the mixed-radix transform: the ordered factor list of a length, the rotation
+// factors and odd-factor tables of every pass, and the tables that put the results into
+// natural order. A plan depends only on the length and the sign; each thread keeps a few.
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+namespace orv::fft_detail {
+
+using Index = std::ptrdiff_t;
+
+struct FftPass {
+    int factor = 0;
+    Index span = 0;       // span S at the start of the pass
+    Index sub = 0;        // S / factor: distance between the values of one butterfly
+    bool rotate = false;  // false for the pass of the last factor
+    std::size_t rot = 0;  // rotation factors: entries [j * (factor - 1) + k - 1] = w^(j k)
+    std::size_t odd = 0;  // general odd factor: cos / sin table of `factor` entries
+};
+
+// Everything a transform of one length and sign needs, built once per thread and reused.
+struct FftPlan {
+    int n = 0;
+    int sign = 0;
+    std::vector<int> factors;
+    int square_count = 0;
+    std::vector<FftPass> passes;
+    std::vector<double> rot_re, rot_im;
+    std::vector<double> odd_cos, odd_sin;
+    double c72 = 0, s72 = 0, c144 = 0, s144 = 0, s120 = 0;
+    // Reordering, stage 1: partner of every position under the square-factor digit exchange.
+    std::vector<Index> square_partner;
+    // Stage 2: the square-free digit positions, moved in blocks of `free_block` values.
+    Index free_product = 1;
+    Index free_block = 1;
+    std::vector<Index> free_cycles;  // cycles of the digit permutation, each ended by -1
+    // Natural index k of the result comes from position natural_source[k] after the passes;
+    // obtained by running the two reordering stages on the positions themselves.
+    std::vector<Index> natural_source;
+};
+
+// Ordered factor list: square factors, square-free factors, square factors reversed.
+void factorise(int n, std::vector<int>& factors, int& square_count);
+
+// The plan of length n (>= 2) and sign +1 or -1, from the calling thread's cache.
+FftPlan& plan_for(int n, int sign);
+
+// Natural index k of the result comes from position natural_order(plan)[k] after the passes.
+const Index* natural_order(FftPlan& plan);
+
+// The two reordering stages in place, for a single sequence.
+void reorder_square(const FftPlan& plan, double* re, double* im);
+void reorder_square_free(const FftPlan& plan, double* re, double* im);
+
+}  // namespace orv::fft_detail
