@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "image/bmp_file.h"
+#include "media/media_sequence.h"
 #include "numeric/failure.h"
 
 namespace orv {
@@ -93,17 +93,23 @@ EncodeSettings encoder_form_settings(const EncoderForm& form) {
 
 EncoderRunResult run_encoder_form(const EncoderForm& form, const EncodeProgress& progress) {
     const EncodeSettings settings = encoder_form_settings(form);
+    // Any input the media library reads: BMP, image, video or raw files.
+    std::vector<SequenceInput> inputs;
+    for (const std::string& path : form.inputs) inputs.push_back({path, MediaOptions{}});
+    MediaSequence sequence;
+    try {
+        sequence = open_media_sequence(inputs, 0);
+    } catch (const MediaError& error) {
+        raise_failure(error.text_ja + ": " + error.path);
+    }
     FrameSource source;
-    source.count = static_cast<int>(form.inputs.size());
-    source.read = [&form](int i) {
-        const std::string& path = form.inputs[static_cast<std::size_t>(i)];
-        PixelBuffer pixels;
-        HeaderBlock header;
-        FileMessage message;
-        if (read_bmp_frame(path, pixels, header, &message) <= 0) {
-            raise_failure(message.text + ": " + path);
+    source.count = sequence.count;
+    source.read = [&sequence](int i) {
+        try {
+            return read_sequence_frame(sequence, i).pixels;
+        } catch (const MediaError& error) {
+            raise_failure(error.text_ja + ": " + error.path);
         }
-        return pixels;
     };
     EncoderRunResult result;
     const std::string base = encoder_form_base(form.output);
