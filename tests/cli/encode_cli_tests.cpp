@@ -18,13 +18,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct CliResult {
     int status = -1;
     std::string out;
     std::string err;
 };
 
-std::string quoted(const std::string& text) {
+std::string shell_word(const std::string& text) {
     std::string q = "'";
     for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
@@ -38,13 +38,13 @@ std::string slurp(const std::string& path) {
 }
 
 // Runs orv-cli with `args` under `/bin/sh`, after `prefix` (shell commands such as limits).
-Run run_cli(const test::TempFolder& temp, const std::vector<std::string>& args,
+CliResult run_cli(const test::TempFolder& temp, const std::vector<std::string>& args,
             const std::string& prefix = "") {
-    std::string command = prefix + "exec " + quoted(ORV_CLI_PATH);
-    for (const std::string& a : args) command += " " + quoted(a);
+    std::string command = prefix + "exec " + shell_word(ORV_CLI_PATH);
+    for (const std::string& a : args) command += " " + shell_word(a);
     const std::string out = temp.file("stdout.txt"), err = temp.file("stderr.txt");
-    command += " >" + quoted(out) + " 2>" + quoted(err) + " </dev/null";
-    const int raw = std::system(("/bin/sh -c " + quoted(command)).c_str());
+    command += " >" + shell_word(out) + " 2>" + shell_word(err) + " </dev/null";
+    const int raw = std::system(("/bin/sh -c " + shell_word(command)).c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
 }
 
@@ -70,7 +70,7 @@ TEST(CliRd, WritesItsThreeFilesAndALowerCrfMeasuresLowerOnTheSamples) {
     std::vector<std::string> args = {"rd", "--codec", "h264", "--crf", "38", "18", "--profile",
                                      ORV_DEFAULT_PROFILE, "--out", out};
     for (const std::string& f : samples()) args.push_back(f);
-    const Run run = run_cli(temp, args);
+    const CliResult run = run_cli(temp, args);
     ASSERT_EQ(run.status, 0) << run.err;
 
     std::istringstream csv(slurp(out + "/rd.csv"));
@@ -122,7 +122,7 @@ TEST(CliEncode, RefusalsNameTheProblemWithTheirStatus) {
         args.push_back(temp.file("out/x"));
         for (const std::string& f : samples()) args.push_back(f);
         fs::create_directory(temp.file("out"));
-        const Run run = run_cli(temp, args);
+        const CliResult run = run_cli(temp, args);
         EXPECT_EQ(run.status, c.status) << c.words << ": " << run.err;
         EXPECT_NE(run.err.find(c.words), std::string::npos) << run.err;
         EXPECT_TRUE(files_in(temp.file("out")).empty()) << c.words;
@@ -139,7 +139,7 @@ TEST(CliEncode, FullDiskLeavesNoFiles) {
         std::vector<std::string> args = {"encode", "--codec", "h264", "--crf", "30", "--out",
                                          temp.file("out/x")};
         for (const std::string& f : samples()) args.push_back(f);
-        const Run run =
+        const CliResult run =
             run_cli(temp, args, "trap '' XFSZ; ulimit -f " + std::to_string(blocks) + "; ");
         EXPECT_EQ(run.status, 1) << blocks << ": " << run.err;
         EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
