@@ -228,11 +228,12 @@ std::string rd_html(const RdRun& run) {
     const std::size_t frames = run.points.empty() ? 0 : run.points.front().frames.size();
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<title>ORV rate-distortion</title>\n<style>\n"
-           "body{font-family:sans-serif;margin:2em;color:#222;max-width:60em}\n"
-           "table{border-collapse:collapse;margin:1em 0}\n"
-           "td,th{border:1px solid #ccc;padding:.3em .6em}th{background:#f3f3f3}\n"
-           "td.n{text-align:right;font-variant-numeric:tabular-nums}\n"
-           "svg text{font-size:12px;fill:#222}\n.small{font-size:.85em;color:#555}\n"
+           "body { font-family: sans-serif; margin: 24px; color: #222; max-width: 1400px; }\n"
+           "h1 { font-size: 1.5em; }\n"
+           "table { border-collapse: collapse; margin: 1em 0; } th, td { text-align: left; "
+           "padding: 3px 10px; border-bottom: 1px solid #eee; vertical-align: top; }\n"
+           "td.n { text-align: right; font-variant-numeric: tabular-nums; }\n"
+           "svg text { font-size: 12px; fill: #222; }\n.small { font-size: 0.9em; color: #555; }\n"
            "</style>\n</head>\n<body>\n<h1>Rate–distortion</h1>\n<p>" +
            std::to_string(frames) + " frames of " + std::to_string(run.width) + " × " +
            std::to_string(run.height) +
