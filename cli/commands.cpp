@@ -12,6 +12,7 @@
 #include "cli/npy.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
+#include "numeric/number_text.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 #include "measure/degradations.h"
@@ -124,11 +125,7 @@ struct CsvOutput {
     }
 };
 
-std::string number_text(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f", value);
-    return text;
-}
+std::string number_text(double value) { return fixed_text(value, 6); }
 
 struct DiffResult {
     InterleavedImage map;

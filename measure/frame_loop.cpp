@@ -1,5 +1,7 @@
 #include "measure/frame_loop.h"
 
+#include "numeric/parallel.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
@@ -119,6 +121,9 @@ void run_frame_loop(int count, int threads, const FrameLoopCallbacks& callbacks)
     state.finished_frame.assign(static_cast<std::size_t>(state.slots), -1);
     state.errors.resize(static_cast<std::size_t>(state.slots));
 
+    // The workers' cores are taken from the process's budget, so the work inside a frame
+    // only spreads to cores the loop leaves idle.
+    const CoreClaim cores(workers - 1);
     WorkerGroup group{state, {}};
     group.threads.reserve(static_cast<std::size_t>(workers));
     for (int i = 0; i < workers; ++i) {

@@ -5,11 +5,13 @@
 #include "colour/conversions.h"
 #include "colour/profile_files.h"
 #include "numeric/dft.h"
+#include "numeric/parallel.h"
 #include "numeric/failure.h"
 
 namespace orv {
 
 AtdFilters load_atd_filters(const std::string& folder, int threads, std::ostream& trace) {
+    check_profile_files(folder);
     AtdFilters filters;
     filters.a = load_channel_filter(profile_path(folder, "kernel_L.txt"), kernel_sample_angle,
                                     trace);
@@ -17,16 +19,18 @@ AtdFilters load_atd_filters(const std::string& folder, int threads, std::ostream
                                     trace);
     filters.d = load_channel_filter(profile_path(folder, "kernel_BY.txt"), kernel_sample_angle,
                                     trace);
-    // The filter responses are long direct transforms: they keep to the threads asked for.
+    // Every level of parallel work (the responses' transforms, the stages of one frame pair)
+    // keeps to the threads asked for.
     set_dft_thread_limit(threads);
+    set_core_budget(threads);
     finish_filter_set(filters);
     return filters;
 }
 
 void check_profile_files(const std::string& folder) {
     read_display_model(profile_path(folder, "DISPGOG_parameter.txt"));
-    load_rgb_to_atd(folder);
-    load_xyz_to_atd(folder);
+    invert_matrix3(load_rgb_to_atd(folder));
+    invert_matrix3(load_xyz_to_atd(folder));
 }
 
 FrameFile read_frame_file(const std::string& path) {

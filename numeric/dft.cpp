@@ -1,9 +1,10 @@
 #include "numeric/dft.h"
 
+#include "numeric/fft.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -54,15 +55,21 @@ void dft_1d(double* re, double* im, int sign, int n) {
                           ? 1
                           : static_cast<int>(std::min<long long>(cores, n));
     std::vector<std::thread> helpers;
+    helpers.reserve(static_cast<std::size_t>(parts - 1));
     int first = 0;
-    for (int part = 1; part < parts; ++part) {
-        const int last = static_cast<int>(static_cast<long long>(n) * part / parts);
-        try {
-            helpers.emplace_back(dft_outputs, re, im, s, n, first, last, t_re.data(), t_im.data());
-        } catch (const std::system_error&) {
-            break;  // no thread to spare: the calling thread takes the rest
+    // A helper that cannot be started (no memory, no thread to spare) ends the transform: the
+    // helpers already running finish their outputs and are joined, then the failure travels
+    // on to the caller.
+    try {
+        for (int part = 1; part < parts; ++part) {
+            const int last = static_cast<int>(static_cast<long long>(n) * part / parts);
+            helpers.emplace_back(dft_outputs, re, im, s, n, first, last, t_re.data(),
+                                 t_im.data());
+            first = last;
         }
-        first = last;
+    } catch (...) {
+        for (std::thread& helper : helpers) helper.join();
+        throw;
     }
     dft_outputs(re, im, s, n, first, n, t_re.data(), t_im.data());
     for (std::thread& helper : helpers) helper.join();
@@ -71,6 +78,63 @@ void dft_1d(double* re, double* im, int sign, int n) {
     for (int k = 0; k < n; ++k) {
         re[k] = t_re[static_cast<std::size_t>(k)] * scale;
         im[k] = t_im[static_cast<std::size_t>(k)] * scale;
+    }
+}
+
+namespace {
+
+// The smallest length of at least `least` with no prime factor above 5.
+int smooth_length(int least) {
+    for (int m = least;; ++m) {
+        int r = m;
+        for (int f : {2, 3, 5})
+            while (r % f == 0) r /= f;
+        if (r == 1) return m;
+    }
+}
+
+}  // namespace
+
+void chirp_dft_1d(double* re, double* im, int sign, int n) {
+    if (n <= 1) return;
+    // With a = 6.28318530718 / n and jk = (j^2 + k^2 - (k - j)^2) / 2, X_k = c_k sum_j (x_j c_j)
+    // conj(c_{k-j}) for c_j = e^{-i s a j^2 / 2}: a cyclic convolution of a length m >= 2n - 1.
+    // The chirp's angles are reduced in long double, so each holds to about 1e-16.
+    const auto count = static_cast<std::size_t>(n);
+    const int m = smooth_length(2 * n - 1);
+    const auto mm = static_cast<std::size_t>(m);
+    const long double step = static_cast<long double>(two_pi_12) / n;
+    const long double full_turn = 6.283185307179586476925286766559005768L;
+    std::vector<double> cr(count), ci(count);
+    for (std::size_t j = 0; j < count; ++j) {
+        const long double jj = static_cast<long double>(j) * static_cast<long double>(j);
+        const long double angle = std::fmod(step * jj * 0.5L, full_turn);
+        cr[j] = static_cast<double>(std::cos(angle));
+        ci[j] = -sign * static_cast<double>(std::sin(angle));
+    }
+    std::vector<double> ar(mm, 0.0), ai(mm, 0.0), br(mm, 0.0), bi(mm, 0.0);
+    for (std::size_t j = 0; j < count; ++j) {
+        ar[j] = re[j] * cr[j] - im[j] * ci[j];
+        ai[j] = re[j] * ci[j] + im[j] * cr[j];
+        br[j] = cr[j];
+        bi[j] = -ci[j];
+        if (j > 0) {
+            br[mm - j] = cr[j];
+            bi[mm - j] = -ci[j];
+        }
+    }
+    fft_core(ar.data(), ai.data(), m, -1);
+    fft_core(br.data(), bi.data(), m, -1);
+    for (std::size_t k = 0; k < mm; ++k) {
+        const double xr = ar[k] * br[k] - ai[k] * bi[k];
+        ai[k] = ar[k] * bi[k] + ai[k] * br[k];
+        ar[k] = xr;
+    }
+    fft_core(ar.data(), ai.data(), m, 1);
+    const double scale = 1.0 / m / (sign == 1 ? static_cast<double>(n) : 1.0);
+    for (std::size_t k = 0; k < count; ++k) {
+        re[k] = (ar[k] * cr[k] - ai[k] * ci[k]) * scale;
+        im[k] = (ar[k] * ci[k] + ai[k] * cr[k]) * scale;
     }
 }
 

@@ -6,6 +6,7 @@
 // vector instructions. Every function here is always inlined into the entry point that
 // uses it, so that each entry point compiles it for its own instruction set.
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -17,6 +18,20 @@ namespace orv::fft_detail {
 struct OddWork {
     std::vector<double> ak_re, ak_im, bk_re, bk_im;
 };
+
+// Work planes of the chirp method, per thread, grown as needed.
+struct ChirpWork {
+    std::vector<double> re, im;
+};
+
+inline ChirpWork& chirp_work(std::size_t size) {
+    thread_local ChirpWork work;
+    if (work.re.size() < size) {
+        work.re.resize(size);
+        work.im.resize(size);
+    }
+    return work;
+}
 
 inline OddWork& odd_work(std::size_t size) {
     thread_local OddWork work;
@@ -358,7 +373,65 @@ struct Passes {
         }
     }
 
+    // Bluestein's chirp method (see BluesteinPlan) on the n values of every lane; the result
+    // is in natural order.
+    [[gnu::always_inline]] static inline void chirp(const FftPlan& plan, double* re, double* im) {
+        const BluesteinPlan& b = *plan.bluestein;
+        const Index n = plan.n;
+        const Index m = b.m;
+        ChirpWork& work = chirp_work(static_cast<std::size_t>(2 * m * L));
+        double* __restrict__ ar = work.re.data();
+        double* __restrict__ ai = work.im.data();
+        double* __restrict__ pr = ar + m * L;
+        double* __restrict__ pi = ai + m * L;
+        for (Index e = 0; e < n; ++e) {
+            const double c = b.chirp_re[static_cast<std::size_t>(e)];
+            const double s = b.chirp_im[static_cast<std::size_t>(e)];
+            for (int l = 0; l < L; ++l) {
+                const double x = re[e * L + l];
+                const double y = im[e * L + l];
+                ar[e * L + l] = x * c - y * s;
+                ai[e * L + l] = x * s + y * c;
+            }
+        }
+        std::fill(ar + n * L, ar + m * L, 0.0);
+        std::fill(ai + n * L, ai + m * L, 0.0);
+        passes(*b.forward, ar, ai);
+        const Index* from = b.forward->natural_source.data();
+        for (Index k = 0; k < m; ++k) {
+            const double c = b.filter_re[static_cast<std::size_t>(k)];
+            const double s = b.filter_im[static_cast<std::size_t>(k)];
+            const double* xr = ar + from[k] * L;
+            const double* xi = ai + from[k] * L;
+            for (int l = 0; l < L; ++l) {
+                pr[k * L + l] = xr[l] * c - xi[l] * s;
+                pi[k * L + l] = xr[l] * s + xi[l] * c;
+            }
+        }
+        passes(*b.inverse, pr, pi);
+        from = b.inverse->natural_source.data();
+        for (Index k = 0; k < n; ++k) {
+            const double c = b.chirp_re[static_cast<std::size_t>(k)];
+            const double s = b.chirp_im[static_cast<std::size_t>(k)];
+            const double* xr = pr + from[k] * L;
+            const double* xi = pi + from[k] * L;
+            for (int l = 0; l < L; ++l) {
+                re[k * L + l] = xr[l] * c - xi[l] * s;
+                im[k * L + l] = xr[l] * s + xi[l] * c;
+            }
+        }
+    }
+
+    // The transform of a plan, unordered for the passes, in natural order for the chirp method.
     [[gnu::always_inline]] static inline void run(const FftPlan& plan, double* re, double* im) {
+        if (plan.bluestein) {
+            chirp(plan, re, im);
+        } else {
+            passes(plan, re, im);
+        }
+    }
+
+    [[gnu::always_inline]] static inline void passes(const FftPlan& plan, double* re, double* im) {
         const Index n = plan.n;
         for (const FftPass& ps : plan.passes) {
             const double* wr = plan.rot_re.data() + ps.rot;

@@ -3,6 +3,8 @@
 
 #include "numeric/fft_plan.h"
 
+#include "numeric/fft_passes.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -19,6 +21,8 @@ constexpr double two_pi_fifth = 1.2566370614359172;
 constexpr int recurrence_table_limit = 23;
 // Complex values parked at once while the square-free reordering shifts a cycle.
 constexpr Index park_block = 23;
+// Cost per value of a pass with a general odd factor f, as general_factor_weight * f.
+constexpr double general_factor_weight = 0.27;
 
 void build_rotations(FftPlan& plan, FftPass& pass) {
     pass.rot = plan.rot_re.size();
@@ -161,7 +165,88 @@ void build_reordering(FftPlan& plan) {
     }
 }
 
+std::unique_ptr<FftPlan> build_mixed_radix_plan(int n, int sign);
+
+// Smooth lengths (factors 2, 3 and 5 only) for the chirp method's convolution.
+bool smooth(Index m) {
+    for (Index f : {2, 3, 5})
+        while (m % f == 0) m /= f;
+    return m == 1;
+}
+
+// Cost of the chirp method for n over a convolution of length m: two transforms of m, the
+// products with the filter and the chirp, and the data moved.
+double chirp_cost(int n, Index m) { return 2.0 * passes_cost(static_cast<int>(m)) + 4.0 * static_cast<double>(m) + 2.0 * n; }
+
+// The cheapest smooth convolution length for n, or 0 when the passes cost less.
+Index chirp_length(int n) {
+    const double passes = passes_cost(n);
+    Index best = 0;
+    double best_cost = passes;
+    for (Index m = 2 * static_cast<Index>(n) - 1; m <= 4 * static_cast<Index>(n); ++m) {
+        if (!smooth(m)) continue;
+        const double cost = chirp_cost(n, m);
+        if (cost < best_cost) {
+            best_cost = cost;
+            best = m;
+        }
+    }
+    return best;
+}
+
+std::unique_ptr<FftPlan> build_chirp_plan(int n, int sign, Index m) {
+    auto plan = std::make_unique<FftPlan>();
+    plan->n = n;
+    plan->sign = sign;
+    factorise(n, plan->factors, plan->square_count);
+    auto b = std::make_unique<BluesteinPlan>();
+    b->m = m;
+    b->chirp_re.resize(static_cast<std::size_t>(n));
+    b->chirp_im.resize(static_cast<std::size_t>(n));
+    // The angle pi k^2 / n taken from k^2 mod 2n, so that it stays below 2 pi and exact.
+    const long double pi = 3.141592653589793238462643383279502884L;
+    for (Index k = 0; k < n; ++k) {
+        const long long r = static_cast<long long>(k) * k % (2LL * n);
+        const double angle = static_cast<double>(pi * static_cast<long double>(r) / n);
+        b->chirp_re[static_cast<std::size_t>(k)] = std::cos(angle);
+        b->chirp_im[static_cast<std::size_t>(k)] = sign * std::sin(angle);
+    }
+    std::vector<double> fr(static_cast<std::size_t>(m), 0.0);
+    std::vector<double> fi(static_cast<std::size_t>(m), 0.0);
+    for (Index k = 0; k < n; ++k) {
+        const auto at = static_cast<std::size_t>(k);
+        fr[at] = b->chirp_re[at];
+        fi[at] = -b->chirp_im[at];
+        if (k > 0) {
+            fr[static_cast<std::size_t>(m - k)] = fr[at];
+            fi[static_cast<std::size_t>(m - k)] = fi[at];
+        }
+    }
+    b->forward = build_mixed_radix_plan(static_cast<int>(m), -1);
+    b->inverse = build_mixed_radix_plan(static_cast<int>(m), 1);
+    natural_order(*b->forward);
+    natural_order(*b->inverse);
+    Passes<1>::run(*b->forward, fr.data(), fi.data());
+    b->filter_re.resize(static_cast<std::size_t>(m));
+    b->filter_im.resize(static_cast<std::size_t>(m));
+    const double scale = 1.0 / static_cast<double>(m);
+    for (Index k = 0; k < m; ++k) {
+        const auto from = static_cast<std::size_t>(b->forward->natural_source[static_cast<std::size_t>(k)]);
+        b->filter_re[static_cast<std::size_t>(k)] = fr[from] * scale;
+        b->filter_im[static_cast<std::size_t>(k)] = fi[from] * scale;
+    }
+    plan->natural_source.resize(static_cast<std::size_t>(n));
+    for (Index k = 0; k < n; ++k) plan->natural_source[static_cast<std::size_t>(k)] = k;
+    plan->bluestein = std::move(b);
+    return plan;
+}
+
 std::unique_ptr<FftPlan> build_plan(int n, int sign) {
+    const Index m = chirp_length(n);
+    return m > 0 ? build_chirp_plan(n, sign, m) : build_mixed_radix_plan(n, sign);
+}
+
+std::unique_ptr<FftPlan> build_mixed_radix_plan(int n, int sign) {
     auto plan = std::make_unique<FftPlan>();
     plan->n = n;
     plan->sign = sign;
@@ -236,6 +321,23 @@ void factorise(int n, std::vector<int>& factors, int& square_count) {
         }
     }
     for (int i = square_count - 1; i >= 0; --i) factors.push_back(factors[static_cast<std::size_t>(i)]);
+}
+
+double passes_cost(int n) {
+    std::vector<int> factors;
+    int square_count = 0;
+    factorise(n, factors, square_count);
+    double per_value = 0.0;
+    for (int f : factors) {
+        switch (f) {
+            case 2: per_value += 1.0; break;
+            case 3: per_value += 1.4; break;
+            case 4: per_value += 1.6; break;
+            case 5: per_value += 2.2; break;
+            default: per_value += general_factor_weight * f; break;
+        }
+    }
+    return per_value * n;
 }
 
 FftPlan& plan_for(int n, int sign) {

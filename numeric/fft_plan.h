@@ -20,6 +20,20 @@ struct FftPass {
     std::size_t odd = 0;  // general odd factor: cos / sin table of `factor` entries
 };
 
+struct FftPlan;
+
+// A length whose large prime factors would make the passes slow is transformed by Bluestein's
+// chirp method instead: with w_k = e^{sign i pi k^2 / n}, X_k = w_k sum_j (x_j w_j) conj(w_{k-j}),
+// a cyclic convolution evaluated by two transforms of a length m >= 2n - 1 that the fast
+// passes serve.
+struct BluesteinPlan {
+    Index m = 0;
+    std::vector<double> chirp_re, chirp_im;    // w_k, k = 0 .. n-1
+    std::vector<double> filter_re, filter_im;  // transform of conj(w) wrapped to m, times 1/m
+    std::unique_ptr<FftPlan> forward;          // length m, sign -1
+    std::unique_ptr<FftPlan> inverse;          // length m, sign +1
+};
+
 // Everything a transform of one length and sign needs, built once per thread and reused.
 struct FftPlan {
     int n = 0;
@@ -39,10 +53,17 @@ struct FftPlan {
     // Natural index k of the result comes from position natural_source[k] after the passes;
     // obtained by running the two reordering stages on the positions themselves.
     std::vector<Index> natural_source;
+    // Set for lengths transformed by the chirp method; the passes and reordering are then
+    // empty and the result comes out in natural order.
+    std::unique_ptr<BluesteinPlan> bluestein;
 };
 
 // Ordered factor list: square factors, square-free factors, square factors reversed.
 void factorise(int n, std::vector<int>& factors, int& square_count);
+
+// Estimated cost of the passes for a length, in units of a radix-2 butterfly per value;
+// the chirp method is chosen where its own estimate is lower.
+double passes_cost(int n);
 
 // The plan of length n (>= 2) and sign +1 or -1, from the calling thread's cache.
 FftPlan& plan_for(int n, int sign);

@@ -48,7 +48,6 @@ LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_t
     py::gil_scoped_release unlocked;
     std::ostream discard(nullptr);
     profile.filters = load_atd_filters(folder, threads, kernel_trace ? std::cerr : discard);
-    check_profile_files(folder);
     return profile;
 }
 

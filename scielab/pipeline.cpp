@@ -12,6 +12,7 @@
 #include "numeric/failure.h"
 #include "numeric/fft.h"
 #include "scielab/viewing_geometry.h"
+#include "numeric/parallel.h"
 
 namespace orv {
 
@@ -243,19 +244,47 @@ void filter_opponent_planes(FilteredFrame& f, const ChannelFilter& fa, const Cha
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     const RadialBins bins(w, h, fa.length, sample_angle);
     const auto centre = static_cast<std::size_t>(fa.half_width);
-    fft_2d(f.a.get(), f.t.get(), 1, w, h);
-    weight_two_real_spectra(f.a.get(), f.t.get(), bins, fa.response.data() + centre,
-                            ft.response.data() + centre);
-    fft_2d(f.a.get(), f.t.get(), -1, w, h);
-    if (f.d_by_halves) {
-        filter_real_plane_by_halves(f.d.get(), f.d.get() + count / 2, bins,
-                                    fd.response.data() + centre);
-    } else {
-        Plane imaginary = zero_plane(count);
-        fft_2d(f.d.get(), imaginary.get(), 1, w, h);
-        weight_spectrum(f.d.get(), imaginary.get(), bins, fd.response.data() + centre);
-        fft_2d(f.d.get(), imaginary.get(), -1, w, h);
+    // A with T and D are independent: side by side when a core is spare.
+    const auto filter_a_and_t = [&] {
+        fft_2d(f.a.get(), f.t.get(), 1, w, h);
+        weight_two_real_spectra(f.a.get(), f.t.get(), bins, fa.response.data() + centre,
+                                ft.response.data() + centre);
+        fft_2d(f.a.get(), f.t.get(), -1, w, h);
+    };
+    const auto filter_d = [&] {
+        if (f.d_by_halves) {
+            filter_real_plane_by_halves(f.d.get(), f.d.get() + count / 2, bins,
+                                        fd.response.data() + centre);
+        } else {
+            Plane imaginary = zero_plane(count);
+            fft_2d(f.d.get(), imaginary.get(), 1, w, h);
+            weight_spectrum(f.d.get(), imaginary.get(), bins, fd.response.data() + centre);
+            fft_2d(f.d.get(), imaginary.get(), -1, w, h);
+        }
+    };
+    run_side_by_side(filter_a_and_t, filter_d);
+}
+
+// One row of the difference map: both frames' opponent values to CIELAB, then the colour
+// difference of each pixel pair.
+void difference_row(DeltaEFormula formula, const Matrix3& atd_to_xyz, int width,
+                    const double* ra, const double* rt, const double* rd, const double* da,
+                    const double* dt, const double* dd, double* out) {
+    for (int x = 0; x < width; ++x) {
+        double lab_ref[3];
+        double lab_deg[3];
+        atd_pixel_to_lab(atd_to_xyz, ra[x], rt[x], rd[x], lab_ref);
+        atd_pixel_to_lab(atd_to_xyz, da[x], dt[x], dd[x], lab_deg);
+        out[x] = colour_difference(formula, lab_ref, lab_deg);
     }
+}
+
+// Calls rows(first, last) for the rows of a frame of `height`, in two halves side by side
+// when a core is spare. For per-row work whose rows are independent.
+template <class Rows>
+void split_rows(int height, const Rows& rows) {
+    const int middle = height / 2;
+    run_side_by_side([&] { rows(0, middle); }, [&] { rows(middle, height); });
 }
 
 FilteredFrame filter_frame_planes(const PixelBuffer& source, const ChannelFilter& fa,
@@ -385,35 +414,33 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
 
     // Each frame is filtered on its own, so identical frames take identical arithmetic and
     // their difference is exactly 0.
-    const FilteredFrame fr = filter_frame_planes(reference, filters.a, filters.t, filters.d,
-                                                 sample_angle, profile);
-    const FilteredFrame fd = filter_frame_planes(degraded, filters.a, filters.t, filters.d,
-                                                 sample_angle, profile);
+    FilteredFrame fr;
+    FilteredFrame fd;
+    run_side_by_side(
+        [&] {
+            fr = filter_frame_planes(reference, filters.a, filters.t, filters.d, sample_angle,
+                                     profile);
+        },
+        [&] {
+            fd = filter_frame_planes(degraded, filters.a, filters.t, filters.d, sample_angle,
+                                     profile);
+        });
 
     InterleavedImage diff;
     diff.width = w;
     diff.height = h;
     diff.channels = 1;
     diff.data.resize(count);
-    DifferenceSummary summary;
-    double* out = diff.data.data();
-    for (int y = 0; y < h; ++y) {
-        const double* ra = fr.a_row(y);
-        const double* rt = fr.t_row(y);
-        const double* rd = fr.d_row(y);
-        const double* da = fd.a_row(y);
-        const double* dt = fd.t_row(y);
-        const double* dd = fd.d_row(y);
-        for (int x = 0; x < w; ++x) {
-            double lab_ref[3];
-            double lab_deg[3];
-            atd_pixel_to_lab(profile.atd_to_xyz, ra[x], rt[x], rd[x], lab_ref);
-            atd_pixel_to_lab(profile.atd_to_xyz, da[x], dt[x], dd[x], lab_deg);
-            const double value = colour_difference(formula, lab_ref, lab_deg);
-            *out++ = value;
-            summary.add(value);
+    split_rows(h, [&](int first, int last) {
+        for (int y = first; y < last; ++y) {
+            difference_row(formula, profile.atd_to_xyz, w, fr.a_row(y), fr.t_row(y), fr.d_row(y),
+                           fd.a_row(y), fd.t_row(y), fd.d_row(y),
+                           diff.data.data() + static_cast<std::size_t>(y) * w);
         }
-    }
+    });
+    // The statistics in pixel order, whatever the split: the same sums for any thread count.
+    DifferenceSummary summary;
+    for (double value : diff.data) summary.add(value);
     summary.finish(diff, count);
     scale_to_grey(diff.data.data(), diff.data.size(), output);
     result = std::move(diff);

@@ -1,7 +1,10 @@
 // Direct transform, centring shifts and magnitudes.
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <new>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -11,7 +14,50 @@
 
 namespace {
 
+// Allocations on this thread still allowed before one fails with std::bad_alloc; -1: none fails.
+thread_local int allocations_until_failure = -1;
+
+}  // namespace
+
+// The program's allocator, able to fail one chosen allocation of the calling thread.
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    if (allocations_until_failure == 0) {
+        allocations_until_failure = -1;
+        throw std::bad_alloc();
+    }
+    if (allocations_until_failure > 0) --allocations_until_failure;
+    if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
 using Values = std::vector<double>;
+
+// A helper thread that cannot be started part-way (its state cannot be allocated) leaves no
+// thread running and reaches the caller as the failure itself, for every point of failure.
+TEST(Dft1d, HelperThatCannotStartIsReportedAfterTheOthersAreJoined) {
+    orv::set_dft_thread_limit(4);
+    const int n = 600;  // long enough to be split between four threads
+    for (int allowed = 0; allowed < 8; ++allowed) {
+        Values re(n, 1.0), im(n, 0.0);
+        allocations_until_failure = allowed;
+        bool failed = false;
+        try {
+            orv::dft_1d(re.data(), im.data(), 1, n);
+        } catch (const std::bad_alloc&) {
+            failed = true;
+        }
+        allocations_until_failure = -1;
+        if (!failed) {
+            EXPECT_GE(allowed, 5) << "every allocation was needed";
+            EXPECT_NEAR(re[0], 1.0, 1e-12);
+        }
+    }
+    orv::set_dft_thread_limit(0);
+}
 
 TEST(Dft1d, ImpulseGivesMeanWithSignOneAndOnesOtherwise) {
     for (int n : {1, 2, 3, 5, 8, 13}) {
@@ -23,6 +69,35 @@ TEST(Dft1d, ImpulseGivesMeanWithSignOneAndOnesOtherwise) {
             for (int k = 0; k < n; ++k) {
                 EXPECT_DOUBLE_EQ(re[static_cast<std::size_t>(k)], want) << n << " " << sign;
                 EXPECT_EQ(im[static_cast<std::size_t>(k)], 0.0);
+            }
+        }
+    }
+}
+
+// The chirp method stands in for the direct transform where only rounding matters: random
+// data and a smooth kernel of the lengths filters have, both signs.
+TEST(ChirpDft1d, AgreesWithTheDirectTransformToRounding) {
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (int n : {2, 3, 7, 64, 333, 1000, 1331}) {
+        for (int sign : {1, -1}) {
+            for (bool smooth : {false, true}) {
+                Values re(static_cast<std::size_t>(n)), im(static_cast<std::size_t>(n), 0.0);
+                for (int j = 0; j < n; ++j) {
+                    const double x = (j - n / 2) / (0.05 * n + 1.0);
+                    re[static_cast<std::size_t>(j)] = smooth ? std::exp(-x * x) : uniform(rng);
+                    if (!smooth) im[static_cast<std::size_t>(j)] = uniform(rng);
+                }
+                Values dre = re, dim = im;
+                orv::dft_1d(dre.data(), dim.data(), sign, n);
+                orv::chirp_dft_1d(re.data(), im.data(), sign, n);
+                double largest = 0.0;
+                for (int k = 0; k < n; ++k) largest = std::max(largest, std::hypot(dre[static_cast<std::size_t>(k)], dim[static_cast<std::size_t>(k)]));
+                for (int k = 0; k < n; ++k) {
+                    const auto i = static_cast<std::size_t>(k);
+                    ASSERT_NEAR(re[i], dre[i], 1e-12 * largest) << n << " " << sign << " " << smooth << " " << k;
+                    ASSERT_NEAR(im[i], dim[i], 1e-12 * largest) << n << " " << sign << " " << smooth << " " << k;
+                }
             }
         }
     }

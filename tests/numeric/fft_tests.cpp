@@ -124,6 +124,22 @@ TEST(Fft1dEveryLength, From751To900) { check_lengths(751, 900); }
 TEST(Fft1dEveryLength, From901To1010) { check_lengths(901, 1010); }
 TEST(Fft1dEveryLength, From1011To1100) { check_lengths(1011, 1100); }
 
+// Beyond the full sweep, every third prime up to 4100 (lengths taken by the chirp method) and
+// a spread of the other lengths.
+TEST(Fft1dEveryLength, PrimesAndASpreadFrom1101To4100) {
+#ifdef ORV_NUMERIC_THIN_SWEEP
+    const int every = 30;
+#else
+    const int every = 3;
+#endif
+    int primes = 0;
+    for (int n = 1101; n <= 4100; ++n) {
+        bool prime = true;
+        for (int d = 2; d * d <= n && prime; ++d) prime = n % d != 0;
+        if (prime ? primes++ % every == 0 : n % (every * 37) == 0) check_length(n);
+    }
+}
+
 // Frame sides, repeated general factors, square-free products beyond 210 and large primes.
 TEST(Fft1d, NamedLengthsMatchDirectTransform) {
     for (int n : {1080, 1920, 98, 784, 210, 840, 330, 2310, 121, 22, 683, 1366, 1155, 2730,
@@ -257,7 +273,7 @@ TEST(Fft2d, MatchesRowAndColumnReferenceForOddAndEvenSides) {
 
 // The plane path transforms many lines side by side; each must equal fft_1d exactly.
 TEST(Fft2d, EqualsOneDimensionalTransformsBitForBit) {
-    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{20, 9}, {7, 33}, {1920, 3}, {5, 1080}, {98, 11}}) {
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{20, 9}, {7, 33}, {1920, 3}, {5, 1080}, {98, 11}, {1999, 3}, {17, 211}}) {
         for (int direction : {1, -1}) {
             const Plane p = random_plane(w, h, 42);
             Sequence got = p.values;

@@ -12,6 +12,7 @@
 #include "numeric/dft.h"
 #include "numeric/failure.h"
 #include "numeric/fft.h"
+#include "numeric/parallel.h"
 #include "numeric/svd.h"
 #include "tests/scielab/scielab_fixture.h"
 
@@ -333,6 +334,29 @@ TEST_F(Pipeline, RecordedValuesOfAFramePair) {
     long weighted = 0;
     for (std::size_t i = 0; i < out.bytes.size(); ++i) weighted += static_cast<long>(out.bytes[i]) * static_cast<long>(i % 251 + 1);
     EXPECT_NEAR(static_cast<double>(weighted), static_cast<double>(golden_filtered_sum), 251.0 * 2);
+}
+
+// The halves of one pair's work run side by side when cores are spare; every value is the
+// same as on one core, for odd and even sides.
+TEST_F(Pipeline, OnePairGivesTheSameBytesOnOneCoreAndOnSeveral) {
+    for (const auto& [w, h] : {std::pair{33, 20}, std::pair{31, 17}}) {
+        const PixelBuffer frame = pattern_frame(w, h, 4);
+        const PixelBuffer degraded = degrade(frame, 5);
+        InterleavedImage results[2];
+        PixelBuffer greys[2], filtered[2];
+        for (int run = 0; run < 2; ++run) {
+            set_core_budget(run == 0 ? 1 : 4);
+            ASSERT_EQ(make_difference_image(frame, degraded, greys[run], kernel_sample_angle, filters, dir.folder(),
+                                            results[run]), 1);
+            scielab_filter_frame(frame, filtered[run], filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+        }
+        set_core_budget(0);
+        EXPECT_EQ(results[0].data, results[1].data);
+        EXPECT_EQ(results[0].mean, results[1].mean);
+        EXPECT_EQ(results[0].max, results[1].max);
+        EXPECT_EQ(greys[0].bytes, greys[1].bytes);
+        EXPECT_EQ(filtered[0].bytes, filtered[1].bytes);
+    }
 }
 
 TEST_F(Pipeline, RefusesMismatchedFramesAndBuffers) {
