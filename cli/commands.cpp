@@ -324,7 +324,6 @@ int run_noise(const NoiseOptions& options) {
 // The same readers and checks for the encoder subcommands (cli/encode_commands.cpp).
 namespace orv {
 
-PixelBuffer read_input_frame(const std::string& path) { return read_frame_file(path).pixels; }
 AtdFilters load_profile_filters(const CommonOptions& options) { return load_filters(options); }
 FrameProgress frame_progress(bool enabled) { return progress_reporter(enabled); }
 void refuse_existing_outputs(const std::vector<std::string>& names) { refuse_existing(names); }

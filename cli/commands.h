@@ -73,10 +73,8 @@ int run_diff(const DiffOptions& options);
 int run_filter(const FilterOptions& options);
 int run_noise(const NoiseOptions& options);
 
-// Shared with the encoder subcommands: a BMP input read or refused with the message of
-// `diff`, the profile's three filters, the "frame i of n" reporter, and the check that no
-// output exists yet.
-PixelBuffer read_input_frame(const std::string& path);
+// Shared with the encoder subcommands: the profile's three filters, the "frame i of n"
+// reporter, and the check that no output exists yet.
 AtdFilters load_profile_filters(const CommonOptions& options);
 FrameProgress frame_progress(bool enabled);
 void refuse_existing_outputs(const std::vector<std::string>& names);

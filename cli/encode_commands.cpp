@@ -8,6 +8,9 @@
 
 #include "cli/cli_error.h"
 #include "cli/rd_report.h"
+#include "measure/inputs.h"
+#include "measure/statistics.h"
+#include "media/media_sequence.h"
 #include "image/file_names.h"
 #include "numeric/failure.h"
 #include "scielab/filter_kernels.h"
@@ -81,10 +84,17 @@ std::vector<EncodeSettings> settings_of(const EncodeSettings& base, const RateOp
     return all;
 }
 
-FrameSource input_frames(const std::vector<std::string>& files) {
+// The input frames: BMP, image, video or raw files, in the order given.
+MediaSequence open_inputs(const std::vector<std::string>& files) {
+    std::vector<SequenceInput> inputs;
+    for (const std::string& path : files) inputs.push_back({path, MediaOptions{}});
+    return open_media_sequence(inputs, 0);
+}
+
+FrameSource input_frames(MediaSequence& sequence) {
     FrameSource source;
-    source.count = static_cast<int>(files.size());
-    source.read = [&files](int i) { return read_input_frame(files[static_cast<std::size_t>(i)]); };
+    source.count = sequence.count;
+    source.read = [&sequence](int i) { return read_sequence_frame(sequence, i).pixels; };
     return source;
 }
 
@@ -110,8 +120,8 @@ struct RunFiles {
 };
 
 struct FrameFigures {
-    double mean = 0.0;
-    double max = 0.0;
+    InterleavedImage map;
+    FrameStatistics statistics;
 };
 
 }  // namespace
@@ -145,7 +155,8 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
                     "Writes DIR/rd.csv (codec,setting,bytes,bitrate,mean,median,p95,max), DIR/rd.json\n"
                     "and DIR/rd.html (bitrate against pooled mean and 95th percentile, one curve per\n"
                     "codec). Pooled figures: mean of the frame means, nearest-rank median and 95th\n"
-                    "percentile of the frame means, largest pixel difference.\n\n") +
+                    "percentile of every pixel's difference, largest pixel difference. FILE may be\n"
+                    "any input diff reads (BMP, image, video, raw).\n\n") +
         rate_footer);
     commands.rd->add_option("--codec", r.codecs, "One or more of h264, hevc, av1")
         ->type_name("NAME")
@@ -189,9 +200,10 @@ int run_encode(const EncodeOptions& options) {
         const FrameProgress frames = frame_progress(true);
         progress = [frames](int done, int total) { frames(done, total); };
     }
+    MediaSequence inputs = open_inputs(options.files);
     std::vector<std::string> decoded;
     const EncodeSummary summary =
-        encode_and_decode(input_frames(options.files), settings, options.out, decoded, progress);
+        encode_and_decode(input_frames(inputs), settings, options.out, decoded, progress);
 
     const std::string preset =
         settings.preset.empty() ? encode_default_preset(summary.encoder) : settings.preset;
@@ -212,7 +224,7 @@ int run_encode(const EncodeOptions& options) {
 
 int run_rd(const RdOptions& options) {
     quiet_codec_libraries();
-    const int count = static_cast<int>(options.files.size());
+    const int count = open_inputs(options.files).count;
     std::vector<EncodeSettings> all;
     for (const std::string& codec : options.codecs) {
         EncodeSettings base = options.settings;
@@ -238,7 +250,6 @@ int run_rd(const RdOptions& options) {
     refuse_existing_outputs(outputs);
 
     const AtdFilters filters = load_profile_filters(options.common);
-    const FrameSource source = input_frames(options.files);
     RdRun run;
     run.command = options.command;
     run.profile = options.common.profile;
@@ -250,52 +261,53 @@ int run_rd(const RdOptions& options) {
         RdPoint point;
         point.settings = settings;
         point.bitstream = outputs[3 + k];
-        const EncodeSummary summary = encode_sequence(source, settings, point.bitstream);
+        MediaSequence encoder_inputs = open_inputs(options.files);
+        const EncodeSummary summary =
+            encode_sequence(input_frames(encoder_inputs), settings, point.bitstream);
         made.paths.push_back(point.bitstream);
         point.encoder = summary.encoder;
         point.stream_bytes = summary.stream_bytes;
         point.file_bytes = summary.file_bytes;
         point.bitrate = summary.bitrate;
 
-        VideoFramesHandle video = open_video_frames(point.bitstream);
-        std::vector<double> means(static_cast<std::size_t>(count));
-        std::vector<double> maxima(static_cast<std::size_t>(count));
+        MediaSequence references = open_inputs(options.files);
+        MediaSequence decoded = open_media_sequence({{point.bitstream, MediaOptions{}}}, 0);
+        if (decoded.count != count) {
+            raise_command_error(point.bitstream + " decodes to " + std::to_string(decoded.count) +
+                                " frames, not the " + std::to_string(count) + " encoded");
+        }
+        PooledAccumulator pool;
         auto work = [&](int i) {
-            const std::string& path = options.files[static_cast<std::size_t>(i)];
-            const PixelBuffer reference = read_input_frame(path);
-            const PixelBuffer degraded = take_video_frame(*video, i);
-            if (reference.width != degraded.width || reference.height != degraded.height) {
-                raise_command_error("frame " + std::to_string(i) + " of " + point.bitstream +
-                                    " does not have the size of " + path);
-            }
+            SequenceFrame reference = read_sequence_frame(references, i);
+            SequenceFrame degraded = read_sequence_frame(decoded, i);
+            check_pair_size(i, reference.name, reference.pixels, degraded.name, degraded.pixels);
             if (i == 0) {
-                run.width = reference.width;
-                run.height = reference.height;
+                run.width = reference.pixels.width;
+                run.height = reference.pixels.height;
             }
-            PixelBuffer grey = make_pixel_buffer(reference.width, reference.height);
-            InterleavedImage map;
-            make_difference_image(reference, degraded, grey, kernel_sample_angle, filters,
-                                  options.common.profile, map);
-            return FrameFigures{map.mean, map.max};
+            PixelBuffer grey = make_pixel_buffer(reference.pixels.width, reference.pixels.height);
+            FrameFigures figures;
+            make_difference_image(reference.pixels, degraded.pixels, grey, kernel_sample_angle,
+                                  filters, options.common.profile, figures.map);
+            figures.statistics = frame_statistics(figures.map, pool.thresholds);
+            return figures;
         };
         auto deliver = [&](int i, FrameFigures&& figures) {
-            means[static_cast<std::size_t>(i)] = figures.mean;
-            maxima[static_cast<std::size_t>(i)] = figures.max;
+            add_frame(pool, figures.map, figures.statistics);
+            RdFrame frame;
+            if (static_cast<std::size_t>(i) < summary.frames.size()) frame.coded = summary.frames[i];
+            frame.coded.index = i;
+            frame.mean = figures.statistics.mean;
+            frame.max = figures.statistics.max;
+            point.frames.push_back(frame);
         };
         if (options.common.progress) {
             std::fprintf(stderr, "%s %s\n", settings.codec.c_str(), setting_label(settings).c_str());
         }
         run_ordered_frames<FrameFigures>(count, options.common.threads, work, deliver,
                                          frame_progress(options.common.progress));
-        point.pooled = pool_frame_figures(means, maxima);
-        for (int i = 0; i < count; ++i) {
-            RdFrame frame;
-            if (static_cast<std::size_t>(i) < summary.frames.size()) frame.coded = summary.frames[i];
-            frame.coded.index = i;
-            frame.mean = means[static_cast<std::size_t>(i)];
-            frame.max = maxima[static_cast<std::size_t>(i)];
-            point.frames.push_back(frame);
-        }
+        const PooledStatistics pooled = pooled_statistics(pool);
+        point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
         std::printf("%s %s: %lld bytes, %s kbit/s, mean %s, median %s, p95 %s, max %s\n",
                     settings.codec.c_str(), setting_label(settings).c_str(), point.stream_bytes,
                     fixed_text(point.bitrate / 1000.0, 1).c_str(),

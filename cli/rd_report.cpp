@@ -11,14 +11,6 @@ namespace orv {
 
 namespace {
 
-double nearest_rank(std::vector<double> values, double percent) {
-    if (values.empty()) return 0.0;
-    std::sort(values.begin(), values.end());
-    const double n = static_cast<double>(values.size());
-    const auto rank = static_cast<std::size_t>(std::max(1.0, std::ceil(percent / 100.0 * n)));
-    return values[std::min(rank, values.size()) - 1];
-}
-
 std::string escape_html(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -59,19 +51,6 @@ std::string fixed_text(double value, int decimals) {
     const auto result =
         std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
     return std::string(text, result.ptr);
-}
-
-PooledFigures pool_frame_figures(const std::vector<double>& frame_means,
-                                 const std::vector<double>& frame_maxima) {
-    PooledFigures pooled;
-    if (frame_means.empty()) return pooled;
-    double sum = 0.0;
-    for (double m : frame_means) sum += m;
-    pooled.mean = sum / static_cast<double>(frame_means.size());
-    pooled.median = nearest_rank(frame_means, 50.0);
-    pooled.p95 = nearest_rank(frame_means, 95.0);
-    pooled.max = *std::max_element(frame_maxima.begin(), frame_maxima.end());
-    return pooled;
 }
 
 std::string rd_csv(const RdRun& run) {
@@ -249,16 +228,17 @@ std::string rd_html(const RdRun& run) {
     const std::size_t frames = run.points.empty() ? 0 : run.points.front().frames.size();
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<title>ORV rate-distortion</title>\n<style>\n"
-           "body{font-family:sans-serif;margin:2em;color:#222;max-width:60em}\n"
-           "table{border-collapse:collapse;margin:1em 0}\n"
-           "td,th{border:1px solid #ccc;padding:.3em .6em}th{background:#f3f3f3}\n"
-           "td.n{text-align:right;font-variant-numeric:tabular-nums}\n"
-           "svg text{font-size:12px;fill:#222}\n.small{font-size:.85em;color:#555}\n"
+           "body { font-family: sans-serif; margin: 24px; color: #222; max-width: 1400px; }\n"
+           "h1 { font-size: 1.5em; }\n"
+           "table { border-collapse: collapse; margin: 1em 0; } th, td { text-align: left; "
+           "padding: 3px 10px; border-bottom: 1px solid #eee; vertical-align: top; }\n"
+           "td.n { text-align: right; font-variant-numeric: tabular-nums; }\n"
+           "svg text { font-size: 12px; fill: #222; }\n.small { font-size: 0.9em; color: #555; }\n"
            "</style>\n</head>\n<body>\n<h1>Rate–distortion</h1>\n<p>" +
            std::to_string(frames) + " frames of " + std::to_string(run.width) + " × " +
            std::to_string(run.height) +
            ", S-CIELAB colour difference (CIE94 per pixel) of each decoded frame against its "
-           "input. Solid: pooled mean; dashed: 95th percentile of the frame means.</p>\n" +
+           "input. Solid: pooled mean; dashed: 95th percentile of every pixel's difference.</p>\n" +
            svg + "<table>\n<tr><th>codec</th><th>setting</th><th>bitstream</th><th>bytes</th>"
            "<th>kbit/s</th><th>mean</th><th>median</th><th>p95</th><th>max</th></tr>\n" +
            rows + "</table>\n<p class=\"small\">Profile: " + escape_html(run.profile) +

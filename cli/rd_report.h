@@ -9,17 +9,13 @@
 
 namespace orv {
 
-// Pooled figures of a sequence's colour differences.
+// Pooled figures of a sequence's colour differences (the statistics of measure/statistics.h).
 struct PooledFigures {
     double mean = 0.0;    // mean of the frame means (all frames have the same size)
-    double median = 0.0;  // nearest-rank median of the frame means
-    double p95 = 0.0;     // nearest-rank 95th percentile of the frame means
+    double median = 0.0;  // nearest-rank median of every pixel's difference
+    double p95 = 0.0;     // nearest-rank 95th percentile of every pixel's difference
     double max = 0.0;     // largest pixel difference of the sequence
 };
-
-// TODO(report): replaced by the reports library's pooled statistics once it is on main.
-PooledFigures pool_frame_figures(const std::vector<double>& frame_means,
-                                 const std::vector<double>& frame_maxima);
 
 struct RdFrame {
     CodedFrame coded;

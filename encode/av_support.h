@@ -1,6 +1,5 @@
 #pragma once
-// Owners of FFmpeg objects and the colour-conversion set-up shared by the encoder and the
-// decoder inside encode/.
+// Owners of FFmpeg objects and the colour-conversion set-up of the encoder.
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -26,20 +25,16 @@ struct PacketFree {
 struct SwsFree {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
 };
-struct InputFree {
-    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
 
 using CodecContext = std::unique_ptr<AVCodecContext, CodecContextFree>;
 using Frame = std::unique_ptr<AVFrame, FrameFree>;
 using Packet = std::unique_ptr<AVPacket, PacketFree>;
 using Sws = std::unique_ptr<SwsContext, SwsFree>;
-using Input = std::unique_ptr<AVFormatContext, InputFree>;
 
 // FFmpeg's text for an error code.
 std::string error_text(int code);
 
-// The swscale colour table of a matrix name (bt601, bt709, bt2020) and back from a stream tag.
+// The swscale colour table of a stream's matrix tag.
 int sws_colourspace(AVColorSpace space, int height);
 
 // Conversion flags: accurate rounding, full chroma interpolation, no platform-dependent

@@ -271,6 +271,13 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
                       "yuv444p, or crop the frames)");
     }
 
+    // libx265 writes outside its lookahead buffers for pictures narrower than one 64-pixel
+    // coding block (seen with valgrind at 48 and 32 pixels), so those are refused.
+    if (summary.encoder == "libx265" && width < 64) {
+        raise_failure("frames of " + std::to_string(width) + " x " + std::to_string(height) +
+                      " are too narrow for hevc (libx265): it needs at least 64 pixels of width");
+    }
+
     // The bitstream is written under a temporary name beside the target.
     PartialFile partial;
     {
@@ -314,6 +321,9 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
         settings.preset.empty() ? encode_default_preset(summary.encoder) : settings.preset;
     const std::string& e = summary.encoder;
     if (e == "libaom-av1") {
+        // The whole quantiser scale (the context's defaults would cap it at 31).
+        context->qmin = 0;
+        context->qmax = 63;
         check_av(av_opt_set(options, "cpu-used", preset.c_str(), 0), "preset " + preset);
         av_opt_set_int(options, "row-mt", 0, 0);
     } else {
@@ -345,6 +355,12 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
             break;
         case RateControl::bitrate:
             context->bit_rate = static_cast<std::int64_t>(settings.value);
+            if (e == "libaom-av1") {
+                // libaom's one-pass VBR overshoots short runs several times over; its
+                // constant-bitrate mode keeps to the target.
+                context->rc_min_rate = context->bit_rate;  // equal rates select it
+                context->rc_max_rate = context->bit_rate;
+            }
             break;
     }
 
@@ -376,6 +392,7 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
     av::Frame picture(av_frame_alloc());
     if (!packet || !picture) raise_failure("out of memory");
     std::map<std::int64_t, CodedFrame> coded;  // by presentation time, in frames
+    std::vector<std::uint8_t> top_down(static_cast<std::size_t>(3 * width) * height + 64);
 
     auto drain = [&]() {
         for (;;) {
@@ -408,11 +425,16 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
         picture->width = width;
         picture->height = height;
         check_av(av_frame_get_buffer(picture.get(), 0), "out of memory");
-        // The buffer's rows are bottom-up: start at the top row and step backwards.
-        const std::uint8_t* top =
-            pixels.bytes.data() + static_cast<std::size_t>(height - 1) * pixels.stride;
-        const int stride = -pixels.stride;
-        sws_scale(convert.get(), &top, &stride, 0, height, picture->data, picture->linesize);
+        // Rows top first, with room after the last one: the converter reads ahead in blocks
+        // of up to 64 bytes.
+        const int row = 3 * width;
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(top_down.data() + static_cast<std::size_t>(y) * row,
+                        pixels.bytes.data() + static_cast<std::size_t>(height - 1 - y) * pixels.stride,
+                        static_cast<std::size_t>(row));
+        }
+        const std::uint8_t* top = top_down.data();
+        sws_scale(convert.get(), &top, &row, 0, height, picture->data, picture->linesize);
         picture->pts = i;
         picture->color_range = context->color_range;
         picture->colorspace = context->colorspace;

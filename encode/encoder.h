@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,7 +30,7 @@ struct EncodeSettings {
 // One coded picture, in presentation order.
 struct CodedFrame {
     int index = 0;
-    char type = '?';  // 'I', 'P', 'B' as the decoder reports the picture
+    char type = '?';  // 'I', 'P', 'B' as the encoder reports the picture (key frames 'I')
     long long bytes = 0;
 };
 
@@ -82,25 +81,10 @@ std::string setting_label(const EncodeSettings& settings);
 EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& settings,
                               const std::string& path, const EncodeProgress& progress = {});
 
-// Decodes the video file `path` frame by frame in presentation order; `deliver(i, frame)`
-// receives frame i as a 24-bit buffer. YUV is converted to RGB with the stream's matrix and
-// range (BT.709 limited when untagged). Returns the coded pictures (type and size).
-std::vector<CodedFrame> decode_video(const std::string& path,
-                                     const std::function<void(int, PixelBuffer&&)>& deliver);
-
-// A frame-by-frame reader of a video file for the frame loop: frames are decoded in order
-// under a lock, so that any thread may ask for frame i; frames decoded ahead of the one asked
-// for wait in memory until asked for (the loop asks in nearly ascending order).
-struct VideoFrames;
-struct VideoFramesDeleter {
-    void operator()(VideoFrames* frames) const;
-};
-using VideoFramesHandle = std::unique_ptr<VideoFrames, VideoFramesDeleter>;
-VideoFramesHandle open_video_frames(const std::string& path);
-PixelBuffer take_video_frame(VideoFrames& frames, int index);
-
-// The 44-byte header block of a 24-bit frame of the given size, for writing it as a BMP file.
-std::vector<std::uint8_t> frame_header_block(int width, int height);
+// Decodes the video file `path` frame by frame in presentation order through the media
+// library (its YUV to RGB rules: the stream's matrix and range); `deliver(i, frame)` receives
+// frame i as a 24-bit buffer. Returns the number of frames. A media refusal becomes a Failure.
+int decode_video(const std::string& path, const std::function<void(int, PixelBuffer&&)>& deliver);
 
 // Encodes, then decodes into BASE_NNNN.bmp: BASE.mp4 and every BASE_NNNN.bmp are checked
 // before any work starts and never overwritten; on any failure every file this run wrote is

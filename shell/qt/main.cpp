@@ -11,6 +11,9 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     orv::install_japanese_translations();
+    // Programs started from the profile folder (h264/SimpleEncoder.exe) look for ORV's other
+    // programs here first: the folder this one runs from.
+    qputenv("ORV_PROGRAM_DIR", QCoreApplication::applicationDirPath().toLocal8Bit());
 
     // The frame store keeps its frames in temporary files on disk (not in /tmp, which may be
     // memory itself): resident memory stays bounded however long the sequences are.

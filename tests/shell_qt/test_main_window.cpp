@@ -14,7 +14,10 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
 #include <cmath>
+#include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "shell/frame_store.h"
@@ -42,6 +45,7 @@ private slots:
     void stepping_only_in_the_uncovered_quarter();
     void real_open_dialog_as_asked();
     void encoder_refusal_box();
+    void encoder_started_from_default_profile();
     void message_boxes_show_their_captions_whole();
     void close_answered_no_then_yes();
 
@@ -363,14 +367,52 @@ void MainWindowTest::real_open_dialog_as_asked() {
 }
 
 void MainWindowTest::encoder_refusal_box() {
-    // The default profile folder has no encoder: the start fails and the refusal shows.
+    // A profile folder without h264/SimpleEncoder.exe: the start fails and the refusal shows.
+    FrameStore& store = window_->store();
+    const std::string kept = store.profile_folder;
+    store.profile_folder = folder_.path.string();
     test::SeenMessageBox refusal;
     test::answer_next_message_box(QMessageBox::Ok, refusal);
     window_->action(command::h264_avc)->trigger();
+    store.profile_folder = kept;
     QVERIFY(refusal.seen);
     QCOMPARE(refusal.text, QStringLiteral("アドレスが正しくありません!!"));
     QCOMPARE(refusal.caption, QStringLiteral("CAUTION !! "));
     QCOMPARE(refusal.icon, QMessageBox::Information);
+}
+
+// Processes running the built orv-encoder, by id.
+std::set<int> encoder_processes() {
+    std::set<int> ids;
+    const std::filesystem::path program =
+        std::filesystem::canonical(std::filesystem::path(ORV_ENCODER_DIR) / "orv-encoder");
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code error;
+        const auto exe = std::filesystem::read_symlink(entry.path() / "exe", error);
+        if (!error && exe == program) ids.insert(std::stoi(name));
+    }
+    return ids;
+}
+
+void MainWindowTest::encoder_started_from_default_profile() {
+    // The bundled profile folder's h264/SimpleEncoder.exe starts ORV's encoder window,
+    // detached, found through the folder orv names for its children.
+    FrameStore& store = window_->store();
+    store.profile_folder = ORV_DEFAULT_PROFILE;
+    qputenv("ORV_PROGRAM_DIR", ORV_ENCODER_DIR);
+    const std::set<int> before = encoder_processes();
+    window_->action(command::h264_avc)->trigger();
+    int started = 0;
+    for (int wait = 0; wait < 100 && started == 0; ++wait) {
+        for (int id : encoder_processes()) {
+            if (before.count(id) == 0) started = id;
+        }
+        if (started == 0) QTest::qWait(100);
+    }
+    QVERIFY(started != 0);
+    ::kill(started, SIGTERM);
 }
 
 void MainWindowTest::message_boxes_show_their_captions_whole() {

@@ -1,0 +1,139 @@
+#include "encode/encoder_form.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "media/media_sequence.h"
+#include "numeric/failure.h"
+
+namespace orv {
+
+namespace {
+
+std::string available_encoder(int codec) {
+    try {
+        return find_encoder(encoder_form_codecs().at(static_cast<std::size_t>(codec)).name);
+    } catch (const Failure&) {
+        return {};
+    }
+}
+
+}  // namespace
+
+const std::vector<EncoderChoice>& encoder_form_codecs() {
+    static const std::vector<EncoderChoice> codecs = {
+        {"H.264/AVC", "h264"}, {"H.265/HEVC", "hevc"}, {"AV1", "av1"}};
+    return codecs;
+}
+
+const std::vector<EncoderChoice>& encoder_form_rates() {
+    static const std::vector<EncoderChoice> rates = {
+        {"CRF (品質一定)", "crf"}, {"QP (量子化一定)", "qp"}, {"ビットレート (bps)", "bitrate"}};
+    return rates;
+}
+
+std::vector<std::string> encoder_form_presets(int codec) {
+    const std::string encoder = available_encoder(codec);
+    if (encoder.empty()) return {};
+    return encode_presets(encoder);
+}
+
+std::string encoder_form_default_preset(int codec) {
+    const std::string encoder = available_encoder(codec);
+    return encoder.empty() ? std::string() : encode_default_preset(encoder);
+}
+
+std::string encoder_form_default_value(int rate) {
+    switch (rate) {
+        case 1: return "30";
+        case 2: return "800k";
+        default: return "23";
+    }
+}
+
+std::string encoder_form_base(const std::string& output) {
+    const std::string ending = ".mp4";
+    if (output.size() > ending.size() &&
+        output.compare(output.size() - ending.size(), ending.size(), ending) == 0) {
+        return output.substr(0, output.size() - ending.size());
+    }
+    return output;
+}
+
+EncodeSettings encoder_form_settings(const EncoderForm& form) {
+    if (form.inputs.empty()) raise_failure("入力画像を選んで下さい");
+    if (form.output.empty()) raise_failure("出力ファイルを指定して下さい");
+    EncodeSettings settings;
+    settings.codec = encoder_form_codecs().at(static_cast<std::size_t>(form.codec)).name;
+    settings.preset = form.preset;
+    switch (form.rate) {
+        case 1: settings.rate = RateControl::qp; break;
+        case 2: settings.rate = RateControl::bitrate; break;
+        default: settings.rate = RateControl::crf; break;
+    }
+    if (settings.rate == RateControl::bitrate) {
+        settings.value = parse_bitrate(form.value);
+    } else {
+        double value = 0.0;
+        const char* end = form.value.data() + form.value.size();
+        const auto parsed = std::from_chars(form.value.data(), end, value);
+        settings.value = parsed.ec == std::errc() && parsed.ptr == end ? value : NAN;
+    }
+    if (!std::isfinite(settings.value) ||
+        (settings.rate == RateControl::bitrate && settings.value <= 0.0)) {
+        raise_failure("値「" + form.value + "」は数値ではありません");
+    }
+    try {
+        check_encode_settings(settings);
+    } catch (const Failure& failure) {
+        raise_failure("設定が正しくありません:\n" + failure.message);
+    }
+    return settings;
+}
+
+EncoderRunResult run_encoder_form(const EncoderForm& form, const EncodeProgress& progress) {
+    const EncodeSettings settings = encoder_form_settings(form);
+    // Any input the media library reads: BMP, image, video or raw files.
+    std::vector<SequenceInput> inputs;
+    for (const std::string& path : form.inputs) inputs.push_back({path, MediaOptions{}});
+    MediaSequence sequence;
+    try {
+        sequence = open_media_sequence(inputs, 0);
+    } catch (const MediaError& error) {
+        raise_failure(error.text_ja + ": " + error.path);
+    }
+    FrameSource source;
+    source.count = sequence.count;
+    source.read = [&sequence](int i) {
+        try {
+            return read_sequence_frame(sequence, i).pixels;
+        } catch (const MediaError& error) {
+            raise_failure(error.text_ja + ": " + error.path);
+        }
+    };
+    EncoderRunResult result;
+    const std::string base = encoder_form_base(form.output);
+    result.bitstream = base + ".mp4";
+    result.summary = encode_and_decode(source, settings, base, result.decoded, progress);
+    return result;
+}
+
+std::string encoder_result_text(const EncoderRunResult& result) {
+    const EncodeSummary& s = result.summary;
+    char rate[32];
+    const auto end =
+        std::to_chars(rate, rate + sizeof rate, s.bitrate / 1000.0, std::chars_format::fixed, 1);
+    std::string text = "ビットストリーム: " + result.bitstream + "\n  " +
+                       std::to_string(s.file_bytes) + " バイト (" + s.encoder + ", " +
+                       std::string(rate, end.ptr) + " kbit/s)\n\nフレーム  種類  バイト数\n";
+    for (const CodedFrame& f : s.frames) {
+        text += "  " + std::to_string(f.index) + "  " + std::string(1, f.type) + "  " +
+                std::to_string(f.bytes) + "\n";
+    }
+    text += "\n復号画像 (" + std::to_string(result.decoded.size()) +
+            " 枚、色差画像 → 劣化画像 で読み込めます):\n";
+    for (const std::string& path : result.decoded) text += "  " + path + "\n";
+    return text;
+}
+
+}  // namespace orv
