@@ -121,7 +121,7 @@ void MediaOpenTest::open_and_measure_a_video() {
         if (dialog == nullptr) return false;
         filters = dialog->nameFilters();
         dialog->selectFile(QString::fromStdString(video_));
-        dialog->accept();
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         return true;
     });
     run_command(command::open);
