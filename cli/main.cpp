@@ -80,20 +80,20 @@ void add_media(CLI::App& command, MediaText& text, const std::string& prefix,
         [](std::string& value) {
             return orv::parse_frame_size(value) ? std::string() : "expected WxH, e.g. 1920x1080";
         },
-        "WxH");
+        "");
     const CLI::Validator frame_rate(
         [](std::string& value) {
             return orv::parse_frame_rate(value) ? std::string()
                                                 : "expected a rate such as 25, 29.97 or 30000/1001";
         },
-        "RATE");
+        "");
     const CLI::Validator pixel_format(
         [](std::string& value) {
             return orv::known_raw_pixel_format(value)
                        ? std::string()
                        : "unknown pixel format (FFmpeg's names: yuv420p, yuv422p10le, rgb24, ...)";
         },
-        "NAME");
+        "");
     command
         .add_option("--" + prefix + "matrix", text.matrix,
                     "YUV to RGB matrix of " + whose +
@@ -109,17 +109,17 @@ void add_media(CLI::App& command, MediaText& text, const std::string& prefix,
         ->type_name("limited|full");
     command
         .add_option("--" + prefix + "size", text.size,
-                    "Frame size of " + whose + " raw files (.yuv, .rgb, .raw)")
+                    "Frame size of the raw files (.yuv, .rgb, .raw) of " + whose)
         ->check(frame_size)
         ->type_name("WxH");
     command
         .add_option("--" + prefix + "pix-fmt", text.pixel_format,
-                    "Pixel format of " + whose + " raw files (yuv420p, yuv422p10le, rgb24, ...)")
+                    "Pixel format of the raw files of " + whose + " (yuv420p, yuv422p10le, rgb24, ...)")
         ->check(pixel_format)
         ->type_name("NAME");
     command
         .add_option("--" + prefix + "fps", text.fps,
-                    "Frame rate of " + whose + " raw files (default 25)")
+                    "Frame rate of the raw files of " + whose + " (default 25)")
         ->check(frame_rate)
         ->type_name("RATE");
 }
@@ -159,6 +159,10 @@ int main(int argc, char** argv) {
         "threshold T (share of pixels whose difference exceeds T) and max_x,max_y (the largest\n"
         "difference, y = 0 the top row). Rows of the frames finished before a failure stay in\n"
         "the table.\n"
+        "A FILE may be a BMP file, an image, a video (all its frames, in order) or a raw\n"
+        "YUV/RGB file (.yuv, .rgb, .raw, described by --size and --pix-fmt); a frame of a\n"
+        "file holding several is named PATH#N in the table. How each media input's pixels\n"
+        "became RGB is stated on standard error.\n"
         "The filter trace of the kernel files goes to standard error with --kernel-trace and\n"
         "is discarded otherwise.\n\n" +
         std::string(tool_footer));
@@ -184,9 +188,9 @@ int main(int argc, char** argv) {
                      "(float64, shape (height, width), first row the top of the picture)")
         ->type_name("BASE");
     MediaText diff_media, reference_media, degraded_media;
-    add_media(*diff_command, diff_media, "", "both sequences'");
-    add_media(*diff_command, reference_media, "reference-", "the reference sequence's");
-    add_media(*diff_command, degraded_media, "degraded-", "the degraded sequence's");
+    add_media(*diff_command, diff_media, "", "both sequences");
+    add_media(*diff_command, reference_media, "reference-", "the reference sequence");
+    add_media(*diff_command, degraded_media, "degraded-", "the degraded sequence");
     diff_command
         ->add_option("--reference-start", diff.reference_start,
                      "Frames of the reference sequence skipped at its start")

@@ -320,7 +320,8 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
         if (ret == AVERROR(ENOENT) || ret == AVERROR(EACCES) || ret == AVERROR(EISDIR)) {
             refuse(path, "cannot open (" + library_error(ret) + ")", ja_cannot_open);
         }
-        refuse(path, "not a video or image file ORV can read (" + library_error(ret) + ")",
+        refuse(path, "not a video or image file ORV can read, or one cut short (" +
+                         library_error(ret) + ")",
                ja_not_media);
     }
     st.format.reset(opened);
@@ -402,6 +403,7 @@ int count_frames(const MediaSource& source, const MediaOptions& options) {
     std::int64_t longest = 0;           // longest packet duration
     std::int64_t smallest_step = 0;     // smallest step between one packet's time and the next
     std::int64_t previous = AV_NOPTS_VALUE;
+    std::int64_t last_start = AV_NOPTS_VALUE;  // latest packet time
     std::int64_t data_end = 0;  // where the last packet's bytes end in the file
     for (;;) {
         const int r = av_read_frame(format.get(), packet.get());
@@ -420,6 +422,7 @@ int count_frames(const MediaSource& source, const MediaOptions& options) {
                     smallest_step = packet->pts - previous;
                 }
                 previous = packet->pts;
+                if (last_start == AV_NOPTS_VALUE || packet->pts > last_start) last_start = packet->pts;
                 const std::int64_t stop = packet->pts + std::max<std::int64_t>(packet->duration, 0);
                 if (end == AV_NOPTS_VALUE || stop > end) end = stop;
             }
@@ -445,16 +448,18 @@ int count_frames(const MediaSource& source, const MediaOptions& options) {
     if (format->nb_streams == 1 && format->duration > 0 && end != AV_NOPTS_VALUE) {
         const std::int64_t start =
             stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-        // The last frame lasts its packet's duration or, where packets give none, one frame
-        // at the stream's rate; a quarter frame of slack absorbs rounding.
-        const AVRational rate = source.state->format->streams[index]->r_frame_rate;
+        // The last frame lasts its packet's duration, or the step between frames, or one frame
+        // at the rate the container states; a quarter frame of slack absorbs rounding. A file
+        // that gives none of these cannot be checked this way.
+        const AVRational rate = source.state->format->streams[index]->avg_frame_rate;
         std::int64_t frame_time = std::max(longest, smallest_step);
         if (rate.num > 0 && rate.den > 0) {
             frame_time = std::max(frame_time, av_rescale_q(1, av_inv_q(rate), stream->time_base));
         }
-        const std::int64_t played = av_rescale_q(end - start + frame_time + frame_time / 4,
-                                                 stream->time_base, AV_TIME_BASE_Q);
-        if (played < format->duration) {
+        const std::int64_t stop = std::max(end, last_start + frame_time);
+        const std::int64_t played =
+            av_rescale_q(stop - start + frame_time / 4, stream->time_base, AV_TIME_BASE_Q);
+        if (frame_time > 0 && played < format->duration) {
             refuse(source.path, "is truncated: its frames stop before the duration it states",
                    ja_corrupt);
         }

@@ -14,6 +14,7 @@
 #include "image/pixel_buffer.h"
 #include "image/bmp_file.h"
 #include "measure/degradations.h"
+#include "tests/support/media_writer.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/sanitizer.h"
 
@@ -721,6 +722,155 @@ TEST(CliDefaultProfile, MeasuresTheBundledSamplesAgainstANoisyCopy) {
         ASSERT_EQ(fields.size(), 14u);
         for (int k = 0; k < 3; ++k) EXPECT_EQ(fields[3 + k], recorded[i - 1][k]) << lines[i];
     }
+}
+
+}  // namespace
+}  // namespace orv
+
+namespace orv {
+namespace {
+
+// --- Media files on the command line.
+
+std::vector<PixelBuffer> sample_pixels() {
+    std::vector<PixelBuffer> frames;
+    for (int i = 0; i < 4; ++i) {
+        frames.push_back(read_pixels(std::string(ORV_SAMPLES_DIR) + "/reference_000" +
+                                     std::to_string(i) + ".bmp"));
+    }
+    return frames;
+}
+
+test::VideoSpec rgb_spec(const char* container, const char* codec, const char* format,
+                         const PixelBuffer& size) {
+    test::VideoSpec spec;
+    spec.container = container;
+    spec.codec = codec;
+    spec.pixel_format = format;
+    spec.width = size.width;
+    spec.height = size.height;
+    return spec;
+}
+
+// The four samples and noisy copies as BMP files, as lossless videos (FFV1 RGB in MKV; the
+// fourth sample has another size, so it is a video of its own) and as PNG files: every form
+// gives the same table and the same maps.
+TEST_F(CliRun, LosslessVideosAndPngCopiesMeasureExactlyLikeTheBmpFiles) {
+    const std::vector<PixelBuffer> clean = sample_pixels();
+    std::vector<PixelBuffer> noisy = clean;
+    for (PixelBuffer& p : noisy) add_gaussian_noise(p, 6, 4, 8, [] { return 7u; });
+    std::vector<std::string> bmp_ref, bmp_deg, png_ref, png_deg;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::string n = std::to_string(i);
+        bmp_ref.push_back(write_frame("r" + n + ".bmp", clean[i]));
+        bmp_deg.push_back(write_frame("d" + n + ".bmp", noisy[i]));
+        png_ref.push_back(temp.file("r" + n + ".png"));
+        png_deg.push_back(temp.file("d" + n + ".png"));
+        ASSERT_EQ(test::write_video(png_ref.back(), rgb_spec("", "png", "rgb24", clean[i]), 1,
+                                    test::bgr_frames({clean[i]})), "");
+        ASSERT_EQ(test::write_video(png_deg.back(), rgb_spec("", "png", "rgb24", noisy[i]), 1,
+                                    test::bgr_frames({noisy[i]})), "");
+    }
+    auto video = [&](const std::string& name, const std::vector<PixelBuffer>& frames) {
+        const std::string path = temp.file(name);
+        EXPECT_EQ(test::write_video(path, rgb_spec("matroska", "ffv1", "bgr0", frames[0]),
+                                    static_cast<int>(frames.size()), test::bgr_frames(frames)),
+                  "");
+        return path;
+    };
+    const std::vector<std::string> mkv_ref = {video("r012.mkv", {clean[0], clean[1], clean[2]}),
+                                              video("r3.mkv", {clean[3]})};
+    const std::vector<std::string> mkv_deg = {video("d012.mkv", {noisy[0], noisy[1], noisy[2]}),
+                                              video("d3.mkv", {noisy[3]})};
+
+    auto numbers = [](const std::string& table) {
+        std::vector<std::string> rows;
+        for (const std::string& line : lines_of(table)) {
+            const auto f = fields_of(line);
+            if (f.size() == 6) rows.push_back(f[0] + "," + f[3] + "," + f[4] + "," + f[5]);
+        }
+        return rows;
+    };
+    const RunResult bmp = diff(bmp_ref, bmp_deg, {"--values", temp.file("bmp")});
+    ASSERT_EQ(bmp.status, 0) << bmp.err;
+    ASSERT_EQ(numbers(bmp.out).size(), 5u);
+    const std::pair<std::string, RunResult> others[] = {
+        {"mkv", diff(mkv_ref, mkv_deg, {"--values", temp.file("mkv"), "--threads", "2"})},
+        {"png", diff(png_ref, png_deg, {"--values", temp.file("png")})},
+    };
+    for (const auto& [name, result] : others) {
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(numbers(result.out), numbers(bmp.out)) << name;
+        for (int i = 0; i < 4; ++i) {
+            const std::string suffix = "_000" + std::to_string(i) + ".npy";
+            EXPECT_EQ(slurp(temp.file(name + suffix)), slurp(temp.file("bmp" + suffix)))
+                << name << " map " << i;
+        }
+    }
+}
+
+TEST_F(CliRun, StartsAndFramesAlignAndTrimVideos) {
+    const std::string clip = temp.file("clip.mkv");
+    test::VideoSpec spec = rgb_spec("matroska", "ffv1", "bgr0", make_pixel_buffer(16, 12));
+    ASSERT_EQ(test::write_video(clip, spec, 6, test::pattern_frames()), "");
+    const RunResult result =
+        diff({clip}, {clip}, {"--reference-start", "1", "--degraded-start", "2", "--frames", "3"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto lines = lines_of(result.out);
+    ASSERT_EQ(lines.size(), 4u) << result.out;
+    EXPECT_EQ(lines[1].rfind("0," + clip + "#1," + clip + "#2,", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[3].rfind("2," + clip + "#3," + clip + "#4,", 0), 0u) << lines[3];
+    // Each media input states how its pixels became RGB.
+    EXPECT_NE(result.err.find("reference " + clip + ": 6 frames; ffv1 bgr0: RGB"),
+              std::string::npos) << result.err;
+}
+
+TEST_F(CliRun, BadMediaStopsWithOneLineNamingTheFile) {
+    const std::string good = temp.file("good.mp4");
+    test::VideoSpec spec = rgb_spec("mp4", "libx264", "yuv420p", make_pixel_buffer(32, 16));
+    spec.codec_options = {{"preset", "ultrafast"}};
+    ASSERT_EQ(test::write_video(good, spec, 4, test::pattern_frames()), "");
+    const auto bytes = test::file_bytes(good);
+    const std::string cut = temp.file("cut.mp4");
+    test::write_bytes(cut, {bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() * 2 / 3)});
+    const std::string text = write_text("notes.txt", "not a picture\n");
+    const std::string raw = temp.file("frames.yuv");
+    test::write_bytes(raw, std::vector<std::uint8_t>(32 * 16 * 3 / 2 * 2 + 5, 128));
+    const std::string bmp = write_frame("other.bmp", pattern_frame(16, 16, 1));
+    struct Case {
+        std::vector<std::string> reference;
+        std::vector<std::string> extra;
+        std::string named;
+        std::string words;
+    };
+    const Case cases[] = {
+        {{cut}, {}, cut, "cut short"},
+        {{text}, {}, text, "not a video or image file"},
+        {{raw}, {"--size", "32x16", "--pix-fmt", "yuv420p"}, raw, "frames of 768 bytes"},
+        {{raw}, {}, raw, "needs --size"},
+        {{bmp}, {}, bmp, "must have the same size"},
+    };
+    for (const Case& c : cases) {
+        const std::string csv = temp.file("table_" + std::to_string(&c - cases) + ".csv");
+        std::vector<std::string> extra = c.extra;
+        extra.insert(extra.end(), {"--csv", csv});
+        const RunResult result = diff(c.reference, {good}, extra);
+        EXPECT_EQ(result.status, 1) << c.named;
+        const auto lines = lines_of(result.err);
+        ASSERT_FALSE(lines.empty());
+        // Lines before the last only state the inputs' colour handling.
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+            EXPECT_NE(lines[i].find(" frame"), std::string::npos) << lines[i];
+        }
+        EXPECT_NE(lines.back().find(c.named), std::string::npos) << result.err;
+        EXPECT_NE(lines.back().find(c.words), std::string::npos) << result.err;
+        // Refused before any pair: no table was started, or it holds only its header.
+        if (fs::exists(csv)) {
+            EXPECT_EQ(lines_of(slurp(csv)).size(), 1u) << c.named;
+        }
+    }
+    const RunResult bad_option = diff({raw}, {good}, {"--size", "32by16"});
+    EXPECT_EQ(bad_option.status, 2);
 }
 
 }  // namespace

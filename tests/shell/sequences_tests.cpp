@@ -6,6 +6,7 @@
 
 #include "shell/sequences.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/media_writer.h"
 #include "tests/support/temp_folder.h"
 
 namespace orv {
@@ -251,6 +252,40 @@ TEST(SaveDegraded, NoFramesWritesNothing) {
     EXPECT_EQ(save(saved, save_base(folder.file("none.bmp"))), 0);
     EXPECT_TRUE(saved.messages.empty());
     EXPECT_FALSE(std::filesystem::exists(folder.file("none_0000.bmp")));
+}
+
+}  // namespace
+}  // namespace orv
+
+namespace orv {
+namespace {
+
+// A BMP file, then a video longer than the slots left: the video fills slots 1 to 999, its
+// frame numbers are kept beside the names, and the load says the video was cut.
+TEST(LoadSequence, AVideoFillsTheSlotsUpToTheLimitAndSaysWhenCut) {
+    test::TempFolder folder;
+    const std::vector<std::string> bmp = write_frames(folder, {8}, "still");
+    const std::string video = folder.file("long.mkv");
+    test::VideoSpec spec;
+    spec.container = "matroska";
+    spec.codec = "ffv1";
+    spec.pixel_format = "bgr0";
+    spec.width = 8;
+    spec.height = 2;
+    ASSERT_EQ(test::write_video(video, spec, max_frames + 2, test::pattern_frames()), "");
+    auto store = std::make_unique<FrameStore>();
+    const SequenceLoad load =
+        load_frame_sequence(*store, {bmp[0], video}, SequenceTable::reference);
+    EXPECT_FALSE(load.failed);
+    EXPECT_EQ(load.count, max_frames);
+    EXPECT_EQ(load.notice.text, video_cut_text);
+    EXPECT_EQ(load.notice.caption, video);
+    EXPECT_EQ(store->reference_names[0], bmp[0]);
+    EXPECT_EQ(store->reference_names[1], video);
+    EXPECT_EQ(store->reference_frame_index[1], 0);
+    EXPECT_EQ(store->reference_frame_index[max_frames - 1], max_frames - 2);
+    EXPECT_NE(store->reference_pixels[1].bytes, store->reference_pixels[2].bytes);
+    EXPECT_EQ(store->frame_stride[max_frames - 1], stride_for_width(8));
 }
 
 }  // namespace

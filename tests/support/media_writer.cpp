@@ -48,6 +48,7 @@ std::string error_text(const std::string& what, int code) {
 
 std::string write_video(const std::string& path, const VideoSpec& spec, int frames,
                         const FrameFiller& fill) {
+    av_log_set_level(AV_LOG_QUIET);  // encoder statistics would fill the test output
     const AVCodec* encoder = avcodec_find_encoder_by_name(spec.codec.c_str());
     if (encoder == nullptr) return "no encoder " + spec.codec;
     Codec codec;
@@ -86,6 +87,7 @@ std::string write_video(const std::string& path, const VideoSpec& spec, int fram
         stream = avformat_new_stream(out.f, nullptr);
         avcodec_parameters_from_context(stream->codecpar, codec.c);
         stream->time_base = codec.c->time_base;
+        stream->avg_frame_rate = codec.c->framerate;
         r = avio_open(&out.f->pb, path.c_str(), AVIO_FLAG_WRITE);
         if (r < 0) return error_text("open", r);
         r = avformat_write_header(out.f, nullptr);
@@ -134,13 +136,14 @@ std::string write_video(const std::string& path, const VideoSpec& spec, int fram
 FrameFiller bgr_frames(const std::vector<PixelBuffer>& frames) {
     return [frames](int index, AVFrame& frame) {
         const PixelBuffer& in = frames.at(static_cast<std::size_t>(index));
-        const int step = frame.format == AV_PIX_FMT_BGR24 ? 3 : 4;
+        const bool rgb = frame.format == AV_PIX_FMT_RGB24;
+        const int step = frame.format == AV_PIX_FMT_BGR24 || rgb ? 3 : 4;
         for (int y = 0; y < frame.height; ++y) {
             const std::uint8_t* src =
                 in.bytes.data() + static_cast<std::size_t>(in.height - 1 - y) * in.stride;
             std::uint8_t* dst = frame.data[0] + y * frame.linesize[0];
             for (int x = 0; x < frame.width; ++x) {
-                std::memcpy(dst + step * x, src + 3 * x, 3);
+                for (int c = 0; c < 3; ++c) dst[step * x + c] = src[3 * x + (rgb ? 2 - c : c)];
                 if (step == 4) dst[4 * x + 3] = 0;
             }
         }

@@ -34,7 +34,8 @@ using FrameFiller = std::function<void(int index, AVFrame& frame)>;
 std::string write_video(const std::string& path, const VideoSpec& spec, int frames,
                         const FrameFiller& fill);
 
-// A filler copying 24-bit frames (bottom-up BGR) into frames of pixel format bgr0 or bgr24.
+// A filler copying 24-bit frames (bottom-up BGR) into frames of pixel format bgr0, bgr24 or
+// rgb24.
 FrameFiller bgr_frames(const std::vector<PixelBuffer>& frames);
 
 // A filler drawing a smooth, moving pattern in any planar YUV or packed RGB format.
