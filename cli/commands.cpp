@@ -10,34 +10,41 @@
 
 #include "cli/cli_error.h"
 #include "cli/npy.h"
-#include "colour/profile_files.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
-#include "numeric/dft.h"
-#include "numeric/parallel.h"
+#include "numeric/number_text.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 #include "measure/degradations.h"
 #include "measure/frame_loop.h"
+#include "media/media_sequence.h"
+#include "measure/inputs.h"
 
 namespace orv {
 
 namespace {
 
-struct Frame {
-    PixelBuffer pixels;
-    HeaderBlock header;
-};
+using Frame = FrameFile;
 
-Frame read_frame(const std::string& path) {
-    Frame frame;
-    FileMessage message;
-    const int stride = read_bmp_frame(path, frame.pixels, frame.header, &message);
-    if (stride == -1) raise_command_error("cannot open " + path + " (" + message.text + ")");
-    if (stride <= 0) {
-        raise_command_error(path + " is not a usable 24- or 8-bit BMP file (" + message.text + ")");
+// Opens a sequence's files and says, for each media file, how its pixels become RGB.
+MediaSequence open_sequence(const std::vector<std::string>& paths, const MediaArgs& media,
+                            int start, const char* role) {
+    std::vector<SequenceInput> inputs;
+    inputs.reserve(paths.size());
+    const MediaOptions options = media.options();
+    for (const std::string& path : paths) inputs.push_back({path, options});
+    MediaSequence sequence = open_media_sequence(inputs, start);
+    for (const SequenceEntry& entry : sequence.entries) {
+        if (entry.kind == MediaKind::bmp) continue;
+        std::fprintf(stderr, "orv-cli: %s %s: %d frame%s; %s\n", role, entry.path.c_str(),
+                     entry.frame_count, entry.frame_count == 1 ? "" : "s", entry.colour.c_str());
     }
-    return frame;
+    return sequence;
+}
+
+Frame read_frame(MediaSequence& sequence, int index) {
+    SequenceFrame read = read_sequence_frame(sequence, index);
+    return Frame{std::move(read.pixels), std::move(read.header)};
 }
 
 void write_frame(const std::string& path, const PixelBuffer& pixels, const HeaderBlock& header) {
@@ -69,19 +76,8 @@ std::vector<std::string> numbered_names(const std::string& base, int count,
 
 AtdFilters load_filters(const CommonOptions& options) {
     std::ostream discard(nullptr);  // a stream without a buffer swallows everything
-    std::ostream& trace = options.kernel_trace ? std::cerr : discard;
-    AtdFilters filters;
-    filters.a = load_channel_filter(profile_path(options.profile, "kernel_L.txt"),
-                                    kernel_sample_angle, trace);
-    filters.t = load_channel_filter(profile_path(options.profile, "kernel_RG.txt"),
-                                    kernel_sample_angle, trace);
-    filters.d = load_channel_filter(profile_path(options.profile, "kernel_BY.txt"),
-                                    kernel_sample_angle, trace);
-    // Every level of parallel work keeps to the threads asked for.
-    set_dft_thread_limit(options.threads);
-    set_core_budget(options.threads);
-    finish_filter_set(filters);
-    return filters;
+    return load_atd_filters(options.profile, options.threads,
+                            options.kernel_trace ? std::cerr : discard);
 }
 
 bool progress_line_open = false;  // a "frame i of n" line waits for its line end
@@ -129,23 +125,47 @@ struct CsvOutput {
     }
 };
 
-std::string number_text(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f", value);
-    return text;
-}
-
-std::string size_text(const PixelBuffer& pixels) {
-    return std::to_string(pixels.width) + "x" + std::to_string(pixels.height);
-}
+std::string number_text(double value) { return fixed_text(value, 6); }
 
 struct DiffResult {
     InterleavedImage map;
     PixelBuffer grey;
     HeaderBlock header;  // the reference frame's, for the grey picture's file
+    std::string reference_name;
+    std::string degraded_name;
 };
 
 }  // namespace
+
+MediaArgs MediaArgs::over(const MediaArgs& shared) const {
+    MediaArgs merged = *this;
+    if (!merged.matrix) merged.matrix = shared.matrix;
+    if (!merged.range) merged.range = shared.range;
+    if (merged.size.empty()) merged.size = shared.size;
+    if (merged.pixel_format.empty()) merged.pixel_format = shared.pixel_format;
+    if (merged.fps.empty()) merged.fps = shared.fps;
+    return merged;
+}
+
+MediaOptions MediaArgs::options() const {
+    MediaOptions options;
+    options.matrix = matrix;
+    options.range = range;
+    if (!size.empty() || !pixel_format.empty()) {
+        RawFormat raw;
+        if (const auto parsed = parse_frame_size(size)) {
+            raw.width = parsed->width;
+            raw.height = parsed->height;
+        }
+        raw.pixel_format = pixel_format;
+        if (const auto rate = parse_frame_rate(fps)) {
+            raw.fps_num = rate->num;
+            raw.fps_den = rate->den;
+        }
+        options.raw = raw;
+    }
+    return options;
+}
 
 void end_progress_line() {
     if (progress_line_open) std::fputc('\n', stderr);
@@ -164,12 +184,15 @@ std::string csv_field(const std::string& text) {
 }
 
 int run_diff(const DiffOptions& options) {
-    const int reference_count = static_cast<int>(options.reference.size());
-    const int degraded_count = static_cast<int>(options.degraded.size());
-    const int count = std::max(reference_count, degraded_count);
-    if (reference_count == 0 || degraded_count == 0) {
+    if (options.reference.empty() || options.degraded.empty()) {
         raise_command_error("both a reference and a degraded sequence are needed");
     }
+    MediaSequence reference = open_sequence(options.reference, options.reference_media,
+                                            options.reference_start, "reference");
+    MediaSequence degraded = open_sequence(options.degraded, options.degraded_media,
+                                           options.degraded_start, "degraded");
+    int count = std::max(reference.count, degraded.count);
+    if (options.frames) count = std::min(count, *options.frames);
 
     const std::vector<std::string> map_names = numbered_names(options.maps, count, ".bmp");
     const std::vector<std::string> value_names = numbered_names(options.values, count, ".npy");
@@ -181,31 +204,23 @@ int run_diff(const DiffOptions& options) {
     CsvOutput csv(options.csv);
     csv.write("frame,reference,degraded,mean,max,min\n");
 
-    // A sequence shorter than the other repeats its last frame.
-    auto reference_of = [&](int i) {
-        return options.reference[static_cast<std::size_t>(std::min(i, reference_count - 1))];
-    };
-    auto degraded_of = [&](int i) {
-        return options.degraded[static_cast<std::size_t>(std::min(i, degraded_count - 1))];
-    };
-
+    // A sequence shorter than the other repeats its last frame. The names of each pair go to
+    // the table with the pair's result.
     auto work = [&](int i) {
-        const std::string& reference_path = reference_of(i);
-        const std::string& degraded_path = degraded_of(i);
-        Frame reference = read_frame(reference_path);
-        Frame degraded = read_frame(degraded_path);
-        if (reference.pixels.width != degraded.pixels.width ||
-            reference.pixels.height != degraded.pixels.height) {
-            raise_command_error("frame " + std::to_string(i) + ": " + reference_path + " is " +
-                                size_text(reference.pixels) + " but " + degraded_path + " is " +
-                                size_text(degraded.pixels) +
-                                "; the frames of a pair must have the same size");
-        }
+        SequenceFrame reference_frame = read_sequence_frame(reference, i);
+        SequenceFrame degraded_frame = read_sequence_frame(degraded, i);
+        const std::string& reference_path = reference_frame.name;
+        const std::string& degraded_path = degraded_frame.name;
+        Frame reference{std::move(reference_frame.pixels), std::move(reference_frame.header)};
+        Frame degraded{std::move(degraded_frame.pixels), std::move(degraded_frame.header)};
+        check_pair_size(i, reference_path, reference.pixels, degraded_path, degraded.pixels);
         DiffResult result;
         result.grey = make_pixel_buffer(reference.pixels.width, reference.pixels.height);
         make_difference_image(reference.pixels, degraded.pixels, result.grey, kernel_sample_angle,
                               filters, options.common.profile, result.map);
         result.header = std::move(reference.header);
+        result.reference_name = reference_path;
+        result.degraded_name = degraded_path;
         return result;
     };
     // The frame's files first, then its row: a row in the table means every output of that
@@ -219,8 +234,8 @@ int run_diff(const DiffOptions& options) {
             const std::string error = write_npy_map(name, result.map);
             if (!error.empty()) raise_command_error("cannot write " + name + ": " + error);
         }
-        csv.write(std::to_string(i) + "," + csv_field(reference_of(i)) + "," +
-                  csv_field(degraded_of(i)) + "," + number_text(result.map.mean) + "," +
+        csv.write(std::to_string(i) + "," + csv_field(result.reference_name) + "," +
+                  csv_field(result.degraded_name) + "," + number_text(result.map.mean) + "," +
                   number_text(result.map.max) + "," + number_text(result.map.min) + "\n");
     };
     run_ordered_frames<DiffResult>(count, options.common.threads, work, deliver,
@@ -230,13 +245,14 @@ int run_diff(const DiffOptions& options) {
 }
 
 int run_filter(const FilterOptions& options) {
-    const int count = static_cast<int>(options.files.size());
+    MediaSequence sequence = open_sequence(options.files, options.media, 0, "input");
+    const int count = sequence.count;
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);
     const AtdFilters filters = load_filters(options.common);
 
     auto work = [&](int i) {
-        Frame frame = read_frame(options.files[static_cast<std::size_t>(i)]);
+        Frame frame = read_frame(sequence, i);
         Frame filtered;
         filtered.pixels = make_pixel_buffer(frame.pixels.width, frame.pixels.height);
         scielab_filter_frame(frame.pixels, filtered.pixels, filters.a, filters.t, filters.d,
@@ -253,7 +269,8 @@ int run_filter(const FilterOptions& options) {
 }
 
 int run_noise(const NoiseOptions& options) {
-    const int count = static_cast<int>(options.files.size());
+    MediaSequence sequence = open_sequence(options.files, options.media, 0, "input");
+    const int count = sequence.count;
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);
 
@@ -273,7 +290,7 @@ int run_noise(const NoiseOptions& options) {
     const FrameProgress progress = progress_reporter(options.progress);
     if (progress) progress(0, count);
     for (int i = 0; i < count; ++i) {
-        Frame frame = read_frame(options.files[static_cast<std::size_t>(i)]);
+        Frame frame = read_frame(sequence, i);
         add_gaussian_noise(frame.pixels, options.sigma_red, options.sigma_green, options.sigma_blue,
                            seed);
         write_frame(names[static_cast<std::size_t>(i)], frame.pixels, frame.header);
@@ -281,5 +298,15 @@ int run_noise(const NoiseOptions& options) {
     }
     return 0;
 }
+
+}  // namespace orv
+
+// The same readers and checks for the encoder subcommands (cli/encode_commands.cpp).
+namespace orv {
+
+PixelBuffer read_input_frame(const std::string& path) { return read_frame_file(path).pixels; }
+AtdFilters load_profile_filters(const CommonOptions& options) { return load_filters(options); }
+FrameProgress frame_progress(bool enabled) { return progress_reporter(enabled); }
+void refuse_existing_outputs(const std::vector<std::string>& names) { refuse_existing(names); }
 
 }  // namespace orv

@@ -8,7 +8,25 @@
 #include <string>
 #include <vector>
 
+#include "image/pixel_buffer.h"
+#include "measure/frame_loop.h"
+#include "scielab/filter_kernels.h"
+#include "media/media_source.h"
+
 namespace orv {
+
+// How one sequence's media files are read: colour overrides and the raw-file description.
+struct MediaArgs {
+    std::optional<YuvMatrix> matrix;
+    std::optional<YuvRange> range;
+    std::string size;          // raw files: "WxH"
+    std::string pixel_format;  // raw files: the libraries' name
+    std::string fps;           // raw files: frame rate
+
+    // This sequence's own settings, each falling back to `shared` where not given.
+    MediaArgs over(const MediaArgs& shared) const;
+    MediaOptions options() const;
+};
 
 struct CommonOptions {
     std::string profile = ".";  // profile-data folder
@@ -21,6 +39,11 @@ struct DiffOptions {
     CommonOptions common;
     std::vector<std::string> reference;
     std::vector<std::string> degraded;
+    MediaArgs reference_media;
+    MediaArgs degraded_media;
+    int reference_start = 0;  // frames skipped at the start of each sequence
+    int degraded_start = 0;
+    std::optional<int> frames;  // at most this many pairs
     std::string csv;     // empty: standard output
     std::string maps;    // base name of the grey pictures, empty: none
     std::string values;  // base name of the .npy maps, empty: none
@@ -30,6 +53,7 @@ struct FilterOptions {
     CommonOptions common;
     std::string out;
     std::vector<std::string> files;
+    MediaArgs media;
 };
 
 struct NoiseOptions {
@@ -39,12 +63,21 @@ struct NoiseOptions {
     std::optional<std::uint32_t> seed;  // empty: the millisecond clock before every pass
     std::string out;
     std::vector<std::string> files;
+    MediaArgs media;
     bool progress = false;
 };
 
 int run_diff(const DiffOptions& options);
 int run_filter(const FilterOptions& options);
 int run_noise(const NoiseOptions& options);
+
+// Shared with the encoder subcommands: a BMP input read or refused with the message of
+// `diff`, the profile's three filters, the "frame i of n" reporter, and the check that no
+// output exists yet.
+PixelBuffer read_input_frame(const std::string& path);
+AtdFilters load_profile_filters(const CommonOptions& options);
+FrameProgress frame_progress(bool enabled);
+void refuse_existing_outputs(const std::vector<std::string>& names);
 
 // Ends an unfinished progress line, so that a message starts on a line of its own.
 void end_progress_line();

@@ -1,5 +1,5 @@
 // orv-cli: the batch tool. S-CIELAB colour differences of frame pairs, S-CIELAB-filtered
-// frames and the random-noise degradation, on BMP files, without the GUI.
+// frames and the random-noise degradation, on BMP, image, video and raw files, without the GUI.
 
 #include <unistd.h>
 #ifdef __GLIBC__
@@ -15,8 +15,11 @@
 
 #include "cli/cli_error.h"
 #include "cli/commands.h"
+#include "cli/encode_commands.h"
 #include "numeric/failure.h"
 #include "measure/frame_loop.h"
+#include "media/media_source.h"
+#include "media/raw_format.h"
 
 namespace {
 
@@ -46,6 +49,80 @@ void add_common(CLI::App& command, orv::CommonOptions& common) {
     command.add_flag("--kernel-trace", common.kernel_trace, trace_help);
 }
 
+// The text form of one sequence's media options, checked by the parser and turned into
+// MediaArgs afterwards.
+struct MediaText {
+    std::string matrix;
+    std::string range;
+    std::string size;
+    std::string pixel_format;
+    std::string fps;
+
+    orv::MediaArgs args() const {
+        orv::MediaArgs a;
+        if (matrix == "bt601") a.matrix = orv::YuvMatrix::bt601;
+        if (matrix == "bt709") a.matrix = orv::YuvMatrix::bt709;
+        if (matrix == "bt2020") a.matrix = orv::YuvMatrix::bt2020;
+        if (range == "limited") a.range = orv::YuvRange::limited;
+        if (range == "full") a.range = orv::YuvRange::full;
+        a.size = size;
+        a.pixel_format = pixel_format;
+        a.fps = fps;
+        return a;
+    }
+};
+
+// "--matrix", or "--reference-matrix" with prefix "reference-"; `whose` ends the help texts.
+void add_media(CLI::App& command, MediaText& text, const std::string& prefix,
+               const std::string& whose) {
+    const CLI::Validator frame_size(
+        [](std::string& value) {
+            return orv::parse_frame_size(value) ? std::string() : "expected WxH, e.g. 1920x1080";
+        },
+        "WxH");
+    const CLI::Validator frame_rate(
+        [](std::string& value) {
+            return orv::parse_frame_rate(value) ? std::string()
+                                                : "expected a rate such as 25, 29.97 or 30000/1001";
+        },
+        "RATE");
+    const CLI::Validator pixel_format(
+        [](std::string& value) {
+            return orv::known_raw_pixel_format(value)
+                       ? std::string()
+                       : "unknown pixel format (FFmpeg's names: yuv420p, yuv422p10le, rgb24, ...)";
+        },
+        "NAME");
+    command
+        .add_option("--" + prefix + "matrix", text.matrix,
+                    "YUV to RGB matrix of " + whose +
+                        ", over the stream's tag (default: the tag; untagged: bt601 below 720 "
+                        "lines, bt709 from 720)")
+        ->check(CLI::IsMember({"bt601", "bt709", "bt2020"}))
+        ->type_name("bt601|bt709|bt2020");
+    command
+        .add_option("--" + prefix + "range", text.range,
+                    "YUV range of " + whose + ", over the stream's tag (default: the tag; "
+                    "untagged: limited)")
+        ->check(CLI::IsMember({"limited", "full"}))
+        ->type_name("limited|full");
+    command
+        .add_option("--" + prefix + "size", text.size,
+                    "Frame size of " + whose + " raw files (.yuv, .rgb, .raw)")
+        ->check(frame_size)
+        ->type_name("WxH");
+    command
+        .add_option("--" + prefix + "pix-fmt", text.pixel_format,
+                    "Pixel format of " + whose + " raw files (yuv420p, yuv422p10le, rgb24, ...)")
+        ->check(pixel_format)
+        ->type_name("NAME");
+    command
+        .add_option("--" + prefix + "fps", text.fps,
+                    "Frame rate of " + whose + " raw files (default 25)")
+        ->check(frame_rate)
+        ->type_name("RATE");
+}
+
 // A failure of the numerical library ends with the line its fatal exit always printed.
 bool is_numeric_failure(const std::string& message) {
     return message.rfind("no convergence in", 0) == 0;
@@ -62,7 +139,8 @@ int report(const std::string& message) {
 int main(int argc, char** argv) {
     CLI::App app{
         "orv-cli: S-CIELAB colour differences, S-CIELAB-filtered frames and the "
-        "random-noise degradation of BMP frame sequences.",
+        "random-noise degradation of frame sequences: BMP files, images, videos and raw YUV/RGB "
+        "files.",
         "orv-cli"};
     app.footer(tool_footer);
     app.require_subcommand(1);
@@ -101,6 +179,23 @@ int main(int argc, char** argv) {
                      "Write each per-pixel difference map as a NumPy file BASE_NNNN.npy "
                      "(float64, shape (height, width), first row the top of the picture)")
         ->type_name("BASE");
+    MediaText diff_media, reference_media, degraded_media;
+    add_media(*diff_command, diff_media, "", "both sequences'");
+    add_media(*diff_command, reference_media, "reference-", "the reference sequence's");
+    add_media(*diff_command, degraded_media, "degraded-", "the degraded sequence's");
+    diff_command
+        ->add_option("--reference-start", diff.reference_start,
+                     "Frames of the reference sequence skipped at its start")
+        ->type_name("N")
+        ->check(CLI::NonNegativeNumber);
+    diff_command
+        ->add_option("--degraded-start", diff.degraded_start,
+                     "Frames of the degraded sequence skipped at its start")
+        ->type_name("N")
+        ->check(CLI::NonNegativeNumber);
+    diff_command->add_option("--frames", diff.frames, "Measure at most N pairs")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
 
     orv::FilterOptions filter;
     filter.common.threads = orv::machine_threads();
@@ -117,6 +212,8 @@ int main(int argc, char** argv) {
     filter_command->add_option("files", filter.files, "Frames, in order")
         ->type_name("FILE")
         ->required();
+    MediaText filter_media;
+    add_media(*filter_command, filter_media, "", "the input");
 
     orv::NoiseOptions noise;
     std::vector<double> sigmas;
@@ -145,6 +242,11 @@ int main(int argc, char** argv) {
     noise_command->add_option("files", noise.files, "Frames, in order")
         ->type_name("FILE")
         ->required();
+    MediaText noise_media;
+    add_media(*noise_command, noise_media, "", "the input");
+
+    orv::EncodeCommands encode;
+    orv::add_encode_commands(app, encode);
 
     try {
         app.parse(argc, argv);
@@ -159,6 +261,11 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
 
+    diff.reference_media = reference_media.args().over(diff_media.args());
+    diff.degraded_media = degraded_media.args().over(diff_media.args());
+    filter.media = filter_media.args();
+    noise.media = noise_media.args();
+
     orv::keep_freed_frame_planes();
     const bool progress = isatty(STDERR_FILENO) != 0;
     diff.common.progress = progress;
@@ -166,6 +273,9 @@ int main(int argc, char** argv) {
     noise.progress = progress;
 
     try {
+        if (const auto status = orv::run_encode_commands(encode, argc, argv, progress)) {
+            return *status;
+        }
         if (diff_command->parsed()) return orv::run_diff(diff);
         if (filter_command->parsed()) return orv::run_filter(filter);
         noise.sigma_red = sigmas.at(0);
@@ -174,6 +284,8 @@ int main(int argc, char** argv) {
         if (seed >= 0) noise.seed = static_cast<std::uint32_t>(seed);
         return orv::run_noise(noise);
     } catch (const orv::CommandError& error) {
+        return report(error.message);
+    } catch (const orv::MediaError& error) {
         return report(error.message);
     } catch (const orv::Failure& failure) {
         report(failure.message);

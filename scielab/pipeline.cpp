@@ -11,6 +11,7 @@
 #include "numeric/dft.h"
 #include "numeric/failure.h"
 #include "numeric/fft.h"
+#include "scielab/viewing_geometry.h"
 #include "numeric/parallel.h"
 
 namespace orv {
@@ -18,12 +19,7 @@ namespace orv {
 namespace {
 
 // The viewing geometry: a 1920 x 1080 display of diagonal 14.0 at a distance factor of 0.04.
-constexpr double display_width_pixels = 1920.0;
-constexpr double display_height_pixels = 1080.0;
-constexpr double display_diagonal = 14.0;
-constexpr double distance_factor = 0.04;
-constexpr double degrees_per_radian = 57.29577951307855;
-constexpr double frequency_to_bin = 0.5;
+using namespace viewing;
 
 // Everything one front end needs from the profile folder, read once per call.
 struct Profile {
@@ -271,8 +267,8 @@ void filter_opponent_planes(FilteredFrame& f, const ChannelFilter& fa, const Cha
 
 // Rows of the difference map: both frames' opponent values to CIELAB, then the colour
 // difference of each pixel pair.
-void difference_rows(const Matrix3& atd_to_xyz, const FilteredFrame& fr, const FilteredFrame& fd,
-                     int first, int last, double* map) {
+void difference_rows(DeltaEFormula formula, const Matrix3& atd_to_xyz, const FilteredFrame& fr,
+                     const FilteredFrame& fd, int first, int last, double* map) {
     const int w = fr.width;
     std::vector<double> lab_ref(3 * static_cast<std::size_t>(w));
     std::vector<double> lab_deg(3 * static_cast<std::size_t>(w));
@@ -280,7 +276,10 @@ void difference_rows(const Matrix3& atd_to_xyz, const FilteredFrame& fr, const F
         atd_row_to_lab(atd_to_xyz, w, fr.a_row(y), fr.t_row(y), fr.d_row(y), lab_ref.data());
         atd_row_to_lab(atd_to_xyz, w, fd.a_row(y), fd.t_row(y), fd.d_row(y), lab_deg.data());
         double* out = map + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
-        for (int x = 0; x < w; ++x) out[x] = pixel_difference(&lab_ref[3 * x], &lab_deg[3 * x]);
+        for (int x = 0; x < w; ++x) {
+            out[x] = colour_difference(formula, &lab_ref[3 * static_cast<std::size_t>(x)],
+                                       &lab_deg[3 * static_cast<std::size_t>(x)]);
+        }
     }
 }
 
@@ -394,7 +393,8 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilte
 
 int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degraded,
                           PixelBuffer& output, double sample_angle, const AtdFilters& filters,
-                          const std::string& folder, InterleavedImage& result) {
+                          const std::string& folder, InterleavedImage& result,
+                          DeltaEFormula formula) {
     if (!is_present(reference) || !is_present(degraded)) return 0;
     require_finished(filters.a, filters.t, filters.d, sample_angle);
     check_pixel_buffer(reference, "reference");
@@ -431,7 +431,7 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
     diff.channels = 1;
     diff.data.resize(count);
     split_rows(h, [&](int first, int last) {
-        difference_rows(profile.atd_to_xyz, fr, fd, first, last, diff.data.data());
+        difference_rows(formula, profile.atd_to_xyz, fr, fd, first, last, diff.data.data());
     });
     // The statistics in pixel order, whatever the split: the same sums for any thread count.
     DifferenceSummary summary;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "colour/colour_types.h"
+#include "colour/delta_e.h"
 #include "image/pixel_buffer.h"
 #include "scielab/filter_kernels.h"
 
@@ -34,9 +35,11 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilte
                                    double sample_angle, const std::string& folder);
 
 // 1 on success (result replaced, output holds the grey picture), 0 if either input is absent.
+// `formula` chooses the per-pixel colour difference (the GUI always uses CIE94).
 int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degraded,
                           PixelBuffer& output, double sample_angle, const AtdFilters& filters,
-                          const std::string& folder, InterleavedImage& result);
+                          const std::string& folder, InterleavedImage& result,
+                          DeltaEFormula formula = DeltaEFormula::cie94);
 
 void scale_to_grey(const double* values, std::size_t count, PixelBuffer& output);
 

@@ -3,10 +3,16 @@
 # are present. Usage: scripts/install-deps.sh [--tests]
 set -euo pipefail
 
+# dpkg-dev (dpkg-shlibdeps) and file serve `cpack -G DEB`, which finds the package's
+# dependencies from the programs' shared libraries.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libcli11-dev
-          qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic)
+          qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic
+          dpkg-dev file
+          libavformat-dev libavcodec-dev libavutil-dev libswscale-dev nlohmann-json3-dev libpng-dev
+          python3-dev python3-numpy pybind11-dev python3-dask python3-distributed)
 if [[ "${1:-}" == "--tests" ]]; then
-    packages+=(libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev)
+    packages+=(libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev
+               python3 desktop-file-utils python3-pytest locales-all)
 fi
 
 missing=()

@@ -6,11 +6,18 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh --tests
 
+# The folders include and link only the layers below them (before anything is built).
+scripts/check-layers.py
+
 export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build/release -G Ninja -DORV_WERROR=ON -DORV_BUILD_BENCH=ON > /dev/null
 cmake --build build/release -j2
 ctest --test-dir build/release -j2 --output-on-failure
+
+# Installed into a temporary prefix and packaged as a .deb; both are checked and the package's
+# file list is shown.
+scripts/check-install.sh build/release
 
 # A short run of every fuzz target (clang, libFuzzer, sanitizers); longer runs: scripts/fuzz.sh N.
 scripts/fuzz.sh 30

@@ -23,6 +23,8 @@ struct FrameStore {
     std::array<int, max_frames> frame_height{};
     std::array<int, max_frames> frame_stride{};
     std::array<std::string, max_frames> reference_names;
+    // Frame of that file in each slot: 0 for a BMP or image file, the frame number for a video.
+    std::array<int, max_frames> reference_frame_index{};
     std::array<PixelBuffer, max_frames> scielab_pixels;
     std::array<PixelBuffer, max_frames> diff_pixels;
     std::array<InterleavedImage, max_frames> diff_results;

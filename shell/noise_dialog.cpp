@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "image/bmp_file.h"
+#include "media/media_sequence.h"
 #include "resources/dialog_templates.h"
 #include "measure/degradations.h"
 
@@ -25,17 +26,20 @@ std::string edit_text(DialogItems& items, int id) {
 bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& items) {
     const SeedSource seed = [&platform] { return platform.tick_count(); };
     ProgressScope progress(platform, noise_progress_label, store.reference_count);
+    FrameReader reader;  // keeps a video open from one slot to the next
     for (int i = 0; i < store.reference_count && i < max_frames; ++i) {
         const auto slot = static_cast<std::size_t>(i);
         PixelBuffer pixels;
         HeaderBlock header;
-        FileMessage message;
-        const int stride = read_bmp_frame(store.reference_names[slot], pixels, header, &message);
-        if (stride <= 0) {
+        try {
+            read_frame_at(reader, store.reference_names[slot], store.reference_frame_index[slot],
+                          MediaOptions{}, pixels, header);
+        } catch (const MediaError& error) {
             progress.close();
-            show_dialog_message(platform, message.text, message.caption);
+            show_dialog_message(platform, error.text_ja, error.path);
             return false;
         }
+        const int stride = pixels.stride;
         const double sigma_red = sigma_from_text(edit_text(items, n::sigma_red));
         const double sigma_green = sigma_from_text(edit_text(items, n::sigma_green));
         const double sigma_blue = sigma_from_text(edit_text(items, n::sigma_blue));

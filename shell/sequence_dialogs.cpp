@@ -8,7 +8,8 @@ FileDialogRequest sequence_dialog_request(Window owner, const char* title, bool 
     FileDialogRequest request;
     request.owner = owner;
     request.title = title;
-    request.filters = sequence_file_types();
+    // Open also offers the video and image files; save writes BMP files only.
+    request.filters = multiple ? open_file_types() : sequence_file_types();
     request.default_extension = sequence_default_extension;
     request.start_text = file_name_buffer();
     request.multiple = multiple;
@@ -38,6 +39,18 @@ const std::vector<FileTypeFilter>& sequence_file_types() {
     return types;
 }
 
+const std::vector<FileTypeFilter>& open_file_types() {
+    static const std::vector<FileTypeFilter> types = [] {
+        std::vector<FileTypeFilter> list = sequence_file_types();
+        list.push_back({"動画ファイル(*.mp4 *.mkv *.mov *.avi *.webm *.y4m *.m4v *.ts)",
+                        "*.mp4 *.mkv *.mov *.avi *.webm *.y4m *.m4v *.ts"});
+        list.push_back({"画像ファイル(*.png *.tif *.tiff *.jpg *.jpeg)",
+                        "*.png *.tif *.tiff *.jpg *.jpeg"});
+        return list;
+    }();
+    return types;
+}
+
 std::string& file_name_buffer() {
     static std::string buffer;
     return buffer;
@@ -64,6 +77,7 @@ int open_frame_sequence(FrameStore& store, Platform& platform, Window owner,
         show_file_message(platform, load.message);
         return 0;
     }
+    if (!load.notice.text.empty()) show_file_message(platform, load.notice);
     return load.count;
 }
 

@@ -18,6 +18,8 @@ inline constexpr const char* sequence_default_extension = "bmp";
 
 // The file types of both dialogs, the first being the default.
 const std::vector<FileTypeFilter>& sequence_file_types();
+// The open dialog's file types: the three above, then video files and image files.
+const std::vector<FileTypeFilter>& open_file_types();
 
 // The shared file-name text: each dialog starts with what the previous answer left in it
 // (a single chosen path, or the folder of a multiple selection).

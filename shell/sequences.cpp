@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "media/media_source.h"
+
 namespace orv {
 
 SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::string>& paths,
@@ -10,23 +12,17 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
     SequenceLoad result;
     auto& pixel_table =
         table == SequenceTable::reference ? store.reference_pixels : store.degraded_pixels;
-    const int n = static_cast<int>(std::min<std::size_t>(paths.size(), max_frames));
-    for (int k = 0; k < n; ++k) {
-        const std::string& path = paths[k];
-        if (table == SequenceTable::degraded) store.degraded_name = path;
-
-        // Read into fresh records first: a failing file leaves slot k exactly as it was.
-        PixelBuffer pixels;
-        HeaderBlock header;
-        FileMessage message;
-        const int stride = read_bmp_frame(path, pixels, header, &message);
-        if (stride <= 0) {
-            result.count = 0;
-            result.failed = true;
-            result.message = std::move(message);
-            return result;
-        }
+    // Read into fresh records first: a failing file leaves its slot exactly as it was.
+    auto fail = [&result](FileMessage message) {
+        result.count = 0;
+        result.failed = true;
+        result.message = std::move(message);
+        return result;
+    };
+    auto place = [&](int k, const std::string& path, int frame, PixelBuffer&& pixels,
+                     HeaderBlock&& header) {
         // Moving in releases whatever the slot held before.
+        const int stride = pixels.stride;
         pixel_table[k] = std::move(pixels);
         store.frame_headers[k] = std::move(header);
         store.frame_width[k] = header_width(store.frame_headers[k]);
@@ -34,8 +30,39 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
         store.frame_stride[k] = stride;
         // The name is stored with its frame, so each name always belongs to the frame in its
         // slot (the noise degradation reads the reference frames again by name).
-        if (table == SequenceTable::reference) store.reference_names[k] = path;
+        if (table == SequenceTable::reference) {
+            store.reference_names[k] = path;
+            store.reference_frame_index[k] = frame;
+        }
         result.count = k + 1;
+    };
+
+    int k = 0;
+    for (std::size_t file = 0; file < paths.size() && k < max_frames; ++file) {
+        const std::string& path = paths[file];
+        if (table == SequenceTable::degraded) store.degraded_name = path;
+        if (is_bmp_path(path)) {
+            PixelBuffer pixels;
+            HeaderBlock header;
+            FileMessage message;
+            if (read_bmp_frame(path, pixels, header, &message) <= 0) return fail(message);
+            place(k++, path, 0, std::move(pixels), std::move(header));
+            continue;
+        }
+        try {
+            MediaSource source = open_media(path, MediaOptions{});
+            PixelBuffer pixels;
+            HeaderBlock header;
+            int frame = 0;
+            while (k < max_frames && next_frame(source, pixels, header)) {
+                place(k++, path, frame++, std::move(pixels), std::move(header));
+            }
+            if (k == max_frames && frame < source.frame_count) {
+                result.notice = FileMessage{video_cut_text, path};
+            }
+        } catch (const MediaError& error) {
+            return fail(FileMessage{error.text_ja, path});
+        }
     }
     return result;
 }

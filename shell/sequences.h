@@ -18,11 +18,18 @@ struct SequenceLoad {
     int count = 0;        // frames loaded, 0 on failure
     FileMessage message;  // the reader's message when a file failed
     bool failed = false;
+    FileMessage notice;   // set when a video had more frames than the slots left
 };
 
-// Loads `paths` (dialog order, at most max_frames) into slots 0.. of the table and the shared
-// geometry tables; names go to reference_names[k] or degraded_name. Stops at the first file
-// that cannot be read; no count or flag is changed here. Slots already filled keep valid frames.
+// Shown (with the video's path as caption) when a video fills the last slot before its end.
+inline constexpr const char* video_cut_text =
+    "動画のフレームが1000枚を超えるため、最初の1000枚だけを読み込みました";
+
+// Loads `paths` (dialog order, at most max_frames frames) into slots 0.. of the table and the
+// shared geometry tables; names go to reference_names[k] (with the frame of that file in
+// reference_frame_index[k]) or degraded_name. BMP files go through the BMP reader; a video
+// fills one slot per frame, an image one slot. Stops at the first file that cannot be read;
+// no count or flag is changed here. Slots already filled keep valid frames.
 SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::string>& paths,
                                  SequenceTable table);
 

@@ -414,18 +414,47 @@ TEST_F(CliRun, PairOfDifferentSizesIsRefused) {
     EXPECT_NE(result.err.find(large), std::string::npos) << result.err;
 }
 
-TEST_F(CliRun, MissingProfileFileIsReported) {
+TEST_F(CliRun, BadProfileIsRefusedBeforeAnyOutputExists) {
     const auto frames = write_frames("in", 1, 0);
-    fs::remove(fs::path(profile) / "LMStoATD_mat.txt");
-    const RunResult result = diff(frames, frames);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("Error: file open ["), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("LMStoATD_mat.txt"), std::string::npos) << result.err;
+    struct Case {
+        const char* file;
+        const char* text;  // nullptr: the file is removed
+        const char* message;
+    };
+    const Case cases[] = {
+        {"LMStoATD_mat.txt", nullptr, "Error: file open ["},
+        {"DISPGOG_parameter.txt", "h h h h h h h h h 1 0 2.2 1 0 0 1 0 2.2", "green gamma"},
+        {"RGBtoXYZ_mat.txt", "1 2 3 2 4 6 0 0 1", "is singular"},
+        {"XYZtoLMS_mat.txt", "1 0 0 0 1 0 0 0", "is incomplete"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(profile);
+        SetUp();  // a fresh, good profile
+        const fs::path file = fs::path(profile) / c.file;
+        if (c.text == nullptr) {
+            fs::remove(file);
+        } else {
+            write_text("profile/" + std::string(c.file), c.text);
+        }
+        const std::string csv = temp.file(std::string("table_") + c.file + ".csv");
+        const std::string maps = temp.file(std::string("map_") + c.file);
+        const RunResult result =
+            diff(frames, frames, {"--csv", csv, "--maps", maps, "--values", maps});
+        EXPECT_EQ(result.status, 1) << c.file;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(c.file), std::string::npos) << result.err;
+        EXPECT_FALSE(fs::exists(csv)) << c.file;
+        EXPECT_FALSE(fs::exists(maps + "_0000.bmp")) << c.file;
+        EXPECT_FALSE(fs::exists(maps + "_0000.npy")) << c.file;
+        // The table on standard output gets nothing either, not even its header.
+        EXPECT_EQ(diff(frames, frames).out, "") << c.file;
+    }
 
     const RunResult no_kernels =
         run({"filter", "--profile", temp.file("nowhere"), "--out", temp.file("x"), frames[0]});
     EXPECT_EQ(no_kernels.status, 1);
-    EXPECT_NE(no_kernels.err.find("kernel_L.txt"), std::string::npos) << no_kernels.err;
+    EXPECT_NE(no_kernels.err.find("nowhere"), std::string::npos) << no_kernels.err;
+    EXPECT_FALSE(fs::exists(temp.file("x_0000.bmp")));
 }
 
 TEST_F(CliRun, KernelTraceGoesToStandardErrorOnlyWhenAsked) {
@@ -556,11 +585,11 @@ TEST_F(CliRun, OutOfMemoryIsReportedWithStatusOne) {
 #ifdef ORV_ADDRESS_SANITIZER
     GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
 #else
-    // 1024 x 1024 needs well over a hundred megabytes of planes; the address space is limited to
-    // about 60 MB for the run.
-    const std::string frame = write_frame("big.bmp", pattern_frame(1024, 1024, 1));
+    // 3000 x 3000 needs well over half a gigabyte of planes; the address space is limited to
+    // about 400 MB for the run, which still lets the program and its media libraries load.
+    const std::string frame = write_frame("big.bmp", pattern_frame(3000, 3000, 1));
     const std::string command =
-        "ulimit -v 60000; " + shell_quoted(ORV_CLI_PATH) + " diff --threads 1 --profile " +
+        "ulimit -v 400000; " + shell_quoted(ORV_CLI_PATH) + " diff --threads 1 --profile " +
         shell_quoted(profile) + " --reference " + shell_quoted(frame) + " --degraded " +
         shell_quoted(frame) + " >/dev/null 2>" + shell_quoted(temp.file("err.txt"));
     const int raw = std::system(command.c_str());

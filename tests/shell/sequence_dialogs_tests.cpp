@@ -41,7 +41,10 @@ TEST_F(SequenceDialogTest, CancelLoadsNothingAndDialogIsAsSpecified) {
     ASSERT_EQ(p.open_requests.size(), 1u);
     const FileDialogRequest& r = p.open_requests[0];
     EXPECT_EQ(r.title, "ファイルを開く！");
-    ASSERT_EQ(r.filters.size(), 3u);
+    // The three BMP-era types first and in order; video and image files after them.
+    ASSERT_EQ(r.filters.size(), 5u);
+    EXPECT_EQ(r.filters[3].description.substr(0, 18), "動画ファイル");
+    EXPECT_EQ(r.filters[4].description.substr(0, 18), "画像ファイル");
     EXPECT_EQ(r.filters[0].description, "BMP files(*.bmp)");
     EXPECT_EQ(r.filters[0].pattern, "*.bmp");
     EXPECT_EQ(r.filters[1].description, "MSI Files(*.001)");

@@ -1,0 +1,320 @@
+#include "cli/encode_commands.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "cli/cli_error.h"
+#include "cli/rd_report.h"
+#include "image/file_names.h"
+#include "numeric/failure.h"
+#include "scielab/filter_kernels.h"
+#include "scielab/pipeline.h"
+
+namespace orv {
+
+namespace {
+
+constexpr const char* rate_footer =
+    "Rate control: exactly one of --crf, --qp, --bitrate. CRF and QP run from 0 to 51 for\n"
+    "h264 and hevc and from 0 to 63 (whole numbers) for av1; a bitrate is bits per second,\n"
+    "with k or M for thousands or millions (800k, 1.5M). Presets: ultrafast ... placebo for\n"
+    "h264 and hevc, the speed 0 (slowest) to 8 for av1 (libaom). Frames are converted to YUV\n"
+    "with the BT.709 matrix and limited range unless --matrix and --range say otherwise, and\n"
+    "the stream is tagged with them. With yuv420p the width and height must be even: odd\n"
+    "sizes are refused, not padded (use --pix-fmt yuv444p). Encoders run on one thread, so\n"
+    "the same input and settings always give the same bitstream, byte for byte.\n";
+
+void add_settings(CLI::App& command, EncodeSettings& settings, RateOptions& rate, bool lists) {
+    CLI::Option_group* group = command.add_option_group("rate control");
+    CLI::Option* crf = group->add_option("--crf", rate.crf, "Constant rate factor")->type_name("Q");
+    CLI::Option* qp = group->add_option("--qp", rate.qp, "Constant quantiser")->type_name("Q");
+    CLI::Option* bitrate =
+        group->add_option("--bitrate", rate.bitrate, "Average bitrate, bits per second (800k)")
+            ->type_name("RATE");
+    for (CLI::Option* option : {crf, qp, bitrate}) {
+        if (lists) option->expected(1, CLI::detail::expected_max_vector_size);
+        else option->expected(1);
+    }
+    group->require_option(1);
+    command.add_option("--preset", settings.preset, "Encoder preset (default: medium; av1: 6)")
+        ->type_name("NAME");
+    command.add_option("--gop", settings.gop,
+                       "Largest distance between key frames (default: the encoder's own)")
+        ->type_name("N");
+    command.add_option("--pix-fmt", settings.pix_fmt, "yuv420p or yuv444p")
+        ->type_name("FMT")
+        ->capture_default_str();
+    command.add_option("--fps", settings.fps, "Frame rate of the stream")
+        ->type_name("F")
+        ->capture_default_str();
+    command.add_option("--matrix", settings.matrix, "RGB to YUV matrix: bt601, bt709, bt2020")
+        ->type_name("NAME")
+        ->capture_default_str();
+    command.add_option("--range", settings.range, "YUV range: limited or full")
+        ->type_name("NAME")
+        ->capture_default_str();
+}
+
+// The settings of each rate value given, in order.
+std::vector<EncodeSettings> settings_of(const EncodeSettings& base, const RateOptions& rate) {
+    std::vector<EncodeSettings> all;
+    auto add = [&](RateControl control, double value) {
+        EncodeSettings s = base;
+        s.rate = control;
+        s.value = value;
+        all.push_back(s);
+    };
+    for (double v : rate.crf) add(RateControl::crf, v);
+    for (double v : rate.qp) add(RateControl::qp, v);
+    for (const std::string& text : rate.bitrate) {
+        const double value = parse_bitrate(text);
+        if (value <= 0.0) {
+            raise_command_error("bitrate \"" + text +
+                                "\" is not a rate: give a positive number of bits per second, "
+                                "such as 800k or 2M");
+        }
+        add(RateControl::bitrate, value);
+    }
+    return all;
+}
+
+FrameSource input_frames(const std::vector<std::string>& files) {
+    FrameSource source;
+    source.count = static_cast<int>(files.size());
+    source.read = [&files](int i) { return read_input_frame(files[static_cast<std::size_t>(i)]); };
+    return source;
+}
+
+void write_text_file(const std::string& path, const std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "wx");
+    if (file == nullptr) raise_command_error("cannot create " + path);
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (std::fclose(file) != 0) written = false;
+    if (!written) {
+        ::unlink(path.c_str());
+        raise_command_error("cannot write " + path + ": the write failed");
+    }
+}
+
+// Files a run made, removed again unless it completes.
+struct RunFiles {
+    std::vector<std::string> paths;
+    bool keep = false;
+    ~RunFiles() {
+        if (keep) return;
+        for (const std::string& path : paths) ::unlink(path.c_str());
+    }
+};
+
+struct FrameFigures {
+    double mean = 0.0;
+    double max = 0.0;
+};
+
+}  // namespace
+
+void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
+    EncodeOptions& e = commands.encode_options;
+    commands.encode = app.add_subcommand(
+        "encode", "Encode frames into BASE.mp4 with H.264, H.265 or AV1 and decode them back");
+    commands.encode->footer(
+        std::string("Writes BASE.mp4 and the decoded frames BASE_0000.bmp, BASE_0001.bmp, ... (the\n"
+                    "degraded sequence), and prints each coded picture (frame, type I/P/B, bytes),\n"
+                    "the total size and the bitrate. No output is overwritten; a failed run leaves\n"
+                    "none of its files behind.\n\n") +
+        rate_footer);
+    commands.encode->add_option("--codec", e.settings.codec, "h264, hevc or av1")
+        ->type_name("NAME")
+        ->required();
+    add_settings(*commands.encode, e.settings, e.rate, false);
+    commands.encode->add_option("--out", e.out, "Base name of the outputs")
+        ->type_name("BASE")
+        ->required();
+    commands.encode->add_option("files", e.files, "Frames, in order")->type_name("FILE")->required();
+
+    RdOptions& r = commands.rd_options;
+    r.common.threads = machine_threads();
+    commands.rd = app.add_subcommand(
+        "rd", "Rate-distortion: encode at several settings and measure each against the input");
+    commands.rd->footer(
+        std::string("For each codec and setting: encode into DIR/CODEC_SETTING.mp4, decode, and\n"
+                    "measure every decoded frame against its input with S-CIELAB (as diff does).\n"
+                    "Writes DIR/rd.csv (codec,setting,bytes,bitrate,mean,median,p95,max), DIR/rd.json\n"
+                    "and DIR/rd.html (bitrate against pooled mean and 95th percentile, one curve per\n"
+                    "codec). Pooled figures: mean of the frame means, nearest-rank median and 95th\n"
+                    "percentile of the frame means, largest pixel difference.\n\n") +
+        rate_footer);
+    commands.rd->add_option("--codec", r.codecs, "One or more of h264, hevc, av1")
+        ->type_name("NAME")
+        ->required();
+    add_settings(*commands.rd, r.settings, r.rate, true);
+    commands.rd
+        ->add_option("--profile", r.common.profile, "Profile-data folder")
+        ->type_name("DIR")
+        ->capture_default_str();
+    commands.rd->add_option("--threads", r.common.threads, "Frames measured in parallel")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1024));
+    commands.rd->add_option("--out", r.out, "Output folder (made if missing)")
+        ->type_name("DIR")
+        ->required();
+    commands.rd->add_option("files", r.files, "Frames, in order")->type_name("FILE")->required();
+}
+
+std::optional<int> run_encode_commands(EncodeCommands& commands, int argc, char** argv,
+                                       bool progress) {
+    if (commands.encode != nullptr && commands.encode->parsed()) {
+        commands.encode_options.progress = progress;
+        return run_encode(commands.encode_options);
+    }
+    if (commands.rd != nullptr && commands.rd->parsed()) {
+        commands.rd_options.common.progress = progress;
+        commands.rd_options.command.assign(argv, argv + argc);
+        return run_rd(commands.rd_options);
+    }
+    return std::nullopt;
+}
+
+int run_encode(const EncodeOptions& options) {
+    quiet_codec_libraries();
+    const std::vector<EncodeSettings> all = settings_of(options.settings, options.rate);
+    const EncodeSettings& settings = all.at(0);
+    check_encode_settings(settings);
+
+    EncodeProgress progress;
+    if (options.progress) {
+        const FrameProgress frames = frame_progress(true);
+        progress = [frames](int done, int total) { frames(done, total); };
+    }
+    std::vector<std::string> decoded;
+    const EncodeSummary summary =
+        encode_and_decode(input_frames(options.files), settings, options.out, decoded, progress);
+
+    const std::string preset =
+        settings.preset.empty() ? encode_default_preset(summary.encoder) : settings.preset;
+    std::printf("%s, preset %s, %s, %s, %s %s range, %s fps\n", summary.encoder.c_str(),
+                preset.c_str(), setting_label(settings).c_str(), settings.pix_fmt.c_str(),
+                settings.matrix.c_str(), settings.range.c_str(),
+                fixed_text(settings.fps, 3).c_str());
+    std::printf("frame type bytes\n");
+    for (const CodedFrame& f : summary.frames) {
+        std::printf("%5d    %c %lld\n", f.index, f.type, f.bytes);
+    }
+    std::printf("total %lld bytes in %zu frames (%s: %lld bytes), %s kbit/s\n",
+                summary.stream_bytes, summary.frames.size(), (options.out + ".mp4").c_str(),
+                summary.file_bytes, fixed_text(summary.bitrate / 1000.0, 1).c_str());
+    std::printf("decoded frames: %s ... %s\n", decoded.front().c_str(), decoded.back().c_str());
+    return 0;
+}
+
+int run_rd(const RdOptions& options) {
+    quiet_codec_libraries();
+    const int count = static_cast<int>(options.files.size());
+    std::vector<EncodeSettings> all;
+    for (const std::string& codec : options.codecs) {
+        EncodeSettings base = options.settings;
+        base.codec = codec;
+        for (const EncodeSettings& s : settings_of(base, options.rate)) {
+            check_encode_settings(s);
+            all.push_back(s);
+        }
+    }
+
+    const std::filesystem::path folder(options.out);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!std::filesystem::is_directory(folder)) {
+        raise_command_error("cannot make the output folder " + options.out);
+    }
+    auto in_folder = [&](const std::string& name) { return (folder / name).string(); };
+    std::vector<std::string> outputs = {in_folder("rd.csv"), in_folder("rd.json"),
+                                        in_folder("rd.html")};
+    for (const EncodeSettings& s : all) {
+        outputs.push_back(in_folder(s.codec + "_" + setting_label(s) + ".mp4"));
+    }
+    refuse_existing_outputs(outputs);
+
+    const AtdFilters filters = load_profile_filters(options.common);
+    const FrameSource source = input_frames(options.files);
+    RdRun run;
+    run.command = options.command;
+    run.profile = options.common.profile;
+    run.inputs = options.files;
+    RunFiles made;
+
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        const EncodeSettings& settings = all[k];
+        RdPoint point;
+        point.settings = settings;
+        point.bitstream = outputs[3 + k];
+        const EncodeSummary summary = encode_sequence(source, settings, point.bitstream);
+        made.paths.push_back(point.bitstream);
+        point.encoder = summary.encoder;
+        point.stream_bytes = summary.stream_bytes;
+        point.file_bytes = summary.file_bytes;
+        point.bitrate = summary.bitrate;
+
+        VideoFramesHandle video = open_video_frames(point.bitstream);
+        std::vector<double> means(static_cast<std::size_t>(count));
+        std::vector<double> maxima(static_cast<std::size_t>(count));
+        auto work = [&](int i) {
+            const std::string& path = options.files[static_cast<std::size_t>(i)];
+            const PixelBuffer reference = read_input_frame(path);
+            const PixelBuffer degraded = take_video_frame(*video, i);
+            if (reference.width != degraded.width || reference.height != degraded.height) {
+                raise_command_error("frame " + std::to_string(i) + " of " + point.bitstream +
+                                    " does not have the size of " + path);
+            }
+            if (i == 0) {
+                run.width = reference.width;
+                run.height = reference.height;
+            }
+            PixelBuffer grey = make_pixel_buffer(reference.width, reference.height);
+            InterleavedImage map;
+            make_difference_image(reference, degraded, grey, kernel_sample_angle, filters,
+                                  options.common.profile, map);
+            return FrameFigures{map.mean, map.max};
+        };
+        auto deliver = [&](int i, FrameFigures&& figures) {
+            means[static_cast<std::size_t>(i)] = figures.mean;
+            maxima[static_cast<std::size_t>(i)] = figures.max;
+        };
+        if (options.common.progress) {
+            std::fprintf(stderr, "%s %s\n", settings.codec.c_str(), setting_label(settings).c_str());
+        }
+        run_ordered_frames<FrameFigures>(count, options.common.threads, work, deliver,
+                                         frame_progress(options.common.progress));
+        point.pooled = pool_frame_figures(means, maxima);
+        for (int i = 0; i < count; ++i) {
+            RdFrame frame;
+            if (static_cast<std::size_t>(i) < summary.frames.size()) frame.coded = summary.frames[i];
+            frame.coded.index = i;
+            frame.mean = means[static_cast<std::size_t>(i)];
+            frame.max = maxima[static_cast<std::size_t>(i)];
+            point.frames.push_back(frame);
+        }
+        std::printf("%s %s: %lld bytes, %s kbit/s, mean %s, median %s, p95 %s, max %s\n",
+                    settings.codec.c_str(), setting_label(settings).c_str(), point.stream_bytes,
+                    fixed_text(point.bitrate / 1000.0, 1).c_str(),
+                    fixed_text(point.pooled.mean, 4).c_str(),
+                    fixed_text(point.pooled.median, 4).c_str(),
+                    fixed_text(point.pooled.p95, 4).c_str(),
+                    fixed_text(point.pooled.max, 4).c_str());
+        std::fflush(stdout);
+        run.points.push_back(std::move(point));
+    }
+
+    write_text_file(outputs[0], rd_csv(run));
+    made.paths.push_back(outputs[0]);
+    write_text_file(outputs[1], rd_json(run));
+    made.paths.push_back(outputs[1]);
+    write_text_file(outputs[2], rd_html(run));
+    made.keep = true;
+    std::printf("wrote %s, %s, %s\n", outputs[0].c_str(), outputs[1].c_str(), outputs[2].c_str());
+    return 0;
+}
+
+}  // namespace orv

@@ -1,0 +1,269 @@
+#include "cli/rd_report.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+
+namespace orv {
+
+namespace {
+
+double nearest_rank(std::vector<double> values, double percent) {
+    if (values.empty()) return 0.0;
+    std::sort(values.begin(), values.end());
+    const double n = static_cast<double>(values.size());
+    const auto rank = static_cast<std::size_t>(std::max(1.0, std::ceil(percent / 100.0 * n)));
+    return values[std::min(rank, values.size()) - 1];
+}
+
+std::string escape_html(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+// A tick step of 1, 2 or 5 times a power of ten giving about five ticks up to `top`.
+double tick_step(double top) {
+    if (!(top > 0.0)) return 1.0;
+    const double raw = top / 5.0;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0}) {
+        if (m * power >= raw) return m * power;
+    }
+    return 10.0 * power;
+}
+
+std::string tick_text(double value, double step) {
+    const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step)));
+    return fixed_text(value, decimals);
+}
+
+const char* const codec_colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e"};
+
+}  // namespace
+
+std::string fixed_text(double value, int decimals) {
+    if (!std::isfinite(value)) return "nan";
+    char text[64];
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return std::string(text, result.ptr);
+}
+
+PooledFigures pool_frame_figures(const std::vector<double>& frame_means,
+                                 const std::vector<double>& frame_maxima) {
+    PooledFigures pooled;
+    if (frame_means.empty()) return pooled;
+    double sum = 0.0;
+    for (double m : frame_means) sum += m;
+    pooled.mean = sum / static_cast<double>(frame_means.size());
+    pooled.median = nearest_rank(frame_means, 50.0);
+    pooled.p95 = nearest_rank(frame_means, 95.0);
+    pooled.max = *std::max_element(frame_maxima.begin(), frame_maxima.end());
+    return pooled;
+}
+
+std::string rd_csv(const RdRun& run) {
+    std::string text = "codec,setting,bytes,bitrate,mean,median,p95,max\n";
+    for (const RdPoint& p : run.points) {
+        text += p.settings.codec + "," + setting_label(p.settings) + "," +
+                std::to_string(p.stream_bytes) + "," + fixed_text(p.bitrate, 0) + "," +
+                fixed_text(p.pooled.mean, 6) + "," + fixed_text(p.pooled.median, 6) + "," +
+                fixed_text(p.pooled.p95, 6) + "," + fixed_text(p.pooled.max, 6) + "\n";
+    }
+    return text;
+}
+
+std::string rd_json(const RdRun& run) {
+    using json = nlohmann::ordered_json;
+    json points = json::array();
+    for (const RdPoint& p : run.points) {
+        const char* rate = p.settings.rate == RateControl::crf ? "crf"
+                           : p.settings.rate == RateControl::qp ? "qp"
+                                                                : "bitrate";
+        json frames = json::array();
+        for (const RdFrame& f : p.frames) {
+            frames.push_back({{"frame", f.coded.index},
+                              {"type", std::string(1, f.coded.type)},
+                              {"bytes", f.coded.bytes},
+                              {"mean", f.mean},
+                              {"max", f.max}});
+        }
+        points.push_back({
+            {"codec", p.settings.codec},
+            {"encoder", p.encoder},
+            {"setting", setting_label(p.settings)},
+            {"rate_control", rate},
+            {"value", p.settings.value},
+            {"preset", p.settings.preset.empty() ? encode_default_preset(p.encoder)
+                                                 : p.settings.preset},
+            {"gop", p.settings.gop},
+            {"pix_fmt", p.settings.pix_fmt},
+            {"fps", p.settings.fps},
+            {"matrix", p.settings.matrix},
+            {"range", p.settings.range},
+            {"bitstream", p.bitstream},
+            {"bytes", p.stream_bytes},
+            {"file_bytes", p.file_bytes},
+            {"bitrate", p.bitrate},
+            {"pooled",
+             {{"mean", p.pooled.mean},
+              {"median", p.pooled.median},
+              {"p95", p.pooled.p95},
+              {"max", p.pooled.max}}},
+            {"frames", frames},
+        });
+    }
+    json document = {
+        {"kind", "orv rate-distortion"},
+        {"schema_version", 1},
+        {"command", run.command},
+        {"profile", run.profile},
+        {"inputs", run.inputs},
+        {"width", run.width},
+        {"height", run.height},
+        {"frames", run.points.empty() ? 0 : run.points.front().frames.size()},
+        {"difference", "S-CIELAB, CIE94 per pixel"},
+        {"points", points},
+    };
+    return document.dump(2) + "\n";
+}
+
+std::string rd_html(const RdRun& run) {
+    // Plot area in SVG units.
+    const double left = 70, top = 20, width = 640, height = 380;
+    double max_rate = 0.0, max_delta = 0.0;
+    for (const RdPoint& p : run.points) {
+        max_rate = std::max(max_rate, p.bitrate / 1000.0);
+        max_delta = std::max({max_delta, p.pooled.p95, p.pooled.mean});
+    }
+    const double x_step = tick_step(max_rate * 1.05);
+    const double y_step = tick_step(max_delta * 1.1);
+    const double x_top = std::max(x_step, std::ceil(max_rate * 1.05 / x_step) * x_step);
+    const double y_top = std::max(y_step, std::ceil(max_delta * 1.1 / y_step) * y_step);
+    auto sx = [&](double kbit) { return fixed_text(left + kbit / x_top * width, 1); };
+    auto sy = [&](double delta) { return fixed_text(top + height - delta / y_top * height, 1); };
+
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"760\" height=\"460\" "
+                      "viewBox=\"0 0 760 460\" role=\"img\" aria-label=\"rate-distortion plot\">\n";
+    svg += "<rect x=\"" + fixed_text(left, 0) + "\" y=\"" + fixed_text(top, 0) + "\" width=\"" +
+           fixed_text(width, 0) + "\" height=\"" + fixed_text(height, 0) +
+           "\" fill=\"#fff\" stroke=\"#888\"/>\n";
+    for (double x = 0.0; x <= x_top + x_step / 2; x += x_step) {
+        svg += "<line x1=\"" + sx(x) + "\" y1=\"" + sy(0) + "\" x2=\"" + sx(x) + "\" y2=\"" +
+               sy(y_top) + "\" stroke=\"#eee\"/><text x=\"" + sx(x) + "\" y=\"" +
+               fixed_text(top + height + 18, 0) + "\" text-anchor=\"middle\">" +
+               tick_text(x, x_step) + "</text>\n";
+    }
+    for (double y = 0.0; y <= y_top + y_step / 2; y += y_step) {
+        svg += "<line x1=\"" + sx(0) + "\" y1=\"" + sy(y) + "\" x2=\"" + sx(x_top) + "\" y2=\"" +
+               sy(y) + "\" stroke=\"#eee\"/><text x=\"" + fixed_text(left - 8, 0) + "\" y=\"" +
+               sy(y) + "\" text-anchor=\"end\" dominant-baseline=\"middle\">" +
+               tick_text(y, y_step) + "</text>\n";
+    }
+    svg += "<text x=\"" + fixed_text(left + width / 2, 0) + "\" y=\"" +
+           fixed_text(top + height + 40, 0) +
+           "\" text-anchor=\"middle\">bitrate (kbit/s)</text>\n";
+    svg += "<text transform=\"translate(18 " + fixed_text(top + height / 2, 0) +
+           ") rotate(-90)\" text-anchor=\"middle\">S-CIELAB ΔE (CIE94)</text>\n";
+
+    // One curve per codec: the pooled mean solid, the 95th percentile dashed.
+    std::vector<std::string> codecs;
+    for (const RdPoint& p : run.points) {
+        if (std::find(codecs.begin(), codecs.end(), p.settings.codec) == codecs.end()) {
+            codecs.push_back(p.settings.codec);
+        }
+    }
+    std::string legend;
+    for (std::size_t c = 0; c < codecs.size(); ++c) {
+        const std::string colour = codec_colours[c % std::size(codec_colours)];
+        std::vector<const RdPoint*> curve;
+        for (const RdPoint& p : run.points) {
+            if (p.settings.codec == codecs[c]) curve.push_back(&p);
+        }
+        std::sort(curve.begin(), curve.end(),
+                  [](const RdPoint* a, const RdPoint* b) { return a->bitrate < b->bitrate; });
+        for (int series = 0; series < 2; ++series) {
+            std::string line;
+            for (const RdPoint* p : curve) {
+                const double delta = series == 0 ? p->pooled.mean : p->pooled.p95;
+                line += sx(p->bitrate / 1000.0) + "," + sy(delta) + " ";
+            }
+            svg += "<polyline fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"2\"" +
+                   (series == 1 ? " stroke-dasharray=\"6 4\"" : "") + " points=\"" + line +
+                   "\"/>\n";
+            for (const RdPoint* p : curve) {
+                const double delta = series == 0 ? p->pooled.mean : p->pooled.p95;
+                svg += "<circle cx=\"" + sx(p->bitrate / 1000.0) + "\" cy=\"" + sy(delta) +
+                       "\" r=\"4\" fill=\"" + (series == 0 ? colour : std::string("#fff")) +
+                       "\" stroke=\"" + colour + "\"><title>" + escape_html(codecs[c]) + " " +
+                       setting_label(p->settings) + ": " + fixed_text(p->bitrate / 1000.0, 1) +
+                       " kbit/s, " + (series == 0 ? "mean " : "p95 ") + fixed_text(delta, 3) +
+                       "</title></circle>\n";
+            }
+        }
+        const std::string y = fixed_text(top + 14 + 36.0 * static_cast<double>(c), 0);
+        const std::string y2 = fixed_text(top + 30 + 36.0 * static_cast<double>(c), 0);
+        const std::string lx = fixed_text(left + width - 150, 0);
+        const std::string lx2 = fixed_text(left + width - 126, 0);
+        const std::string tx = fixed_text(left + width - 120, 0);
+        legend += "<line x1=\"" + lx + "\" y1=\"" + y + "\" x2=\"" + lx2 + "\" y2=\"" + y +
+                  "\" stroke=\"" + colour + "\" stroke-width=\"2\"/><text x=\"" + tx + "\" y=\"" +
+                  y + "\" dominant-baseline=\"middle\">" + escape_html(codecs[c]) +
+                  " mean</text>\n";
+        legend += "<line x1=\"" + lx + "\" y1=\"" + y2 + "\" x2=\"" + lx2 + "\" y2=\"" + y2 +
+                  "\" stroke=\"" + colour + "\" stroke-width=\"2\" stroke-dasharray=\"6 4\"/>" +
+                  "<text x=\"" + tx + "\" y=\"" + y2 + "\" dominant-baseline=\"middle\">" +
+                  escape_html(codecs[c]) + " p95</text>\n";
+    }
+    svg += legend + "</svg>\n";
+
+    std::string rows;
+    for (const RdPoint& p : run.points) {
+        rows += "<tr><td>" + escape_html(p.settings.codec) + " (" + escape_html(p.encoder) +
+                ")</td><td>" + setting_label(p.settings) + "</td><td>" +
+                escape_html(p.bitstream) + "</td><td class=\"n\">" +
+                std::to_string(p.stream_bytes) + "</td><td class=\"n\">" +
+                fixed_text(p.bitrate / 1000.0, 1) + "</td><td class=\"n\">" +
+                fixed_text(p.pooled.mean, 4) + "</td><td class=\"n\">" +
+                fixed_text(p.pooled.median, 4) + "</td><td class=\"n\">" +
+                fixed_text(p.pooled.p95, 4) + "</td><td class=\"n\">" +
+                fixed_text(p.pooled.max, 4) + "</td></tr>\n";
+    }
+    std::string inputs;
+    for (const std::string& input : run.inputs) inputs += escape_html(input) + "<br>\n";
+    std::string command;
+    for (const std::string& word : run.command) command += escape_html(word) + " ";
+
+    const std::size_t frames = run.points.empty() ? 0 : run.points.front().frames.size();
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<title>ORV rate-distortion</title>\n<style>\n"
+           "body{font-family:sans-serif;margin:2em;color:#222;max-width:60em}\n"
+           "table{border-collapse:collapse;margin:1em 0}\n"
+           "td,th{border:1px solid #ccc;padding:.3em .6em}th{background:#f3f3f3}\n"
+           "td.n{text-align:right;font-variant-numeric:tabular-nums}\n"
+           "svg text{font-size:12px;fill:#222}\n.small{font-size:.85em;color:#555}\n"
+           "</style>\n</head>\n<body>\n<h1>Rate–distortion</h1>\n<p>" +
+           std::to_string(frames) + " frames of " + std::to_string(run.width) + " × " +
+           std::to_string(run.height) +
+           ", S-CIELAB colour difference (CIE94 per pixel) of each decoded frame against its "
+           "input. Solid: pooled mean; dashed: 95th percentile of the frame means.</p>\n" +
+           svg + "<table>\n<tr><th>codec</th><th>setting</th><th>bitstream</th><th>bytes</th>"
+           "<th>kbit/s</th><th>mean</th><th>median</th><th>p95</th><th>max</th></tr>\n" +
+           rows + "</table>\n<p class=\"small\">Profile: " + escape_html(run.profile) +
+           "<br>Command: " + command + "</p>\n<details class=\"small\"><summary>Inputs</summary>" +
+           inputs + "</details>\n</body>\n</html>\n";
+}
+
+}  // namespace orv

@@ -1,0 +1,57 @@
+#pragma once
+// The outputs of `orv-cli rd`: one row per codec and setting with its size, bitrate and pooled
+// S-CIELAB figures, as CSV, JSON and an HTML page with the rate-distortion plot.
+
+#include <string>
+#include <vector>
+
+#include "encode/encoder.h"
+
+namespace orv {
+
+// Pooled figures of a sequence's colour differences.
+struct PooledFigures {
+    double mean = 0.0;    // mean of the frame means (all frames have the same size)
+    double median = 0.0;  // nearest-rank median of the frame means
+    double p95 = 0.0;     // nearest-rank 95th percentile of the frame means
+    double max = 0.0;     // largest pixel difference of the sequence
+};
+
+// TODO(report): replaced by the reports library's pooled statistics once it is on main.
+PooledFigures pool_frame_figures(const std::vector<double>& frame_means,
+                                 const std::vector<double>& frame_maxima);
+
+struct RdFrame {
+    CodedFrame coded;
+    double mean = 0.0;
+    double max = 0.0;
+};
+
+struct RdPoint {
+    EncodeSettings settings;
+    std::string encoder;
+    std::string bitstream;  // the MP4 file kept in the output folder
+    long long stream_bytes = 0;
+    long long file_bytes = 0;
+    double bitrate = 0.0;
+    PooledFigures pooled;
+    std::vector<RdFrame> frames;
+};
+
+struct RdRun {
+    std::vector<std::string> command;  // argv as given
+    std::string profile;
+    std::vector<std::string> inputs;
+    int width = 0;
+    int height = 0;
+    std::vector<RdPoint> points;
+};
+
+std::string rd_csv(const RdRun& run);
+std::string rd_json(const RdRun& run);
+std::string rd_html(const RdRun& run);
+
+// Number text independent of the process locale: fixed with `decimals` digits.
+std::string fixed_text(double value, int decimals);
+
+}  // namespace orv

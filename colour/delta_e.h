@@ -1,0 +1,40 @@
+#pragma once
+// The colour-difference formulas a difference map can use. CIE94 (delta_e94, beside the other
+// conversions) is the system's own and the default; CIEDE2000 and CIE76 are offered for
+// comparison with other tools. Every formula takes the reference colour first.
+
+#include <optional>
+#include <string_view>
+
+#include "colour/conversions.h"
+
+namespace orv {
+
+enum class DeltaEFormula { cie94, ciede2000, cie76 };
+
+// CIE 1976: the Euclidean distance in CIELAB.
+double delta_e76(const double reference_lab[3], const double sample_lab[3]);
+
+// CIEDE2000 with kL = kC = kH = 1, as written out step by step by Sharma, Wu and Dalal,
+// "The CIEDE2000 color-difference formula: implementation notes, supplementary test data, and
+// mathematical observations", Color Research and Application 30(1), 2005. Symmetric in its
+// arguments.
+double delta_e2000(const double reference_lab[3], const double sample_lab[3]);
+
+inline double colour_difference(DeltaEFormula formula, const double reference_lab[3],
+                                const double sample_lab[3]) {
+    switch (formula) {
+        case DeltaEFormula::ciede2000: return delta_e2000(reference_lab, sample_lab);
+        case DeltaEFormula::cie76: return delta_e76(reference_lab, sample_lab);
+        case DeltaEFormula::cie94: break;
+    }
+    return delta_e94(reference_lab, sample_lab);
+}
+
+// "CIE94", "CIEDE2000", "CIE76".
+std::string_view formula_name(DeltaEFormula formula);
+
+// The formula of a command-line value "94", "2000" or "76"; empty for anything else.
+std::optional<DeltaEFormula> formula_from_option(std::string_view text);
+
+}  // namespace orv

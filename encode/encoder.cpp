@@ -1,0 +1,443 @@
+#include "encode/encoder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "encode/av_support.h"
+#include "numeric/failure.h"
+
+extern "C" {
+#include <libavutil/error.h>
+#include <libavutil/log.h>
+#include <libavutil/opt.h>
+}
+
+namespace orv {
+
+namespace av {
+
+std::string error_text(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+int sws_colourspace(AVColorSpace space, int height) {
+    switch (space) {
+        case AVCOL_SPC_BT709: return SWS_CS_ITU709;
+        case AVCOL_SPC_BT2020_NCL:
+        case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
+        case AVCOL_SPC_BT470BG:
+        case AVCOL_SPC_SMPTE170M: return SWS_CS_ITU601;
+        default:
+            // Untagged: what players assume, BT.601 below 720 lines, BT.709 from 720.
+            return height < 720 ? SWS_CS_ITU601 : SWS_CS_ITU709;
+    }
+}
+
+}  // namespace av
+
+namespace {
+
+struct CodecEntry {
+    const char* codec;
+    std::vector<std::string> encoders;
+};
+
+const std::vector<CodecEntry>& codec_table() {
+    static const std::vector<CodecEntry> table = {
+        {"h264", {"libx264"}},
+        {"hevc", {"libx265"}},
+        {"av1", {"libaom-av1", "libsvtav1"}},
+    };
+    return table;
+}
+
+// The quantiser scale of each encoder: CRF and QP from 0 to the top value.
+struct ScaleLimits {
+    double crf_low, crf_high;
+    int qp_low, qp_high;
+    bool integer_crf;
+};
+
+ScaleLimits scale_limits(const std::string& encoder) {
+    if (encoder == "libaom-av1") return {0, 63, 0, 63, true};
+    if (encoder == "libsvtav1") return {1, 63, 1, 63, true};
+    return {0, 51, 0, 51, false};  // libx264, libx265 at 8 bits
+}
+
+std::string number_text(double value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+AVColorSpace stream_colourspace(const std::string& matrix) {
+    if (matrix == "bt601") return AVCOL_SPC_SMPTE170M;
+    if (matrix == "bt2020") return AVCOL_SPC_BT2020_NCL;
+    return AVCOL_SPC_BT709;
+}
+
+AVColorPrimaries stream_primaries(const std::string& matrix) {
+    if (matrix == "bt601") return AVCOL_PRI_SMPTE170M;
+    if (matrix == "bt2020") return AVCOL_PRI_BT2020;
+    return AVCOL_PRI_BT709;
+}
+
+AVColorTransferCharacteristic stream_transfer(const std::string& matrix) {
+    if (matrix == "bt601") return AVCOL_TRC_SMPTE170M;
+    if (matrix == "bt2020") return AVCOL_TRC_BT2020_10;
+    return AVCOL_TRC_BT709;
+}
+
+void check_av(int code, const std::string& what) {
+    if (code < 0) raise_failure(what + ": " + av::error_text(code));
+}
+
+// The temporary file the bitstream is written to; removed unless kept.
+struct PartialFile {
+    std::string path;
+    bool keep = false;
+    ~PartialFile() {
+        if (!keep && !path.empty()) ::unlink(path.c_str());
+    }
+};
+
+struct OutputFree {
+    void operator()(AVFormatContext* f) const {
+        if (f->pb != nullptr) avio_closep(&f->pb);
+        avformat_free_context(f);
+    }
+};
+
+char picture_type_of(const AVPacket& packet) {
+    std::size_t size = 0;
+    const std::uint8_t* stats = av_packet_get_side_data(&packet, AV_PKT_DATA_QUALITY_STATS, &size);
+    if (stats != nullptr && size >= 5) {
+        const char c = av_get_picture_type_char(static_cast<AVPictureType>(stats[4]));
+        if (c != '?') return c;
+    }
+    return (packet.flags & AV_PKT_FLAG_KEY) != 0 ? 'I' : '?';
+}
+
+}  // namespace
+
+void quiet_codec_libraries() { av_log_set_level(AV_LOG_ERROR); }
+
+const std::vector<std::string>& encode_codec_names() {
+    static const std::vector<std::string> names = {"h264", "hevc", "av1"};
+    return names;
+}
+
+std::string find_encoder(const std::string& codec) {
+    for (const CodecEntry& entry : codec_table()) {
+        if (codec != entry.codec) continue;
+        std::string tried;
+        for (const std::string& name : entry.encoders) {
+            if (avcodec_find_encoder_by_name(name.c_str()) != nullptr) return name;
+            tried += (tried.empty() ? "" : " or ") + name;
+        }
+        raise_failure("codec " + codec + " is not available: this machine's libavcodec has no " +
+                      tried + " encoder");
+    }
+    raise_failure("unknown codec \"" + codec + "\"; known codecs: h264, hevc, av1");
+}
+
+std::vector<std::string> encode_presets(const std::string& encoder) {
+    if (encoder == "libaom-av1") return {"0", "1", "2", "3", "4", "5", "6", "7", "8"};
+    if (encoder == "libsvtav1") {
+        return {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13"};
+    }
+    return {"ultrafast", "superfast", "veryfast", "faster", "fast",
+            "medium",    "slow",      "slower",   "veryslow", "placebo"};
+}
+
+std::string encode_default_preset(const std::string& encoder) {
+    if (encoder == "libaom-av1") return "6";
+    if (encoder == "libsvtav1") return "8";
+    return "medium";
+}
+
+void check_encode_settings(const EncodeSettings& settings) {
+    const std::string encoder = find_encoder(settings.codec);
+    const ScaleLimits limits = scale_limits(encoder);
+    const double v = settings.value;
+    switch (settings.rate) {
+        case RateControl::crf:
+            if (!(v >= limits.crf_low && v <= limits.crf_high) ||
+                (limits.integer_crf && v != std::floor(v))) {
+                raise_failure("CRF " + number_text(v) + " is out of range for " + encoder +
+                              ": it takes " + (limits.integer_crf ? "whole numbers " : "") +
+                              "from " + number_text(limits.crf_low) + " to " +
+                              number_text(limits.crf_high));
+            }
+            break;
+        case RateControl::qp:
+            if (!(v >= limits.qp_low && v <= limits.qp_high) || v != std::floor(v)) {
+                raise_failure("QP " + number_text(v) + " is out of range for " + encoder +
+                              ": it takes whole numbers from " + std::to_string(limits.qp_low) +
+                              " to " + std::to_string(limits.qp_high));
+            }
+            break;
+        case RateControl::bitrate:
+            if (!(v >= 1000.0 && v <= 1e9)) {
+                raise_failure("bitrate " + number_text(v) +
+                              " is out of range: give from 1k to 1000M bits per second");
+            }
+            break;
+    }
+    if (!settings.preset.empty()) {
+        const std::vector<std::string> presets = encode_presets(encoder);
+        if (std::find(presets.begin(), presets.end(), settings.preset) == presets.end()) {
+            std::string list;
+            for (const std::string& p : presets) list += (list.empty() ? "" : ", ") + p;
+            raise_failure("unknown preset \"" + settings.preset + "\" for " + encoder +
+                          "; it knows " + list);
+        }
+    }
+    if (settings.gop < 0 || settings.gop > 100000) {
+        raise_failure("GOP " + std::to_string(settings.gop) + " is out of range: give 1 to 100000 "
+                      "frames (0 leaves it to the encoder)");
+    }
+    if (settings.pix_fmt != "yuv420p" && settings.pix_fmt != "yuv444p") {
+        raise_failure("unknown pixel format \"" + settings.pix_fmt +
+                      "\"; use yuv420p or yuv444p");
+    }
+    if (!(settings.fps >= 0.1 && settings.fps <= 1000.0)) {
+        raise_failure("frame rate " + number_text(settings.fps) +
+                      " is out of range: give 0.1 to 1000 frames per second");
+    }
+    if (settings.matrix != "bt601" && settings.matrix != "bt709" && settings.matrix != "bt2020") {
+        raise_failure("unknown matrix \"" + settings.matrix + "\"; use bt601, bt709 or bt2020");
+    }
+    if (settings.range != "limited" && settings.range != "full") {
+        raise_failure("unknown range \"" + settings.range + "\"; use limited or full");
+    }
+}
+
+double parse_bitrate(const std::string& text) {
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    if (result.ec != std::errc() || !std::isfinite(value)) return 0.0;
+    const std::string suffix(result.ptr, end);
+    if (suffix == "k" || suffix == "K") value *= 1e3;
+    else if (suffix == "m" || suffix == "M") value *= 1e6;
+    else if (!suffix.empty()) return 0.0;
+    return value > 0.0 ? value : 0.0;
+}
+
+std::string setting_label(const EncodeSettings& settings) {
+    switch (settings.rate) {
+        case RateControl::crf: return "crf" + number_text(settings.value);
+        case RateControl::qp: return "qp" + number_text(settings.value);
+        case RateControl::bitrate:
+            if (std::fmod(settings.value, 1e6) == 0.0) {
+                return "bitrate" + number_text(settings.value / 1e6) + "M";
+            }
+            if (std::fmod(settings.value, 1e3) == 0.0) {
+                return "bitrate" + number_text(settings.value / 1e3) + "k";
+            }
+            return "bitrate" + number_text(settings.value);
+    }
+    return {};
+}
+
+EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& settings,
+                              const std::string& path, const EncodeProgress& progress) {
+    check_encode_settings(settings);
+    if (source.count <= 0) raise_failure("there are no frames to encode");
+    EncodeSummary summary;
+    summary.encoder = find_encoder(settings.codec);
+    const AVCodec* codec = avcodec_find_encoder_by_name(summary.encoder.c_str());
+
+    PixelBuffer first = source.read(0);
+    const int width = first.width;
+    const int height = first.height;
+    const bool subsampled = settings.pix_fmt == "yuv420p";
+    if (subsampled && (width % 2 != 0 || height % 2 != 0)) {
+        raise_failure("frames of " + std::to_string(width) + " x " + std::to_string(height) +
+                      " cannot be encoded as yuv420p, whose chroma planes need an even width "
+                      "and height; odd sizes are refused rather than padded (use --pix-fmt "
+                      "yuv444p, or crop the frames)");
+    }
+
+    // The bitstream is written under a temporary name beside the target.
+    PartialFile partial;
+    {
+        std::string pattern = path + ".partial-XXXXXX";
+        const int fd = ::mkstemp(pattern.data());
+        if (fd < 0) {
+            raise_failure("cannot create " + path + ": " + std::strerror(errno));
+        }
+        ::fchmod(fd, 0644);  // as an ordinary new file, not mkstemp's private one
+        ::close(fd);
+        partial.path = pattern;
+    }
+
+    AVFormatContext* raw_output = nullptr;
+    check_av(avformat_alloc_output_context2(&raw_output, nullptr, "mp4", nullptr),
+             "cannot set up the MP4 writer");
+    std::unique_ptr<AVFormatContext, OutputFree> output(raw_output);
+    // No version strings or times in the file: the same input gives the same bytes.
+    output->flags |= AVFMT_FLAG_BITEXACT;
+
+    av::CodecContext context(avcodec_alloc_context3(codec));
+    if (!context) raise_failure("out of memory");
+    const AVRational rate = av_d2q(settings.fps, 1000000);
+    context->width = width;
+    context->height = height;
+    context->pix_fmt = subsampled ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
+    context->time_base = av_inv_q(rate);
+    context->framerate = rate;
+    context->colorspace = stream_colourspace(settings.matrix);
+    context->color_primaries = stream_primaries(settings.matrix);
+    context->color_trc = stream_transfer(settings.matrix);
+    context->color_range = settings.range == "full" ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    context->thread_count = 1;  // one thread: the same input always gives the same bitstream
+    context->flags |= AV_CODEC_FLAG_BITEXACT;
+    if (settings.gop > 0) context->gop_size = settings.gop;
+    if ((output->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+        context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    void* options = context->priv_data;
+    const std::string preset =
+        settings.preset.empty() ? encode_default_preset(summary.encoder) : settings.preset;
+    const std::string& e = summary.encoder;
+    if (e == "libaom-av1") {
+        check_av(av_opt_set(options, "cpu-used", preset.c_str(), 0), "preset " + preset);
+        av_opt_set_int(options, "row-mt", 0, 0);
+    } else {
+        check_av(av_opt_set(options, "preset", preset.c_str(), 0), "preset " + preset);
+    }
+    if (e == "libx265") {
+        av_opt_set(options, "x265-params", "pools=none:frame-threads=1:log-level=error", 0);
+    }
+    const int whole = static_cast<int>(settings.value);
+    switch (settings.rate) {
+        case RateControl::crf:
+            if (e == "libx264" || e == "libx265") {
+                check_av(av_opt_set_double(options, "crf", settings.value, 0), "CRF");
+            } else {
+                check_av(av_opt_set_int(options, "crf", whole, 0), "CRF");
+                context->bit_rate = 0;
+            }
+            break;
+        case RateControl::qp:
+            if (e == "libaom-av1") {
+                // Constant quality with the quantiser pinned: a constant QP.
+                check_av(av_opt_set_int(options, "crf", whole, 0), "QP");
+                context->qmin = whole;
+                context->qmax = whole;
+                context->bit_rate = 0;
+            } else {
+                check_av(av_opt_set_int(options, "qp", whole, 0), "QP");
+            }
+            break;
+        case RateControl::bitrate:
+            context->bit_rate = static_cast<std::int64_t>(settings.value);
+            break;
+    }
+
+    int code = avcodec_open2(context.get(), codec, nullptr);
+    if (code < 0) {
+        raise_failure(e + " refused the settings (" + setting_label(settings) + ", preset " +
+                      preset + ", " + settings.pix_fmt + "): " + av::error_text(code));
+    }
+    AVStream* stream = avformat_new_stream(output.get(), nullptr);
+    if (stream == nullptr) raise_failure("out of memory");
+    stream->time_base = context->time_base;
+    stream->avg_frame_rate = rate;
+    check_av(avcodec_parameters_from_context(stream->codecpar, context.get()),
+             "cannot describe the stream");
+    check_av(avio_open(&output->pb, partial.path.c_str(), AVIO_FLAG_WRITE),
+             "cannot create " + path);
+    check_av(avformat_write_header(output.get(), nullptr), "cannot write " + path);
+
+    av::Sws convert(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height,
+                                   context->pix_fmt, av::conversion_flags, nullptr, nullptr,
+                                   nullptr));
+    if (!convert) raise_failure("cannot set up the RGB to YUV conversion");
+    // Full-range RGB in, the chosen matrix and range out.
+    sws_setColorspaceDetails(convert.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                             sws_getCoefficients(av::sws_colourspace(context->colorspace, height)),
+                             settings.range == "full" ? 1 : 0, 0, 1 << 16, 1 << 16);
+
+    av::Packet packet(av_packet_alloc());
+    av::Frame picture(av_frame_alloc());
+    if (!packet || !picture) raise_failure("out of memory");
+    std::map<std::int64_t, CodedFrame> coded;  // by presentation time, in frames
+
+    auto drain = [&]() {
+        for (;;) {
+            const int got = avcodec_receive_packet(context.get(), packet.get());
+            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return;
+            check_av(got, e + " failed");
+            CodedFrame frame;
+            frame.index = static_cast<int>(packet->pts);
+            frame.type = picture_type_of(*packet);
+            frame.bytes = packet->size;
+            coded[packet->pts] = frame;
+            summary.stream_bytes += packet->size;
+            av_packet_rescale_ts(packet.get(), context->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            check_av(av_interleaved_write_frame(output.get(), packet.get()),
+                     "cannot write " + path);
+        }
+    };
+
+    for (int i = 0; i < source.count; ++i) {
+        PixelBuffer pixels = i == 0 ? std::move(first) : source.read(i);
+        if (pixels.width != width || pixels.height != height) {
+            raise_failure("frame " + std::to_string(i) + " is " + std::to_string(pixels.width) +
+                          " x " + std::to_string(pixels.height) + " but frame 0 is " +
+                          std::to_string(width) + " x " + std::to_string(height) +
+                          "; all frames of a sequence must have the same size");
+        }
+        av_frame_unref(picture.get());
+        picture->format = context->pix_fmt;
+        picture->width = width;
+        picture->height = height;
+        check_av(av_frame_get_buffer(picture.get(), 0), "out of memory");
+        // The buffer's rows are bottom-up: start at the top row and step backwards.
+        const std::uint8_t* top =
+            pixels.bytes.data() + static_cast<std::size_t>(height - 1) * pixels.stride;
+        const int stride = -pixels.stride;
+        sws_scale(convert.get(), &top, &stride, 0, height, picture->data, picture->linesize);
+        picture->pts = i;
+        picture->color_range = context->color_range;
+        picture->colorspace = context->colorspace;
+        check_av(avcodec_send_frame(context.get(), picture.get()), e + " failed");
+        drain();
+        if (progress) progress(i + 1, source.count);
+    }
+    check_av(avcodec_send_frame(context.get(), nullptr), e + " failed");
+    drain();
+    check_av(av_write_trailer(output.get()), "cannot write " + path);
+    if (output->pb->error < 0) check_av(output->pb->error, "cannot write " + path);
+    check_av(avio_closep(&output->pb), "cannot write " + path);
+
+    // Appears under its own name only now, complete; link() never replaces an existing file.
+    if (::link(partial.path.c_str(), path.c_str()) != 0) {
+        if (errno == EEXIST) raise_failure(path + " already exists; it is never overwritten");
+        raise_failure("cannot create " + path + ": " + std::strerror(errno));
+    }
+    std::error_code size_error;
+    summary.file_bytes = static_cast<long long>(std::filesystem::file_size(path, size_error));
+
+    for (const auto& [pts, frame] : coded) summary.frames.push_back(frame);
+    summary.bitrate = static_cast<double>(summary.stream_bytes) * 8.0 * av_q2d(rate) /
+                      static_cast<double>(source.count);
+    return summary;
+}
+
+}  // namespace orv

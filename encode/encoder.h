@@ -1,0 +1,112 @@
+#pragma once
+// Encoding a frame sequence with libavcodec into an MP4 file (H.264, H.265 or AV1), and
+// decoding it back into the degraded sequence. Free of any toolkit: orv-cli and the encoder
+// window both call these functions. Failures travel as orv::Failure with a message naming what
+// is wrong (English, one line).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image/pixel_buffer.h"
+
+namespace orv {
+
+enum class RateControl { crf, qp, bitrate };
+
+struct EncodeSettings {
+    std::string codec = "h264";  // h264, hevc or av1
+    RateControl rate = RateControl::crf;
+    double value = 23.0;         // the CRF, the QP, or bits per second
+    std::string preset;          // empty: the codec's default (encode_default_preset)
+    int gop = 0;                 // largest distance between key frames; 0: the encoder's own
+    std::string pix_fmt = "yuv420p";  // yuv420p or yuv444p
+    double fps = 30.0;
+    std::string matrix = "bt709";     // bt601, bt709 or bt2020 (non-constant luminance)
+    std::string range = "limited";    // limited (16-235/240) or full
+};
+
+// One coded picture, in presentation order.
+struct CodedFrame {
+    int index = 0;
+    char type = '?';  // 'I', 'P', 'B' as the decoder reports the picture
+    long long bytes = 0;
+};
+
+struct EncodeSummary {
+    std::string encoder;  // the libavcodec encoder used, e.g. "libx264"
+    std::vector<CodedFrame> frames;
+    long long stream_bytes = 0;  // the coded pictures alone
+    long long file_bytes = 0;    // the whole MP4 file
+    double bitrate = 0.0;        // stream bits per second at the frame rate
+};
+
+// Input frames: `count` frames, frame i read by `read(i)`; all must have the size of frame 0.
+struct FrameSource {
+    int count = 0;
+    std::function<PixelBuffer(int index)> read;
+};
+
+// Called after each frame encoded and each frame decoded: (done, total), total = 2 * count.
+using EncodeProgress = std::function<void(int done, int total)>;
+
+// Keeps the codec libraries' own log lines (settings, statistics) off standard error; only
+// their errors are shown. Process-wide; the batch tool and the encoder window call it once.
+void quiet_codec_libraries();
+
+// The codecs this build knows, and the libavcodec encoders tried for each, in order.
+const std::vector<std::string>& encode_codec_names();
+// The libavcodec encoder this machine has for `codec`; raises a Failure naming the codec and
+// the encoders looked for when none is there, or when the codec is unknown.
+std::string find_encoder(const std::string& codec);
+std::string encode_default_preset(const std::string& encoder);
+std::vector<std::string> encode_presets(const std::string& encoder);
+
+// Checks every setting against the codec (ranges of CRF and QP, a positive bitrate, a known
+// preset, pixel format, frame rate, matrix and range); raises a Failure naming the first one
+// that is wrong.
+void check_encode_settings(const EncodeSettings& settings);
+
+// "800k", "1.5M", "250000" -> bits per second; 0 when the text is not a positive rate.
+double parse_bitrate(const std::string& text);
+// A setting as a short text for file names and tables: "crf23", "qp30", "bitrate800k".
+std::string setting_label(const EncodeSettings& settings);
+
+// Encodes `source` into the MP4 file `path`. The file appears only when complete: it is written
+// under a temporary name beside it and linked to `path` at the end, so a failure (a full disk,
+// a refused frame) leaves nothing behind, and an existing `path` is never replaced.
+// Frames with an odd width or height are refused with yuv420p (its chroma planes need even
+// sizes); yuv444p takes any size.
+EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& settings,
+                              const std::string& path, const EncodeProgress& progress = {});
+
+// Decodes the video file `path` frame by frame in presentation order; `deliver(i, frame)`
+// receives frame i as a 24-bit buffer. YUV is converted to RGB with the stream's matrix and
+// range (BT.709 limited when untagged). Returns the coded pictures (type and size).
+std::vector<CodedFrame> decode_video(const std::string& path,
+                                     const std::function<void(int, PixelBuffer&&)>& deliver);
+
+// A frame-by-frame reader of a video file for the frame loop: frames are decoded in order
+// under a lock, so that any thread may ask for frame i; frames decoded ahead of the one asked
+// for wait in memory until asked for (the loop asks in nearly ascending order).
+struct VideoFrames;
+struct VideoFramesDeleter {
+    void operator()(VideoFrames* frames) const;
+};
+using VideoFramesHandle = std::unique_ptr<VideoFrames, VideoFramesDeleter>;
+VideoFramesHandle open_video_frames(const std::string& path);
+PixelBuffer take_video_frame(VideoFrames& frames, int index);
+
+// The 44-byte header block of a 24-bit frame of the given size, for writing it as a BMP file.
+std::vector<std::uint8_t> frame_header_block(int width, int height);
+
+// Encodes, then decodes into BASE_NNNN.bmp: BASE.mp4 and every BASE_NNNN.bmp are checked
+// before any work starts and never overwritten; on any failure every file this run wrote is
+// removed again. `decoded_paths` receives the names of the BMP files written.
+EncodeSummary encode_and_decode(const FrameSource& source, const EncodeSettings& settings,
+                                const std::string& base, std::vector<std::string>& decoded_paths,
+                                const EncodeProgress& progress = {});
+
+}  // namespace orv

@@ -1,0 +1,67 @@
+#pragma once
+// A sequence of media files read frame by frame from several threads at once: the frames of
+// the files in the order given, after `start` frames skipped. Frames of videos are decoded in
+// order by whichever thread asks for the next one, so a frame loop decodes inside its own
+// threads and only the frames in flight are held. Single-frame files (BMP, images) are read
+// directly by the thread that asks.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/media_source.h"
+
+namespace orv {
+
+struct SequenceInput {
+    std::string path;
+    MediaOptions options;
+};
+
+// One file of a sequence as opened and counted.
+struct SequenceEntry {
+    std::string path;
+    MediaOptions options;
+    MediaKind kind = MediaKind::bmp;
+    int frame_count = 1;
+    int first_frame = 0;  // index in the whole sequence, before the skip
+    std::string colour;   // how its pixels become RGB (see MediaSource::colour)
+};
+
+struct SequenceShared;
+struct SequenceSharedDelete {
+    void operator()(SequenceShared* shared) const;
+};
+
+struct MediaSequence {
+    std::vector<SequenceEntry> entries;
+    int start = 0;  // frames skipped at the start
+    int count = 0;  // frames after the skip
+    std::unique_ptr<SequenceShared, SequenceSharedDelete> shared;
+};
+
+// Opens and counts every file (throws MediaError); a skip that leaves no frame is refused.
+MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int start);
+
+struct SequenceFrame {
+    PixelBuffer pixels;
+    HeaderBlock header;
+    std::string name;  // the file, and for a file of several frames "#" and its frame number
+};
+
+// Frame `index` (0 = the first after the skip; an index past the end gives the last frame
+// again). Safe to call from several threads, provided the frames of one sequence are asked
+// for in increasing order, as a frame loop hands them out. Throws MediaError; after a failure
+// every later call on the sequence throws as well, so no thread waits for a frame that will
+// never come.
+SequenceFrame read_sequence_frame(MediaSequence& sequence, int index);
+
+// Frame `index` of one file, keeping the file open in `reader` so that consecutive frames of
+// a video are decoded once. Throws MediaError.
+struct FrameReader {
+    MediaSource source;
+};
+void read_frame_at(FrameReader& reader, const std::string& path, int index,
+                   const MediaOptions& options, PixelBuffer& pixels, HeaderBlock& header);
+
+}  // namespace orv

@@ -1,0 +1,81 @@
+#pragma once
+// Frames from any file: BMP files through ORV's own reader (exactly as before), image, video and
+// raw YUV/RGB files through FFmpeg's libraries. Every frame comes out as the same 24-bit pixel
+// buffer (bottom-up rows, blue-green-red) with a 44-byte header block that a BMP file of it
+// would carry.
+//
+// Usage: MediaSource source = open_media(path, options); then next_frame(source, pixels, header)
+// until it returns false. Failures are thrown as MediaError with a one-line message that names
+// the file. A source is used by one thread at a time.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "image/bmp_file.h"
+#include "image/pixel_buffer.h"
+#include "media/raw_format.h"
+#include "media/yuv_to_rgb.h"
+
+namespace orv {
+
+enum class MediaKind { bmp, image, video, raw };
+
+struct MediaOptions {
+    std::optional<YuvMatrix> matrix;  // overrides the stream's tag and the size rule
+    std::optional<YuvRange> range;
+    std::optional<RawFormat> raw;     // how to read a raw file (is_raw_media_path)
+};
+
+// Why a file was refused: `message` is English and names the file (orv-cli prints it);
+// `text_ja` is the Japanese text of a message box whose caption is `path`.
+struct MediaError {
+    std::string message;
+    std::string text_ja;
+    std::string path;
+};
+
+struct MediaState;
+struct MediaStateDelete {
+    void operator()(MediaState* state) const;
+};
+
+struct MediaSource {
+    std::string path;
+    MediaKind kind = MediaKind::bmp;
+    int width = 0;         // 0 for a BMP file until its frame is read
+    int height = 0;
+    int frame_count = 0;   // frames the file holds (counted when opened)
+    int frames_read = 0;
+    std::string colour;    // how pixels become 24-bit RGB, e.g. "yuv420p, BT.709 (untagged, ...)"
+    std::unique_ptr<MediaState, MediaStateDelete> state;
+};
+
+// Files read as raw frames: names ending in .yuv, .rgb or .raw (any case).
+bool is_raw_media_path(const std::string& path);
+// Files read by ORV's BMP reader: names ending in .bmp or .001, and any file starting "BM".
+bool is_bmp_path(const std::string& path);
+
+// Opens the file and counts its frames (a pass over the container without decoding).
+// Throws MediaError.
+MediaSource open_media(const std::string& path, const MediaOptions& options);
+
+// The next frame in presentation order: true with `pixels` and `header` replaced, or false
+// after the last one. Throws MediaError for a corrupt or truncated file, a frame whose size
+// differs from the first, or a file that ends before the frames it announced.
+bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header);
+
+// The header block of a 24-bit frame of this size (40-byte information header, 4 zero bytes).
+HeaderBlock make_header_block(int width, int height);
+
+// How a YUV stream's pixels are converted: overrides first, then the stream's tags, then
+// BT.601 below 720 lines and BT.709 from 720 lines, limited range. `tag_matrix` and `tag_range`
+// are empty when the stream does not say. Also states the choice in words.
+struct ColourChoice {
+    YuvColour colour;
+    std::string text;
+};
+ColourChoice choose_colour(std::optional<YuvMatrix> tag_matrix, std::optional<YuvRange> tag_range,
+                           int height, const MediaOptions& options);
+
+}  // namespace orv

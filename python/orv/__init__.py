@@ -1,0 +1,80 @@
+"""ORV's S-CIELAB measurement for Python, with exactly the numbers of orv-cli.
+
+Frames are numpy arrays in the usual Python image layout: dtype uint8, shape
+(height, width, 3), channels red, green, blue, row 0 the top of the picture.
+Difference maps are float64 arrays of shape (height, width), row 0 the top.
+
+    import orv
+    profile = orv.Profile("profiles/default")
+    result = orv.diff(reference, degraded, profile)
+    result.map, result.mean, result.max, result.min
+
+Measurements release the interpreter lock, so several Python threads measure
+side by side and get the same numbers as one. Whole corpora of sequence pairs
+run on a Dask cluster with ``python3 -m orv.corpus`` (see orv.corpus).
+
+Failures raise orv.Error with the texts orv-cli prints.
+"""
+
+import os
+import re
+
+from ._orv import Error, FrameDiff, Profile, diff, diff_files, filter, read_frame
+
+__all__ = [
+    "Error",
+    "FrameDiff",
+    "Profile",
+    "diff",
+    "diff_files",
+    "filter",
+    "read_frame",
+    "read_frames",
+    "sequence_files",
+    "IMAGE_SUFFIXES",
+]
+
+#: File name endings (lower case) taken as frames when a directory is a sequence.
+IMAGE_SUFFIXES = (".bmp",)
+
+
+def _natural_key(name):
+    """Sort key that orders embedded numbers by value: f_2 before f_10."""
+    return [int(part) if part.isdigit() else part for part in re.split(r"(\d+)", name)]
+
+
+def sequence_files(path):
+    """The frame files of a sequence, in order.
+
+    ``path`` is one frame file, a directory (its files ending in one of
+    IMAGE_SUFFIXES, in natural name order: frame_2 before frame_10), or a list
+    of such paths, taken in the order given. Raises orv.Error when a directory
+    holds no frame files; a file that cannot be read fails when it is read.
+    """
+    if isinstance(path, (list, tuple)):
+        files = []
+        for item in path:
+            files.extend(sequence_files(item))
+        return files
+    path = os.fspath(path)
+    if os.path.isdir(path):
+        names = [
+            name
+            for name in os.listdir(path)
+            if name.lower().endswith(IMAGE_SUFFIXES) and os.path.isfile(os.path.join(path, name))
+        ]
+        if not names:
+            raise Error(path + " holds no frame files (" + ", ".join(IMAGE_SUFFIXES) + ")")
+        return [os.path.join(path, name) for name in sorted(names, key=_natural_key)]
+    return [path]
+
+
+def read_frames(path):
+    """Yield the frames of ``path`` one by one as uint8 (H, W, 3) RGB arrays, row 0 the top.
+
+    ``path`` is a frame file, a directory of frame files or a list of them (see
+    sequence_files). Each file is read when its frame is asked for, so a long
+    sequence never sits in memory at once. Raises orv.Error with orv-cli's texts.
+    """
+    for name in sequence_files(path):
+        yield read_frame(name)

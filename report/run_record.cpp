@@ -1,0 +1,90 @@
+#include "report/run_record.h"
+
+#include <charconv>
+
+#include "colour/profile_files.h"
+
+namespace orv {
+
+#ifndef ORV_VERSION
+#define ORV_VERSION "unknown"
+#endif
+
+std::string_view orv_version() { return ORV_VERSION; }
+
+ProfileRecord read_profile_record(const std::string& folder, const AtdFilters& filters,
+                                  double sample_angle) {
+    ProfileRecord p;
+    p.folder = folder;
+    p.display_model = read_display_model(profile_path(folder, "DISPGOG_parameter.txt"));
+    p.rgb_to_xyz = read_matrix3(profile_path(folder, "RGBtoXYZ_mat.txt"));
+    p.xyz_to_lms = read_matrix3(profile_path(folder, "XYZtoLMS_mat.txt"));
+    p.lms_to_atd = read_matrix3(profile_path(folder, "LMStoATD_mat.txt"));
+    p.kernel_sample_angle = sample_angle;
+    const struct {
+        const char* channel;
+        const char* file;
+        const ChannelFilter& filter;
+    } channels[] = {{"A", "kernel_L.txt", filters.a},
+                    {"T", "kernel_RG.txt", filters.t},
+                    {"D", "kernel_BY.txt", filters.d}};
+    for (const auto& c : channels) {
+        p.filters.push_back({c.channel, c.file, c.filter.count, c.filter.spreads, c.filter.weights,
+                             c.filter.half_width, c.filter.length});
+    }
+    return p;
+}
+
+std::string fixed6(double value) {
+    char text[400];
+    const auto end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    return std::string(text, end.ptr);
+}
+
+std::string threshold_text(double threshold) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, threshold);
+    return std::string(text, end.ptr);
+}
+
+std::string extra_csv_header(const std::vector<double>& thresholds) {
+    std::string header = "median,p95,p99";
+    for (double t : thresholds) header += ",above_" + threshold_text(t);
+    return header + ",max_x,max_y";
+}
+
+std::string extra_csv_fields(const FrameStatistics& s) {
+    std::string fields = fixed6(s.median) + "," + fixed6(s.p95) + "," + fixed6(s.p99);
+    for (double share : s.share_above) fields += "," + fixed6(share);
+    return fields + "," + std::to_string(s.max_x) + "," + std::to_string(s.max_y);
+}
+
+std::string summary_csv(const RunRecord& run) {
+    const PooledStatistics& p = run.pooled;
+    std::string text = "figure,value\n";
+    auto row = [&](const std::string& name, const std::string& value) {
+        text += name + "," + value + "\n";
+    };
+    row("formula", std::string(formula_name(run.formula)));
+    row("frames", std::to_string(p.frames));
+    row("pixels", std::to_string(p.pixels));
+    row("mean_of_means", fixed6(p.mean_of_means));
+    row("median_of_means", fixed6(p.median_of_means));
+    row("p95_of_means", fixed6(p.p95_of_means));
+    row("largest_mean", fixed6(p.largest_mean));
+    row("largest_mean_frame", std::to_string(p.largest_mean_frame));
+    row("max", fixed6(p.max));
+    row("max_frame", std::to_string(p.max_frame));
+    row("max_x", std::to_string(p.max_x));
+    row("max_y", std::to_string(p.max_y));
+    row("median", fixed6(p.median));
+    row("p95", fixed6(p.p95));
+    row("p99", fixed6(p.p99));
+    for (std::size_t k = 0; k < run.thresholds.size() && k < p.share_above.size(); ++k) {
+        row("above_" + threshold_text(run.thresholds[k]), fixed6(p.share_above[k]));
+    }
+    return text;
+}
+
+}  // namespace orv

@@ -1,0 +1,86 @@
+#pragma once
+// The record of one measured sequence: what was measured (profile, inputs, formula) and what
+// came out (per-frame and pooled statistics). The JSON record, the summary, the extra table
+// columns and the HTML report are all written from it.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "colour/colour_types.h"
+#include "colour/delta_e.h"
+#include "measure/statistics.h"
+#include "scielab/filter_kernels.h"
+
+namespace orv {
+
+// The program's version, "MAJOR.MINOR".
+std::string_view orv_version();
+
+struct FilterRecord {
+    std::string channel;  // "A", "T", "D"
+    std::string file;     // kernel file name in the profile folder
+    int count = 0;
+    std::vector<double> spreads;
+    std::vector<double> weights;
+    int half_width = 0;  // of the finished set, as the responses were computed
+    int length = 0;
+};
+
+struct ProfileRecord {
+    std::string folder;
+    GogParameters display_model;
+    Matrix3 rgb_to_xyz{};
+    Matrix3 xyz_to_lms{};
+    Matrix3 lms_to_atd{};
+    std::vector<FilterRecord> filters;
+    double kernel_sample_angle = 0.0;
+};
+
+// Reads the display model and the three matrices of `folder` again and records the finished
+// filter set that the measurement used.
+ProfileRecord read_profile_record(const std::string& folder, const AtdFilters& filters,
+                                  double sample_angle);
+
+struct InputRecord {
+    std::vector<std::string> paths;
+    int frame_width = 0;
+    int frame_height = 0;
+    int frame_count = 0;
+    // How the input's pixels became display RGB (for BMP frames: used as stored).
+    std::string colour_handling = "BMP pixels used as display RGB as stored";
+};
+
+struct FrameRecord {
+    int frame = 0;
+    std::string reference;  // the files of the pair
+    std::string degraded;
+    FrameStatistics statistics;
+};
+
+struct RunRecord {
+    std::vector<std::string> command_line;
+    ProfileRecord profile;
+    InputRecord reference;
+    InputRecord degraded;
+    DeltaEFormula formula = DeltaEFormula::cie94;
+    std::vector<double> thresholds;
+    std::vector<FrameRecord> frames;
+    PooledStatistics pooled;
+};
+
+// A number with six decimals, independent of the locale ("nan", "inf" for those values).
+std::string fixed6(double value);
+
+// A threshold as written in column names and labels: shortest form ("1", "2.5").
+std::string threshold_text(double threshold);
+
+// The table columns that follow the six of every row: median, p95, p99, one share per
+// threshold (above_T), and the position of the largest difference (max_x, max_y).
+std::string extra_csv_header(const std::vector<double>& thresholds);
+std::string extra_csv_fields(const FrameStatistics& statistics);
+
+// The pooled figures as a two-column table "figure,value".
+std::string summary_csv(const RunRecord& run);
+
+}  // namespace orv
