@@ -425,14 +425,22 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
                                      profile);
         });
 
+    // The map is written over the reference's A plane (row y of A is read in full before
+    // row y of the map is written), and the result's own array is made only once the other
+    // five planes are gone: the peak holds six planes, not seven.
+    double* map = fr.a.get();
+    split_rows(h, [&](int first, int last) {
+        difference_rows(formula, profile.atd_to_xyz, fr, fd, first, last, map);
+    });
+    fd = FilteredFrame{};
+    fr.t.reset();
+    fr.d.reset();
     InterleavedImage diff;
     diff.width = w;
     diff.height = h;
     diff.channels = 1;
-    diff.data.resize(count);
-    split_rows(h, [&](int first, int last) {
-        difference_rows(formula, profile.atd_to_xyz, fr, fd, first, last, diff.data.data());
-    });
+    diff.data.assign(map, map + count);
+    fr.a.reset();
     // The statistics in pixel order, whatever the split: the same sums for any thread count.
     DifferenceSummary summary;
     for (double value : diff.data) summary.add(value);
