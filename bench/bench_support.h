@@ -36,7 +36,7 @@ inline orv::AtdFilters default_filters() {
 }
 
 // A textured frame: smooth gradients with hashed noise, different per seed.
-inline orv::PixelBuffer frame(unsigned seed) {
+inline orv::PixelBuffer frame(unsigned seed, int width = bench::width, int height = bench::height) {
     orv::PixelBuffer p = orv::make_pixel_buffer(width, height);
     unsigned state = seed * 2654435761u + 1u;
     for (int y = 0; y < height; ++y) {

@@ -265,17 +265,21 @@ void filter_opponent_planes(FilteredFrame& f, const ChannelFilter& fa, const Cha
     run_side_by_side(filter_a_and_t, filter_d);
 }
 
-// One row of the difference map: both frames' opponent values to CIELAB, then the colour
+// Rows of the difference map: both frames' opponent values to CIELAB, then the colour
 // difference of each pixel pair.
-void difference_row(DeltaEFormula formula, const Matrix3& atd_to_xyz, int width,
-                    const double* ra, const double* rt, const double* rd, const double* da,
-                    const double* dt, const double* dd, double* out) {
-    for (int x = 0; x < width; ++x) {
-        double lab_ref[3];
-        double lab_deg[3];
-        atd_pixel_to_lab(atd_to_xyz, ra[x], rt[x], rd[x], lab_ref);
-        atd_pixel_to_lab(atd_to_xyz, da[x], dt[x], dd[x], lab_deg);
-        out[x] = colour_difference(formula, lab_ref, lab_deg);
+void difference_rows(DeltaEFormula formula, const Matrix3& atd_to_xyz, const FilteredFrame& fr,
+                     const FilteredFrame& fd, int first, int last, double* map) {
+    const int w = fr.width;
+    std::vector<double> lab_ref(3 * static_cast<std::size_t>(w));
+    std::vector<double> lab_deg(3 * static_cast<std::size_t>(w));
+    for (int y = first; y < last; ++y) {
+        atd_row_to_lab(atd_to_xyz, w, fr.a_row(y), fr.t_row(y), fr.d_row(y), lab_ref.data());
+        atd_row_to_lab(atd_to_xyz, w, fd.a_row(y), fd.t_row(y), fd.d_row(y), lab_deg.data());
+        double* out = map + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        for (int x = 0; x < w; ++x) {
+            out[x] = colour_difference(formula, &lab_ref[3 * static_cast<std::size_t>(x)],
+                                       &lab_deg[3 * static_cast<std::size_t>(x)]);
+        }
     }
 }
 
@@ -380,14 +384,9 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilte
     lab.height = source.height;
     lab.channels = 3;
     lab.data.resize(3 * static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height));
-    double* out = lab.data.data();
     for (int y = 0; y < f.height; ++y) {
-        const double* ra = f.a_row(y);
-        const double* rt = f.t_row(y);
-        const double* rd = f.d_row(y);
-        for (int x = 0; x < f.width; ++x, out += 3) {
-            atd_pixel_to_lab(profile.atd_to_xyz, ra[x], rt[x], rd[x], out);
-        }
+        atd_row_to_lab(profile.atd_to_xyz, f.width, f.a_row(y), f.t_row(y), f.d_row(y),
+                       lab.data.data() + 3 * static_cast<std::size_t>(y) * f.width);
     }
     return lab;
 }
@@ -426,18 +425,22 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
                                      profile);
         });
 
+    // The map is written over the reference's A plane (row y of A is read in full before
+    // row y of the map is written), and the result's own array is made only once the other
+    // five planes are gone: the peak holds six planes, not seven.
+    double* map = fr.a.get();
+    split_rows(h, [&](int first, int last) {
+        difference_rows(formula, profile.atd_to_xyz, fr, fd, first, last, map);
+    });
+    fd = FilteredFrame{};
+    fr.t.reset();
+    fr.d.reset();
     InterleavedImage diff;
     diff.width = w;
     diff.height = h;
     diff.channels = 1;
-    diff.data.resize(count);
-    split_rows(h, [&](int first, int last) {
-        for (int y = first; y < last; ++y) {
-            difference_row(formula, profile.atd_to_xyz, w, fr.a_row(y), fr.t_row(y), fr.d_row(y),
-                           fd.a_row(y), fd.t_row(y), fd.d_row(y),
-                           diff.data.data() + static_cast<std::size_t>(y) * w);
-        }
-    });
+    diff.data.assign(map, map + count);
+    fr.a.reset();
     // The statistics in pixel order, whatever the split: the same sums for any thread count.
     DifferenceSummary summary;
     for (double value : diff.data) summary.add(value);

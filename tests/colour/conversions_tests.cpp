@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "numeric/failure.h"
 
@@ -337,6 +338,22 @@ TEST(LabPower, IsTheCorrectlyRoundedPower) {
     EXPECT_LE(misrounded, samples / 50000) << "of " << samples;
     for (double t : {0.008856000000000001, 0.125, 1.0, 8.0, 27.0, 1e-2, 0.5}) {
         EXPECT_EQ(lab_power_in_range(t), std::pow(t, 0.3333333333333333)) << t;
+    }
+}
+
+// The vectorised block form gives lab_f's doubles, on both sides of the threshold, below 0,
+// and for values beyond the fast range (a block holding one takes the plain path).
+TEST(LabPower, BlockFormEqualsLabF) {
+    std::vector<double> values;
+    for (int i = 0; i < 301; ++i) values.push_back(-0.01 + i * 0.00731);
+    values.insert(values.end(), {0.008856, 0.0088561, 1.0, 3e29, 2.5});
+    for (bool with_huge : {false, true}) {
+        std::vector<double> block = values;
+        if (with_huge) block.push_back(1e300);
+        std::vector<double> expected;
+        for (double t : block) expected.push_back(lab_f(t));
+        lab_f_values(block.data(), block.size());
+        EXPECT_EQ(block, expected) << with_huge;
     }
 }
 
