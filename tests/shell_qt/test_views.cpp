@@ -13,6 +13,7 @@
 #include "resources/menu.h"
 #include "shell/frame_store.h"
 #include "shell/navigation.h"
+#include "shell/results.h"
 #include "shell/qt/main_window_qt.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
@@ -27,6 +28,7 @@ private slots:
     void drops_open_the_two_sequences();
     void keys_and_wheel_step_and_the_quarter_follows();
     void fit_view_shows_the_whole_frame_and_maps_readouts();
+    void results_window_follows_the_run_and_a_click_shows_a_frame();
     void cleanupTestCase();
 
 private:
@@ -191,6 +193,47 @@ void ViewsTest::fit_view_shows_the_whole_frame_and_maps_readouts() {
 
     window_->action(command::fit_view)->trigger();
     QVERIFY(!store.fit_to_pane);
+}
+
+void ViewsTest::results_window_follows_the_run_and_a_click_shows_a_frame() {
+    FrameStore& store = window_->store();
+    window_->action(command::results_window)->trigger();
+    ResultsWindow* results = window_->results_window();
+    QVERIFY(results != nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(results));
+    QVERIFY(results_view(store).points.empty());  // no difference images yet
+
+    // Difference results of the five slots as a run leaves them (frame i: mean i, max 2i + 1).
+    for (int i = 0; i < 5; ++i) {
+        InterleavedImage& r = store.diff_results[static_cast<std::size_t>(i)];
+        r.width = width_;
+        r.height = height_;
+        r.channels = 1;
+        r.data.assign(static_cast<std::size_t>(width_) * height_, static_cast<double>(i));
+        r.mean = i;
+        r.max = 2.0 * i + 1.0;
+        r.min = 0.0;
+        store.diff_pixels[static_cast<std::size_t>(i)] = make_pixel_buffer(width_, height_);
+    }
+    store.diff_ready = 1;
+    window_->platform().invalidate(Window::main, true);
+    QTRY_COMPARE(results->area().last_frame, 4);
+    const ResultsView view = results_view(store);
+    QCOMPARE(view.points.size(), std::size_t{5});
+    QCOMPARE(view.max_frame, 4);
+    QCOMPARE(view.largest_mean_frame, 4);
+    QCOMPARE(view.mean_of_means, 2.0);
+
+    // A click on frame 3's column shows frame 3 in the panes and its figures in the quarter.
+    const PlotArea area = results->area();
+    QTest::mouseClick(results, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(qRound(plot_x(area, 3)), qRound(plot_y(area, 3.0))));
+    QCOMPARE(store.current_frame, 3);
+    QVERIFY(quarter_text().contains(QStringLiteral("色差 平均 3.000000  最大 7.000000")));
+    QTRY_COMPARE(window_->pane(Pane::lower)->last_drawing().slot, 3);
+    // Outside the plot nothing happens.
+    QTest::mouseClick(results, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+    QCOMPARE(store.current_frame, 3);
 }
 
 void ViewsTest::cleanupTestCase() {
