@@ -12,6 +12,7 @@
 #include "cli/npy.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
+#include "numeric/number_text.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 #include "measure/degradations.h"
@@ -23,7 +24,10 @@ namespace orv {
 
 namespace {
 
-using Frame = FrameFile;
+struct Frame {
+    PixelBuffer pixels;
+    HeaderBlock header;
+};
 
 // Opens a sequence's files and says, for each media file, how its pixels become RGB.
 MediaSequence open_sequence(const std::vector<std::string>& paths, const MediaArgs& media,
@@ -124,11 +128,7 @@ struct CsvOutput {
     }
 };
 
-std::string number_text(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f", value);
-    return text;
-}
+std::string number_text(double value) { return fixed_text(value, 6); }
 
 struct DiffResult {
     InterleavedImage map;
@@ -136,6 +136,9 @@ struct DiffResult {
     HeaderBlock header;  // the reference frame's, for the grey picture's file
     std::string reference_name;
     std::string degraded_name;
+    FrameExtras extras;
+    PixelBuffer reference;  // both frames, only when the report shows them
+    PixelBuffer degraded;
 };
 
 }  // namespace
@@ -202,10 +205,15 @@ int run_diff(const DiffOptions& options) {
     refuse_existing(map_names);
     refuse_existing(value_names);
     if (!options.csv.empty()) refuse_existing({options.csv});
+    refuse_existing(report_output_names(options.report, count));
 
     const AtdFilters filters = load_filters(options.common);
+    ReportRun report;
+    start_report(report, options.report, options.common.profile, filters, reference, degraded,
+                 count);
     CsvOutput csv(options.csv);
-    csv.write("frame,reference,degraded,mean,max,min\n");
+    csv.write("frame,reference,degraded,mean,max,min," + extra_csv_header(options.report.thresholds) +
+              "\n");
 
     // A sequence shorter than the other repeats its last frame. The names of each pair go to
     // the table with the pair's result.
@@ -220,10 +228,16 @@ int run_diff(const DiffOptions& options) {
         DiffResult result;
         result.grey = make_pixel_buffer(reference.pixels.width, reference.pixels.height);
         make_difference_image(reference.pixels, degraded.pixels, result.grey, kernel_sample_angle,
-                              filters, options.common.profile, result.map);
+                              filters, options.common.profile, result.map,
+                              chosen_formula(options.report));
+        result.extras = frame_extras(report, result.map);
         result.header = std::move(reference.header);
         result.reference_name = reference_path;
         result.degraded_name = degraded_path;
+        if (report.wants_frames) {
+            result.reference = std::move(reference.pixels);
+            result.degraded = std::move(degraded.pixels);
+        }
         return result;
     };
     // The frame's files first, then its row: a row in the table means every output of that
@@ -237,14 +251,17 @@ int run_diff(const DiffOptions& options) {
             const std::string error = write_npy_map(name, result.map);
             if (!error.empty()) raise_command_error("cannot write " + name + ": " + error);
         }
+        deliver_report_frame(report, i, result.reference_name, result.degraded_name,
+                             result.reference, result.degraded, result.map, result.extras);
         csv.write(std::to_string(i) + "," + csv_field(result.reference_name) + "," +
                   csv_field(result.degraded_name) + "," + number_text(result.map.mean) + "," +
-                  number_text(result.map.max) + "," + number_text(result.map.min) + "\n");
+                  number_text(result.map.max) + "," + number_text(result.map.min) + "," +
+                  extra_csv_fields(result.extras.statistics) + "\n");
     };
     run_ordered_frames<DiffResult>(count, options.common.threads, work, deliver,
                                    progress_reporter(options.common.progress));
     csv.close();
-    return 0;
+    return finish_report(report);
 }
 
 int run_filter(const FilterOptions& options) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/report_outputs.h"
 #include "image/pixel_buffer.h"
 #include "measure/frame_loop.h"
 #include "scielab/filter_kernels.h"
@@ -47,6 +48,7 @@ struct DiffOptions {
     std::string csv;     // empty: standard output
     std::string maps;    // base name of the grey pictures, empty: none
     std::string values;  // base name of the .npy maps, empty: none
+    ReportOptions report;  // statistics, JSON, heatmaps, HTML report, formula, status 3
 };
 
 struct FilterOptions {

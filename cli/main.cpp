@@ -25,7 +25,8 @@ namespace {
 
 constexpr const char* tool_footer =
     "Exit status: 0 done, 1 a file could not be read or written, a frame pair was refused or\n"
-    "the measurement failed (one line on standard error names the file), 2 a usage error.\n"
+    "the measurement failed (one line on standard error names the file), 2 a usage error,\n"
+    "3 (diff) every output written but a frame beyond --fail-above or --fail-above-p95.\n"
     "Outputs are named BASE_0000.bmp, BASE_0001.bmp, ... (BASE_0000.npy for maps of values);\n"
     "an existing file is never overwritten: the run stops before any work with status 1.";
 
@@ -153,8 +154,11 @@ int main(int argc, char** argv) {
         "Slot i pairs reference i with degraded i; the shorter sequence repeats its last\n"
         "frame, so there is one row per frame of the longer one. The CSV table has the header\n"
         "frame,reference,degraded,mean,max,min: the slot from 0, the two files used, and the\n"
-        "mean, largest and smallest per-pixel CIE94 difference with six decimals. Rows of the\n"
-        "frames finished before a failure stay in the table.\n"
+        "mean, largest and smallest per-pixel difference (CIE94 unless --delta-e) with six\n"
+        "decimals; then median,p95,p99 (nearest-rank percentiles of the map), above_T for each\n"
+        "threshold T (share of pixels whose difference exceeds T) and max_x,max_y (the largest\n"
+        "difference, y = 0 the top row). Rows of the frames finished before a failure stay in\n"
+        "the table.\n"
         "The filter trace of the kernel files goes to standard error with --kernel-trace and\n"
         "is discarded otherwise.\n\n" +
         std::string(tool_footer));
@@ -196,6 +200,7 @@ int main(int argc, char** argv) {
     diff_command->add_option("--frames", diff.frames, "Measure at most N pairs")
         ->type_name("N")
         ->check(CLI::PositiveNumber);
+    orv::add_report_options(*diff_command, diff.report);
 
     orv::FilterOptions filter;
     filter.common.threads = orv::machine_threads();
@@ -256,6 +261,7 @@ int main(int argc, char** argv) {
                                            "a standard deviation must be a finite number");
             }
         }
+        orv::check_report_options(diff.report);
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
@@ -268,7 +274,8 @@ int main(int argc, char** argv) {
 
     orv::keep_freed_frame_planes();
     const bool progress = isatty(STDERR_FILENO) != 0;
-    diff.common.progress = progress;
+    diff.common.progress = progress && !diff.report.quiet;
+    diff.report.command_line.assign(argv, argv + argc);
     filter.common.progress = progress;
     noise.progress = progress;
 

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <limits>
 #include <fstream>
 #include <sstream>
 
@@ -76,18 +77,49 @@ double token_to_double(const std::string& token) {
         }
     }
     if (digits == 0) return 0.0;
+    const std::size_t mantissa_length = number.size();
+    long long exponent_value = 0;
     if (i < n && (token[i] == 'e' || token[i] == 'E' || token[i] == 'd' || token[i] == 'D')) {
         std::size_t j = i + 1;
         std::string exponent = "e";
-        if (j < n && (token[j] == '+' || token[j] == '-')) exponent += token[j++];
+        bool exponent_negative = false;
+        if (j < n && (token[j] == '+' || token[j] == '-')) {
+            exponent_negative = token[j] == '-';
+            exponent += token[j++];
+        }
         std::size_t exponent_digits = 0;
         while (j < n && is_digit(token[j])) {
+            if (exponent_value < 1000000000LL) {
+                exponent_value = exponent_value * 10 + (token[j] - '0');
+            }
             exponent += token[j++];
             ++exponent_digits;
         }
         if (exponent_digits > 0) number += exponent;
+        if (exponent_negative) exponent_value = -exponent_value;
     }
-    return std::strtod(number.c_str(), nullptr);
+    // from_chars reads the C form whatever the process locale is (the GUI runs under the
+    // user's, where strtod would stop at the decimal point of "2.2").
+    const char* first = number.data();
+    if (*first == '+') ++first;
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(first, number.data() + number.size(), value);
+    (void)end;
+    if (error != std::errc::result_out_of_range) return value;
+    // Out of the range of a double: infinity beyond the largest, zero below the smallest.
+    // Which of the two follows from the place of the first non-zero digit.
+    const bool negative = number[0] == '-';
+    const std::size_t point = std::min(number.find('.'), mantissa_length);
+    const std::size_t first_digit = number.find_first_of("123456789");
+    if (first_digit >= mantissa_length) return negative ? -0.0 : 0.0;
+    const long long lead = first_digit < point
+                               ? static_cast<long long>(point - first_digit) - 1
+                               : -static_cast<long long>(first_digit - point);
+    if (lead + exponent_value >= 0) {
+        return negative ? -std::numeric_limits<double>::infinity()
+                        : std::numeric_limits<double>::infinity();
+    }
+    return negative ? -0.0 : 0.0;
 }
 
 GogParameters parse_display_model(std::istream& in, const std::string& name) {

@@ -11,6 +11,7 @@
 namespace orv {
 
 AtdFilters load_atd_filters(const std::string& folder, int threads, std::ostream& trace) {
+    check_profile_files(folder);
     AtdFilters filters;
     filters.a = load_channel_filter(profile_path(folder, "kernel_L.txt"), kernel_sample_angle,
                                     trace);
@@ -28,8 +29,8 @@ AtdFilters load_atd_filters(const std::string& folder, int threads, std::ostream
 
 void check_profile_files(const std::string& folder) {
     read_display_model(profile_path(folder, "DISPGOG_parameter.txt"));
-    load_rgb_to_atd(folder);
-    load_xyz_to_atd(folder);
+    invert_matrix3(load_rgb_to_atd(folder));
+    invert_matrix3(load_xyz_to_atd(folder));
 }
 
 FrameFile read_frame_file(const std::string& path) {

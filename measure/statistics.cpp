@@ -62,6 +62,60 @@ void for_each_kept(const PooledAccumulator& pool, Visit&& visit) {
     for (double v : pool.values) visit(v);
 }
 
+
+// Nearest-rank percentiles of one map: a histogram of the values' top key bits (sign,
+// exponent and four mantissa bits: 16 bins per binary octave, small enough to stay in cache)
+// finds the bin of each rank; only the values of those bins are gathered and selected. Two
+// passes over the map instead of sorting or selecting all of it.
+constexpr int frame_bin_bits = 16;
+
+void frame_percentiles(const double* v, std::size_t count, std::span<const int> percents,
+                       double* out) {
+    std::vector<std::uint32_t> histogram(std::size_t{1} << frame_bin_bits, 0);
+    for (std::size_t i = 0; i < count; ++i) ++histogram[ordered_key(v[i]) >> (64 - frame_bin_bits)];
+    const std::size_t n = percents.size();
+    std::vector<std::size_t> bins(n);
+    std::vector<std::uint64_t> rank_in_bin(n);
+    {
+        std::uint64_t before = 0;
+        std::size_t b = 0;
+        for (std::size_t k = 0; k < n; ++k) {  // percents ascend, so the ranks do
+            const std::uint64_t rank = nearest_rank(count, percents[k]);
+            while (before + histogram[b] < rank) before += histogram[b++];
+            bins[k] = b;
+            rank_in_bin[k] = rank - before;
+        }
+    }
+    // Distinct bins in ascending order; each gathers its values once.
+    std::vector<std::size_t> distinct(bins.begin(), bins.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    // Each wanted bin's values go to their own block of one array, sized from the histogram.
+    const std::size_t low = distinct.front();
+    const std::size_t high = distinct.back();
+    std::vector<std::int8_t> block_of(high - low + 1, -1);
+    std::vector<std::size_t> start(distinct.size() + 1, 0);
+    for (std::size_t d = 0; d < distinct.size(); ++d) {
+        block_of[distinct[d] - low] = static_cast<std::int8_t>(d);
+        start[d + 1] = start[d] + histogram[distinct[d]];
+    }
+    std::vector<double> gathered(start.back());
+    std::vector<std::size_t> next(start.begin(), start.end() - 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t b = ordered_key(v[i]) >> (64 - frame_bin_bits);
+        if (b - low > high - low) continue;  // outside [low, high], unsigned wrap included
+        const int d = block_of[b - low];
+        if (d >= 0) gathered[next[static_cast<std::size_t>(d)]++] = v[i];
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t d = static_cast<std::size_t>(
+            std::find(distinct.begin(), distinct.end(), bins[k]) - distinct.begin());
+        const auto first = gathered.begin() + static_cast<std::ptrdiff_t>(start[d]);
+        const auto last = gathered.begin() + static_cast<std::ptrdiff_t>(start[d + 1]);
+        const auto at = first + static_cast<std::ptrdiff_t>(rank_in_bin[k] - 1);
+        std::nth_element(first, at, last);
+        out[k] = *at;
+    }
+}
 }  // namespace
 
 std::vector<double> default_thresholds() { return {1.0, 2.0, 5.0}; }
@@ -136,9 +190,9 @@ FrameStatistics frame_statistics(const InterleavedImage& map, std::span<const do
     s.max_y = map.height - 1 - best_row;
     s.share_above = share_of(above, count);
 
-    std::vector<double> scratch(v, v + count);
     static constexpr int percents[] = {50, 95, 99};
-    const std::vector<double> p = percentiles_in_place(scratch, percents);
+    double p[3];
+    frame_percentiles(v, count, percents, p);
     s.median = p[0];
     s.p95 = p[1];
     s.p99 = p[2];

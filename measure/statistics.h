@@ -4,9 +4,9 @@
 // Percentiles are nearest-rank: with the n values of a map sorted ascending as v[1] .. v[n],
 // the P-th percentile is v[ceil(P * n / 100)] (v[1] for P = 0). The median is the 50th
 // percentile by the same rule (never the average of two middle values). Every percentile is
-// exact: per frame by selection (std::nth_element) on a copy of the map, pooled by a
-// histogram of the values' bit patterns that locates each rank's bin, followed by a
-// selection among the values of that bin.
+// exact, with no histogram approximation: a histogram of the values' bit patterns (which
+// order like the values) only finds the bin that holds each rank; the value itself is then
+// selected (std::nth_element) among that bin's values.
 //
 // Shares are the fraction of pixels whose difference is strictly above a threshold.
 // Positions count x from the left and y from the top row of the picture (the maps themselves

@@ -6,25 +6,32 @@
 // green, blue, row 0 the top of the picture. Frame buffers inside are blue, green, red with the
 // bottom row first; the conversion happens here, in both directions.
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <ostream>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
-
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
-#include <memory>
-#include <iostream>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "colour/colour_types.h"
 #include "colour/conversions.h"
+#include "colour/delta_e.h"
 #include "image/pixel_buffer.h"
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
+#include "measure/statistics.h"
+#include "media/media_sequence.h"
+#include "media/media_source.h"
+#include "media/raw_format.h"
 #include "numeric/failure.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
@@ -48,62 +55,208 @@ LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_t
     py::gil_scoped_release unlocked;
     std::ostream discard(nullptr);
     profile.filters = load_atd_filters(folder, threads, kernel_trace ? std::cerr : discard);
-    check_profile_files(folder);
     return profile;
 }
 
-// The difference formulas the measurement knows; others are refused before any work.
-void check_delta_e(int delta_e) {
-    if (delta_e != 94) {
-        throw py::value_error("delta_e must be 94 (CIE94); got " + std::to_string(delta_e));
+// What a measurement is asked for besides the frames: the difference formula and the levels of
+// the shares above them. Both are checked before any work.
+struct Measurement {
+    DeltaEFormula formula = DeltaEFormula::cie94;
+    std::vector<double> thresholds;
+};
+
+Measurement measurement(int delta_e, const std::vector<double>& thresholds) {
+    const std::optional<DeltaEFormula> formula = formula_from_option(std::to_string(delta_e));
+    if (!formula) {
+        throw py::value_error("delta_e must be 94 (CIE94), 2000 (CIEDE2000) or 76 (CIE76), not " +
+                              std::to_string(delta_e));
     }
+    for (double t : thresholds) {
+        if (!std::isfinite(t) || t < 0.0) {
+            throw py::value_error("thresholds must be finite numbers, 0 or more");
+        }
+    }
+    return {*formula, thresholds};
+}
+
+// A threshold as a name suffix: the shortest text that reads back as the same number.
+std::string threshold_name(double threshold) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, threshold);
+    return "above_" + std::string(text, end.ptr);
+}
+
+// How files are read: YUV matrix and range overriding the streams' own, and the layout of raw
+// files. Names as orv-cli's options take them; anything else is refused before any work.
+MediaOptions media_options(const std::optional<std::string>& matrix,
+                           const std::optional<std::string>& range,
+                           const std::optional<std::string>& size,
+                           const std::optional<std::string>& pix_fmt,
+                           const std::optional<std::string>& fps) {
+    MediaOptions options;
+    if (matrix) {
+        if (*matrix == "bt601")
+            options.matrix = YuvMatrix::bt601;
+        else if (*matrix == "bt709")
+            options.matrix = YuvMatrix::bt709;
+        else if (*matrix == "bt2020")
+            options.matrix = YuvMatrix::bt2020;
+        else
+            throw py::value_error("matrix must be 'bt601', 'bt709' or 'bt2020'");
+    }
+    if (range) {
+        if (*range == "limited")
+            options.range = YuvRange::limited;
+        else if (*range == "full")
+            options.range = YuvRange::full;
+        else
+            throw py::value_error("range must be 'limited' or 'full'");
+    }
+    if (size || pix_fmt || fps) {
+        RawFormat raw;
+        if (size) {
+            const auto parsed = parse_frame_size(*size);
+            if (!parsed) throw py::value_error("size must be WxH, 1 to 32768 each: " + *size);
+            raw.width = parsed->width;
+            raw.height = parsed->height;
+        }
+        if (pix_fmt) {
+            if (!known_raw_pixel_format(*pix_fmt)) {
+                throw py::value_error("pix_fmt is not a raw pixel format the libraries know: " +
+                                      *pix_fmt);
+            }
+            raw.pixel_format = *pix_fmt;
+        }
+        if (fps) {
+            const auto rate = parse_frame_rate(*fps);
+            if (!rate) throw py::value_error("fps must be a positive rate (25, 29.97, 30000/1001)");
+            raw.fps_num = rate->num;
+            raw.fps_den = rate->den;
+        }
+        options.raw = raw;
+    }
+    return options;
 }
 
 // One frame pair's result: the per-pixel map (row 0 the top, or None when not kept) and the
-// per-frame statistics. Statistics beyond mean, max and min join here as the reports layer
-// provides them.
+// per-frame statistics. mean, max and min are the map's own, as orv-cli's first columns.
 struct FrameDiff {
     py::object map = py::none();
+    py::object reference = py::none();  // the frames' names, for frames read from files
+    py::object degraded = py::none();
     double mean = 0.0;
     double max = 0.0;
     double min = 0.0;
-    int width = 0;
-    int height = 0;
+    FrameStatistics statistics;
+    std::vector<double> thresholds;
+    DeltaEFormula formula = DeltaEFormula::cie94;
 };
 
 // Per-frame figures computed without the interpreter lock; turned into a FrameDiff after.
 struct FrameFigures {
     InterleavedImage map;
+    FrameStatistics statistics;
+    std::string reference;
+    std::string degraded;
 };
 
-FrameDiff to_frame_diff(FrameFigures&& figures, bool keep_map) {
+FrameFigures measure_pair(const PixelBuffer& reference, const PixelBuffer& degraded,
+                          const LoadedProfile& profile, const Measurement& asked) {
+    FrameFigures figures;
+    PixelBuffer grey = make_pixel_buffer(reference.width, reference.height);
+    make_difference_image(reference, degraded, grey, kernel_sample_angle, profile.filters,
+                          profile.folder, figures.map, asked.formula);
+    figures.statistics = frame_statistics(figures.map, asked.thresholds);
+    return figures;
+}
+
+FrameDiff to_frame_diff(FrameFigures&& figures, bool keep_map, const Measurement& asked) {
     FrameDiff diff;
     const InterleavedImage& map = figures.map;
     diff.mean = map.mean;
     diff.max = map.max;
     diff.min = map.min;
-    diff.width = map.width;
-    diff.height = map.height;
+    diff.statistics = std::move(figures.statistics);
+    diff.thresholds = asked.thresholds;
+    diff.formula = asked.formula;
+    if (!figures.reference.empty()) {
+        diff.reference = py::str(figures.reference);
+        diff.degraded = py::str(figures.degraded);
+    }
     if (keep_map) {
-        py::array_t<double> array({static_cast<py::ssize_t>(map.height),
-                                   static_cast<py::ssize_t>(map.width)});
+        py::array_t<double> array(
+            {static_cast<py::ssize_t>(map.height), static_cast<py::ssize_t>(map.width)});
         double* out = array.mutable_data();
         const std::size_t row = static_cast<std::size_t>(map.width);
         // Stored row 0 is the bottom of the picture; the array starts with the top row.
         for (int y = 0; y < map.height; ++y) {
             std::memcpy(out + static_cast<std::size_t>(map.height - 1 - y) * row,
-                        map.data.data() + static_cast<std::size_t>(y) * row,
-                        row * sizeof(double));
+                        map.data.data() + static_cast<std::size_t>(y) * row, row * sizeof(double));
         }
         diff.map = std::move(array);
     }
     return diff;
 }
 
+// The figures of a frame under the names of orv-cli's table columns.
+py::dict frame_stats(const FrameDiff& d) {
+    const FrameStatistics& s = d.statistics;
+    py::dict stats;
+    stats["mean"] = d.mean;
+    stats["max"] = d.max;
+    stats["min"] = d.min;
+    stats["median"] = s.median;
+    stats["p95"] = s.p95;
+    stats["p99"] = s.p99;
+    for (std::size_t k = 0; k < d.thresholds.size() && k < s.share_above.size(); ++k) {
+        stats[py::str(threshold_name(d.thresholds[k]))] = s.share_above[k];
+    }
+    stats["max_x"] = s.max_x;
+    stats["max_y"] = s.max_y;
+    return stats;
+}
+
+// The pooled figures under the names of orv-cli's summary.
+py::dict pooled_stats(const PooledStatistics& p, const Measurement& asked) {
+    py::dict stats;
+    stats["delta_e"] = std::string(formula_name(asked.formula));
+    stats["frames"] = p.frames;
+    stats["pixels"] = p.pixels;
+    stats["mean_of_means"] = p.mean_of_means;
+    stats["median_of_means"] = p.median_of_means;
+    stats["p95_of_means"] = p.p95_of_means;
+    stats["largest_mean"] = p.largest_mean;
+    stats["largest_mean_frame"] = p.largest_mean_frame;
+    stats["max"] = p.max;
+    stats["max_frame"] = p.max_frame;
+    stats["max_x"] = p.max_x;
+    stats["max_y"] = p.max_y;
+    stats["median"] = p.median;
+    stats["p95"] = p.p95;
+    stats["p99"] = p.p99;
+    for (std::size_t k = 0; k < asked.thresholds.size() && k < p.share_above.size(); ++k) {
+        stats[py::str(threshold_name(asked.thresholds[k]))] = p.share_above[k];
+    }
+    return stats;
+}
+
+// A measured sequence: every frame's result in order and the pooled figures.
+struct SequenceDiff {
+    std::vector<FrameDiff> frames;
+    py::dict pooled;
+    py::list inputs;
+};
+
+// An open media file handing out its frames one by one.
+struct MediaFile {
+    MediaSource source;
+};
+
 // Copies an RGB (height, width, 3) uint8 array of any strides into a frame buffer.
 PixelBuffer frame_from_array(const py::handle& object, const char* what) {
     if (!py::isinstance<py::array>(object)) {
-        throw py::type_error(std::string(what) + " must be a numpy array of uint8, shape (H, W, 3)");
+        throw py::type_error(std::string(what) +
+                             " must be a numpy array of uint8, shape (H, W, 3)");
     }
     const py::array array = py::reinterpret_borrow<py::array>(object);
     if (!array.dtype().is(py::dtype::of<std::uint8_t>())) {
@@ -125,9 +278,8 @@ PixelBuffer frame_from_array(const py::handle& object, const char* what) {
     const auto* base = static_cast<const std::uint8_t*>(array.data());
     const py::ssize_t sy = array.strides(0), sx = array.strides(1), sc = array.strides(2);
     for (py::ssize_t y = 0; y < height; ++y) {
-        std::uint8_t* out = frame.bytes.data() +
-                            static_cast<std::size_t>(height - 1 - y) *
-                                static_cast<std::size_t>(frame.stride);
+        std::uint8_t* out = frame.bytes.data() + static_cast<std::size_t>(height - 1 - y) *
+                                                     static_cast<std::size_t>(frame.stride);
         const std::uint8_t* in = base + y * sy;
         for (py::ssize_t x = 0; x < width; ++x, in += sx, out += 3) {
             out[0] = in[2 * sc];
@@ -143,9 +295,9 @@ py::array_t<std::uint8_t> array_from_frame(const PixelBuffer& frame) {
                                      static_cast<py::ssize_t>(frame.width), py::ssize_t{3}});
     std::uint8_t* out = array.mutable_data();
     for (int y = 0; y < frame.height; ++y) {
-        const std::uint8_t* in = frame.bytes.data() +
-                                 static_cast<std::size_t>(frame.height - 1 - y) *
-                                     static_cast<std::size_t>(frame.stride);
+        const std::uint8_t* in =
+            frame.bytes.data() +
+            static_cast<std::size_t>(frame.height - 1 - y) * static_cast<std::size_t>(frame.stride);
         for (int x = 0; x < frame.width; ++x, in += 3, out += 3) {
             out[0] = in[2];
             out[1] = in[1];
@@ -156,9 +308,9 @@ py::array_t<std::uint8_t> array_from_frame(const PixelBuffer& frame) {
 }
 
 FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
-                      const LoadedProfile& profile, int delta_e, const std::vector<double>& thresholds) {
-    check_delta_e(delta_e);
-    (void)thresholds;  // the shares above the thresholds come with the reports layer
+                      const LoadedProfile& profile, int delta_e,
+                      const std::vector<double>& thresholds) {
+    const Measurement asked = measurement(delta_e, thresholds);
     const PixelBuffer r = frame_from_array(reference, "reference");
     const PixelBuffer d = frame_from_array(degraded, "degraded");
     if (r.width != d.width || r.height != d.height) {
@@ -169,11 +321,9 @@ FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
     FrameFigures figures;
     {
         py::gil_scoped_release unlocked;
-        PixelBuffer grey = make_pixel_buffer(r.width, r.height);
-        make_difference_image(r, d, grey, kernel_sample_angle, profile.filters, profile.folder,
-                              figures.map);
+        figures = measure_pair(r, d, profile, asked);
     }
-    return to_frame_diff(std::move(figures), true);
+    return to_frame_diff(std::move(figures), true, asked);
 }
 
 py::array_t<std::uint8_t> filter_array(const py::handle& frame, const LoadedProfile& profile) {
@@ -187,52 +337,94 @@ py::array_t<std::uint8_t> filter_array(const py::handle& frame, const LoadedProf
     return array_from_frame(filtered);
 }
 
-py::array_t<std::uint8_t> read_frame_array(const std::string& path) {
-    FrameFile frame;
-    {
-        py::gil_scoped_release unlocked;
-        frame = read_frame_file(path);
-    }
-    return array_from_frame(frame.pixels);
+MediaFile open_media_file(const std::string& path, const MediaOptions& options) {
+    py::gil_scoped_release unlocked;
+    return MediaFile{open_media(path, options)};
 }
 
-std::vector<FrameDiff> diff_files(const std::vector<std::string>& reference,
-                                  const std::vector<std::string>& degraded,
-                                  const LoadedProfile& profile, int threads, bool keep_maps,
-                                  int delta_e, const std::vector<double>& thresholds) {
-    check_delta_e(delta_e);
-    (void)thresholds;
+py::object next_media_frame(MediaFile& file) {
+    PixelBuffer pixels;
+    HeaderBlock header;
+    bool more = false;
+    {
+        py::gil_scoped_release unlocked;
+        more = next_frame(file.source, pixels, header);
+    }
+    if (!more) throw py::stop_iteration();
+    return array_from_frame(pixels);
+}
+
+py::list describe_inputs(const MediaSequence& sequence, const char* role) {
+    py::list inputs;
+    for (const SequenceEntry& entry : sequence.entries) {
+        py::dict input;
+        input["role"] = role;
+        input["path"] = entry.path;
+        input["frames"] = entry.frame_count;
+        input["colour"] = entry.colour;
+        inputs.append(input);
+    }
+    return inputs;
+}
+
+SequenceDiff diff_files(const std::vector<std::string>& reference,
+                        const std::vector<std::string>& degraded, const LoadedProfile& profile,
+                        int threads, bool keep_maps, int delta_e,
+                        const std::vector<double>& thresholds, int reference_start,
+                        int degraded_start, std::optional<int> frames,
+                        const MediaOptions& options) {
+    const Measurement asked = measurement(delta_e, thresholds);
     if (reference.empty() || degraded.empty()) {
         throw Failure{"both a reference and a degraded sequence are needed"};
     }
-    const int reference_count = static_cast<int>(reference.size());
-    const int degraded_count = static_cast<int>(degraded.size());
-    const int count = std::max(reference_count, degraded_count);
-    std::vector<FrameFigures> frames(static_cast<std::size_t>(count));
+    if (reference_start < 0 || degraded_start < 0 || (frames && *frames < 1)) {
+        throw py::value_error("starts must be 0 or more and frames 1 or more");
+    }
+    auto inputs_of = [&](const std::vector<std::string>& paths) {
+        std::vector<SequenceInput> inputs;
+        for (const std::string& path : paths) inputs.push_back({path, options});
+        return inputs;
+    };
+    std::vector<FrameFigures> figures;
+    PooledStatistics pooled;
+    MediaSequence reference_sequence;
+    MediaSequence degraded_sequence;
     {
         py::gil_scoped_release unlocked;
+        reference_sequence = open_media_sequence(inputs_of(reference), reference_start);
+        degraded_sequence = open_media_sequence(inputs_of(degraded), degraded_start);
         // A sequence shorter than the other repeats its last frame.
+        int count = std::max(reference_sequence.count, degraded_sequence.count);
+        if (frames) count = std::min(count, *frames);
+        figures.resize(static_cast<std::size_t>(count));
+        PooledAccumulator pool(asked.thresholds);
         auto work = [&](int i) {
-            const std::string& r = reference[static_cast<std::size_t>(std::min(i, reference_count - 1))];
-            const std::string& d = degraded[static_cast<std::size_t>(std::min(i, degraded_count - 1))];
-            const FrameFile rf = read_frame_file(r);
-            const FrameFile df = read_frame_file(d);
-            check_pair_size(i, r, rf.pixels, d, df.pixels);
-            FrameFigures figures;
-            PixelBuffer grey = make_pixel_buffer(rf.pixels.width, rf.pixels.height);
-            make_difference_image(rf.pixels, df.pixels, grey, kernel_sample_angle,
-                                  profile.filters, profile.folder, figures.map);
-            if (!keep_maps) figures.map.data = {};
-            return figures;
+            SequenceFrame r = read_sequence_frame(reference_sequence, i);
+            SequenceFrame d = read_sequence_frame(degraded_sequence, i);
+            check_pair_size(i, r.name, r.pixels, d.name, d.pixels);
+            FrameFigures result = measure_pair(r.pixels, d.pixels, profile, asked);
+            result.reference = std::move(r.name);
+            result.degraded = std::move(d.name);
+            return result;
         };
-        auto deliver = [&](int i, FrameFigures&& figures) {
-            frames[static_cast<std::size_t>(i)] = std::move(figures);
+        auto deliver = [&](int i, FrameFigures&& result) {
+            add_frame(pool, result.map, result.statistics);
+            if (!keep_maps) result.map.data = {};
+            figures[static_cast<std::size_t>(i)] = std::move(result);
         };
         run_ordered_frames<FrameFigures>(count, std::max(threads, 1), work, deliver);
+        pooled = pooled_statistics(pool);
     }
-    std::vector<FrameDiff> result;
-    result.reserve(frames.size());
-    for (FrameFigures& figures : frames) result.push_back(to_frame_diff(std::move(figures), keep_maps));
+    SequenceDiff result;
+    result.frames.reserve(figures.size());
+    for (FrameFigures& frame : figures) {
+        result.frames.push_back(to_frame_diff(std::move(frame), keep_maps, asked));
+    }
+    result.pooled = pooled_stats(pooled, asked);
+    result.inputs = describe_inputs(reference_sequence, "reference");
+    for (const py::handle input : describe_inputs(degraded_sequence, "degraded")) {
+        result.inputs.append(input);
+    }
     return result;
 }
 
@@ -255,6 +447,8 @@ PYBIND11_MODULE(_orv, m) {
             if (p) std::rethrow_exception(p);
         } catch (const Failure& failure) {
             PyErr_SetString(error.ptr(), failure.message.c_str());
+        } catch (const MediaError& failure) {
+            PyErr_SetString(error.ptr(), failure.message.c_str());
         }
     });
 
@@ -264,58 +458,108 @@ PYBIND11_MODULE(_orv, m) {
         "DISPGOG_parameter.txt, the matrix files RGBtoXYZ_mat.txt, XYZtoLMS_mat.txt and "
         "LMStoATD_mat.txt, and the kernel files kernel_L.txt, kernel_RG.txt and kernel_BY.txt, "
         "whose filters are finished as the filter dialog's OK does with the files' values.\n\n"
-        "Profile(folder, threads=0, kernel_trace=False): threads limits the threads used to "
-        "compute the filter responses (0: the machine's cores; the result is the same for any "
-        "number); kernel_trace sends the kernel files' trace to standard error. Raises "
+        "Profile(folder, threads=0, kernel_trace=False): threads sets the process's core "
+        "budget, as orv-cli's --threads does (0: the machine's cores): the filter responses, "
+        "the two halves of one frame pair and the frame loop's workers of diff_files share it, "
+        "and the results are the same for any number; kernel_trace sends the kernel files' trace to standard error. Raises "
         "orv.Error with orv-cli's texts. The measurement still reads the display-model and "
         "matrix files for every frame, as orv-cli does. A Profile may be shared by threads.")
-        .def(py::init([](const std::string& folder, int threads, bool kernel_trace) {
-                 return std::make_shared<LoadedProfile>(load_profile(folder, threads, kernel_trace));
-             }),
-             py::arg("folder"), py::arg("threads") = 0, py::arg("kernel_trace") = false,
-             "Reads and checks the profile-data folder `folder`; raises orv.Error.")
+        .def(
+            py::init([](const std::string& folder, int threads, bool kernel_trace) {
+                return std::make_shared<LoadedProfile>(load_profile(folder, threads, kernel_trace));
+            }),
+            py::arg("folder"), py::arg("threads") = 0, py::arg("kernel_trace") = false,
+            "Reads and checks the profile-data folder `folder`; raises orv.Error.")
         .def_property_readonly(
             "folder", [](const LoadedProfile& p) { return p.folder; },
             "The profile-data folder as given.")
         .def_property_readonly(
             "response_length", [](const LoadedProfile& p) { return p.filters.a.length; },
             "Number of elements of each finished filter response (2 * half-width + 1).")
-        .def("__repr__", [](const LoadedProfile& p) { return "orv.Profile(" + py::repr(py::str(p.folder)).cast<std::string>() + ")"; });
+        .def("__repr__", [](const LoadedProfile& p) {
+            return "orv.Profile(" + py::repr(py::str(p.folder)).cast<std::string>() + ")";
+        });
 
     py::class_<FrameDiff>(m, "FrameDiff",
-                          "The S-CIELAB difference of one frame pair: the per-pixel CIE94 map "
-                          "and its per-frame statistics.")
+                          "The S-CIELAB difference of one frame pair: the per-pixel map and its "
+                          "per-frame statistics (percentiles are nearest-rank and exact).")
         .def_readonly("map", &FrameDiff::map,
                       "Per-pixel colour differences: float64 array of shape (H, W), row 0 the "
                       "top of the picture; None when the map was not kept.")
+        .def_readonly("reference", &FrameDiff::reference,
+                      "Name of the reference frame ('file' or 'file#N' for a frame of a video) "
+                      "when read from files, else None.")
+        .def_readonly("degraded", &FrameDiff::degraded,
+                      "Name of the degraded frame when read from files, else None.")
         .def_readonly("mean", &FrameDiff::mean, "Mean of the map.")
         .def_readonly("max", &FrameDiff::max, "Largest value of the map.")
         .def_readonly("min", &FrameDiff::min, "Smallest value of the map.")
-        .def_readonly("width", &FrameDiff::width, "Width of the frames in pixels.")
-        .def_readonly("height", &FrameDiff::height, "Height of the frames in pixels.")
-        .def(
-            "stats",
-            [](const FrameDiff& d) {
-                py::dict stats;
-                stats["mean"] = d.mean;
-                stats["max"] = d.max;
-                stats["min"] = d.min;
-                return stats;
-            },
-            "The per-frame statistics as a dict of plain numbers (no map).")
+        .def_property_readonly(
+            "median", [](const FrameDiff& d) { return d.statistics.median; },
+            "Median of the map (the 50th nearest-rank percentile).")
+        .def_property_readonly(
+            "p95", [](const FrameDiff& d) { return d.statistics.p95; },
+            "95th percentile of the map (nearest rank).")
+        .def_property_readonly(
+            "p99", [](const FrameDiff& d) { return d.statistics.p99; },
+            "99th percentile of the map (nearest rank).")
+        .def_property_readonly(
+            "thresholds", [](const FrameDiff& d) { return py::tuple(py::cast(d.thresholds)); },
+            "The thresholds of share_above, as asked.")
+        .def_property_readonly(
+            "share_above",
+            [](const FrameDiff& d) { return py::tuple(py::cast(d.statistics.share_above)); },
+            "Per threshold, the fraction of pixels whose difference is strictly above it.")
+        .def_property_readonly(
+            "max_x", [](const FrameDiff& d) { return d.statistics.max_x; },
+            "Column of the largest difference, from the left.")
+        .def_property_readonly(
+            "max_y", [](const FrameDiff& d) { return d.statistics.max_y; },
+            "Row of the largest difference, from the top.")
+        .def_property_readonly(
+            "delta_e", [](const FrameDiff& d) { return std::string(formula_name(d.formula)); },
+            "The colour-difference formula used: \"CIE94\", \"CIEDE2000\" or \"CIE76\".")
+        .def_property_readonly(
+            "width", [](const FrameDiff& d) { return d.statistics.width; },
+            "Width of the frames in pixels.")
+        .def_property_readonly(
+            "height", [](const FrameDiff& d) { return d.statistics.height; },
+            "Height of the frames in pixels.")
+        .def("stats", &frame_stats,
+             "The per-frame statistics as a dict under the names of orv-cli's table columns: "
+             "mean, max, min, median, p95, p99, above_T for each threshold T, max_x, max_y.")
         .def("__repr__", [](const FrameDiff& d) {
-            return "<orv.FrameDiff " + std::to_string(d.width) + "x" + std::to_string(d.height) +
+            return "<orv.FrameDiff " + std::to_string(d.statistics.width) + "x" +
+                   std::to_string(d.statistics.height) +
                    " mean=" + py::repr(py::float_(d.mean)).cast<std::string>() + ">";
         });
 
+    m.def("keep_freed_frame_planes", &keep_freed_frame_planes,
+          "keep_freed_frame_planes()\n\n"
+          "Sets the process's allocator up for long runs of large frames, as orv-cli does: the "
+          "planes a frame frees stay on the heap for the next frame instead of going back to "
+          "the system. It changes the whole process (its memory is not returned), so the "
+          "package never calls it on import; orv.corpus calls it in its workers.");
+    m.def("threshold_name", &threshold_name, py::arg("threshold"),
+          "threshold_name(threshold) -> str\n\n"
+          "The name of the share above `threshold` among the statistics: 'above_' and the "
+          "shortest text of the number ('above_1', 'above_2.5'), as in orv-cli's columns.");
+    m.def(
+        "formula_name",
+        [](int delta_e) { return std::string(formula_name(measurement(delta_e, {}).formula)); },
+        py::arg("delta_e"),
+        "formula_name(delta_e) -> str\n\n"
+        "The name of the formula of delta_e 94, 2000 or 76: 'CIE94', 'CIEDE2000' or 'CIE76'. "
+        "Raises ValueError for other values.");
     m.def("diff", &diff_arrays, py::arg("reference"), py::arg("degraded"), py::arg("profile"),
           py::arg("delta_e") = 94, py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0},
           "diff(reference, degraded, profile, delta_e=94, thresholds=(1, 2, 5)) -> FrameDiff\n\n"
           "The S-CIELAB colour difference of one frame pair, exactly as orv-cli diff measures "
           "it. reference and degraded are numpy uint8 arrays of shape (H, W, 3), RGB, row 0 the "
           "top (any strides); profile is an orv.Profile. delta_e chooses the per-pixel formula "
-          "(94: CIE94 with the reference as first argument); thresholds are the levels for the "
-          "shares of pixels above them. The interpreter lock is released while measuring. "
+          "(94: CIE94, 2000: CIEDE2000, 76: CIE76; the reference is the first argument); "
+          "thresholds are the levels of the shares of pixels above them. The interpreter lock is "
+          "released while measuring. "
           "Raises orv.Error (profile files, frames of different sizes), TypeError and "
           "ValueError (arrays of the wrong type or shape).");
     m.def("filter", &filter_array, py::arg("frame"), py::arg("profile"),
@@ -323,17 +567,80 @@ PYBIND11_MODULE(_orv, m) {
           "The S-CIELAB-filtered version of one frame, as orv-cli filter writes it: uint8 "
           "(H, W, 3), RGB, row 0 the top, like the input. The interpreter lock is released "
           "while filtering.");
-    m.def("read_frame", &read_frame_array, py::arg("path"),
-          "read_frame(path) -> numpy.ndarray\n\n"
-          "One frame file as uint8 (H, W, 3), RGB, row 0 the top. Raises orv.Error with "
-          "orv-cli's texts.");
-    m.def("diff_files", &diff_files, py::arg("reference"), py::arg("degraded"), py::arg("profile"),
-          py::arg("threads") = 1, py::arg("keep_maps") = false, py::arg("delta_e") = 94,
-          py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0},
-          "diff_files(reference, degraded, profile, threads=1, keep_maps=False, delta_e=94, "
-          "thresholds=(1, 2, 5)) -> list of FrameDiff\n\n"
-          "Measures two sequences of frame files pair by pair as orv-cli diff does (the shorter "
-          "sequence repeats its last frame) with the ordered frame loop on `threads` threads, "
-          "the interpreter lock released for the whole run. Maps are kept only with keep_maps. "
-          "The first failing frame raises orv.Error.");
+    py::class_<MediaFile>(m, "MediaFile",
+                          "An open frame file: BMP (ORV's own reader), image, video or raw file "
+                          "(FFmpeg's libraries). Iterating yields its frames in presentation "
+                          "order as uint8 (H, W, 3) RGB arrays, row 0 the top.")
+        .def(py::init([](const std::string& path, const std::optional<std::string>& matrix,
+                         const std::optional<std::string>& range,
+                         const std::optional<std::string>& size,
+                         const std::optional<std::string>& pix_fmt,
+                         const std::optional<std::string>& fps) {
+                 return open_media_file(path, media_options(matrix, range, size, pix_fmt, fps));
+             }),
+             py::arg("path"), py::kw_only(), py::arg("matrix") = py::none(),
+             py::arg("range") = py::none(), py::arg("size") = py::none(),
+             py::arg("pix_fmt") = py::none(), py::arg("fps") = py::none(),
+             "MediaFile(path, *, matrix=None, range=None, size=None, pix_fmt=None, fps=None): "
+             "opens and counts the frames of `path`. matrix ('bt601', 'bt709', 'bt2020') and "
+             "range ('limited', 'full') override a YUV stream's own; size ('WxH'), pix_fmt "
+             "(e.g. 'yuv420p') and fps describe a raw .yuv/.rgb/.raw file. Raises orv.Error "
+             "with orv-cli's texts.")
+        .def_property_readonly(
+            "path", [](const MediaFile& f) { return f.source.path; }, "The file.")
+        .def_property_readonly(
+            "frame_count", [](const MediaFile& f) { return f.source.frame_count; },
+            "Frames the file holds.")
+        .def_property_readonly(
+            "colour", [](const MediaFile& f) { return f.source.colour; },
+            "How the file's pixels become 24-bit RGB (empty for BMP files).")
+        .def(
+            "__iter__", [](MediaFile& f) -> MediaFile& { return f; },
+            "The file itself: its frames are read once, in order.")
+        .def("__next__", &next_media_frame,
+             "The next frame as uint8 (H, W, 3), RGB, row 0 the top; StopIteration after the "
+             "last.");
+
+    py::class_<SequenceDiff>(m, "SequenceDiff",
+                             "Two sequences measured pair by pair: frames and pooled figures.")
+        .def_readonly("frames", &SequenceDiff::frames, "The FrameDiff of every pair, in order.")
+        .def_readonly("pooled", &SequenceDiff::pooled,
+                      "The pooled figures under the names of orv-cli's summary: delta_e, "
+                      "frames, pixels, mean_of_means, median_of_means, p95_of_means, "
+                      "largest_mean, largest_mean_frame, max, max_frame, max_x, max_y, median, "
+                      "p95, p99 and above_T for each threshold T (over every pixel).")
+        .def_readonly("inputs", &SequenceDiff::inputs,
+                      "One dict per file (role, path, frames, colour): what was read and how "
+                      "its pixels became RGB.");
+
+    m.def(
+        "diff_files",
+        [](const std::vector<std::string>& reference, const std::vector<std::string>& degraded,
+           const LoadedProfile& profile, int threads, bool keep_maps, int delta_e,
+           const std::vector<double>& thresholds, int reference_start, int degraded_start,
+           std::optional<int> frames, const std::optional<std::string>& matrix,
+           const std::optional<std::string>& range, const std::optional<std::string>& size,
+           const std::optional<std::string>& pix_fmt, const std::optional<std::string>& fps) {
+            return diff_files(reference, degraded, profile, threads, keep_maps, delta_e, thresholds,
+                              reference_start, degraded_start, frames,
+                              media_options(matrix, range, size, pix_fmt, fps));
+        },
+        py::arg("reference"), py::arg("degraded"), py::arg("profile"), py::arg("threads") = 1,
+        py::arg("keep_maps") = false, py::arg("delta_e") = 94,
+        py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0}, py::kw_only(),
+        py::arg("reference_start") = 0, py::arg("degraded_start") = 0,
+        py::arg("frames") = py::none(), py::arg("matrix") = py::none(),
+        py::arg("range") = py::none(), py::arg("size") = py::none(),
+        py::arg("pix_fmt") = py::none(), py::arg("fps") = py::none(),
+        "diff_files(reference, degraded, profile, threads=1, keep_maps=False, delta_e=94, "
+        "thresholds=(1, 2, 5), *, reference_start=0, degraded_start=0, frames=None, matrix=None, "
+        "range=None, size=None, pix_fmt=None, fps=None) -> SequenceDiff\n\n"
+        "Measures two sequences of frame files pair by pair as orv-cli diff does (the shorter "
+        "sequence repeats its last frame) with the ordered frame loop on `threads` threads, "
+        "the interpreter lock released for the whole run, and pools the figures. Maps are "
+        "kept only with keep_maps. Each path is any file the media layer reads (a video gives "
+        "all its frames); reference_start and degraded_start skip frames at the start, frames "
+        "limits the pairs, and the media options are MediaFile's, for both sequences. "
+        "Each FrameDiff names its two frames ('file' or 'file#N'); inputs describes the files "
+        "and how their pixels became RGB. The first failing frame raises orv.Error.");
 }

@@ -69,7 +69,7 @@ std::string quoted_command(const std::vector<std::string>& words) {
 
 struct Plot {
     double width = 860, height = 320;
-    double left = 64, right = 20, top = 16, bottom = 48;
+    double left = 64, right = 170, top = 16, bottom = 48;
     double x_min = 0, x_max = 1, y_max = 1;
     double x(double v) const { return left + (v - x_min) / (x_max - x_min) * (width - left - right); }
     double y(double v) const { return top + (1.0 - v / y_max) * (height - top - bottom); }
@@ -158,7 +158,7 @@ std::string frame_plot(const RunRecord& run) {
                      shown(p.x(f.frame), 1) + "\" cy=\"" + shown(p.y(v), 1) + "\"/>";
             }
         }
-        const double lx = p.width - p.right - 150, ly = p.top + 8 + 18 * legend++;
+        const double lx = p.width - p.right + 16, ly = p.top + 8 + 18 * legend++;
         s += "<line x1=\"" + shown(lx, 1) + "\" y1=\"" + shown(ly, 1) + "\" x2=\"" +
              shown(lx + 24, 1) + "\" y2=\"" + shown(ly, 1) + "\" stroke=\"" + line.colour +
              "\" stroke-width=\"3\"/><text x=\"" + shown(lx + 30, 1) + "\" y=\"" +
@@ -211,8 +211,10 @@ std::string histogram_plot(const RunRecord& run, const ValueHistogram& h) {
     return s + "</svg>";
 }
 
-std::string image_tag(const std::string& png, const std::string& alt) {
-    return "<img alt=\"" + escaped(alt) + "\" src=\"data:image/png;base64," + base64(png) + "\">";
+// Small pictures are shown enlarged by a whole factor, sharp (image-rendering: pixelated).
+std::string image_tag(const std::string& png, int width, int zoom, const std::string& alt) {
+    return "<img alt=\"" + escaped(alt) + "\" width=\"" + std::to_string(width * zoom) +
+           "\" src=\"data:image/png;base64," + base64(png) + "\">";
 }
 
 std::string row(const std::string& name, const std::string& value) {
@@ -238,7 +240,7 @@ svg.plot text { font-size: 12px; fill: #222; } svg.plot .label { font-size: 13px
 svg.plot .axis { stroke: #222; stroke-width: 1; } svg.plot .grid { stroke: #ddd; stroke-width: 1; }
 .frames { display: flex; gap: 12px; flex-wrap: wrap; align-items: flex-start; }
 figure { margin: 0; } figcaption { font-size: 0.9em; color: #555; }
-img { image-rendering: pixelated; border: 1px solid #ccc; }
+img { image-rendering: pixelated; border: 1px solid #ccc; height: auto; }
 )";
 
 }  // namespace
@@ -275,9 +277,16 @@ WorstFrame make_worst_frame(int frame, double mean, const PixelBuffer& reference
     WorstFrame w;
     w.frame = frame;
     w.mean = mean;
-    w.reference_png = encode_png(shrink_to_width(frame_picture(reference), max_width));
+    // The heatmap shrinks by the pictures' factor, so its map part stays the same size.
+    const RgbImage picture = shrink_to_width(frame_picture(reference), max_width);
+    const int factor = picture.width > 0 ? reference.width / picture.width : 1;
+    const RgbImage heatmap = heatmap_with_colour_bar(map, style);
+    const RgbImage shrunk_heatmap = shrink_to_width(heatmap, heatmap.width / std::max(factor, 1));
+    w.reference_png = encode_png(picture);
     w.degraded_png = encode_png(shrink_to_width(frame_picture(degraded), max_width));
-    w.heatmap_png = encode_png(shrink_to_width(colour_heatmap(map, style), max_width));
+    w.heatmap_png = encode_png(shrunk_heatmap);
+    w.picture_width = picture.width;
+    w.heatmap_width = shrunk_heatmap.width;
     return w;
 }
 
@@ -330,12 +339,13 @@ std::string html_report(const RunRecord& run, const ValueHistogram& histogram,
     for (const WorstFrame& w : worst.frames) {
         const std::string label = "frame " + std::to_string(w.frame);
         h += "<h3>" + label + ": mean " + shown(w.mean) + "</h3>\n<div class=\"frames\">";
-        h += "<figure>" + image_tag(w.reference_png, label + " reference") +
+        const int zoom = w.picture_width > 0 ? std::max(1, 288 / w.picture_width) : 1;
+        h += "<figure>" + image_tag(w.reference_png, w.picture_width, zoom, label + " reference") +
              "<figcaption>reference</figcaption></figure>";
-        h += "<figure>" + image_tag(w.degraded_png, label + " degraded") +
+        h += "<figure>" + image_tag(w.degraded_png, w.picture_width, zoom, label + " degraded") +
              "<figcaption>degraded</figcaption></figure>";
-        h += "<figure>" + image_tag(w.heatmap_png, label + " heatmap") +
-             "<figcaption>heatmap</figcaption></figure>";
+        h += "<figure>" + image_tag(w.heatmap_png, w.heatmap_width, zoom, label + " heatmap") +
+             "<figcaption>heatmap (&Delta;E)</figcaption></figure>";
         h += "</div>\n";
     }
     h += "</body>\n</html>\n";

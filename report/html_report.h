@@ -29,7 +29,9 @@ struct WorstFrame {
     double mean = 0.0;
     std::string reference_png;  // PNG file bytes, shrunk for the page
     std::string degraded_png;
-    std::string heatmap_png;
+    std::string heatmap_png;  // with its colour bar
+    int picture_width = 0;    // of the reference and degraded pictures
+    int heatmap_width = 0;
 };
 
 // The frames with the largest means (at most `keep`), largest first; on equal means the
@@ -46,7 +48,7 @@ void keep_worst_frame(WorstFrames& worst, WorstFrame frame);
 // The PNG pictures of a worst frame, each at most `max_width` pixels wide.
 WorstFrame make_worst_frame(int frame, double mean, const PixelBuffer& reference,
                             const PixelBuffer& degraded, const InterleavedImage& map,
-                            const HeatmapStyle& style, int max_width = 480);
+                            const HeatmapStyle& style, int max_width = 400);
 
 std::string html_report(const RunRecord& run, const ValueHistogram& histogram,
                         const WorstFrames& worst, const HeatmapStyle& style);

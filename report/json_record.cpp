@@ -9,7 +9,7 @@ namespace orv {
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 json number(double value) { return std::isfinite(value) ? json(value) : json(nullptr); }
 

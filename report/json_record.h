@@ -12,7 +12,7 @@ namespace orv {
 
 constexpr int json_schema_version = 1;
 
-nlohmann::json run_json(const RunRecord& run);
+nlohmann::ordered_json run_json(const RunRecord& run);
 
 // The document as text, indented by two blanks, ending with a line end.
 std::string run_json_text(const RunRecord& run);

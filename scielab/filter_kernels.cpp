@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <istream>
 #include <limits>
@@ -13,6 +12,7 @@
 #include "numeric/arrays.h"
 #include "numeric/dft.h"
 #include "numeric/failure.h"
+#include "numeric/number_text.h"
 
 namespace orv {
 
@@ -20,23 +20,14 @@ namespace {
 
 constexpr double pi_k = 3.14159265359;
 
-void write_trace(std::ostream& trace, const char* format, double value) {
-    char text[512];
-    std::snprintf(text, sizeof text, format, value);
-    trace << text;
+// The trace writes its numbers as printf's "%f" and "%d" do in the "C" locale, whatever the
+// process locale is.
+void write_trace(std::ostream& trace, const char* before, double value, const char* after) {
+    trace << before << fixed_text(value, 6) << after;
 }
 
-void write_trace(std::ostream& trace, const char* format, int value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    trace << text;
-}
-
-void write_trace(std::ostream& trace, const char* format, const std::string& value) {
-    // The token is bounded, so the text always fits.
-    char text[max_kernel_token_length + 8];
-    std::snprintf(text, sizeof text, format, value.c_str());
-    trace << text;
+void write_trace(std::ostream& trace, const char* before, int value, const char* after) {
+    trace << before << std::to_string(value) << after;
 }
 
 bool next_token(std::istream& in, std::string& token, const std::string& name) {
@@ -146,9 +137,9 @@ void size_filter(ChannelFilter& filter, std::ostream& trace) {
         const double v = filter.variances[static_cast<std::size_t>(i)];
         if (vmax <= v) vmax = v;
     }
-    write_trace(trace, "Max spread = %f\n", vmax);
+    write_trace(trace, "Max spread = ", vmax, "\n");
     const int h = half_width_for(vmax);
-    write_trace(trace, "FilterSize = %d\n", h);
+    write_trace(trace, "FilterSize = ", h, "\n");
     filter.kernel = build_kernel(filter, h);
     filter.half_width = h;
     filter.length = 2 * h + 1;
@@ -161,13 +152,14 @@ ChannelFilter parse_kernel_file(std::istream& in, const std::string& name, doubl
     }
     std::string token;
     require_token(in, token, name);
-    write_trace(trace, "%s\t", token);
+    trace << token << '\t';
     require_token(in, token, name);
     require_token(in, token, name);
     const long long count = token_to_count(token);
-    write_trace(trace, "Num=%d\n", static_cast<int>(std::clamp<long long>(
-                                         count, std::numeric_limits<int>::min(),
-                                         std::numeric_limits<int>::max())));
+    write_trace(trace, "Num=",
+                static_cast<int>(std::clamp<long long>(count, std::numeric_limits<int>::min(),
+                                                       std::numeric_limits<int>::max())),
+                "\n");
     if (count < 1) {
         raise_failure("Error: kernel file [" + name + "] has a component count of " +
                       std::to_string(count) + "; at least 1 is needed.");
@@ -189,21 +181,21 @@ ChannelFilter parse_kernel_file(std::istream& in, const std::string& name, doubl
     for (std::size_t i = 0; i < n; ++i) {
         require_token(in, token, name);
         filter.spreads[i] = token_to_double(token);
-        write_trace(trace, "%f\t", filter.spreads[i]);
+        write_trace(trace, "", filter.spreads[i], "\t");
     }
     require_token(in, token, name);
     trace << "\nWeight\t";
     for (std::size_t i = 0; i < n; ++i) {
         require_token(in, token, name);
         filter.weights[i] = token_to_double(token);
-        write_trace(trace, "%f\t", filter.weights[i]);
+        write_trace(trace, "", filter.weights[i], "\t");
     }
     trace << "\nVari\t";
     for (std::size_t i = 0; i < n; ++i) {
         filter.variances[i] = variance_of(filter.spreads[i], sample_angle);
-        write_trace(trace, "%f\t", filter.variances[i]);
+        write_trace(trace, "", filter.variances[i], "\t");
     }
-    write_trace(trace, "\nAdjust\t%f\n", sample_angle);
+    write_trace(trace, "\nAdjust\t", sample_angle, "\n");
     check_filter_parameters(filter, "kernel file [" + name + "]");
     return filter;
 }

@@ -1,11 +1,11 @@
 #include "scielab/filter_settings.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 
 #include "colour/profile_files.h"
 #include "numeric/failure.h"
+#include "numeric/number_text.h"
 
 namespace orv {
 
@@ -20,11 +20,8 @@ constexpr FieldGroup a_fields{0, 3};
 constexpr FieldGroup t_fields{6, 2};
 constexpr FieldGroup d_fields{10, 2};
 
-std::string format_value(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.4f", value);
-    return text;
-}
+// Four decimals with a decimal point, whatever the process locale is.
+std::string format_value(double value) { return fixed_text(value, 4); }
 
 void show_filter(const ChannelFilter& filter, FieldGroup group, FilterFieldTexts& fields) {
     for (std::size_t i = 0; i < group.components; ++i) {

@@ -12,7 +12,7 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev libcli11-dev
           python3-dev python3-numpy pybind11-dev python3-dask python3-distributed)
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev
-               python3 desktop-file-utils python3-pytest)
+               python3 desktop-file-utils python3-pytest locales-all python3-jsonschema chromium)
 fi
 
 missing=()

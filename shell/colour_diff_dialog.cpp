@@ -9,6 +9,7 @@
 #include "resources/dialog_templates.h"
 #include "scielab/pipeline.h"
 #include "measure/frame_loop.h"
+#include "shell/failure_texts.h"
 #include "shell/sequence_dialogs.h"
 #include "shell/slot_memory.h"
 
@@ -79,7 +80,7 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
             [&progress](int done, int) { progress.step(done); });
     } catch (const Failure& failure) {
         progress.close();
-        show_dialog_message(platform, failure.message, dialog_error_caption);
+        show_dialog_message(platform, gui_failure_text(failure.message), dialog_error_caption);
         return false;
     }
     if (ready < n) return false;

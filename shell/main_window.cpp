@@ -10,6 +10,7 @@
 #include "measure/degradations.h"
 #include "shell/dialog_logic.h"
 #include "measure/frame_loop.h"
+#include "shell/failure_texts.h"
 #include "shell/sequence_dialogs.h"
 #include "shell/navigation.h"
 #include "shell/slot_memory.h"
@@ -219,7 +220,7 @@ CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
                 break;
         }
     } catch (const Failure& failure) {
-        refuse(platform, failure.message.c_str(), caution_caption);
+        refuse(platform, gui_failure_text(failure.message).c_str(), caution_caption);
         repaint_main(platform);
     } catch (const std::bad_alloc&) {
         refuse(platform, no_memory_text, caution_caption);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "numeric/number_text.h"
+
 namespace orv {
 
 namespace {
@@ -151,16 +153,9 @@ std::string colour_readout(unsigned red, unsigned green, unsigned blue) {
     return text;
 }
 
-std::string difference_readout(double value) {
-    char text[400];
-    std::snprintf(text, sizeof text, "⊿Eab:%f", value);
-    return text;
-}
+// Six decimals with a decimal point, whatever the process locale is.
+std::string difference_readout(double value) { return "⊿Eab:" + fixed_text(value, 6); }
 
-std::string mean_difference_readout(double mean) {
-    char text[400];
-    std::snprintf(text, sizeof text, "S-CIELAB色差:%f", mean);
-    return text;
-}
+std::string mean_difference_readout(double mean) { return "S-CIELAB色差:" + fixed_text(mean, 6); }
 
 }  // namespace orv

@@ -7,7 +7,7 @@ Difference maps are float64 arrays of shape (height, width), row 0 the top.
     import orv
     profile = orv.Profile("profiles/default")
     result = orv.diff(reference, degraded, profile)
-    result.map, result.mean, result.max, result.min
+    result.map, result.mean, result.p95, result.share_above, result.stats()
 
 Measurements release the interpreter lock, so several Python threads measure
 side by side and get the same numbers as one. Whole corpora of sequence pairs
@@ -19,23 +19,40 @@ Failures raise orv.Error with the texts orv-cli prints.
 import os
 import re
 
-from ._orv import Error, FrameDiff, Profile, diff, diff_files, filter, read_frame
+from ._orv import (
+    Error,
+    FrameDiff,
+    Profile,
+    SequenceDiff,
+    diff,
+    diff_files,
+    filter,
+    MediaFile,
+    formula_name,
+    keep_freed_frame_planes,
+    threshold_name,
+)
 
 __all__ = [
     "Error",
     "FrameDiff",
     "Profile",
+    "SequenceDiff",
     "diff",
     "diff_files",
     "filter",
+    "formula_name",
+    "keep_freed_frame_planes",
+    "MediaFile",
     "read_frame",
     "read_frames",
     "sequence_files",
+    "threshold_name",
     "IMAGE_SUFFIXES",
 ]
 
 #: File name endings (lower case) taken as frames when a directory is a sequence.
-IMAGE_SUFFIXES = (".bmp",)
+IMAGE_SUFFIXES = (".bmp", ".png", ".tif", ".tiff", ".jpg", ".jpeg")
 
 
 def _natural_key(name):
@@ -69,12 +86,26 @@ def sequence_files(path):
     return [path]
 
 
-def read_frames(path):
+def read_frame(path, **media):
+    """The first frame of a file as uint8 (H, W, 3) RGB, row 0 the top.
+
+    Any file the media layer reads: BMP (ORV's own reader), PNG, TIFF, JPEG,
+    videos and raw files; ``media`` takes MediaFile's keywords (matrix, range,
+    size, pix_fmt, fps). Raises orv.Error with orv-cli's texts.
+    """
+    for frame in MediaFile(os.fspath(path), **media):
+        return frame
+    raise Error(os.fspath(path) + " holds no frames")
+
+
+def read_frames(path, **media):
     """Yield the frames of ``path`` one by one as uint8 (H, W, 3) RGB arrays, row 0 the top.
 
-    ``path`` is a frame file, a directory of frame files or a list of them (see
-    sequence_files). Each file is read when its frame is asked for, so a long
-    sequence never sits in memory at once. Raises orv.Error with orv-cli's texts.
+    ``path`` is a file, a directory of image files or a list of them (see
+    sequence_files); a video yields all its frames in presentation order.
+    ``media`` takes MediaFile's keywords (matrix, range, size, pix_fmt, fps).
+    Frames are decoded when asked for, so a long video never sits in memory at
+    once. Raises orv.Error with orv-cli's texts.
     """
     for name in sequence_files(path):
-        yield read_frame(name)
+        yield from MediaFile(name, **media)

@@ -27,6 +27,15 @@ def write_bmp(path, rgb):
         handle.write(header + info + rows)
 
 
+def write_y4m(path, frames):
+    """A 4:4:4 8-bit Y4M video of uint8 (n, H, W, 3) Y'CbCr frames, full range."""
+    _, height, width, _ = frames.shape
+    with open(path, "wb") as handle:
+        handle.write(b"YUV4MPEG2 W%d H%d F25:1 Ip A1:1 C444 XCOLORRANGE=FULL\n" % (width, height))
+        for frame in frames:
+            handle.write(b"FRAME\n" + np.moveaxis(frame, -1, 0).tobytes())
+
+
 def smooth_frame(rng, height, width):
     """A frame with structure at several scales: colour gradients plus noise."""
     y, x = np.mgrid[0:height, 0:width]

@@ -5,39 +5,91 @@ import csv
 import inspect
 import io
 import os
+import shutil
 
 import numpy as np
 import pytest
 
 import orv
-from conftest import PROFILE_DIR, run_cli, write_bmp
+from conftest import PROFILE_DIR, noisy, run_cli, smooth_frame, write_bmp, write_y4m
+
+
+def cli_knows(option):
+    return option in run_cli("diff", "--help")[1]
 
 
 @pytest.mark.parametrize(
-    "height, width",
+    "height, width, delta_e",
     [
-        (64, 96),  # rows without padding
-        (23, 37),  # odd sides, rows padded to four bytes
-        (40, 6),   # taller than wide
+        (64, 96, 94),  # rows without padding
+        (23, 37, 94),  # odd sides, rows padded to four bytes
+        (40, 6, 94),   # taller than wide
+        (23, 37, 2000),
+        (23, 37, 76),
     ],
 )
-def test_diff_matches_cli(tmp_path, pair_files, profile, height, width):
+def test_diff_matches_cli(tmp_path, pair_files, profile, height, width, delta_e):
+    formula = [] if delta_e == 94 else ["--delta-e", str(delta_e)]
+    if formula and not cli_knows("--delta-e"):
+        pytest.skip("orv-cli without --delta-e")
     references, degradeds = pair_files(height, width)
-    status, out, err = run_cli("diff", "--profile", PROFILE_DIR, "--threads", "1",
+    status, out, err = run_cli("diff", "--profile", PROFILE_DIR, "--threads", "1", *formula,
                                "--reference", *references, "--degraded", *degradeds,
                                "--values", str(tmp_path / "v"))
     assert status == 0, err
     rows = list(csv.DictReader(io.StringIO(out)))
-    by_files = orv.diff_files(references, degradeds, profile, threads=2, keep_maps=True)
+    by_files = orv.diff_files(references, degradeds, profile, threads=2, keep_maps=True, delta_e=delta_e)
     for i, (reference, degraded) in enumerate(zip(references, degradeds)):
-        result = orv.diff(orv.read_frame(reference), orv.read_frame(degraded), profile)
+        result = orv.diff(orv.read_frame(reference), orv.read_frame(degraded), profile, delta_e=delta_e)
         cli_map = np.load(tmp_path / ("v_%04d.npy" % i))
         assert result.map.shape == (height, width)
         assert np.max(np.abs(result.map - cli_map)) <= 1e-12
-        assert np.array_equal(by_files[i].map, result.map)
-        for name in ("mean", "max", "min"):
-            assert "%.6f" % getattr(result, name) == rows[i][name]
-            assert getattr(by_files[i], name) == getattr(result, name)
+        assert np.array_equal(by_files.frames[i].map, result.map)
+        stats = result.stats()
+        assert by_files.frames[i].stats() == stats
+        shared = [name for name in rows[i] if name in stats]
+        assert len(shared) >= 3
+        for name in shared:
+            text = "%.6f" % stats[name] if isinstance(stats[name], float) else str(stats[name])
+            assert text == rows[i][name], name
+
+
+def test_pooled_figures_match_cli_summary(tmp_path, pair_files, profile):
+    if not cli_knows("--summary"):
+        pytest.skip("orv-cli without --summary")
+    references, degradeds = pair_files(24, 32, n=3)
+    status, _, err = run_cli("diff", "--profile", PROFILE_DIR, "--reference", *references, "--degraded",
+                             *degradeds[:2], "--thresholds", "0.5,3", "--summary", str(tmp_path / "s.csv"),
+                             "--csv", str(tmp_path / "t.csv"))
+    assert status == 0, err
+    with open(tmp_path / "s.csv", newline="") as handle:
+        summary = {row["figure"]: row["value"] for row in csv.DictReader(handle)}
+    pooled = orv.diff_files(references, degradeds[:2], profile, thresholds=[0.5, 3]).pooled
+    assert set(summary) - {"formula"} <= set(pooled)
+    for name, value in pooled.items():
+        if name in summary:
+            assert ("%.6f" % value if isinstance(value, float) else str(value)) == summary[name], name
+
+
+def test_video_frames_match_cli(tmp_path, profile):
+    rng = np.random.default_rng(5)
+    clean = np.stack([smooth_frame(rng, 18, 22) for _ in range(3)])
+    paths = [str(tmp_path / "a.y4m"), str(tmp_path / "b.y4m")]
+    write_y4m(paths[0], clean)
+    write_y4m(paths[1], np.stack([noisy(rng, frame, 5.0) for frame in clean]))
+    frames = list(orv.read_frames(paths[0]))
+    assert len(frames) == 3 and np.array_equal(frames[0], orv.read_frame(paths[0]))
+    status, out, err = run_cli("diff", "--profile", PROFILE_DIR, "--reference", paths[0], "--degraded", paths[1],
+                               "--degraded-start", "1", "--values", str(tmp_path / "v"))
+    assert status == 0, err
+    rows = list(csv.DictReader(io.StringIO(out)))
+    measured = orv.diff_files([paths[0]], [paths[1]], profile, keep_maps=True, degraded_start=1)
+    assert len(measured.frames) == len(rows) == 3  # the shorter degraded side repeats its last frame
+    for i, (row, result) in enumerate(zip(rows, measured.frames)):
+        assert (result.reference, result.degraded) == (row["reference"], row["degraded"])
+        assert "%.6f" % result.mean == row["mean"]
+        assert np.max(np.abs(result.map - np.load(tmp_path / ("v_%04d.npy" % i)))) <= 1e-12
+    assert [i["frames"] for i in measured.inputs] == [3, 3]
 
 
 def test_filter_matches_cli(tmp_path, pair_files, profile):
@@ -85,8 +137,15 @@ def test_errors_carry_cli_texts(tmp_path):
     """orv.Error says what orv-cli says after "orv-cli: " for the same profile or file."""
     (tmp_path / "text.bmp").write_text("not a bitmap")
     missing_profile, missing, text = (str(tmp_path / n) for n in ("none", "missing.bmp", "text.bmp"))
+    kernels_only = tmp_path / "kernels"  # no display model: refused by Profile, by orv-cli at the frame
+    kernels_only.mkdir()
+    for name in ("kernel_L.txt", "kernel_RG.txt", "kernel_BY.txt"):
+        shutil.copy(os.path.join(PROFILE_DIR, name), kernels_only)
+    frame = str(tmp_path / "frame.bmp")
+    write_bmp(frame, np.zeros((4, 4, 3), np.uint8))
     cases = [
         (lambda: orv.Profile(missing_profile), missing_profile, text),
+        (lambda: orv.Profile(str(kernels_only)), str(kernels_only), frame),
         (lambda: orv.read_frame(missing), PROFILE_DIR, missing),
         (lambda: orv.read_frame(text), PROFILE_DIR, text),
     ]
@@ -97,20 +156,25 @@ def test_errors_carry_cli_texts(tmp_path):
         assert (status, err.strip()) == (1, "orv-cli: " + str(raised.value))
 
 
+FRAME = np.zeros((4, 4, 3), np.uint8)
+
+
 @pytest.mark.parametrize(
-    "reference, degraded, error, text",
+    "reference, degraded, options, error, text",
     [
-        (np.zeros((4, 4, 3), np.uint8), np.zeros((4, 5, 3), np.uint8), orv.Error,
+        (FRAME, np.zeros((4, 5, 3), np.uint8), {}, orv.Error,
          "reference is 4x4 but degraded is 5x4; the frames of a pair must have the same size"),
-        (np.zeros((4, 4, 3)), np.zeros((4, 4, 3), np.uint8), TypeError, "dtype uint8"),
-        (np.zeros((4, 4), np.uint8), np.zeros((4, 4, 3), np.uint8), ValueError, "shape"),
-        (np.zeros((4, 4, 4), np.uint8), np.zeros((4, 4, 3), np.uint8), ValueError, "shape"),
-        ([[0]], np.zeros((4, 4, 3), np.uint8), TypeError, "numpy array"),
+        (np.zeros((4, 4, 3)), FRAME, {}, TypeError, "dtype uint8"),
+        (np.zeros((4, 4), np.uint8), FRAME, {}, ValueError, "shape"),
+        (np.zeros((4, 4, 4), np.uint8), FRAME, {}, ValueError, "shape"),
+        ([[0]], FRAME, {}, TypeError, "numpy array"),
+        (FRAME, FRAME, {"delta_e": 95}, ValueError, "delta_e must be 94"),
+        (FRAME, FRAME, {"thresholds": [1, float("nan")]}, ValueError, "thresholds"),
     ],
 )
-def test_bad_frames_are_refused(profile, reference, degraded, error, text):
+def test_bad_frames_and_options_are_refused(profile, reference, degraded, options, error, text):
     with pytest.raises(error, match=text):
-        orv.diff(reference, degraded, profile)
+        orv.diff(reference, degraded, profile, **options)
 
 
 def test_threads_give_the_same_numbers(pair_files, profile):
@@ -127,7 +191,7 @@ def test_every_public_name_is_documented():
 
     names = [getattr(orv, name) for name in orv.__all__] + [orv, orv.corpus, orv.corpus.run, orv.corpus.main,
                                                             orv.corpus.measure_pair]
-    for cls in (orv.Profile, orv.FrameDiff):
+    for cls in (orv.Profile, orv.FrameDiff, orv.SequenceDiff):
         names += [member for name, member in inspect.getmembers(cls) if not name.startswith("_")]
     undocumented = [repr(n) for n in names if not isinstance(n, tuple) and not (inspect.getdoc(n) or "").strip()]
     assert undocumented == []

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFontDatabase>
+#include <QEvent>
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -71,6 +73,7 @@ QWidget* make_control(const DialogControl& control, QWidget* parent) {
         auto* edit = new QLineEdit(text, parent);
         edit->setFrame(true);
         edit->setFocusPolicy(Qt::StrongFocus);
+        edit->installEventFilter(parent);
         return edit;
     }
     case ControlKind::button:
@@ -146,6 +149,21 @@ void TemplateDialog::start() {
     if (started_) return;
     started_ = true;
     if (handlers_.open) handlers_.open(items_);
+    // The opening step has just set the edits' texts: the edit holding the focus selects
+    // its text again.
+    if (auto* edit = qobject_cast<QLineEdit*>(focusWidget())) edit->selectAll();
+}
+
+bool TemplateDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        auto* edit = qobject_cast<QLineEdit*>(watched);
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (edit != nullptr && reason != Qt::MouseFocusReason &&
+            reason != Qt::PopupFocusReason) {
+            edit->selectAll();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 QWidget* TemplateDialog::item(int id) const {

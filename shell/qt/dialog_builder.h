@@ -60,6 +60,12 @@ public:
 
     void reject() override;
 
+protected:
+    // An edit that gets the focus from the dialog (on opening, by Tab, when the dialog becomes
+    // active again) selects its whole text, so typing replaces it; a click keeps the caret
+    // where it lands.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     DialogTemplate template_;
     DialogHandlers handlers_;

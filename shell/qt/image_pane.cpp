@@ -1,5 +1,6 @@
 #include "shell/qt/image_pane.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontMetrics>
@@ -8,21 +9,20 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPaintEvent>
+#include <QSizeGrip>
+#include <QStyle>
 #include <QStyleOption>
 
 namespace orv {
 
-StatusStrip::StatusStrip(QWidget* parent) : QWidget(parent) {
+StatusStrip::StatusStrip(QWidget* parent)
+    : QWidget(parent), grip_(new QSizeGrip(this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // The widest colour readout has to fit its 100-pixel part, as it does in the window
-    // system's small status-bar font.
-    QFont small = font();
-    const QString widest = QStringLiteral(" R:255 G:255 B:255");
-    for (qreal size = small.pointSizeF(); size > 5.0; size -= 0.5) {
-        small.setPointSizeF(size);
-        if (QFontMetrics(small).horizontalAdvance(widest) <= status_part_edges[0] - 8) break;
-    }
-    setFont(small);
+    // The platform's status-bar font, as it is: a readout that does not fit its part is
+    // elided, never drawn smaller.
+    setFont(QApplication::font("QStatusBar"));
+    // grip_ resizes the main window, as a status bar's size grip does; it hides itself while
+    // the window is maximised.
 }
 
 void StatusStrip::set_part_text(int part, const QString& text) {
@@ -36,23 +36,34 @@ QSize StatusStrip::sizeHint() const {
     return {status_part_edges[2], std::max(status_bar_height, fontMetrics().height() + 6)};
 }
 
+void StatusStrip::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const QSize grip = grip_->sizeHint();
+    grip_->setGeometry(width() - grip.width(), height() - grip.height(), grip.width(),
+                       grip.height());
+}
+
 void StatusStrip::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().window());
+    // The status bar's own look, not the white of the pane around it.
+    const QPalette palette = QApplication::palette("QStatusBar");
+    QStyleOption option;
+    option.initFrom(this);
+    option.palette = palette;
+    painter.fillRect(rect(), palette.window());
+    style()->drawPrimitive(QStyle::PE_PanelStatusBar, &option, &painter, this);
     int left = 0;
     for (std::size_t part = 0; part < texts_.size(); ++part) {
         const int right = std::min(status_part_edges[part], width());
         if (right <= left) break;
-        const QRect cell(left, 2, right - left - 2, height() - 3);
-        painter.setPen(palette().color(QPalette::Mid));
-        painter.drawLine(cell.topLeft(), cell.topRight());
-        painter.drawLine(cell.topLeft(), cell.bottomLeft());
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawLine(cell.bottomLeft(), cell.bottomRight());
-        painter.drawLine(cell.topRight(), cell.bottomRight());
-        painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(cell.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                         texts_[part]);
+        const QRect cell(left, 1, right - left - 2, height() - 2);
+        option.rect = cell;
+        style()->drawPrimitive(QStyle::PE_FrameStatusBarItem, &option, &painter, this);
+        const QRect text_rect = cell.adjusted(3, 0, -3, 0);
+        painter.setPen(palette.color(QPalette::WindowText));
+        painter.drawText(text_rect, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(texts_[part], Qt::ElideRight,
+                                                  text_rect.width()));
         left = right;
     }
 }

@@ -15,9 +15,13 @@
 #include "shell/frame_store.h"
 #include "shell/panes.h"
 
+class QSizeGrip;
+
 namespace orv {
 
-// The status bar of a pane: three parts with right edges at status_part_edges.
+// The status bar of a pane, in the platform's status-bar look and font: three parts with
+// right edges at status_part_edges (a text wider than its part is elided), and a size grip
+// for the main window at its right end.
 class StatusStrip : public QWidget {
 public:
     explicit StatusStrip(QWidget* parent);
@@ -27,9 +31,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     std::array<QString, 3> texts_;
+    QSizeGrip* grip_;
 };
 
 class ImagePane : public QFrame {

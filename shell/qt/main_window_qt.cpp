@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLibraryInfo>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -15,8 +17,10 @@
 #include <QProgressDialog>
 #include <QKeyEvent>
 #include <QWheelEvent>
+#include <QScreen>
 #include <QTranslator>
 
+#include <algorithm>
 #include <chrono>
 
 #include "resources/menu.h"
@@ -63,7 +67,37 @@ void prepare_file_dialog(QFileDialog& dialog, const FileDialogRequest& request) 
     start_dialog_at(dialog, request.start_text);
 }
 
+// A message box at least as wide as its caption needs in the window manager's title bar
+// (within the screen's width); Qt sizes it for its text and buttons only.
+class CaptionMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    bool event(QEvent* event) override {
+        const bool handled = QMessageBox::event(event);
+        // Qt sizes the box when it is shown and on every layout request: widen it after.
+        if (event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest) {
+            const int wanted = caption_window_width(windowTitle(), screen());
+            if (width() < wanted) setFixedSize(wanted, height());
+        }
+        return handled;
+    }
+};
+
 }  // namespace
+
+int caption_window_width(const QString& caption, const QScreen* screen) {
+    // Title bars are drawn in the title font, often bold; beside the caption they hold the
+    // window icon and up to three buttons, each about as wide as the bar is high.
+    QFont title_font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    title_font.setBold(true);
+    const QFontMetrics metrics(title_font);
+    const int bar_height = metrics.height() + 10;
+    const int wanted = metrics.horizontalAdvance(caption) + 4 * bar_height + 40;
+    if (screen == nullptr) return wanted;
+    return std::min(wanted, screen->availableGeometry().width());
+}
 
 ClientArea::ClientArea(MainWindowQt& window) : QWidget(&window), window_(window) {
     setAutoFillBackground(true);
@@ -340,7 +374,7 @@ void MainWindowQt::show_progress(const std::string& label, int done, int total) 
 
 void MainWindowQt::fill_platform() {
     platform_.message_box = [this](const MessageRequest& request) {
-        QMessageBox box(owner_widget(request.owner));
+        CaptionMessageBox box(owner_widget(request.owner));
         box.setText(qt_text(request.text));
         box.setWindowTitle(qt_text(request.caption));
         box.setIcon(request.icon == MessageIcon::question      ? QMessageBox::Question

@@ -16,6 +16,7 @@
 #include "shell/qt/results_window.h"
 
 class QAction;
+class QScreen;
 class QProgressDialog;
 
 namespace orv {
@@ -91,6 +92,10 @@ private:
     bool busy_ = false;
     bool close_confirmed_ = false;
 };
+
+// The width a window needs to show `caption` whole in its title bar, at most the width of
+// `screen` (when given). Message boxes are made at least this wide.
+int caption_window_width(const QString& caption, const QScreen* screen);
 
 // Loads Qt's own Japanese translations (message-box buttons and dialog texts) into the
 // application; false when they are not installed.

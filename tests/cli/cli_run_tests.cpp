@@ -203,10 +203,11 @@ TEST_F(CliRun, DiffTableHasOneRowPerSlotAndRepeatsTheShorterSequence) {
         const auto lines = lines_of(result.out);
         const int rows = std::max(c.references, c.degraded);
         ASSERT_EQ(lines.size(), static_cast<std::size_t>(rows) + 1) << result.out;
-        EXPECT_EQ(lines[0], "frame,reference,degraded,mean,max,min");
+        EXPECT_EQ(lines[0], "frame,reference,degraded,mean,max,min,median,p95,p99,above_1,"
+                            "above_2,above_5,max_x,max_y");
         for (int i = 0; i < rows; ++i) {
             const auto fields = fields_of(lines[static_cast<std::size_t>(i) + 1]);
-            ASSERT_EQ(fields.size(), 6u) << lines[static_cast<std::size_t>(i) + 1];
+            ASSERT_EQ(fields.size(), 14u) << lines[static_cast<std::size_t>(i) + 1];
             EXPECT_EQ(fields[0], std::to_string(i));
             EXPECT_EQ(fields[1],
                       references[static_cast<std::size_t>(std::min(i, c.references - 1))]);
@@ -230,7 +231,9 @@ TEST_F(CliRun, IdenticalFramesGiveZerosABlackPictureAndAZeroMap) {
     ASSERT_EQ(result.status, 0) << result.err;
     const auto lines = lines_of(result.out);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1], "0," + frame + "," + frame + ",0.000000,0.000000,0.000000");
+    EXPECT_EQ(lines[1], "0," + frame + "," + frame +
+                            ",0.000000,0.000000,0.000000,0.000000,0.000000,0.000000,0.000000,"
+                            "0.000000,0.000000,0,0");
 
     const PixelBuffer grey = read_pixels(temp.file("map_0000.bmp"));
     EXPECT_EQ(grey.width, 13);
@@ -357,6 +360,10 @@ TEST_F(CliRun, ExistingOutputIsNeverOverwritten) {
           temp.file("table.csv"), "--maps", temp.file("tm")},
          "table.csv",
          "tm_0000.bmp"},
+        {{"diff", "--profile", profile, "--reference", frames[0], frames[1], "--degraded",
+          frames[0], "--heatmaps", temp.file("hm"), "--json", temp.file("run.json")},
+         "hm_0001.png",
+         "run.json"},
         {{"filter", "--profile", profile, "--out", temp.file("flt"), frames[0], frames[1]},
          "flt_0001.bmp",
          "flt_0000.bmp"},
@@ -414,18 +421,47 @@ TEST_F(CliRun, PairOfDifferentSizesIsRefused) {
     EXPECT_NE(result.err.find(large), std::string::npos) << result.err;
 }
 
-TEST_F(CliRun, MissingProfileFileIsReported) {
+TEST_F(CliRun, BadProfileIsRefusedBeforeAnyOutputExists) {
     const auto frames = write_frames("in", 1, 0);
-    fs::remove(fs::path(profile) / "LMStoATD_mat.txt");
-    const RunResult result = diff(frames, frames);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("Error: file open ["), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("LMStoATD_mat.txt"), std::string::npos) << result.err;
+    struct Case {
+        const char* file;
+        const char* text;  // nullptr: the file is removed
+        const char* message;
+    };
+    const Case cases[] = {
+        {"LMStoATD_mat.txt", nullptr, "Error: file open ["},
+        {"DISPGOG_parameter.txt", "h h h h h h h h h 1 0 2.2 1 0 0 1 0 2.2", "green gamma"},
+        {"RGBtoXYZ_mat.txt", "1 2 3 2 4 6 0 0 1", "is singular"},
+        {"XYZtoLMS_mat.txt", "1 0 0 0 1 0 0 0", "is incomplete"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(profile);
+        SetUp();  // a fresh, good profile
+        const fs::path file = fs::path(profile) / c.file;
+        if (c.text == nullptr) {
+            fs::remove(file);
+        } else {
+            write_text("profile/" + std::string(c.file), c.text);
+        }
+        const std::string csv = temp.file(std::string("table_") + c.file + ".csv");
+        const std::string maps = temp.file(std::string("map_") + c.file);
+        const RunResult result =
+            diff(frames, frames, {"--csv", csv, "--maps", maps, "--values", maps});
+        EXPECT_EQ(result.status, 1) << c.file;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(c.file), std::string::npos) << result.err;
+        EXPECT_FALSE(fs::exists(csv)) << c.file;
+        EXPECT_FALSE(fs::exists(maps + "_0000.bmp")) << c.file;
+        EXPECT_FALSE(fs::exists(maps + "_0000.npy")) << c.file;
+        // The table on standard output gets nothing either, not even its header.
+        EXPECT_EQ(diff(frames, frames).out, "") << c.file;
+    }
 
     const RunResult no_kernels =
         run({"filter", "--profile", temp.file("nowhere"), "--out", temp.file("x"), frames[0]});
     EXPECT_EQ(no_kernels.status, 1);
-    EXPECT_NE(no_kernels.err.find("kernel_L.txt"), std::string::npos) << no_kernels.err;
+    EXPECT_NE(no_kernels.err.find("nowhere"), std::string::npos) << no_kernels.err;
+    EXPECT_FALSE(fs::exists(temp.file("x_0000.bmp")));
 }
 
 TEST_F(CliRun, KernelTraceGoesToStandardErrorOnlyWhenAsked) {
@@ -469,6 +505,11 @@ TEST_F(CliRun, UsageErrorsExitWithTwo) {
         {"noise", "--sigma", "1", "2", "3", "--seed", "4294967296", "--out", temp.file("x"),
          frames[0]},
         {"noise", "--sigma", "1", "2", "3", frames[0]},
+        {"diff", "--reference", frames[0], "--degraded", frames[0], "--delta-e", "95"},
+        {"diff", "--reference", frames[0], "--degraded", frames[0], "--heatmap-max", "0"},
+        {"diff", "--reference", frames[0], "--degraded", frames[0], "--thresholds", "1,-2"},
+        {"diff", "--reference", frames[0], "--degraded", frames[0], "--fail-above", "nan"},
+        {"diff", "--reference", frames[0], "--degraded", frames[0], "--heatmap-colours", "jet"},
     };
     for (const auto& args : cases) {
         std::string shown;
@@ -571,6 +612,76 @@ TEST_F(CliRun, OutOfMemoryIsReportedWithStatusOne) {
 #endif
 }
 
+// Status 3 comes after every output is written and names the frames; without a limit
+// crossed the status stays 0. Frame 0 pairs a frame with itself (every figure 0).
+TEST_F(CliRun, FailAboveStatusesNameTheFrames) {
+    const auto references = write_frames("ref", 3, 0);
+    const auto degraded = write_frames("deg", 3, 40);
+    const std::vector<std::string> pairs_degraded = {references[0], degraded[1], degraded[2]};
+    struct Case {
+        std::vector<std::string> options;
+        int status;
+        std::string named;  // expected on standard error, "" for nothing at all
+    };
+    const std::vector<Case> cases = {
+        {{}, 0, ""},
+        {{"--fail-above", "1000"}, 0, ""},
+        {{"--fail-above-p95", "1000", "--fail-above", "1000"}, 0, ""},
+        {{"--fail-above", "0"}, 3, "2 of 3 frames have a mean above 0.000000 (--fail-above): frames 1, 2"},
+        {{"--fail-above-p95", "0", "--quiet"}, 3, "(--fail-above-p95): frames 1, 2"},
+        {{"--fail-above", "1000", "--fail-above-p95", "0"}, 3, "95th percentile above"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string json = temp.file("run" + std::to_string(n++) + ".json");
+        std::vector<std::string> options = c.options;
+        options.insert(options.end(), {"--json", json});
+        const RunResult result = diff(references, pairs_degraded, options);
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_TRUE(fs::exists(json));
+        if (c.named.empty()) {
+            EXPECT_EQ(result.err, "");
+        } else {
+            EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
+            EXPECT_EQ(result.err.find("frame 0"), std::string::npos) << result.err;
+        }
+    }
+}
+
+// The summary, the JSON record and the heatmaps agree with the table, for every formula.
+TEST_F(CliRun, ReportOutputsAgreeWithTheTable) {
+    const auto references = write_frames("ref", 2, 0);
+    const auto degraded = write_frames("deg", 2, 9);
+    std::vector<double> means;
+    for (const char* formula : {"94", "2000", "76"}) {
+        const std::string tag = std::string("f") + formula;
+        const RunResult result =
+            diff(references, degraded,
+                 {"--delta-e", formula, "--summary", temp.file(tag + ".csv"), "--heatmaps",
+                  temp.file(tag), "--thresholds", "0.5,3", "--quiet"});
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        const auto lines = lines_of(result.out);
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_NE(lines[0].find(",above_0.5,above_3,max_x,max_y"), std::string::npos) << lines[0];
+        const auto summary = lines_of(slurp(temp.file(tag + ".csv")));
+        EXPECT_EQ(summary[0], "figure,value");
+        const std::string name = formula == std::string("94")     ? "CIE94"
+                                 : formula == std::string("2000") ? "CIEDE2000"
+                                                                  : "CIE76";
+        EXPECT_EQ(summary[1], "formula," + name);
+        const double mean0 = std::stod(fields_of(lines[1])[3]);
+        const double mean1 = std::stod(fields_of(lines[2])[3]);
+        ASSERT_EQ(fields_of(summary[4])[0], "mean_of_means");
+        EXPECT_NEAR(std::stod(fields_of(summary[4])[1]), (mean0 + mean1) / 2, 1e-6);
+        EXPECT_TRUE(fs::exists(temp.file(tag + "_0000.png")));
+        EXPECT_TRUE(fs::exists(temp.file(tag + "_0001.png")));
+        means.push_back(mean0);
+    }
+    EXPECT_NE(means[0], means[1]);
+    EXPECT_NE(means[0], means[2]);
+}
+
 TEST(CliDefaultProfile, MeasuresTheBundledSamplesAgainstANoisyCopy) {
     test::TempFolder temp;
     std::vector<std::string> samples;
@@ -607,7 +718,7 @@ TEST(CliDefaultProfile, MeasuresTheBundledSamplesAgainstANoisyCopy) {
                                   {"0.680163", "2.413060", "0.029663"}};
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const auto fields = fields_of(lines[i]);
-        ASSERT_EQ(fields.size(), 6u);
+        ASSERT_EQ(fields.size(), 14u);
         for (int k = 0; k < 3; ++k) EXPECT_EQ(fields[3 + k], recorded[i - 1][k]) << lines[i];
     }
 }

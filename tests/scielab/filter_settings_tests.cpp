@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <limits>
 #include <sstream>
 #include <string>
 
+#include "colour/profile_files.h"
 #include "numeric/failure.h"
+#include "numeric/number_text.h"
+#include "scielab/pipeline.h"
 #include "tests/scielab/scielab_fixture.h"
 
 namespace orv {
@@ -156,6 +161,74 @@ TEST(FilterSettings, RefusedApplyLeavesTheWorkingCopy) {
             << bad;
         expect_same_set(working, before);
     }
+}
+
+// Everything a measurement reads and writes as text, gathered from one run.
+struct TextRun {
+    std::string trace;
+    FilterFieldTexts fields;
+    GogParameters gog;
+    AtdFilters applied;
+    double mean = 0.0;
+    std::string mean_text;
+};
+
+TextRun run_through_text(const ScratchFolder& dir) {
+    TextRun run;
+    std::ostringstream trace;
+    AtdFilters working;
+    run.fields = load_filter_settings(working, kernel_sample_angle, dir.folder(), trace).fields;
+    apply_filter_settings(run.fields, working, kernel_sample_angle, trace);
+    run.applied = working;
+    run.trace = trace.str();
+    run.gog = read_display_model(profile_path(dir.folder(), "DISPGOG_parameter.txt"));
+    PixelBuffer output;
+    InterleavedImage result;
+    make_difference_image(scielab_test::pattern_frame(24, 16, 1),
+                          scielab_test::pattern_frame(24, 16, 2), output, kernel_sample_angle,
+                          working, dir.folder(), result);
+    run.mean = result.mean;
+    run.mean_text = fixed_text(result.mean, 6);
+    return run;
+}
+
+// The C library's locale set to a comma-decimal one for one test, then restored.
+struct CommaDecimalLocale {
+    std::string previous = std::setlocale(LC_ALL, nullptr);
+    bool active = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr &&
+                  std::string(std::localeconv()->decimal_point) == ",";
+    ~CommaDecimalLocale() { std::setlocale(LC_ALL, previous.c_str()); }
+};
+
+TEST(FilterSettings, NumbersAreReadAndWrittenAlikeUnderACommaDecimalLocale) {
+    ScratchFolder dir;
+    scielab_test::write_profile(dir);
+    const TextRun c_run = run_through_text(dir);
+
+    const CommaDecimalLocale comma;
+    ASSERT_TRUE(comma.active) << "de_DE.UTF-8 is not installed (Debian: locales-all)";
+    const TextRun run = run_through_text(dir);
+    EXPECT_EQ(run.trace, c_run.trace);
+    EXPECT_NE(run.trace.find("Adjust\t0.010000\n"), std::string::npos) << run.trace;
+    EXPECT_EQ(run.fields.texts, c_run.fields.texts);
+    EXPECT_EQ(run.fields.texts[0], "0.0500");
+    EXPECT_EQ(run.gog.red.gamma, 2.2);
+    EXPECT_EQ(run.gog.green.gain, 1.0);
+    expect_same_set(run.applied, c_run.applied);
+    EXPECT_EQ(run.mean, c_run.mean);
+    EXPECT_EQ(run.mean_text, c_run.mean_text);
+
+    struct Case {
+        const char* token;
+        double value;
+    };
+    for (const Case& c : {Case{"2.2", 2.2}, Case{"0.05", 0.05}, Case{"-2.5D-1", -0.25},
+                          Case{"1,5", 1.0}, Case{"1e-400", 0.0}}) {
+        EXPECT_EQ(token_to_double(c.token), c.value) << c.token;
+    }
+    EXPECT_EQ(token_to_double("-1e999"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(fixed_text(-0.0105, 6), "-0.010500");
+    EXPECT_EQ(fixed_text(1234567.0, 4), "1234567.0000");
 }
 
 }  // namespace

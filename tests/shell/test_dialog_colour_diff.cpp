@@ -164,7 +164,8 @@ TEST_F(ColourDiffTest, FramesOfDifferentSizesAreRefusedAndEarlierSlotsKeepTheirR
     d.press(item::ok);
     EXPECT_TRUE(d.open());
     ASSERT_EQ(p.messages.size(), 1u);
-    EXPECT_FALSE(p.messages[0].text.empty());
+    EXPECT_EQ(p.messages[0].text,
+              "原画像 (6 x 4) と劣化画像 (8 x 4) の大きさが異なるため、色差を計算できません");
     EXPECT_EQ(p.messages[0].owner, Window::dialog);
     EXPECT_FALSE(store.diff_results[0].data.empty());
     EXPECT_TRUE(store.diff_results[1].data.empty());

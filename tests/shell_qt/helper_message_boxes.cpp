@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QScreen>
 #include <QTimer>
 
 namespace orv::test {
@@ -19,6 +20,8 @@ void answer_next_message_box(QMessageBox::StandardButton answer, SeenMessageBox&
         seen.caption = box->windowTitle();
         seen.icon = box->icon();
         seen.topmost = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        seen.width = box->width();
+        seen.screen_width = box->screen()->availableGeometry().width();
         for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
         if (QAbstractButton* b = box->button(answer)) b->click();
     });

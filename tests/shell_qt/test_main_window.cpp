@@ -6,8 +6,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QMenuBar>
 #include <QProgressDialog>
+#include <QSizeGrip>
 #include <QTimer>
 #include <QtTest>
 
@@ -34,10 +37,12 @@ private slots:
     void initTestCase();
     void caption_menu_and_layout();
     void open_sequence_through_the_seam();
+    void status_bars_have_the_status_bar_look();
     void scielab_run_and_readouts();
     void stepping_only_in_the_uncovered_quarter();
     void real_open_dialog_as_asked();
     void encoder_refusal_box();
+    void message_boxes_show_their_captions_whole();
     void close_answered_no_then_yes();
 
 private:
@@ -160,6 +165,38 @@ void MainWindowTest::open_sequence_through_the_seam() {
     // The left pane drew frame 0 and reads out the top-left pixel.
     QTRY_COMPARE(window_->pane(Pane::left)->status()->part_text(0), QStringLiteral(" X:0 Y:0"));
     QVERIFY(window_->pane(Pane::left)->last_drawing().drawn);
+}
+
+void MainWindowTest::status_bars_have_the_status_bar_look() {
+    StatusStrip* strip = window_->pane(Pane::left)->status();
+    // The status bar's own font, not shrunk to fit the readouts.
+    QCOMPARE(strip->font().pointSizeF(), QApplication::font("QStatusBar").pointSizeF());
+    QVERIFY(strip->font().pointSizeF() >= 8.0);
+    QVERIFY(strip->width() >= 400);
+    // A readout too long for its 100-pixel part is cut at the part's edge: parts 1 and 2 hold
+    // nothing else, so the strip right of x = 100 is the bare background.
+    const QString before = strip->part_text(0);
+    strip->set_part_text(0, QStringLiteral(" X:65535 Y:65535 and a readout far too long"));
+    strip->set_part_text(1, QString());
+    const QImage image = strip->grab().toImage();
+    strip->set_part_text(0, before);
+    const QColor background = QApplication::palette("QStatusBar").window().color();
+    QVERIFY(background != QColor(Qt::white));
+    const int y = image.height() / 2;
+    QCOMPARE(image.pixelColor(300, y), background);
+    int text_pixels = 0;
+    for (int x = 0; x < image.width() - 30; ++x) {
+        if (image.pixelColor(x, y).lightness() < 100) {
+            ++text_pixels;
+            QVERIFY2(x < 100, qPrintable(QStringLiteral("text at x = %1").arg(x)));
+        }
+    }
+    QVERIFY(text_pixels > 0);
+    // The main window's size grip at the strip's right end.
+    auto* grip = strip->findChild<QSizeGrip*>();
+    QVERIFY(grip != nullptr);
+    QVERIFY(grip->isVisible());
+    QCOMPARE(grip->geometry().right(), strip->width() - 1);
 }
 
 void MainWindowTest::scielab_run_and_readouts() {
@@ -334,6 +371,27 @@ void MainWindowTest::encoder_refusal_box() {
     QCOMPARE(refusal.text, QStringLiteral("アドレスが正しくありません!!"));
     QCOMPARE(refusal.caption, QStringLiteral("CAUTION !! "));
     QCOMPARE(refusal.icon, QMessageBox::Information);
+}
+
+void MainWindowTest::message_boxes_show_their_captions_whole() {
+    QFont title_font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    title_font.setBold(true);
+    const QFontMetrics title(title_font);
+    const std::string path = folder_.file("a folder with a rather long name/frames_0001.bmp");
+    for (const std::string& caption : {path, std::string("...について"), std::string(900, 'W')}) {
+        MessageRequest request;
+        request.text = "同名のファイルが既に存在しています";
+        request.caption = caption;
+        test::SeenMessageBox seen;
+        test::answer_next_message_box(QMessageBox::Ok, seen);
+        window_->platform().message_box(request);
+        QVERIFY(seen.seen);
+        // The caption, and room for the title bar's icon and buttons; never beyond the screen.
+        const int needed = title.horizontalAdvance(QString::fromStdString(caption)) + 100;
+        QVERIFY2(seen.width >= std::min(needed, seen.screen_width),
+                 qPrintable(QStringLiteral("%1 < %2").arg(seen.width).arg(needed)));
+        QVERIFY(seen.width <= seen.screen_width);
+    }
 }
 
 void MainWindowTest::close_answered_no_then_yes() {
