@@ -28,6 +28,10 @@ struct FrameStore {
     std::array<PixelBuffer, max_frames> scielab_pixels;
     std::array<PixelBuffer, max_frames> diff_pixels;
     std::array<InterleavedImage, max_frames> diff_results;
+    // The 95th percentile of each difference map, taken while the map is made (the maps
+    // themselves may live on disk); diff_p95_known[i] says whether slot i has one.
+    std::array<double, max_frames> diff_p95{};
+    std::array<bool, max_frames> diff_p95_known{};
 
     int reference_count = 0;
     int degraded_count = 0;

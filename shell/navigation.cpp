@@ -26,19 +26,12 @@ int frame_count(const FrameStore& store) {
     return std::min(std::max(store.reference_count, store.degraded_count), max_frames);
 }
 
-bool step_frame(FrameStore& store, Platform& platform, FrameStep step) {
-    if (store.image_loaded != 1) return false;
-    const int count = frame_count(store);
+namespace {
+
+// Shows `frame`: gives back the pages of the slots no longer shown and repaints the panes.
+void move_to(FrameStore& store, Platform& platform, int frame) {
     const int shown[] = {left_pane_slot(store), right_pane_slot(store), lower_pane_slot(store)};
-    switch (step) {
-        case FrameStep::next: advance_frame(store); break;
-        case FrameStep::previous:
-            store.current_frame = store.current_frame > 0 ? store.current_frame - 1
-                                                          : std::max(count - 1, 0);
-            break;
-        case FrameStep::first: store.current_frame = 0; break;
-        case FrameStep::last: store.current_frame = std::max(count - 1, 0); break;
-    }
+    store.current_frame = frame;
     const int now[] = {left_pane_slot(store), right_pane_slot(store), lower_pane_slot(store)};
     for (int slot : shown) {
         if (std::find(std::begin(now), std::end(now), slot) == std::end(now)) {
@@ -48,6 +41,30 @@ bool step_frame(FrameStore& store, Platform& platform, FrameStep step) {
     platform.invalidate(Window::left_pane, true);
     platform.invalidate(Window::right_pane, true);
     platform.invalidate(Window::lower_pane, true);
+}
+
+}  // namespace
+
+bool step_frame(FrameStore& store, Platform& platform, FrameStep step) {
+    if (store.image_loaded != 1) return false;
+    const int count = frame_count(store);
+    int frame = store.current_frame;
+    switch (step) {
+        case FrameStep::next:
+            // As advance_frame: the next frame, 0 after the last.
+            frame = frame + 1 >= count ? 0 : frame + 1;
+            break;
+        case FrameStep::previous: frame = frame > 0 ? frame - 1 : std::max(count - 1, 0); break;
+        case FrameStep::first: frame = 0; break;
+        case FrameStep::last: frame = std::max(count - 1, 0); break;
+    }
+    move_to(store, platform, frame);
+    return true;
+}
+
+bool go_to_frame(FrameStore& store, Platform& platform, int frame) {
+    if (store.image_loaded != 1 || frame < 0 || frame >= frame_count(store)) return false;
+    move_to(store, platform, frame);
     return true;
 }
 

@@ -23,6 +23,10 @@ int frame_count(const FrameStore& store);
 // the quarter. Nothing before a reference sequence is open. True when it stepped.
 bool step_frame(FrameStore& store, Platform& platform, FrameStep step);
 
+// Shows `frame` (0 .. frame_count - 1) as stepping does; false before a reference sequence is
+// open or for a frame outside the sequences.
+bool go_to_frame(FrameStore& store, Platform& platform, int frame);
+
 // → and Space: next; ←: previous; Home, End: first, last. True when the key stepped.
 bool key_step(FrameStore& store, Platform& platform, StepKey key);
 // A wheel turn over the quarter: away from the user (delta > 0) previous, toward next.

@@ -15,8 +15,8 @@
 #include <QProcess>
 #include <QPainter>
 #include <QProgressDialog>
-#include <QScreen>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QWheelEvent>
 #include <QTranslator>
 
@@ -297,8 +297,9 @@ void MainWindowQt::invalidate(Window window, bool erase) {
     auto repaint = [this, erase](ImagePane* pane) {
         if (erase) pane->drop_image_cache();
         pane->update();
-        // The quarter's frame number and figures follow the panes.
+        // The quarter's frame number and figures, and the results window, follow the panes.
         client_->update(quarter_rect());
+        if (results_) results_->update();
     };
     switch (window) {
         case Window::left_pane: repaint(panes_[0]); break;
@@ -441,7 +442,20 @@ void MainWindowQt::fill_platform() {
     };
 }
 
-void MainWindowQt::show_results_window() {}
+void MainWindowQt::show_results_window() {
+    if (!results_) {
+        results_ = new ResultsWindow(
+            store_,
+            [this](int frame) {
+                if (!busy_) go_to_frame(store_, platform_, frame);
+            },
+            this);
+        results_->setObjectName(QStringLiteral("ResultsWindow"));
+    }
+    results_->show();
+    results_->raise();
+    results_->update();
+}
 
 bool install_japanese_translations() {
     auto* translator = new QTranslator(QCoreApplication::instance());

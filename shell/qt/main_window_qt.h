@@ -13,6 +13,7 @@
 #include "shell/navigation.h"
 #include "shell/platform.h"
 #include "shell/qt/image_pane.h"
+#include "shell/qt/results_window.h"
 
 class QAction;
 class QScreen;
@@ -52,6 +53,7 @@ public:
     const PaneLayout& layout() const { return layout_; }
     QAction* action(int command_id) const;
     bool busy() const { return busy_; }
+    ResultsWindow* results_window() const { return results_; }
 
     // Runs a menu command; ignored while another command is running.
     void run_command(int command_id);
@@ -86,6 +88,7 @@ private:
     PaneLayout layout_;
     std::map<int, QAction*> actions_;
     QPointer<QProgressDialog> progress_;
+    QPointer<ResultsWindow> results_;
     bool busy_ = false;
     bool close_confirmed_ = false;
 };

@@ -9,10 +9,18 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <map>
+#include <sstream>
+
 #include "image/spill_memory.h"
 #include "resources/menu.h"
 #include "shell/frame_store.h"
+#include "resources/dialog_templates.h"
+#include "scielab/filter_kernels.h"
+#include "shell/colour_diff_dialog.h"
 #include "shell/navigation.h"
+#include "shell/noise_dialog.h"
+#include "shell/results.h"
 #include "shell/qt/main_window_qt.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
@@ -27,6 +35,8 @@ private slots:
     void drops_open_the_two_sequences();
     void keys_and_wheel_step_and_the_quarter_follows();
     void fit_view_shows_the_whole_frame_and_maps_readouts();
+    void results_window_follows_the_run_and_a_click_shows_a_frame();
+    void screenshots_of_a_measured_sequence();
     void cleanupTestCase();
 
 private:
@@ -191,6 +201,95 @@ void ViewsTest::fit_view_shows_the_whole_frame_and_maps_readouts() {
 
     window_->action(command::fit_view)->trigger();
     QVERIFY(!store.fit_to_pane);
+}
+
+void ViewsTest::results_window_follows_the_run_and_a_click_shows_a_frame() {
+    FrameStore& store = window_->store();
+    window_->action(command::results_window)->trigger();
+    ResultsWindow* results = window_->results_window();
+    QVERIFY(results != nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(results));
+    QVERIFY(results_view(store).points.empty());  // no difference images yet
+
+    // Difference results of the five slots as a run leaves them (frame i: mean i, max 2i + 1).
+    for (int i = 0; i < 5; ++i) {
+        InterleavedImage& r = store.diff_results[static_cast<std::size_t>(i)];
+        r.width = width_;
+        r.height = height_;
+        r.channels = 1;
+        r.data.assign(static_cast<std::size_t>(width_) * height_, static_cast<double>(i));
+        r.mean = i;
+        r.max = 2.0 * i + 1.0;
+        r.min = 0.0;
+        store.diff_pixels[static_cast<std::size_t>(i)] = make_pixel_buffer(width_, height_);
+    }
+    store.diff_ready = 1;
+    window_->platform().invalidate(Window::main, true);
+    QTRY_COMPARE(results->area().last_frame, 4);
+    const ResultsView view = results_view(store);
+    QCOMPARE(view.points.size(), std::size_t{5});
+    QCOMPARE(view.max_frame, 4);
+    QCOMPARE(view.largest_mean_frame, 4);
+    QCOMPARE(view.mean_of_means, 2.0);
+
+    // A click on frame 3's column shows frame 3 in the panes and its figures in the quarter.
+    const PlotArea area = results->area();
+    QTest::mouseClick(results, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(qRound(plot_x(area, 3)), qRound(plot_y(area, 3.0))));
+    QCOMPARE(store.current_frame, 3);
+    QVERIFY(quarter_text().contains(QStringLiteral("色差 平均 3.000000  最大 7.000000")));
+    QTRY_COMPARE(window_->pane(Pane::lower)->last_drawing().slot, 3);
+    // Outside the plot nothing happens.
+    QTest::mouseClick(results, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+    QCOMPARE(store.current_frame, 3);
+}
+
+// The bundled samples measured against a noisy copy, the last frame shown with its figures in
+// the quarter, the fit view on, and the results window: screenshots for the documentation.
+void ViewsTest::screenshots_of_a_measured_sequence() {
+    FrameStore& store = window_->store();
+    window_->resize(1000, 720);
+    std::vector<std::string> samples;
+    for (int i = 0; i < 4; ++i) {
+        samples.push_back(std::string(ORV_SAMPLES_DIR "/reference_000") + std::to_string(i) +
+                          ".bmp");
+    }
+    drop_on(Pane::left, samples);
+    QCOMPARE(store.reference_count, 4);
+    std::ostringstream trace;
+    const std::string folder = ORV_DEFAULT_PROFILE;
+    store.atd_filters.a = load_channel_filter(folder + "/kernel_L.txt", kernel_sample_angle, trace);
+    store.atd_filters.t = load_channel_filter(folder + "/kernel_RG.txt", kernel_sample_angle, trace);
+    store.atd_filters.d = load_channel_filter(folder + "/kernel_BY.txt", kernel_sample_angle, trace);
+    finish_filter_set(store.atd_filters);
+    store.atd_filter_set = 1;
+    std::map<int, std::string> texts;
+    DialogItems items;
+    items.set_text = [&texts](int id, const std::string& text) { texts[id] = text; };
+    items.get_text = [&texts](int id) { return texts[id]; };
+    items.end_dialog = [](int) {};
+    for (int id : {noise_item::sigma_red, noise_item::sigma_green, noise_item::sigma_blue}) {
+        texts[id] = "6";
+    }
+    QVERIFY(make_noisy_sequence(store, window_->platform(), items));
+    QCOMPARE(store.degraded_origin, std::string("ランダムノイズ"));
+    QVERIFY(make_difference_sequence(store, window_->platform()));
+    if (!store.fit_to_pane) window_->action(command::fit_view)->trigger();
+    window_->client()->setFocus();
+    QTest::keyClick(window_->client(), Qt::Key_End);
+    QCOMPARE(store.current_frame, 3);
+    QVERIFY(quarter_text().startsWith(QStringLiteral("フレーム 4 / 4")));
+    window_->platform().invalidate(Window::main, true);
+    QTRY_VERIFY(window_->pane(Pane::lower)->last_drawing().drawn);
+    QTest::mouseMove(window_->pane(Pane::lower),
+                     window_->pane(Pane::lower)->contentsRect().center());
+    QTest::qWait(200);
+    QDir().mkpath(QStringLiteral(ORV_SCREENSHOT_DIR));
+    QVERIFY(window_->grab().save(QStringLiteral(ORV_SCREENSHOT_DIR "/main-window-frame-number.png")));
+    window_->action(command::results_window)->trigger();
+    QTest::qWait(200);
+    QVERIFY(window_->results_window()->grab().save(
+        QStringLiteral(ORV_SCREENSHOT_DIR "/results-window.png")));
 }
 
 void ViewsTest::cleanupTestCase() {
