@@ -27,7 +27,7 @@ struct VideoSpec {
     int color_range = 0;  // AVColorRange tag (0: unspecified)
 };
 
-// Fills frame `index` (already allocated in the spec's format and size).
+// Fills frame `index` (already allocated in the stream's pixel format and size).
 using FrameFiller = std::function<void(int index, AVFrame& frame)>;
 
 // Writes `frames` frames; returns an empty string, or what went wrong.
