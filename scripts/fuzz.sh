@@ -10,6 +10,7 @@ seconds="${1:-30}"
 shift || true
 
 scripts/install-deps.sh --tests
+source scripts/compiler-cache.sh
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORV_BUILD_FUZZ=ON -DORV_SANITIZE=ON -DORV_BUILD_GUI=OFF > /dev/null

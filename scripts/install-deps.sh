@@ -5,7 +5,7 @@ set -euo pipefail
 
 # dpkg-dev (dpkg-shlibdeps) and file serve `cpack -G DEB`, which finds the package's
 # dependencies from the programs' shared libraries.
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libcli11-dev
+packages=(g++ cmake ninja-build pkg-config ccache libgtest-dev libcli11-dev
           qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic
           dpkg-dev file
           libavformat-dev libavcodec-dev libavutil-dev libswscale-dev nlohmann-json3-dev libpng-dev

@@ -4,6 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+source scripts/compiler-cache.sh
 
 # The same configuration as the test command, so that running one after the other rebuilds
 # nothing.

@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh --tests
+source scripts/compiler-cache.sh
 
 # The folders include and link only the layers below them (before anything is built).
 scripts/check-layers.py
