@@ -1,38 +1,15 @@
 #pragma once
-// Owners of FFmpeg objects and the colour-conversion set-up of the encoder.
+// The colour-conversion set-up of the encoder. The owners of FFmpeg's records and its error
+// text come from media/av_owners.h.
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
 
-#include <memory>
-#include <string>
+#include "media/av_owners.h"
 
 namespace orv::av {
-
-struct CodecContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsFree {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-
-using CodecContext = std::unique_ptr<AVCodecContext, CodecContextFree>;
-using Frame = std::unique_ptr<AVFrame, FrameFree>;
-using Packet = std::unique_ptr<AVPacket, PacketFree>;
-using Sws = std::unique_ptr<SwsContext, SwsFree>;
-
-// FFmpeg's text for an error code.
-std::string error_text(int code);
 
 // The swscale colour table of a stream's matrix tag.
 int sws_colourspace(AVColorSpace space, int height);

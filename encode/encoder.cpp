@@ -25,12 +25,6 @@ namespace orv {
 
 namespace av {
 
-std::string error_text(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
 int sws_colourspace(AVColorSpace space, int height) {
     switch (space) {
         case AVCOL_SPC_BT709: return SWS_CS_ITU709;
