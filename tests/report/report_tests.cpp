@@ -24,7 +24,7 @@ InterleavedImage map_of(int width, int height, std::vector<double> stored) {
     map.width = width;
     map.height = height;
     map.channels = 1;
-    map.data = std::move(stored);
+    map.data.assign(stored.begin(), stored.end());
     return map;
 }
 
