@@ -21,15 +21,6 @@ const std::vector<Menu>& main_menu() {
 const std::vector<Menu>& window_menu() {
     static const std::vector<Menu> menus = [] {
         std::vector<Menu> m = main_menu();
-        std::vector<MenuItem>& file = m.front().items;
-        file.insert(file.begin() + 2,
-                    MenuItem{"エクスポート(&E)",
-                             0,
-                             false,
-                             {{"表 (CSV)...", command::export_csv},
-                              {"表 (JSON)...", command::export_json},
-                              {"ヒートマップ (PNG)...", command::export_heatmaps},
-                              {"HTMLレポート...", command::export_html}}});
         Menu view{"表示(&V)",
                   {{"ウィンドウに合わせる(&W)", command::fit_view, true},
                    {"ヒートマップ表示(&M)", command::heatmap_view, true},

@@ -22,14 +22,10 @@ inline constexpr int random_noise = 40032;
 inline constexpr int h264_avc = 40026;
 inline constexpr int scielab = 40020;
 inline constexpr int about = 40007;
-// Added to the menu bar (window_menu): the 表示 menu and ファイル → エクスポート.
+// Added to the menu bar (window_menu): the 表示 menu.
 inline constexpr int fit_view = 40101;
 inline constexpr int heatmap_view = 40102;
 inline constexpr int results_window = 40103;
-inline constexpr int export_csv = 40111;
-inline constexpr int export_json = 40112;
-inline constexpr int export_heatmaps = 40113;
-inline constexpr int export_html = 40114;
 }  // namespace command
 
 struct MenuItem {
@@ -52,7 +48,7 @@ struct Menu {
 const std::vector<Menu>& main_menu();
 
 // The menu bar the main window shows: main_menu with every menu, item and order kept, plus
-// ファイル → エクスポート and the 表示 menu (view settings, results window) before ヘルプ.
+// the 表示 menu (view settings, results window) before ヘルプ. An item with a submenu opens it.
 const std::vector<Menu>& window_menu();
 
 // The letter after the first single "&" of a menu text, or 0 when the text has none.

@@ -7,6 +7,7 @@
 #include "image/bmp_file.h"
 #include "numeric/failure.h"
 #include "resources/dialog_templates.h"
+#include "measure/statistics.h"
 #include "scielab/pipeline.h"
 #include "measure/frame_loop.h"
 #include "shell/failure_texts.h"
@@ -29,6 +30,7 @@ namespace {
 struct SlotDifference {
     PixelBuffer picture;
     InterleavedImage result;
+    FrameStatistics statistics;  // the same figures orv-cli writes for the frame
 };
 
 }  // namespace
@@ -64,6 +66,7 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
                                       input.degraded_pixels[static_cast<std::size_t>(di)],
                                       made.picture, kernel_sample_angle, input.atd_filters,
                                       input.profile_folder, made.result);
+                made.statistics = frame_statistics(made.result, default_thresholds());
                 return made;
             },
             [&store, &pairs](int i, SlotDifference&& made) {
@@ -71,6 +74,8 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
                 const auto slot = static_cast<std::size_t>(i);
                 store.diff_pixels[slot] = std::move(made.picture);
                 store.diff_results[slot] = std::move(made.result);
+                store.diff_p95[slot] = made.statistics.p95;
+                store.diff_p95_known[slot] = true;
                 keep_in_store(store.diff_pixels[slot]);
                 keep_in_store(store.diff_results[slot]);
                 drop_slot_pages(store, i);
@@ -83,6 +88,7 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
         show_dialog_message(platform, gui_failure_text(failure.message), dialog_error_caption);
         return false;
     }
+    store.heatmap_slot = -1;  // the heatmap shown is made again from the new result
     if (ready < n) return false;
     store.diff_ready = 1;
     store.degraded_ready = 1;

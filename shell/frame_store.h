@@ -47,6 +47,10 @@ struct FrameStore {
     // the lower pane's difference map as a heatmap instead of the grey picture.
     bool fit_to_pane = false;
     bool heatmap_view = false;
+    // The lower pane's heatmap of the slot shown (made on demand from that slot's result).
+    PixelBuffer heatmap_pixels;
+    int heatmap_slot = -1;
+    const double* heatmap_source = nullptr;
     std::string profile_folder;
     std::string start_directory;
     AtdFilters atd_filters;

@@ -107,8 +107,11 @@ std::vector<std::string> quarter_lines(const FrameStore& store) {
     if (store.diff_ready > 0 && lower >= 0 && lower < max_frames &&
         !store.diff_results[static_cast<std::size_t>(lower)].data.empty()) {
         const InterleavedImage& r = store.diff_results[static_cast<std::size_t>(lower)];
-        lines.push_back("色差 平均 " + six_decimals(r.mean) + "  最大 " + six_decimals(r.max) +
-                        "  最小 " + six_decimals(r.min));
+        std::string figures = "色差 平均 " + six_decimals(r.mean);
+        if (store.diff_p95_known[static_cast<std::size_t>(lower)]) {
+            figures += "  95%点 " + six_decimals(store.diff_p95[static_cast<std::size_t>(lower)]);
+        }
+        lines.push_back(figures + "  最大 " + six_decimals(r.max) + "  最小 " + six_decimals(r.min));
     }
     lines.emplace_back(quarter_hint);
     return lines;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "report/heatmap.h"
+
 #include "numeric/number_text.h"
 
 namespace orv {
@@ -45,6 +47,35 @@ int map_coordinate(int position, double scale) {
     const double pixel = std::trunc((1.0 / scale) * static_cast<double>(position & 0xFFFF));
     if (!(pixel >= 0.0) || pixel >= 9.0e18) return 0;
     return static_cast<int>(static_cast<long long>(pixel) & 0xFFFF);
+}
+
+// A picture (top row first, R, G, B) as a pixel buffer (rows bottom-up, B, G, R).
+PixelBuffer picture_buffer(const RgbImage& picture) {
+    PixelBuffer buffer = make_pixel_buffer(picture.width, picture.height);
+    for (int y = 0; y < picture.height; ++y) {
+        const std::uint8_t* in =
+            picture.rgb.data() + static_cast<std::size_t>(y) * picture.width * 3;
+        std::uint8_t* out = buffer.bytes.data() +
+                            static_cast<std::size_t>(picture.height - 1 - y) * buffer.stride;
+        for (int x = 0; x < picture.width; ++x) {
+            out[3 * x] = in[3 * x + 2];
+            out[3 * x + 1] = in[3 * x + 1];
+            out[3 * x + 2] = in[3 * x];
+        }
+    }
+    return buffer;
+}
+
+// The heatmap of slot `slot` with its colour bar, made by the report's writer on its fixed
+// scale; kept until another slot or another result is shown.
+const PixelBuffer& heatmap_picture(FrameStore& store, int slot) {
+    const InterleavedImage& map = store.diff_results[static_cast<std::size_t>(slot)];
+    if (store.heatmap_slot != slot || store.heatmap_source != map.data.data()) {
+        store.heatmap_pixels = picture_buffer(heatmap_with_colour_bar(map, HeatmapStyle{}));
+        store.heatmap_slot = slot;
+        store.heatmap_source = map.data.data();
+    }
+    return store.heatmap_pixels;
 }
 
 }  // namespace
@@ -93,7 +124,7 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
             if (!is_present(store.diff_pixels[slot]) || store.diff_results[slot].data.empty()) {
                 return drawing;
             }
-            image = &store.diff_pixels[slot];
+            image = store.heatmap_view ? &heatmap_picture(store, slot) : &store.diff_pixels[slot];
             break;
     }
     const int w = store.frame_width[slot];
@@ -111,6 +142,10 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
     drawing.image = is_present(*image) ? image : nullptr;
     drawing.dest_width = static_cast<int>(std::trunc(w * scale));
     drawing.dest_height = static_cast<int>(std::trunc(h * scale));
+    // A heatmap's canvas holds the picture at its top left and the colour bar to its right:
+    // the pane draws the picture, so positions map as for the grey picture.
+    drawing.source_width = std::min(w, image->width > 0 ? image->width : w);
+    drawing.source_height = std::min(h, image->height > 0 ? image->height : h);
 
     if (store.cursor_x >= w) store.cursor_x = w - 1;
     if (store.cursor_y >= h) store.cursor_y = h - 1;

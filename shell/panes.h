@@ -25,6 +25,10 @@ struct PaneDrawing {
     const PixelBuffer* image = nullptr;  // drawn stretched at (0, 0); null draws nothing
     int dest_width = 0;
     int dest_height = 0;
+    // The part of `image` drawn: its top-left source_width x source_height pixels (the whole
+    // frame; a heatmap's colour bar to the right of it is drawn beside the pane).
+    int source_width = 0;
+    int source_height = 0;
     double scale = 0.0;
     // Texts of status parts 0, 1, 2; an empty optional leaves that part as it was.
     std::array<std::optional<std::string>, 3> status;

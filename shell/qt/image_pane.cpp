@@ -120,7 +120,8 @@ void ImagePane::paintEvent(QPaintEvent* event) {
         painter.setClipRect(inside, Qt::IntersectClip);
         // One stretching blit, nearest pixel as the window system's plain copy does.
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter.drawImage(image_rect, image_of(*last_drawing_.image));
+        painter.drawImage(image_rect, image_of(*last_drawing_.image),
+                          QRect(0, 0, last_drawing_.source_width, last_drawing_.source_height));
         painter.restore();
     }
     QRegion background(inside);

@@ -53,6 +53,8 @@ public:
     void drop_image_cache() { cached_source_ = nullptr; }
     // The last paint's result, for tests.
     const PaneDrawing& last_drawing() const { return last_drawing_; }
+    // The last image drawn, converted (top row first).
+    const QImage& shown_image() const { return cached_image_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -114,9 +114,27 @@ void ClientArea::resizeEvent(QResizeEvent* event) {
 
 void ClientArea::paintEvent(QPaintEvent* event) {
     QWidget::paintEvent(event);
-    const QRect quarter = window_.quarter_rect().adjusted(16, 12, -12, -12);
+    QRect quarter = window_.quarter_rect().adjusted(16, 12, -12, -12);
     if (quarter.width() <= 0 || quarter.height() <= 0) return;
     QPainter painter(this);
+    // The heatmap's colour bar (the canvas right of the picture) beside the lower pane, as tall
+    // as the picture drawn there; the texts move to its right.
+    const ImagePane* lower = window_.pane(Pane::lower);
+    const PaneDrawing& shown = lower->last_drawing();
+    if (shown.drawn && shown.image == &window_.store().heatmap_pixels &&
+        shown.image->width > shown.source_width && !lower->shown_image().isNull()) {
+        const QImage& canvas = lower->shown_image();
+        const QRect bar(shown.source_width, 0, canvas.width() - shown.source_width,
+                        canvas.height());
+        const double scale = std::min(shown.scale > 0.0 ? shown.scale : 1.0,
+                                      shown.dest_height / static_cast<double>(canvas.height()));
+        const QRect target(window_.quarter_rect().left() + 4,
+                           lower->geometry().top() + lower->contentsRect().top(),
+                           static_cast<int>(bar.width() * scale),
+                           static_cast<int>(bar.height() * scale));
+        painter.drawImage(target, canvas, bar);
+        quarter.setLeft(target.right() + 16);
+    }
     painter.setClipRect(quarter);
     const std::vector<std::string> lines = quarter_lines(window_.store());
     int y = quarter.top();

@@ -18,6 +18,7 @@
 #include "resources/dialog_templates.h"
 #include "scielab/filter_kernels.h"
 #include "shell/colour_diff_dialog.h"
+#include "report/heatmap.h"
 #include "shell/navigation.h"
 #include "shell/noise_dialog.h"
 #include "shell/results.h"
@@ -279,13 +280,42 @@ void ViewsTest::screenshots_of_a_measured_sequence() {
     QTest::keyClick(window_->client(), Qt::Key_End);
     QCOMPARE(store.current_frame, 3);
     QVERIFY(quarter_text().startsWith(QStringLiteral("フレーム 4 / 4")));
+    QVERIFY(quarter_text().contains(QStringLiteral("95%点 ")));
+    QVERIFY(store.diff_p95_known[3]);
+    QVERIFY(store.diff_p95[3] > store.diff_results[3].mean);
+    QVERIFY(store.diff_p95[3] <= store.diff_results[3].max);
+
+    // The heatmap view: the report's picture with its colour bar to the right, readouts as
+    // for the grey picture; switched back, the grey picture again.
+    ImagePane* lower = window_->pane(Pane::lower);
+    window_->action(command::heatmap_view)->trigger();
+    QVERIFY(store.heatmap_view);
+    QTRY_COMPARE(lower->last_drawing().image, &store.heatmap_pixels);
+    QVERIFY(store.heatmap_pixels.width > store.frame_width[3]);
+    QCOMPARE(store.heatmap_slot, 3);
+    const InterleavedImage& map3 = store.diff_results[3];
+    const PixelBuffer& heat = store.heatmap_pixels;
+    const RgbImage expected = heatmap_with_colour_bar(map3, HeatmapStyle{});
+    const std::size_t top_left = static_cast<std::size_t>(heat.height - 1) * heat.stride;
+    QCOMPARE(heat.bytes[top_left + 2], expected.rgb[0]);  // red of the top-left pixel
+    QCOMPARE(heat.bytes[top_left], expected.rgb[2]);
+    // Sent straight to the pane: on a real display QTest moves the pointer asynchronously.
+    const QPointF to = lower->contentsRect().topLeft() +
+                       QPoint(qRound(10.5 * store.display_scale), qRound(5.5 * store.display_scale));
+    QMouseEvent move(QEvent::MouseMove, to, lower->mapToGlobal(to), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(lower, &move);
+    QTRY_COMPARE(lower->status()->part_text(0), QStringLiteral(" X:10 Y:5"));
+    QCOMPARE(lower->status()->part_text(1),
+             QString::fromStdString(difference_readout(
+                 map3.data[static_cast<std::size_t>(map3.height - 1 - 5) * map3.width + 10])));
     window_->platform().invalidate(Window::main, true);
     QTRY_VERIFY(window_->pane(Pane::lower)->last_drawing().drawn);
-    QTest::mouseMove(window_->pane(Pane::lower),
-                     window_->pane(Pane::lower)->contentsRect().center());
     QTest::qWait(200);
     QDir().mkpath(QStringLiteral(ORV_SCREENSHOT_DIR));
-    QVERIFY(window_->grab().save(QStringLiteral(ORV_SCREENSHOT_DIR "/main-window-frame-number.png")));
+    QVERIFY(window_->grab().save(QStringLiteral(ORV_SCREENSHOT_DIR "/main-window-heatmap.png")));
+    window_->action(command::heatmap_view)->trigger();
+    QTRY_COMPARE(lower->last_drawing().image, &store.diff_pixels[3]);
     window_->action(command::results_window)->trigger();
     QTest::qWait(200);
     QVERIFY(window_->results_window()->grab().save(

@@ -1,0 +1,97 @@
+// The frame store's buffers in temporary files, and the room check before a run.
+
+#include <gtest/gtest.h>
+
+#include "image/spill_memory.h"
+#include "resources/menu.h"
+#include "shell/main_window.h"
+#include "shell/slot_memory.h"
+#include "tests/shell/dialog_fakes.h"
+#include "tests/shell/main_window_test_frames.h"
+#include "tests/support/temp_folder.h"
+
+namespace orv {
+namespace {
+
+// Spilling on for one test, off again after it.
+struct SpillFolder {
+    test::TempFolder folder;
+    SpillFolder() { set_spill_folder(folder.path.string()); }
+    ~SpillFolder() { set_spill_folder({}); }
+};
+
+TEST(SlotMemory, KeptBuffersLiveInTemporaryFilesAndKeepTheirContents) {
+    SpillFolder spill;
+    PixelBuffer frame = make_pixel_buffer(1000, 400);  // 1.2 MB
+    for (std::size_t i = 0; i < frame.bytes.size(); ++i) frame.bytes[i] = static_cast<std::uint8_t>(i * 7);
+    const std::vector<std::uint8_t> before(frame.bytes.begin(), frame.bytes.end());
+    const std::size_t held = spilled_bytes();
+    keep_in_store(frame);
+    EXPECT_TRUE(is_spilled(frame.bytes.data()));
+    EXPECT_GE(spilled_bytes(), held + before.size());
+    // Pages given back come back from the file unchanged; writes after that stay.
+    drop_resident_pages(frame.bytes);
+    EXPECT_TRUE(frame.bytes == before);
+    frame.bytes[5] = 1;
+    drop_resident_pages(frame.bytes);
+    EXPECT_EQ(frame.bytes[5], 1);
+    // A copy of a kept buffer is an ordinary one; releasing the kept one unmaps its file.
+    PixelBuffer copy = frame;
+    EXPECT_FALSE(is_spilled(copy.bytes.data()));
+    frame = PixelBuffer{};
+    EXPECT_EQ(spilled_bytes(), held);
+    // Small buffers and buffers without a spill folder stay on the heap.
+    PixelBuffer small = make_pixel_buffer(10, 10);
+    keep_in_store(small);
+    EXPECT_FALSE(is_spilled(small.bytes.data()));
+}
+
+TEST(SlotMemory, RunsTheMachineCannotHoldAreRefusedWithNeedAndRoomAndChangeNothing) {
+    struct Case {
+        const char* name;
+        bool spilling;
+        std::uint64_t memory_mb;
+        std::uint64_t disk_mb;
+        bool runs;
+    };
+    // Three 1000 x 1000 frames: 9 MB kept, about 240 MB working memory on two threads.
+    const Case cases[] = {
+        {"heap_enough", false, 8000, 0, true},
+        {"heap_short", false, 200, 100000, false},
+        {"disk_enough", true, 2000, 1000, true},
+        {"disk_short", true, 100000, 100, false},
+        {"disk_but_no_memory", true, 100, 100000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<SpillFolder> spill;
+        if (c.spilling) spill.emplace();
+        auto store = test::fresh_store();
+        test::open_reference(*store, 3, 1000, 1000);
+        test::ScriptedPlatform p;
+        p.platform.machine_room = [&c] {
+            return MachineRoom{c.memory_mb << 20, c.disk_mb << 20};
+        };
+        const bool ok = check_room(p.platform, Window::main, scielab_need(*store));
+        EXPECT_EQ(ok, c.runs);
+        if (!c.runs) {
+            ASSERT_EQ(p.messages.size(), 1u);
+            const std::string& text = p.messages[0].text;
+            EXPECT_EQ(text.rfind("メモリまたはディスクの空きが足りないため処理できません\n必要: ", 0), 0u) << text;
+            EXPECT_NE(text.find("\n空き: "), std::string::npos);
+            EXPECT_NE(text.find(" GB"), std::string::npos);
+            EXPECT_EQ(text.find("一時ディスク") != std::string::npos, c.spilling);
+            EXPECT_EQ(p.messages[0].caption, "CAUTION !!");
+            // The command itself: asked, refused, nothing filtered.
+            p.messages.clear();
+            store->atd_filter_set = 1;
+            run_main_command(*store, p.platform, command::scielab);
+            EXPECT_EQ(store->scielab_done, 0);
+            EXPECT_FALSE(is_present(store->scielab_pixels[0]));
+            EXPECT_EQ(p.messages.size(), 2u);  // the question, then the refusal
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orv
