@@ -6,24 +6,12 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "numeric/number_text.h"
+#include "report/html_report.h"
 
 namespace orv {
 
 namespace {
-
-std::string escape_html(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
 
 // A tick step of 1, 2 or 5 times a power of ten giving about five ticks up to `top`.
 double tick_step(double top) {
@@ -44,14 +32,6 @@ std::string tick_text(double value, double step) {
 const char* const codec_colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e"};
 
 }  // namespace
-
-std::string fixed_text(double value, int decimals) {
-    if (!std::isfinite(value)) return "nan";
-    char text[64];
-    const auto result =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-    return std::string(text, result.ptr);
-}
 
 std::string rd_csv(const RdRun& run) {
     std::string text = "codec,setting,bytes,bitrate,mean,median,p95,max\n";
@@ -186,7 +166,7 @@ std::string rd_html(const RdRun& run) {
                 const double delta = series == 0 ? p->pooled.mean : p->pooled.p95;
                 svg += "<circle cx=\"" + sx(p->bitrate / 1000.0) + "\" cy=\"" + sy(delta) +
                        "\" r=\"4\" fill=\"" + (series == 0 ? colour : std::string("#fff")) +
-                       "\" stroke=\"" + colour + "\"><title>" + escape_html(codecs[c]) + " " +
+                       "\" stroke=\"" + colour + "\"><title>" + html_escaped(codecs[c]) + " " +
                        setting_label(p->settings) + ": " + fixed_text(p->bitrate / 1000.0, 1) +
                        " kbit/s, " + (series == 0 ? "mean " : "p95 ") + fixed_text(delta, 3) +
                        "</title></circle>\n";
@@ -199,20 +179,20 @@ std::string rd_html(const RdRun& run) {
         const std::string tx = fixed_text(left + width - 120, 0);
         legend += "<line x1=\"" + lx + "\" y1=\"" + y + "\" x2=\"" + lx2 + "\" y2=\"" + y +
                   "\" stroke=\"" + colour + "\" stroke-width=\"2\"/><text x=\"" + tx + "\" y=\"" +
-                  y + "\" dominant-baseline=\"middle\">" + escape_html(codecs[c]) +
+                  y + "\" dominant-baseline=\"middle\">" + html_escaped(codecs[c]) +
                   " mean</text>\n";
         legend += "<line x1=\"" + lx + "\" y1=\"" + y2 + "\" x2=\"" + lx2 + "\" y2=\"" + y2 +
                   "\" stroke=\"" + colour + "\" stroke-width=\"2\" stroke-dasharray=\"6 4\"/>" +
                   "<text x=\"" + tx + "\" y=\"" + y2 + "\" dominant-baseline=\"middle\">" +
-                  escape_html(codecs[c]) + " p95</text>\n";
+                  html_escaped(codecs[c]) + " p95</text>\n";
     }
     svg += legend + "</svg>\n";
 
     std::string rows;
     for (const RdPoint& p : run.points) {
-        rows += "<tr><td>" + escape_html(p.settings.codec) + " (" + escape_html(p.encoder) +
+        rows += "<tr><td>" + html_escaped(p.settings.codec) + " (" + html_escaped(p.encoder) +
                 ")</td><td>" + setting_label(p.settings) + "</td><td>" +
-                escape_html(p.bitstream) + "</td><td class=\"n\">" +
+                html_escaped(p.bitstream) + "</td><td class=\"n\">" +
                 std::to_string(p.stream_bytes) + "</td><td class=\"n\">" +
                 fixed_text(p.bitrate / 1000.0, 1) + "</td><td class=\"n\">" +
                 fixed_text(p.pooled.mean, 4) + "</td><td class=\"n\">" +
@@ -221,9 +201,9 @@ std::string rd_html(const RdRun& run) {
                 fixed_text(p.pooled.max, 4) + "</td></tr>\n";
     }
     std::string inputs;
-    for (const std::string& input : run.inputs) inputs += escape_html(input) + "<br>\n";
+    for (const std::string& input : run.inputs) inputs += html_escaped(input) + "<br>\n";
     std::string command;
-    for (const std::string& word : run.command) command += escape_html(word) + " ";
+    for (const std::string& word : run.command) command += html_escaped(word) + " ";
 
     const std::size_t frames = run.points.empty() ? 0 : run.points.front().frames.size();
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -241,7 +221,7 @@ std::string rd_html(const RdRun& run) {
            "input. Solid: pooled mean; dashed: 95th percentile of every pixel's difference.</p>\n" +
            svg + "<table>\n<tr><th>codec</th><th>setting</th><th>bitstream</th><th>bytes</th>"
            "<th>kbit/s</th><th>mean</th><th>median</th><th>p95</th><th>max</th></tr>\n" +
-           rows + "</table>\n<p class=\"small\">Profile: " + escape_html(run.profile) +
+           rows + "</table>\n<p class=\"small\">Profile: " + html_escaped(run.profile) +
            "<br>Command: " + command + "</p>\n<details class=\"small\"><summary>Inputs</summary>" +
            inputs + "</details>\n</body>\n</html>\n";
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "encode/encoder.h"
+#include "numeric/number_text.h"
 
 namespace orv {
 
@@ -46,8 +47,5 @@ struct RdRun {
 std::string rd_csv(const RdRun& run);
 std::string rd_json(const RdRun& run);
 std::string rd_html(const RdRun& run);
-
-// Number text independent of the process locale: fixed with `decimals` digits.
-std::string fixed_text(double value, int decimals);
 
 }  // namespace orv

@@ -9,9 +9,7 @@
 
 namespace orv {
 
-namespace {
-
-std::string escaped(std::string_view text) {
+std::string html_escaped(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
@@ -25,6 +23,8 @@ std::string escaped(std::string_view text) {
     }
     return out;
 }
+
+namespace {
 
 // A number for the page: up to `decimals` decimals, locale-independent; "–" when not finite.
 std::string shown(double value, int decimals = 4) {
@@ -100,9 +100,9 @@ std::string axes(const Plot& p, const std::vector<double>& x_ticks, double x_ste
     s += "<line class=\"axis\" x1=\"" + shown(x0, 1) + "\" y1=\"" + shown(y0, 1) + "\" x2=\"" +
          shown(x0, 1) + "\" y2=\"" + shown(y1, 1) + "\"/>";
     s += "<text class=\"label\" x=\"" + shown((x0 + x1) / 2, 1) + "\" y=\"" +
-         shown(p.height - 8, 1) + "\" text-anchor=\"middle\">" + escaped(x_label) + "</text>";
+         shown(p.height - 8, 1) + "\" text-anchor=\"middle\">" + html_escaped(x_label) + "</text>";
     s += "<text class=\"label\" transform=\"translate(16 " + shown((y0 + y1) / 2, 1) +
-         ") rotate(-90)\" text-anchor=\"middle\">" + escaped(y_label) + "</text>";
+         ") rotate(-90)\" text-anchor=\"middle\">" + html_escaped(y_label) + "</text>";
     return s;
 }
 
@@ -213,7 +213,7 @@ std::string histogram_plot(const RunRecord& run, const ValueHistogram& h) {
 
 // Small pictures are shown enlarged by a whole factor, sharp (image-rendering: pixelated).
 std::string image_tag(const std::string& png, int width, int zoom, const std::string& alt) {
-    return "<img alt=\"" + escaped(alt) + "\" width=\"" + std::to_string(width * zoom) +
+    return "<img alt=\"" + html_escaped(alt) + "\" width=\"" + std::to_string(width * zoom) +
            "\" src=\"data:image/png;base64," + base64(png) + "\">";
 }
 
@@ -222,12 +222,12 @@ std::string row(const std::string& name, const std::string& value) {
 }
 
 std::string input_rows(const char* role, const InputRecord& in) {
-    std::string files = escaped(in.paths.empty() ? "" : in.paths.front());
-    if (in.paths.size() > 1) files += " &hellip; " + escaped(in.paths.back());
+    std::string files = html_escaped(in.paths.empty() ? "" : in.paths.front());
+    if (in.paths.size() > 1) files += " &hellip; " + html_escaped(in.paths.back());
     return row(role, std::to_string(in.frame_count) + " frames of " +
                          std::to_string(in.frame_width) + " &times; " +
                          std::to_string(in.frame_height) + ": " + files + "<br><small>" +
-                         escaped(in.colour_handling) + "</small>");
+                         html_escaped(in.colour_handling) + "</small>");
 }
 
 constexpr const char* style_sheet = R"(
@@ -299,16 +299,16 @@ std::string html_report(const RunRecord& run, const ValueHistogram& histogram,
     h += "</style>\n</head>\n<body>\n<h1>ORV colour-difference report</h1>\n";
 
     h += "<h2>What was measured</h2>\n<table>\n";
-    h += row("ORV", escaped(orv_version()));
-    h += row("Command", "<code>" + escaped(quoted_command(run.command_line)) + "</code>");
+    h += row("ORV", html_escaped(orv_version()));
+    h += row("Command", "<code>" + html_escaped(quoted_command(run.command_line)) + "</code>");
     h += row("Formula", std::string(formula_name(run.formula)) + ", S-CIELAB");
     h += input_rows("Reference", run.reference);
     h += input_rows("Degraded", run.degraded);
-    h += row("Profile folder", escaped(run.profile.folder));
+    h += row("Profile folder", html_escaped(run.profile.folder));
     h += row("Kernel sample angle", shown(run.profile.kernel_sample_angle, 4) + "&deg;");
     h += "</table>\n<details><summary>Profile as used (display model, matrices, filters, viewing "
          "geometry)</summary>\n<pre>" +
-         escaped(run_json(run)["profile"].dump(2)) + "</pre></details>\n";
+         html_escaped(run_json(run)["profile"].dump(2)) + "</pre></details>\n";
 
     h += "<h2>Pooled figures</h2>\n<table>\n";
     h += row("Frames", std::to_string(p.frames));

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "colour/colour_types.h"
@@ -13,6 +14,9 @@
 #include "report/run_record.h"
 
 namespace orv {
+
+// `text` with &, <, > and " written as HTML character references.
+std::string html_escaped(std::string_view text);
 
 // Counts of every pixel difference in bins of `bin_width` from 0, up to `bin_count` bins;
 // larger values are counted in `beyond`.
