@@ -14,11 +14,15 @@ build="${1:-build/release}"
 expected=(
     bin/orv
     bin/orv-cli
+    bin/orv-encoder
     share/applications/orv.desktop
     share/icons/hicolor/scalable/apps/orv.svg
     share/doc/orv/copyright
+    lib/python3/dist-packages/orv/__init__.py
 )
-for f in profiles/default/*; do expected+=("share/orv/profiles/default/${f##*/}"); done
+# Every file of the default profile folder, its subfolders (h264/) included.
+while IFS= read -r f; do expected+=("share/orv/profiles/default/${f#./}"); done \
+    < <(cd profiles/default && find . -type f | sort)
 programs=(bin/orv bin/orv-cli)
 
 scratch="$(mktemp -d)"
