@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "numeric/failure.h"
+#include "numeric/number_text.h"
 
 namespace orv {
 
@@ -19,8 +20,6 @@ constexpr char path_separator = '\\';
 #else
 constexpr char path_separator = '/';
 #endif
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads the next whitespace-separated token; false at the end of the text.
 bool next_token(std::istream& in, std::string& token, std::size_t max_length,
@@ -59,67 +58,7 @@ std::string profile_path(const std::string& folder, const std::string& file_name
 double token_to_double(const std::string& token) {
     // Optional sign, digits with an optional decimal point, optional exponent introduced by
     // e, E, d or D. Everything after the longest such prefix is ignored.
-    std::size_t i = 0;
-    const std::size_t n = token.size();
-    while (i < n && std::isspace(static_cast<unsigned char>(token[i]))) ++i;
-    std::string number;
-    if (i < n && (token[i] == '+' || token[i] == '-')) number += token[i++];
-    std::size_t digits = 0;
-    while (i < n && is_digit(token[i])) {
-        number += token[i++];
-        ++digits;
-    }
-    if (i < n && token[i] == '.') {
-        number += token[i++];
-        while (i < n && is_digit(token[i])) {
-            number += token[i++];
-            ++digits;
-        }
-    }
-    if (digits == 0) return 0.0;
-    const std::size_t mantissa_length = number.size();
-    long long exponent_value = 0;
-    if (i < n && (token[i] == 'e' || token[i] == 'E' || token[i] == 'd' || token[i] == 'D')) {
-        std::size_t j = i + 1;
-        std::string exponent = "e";
-        bool exponent_negative = false;
-        if (j < n && (token[j] == '+' || token[j] == '-')) {
-            exponent_negative = token[j] == '-';
-            exponent += token[j++];
-        }
-        std::size_t exponent_digits = 0;
-        while (j < n && is_digit(token[j])) {
-            if (exponent_value < 1000000000LL) {
-                exponent_value = exponent_value * 10 + (token[j] - '0');
-            }
-            exponent += token[j++];
-            ++exponent_digits;
-        }
-        if (exponent_digits > 0) number += exponent;
-        if (exponent_negative) exponent_value = -exponent_value;
-    }
-    // from_chars reads the C form whatever the process locale is (the GUI runs under the
-    // user's, where strtod would stop at the decimal point of "2.2").
-    const char* first = number.data();
-    if (*first == '+') ++first;
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(first, number.data() + number.size(), value);
-    (void)end;
-    if (error != std::errc::result_out_of_range) return value;
-    // Out of the range of a double: infinity beyond the largest, zero below the smallest.
-    // Which of the two follows from the place of the first non-zero digit.
-    const bool negative = number[0] == '-';
-    const std::size_t point = std::min(number.find('.'), mantissa_length);
-    const std::size_t first_digit = number.find_first_of("123456789");
-    if (first_digit >= mantissa_length) return negative ? -0.0 : 0.0;
-    const long long lead = first_digit < point
-                               ? static_cast<long long>(point - first_digit) - 1
-                               : -static_cast<long long>(first_digit - point);
-    if (lead + exponent_value >= 0) {
-        return negative ? -std::numeric_limits<double>::infinity()
-                        : std::numeric_limits<double>::infinity();
-    }
-    return negative ? -0.0 : 0.0;
+    return leading_number(token, "eEdD");
 }
 
 GogParameters parse_display_model(std::istream& in, const std::string& name) {

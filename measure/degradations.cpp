@@ -1,25 +1,13 @@
 #include "measure/degradations.h"
 
-#include <cctype>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <limits>
-#include <system_error>
+
+#include "colour/profile_files.h"
+#include "numeric/number_text.h"
 
 namespace orv {
-
-namespace {
-
-#ifdef _WIN32
-constexpr char path_separator = '\\';
-#else
-constexpr char path_separator = '/';
-#endif
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-}  // namespace
 
 void runtime_srand(RuntimeRandom& random, std::uint32_t seed) { random.state = seed; }
 
@@ -82,74 +70,15 @@ void add_gaussian_noise(PixelBuffer& pixels, double sigma_red, double sigma_gree
 }
 
 double sigma_from_text(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    const std::size_t start = i;
-    std::size_t integer_digits = 0;
-    std::size_t fraction_digits = 0;
-    while (i < text.size() && is_digit(text[i])) {
-        ++i;
-        ++integer_digits;
-    }
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && is_digit(text[i])) {
-            ++i;
-            ++fraction_digits;
-        }
-    }
-    if (integer_digits + fraction_digits == 0) return 0.0;
-    const std::size_t mantissa_end = i;
-    long exponent = 0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        std::size_t j = i + 1;
-        bool exponent_negative = false;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) {
-            exponent_negative = text[j] == '-';
-            ++j;
-        }
-        if (j < text.size() && is_digit(text[j])) {
-            while (j < text.size() && is_digit(text[j])) {
-                if (exponent < 100000) exponent = exponent * 10 + (text[j] - '0');
-                ++j;
-            }
-            if (exponent_negative) exponent = -exponent;
-            i = j;
-        }
-    }
+    const double value = leading_number(text, "eE", &negative);
     if (negative) return 0.0;
-
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data() + start, text.data() + i, value);
-    (void)end;
-    if (error == std::errc::result_out_of_range) {
-        // Decide between overflow and underflow from the decimal magnitude of the text.
-        std::string digits;
-        for (std::size_t k = start; k < mantissa_end; ++k) {
-            if (text[k] != '.') digits += text[k];
-        }
-        const std::size_t first_nonzero = digits.find_first_not_of('0');
-        if (first_nonzero == std::string::npos) return 0.0;
-        const long magnitude =
-            static_cast<long>(integer_digits) - static_cast<long>(first_nonzero) - 1 + exponent;
-        return magnitude > 0 ? std::numeric_limits<double>::max() : 0.0;
-    }
-    if (error != std::errc()) return 0.0;
-    return value;
+    return value == std::numeric_limits<double>::infinity() ? std::numeric_limits<double>::max()
+                                                            : value;
 }
 
 std::string encoder_path(const std::string& profile_folder) {
-    std::string path = profile_folder;
-    path += path_separator;
-    path += "h264";
-    path += path_separator;
-    path += "SimpleEncoder.exe";
-    return path;
+    return profile_path(profile_path(profile_folder, "h264"), "SimpleEncoder.exe");
 }
 
 }  // namespace orv

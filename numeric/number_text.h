@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <string>
+#include <string_view>
 
 namespace orv {
 
@@ -18,5 +19,13 @@ inline std::string fixed_text(double value, int decimals) {
                                           : 0);
     return text;
 }
+
+// The value of the longest leading decimal number of `text`: optional white space and sign,
+// digits with an optional decimal point, and an exponent after one of `exponent_letters` when
+// digits follow it; whatever comes after is ignored. Read in the C form whatever the process
+// locale is. No digit gives 0; beyond the range of a double, an infinity of the number's sign;
+// below it, a zero of that sign. `negative_sign`, when given, tells whether a minus sign led.
+double leading_number(std::string_view text, std::string_view exponent_letters,
+                      bool* negative_sign = nullptr);
 
 }  // namespace orv
