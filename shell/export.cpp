@@ -110,7 +110,8 @@ std::string export_measurement(const FrameStore& store, Platform& platform,
 }
 
 void run_export_command(FrameStore& store, Platform& platform) {
-    if (store.diff_ready != 1 || measured_pairs(store).empty()) {
+    if (store.diff_ready != 1 || store.measured_changes != store.input_changes ||
+        measured_pairs(store).empty()) {
         tell(platform, export_needs_results_text, caution_caption);
         return;
     }

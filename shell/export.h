@@ -34,7 +34,8 @@ std::string export_measurement(const FrameStore& store, Platform& platform,
                                const std::string& base);
 
 // The menu command: asks for the base name with the save dialog, refuses when there is
-// nothing to export or a file exists, writes and says where. Errors propagate to the caller.
+// nothing to export (no colour-difference images, or inputs changed since they were made) or
+// a file exists, writes and says where. Errors propagate to the caller.
 void run_export_command(FrameStore& store, Platform& platform);
 
 }  // namespace orv

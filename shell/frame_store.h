@@ -68,6 +68,11 @@ struct FrameStore {
     int atd_filter_set = 0;
     int scielab_done = 0;
     int diff_ready = 0;
+    // Counts changes of what a measurement depends on (a sequence loaded or made, the profile
+    // folder, the filters); measured_changes is its value when the colour-difference images
+    // were made, so an export never names other inputs than the ones measured.
+    int input_changes = 0;
+    int measured_changes = -1;
 };
 
 // The one store of the application.

@@ -26,6 +26,7 @@ std::string edit_text(DialogItems& items, int id) {
 
 bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& items) {
     if (!check_room(platform, Window::dialog, noise_need(store))) return false;
+    ++store.input_changes;  // slots are replaced from here on, even when a frame then fails
     const SeedSource seed = [&platform] { return platform.tick_count(); };
     ProgressScope progress(platform, noise_progress_label, store.reference_count);
     FrameReader reader;  // keeps a video open from one slot to the next

@@ -12,6 +12,7 @@ namespace orv {
 SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::string>& paths,
                                  SequenceTable table) {
     SequenceLoad result;
+    ++store.input_changes;  // slots are replaced from here on, even when a file then fails
     auto& pixel_table =
         table == SequenceTable::reference ? store.reference_pixels : store.degraded_pixels;
     // Read into fresh records first: a failing file leaves its slot exactly as it was.

@@ -169,6 +169,12 @@ void ExportTest::export_gives_the_bytes_of_orv_cli() {
     QCOMPARE(shown[0].text, std::string("同名のファイルが既に存在しています"));
     QCOMPARE(shown[0].caption, gui + ".csv");
     QVERIFY(!std::filesystem::exists(gui + "_0002.png"));
+
+    // Another degraded sequence after the measurement: nothing to export until it is measured.
+    window_->drop(Pane::right, degraded);
+    shown = export_to(folder_.file("later"));
+    QCOMPARE(shown.size(), std::size_t{1});
+    QCOMPARE(shown[0].text, std::string(export_needs_results_text));
 }
 
 void ExportTest::cleanupTestCase() {
