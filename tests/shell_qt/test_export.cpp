@@ -16,6 +16,7 @@
 #include "shell/frame_store.h"
 #include "shell/qt/main_window_qt.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/media_writer.h"
 #include "tests/support/temp_folder.h"
 
 namespace orv {
@@ -31,6 +32,11 @@ private slots:
 
 private:
     std::string write_frame(const std::string& name, int index, int shift);
+    // Drops the two sequences on the panes, measures them, exports to NAME_gui and has
+    // orv-cli diff write NAME_cli from the same files; compares the two.
+    void measure_export_and_compare(const std::vector<std::string>& reference,
+                                    const std::vector<std::string>& degraded,
+                                    const std::string& name);
     // Exports to `base` as a user would, answering the save dialog; the message boxes shown.
     std::vector<MessageRequest> export_to(const std::string& base);
 
@@ -95,34 +101,22 @@ void ExportTest::refused_before_any_measurement() {
     QVERIFY(!std::filesystem::exists(folder_.file("early.csv")));
 }
 
-void ExportTest::export_gives_the_bytes_of_orv_cli() {
+void ExportTest::measure_export_and_compare(const std::vector<std::string>& reference,
+                                            const std::vector<std::string>& degraded,
+                                            const std::string& name) {
     FrameStore& store = window_->store();
-    std::vector<std::string> reference;
-    std::vector<std::string> degraded;
-    for (int i = 0; i < 3; ++i) reference.push_back(write_frame("ref", i, 0));
-    // Two degraded frames: the last one stands for the third pair, in both faces.
-    for (int i = 0; i < 2; ++i) degraded.push_back(write_frame("deg", i, 6));
     window_->drop(Pane::left, reference);
     window_->drop(Pane::right, degraded);
-    QCOMPARE(store.reference_count, 3);
-    QCOMPARE(store.degraded_count, 2);
-    std::ostringstream trace;
-    const std::string profile = ORV_DEFAULT_PROFILE;
-    store.atd_filters.a = load_channel_filter(profile + "/kernel_L.txt", kernel_sample_angle, trace);
-    store.atd_filters.t = load_channel_filter(profile + "/kernel_RG.txt", kernel_sample_angle, trace);
-    store.atd_filters.d = load_channel_filter(profile + "/kernel_BY.txt", kernel_sample_angle, trace);
-    finish_filter_set(store.atd_filters);
-    store.atd_filter_set = 1;
     QVERIFY(make_difference_sequence(store, window_->platform()));
 
-    const std::string gui = folder_.file("gui");
+    const std::string gui = folder_.file(name + "_gui");
     std::vector<MessageRequest> shown = export_to(gui);
     QCOMPARE(shown.size(), std::size_t{1});
     QVERIFY(shown[0].text.rfind(export_done_text, 0) == 0);
     QCOMPARE(dialog_title_, std::string("エクスポート"));
 
-    const std::string cli = folder_.file("cli");
-    QStringList arguments = {"diff", "--profile", QString::fromStdString(profile), "--quiet",
+    const std::string cli = folder_.file(name + "_cli");
+    QStringList arguments = {"diff", "--profile", ORV_DEFAULT_PROFILE, "--quiet",
                              "--csv", QString::fromStdString(cli + ".csv"), "--summary",
                              QString::fromStdString(cli + "_summary.csv"), "--json",
                              QString::fromStdString(cli + ".json"), "--heatmaps",
@@ -145,7 +139,6 @@ void ExportTest::export_gives_the_bytes_of_orv_cli() {
         QVERIFY2(!bytes(gui + end).empty(), end.c_str());
         QVERIFY2(bytes(gui + end) == bytes(cli + end), end.c_str());
     }
-    QVERIFY(bytes(gui + ".csv").find(degraded[1]) != std::string::npos);
     // The JSON record and the HTML report name the command that made them: the program here,
     // orv-cli's arguments there. Everything else is equal.
     nlohmann::json gui_json = nlohmann::json::parse(bytes(gui + ".json"));
@@ -161,10 +154,38 @@ void ExportTest::export_gives_the_bytes_of_orv_cli() {
     const std::string gui_page = bytes(gui + ".html");
     QVERIFY(gui_page.find("<tr><th>Command</th><td><code>orv</code>") != std::string::npos);
     QVERIFY(without_command(gui_page) == without_command(bytes(cli + ".html")));
+}
 
-    // Again to the same name: refused with the existing file named, nothing rewritten.
+void ExportTest::export_gives_the_bytes_of_orv_cli() {
+    FrameStore& store = window_->store();
+    std::ostringstream trace;
+    const std::string profile = ORV_DEFAULT_PROFILE;
+    store.atd_filters.a = load_channel_filter(profile + "/kernel_L.txt", kernel_sample_angle, trace);
+    store.atd_filters.t = load_channel_filter(profile + "/kernel_RG.txt", kernel_sample_angle, trace);
+    store.atd_filters.d = load_channel_filter(profile + "/kernel_BY.txt", kernel_sample_angle, trace);
+    finish_filter_set(store.atd_filters);
+    store.atd_filter_set = 1;
+
+    std::vector<std::string> reference;
+    std::vector<std::string> degraded;
+    for (int i = 0; i < 3; ++i) reference.push_back(write_frame("ref", i, 0));
+    // Two degraded frames: the last one stands for the third pair, in both faces.
+    for (int i = 0; i < 2; ++i) degraded.push_back(write_frame("deg", i, 6));
+    measure_export_and_compare(reference, degraded, "bmp");
+    QVERIFY(!QTest::currentTestFailed());
+    // A video as the degraded sequence: its frames named "PATH#N", its colour handling.
+    const std::string video = folder_.file("clip.mkv");
+    const test::VideoSpec spec{"matroska", "ffv1", "yuv420p", 40, 24, {}, 2, 0};
+    QCOMPARE(test::write_video(video, spec, 2, test::pattern_frames()), std::string());
+    measure_export_and_compare(reference, {video}, "video");
+    QVERIFY(!QTest::currentTestFailed());
+    const test::Bytes table = test::read_file(folder_.file("video_gui.csv"));
+    QVERIFY(std::string(table.begin(), table.end()).find(video + "#1") != std::string::npos);
+
+    // Again to an earlier name: refused with the existing file named, nothing rewritten.
+    const std::string gui = folder_.file("bmp_gui");
     std::filesystem::remove(gui + "_0002.png");
-    shown = export_to(gui);
+    std::vector<MessageRequest> shown = export_to(gui);
     QCOMPARE(shown.size(), std::size_t{1});
     QCOMPARE(shown[0].text, std::string("同名のファイルが既に存在しています"));
     QCOMPARE(shown[0].caption, gui + ".csv");
