@@ -12,7 +12,6 @@
 #include "cli/npy.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
-#include "numeric/number_text.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 #include "measure/degradations.h"
@@ -128,8 +127,6 @@ struct CsvOutput {
     }
 };
 
-std::string number_text(double value) { return fixed_text(value, 6); }
-
 struct DiffResult {
     InterleavedImage map;
     PixelBuffer grey;
@@ -178,17 +175,6 @@ void end_progress_line() {
     progress_line_open = false;
 }
 
-std::string csv_field(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    quoted += '"';
-    return quoted;
-}
-
 int run_diff(const DiffOptions& options) {
     if (options.reference.empty() || options.degraded.empty()) {
         raise_command_error("both a reference and a degraded sequence are needed");
@@ -205,15 +191,15 @@ int run_diff(const DiffOptions& options) {
     refuse_existing(map_names);
     refuse_existing(value_names);
     if (!options.csv.empty()) refuse_existing({options.csv});
-    refuse_existing(report_output_names(options.report, count));
+    const ReportSettings settings = report_settings(options.report);
+    refuse_existing(report_output_names(settings, count));
 
     const AtdFilters filters = load_filters(options.common);
     ReportRun report;
-    start_report(report, options.report, options.common.profile, filters, reference, degraded,
-                 count);
+    start_report(report, settings, options.common.profile, filters, input_record(reference),
+                 input_record(degraded), count);
     CsvOutput csv(options.csv);
-    csv.write("frame,reference,degraded,mean,max,min," + extra_csv_header(options.report.thresholds) +
-              "\n");
+    csv.write(table_header(settings.thresholds));
 
     // A sequence shorter than the other repeats its last frame. The names of each pair go to
     // the table with the pair's result.
@@ -229,7 +215,7 @@ int run_diff(const DiffOptions& options) {
         result.grey = make_pixel_buffer(reference.pixels.width, reference.pixels.height);
         make_difference_image(reference.pixels, degraded.pixels, result.grey, kernel_sample_angle,
                               filters, options.common.profile, result.map,
-                              chosen_formula(options.report));
+                              settings.formula);
         result.extras = frame_extras(report, result.map);
         result.header = std::move(reference.header);
         result.reference_name = reference_path;
@@ -253,15 +239,14 @@ int run_diff(const DiffOptions& options) {
         }
         deliver_report_frame(report, i, result.reference_name, result.degraded_name,
                              result.reference, result.degraded, result.map, result.extras);
-        csv.write(std::to_string(i) + "," + csv_field(result.reference_name) + "," +
-                  csv_field(result.degraded_name) + "," + number_text(result.map.mean) + "," +
-                  number_text(result.map.max) + "," + number_text(result.map.min) + "," +
-                  extra_csv_fields(result.extras.statistics) + "\n");
+        csv.write(table_line(i, result.reference_name, result.degraded_name, result.map,
+                             result.extras.statistics));
     };
     run_ordered_frames<DiffResult>(count, options.common.threads, work, deliver,
                                    progress_reporter(options.common.progress));
     csv.close();
-    return finish_report(report);
+    finish_report(report);
+    return threshold_status(options.report, report.record);
 }
 
 int run_filter(const FilterOptions& options) {

@@ -82,7 +82,4 @@ void refuse_existing_outputs(const std::vector<std::string>& names);
 // Ends an unfinished progress line, so that a message starts on a line of its own.
 void end_progress_line();
 
-// One CSV field: quoted (with doubled quotes) when it holds a comma, a quote or a line end.
-std::string csv_field(const std::string& text);
-
 }  // namespace orv

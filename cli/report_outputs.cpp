@@ -5,19 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "cli/cli_error.h"
-#include "image/file_names.h"
-#include "report/json_record.h"
-#include "report/png_file.h"
-
 namespace orv {
 
 namespace {
-
-void write_output(const std::string& path, const std::string& bytes) {
-    const std::string error = write_new_file(path, bytes);
-    if (!error.empty()) raise_command_error("cannot write " + path + ": " + error);
-}
 
 // "3, 7, 12" (at most 20 frames, then how many more).
 std::string frame_list(const std::vector<int>& frames) {
@@ -43,19 +33,6 @@ bool report_frames_above(const RunRecord& record, const std::optional<double>& l
                  frames.size(), record.frames.size(), what, fixed6(*limit).c_str(), option,
                  frames.size() == 1 ? "" : "s", frame_list(frames).c_str());
     return true;
-}
-
-InputRecord input_record(const MediaSequence& sequence) {
-    InputRecord in;
-    in.frame_count = sequence.count;
-    in.colour_handling.clear();
-    for (const SequenceEntry& entry : sequence.entries) {
-        in.paths.push_back(entry.path);
-        if (in.colour_handling.find(entry.colour) == std::string::npos) {
-            in.colour_handling += (in.colour_handling.empty() ? "" : "; ") + entry.colour;
-        }
-    }
-    return in;
 }
 
 }  // namespace
@@ -125,86 +102,33 @@ DeltaEFormula chosen_formula(const ReportOptions& options) {
     return formula_from_option(options.delta_e).value_or(DeltaEFormula::cie94);
 }
 
-std::vector<std::string> report_output_names(const ReportOptions& options, int count) {
-    std::vector<std::string> names;
-    for (const std::string* single : {&options.summary, &options.json, &options.report}) {
-        if (!single->empty()) names.push_back(*single);
-    }
-    if (!options.heatmaps.empty()) {
-        for (int i = 0; i < count; ++i) names.push_back(numbered_name(options.heatmaps, i, ".png"));
-    }
-    return names;
+InputRecord input_record(const MediaSequence& sequence) {
+    std::vector<InputFile> files;
+    files.reserve(sequence.entries.size());
+    for (const SequenceEntry& entry : sequence.entries) files.push_back({entry.path, entry.colour});
+    return make_input_record(files, sequence.count);
 }
 
-void start_report(ReportRun& run, const ReportOptions& options, const std::string& profile,
-                  const AtdFilters& filters, const MediaSequence& reference,
-                  const MediaSequence& degraded, int count) {
-    run.options = &options;
-    run.style.scale_max = options.heatmap_max;
-    run.style.colours = colour_map_from_name(options.colour_map).value_or(ColourMap::viridis);
-    if (!options.heatmaps.empty()) {
-        for (int i = 0; i < count; ++i) {
-            run.heatmap_names.push_back(numbered_name(options.heatmaps, i, ".png"));
-        }
-    }
-    run.wants_frames = !options.report.empty();
-    run.pool.emplace(options.thresholds);
-    RunRecord& r = run.record;
-    r.command_line = options.command_line;
-    r.formula = chosen_formula(options);
-    r.thresholds = options.thresholds;
-    r.reference = input_record(reference);
-    r.degraded = input_record(degraded);
-    if (!options.json.empty() || !options.report.empty()) {
-        r.profile = read_profile_record(profile, filters, kernel_sample_angle);
-    }
+ReportSettings report_settings(const ReportOptions& options) {
+    ReportSettings settings;
+    settings.files.summary = options.summary;
+    settings.files.json = options.json;
+    settings.files.heatmaps = options.heatmaps;
+    settings.files.report = options.report;
+    settings.command_line = options.command_line;
+    settings.formula = chosen_formula(options);
+    settings.thresholds = options.thresholds;
+    settings.style.scale_max = options.heatmap_max;
+    settings.style.colours = colour_map_from_name(options.colour_map).value_or(ColourMap::viridis);
+    return settings;
 }
 
-FrameExtras frame_extras(const ReportRun& run, const InterleavedImage& map) {
-    FrameExtras extras;
-    extras.statistics = frame_statistics(map, run.options->thresholds);
-    if (!run.heatmap_names.empty()) {
-        extras.heatmap_png = encode_png(heatmap_with_colour_bar(map, run.style));
-    }
-    return extras;
-}
-
-void deliver_report_frame(ReportRun& run, int frame, const std::string& reference_path,
-                          const std::string& degraded_path, const PixelBuffer& reference,
-                          const PixelBuffer& degraded, const InterleavedImage& map,
-                          const FrameExtras& extras) {
-    if (!run.heatmap_names.empty()) {
-        write_output(run.heatmap_names[static_cast<std::size_t>(frame)], extras.heatmap_png);
-    }
-    RunRecord& r = run.record;
-    if (r.frames.empty()) {
-        r.reference.frame_width = r.degraded.frame_width = map.width;
-        r.reference.frame_height = r.degraded.frame_height = map.height;
-    }
-    r.frames.push_back({frame, reference_path, degraded_path, extras.statistics});
-    add_frame(*run.pool, map, extras.statistics);
-    if (run.wants_frames) {
-        add_to_histogram(run.histogram, map);
-        if (is_worst_frame(run.worst, extras.statistics.mean)) {
-            keep_worst_frame(run.worst, make_worst_frame(frame, extras.statistics.mean, reference,
-                                                         degraded, map, run.style));
-        }
-    }
-}
-
-int finish_report(ReportRun& run) {
-    const ReportOptions& options = *run.options;
-    RunRecord& r = run.record;
-    r.pooled = pooled_statistics(*run.pool);
-    if (!options.summary.empty()) write_output(options.summary, summary_csv(r));
-    if (!options.json.empty()) write_output(options.json, run_json_text(r));
-    if (!options.report.empty()) {
-        write_output(options.report, html_report(r, run.histogram, run.worst, run.style));
-    }
-    const bool mean_failed =
-        report_frames_above(r, options.fail_above, &FrameStatistics::mean, "--fail-above", "mean");
-    const bool p95_failed = report_frames_above(r, options.fail_above_p95, &FrameStatistics::p95,
-                                                "--fail-above-p95", "95th percentile");
+int threshold_status(const ReportOptions& options, const RunRecord& record) {
+    const bool mean_failed = report_frames_above(record, options.fail_above,
+                                                 &FrameStatistics::mean, "--fail-above", "mean");
+    const bool p95_failed =
+        report_frames_above(record, options.fail_above_p95, &FrameStatistics::p95,
+                            "--fail-above-p95", "95th percentile");
     return mean_failed || p95_failed ? status_failed_threshold : 0;
 }
 

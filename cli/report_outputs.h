@@ -1,19 +1,15 @@
 #pragma once
-// The report outputs of `orv-cli diff`: per-frame statistics columns, the pooled summary, the
-// JSON record, heatmaps, the HTML report, the formula choice and the pass/fail status.
-// Kept apart from the command's frame loop, which calls the hooks below.
+// The report options of `orv-cli diff`: the pooled summary, the JSON record, heatmaps, the
+// HTML report, the formula choice and the pass/fail status. The writers themselves are the
+// shared ones of report/sequence_report.h, which the command's frame loop calls.
 
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "colour/delta_e.h"
-#include "measure/statistics.h"
 #include "media/media_sequence.h"
-#include "report/heatmap.h"
-#include "report/html_report.h"
-#include "report/run_record.h"
-#include "scielab/filter_kernels.h"
+#include "report/sequence_report.h"
 
 namespace CLI {
 class App;
@@ -46,44 +42,15 @@ void check_report_options(const ReportOptions& options);
 
 DeltaEFormula chosen_formula(const ReportOptions& options);
 
-// Every file the options will write for `count` frames, for the check before any work.
-std::vector<std::string> report_output_names(const ReportOptions& options, int count);
+// The record of a sequence's input as opened: its files with their colour handling, and its
+// frame count after any skip.
+InputRecord input_record(const MediaSequence& sequence);
 
-// What a frame's worker computes besides the map.
-struct FrameExtras {
-    FrameStatistics statistics;
-    std::string heatmap_png;  // PNG bytes when heatmaps are written
-};
+// The shared report settings the options ask for (the per-frame table is the command's own).
+ReportSettings report_settings(const ReportOptions& options);
 
-// The state of one run across its frames.
-struct ReportRun {
-    const ReportOptions* options = nullptr;
-    HeatmapStyle style;
-    std::vector<std::string> heatmap_names;
-    RunRecord record;
-    std::optional<PooledAccumulator> pool;
-    ValueHistogram histogram;
-    WorstFrames worst;
-    bool wants_frames = false;  // the worker hands over both frames' pixels (for the report)
-};
-
-// The inputs' records take the files of each sequence, its frame count (after any skip) and
-// how its files' pixels became RGB.
-void start_report(ReportRun& run, const ReportOptions& options, const std::string& profile,
-                  const AtdFilters& filters, const MediaSequence& reference,
-                  const MediaSequence& degraded, int count);
-
-// Worker thread: statistics and, when asked, the heatmap of one frame's map.
-FrameExtras frame_extras(const ReportRun& run, const InterleavedImage& map);
-
-// Calling thread, frame order: writes the frame's heatmap and takes its figures in.
-void deliver_report_frame(ReportRun& run, int frame, const std::string& reference_path,
-                          const std::string& degraded_path, const PixelBuffer& reference,
-                          const PixelBuffer& degraded, const InterleavedImage& map,
-                          const FrameExtras& extras);
-
-// After the last frame: writes the summary, the JSON record and the HTML report, then names
-// the frames beyond --fail-above / --fail-above-p95 on standard error. Returns 0 or 3.
-int finish_report(ReportRun& run);
+// After the report's files are written: names the frames beyond --fail-above /
+// --fail-above-p95 on standard error. Returns 0 or 3.
+int threshold_status(const ReportOptions& options, const RunRecord& record);
 
 }  // namespace orv

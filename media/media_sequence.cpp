@@ -26,8 +26,7 @@ bool single_frame(const SequenceEntry& entry) {
 }
 
 std::string frame_name(const SequenceEntry& entry, int local) {
-    if (entry.frame_count == 1) return entry.path;
-    return entry.path + "#" + std::to_string(local);
+    return sequence_frame_name(entry.path, entry.frame_count, local);
 }
 
 void read_single(const SequenceEntry& entry, SequenceFrame& frame) {
@@ -40,6 +39,11 @@ void read_single(const SequenceEntry& entry, SequenceFrame& frame) {
 }
 
 }  // namespace
+
+std::string sequence_frame_name(const std::string& path, int frame_count, int local) {
+    if (frame_count == 1) return path;
+    return path + "#" + std::to_string(local);
+}
 
 MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int start) {
     MediaSequence sequence;

@@ -49,6 +49,10 @@ struct SequenceFrame {
     std::string name;  // the file, and for a file of several frames "#" and its frame number
 };
 
+// The name of frame `local` of a file holding `frame_count` frames: the path alone for a file
+// of one frame, else the path, "#" and the frame number.
+std::string sequence_frame_name(const std::string& path, int frame_count, int local);
+
 // Frame `index` (0 = the first after the skip; an index past the end gives the last frame
 // again). Safe to call from several threads, provided the frames of one sequence are asked
 // for in increasing order, as a frame loop hands them out. Throws MediaError; after a failure

@@ -212,7 +212,7 @@ MediaSource open_media(const std::string& path, const MediaOptions& options) {
     } else if (is_bmp_path(path)) {
         source.kind = MediaKind::bmp;
         source.frame_count = 1;
-        source.colour = "BMP: RGB";
+        source.colour = bmp_colour_handling;
         return source;
     }
     open_libraries(source, options);

@@ -40,6 +40,9 @@ struct MediaStateDelete {
     void operator()(MediaState* state) const;
 };
 
+// How a BMP file's pixels become RGB: used as stored.
+inline constexpr const char* bmp_colour_handling = "BMP: RGB";
+
 struct MediaSource {
     std::string path;
     MediaKind kind = MediaKind::bmp;

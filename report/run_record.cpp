@@ -35,6 +35,19 @@ ProfileRecord read_profile_record(const std::string& folder, const AtdFilters& f
     return p;
 }
 
+InputRecord make_input_record(const std::vector<InputFile>& files, int frame_count) {
+    InputRecord in;
+    in.frame_count = frame_count;
+    in.colour_handling.clear();
+    for (const InputFile& file : files) {
+        in.paths.push_back(file.path);
+        if (in.colour_handling.find(file.colour) == std::string::npos) {
+            in.colour_handling += (in.colour_handling.empty() ? "" : "; ") + file.colour;
+        }
+    }
+    return in;
+}
+
 std::string fixed6(double value) {
     char text[400];
     const auto end =

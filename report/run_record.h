@@ -51,6 +51,16 @@ struct InputRecord {
     std::string colour_handling = "BMP pixels used as display RGB as stored";
 };
 
+// One file of a sequence and how its pixels became RGB.
+struct InputFile {
+    std::string path;
+    std::string colour;
+};
+
+// The record of an input: its files in order, its frame count and the ways its files' pixels
+// became RGB (each named once, in order of first use, joined by "; ").
+InputRecord make_input_record(const std::vector<InputFile>& files, int frame_count);
+
 struct FrameRecord {
     int frame = 0;
     std::string reference;  // the files of the pair

@@ -26,6 +26,8 @@ const std::vector<Menu>& window_menu() {
                    {"ヒートマップ表示(&M)", command::heatmap_view, true},
                    {"結果ウィンドウ(&R)", command::results_window}}};
         m.insert(m.end() - 1, view);
+        std::vector<MenuItem>& file = m.front().items;
+        file.insert(file.end() - 1, MenuItem{"エクスポート(&E)", command::export_results});
         return m;
     }();
     return menus;

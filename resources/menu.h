@@ -26,6 +26,8 @@ inline constexpr int about = 40007;
 inline constexpr int fit_view = 40101;
 inline constexpr int heatmap_view = 40102;
 inline constexpr int results_window = 40103;
+// Added to the ファイル menu, before 終了: the export of the current measurement.
+inline constexpr int export_results = 40104;
 }  // namespace command
 
 struct MenuItem {
@@ -48,7 +50,8 @@ struct Menu {
 const std::vector<Menu>& main_menu();
 
 // The menu bar the main window shows: main_menu with every menu, item and order kept, plus
-// the 表示 menu (view settings, results window) before ヘルプ. An item with a submenu opens it.
+// the 表示 menu (view settings, results window) before ヘルプ and エクスポート in the ファイル menu
+// before 終了. An item with a submenu opens it.
 const std::vector<Menu>& window_menu();
 
 // The letter after the first single "&" of a menu text, or 0 when the text has none.

@@ -92,6 +92,7 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
     if (ready < n) return false;
     store.diff_ready = 1;
     store.degraded_ready = 1;
+    store.measured_changes = store.input_changes;
     return true;
 }
 

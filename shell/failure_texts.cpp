@@ -22,6 +22,8 @@ const std::vector<FailureText>& failure_texts() {
             return std::regex(std::string("^Error: ") + filter_subject + rest + "$");
         };
         std::vector<FailureText> t = {
+            // Report files.
+            {std::regex(R"(^cannot write (.*): .*$)"), "ファイルの書き込みに失敗しました: $1"},
             // Profile files.
             {std::regex(R"(^(Error: file open \[.*\]\.)$)"), "$1"},
             {std::regex(R"(^Error: file \[(.*)\] holds a token longer than (\d+) characters\.$)"),

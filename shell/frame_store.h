@@ -8,6 +8,7 @@
 #include "colour/colour_types.h"
 #include "image/pixel_buffer.h"
 #include "image/bmp_file.h"
+#include "report/run_record.h"
 #include "scielab/filter_kernels.h"
 
 namespace orv {
@@ -25,6 +26,13 @@ struct FrameStore {
     std::array<std::string, max_frames> reference_names;
     // Frame of that file in each slot: 0 for a BMP or image file, the frame number for a video.
     std::array<int, max_frames> reference_frame_index{};
+    // Each slot's frame as the difference table names it (the file, and "#N" for a frame of a
+    // file holding several), and the files each sequence was loaded from with how their pixels
+    // became RGB (empty for a degraded sequence the noise degradation made).
+    std::array<std::string, max_frames> reference_frame_names;
+    std::array<std::string, max_frames> degraded_frame_names;
+    std::vector<InputFile> reference_files;
+    std::vector<InputFile> degraded_files;
     std::array<PixelBuffer, max_frames> scielab_pixels;
     std::array<PixelBuffer, max_frames> diff_pixels;
     std::array<InterleavedImage, max_frames> diff_results;
@@ -60,6 +68,11 @@ struct FrameStore {
     int atd_filter_set = 0;
     int scielab_done = 0;
     int diff_ready = 0;
+    // Counts changes of what a measurement depends on (a sequence loaded or made, the profile
+    // folder, the filters); measured_changes is its value when the colour-difference images
+    // were made, so an export never names other inputs than the ones measured.
+    int input_changes = 0;
+    int measured_changes = -1;
 };
 
 // The one store of the application.

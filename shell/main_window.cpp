@@ -9,6 +9,7 @@
 #include "scielab/pipeline.h"
 #include "measure/degradations.h"
 #include "shell/dialog_logic.h"
+#include "shell/export.h"
 #include "measure/frame_loop.h"
 #include "shell/failure_texts.h"
 #include "shell/sequence_dialogs.h"
@@ -215,6 +216,9 @@ CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
                 break;
             case command::results_window:
                 if (platform.show_results) platform.show_results();
+                break;
+            case command::export_results:
+                run_export_command(store, platform);
                 break;
             default:
                 break;

@@ -26,6 +26,7 @@ std::string edit_text(DialogItems& items, int id) {
 
 bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& items) {
     if (!check_room(platform, Window::dialog, noise_need(store))) return false;
+    ++store.input_changes;  // slots are replaced from here on, even when a frame then fails
     const SeedSource seed = [&platform] { return platform.tick_count(); };
     ProgressScope progress(platform, noise_progress_label, store.reference_count);
     FrameReader reader;  // keeps a video open from one slot to the next
@@ -49,6 +50,7 @@ bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& ite
         // The new buffer replaces (and releases) the previous degraded frame. The header block
         // of the slot stays; only the size of the file read again is taken.
         store.degraded_pixels[slot] = std::move(pixels);
+        store.degraded_frame_names[slot] = noise_origin_text;
         keep_in_store(store.degraded_pixels[slot]);
         drop_slot_pages(store, i);
         store.frame_stride[slot] = stride;
@@ -57,7 +59,8 @@ bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& ite
         progress.step(i + 1);
     }
     store.degraded_count = store.reference_count;
-    store.degraded_origin = "ランダムノイズ";
+    store.degraded_origin = noise_origin_text;
+    store.degraded_files.clear();
     store.degraded_ready = 1;
     return true;
 }

@@ -10,6 +10,9 @@
 namespace orv {
 
 inline constexpr const char* noise_progress_label = "ランダムノイズ";
+// Where a degraded sequence made by the noise degradation came from, as the quarter and the
+// exported table name its frames.
+inline constexpr const char* noise_origin_text = "ランダムノイズ";
 
 DialogHandlers noise_dialog_handlers(FrameStore& store, Platform& platform);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "media/media_sequence.h"
 #include "media/media_source.h"
 #include "shell/slot_memory.h"
 
@@ -11,6 +12,7 @@ namespace orv {
 SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::string>& paths,
                                  SequenceTable table) {
     SequenceLoad result;
+    ++store.input_changes;  // slots are replaced from here on, even when a file then fails
     auto& pixel_table =
         table == SequenceTable::reference ? store.reference_pixels : store.degraded_pixels;
     // Read into fresh records first: a failing file leaves its slot exactly as it was.
@@ -20,8 +22,9 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
         result.message = std::move(message);
         return result;
     };
-    auto place = [&](int k, const std::string& path, int frame, PixelBuffer&& pixels,
-                     HeaderBlock&& header) {
+    std::vector<InputFile> files;
+    auto place = [&](int k, const std::string& path, int frame, int frame_count,
+                     PixelBuffer&& pixels, HeaderBlock&& header) {
         // Moving in releases whatever the slot held before.
         const int stride = pixels.stride;
         pixel_table[k] = std::move(pixels);
@@ -36,6 +39,9 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
             store.reference_names[k] = path;
             store.reference_frame_index[k] = frame;
         }
+        (table == SequenceTable::reference ? store.reference_frame_names
+                                           : store.degraded_frame_names)[k] =
+            sequence_frame_name(path, frame_count, frame);
         result.count = k + 1;
     };
 
@@ -48,7 +54,8 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
             HeaderBlock header;
             FileMessage message;
             if (read_bmp_frame(path, pixels, header, &message) <= 0) return fail(message);
-            place(k++, path, 0, std::move(pixels), std::move(header));
+            place(k++, path, 0, 1, std::move(pixels), std::move(header));
+            files.push_back({path, bmp_colour_handling});
             continue;
         }
         try {
@@ -56,8 +63,10 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
             PixelBuffer pixels;
             HeaderBlock header;
             int frame = 0;
+            files.push_back({path, source.colour});
             while (k < max_frames && next_frame(source, pixels, header)) {
-                place(k++, path, frame++, std::move(pixels), std::move(header));
+                place(k++, path, frame++, source.frame_count, std::move(pixels),
+                      std::move(header));
             }
             if (k == max_frames && frame < source.frame_count) {
                 result.notice = FileMessage{video_cut_text, path};
@@ -66,6 +75,8 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
             return fail(FileMessage{error.text_ja, path});
         }
     }
+    (table == SequenceTable::reference ? store.reference_files : store.degraded_files) =
+        std::move(files);
     return result;
 }
 

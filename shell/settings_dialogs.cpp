@@ -19,6 +19,7 @@ int choose_profile_folder(FrameStore& store, Platform& platform) {
         platform.choose_folder(Window::dialog, folder_chooser_title, store.profile_folder);
     if (!chosen) return 0;
     store.profile_folder = *chosen;
+    ++store.input_changes;
     return 1;
 }
 
@@ -113,6 +114,7 @@ void accept_filters(FilterDialogState& state, DialogItems& items, FrameStore& st
     apply_filter_settings(fields, state.working, kernel_sample_angle, std::cout);
     store.atd_filters = state.working;
     store.atd_filter_set = 1;
+    ++store.input_changes;
     items.end_dialog(item::ok);
     platform.invalidate(Window::main, true);
 }

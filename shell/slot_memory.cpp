@@ -9,6 +9,7 @@
 
 #include "image/spill_memory.h"
 #include "measure/frame_loop.h"
+#include "media/media_source.h"
 
 namespace orv {
 
@@ -53,6 +54,19 @@ void bmp_size(const std::string& path, int& width, int& height) {
     if (w <= 0 || w > 1 << 20 || h == 0 || h < -(1 << 20) || h > 1 << 20) return;
     width = w;
     height = h < 0 ? -h : h;
+}
+
+// Frame size and count of a video or image file as its container announces them; 0 x 0 and
+// no frames when it cannot be opened (the load itself then reports the file).
+void media_size(const std::string& path, int& width, int& height, int& frames) {
+    width = height = frames = 0;
+    try {
+        const MediaSource source = open_media(path, MediaOptions{});
+        width = source.width;
+        height = source.height;
+        frames = std::max(source.frame_count, 0);
+    } catch (const MediaError&) {
+    }
 }
 
 int threads_at_work() { return std::max(1, machine_threads()); }
@@ -118,15 +132,26 @@ RoomNeed load_need(const FrameStore& store, const std::vector<std::string>& path
                    bool reference) {
     RoomNeed need;
     const auto& table = reference ? store.reference_pixels : store.degraded_pixels;
-    const std::size_t n = std::min<std::size_t>(paths.size(), max_frames);
     std::uint64_t largest = 0;
-    for (std::size_t k = 0; k < n; ++k) {
+    int slot = 0;
+    for (std::size_t k = 0; k < paths.size() && slot < max_frames; ++k) {
+        // A BMP file holds one frame of its headers' size; a video or image file, the frames
+        // and size its container announces (probed without decoding).
         int w = 0;
         int h = 0;
-        bmp_size(paths[k], w, h);
-        need.kept += frame_bytes(w, h);
+        int frames = 1;
+        if (is_bmp_path(paths[k])) {
+            bmp_size(paths[k], w, h);
+        } else {
+            media_size(paths[k], w, h, frames);
+        }
+        frames = std::min(frames, max_frames - slot);
+        need.kept += frame_bytes(w, h) * static_cast<std::uint64_t>(frames);
         largest = std::max(largest, frame_bytes(w, h));
-        need.released += buffer_bytes(table[k]);
+        for (int i = 0; i < frames; ++i) {
+            need.released += buffer_bytes(table[static_cast<std::size_t>(slot + i)]);
+        }
+        slot += frames;
     }
     // One frame read on the heap before it moves into its slot (an 8-bit file's rows too).
     need.working = 2 * largest;

@@ -8,6 +8,8 @@
 #include "shell/slot_memory.h"
 #include "tests/shell/dialog_fakes.h"
 #include "tests/shell/main_window_test_frames.h"
+#include "shell/sequence_dialogs.h"
+#include "tests/support/media_writer.h"
 #include "tests/support/temp_folder.h"
 
 namespace orv {
@@ -91,6 +93,33 @@ TEST(SlotMemory, RunsTheMachineCannotHoldAreRefusedWithNeedAndRoomAndChangeNothi
             EXPECT_EQ(p.messages.size(), 2u);  // the question, then the refusal
         }
     }
+}
+
+TEST(SlotMemory, VideoLoadsAreSizedFromTheProbedFramesAndRefusedWhenTooLarge) {
+    test::TempFolder folder;
+    const std::string video = folder.file("clip.mkv");
+    const test::VideoSpec spec{"matroska", "ffv1", "bgr0", 320, 240, {}, 2, 0};
+    ASSERT_EQ(test::write_video(video, spec, 7, test::pattern_frames()), "");
+    auto store = test::fresh_store();
+    test::open_reference(*store, 2, 8, 6);
+    const std::uint64_t frame = static_cast<std::uint64_t>(stride_for_width(320)) * 240;
+    // Seven frames of the video; a file that cannot be probed adds nothing (the load reports it).
+    const RoomNeed need = load_need(*store, {video, folder.file("missing.mp4")}, true);
+    EXPECT_EQ(need.kept, 7 * frame);
+    EXPECT_EQ(need.working, 2 * frame);
+    EXPECT_EQ(need.released, 2 * static_cast<std::uint64_t>(stride_for_width(8)) * 6);
+
+    // Memory for the head-room of 256 MB and one more: the video's 2 MB do not fit. Refused
+    // with need and room; the loaded sequence stays.
+    test::ScriptedPlatform p;
+    p.platform.machine_room = [] { return MachineRoom{std::uint64_t{257} << 20, 0}; };
+    EXPECT_EQ(load_sequence_files(*store, p.platform, Window::main, {video},
+                                  SequenceTable::reference),
+              0);
+    ASSERT_EQ(p.messages.size(), 1u);
+    EXPECT_NE(p.messages[0].text.find("必要: メモリ "), std::string::npos);
+    EXPECT_EQ(store->reference_count, 2);
+    EXPECT_EQ(store->reference_pixels[0].width, 8);
 }
 
 }  // namespace

@@ -133,6 +133,11 @@ void ViewsTest::drops_open_the_two_sequences() {
     QCOMPARE(last.bytes[static_cast<std::size_t>(last.height - 1) * last.stride + 2], 104);
     QCOMPARE(store.reference_count, 3);
     QTRY_VERIFY(window_->pane(Pane::right)->last_drawing().drawn);
+    // The pane's picture holds the frame top row first, in its own colours.
+    const QImage& shown = window_->pane(Pane::right)->shown_image();
+    QCOMPARE(shown.size(), QSize(width_, height_));
+    QCOMPARE(shown.pixel(0, 0), qRgb(100, 90, 90));
+    QCOMPARE(shown.pixel(0, height_ - 1), qRgb(90, 90, 90));
 }
 
 void ViewsTest::keys_and_wheel_step_and_the_quarter_follows() {

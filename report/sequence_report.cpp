@@ -1,0 +1,131 @@
+#include "report/sequence_report.h"
+
+#include "image/file_names.h"
+#include "numeric/failure.h"
+#include "numeric/number_text.h"
+#include "report/json_record.h"
+#include "report/png_file.h"
+
+namespace orv {
+
+namespace {
+
+std::vector<std::string> heatmap_file_names(const ReportSettings& settings, int count) {
+    std::vector<std::string> names;
+    if (settings.files.heatmaps.empty()) return names;
+    names.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        names.push_back(numbered_name(settings.files.heatmaps, i, ".png"));
+    }
+    return names;
+}
+
+std::string six_decimals(double value) { return fixed_text(value, 6); }
+
+}  // namespace
+
+std::vector<std::string> report_output_names(const ReportSettings& settings, int count) {
+    std::vector<std::string> names;
+    const ReportFiles& f = settings.files;
+    for (const std::string* single : {&f.table, &f.summary, &f.json, &f.report}) {
+        if (!single->empty()) names.push_back(*single);
+    }
+    for (std::string& name : heatmap_file_names(settings, count)) names.push_back(std::move(name));
+    return names;
+}
+
+std::string csv_field(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string table_header(const std::vector<double>& thresholds) {
+    return "frame,reference,degraded,mean,max,min," + extra_csv_header(thresholds) + "\n";
+}
+
+std::string table_line(int frame, const std::string& reference, const std::string& degraded,
+                       const InterleavedImage& map, const FrameStatistics& statistics) {
+    return std::to_string(frame) + "," + csv_field(reference) + "," + csv_field(degraded) + "," +
+           six_decimals(map.mean) + "," + six_decimals(map.max) + "," + six_decimals(map.min) +
+           "," + extra_csv_fields(statistics) + "\n";
+}
+
+void start_report(ReportRun& run, const ReportSettings& settings,
+                  const std::string& profile_folder, const AtdFilters& filters,
+                  const InputRecord& reference, const InputRecord& degraded, int count) {
+    run.settings = settings;
+    run.heatmap_names = heatmap_file_names(settings, count);
+    run.wants_frames = !settings.files.report.empty();
+    run.pool.emplace(settings.thresholds);
+    if (!settings.files.table.empty()) run.table = table_header(settings.thresholds);
+    RunRecord& r = run.record;
+    r.command_line = settings.command_line;
+    r.formula = settings.formula;
+    r.thresholds = settings.thresholds;
+    r.reference = reference;
+    r.degraded = degraded;
+    if (!settings.files.json.empty() || !settings.files.report.empty()) {
+        r.profile = read_profile_record(profile_folder, filters, kernel_sample_angle);
+    }
+}
+
+FrameExtras frame_extras(const ReportRun& run, const InterleavedImage& map) {
+    FrameExtras extras;
+    extras.statistics = frame_statistics(map, run.settings.thresholds);
+    if (!run.heatmap_names.empty()) {
+        extras.heatmap_png = encode_png(heatmap_with_colour_bar(map, run.settings.style));
+    }
+    return extras;
+}
+
+void deliver_report_frame(ReportRun& run, int frame, const std::string& reference_name,
+                          const std::string& degraded_name, const PixelBuffer& reference,
+                          const PixelBuffer& degraded, const InterleavedImage& map,
+                          const FrameExtras& extras) {
+    if (!run.heatmap_names.empty()) {
+        write_report_file(run.heatmap_names[static_cast<std::size_t>(frame)], extras.heatmap_png);
+    }
+    RunRecord& r = run.record;
+    if (r.frames.empty()) {
+        r.reference.frame_width = r.degraded.frame_width = map.width;
+        r.reference.frame_height = r.degraded.frame_height = map.height;
+    }
+    r.frames.push_back({frame, reference_name, degraded_name, extras.statistics});
+    add_frame(*run.pool, map, extras.statistics);
+    if (!run.settings.files.table.empty()) {
+        run.table += table_line(frame, reference_name, degraded_name, map, extras.statistics);
+    }
+    if (run.wants_frames) {
+        add_to_histogram(run.histogram, map);
+        if (is_worst_frame(run.worst, extras.statistics.mean)) {
+            keep_worst_frame(run.worst, make_worst_frame(frame, extras.statistics.mean, reference,
+                                                         degraded, map, run.settings.style));
+        }
+    }
+}
+
+void finish_report(ReportRun& run) {
+    const ReportFiles& files = run.settings.files;
+    RunRecord& r = run.record;
+    r.pooled = pooled_statistics(*run.pool);
+    if (!files.table.empty()) write_report_file(files.table, run.table);
+    if (!files.summary.empty()) write_report_file(files.summary, summary_csv(r));
+    if (!files.json.empty()) write_report_file(files.json, run_json_text(r));
+    if (!files.report.empty()) {
+        write_report_file(files.report,
+                          html_report(r, run.histogram, run.worst, run.settings.style));
+    }
+}
+
+void write_report_file(const std::string& path, const std::string& bytes) {
+    const std::string error = write_new_file(path, bytes);
+    if (!error.empty()) raise_failure("cannot write " + path + ": " + error);
+}
+
+}  // namespace orv

@@ -1,0 +1,87 @@
+#pragma once
+// The outputs of one measured sequence, shared by the batch tool and the desktop program so
+// that both write the same bytes for the same measurement: the per-frame table, the pooled
+// summary, the JSON record, the heatmaps and the HTML report. Frames are handed in one by one
+// in frame order; the files whose content needs the whole sequence are written at the end.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "colour/delta_e.h"
+#include "image/pixel_buffer.h"
+#include "measure/statistics.h"
+#include "report/heatmap.h"
+#include "report/html_report.h"
+#include "report/run_record.h"
+#include "scielab/filter_kernels.h"
+
+namespace orv {
+
+// The files a run writes; an empty name: not written.
+struct ReportFiles {
+    std::string table;     // per-frame table (written whole at the end)
+    std::string summary;   // pooled figures, "figure,value"
+    std::string json;      // the JSON record
+    std::string heatmaps;  // base name of BASE_NNNN.png
+    std::string report;    // the HTML report
+};
+
+struct ReportSettings {
+    ReportFiles files;
+    std::vector<std::string> command_line;
+    DeltaEFormula formula = DeltaEFormula::cie94;
+    std::vector<double> thresholds = default_thresholds();
+    HeatmapStyle style;
+};
+
+// Every file the settings will write for `count` frames, for the check before any work.
+std::vector<std::string> report_output_names(const ReportSettings& settings, int count);
+
+// One CSV field: quoted (with doubled quotes) when it holds a comma, a quote or a line end.
+std::string csv_field(const std::string& text);
+
+// The per-frame table: its header line and the line of one frame (each ending with "\n").
+std::string table_header(const std::vector<double>& thresholds);
+std::string table_line(int frame, const std::string& reference, const std::string& degraded,
+                       const InterleavedImage& map, const FrameStatistics& statistics);
+
+// What a frame's worker computes besides the map.
+struct FrameExtras {
+    FrameStatistics statistics;
+    std::string heatmap_png;  // PNG bytes when heatmaps are written
+};
+
+// The state of one run across its frames.
+struct ReportRun {
+    ReportSettings settings;
+    std::vector<std::string> heatmap_names;
+    RunRecord record;
+    std::optional<PooledAccumulator> pool;
+    ValueHistogram histogram;
+    WorstFrames worst;
+    std::string table;          // the table so far, when it is written at the end
+    bool wants_frames = false;  // the worker hands over both frames' pixels (for the report)
+};
+
+// Starts a run of `count` frames measured with the profile in `profile_folder` and `filters`.
+void start_report(ReportRun& run, const ReportSettings& settings,
+                  const std::string& profile_folder, const AtdFilters& filters,
+                  const InputRecord& reference, const InputRecord& degraded, int count);
+
+// Worker thread: statistics and, when asked, the heatmap of one frame's map.
+FrameExtras frame_extras(const ReportRun& run, const InterleavedImage& map);
+
+// Calling thread, frame order: writes the frame's heatmap and takes its figures in.
+void deliver_report_frame(ReportRun& run, int frame, const std::string& reference_name,
+                          const std::string& degraded_name, const PixelBuffer& reference,
+                          const PixelBuffer& degraded, const InterleavedImage& map,
+                          const FrameExtras& extras);
+
+// After the last frame: writes the table, the summary, the JSON record and the HTML report.
+void finish_report(ReportRun& run);
+
+// Writes bytes to a file created new; raises Failure "cannot write PATH: REASON".
+void write_report_file(const std::string& path, const std::string& bytes);
+
+}  // namespace orv
