@@ -3,7 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cstdlib>
 #include <memory>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "colour/conversions.h"
 #include "colour/profile_files.h"
@@ -69,10 +75,28 @@ void prepare_output(PixelBuffer& output, const PixelBuffer& like, const char* wh
     }
 }
 
-// Uninitialised planes of doubles for values that are written before they are read.
-using Plane = std::unique_ptr<double[]>;
+// Uninitialised planes of doubles for values that are written before they are read. A plane
+// of a few megabytes and more is aligned to the huge-page size and marked for huge pages where
+// the system offers them: a frame's planes are fresh memory on every call, and the kernel then
+// maps them in 2 MB steps instead of 4 kB ones (fewer faults, and fewer TLB misses in the
+// transforms' column passes).
+struct PlaneRelease {
+    void operator()(double* p) const { std::free(p); }
+};
+using Plane = std::unique_ptr<double[], PlaneRelease>;
 
-Plane new_plane(std::size_t count) { return std::make_unique_for_overwrite<double[]>(count); }
+Plane new_plane(std::size_t count) {
+    constexpr std::size_t huge_page = std::size_t{1} << 21;
+    const std::size_t bytes = count * sizeof(double);
+    const std::size_t alignment = bytes >= 2 * huge_page ? huge_page : 64;
+    const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
+    void* block = std::aligned_alloc(alignment, rounded == 0 ? alignment : rounded);
+    if (block == nullptr) throw std::bad_alloc();
+#if defined(MADV_HUGEPAGE)
+    if (alignment == huge_page) madvise(block, rounded, MADV_HUGEPAGE);
+#endif
+    return Plane(static_cast<double*>(block));
+}
 
 Plane zero_plane(std::size_t count) {
     Plane p = new_plane(count);
