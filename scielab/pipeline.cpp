@@ -132,20 +132,28 @@ struct RadialBins {
         }
     }
 
-    std::int64_t bin(int p, double fy2_row) const {
-        const double r = std::sqrt(fx2[static_cast<std::size_t>(p)] + fy2_row);
-        return round_to_int(r * n_a * sample_angle * frequency_to_bin);
+    // The bins of one spectrum row (frequency term fy2_row), for every p: r * n_a * angle *
+    // frequency_to_bin in that order, plus 0.5, truncated. A loop of its own so that the
+    // square roots and conversions run four at a time; the bins are small and non-negative,
+    // so the 32-bit truncation gives the same integer as the 64-bit one.
+    void row(double fy2_row, std::int32_t* out) const {
+        const double* f = fx2.data();
+        for (int p = 0; p < width; ++p) {
+            const double r = std::sqrt(f[p] + fy2_row);
+            out[p] = static_cast<std::int32_t>(r * n_a * sample_angle * frequency_to_bin + 0.5);
+        }
     }
 };
 
 // Weights one complex spectrum (in natural order) by one channel's response, in place.
 void weight_spectrum(double* re, double* im, const RadialBins& bins, const double* response) {
     const int w = bins.width;
+    std::vector<std::int32_t> k(static_cast<std::size_t>(w));
     for (int q = 0; q < bins.height; ++q) {
-        const double fy2 = bins.fy2[static_cast<std::size_t>(q)];
+        bins.row(bins.fy2[static_cast<std::size_t>(q)], k.data());
         const std::size_t row = static_cast<std::size_t>(q) * static_cast<std::size_t>(w);
         for (int p = 0; p < w; ++p) {
-            const double weight = response[bins.bin(p, fy2)];
+            const double weight = response[k[static_cast<std::size_t>(p)]];
             re[row + p] *= weight;
             im[row + p] *= weight;
         }
@@ -160,16 +168,17 @@ void weight_two_real_spectra(double* re, double* im, const RadialBins& bins,
                              const double* response_x, const double* response_y) {
     const int w = bins.width;
     const int h = bins.height;
+    std::vector<std::int32_t> bin_row(static_cast<std::size_t>(w));
     for (int q = 0; q < h; ++q) {
         const int q2 = (h - q) % h;
         if (q2 < q) continue;
-        const double fy2 = bins.fy2[static_cast<std::size_t>(q)];
+        bins.row(bins.fy2[static_cast<std::size_t>(q)], bin_row.data());
         for (int p = 0; p < w; ++p) {
             const int p2 = (w - p) % w;
             if (q2 == q && p2 < p) continue;
             const std::size_t i = static_cast<std::size_t>(q) * w + p;
             const std::size_t j = static_cast<std::size_t>(q2) * w + p2;
-            const std::int64_t k = bins.bin(p, fy2);
+            const std::int32_t k = bin_row[static_cast<std::size_t>(p)];
             const double wx = response_x[k];
             const double wy = response_y[k];
             const double a = re[i], b = im[i], c = re[j], d = im[j];
@@ -195,14 +204,16 @@ void filter_real_plane_by_halves(double* even, double* odd, const RadialBins& bi
     const int half = bins.height / 2;
     fft_2d(even, odd, 1, w, half);
     constexpr double two_pi = 6.283185307179586;
+    std::vector<std::int32_t> bins_low(static_cast<std::size_t>(w));
+    std::vector<std::int32_t> bins_high(static_cast<std::size_t>(w));
     for (int q = 0; q < half; ++q) {
         const int q2 = (half - q) % half;
         if (q2 < q) continue;
         const double angle = two_pi * q / bins.height;
         const double tc = std::cos(angle);
         const double ts = std::sin(angle);
-        const double fy2_low = bins.fy2[static_cast<std::size_t>(q)];
-        const double fy2_high = bins.fy2[static_cast<std::size_t>(q + half)];
+        bins.row(bins.fy2[static_cast<std::size_t>(q)], bins_low.data());
+        bins.row(bins.fy2[static_cast<std::size_t>(q + half)], bins_high.data());
         for (int p = 0; p < w; ++p) {
             const int p2 = (w - p) % w;
             if (q2 == q && p2 < p) continue;
@@ -213,8 +224,8 @@ void filter_real_plane_by_halves(double* even, double* odd, const RadialBins& bi
             const double orr = 0.5 * (b + d), oi = 0.5 * (c - a);  // O(k)
             const double tor = tc * orr - ts * oi;  // t O
             const double toi = tc * oi + ts * orr;
-            const double w1 = 0.5 * response[bins.bin(p, fy2_low)];
-            const double w2 = 0.5 * response[bins.bin(p, fy2_high)];
+            const double w1 = 0.5 * response[bins_low[static_cast<std::size_t>(p)]];
+            const double w2 = 0.5 * response[bins_high[static_cast<std::size_t>(p)]];
             const double pr = w1 * (er + tor), pi = w1 * (ei + toi);
             const double qr = w2 * (er - tor), qi = w2 * (ei - toi);
             const double e2r = pr + qr, e2i = pi + qi;  // spectrum of the filtered even rows
