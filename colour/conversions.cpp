@@ -325,14 +325,14 @@ double delta_e94(const double reference_lab[3], const double sample_lab[3]) {
     return std::sqrt(dl * dl + tc * tc + th * th);
 }
 
-// Compiled for AVX2 as well, picked at load time: the same IEEE operations in the same order
-// (no fused multiply-adds), so both give the same doubles; AVX2 takes four values at once.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-[[gnu::target_clones("avx2", "default")]]
-#endif
-void lab_f_values(double* values, std::size_t count) {
+namespace {
+
+// lab_f_values for one block: the power for every value and the straight line chosen where it
+// applies, in a loop without branches.
+template <bool fused>
+inline void lab_f_block(double* values, std::size_t count) {
     bool beyond = false;
-    for (std::size_t i = 0; i < count; ++i) beyond = beyond || values[i] >= 1e30;
+    for (std::size_t i = 0; i < count; ++i) beyond |= values[i] >= 1e30;
     if (beyond) {
         // Values far outside any colour: the plain function, value by value.
         for (std::size_t i = 0; i < count; ++i) values[i] = lab_f(values[i]);
@@ -341,9 +341,39 @@ void lab_f_values(double* values, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         const double t = values[i];
         const bool power = t > 0.008856;
-        const double root = lab_power_in_range(power ? t : 1.0);
+        const double root = lab_power_with<fused>(power ? t : 1.0);
         values[i] = power ? root : 7.787 * t + 0.13793103448275862;
     }
+}
+
+void lab_f_block_plain(double* values, std::size_t count) { lab_f_block<false>(values, count); }
+
+// Compiled for AVX2 with fused multiply-adds as well, picked once at run time where the
+// processor has both: the same IEEE operations in the same order (the fused multiply-add only
+// forms the exact products), so both give the same doubles; AVX2 takes four values at once.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+[[gnu::target("avx2,fma")]] void lab_f_block_fused(double* values, std::size_t count) {
+    lab_f_block<true>(values, count);
+}
+
+using LabBlock = void (*)(double*, std::size_t);
+
+LabBlock pick_lab_block() {
+    __builtin_cpu_init();
+    const bool fused = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return fused ? lab_f_block_fused : lab_f_block_plain;
+}
+#endif
+
+}  // namespace
+
+void lab_f_values(double* values, std::size_t count) {
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+    static const LabBlock block = pick_lab_block();
+    block(values, count);
+#else
+    lab_f_block_plain(values, count);
+#endif
 }
 
 void atd_row_to_lab(const Matrix3& q, int width, const double* a, const double* t,
