@@ -306,25 +306,6 @@ void plane_rows_to_display(PixelBuffer& out, const double* const* rows0,
     }
 }
 
-double delta_e94(const double reference_lab[3], const double sample_lab[3]) {
-    const double c_ref = std::sqrt(reference_lab[1] * reference_lab[1] +
-                                   reference_lab[2] * reference_lab[2]);
-    const double c_smp = std::sqrt(sample_lab[1] * sample_lab[1] + sample_lab[2] * sample_lab[2]);
-    const double dl = reference_lab[0] - sample_lab[0];
-    const double da = reference_lab[1] - sample_lab[1];
-    const double db = reference_lab[2] - sample_lab[2];
-    const double dc = c_ref - c_smp;
-    // Rounding can leave a tiny negative square for colours of the same hue: that is 0.
-    double dh2 = da * da + db * db - dc * dc;
-    if (dh2 < 0.0) dh2 = 0.0;
-    const double dh = std::sqrt(dh2);
-    const double sc = 1.0 + 0.045 * c_ref;
-    const double sh = 1.0 + 0.015 * c_ref;
-    const double tc = dc / sc;
-    const double th = dh / sh;
-    return std::sqrt(dl * dl + tc * tc + th * th);
-}
-
 namespace {
 
 // lab_f_values for one block: the power for every value and the straight line chosen where it

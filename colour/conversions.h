@@ -23,7 +23,25 @@ void planes_to_display(PixelBuffer& out, const PlanarImage& image, const GogPara
                        const Matrix3& m_inverse);
 
 inline void xyz_to_lab(const double xyz[3], const double white[3], double lab[3]);
-double delta_e94(const double reference_lab[3], const double sample_lab[3]);
+// CIE94 of one pixel pair, reference first; inline, so that loops over pixels vectorise.
+inline double delta_e94(const double reference_lab[3], const double sample_lab[3]) {
+    const double c_ref = std::sqrt(reference_lab[1] * reference_lab[1] +
+                                   reference_lab[2] * reference_lab[2]);
+    const double c_smp = std::sqrt(sample_lab[1] * sample_lab[1] + sample_lab[2] * sample_lab[2]);
+    const double dl = reference_lab[0] - sample_lab[0];
+    const double da = reference_lab[1] - sample_lab[1];
+    const double db = reference_lab[2] - sample_lab[2];
+    const double dc = c_ref - c_smp;
+    // Rounding can leave a tiny negative square for colours of the same hue: that is 0.
+    double dh2 = da * da + db * db - dc * dc;
+    if (dh2 < 0.0) dh2 = 0.0;
+    const double dh = std::sqrt(dh2);
+    const double sc = 1.0 + 0.045 * c_ref;
+    const double sh = 1.0 + 0.015 * c_ref;
+    const double tc = dc / sc;
+    const double th = dh / sh;
+    return std::sqrt(dl * dl + tc * tc + th * th);
+}
 
 InterleavedImage atd_to_lab_image(const PlanarImage& image, const std::string& folder);
 InterleavedImage colour_difference_image(const InterleavedImage& reference,

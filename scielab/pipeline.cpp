@@ -310,11 +310,8 @@ void difference_rows(DeltaEFormula formula, const Matrix3& atd_to_xyz, const Fil
     for (int y = first; y < last; ++y) {
         atd_row_to_lab(atd_to_xyz, w, fr.a_row(y), fr.t_row(y), fr.d_row(y), lab_ref.data());
         atd_row_to_lab(atd_to_xyz, w, fd.a_row(y), fd.t_row(y), fd.d_row(y), lab_deg.data());
-        double* out = map + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
-        for (int x = 0; x < w; ++x) {
-            out[x] = colour_difference(formula, &lab_ref[3 * static_cast<std::size_t>(x)],
-                                       &lab_deg[3 * static_cast<std::size_t>(x)]);
-        }
+        colour_difference_row(formula, lab_ref.data(), lab_deg.data(), static_cast<std::size_t>(w),
+                              map + static_cast<std::size_t>(y) * static_cast<std::size_t>(w));
     }
 }
 
