@@ -17,6 +17,7 @@
 #include "numeric/dft.h"
 #include "numeric/failure.h"
 #include "numeric/fft.h"
+#include "scielab/real_plane_filter.h"
 #include "scielab/viewing_geometry.h"
 #include "numeric/parallel.h"
 
@@ -96,68 +97,6 @@ Plane new_plane(std::size_t count) {
     if (alignment == huge_page) madvise(block, rounded, MADV_HUGEPAGE);
 #endif
     return Plane(static_cast<double*>(block));
-}
-
-Plane zero_plane(std::size_t count) {
-    Plane p = new_plane(count);
-    std::fill(p.get(), p.get() + count, 0.0);
-    return p;
-}
-
-// The response bin of every frequency of a W x H spectrum in the transform's natural order
-// (index p of a row holds frequency p, or p - W from ceil(W/2) on). The frequency terms are
-// formed once per row and column exactly as the per-sample formula forms them, so every bin
-// is the one the centred loop computes.
-struct RadialBins {
-    int width;
-    int height;
-    double n_a;
-    double sample_angle;
-    std::vector<double> fx2;
-    std::vector<double> fy2;
-
-    RadialBins(int w, int h, int response_length, double angle)
-        : width(w), height(h), n_a(response_length), sample_angle(angle),
-          fx2(static_cast<std::size_t>(w)), fy2(static_cast<std::size_t>(h)) {
-        const double theta = pixel_angle_degrees();
-        for (int p = 0; p < w; ++p) {
-            const int u = p < w - w / 2 ? p : p - w;
-            const double fx = u / (w * theta);
-            fx2[static_cast<std::size_t>(p)] = fx * fx;
-        }
-        for (int q = 0; q < h; ++q) {
-            const int v = q < h - h / 2 ? q : q - h;
-            const double fy = v / (h * theta);
-            fy2[static_cast<std::size_t>(q)] = fy * fy;
-        }
-    }
-
-    // The bins of one spectrum row (frequency term fy2_row), for every p: r * n_a * angle *
-    // frequency_to_bin in that order, plus 0.5, truncated. A loop of its own so that the
-    // square roots and conversions run four at a time; the bins are small and non-negative,
-    // so the 32-bit truncation gives the same integer as the 64-bit one.
-    void row(double fy2_row, std::int32_t* out) const {
-        const double* f = fx2.data();
-        for (int p = 0; p < width; ++p) {
-            const double r = std::sqrt(f[p] + fy2_row);
-            out[p] = static_cast<std::int32_t>(r * n_a * sample_angle * frequency_to_bin + 0.5);
-        }
-    }
-};
-
-// Weights one complex spectrum (in natural order) by one channel's response, in place.
-void weight_spectrum(double* re, double* im, const RadialBins& bins, const double* response) {
-    const int w = bins.width;
-    std::vector<std::int32_t> k(static_cast<std::size_t>(w));
-    for (int q = 0; q < bins.height; ++q) {
-        bins.row(bins.fy2[static_cast<std::size_t>(q)], k.data());
-        const std::size_t row = static_cast<std::size_t>(q) * static_cast<std::size_t>(w);
-        for (int p = 0; p < w; ++p) {
-            const double weight = response[k[static_cast<std::size_t>(p)]];
-            re[row + p] *= weight;
-            im[row + p] *= weight;
-        }
-    }
 }
 
 // The spectrum Z of x + i y (x, y real planes) carries X(k) = (Z(k) + conj Z(-k)) / 2 and
@@ -242,7 +181,8 @@ void filter_real_plane_by_halves(double* even, double* odd, const RadialBins& bi
 }
 
 // The three opponent planes of one frame, filtered. A and T travel as one complex plane; D
-// is filtered by halves when the height is even, else with a zero imaginary plane.
+// is filtered by halves when the height is even, else through a real-input transform in its
+// own (slightly larger) block.
 struct FilteredFrame {
     int width = 0;
     int height = 0;
@@ -266,8 +206,8 @@ FilteredFrame new_frame_planes(int w, int h) {
     f.height = h;
     f.a = new_plane(count);
     f.t = new_plane(count);
-    f.d = new_plane(count);
     f.d_by_halves = h % 2 == 0;
+    f.d = new_plane(f.d_by_halves ? count : std::max(count, real_plane_block(w, h)));
     return f;
 }
 
@@ -291,10 +231,7 @@ void filter_opponent_planes(FilteredFrame& f, const ChannelFilter& fa, const Cha
             filter_real_plane_by_halves(f.d.get(), f.d.get() + count / 2, bins,
                                         fd.response.data() + centre);
         } else {
-            Plane imaginary = zero_plane(count);
-            fft_2d(f.d.get(), imaginary.get(), 1, w, h);
-            weight_spectrum(f.d.get(), imaginary.get(), bins, fd.response.data() + centre);
-            fft_2d(f.d.get(), imaginary.get(), -1, w, h);
+            filter_real_plane(f.d.get(), bins, fd.response.data() + centre);
         }
     };
     run_side_by_side(filter_a_and_t, filter_d);
