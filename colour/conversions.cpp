@@ -262,6 +262,32 @@ struct InverseChannelTable {
     }
 };
 
+// The three channels' tables of one display model. Building them takes some 50 000 powers,
+// so each thread keeps those of the model it used last: a frame loop builds them once.
+struct InverseTables {
+    GogParameters gog;
+    InverseChannelTable red, green, blue;
+
+    explicit InverseTables(const GogParameters& g)
+        : gog(g),
+          red(g.red, 1.0 / g.red.gamma),
+          green(g.green, 1.0 / g.green.gamma),
+          blue(g.blue, 1.0 / g.blue.gamma) {}
+};
+
+bool same_channel(const GogChannel& x, const GogChannel& y) {
+    return x.gain == y.gain && x.offset == y.offset && x.gamma == y.gamma;
+}
+
+const InverseTables& inverse_tables(const GogParameters& gog) {
+    thread_local std::unique_ptr<InverseTables> last;
+    if (!last || !same_channel(last->gog.red, gog.red) ||
+        !same_channel(last->gog.green, gog.green) || !same_channel(last->gog.blue, gog.blue)) {
+        last = std::make_unique<InverseTables>(gog);
+    }
+    return *last;
+}
+
 }  // namespace
 
 void planes_to_display_from(PixelBuffer& out, const double* plane0, const double* plane1,
@@ -286,9 +312,10 @@ void plane_rows_to_display(PixelBuffer& out, const double* const* rows0,
     const double ig_r = 1.0 / gog.red.gamma;
     const double ig_g = 1.0 / gog.green.gamma;
     const double ig_b = 1.0 / gog.blue.gamma;
-    const auto red = std::make_unique<InverseChannelTable>(gog.red, ig_r);
-    const auto green = std::make_unique<InverseChannelTable>(gog.green, ig_g);
-    const auto blue = std::make_unique<InverseChannelTable>(gog.blue, ig_b);
+    const InverseTables& tables = inverse_tables(gog);
+    const InverseChannelTable* red = &tables.red;
+    const InverseChannelTable* green = &tables.green;
+    const InverseChannelTable* blue = &tables.blue;
     const Matrix3& m = m_inverse;
     for (int y = 0; y < h; ++y) {
         std::uint8_t* row = out.bytes.data() + static_cast<std::size_t>(y) * out.stride;
