@@ -217,7 +217,9 @@ namespace {
 // exact function is non-decreasing for a positive gain, so a clean bin is exact for every
 // value inside it: the table never changes a byte.
 struct InverseChannelTable {
-    static constexpr int bins = 8192;
+    // Fine enough that few values fall into a bin with a byte edge and need the power (the
+    // tables are built once per thread and display model).
+    static constexpr int bins = 32768;
     bool usable = false;
     double top = 0.0;    // values at or above top (and finite) give 255
     double scale = 0.0;  // bins / top
