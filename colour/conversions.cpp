@@ -341,9 +341,10 @@ namespace {
 // applies, in a loop without branches.
 template <bool fused>
 inline void lab_f_block(double* values, std::size_t count) {
-    bool beyond = false;
-    for (std::size_t i = 0; i < count; ++i) beyond |= values[i] >= 1e30;
-    if (beyond) {
+    // A count rather than a flag: the sum runs four values at a time.
+    std::int64_t beyond = 0;
+    for (std::size_t i = 0; i < count; ++i) beyond += values[i] >= 1e30 ? 1 : 0;
+    if (beyond != 0) {
         // Values far outside any colour: the plain function, value by value.
         for (std::size_t i = 0; i < count; ++i) values[i] = lab_f(values[i]);
         return;
