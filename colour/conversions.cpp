@@ -217,7 +217,9 @@ namespace {
 // exact function is non-decreasing for a positive gain, so a clean bin is exact for every
 // value inside it: the table never changes a byte.
 struct InverseChannelTable {
-    static constexpr int bins = 8192;
+    // Fine enough that few values fall into a bin with a byte edge and need the power (the
+    // tables are built once per thread and display model).
+    static constexpr int bins = 32768;
     bool usable = false;
     double top = 0.0;    // values at or above top (and finite) give 255
     double scale = 0.0;  // bins / top
@@ -262,6 +264,32 @@ struct InverseChannelTable {
     }
 };
 
+// The three channels' tables of one display model. Building them takes some 50 000 powers,
+// so each thread keeps those of the model it used last: a frame loop builds them once.
+struct InverseTables {
+    GogParameters gog;
+    InverseChannelTable red, green, blue;
+
+    explicit InverseTables(const GogParameters& g)
+        : gog(g),
+          red(g.red, 1.0 / g.red.gamma),
+          green(g.green, 1.0 / g.green.gamma),
+          blue(g.blue, 1.0 / g.blue.gamma) {}
+};
+
+bool same_channel(const GogChannel& x, const GogChannel& y) {
+    return x.gain == y.gain && x.offset == y.offset && x.gamma == y.gamma;
+}
+
+const InverseTables& inverse_tables(const GogParameters& gog) {
+    thread_local std::unique_ptr<InverseTables> last;
+    if (!last || !same_channel(last->gog.red, gog.red) ||
+        !same_channel(last->gog.green, gog.green) || !same_channel(last->gog.blue, gog.blue)) {
+        last = std::make_unique<InverseTables>(gog);
+    }
+    return *last;
+}
+
 }  // namespace
 
 void planes_to_display_from(PixelBuffer& out, const double* plane0, const double* plane1,
@@ -286,9 +314,10 @@ void plane_rows_to_display(PixelBuffer& out, const double* const* rows0,
     const double ig_r = 1.0 / gog.red.gamma;
     const double ig_g = 1.0 / gog.green.gamma;
     const double ig_b = 1.0 / gog.blue.gamma;
-    const auto red = std::make_unique<InverseChannelTable>(gog.red, ig_r);
-    const auto green = std::make_unique<InverseChannelTable>(gog.green, ig_g);
-    const auto blue = std::make_unique<InverseChannelTable>(gog.blue, ig_b);
+    const InverseTables& tables = inverse_tables(gog);
+    const InverseChannelTable* red = &tables.red;
+    const InverseChannelTable* green = &tables.green;
+    const InverseChannelTable* blue = &tables.blue;
     const Matrix3& m = m_inverse;
     for (int y = 0; y < h; ++y) {
         std::uint8_t* row = out.bytes.data() + static_cast<std::size_t>(y) * out.stride;
@@ -306,34 +335,16 @@ void plane_rows_to_display(PixelBuffer& out, const double* const* rows0,
     }
 }
 
-double delta_e94(const double reference_lab[3], const double sample_lab[3]) {
-    const double c_ref = std::sqrt(reference_lab[1] * reference_lab[1] +
-                                   reference_lab[2] * reference_lab[2]);
-    const double c_smp = std::sqrt(sample_lab[1] * sample_lab[1] + sample_lab[2] * sample_lab[2]);
-    const double dl = reference_lab[0] - sample_lab[0];
-    const double da = reference_lab[1] - sample_lab[1];
-    const double db = reference_lab[2] - sample_lab[2];
-    const double dc = c_ref - c_smp;
-    // Rounding can leave a tiny negative square for colours of the same hue: that is 0.
-    double dh2 = da * da + db * db - dc * dc;
-    if (dh2 < 0.0) dh2 = 0.0;
-    const double dh = std::sqrt(dh2);
-    const double sc = 1.0 + 0.045 * c_ref;
-    const double sh = 1.0 + 0.015 * c_ref;
-    const double tc = dc / sc;
-    const double th = dh / sh;
-    return std::sqrt(dl * dl + tc * tc + th * th);
-}
+namespace {
 
-// Compiled for AVX2 as well, picked at load time: the same IEEE operations in the same order
-// (no fused multiply-adds), so both give the same doubles; AVX2 takes four values at once.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-[[gnu::target_clones("avx2", "default")]]
-#endif
-void lab_f_values(double* values, std::size_t count) {
-    bool beyond = false;
-    for (std::size_t i = 0; i < count; ++i) beyond = beyond || values[i] >= 1e30;
-    if (beyond) {
+// lab_f_values for one block: the power for every value and the straight line chosen where it
+// applies, in a loop without branches.
+template <bool fused>
+inline void lab_f_block(double* values, std::size_t count) {
+    // A count rather than a flag: the sum runs four values at a time.
+    std::int64_t beyond = 0;
+    for (std::size_t i = 0; i < count; ++i) beyond += values[i] >= 1e30 ? 1 : 0;
+    if (beyond != 0) {
         // Values far outside any colour: the plain function, value by value.
         for (std::size_t i = 0; i < count; ++i) values[i] = lab_f(values[i]);
         return;
@@ -341,9 +352,39 @@ void lab_f_values(double* values, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         const double t = values[i];
         const bool power = t > 0.008856;
-        const double root = lab_power_in_range(power ? t : 1.0);
+        const double root = lab_power_with<fused>(power ? t : 1.0);
         values[i] = power ? root : 7.787 * t + 0.13793103448275862;
     }
+}
+
+void lab_f_block_plain(double* values, std::size_t count) { lab_f_block<false>(values, count); }
+
+// Compiled for AVX2 with fused multiply-adds as well, picked once at run time where the
+// processor has both: the same IEEE operations in the same order (the fused multiply-add only
+// forms the exact products), so both give the same doubles; AVX2 takes four values at once.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+[[gnu::target("avx2,fma")]] void lab_f_block_fused(double* values, std::size_t count) {
+    lab_f_block<true>(values, count);
+}
+
+using LabBlock = void (*)(double*, std::size_t);
+
+LabBlock pick_lab_block() {
+    __builtin_cpu_init();
+    const bool fused = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return fused ? lab_f_block_fused : lab_f_block_plain;
+}
+#endif
+
+}  // namespace
+
+void lab_f_values(double* values, std::size_t count) {
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+    static const LabBlock block = pick_lab_block();
+    block(values, count);
+#else
+    lab_f_block_plain(values, count);
+#endif
 }
 
 void atd_row_to_lab(const Matrix3& q, int width, const double* a, const double* t,

@@ -23,7 +23,25 @@ void planes_to_display(PixelBuffer& out, const PlanarImage& image, const GogPara
                        const Matrix3& m_inverse);
 
 inline void xyz_to_lab(const double xyz[3], const double white[3], double lab[3]);
-double delta_e94(const double reference_lab[3], const double sample_lab[3]);
+// CIE94 of one pixel pair, reference first; inline, so that loops over pixels vectorise.
+inline double delta_e94(const double reference_lab[3], const double sample_lab[3]) {
+    const double c_ref = std::sqrt(reference_lab[1] * reference_lab[1] +
+                                   reference_lab[2] * reference_lab[2]);
+    const double c_smp = std::sqrt(sample_lab[1] * sample_lab[1] + sample_lab[2] * sample_lab[2]);
+    const double dl = reference_lab[0] - sample_lab[0];
+    const double da = reference_lab[1] - sample_lab[1];
+    const double db = reference_lab[2] - sample_lab[2];
+    const double dc = c_ref - c_smp;
+    // Rounding can leave a tiny negative square for colours of the same hue: that is 0.
+    double dh2 = da * da + db * db - dc * dc;
+    if (dh2 < 0.0) dh2 = 0.0;
+    const double dh = std::sqrt(dh2);
+    const double sc = 1.0 + 0.045 * c_ref;
+    const double sh = 1.0 + 0.015 * c_ref;
+    const double tc = dc / sc;
+    const double th = dh / sh;
+    return std::sqrt(dl * dl + tc * tc + th * th);
+}
 
 InterleavedImage atd_to_lab_image(const PlanarImage& image, const std::string& folder);
 InterleavedImage colour_difference_image(const InterleavedImage& reference,
@@ -80,49 +98,65 @@ void check_planar_image(const PlanarImage& image, const char* what);
 
 // t^0.3333333333333333 (the exponent of CIELAB's cube root as a double, just below 1/3) for
 // 1e-30 < t < 1e30, rounded to nearest: the same double as std::pow gives (and the correctly
-// rounded one where pow misses it), found without pow and without a division. A first guess
-// of t^(-1/3) from the bits of t as a float (within 4%), three Newton steps r = r (4 - t r^3) / 3
-// (to about 1e-9), y = t r^2, one second-order step on y with the residual t - y^3 formed
-// exactly (Dekker products), and the factor t^(0.3333333333333333 - 1/3) = 1 - ln(t) / (3 2^54)
-// applied as a correction. Branch-free, so loops over it vectorise; the caller keeps t inside
-// the range.
-inline double lab_power_in_range(double t) {
-    const auto bits = std::bit_cast<std::int32_t>(static_cast<float>(t));
-    // ln t to within 1.2e-5 from the float's exponent and a polynomial of its mantissa: ample
-    // for the correction, which is below an ulp.
-    const double x = static_cast<double>(std::bit_cast<float>((bits & 0x7FFFFF) | 0x3F800000)) - 1.0;
-    const double log2_mantissa =
-        x * (1.4418798958064607 +
-             x * (-0.7088652177338688 +
-                  x * (0.4152455603893303 + x * (-0.19351652460552315 + x * 0.04526829260388521))));
-    const double ln_t =
-        (static_cast<double>((bits >> 23) - 127) + log2_mantissa) * 0.6931471805599453;
-    const std::int32_t guess_bits =
-        0x54A2FA8C - static_cast<std::int32_t>(static_cast<float>(bits) * (1.0f / 3.0f));
-    double r = std::bit_cast<float>(guess_bits);
-    for (int i = 0; i < 3; ++i) r = r * (4.0 - t * (r * r * r)) * 0.3333333333333333;
-    const double y = t * (r * r);
+// rounded one where pow misses it), found without pow and without a division. In single
+// precision (cheaper, and plenty for a start): a first guess of t^(-1/3) from the bits of t
+// (within 4%), two third-order steps r += r e (1/3 + 2e/9) with e = 1 - t r^3 (to float
+// rounding), and ln t to about 1e-5 from the exponent and a polynomial of the mantissa. Then in
+// double: one more third-order step (to double rounding), y = t r^2, the residual t - y^3
+// formed exactly, one Newton step y + residual / (3 y^2), and the factor
+// t^(0.3333333333333333 - 1/3) = 1 - ln(t) / (3 2^54) applied as a correction (below an ulp
+// for colours). Branch-free, so loops over it vectorise; the caller keeps t inside the range.
+//
+// The exact products behind the residual are Dekker's splits, or with `fused` the fused
+// multiply-add's remainder: both give the exact rounding error of a product, so both forms
+// give the same doubles. The fused form is for code compiled for a processor that has it.
+template <bool fused>
+inline double lab_power_with(double t) {
+    const float tf = static_cast<float>(t);
+    const auto bits = std::bit_cast<std::int32_t>(tf);
+    const float x = std::bit_cast<float>((bits & 0x7FFFFF) | 0x3F800000) - 1.0f;
+    const float log2_mantissa =
+        x * (1.4418799f +
+             x * (-0.70886522f + x * (0.41524556f + x * (-0.19351652f + x * 0.045268293f))));
+    const float ln_t = (static_cast<float>((bits >> 23) - 127) + log2_mantissa) * 0.69314718f;
+    float rf = std::bit_cast<float>(
+        0x54A2FA8C - static_cast<std::int32_t>(static_cast<float>(bits) * (1.0f / 3.0f)));
+    for (int i = 0; i < 2; ++i) {
+        const float e = 1.0f - tf * (rf * rf * rf);
+        rf = rf + (rf * e) * (0.33333334f + 0.22222222f * e);
+    }
+    double r = rf;
+    const double e = 1.0 - t * (r * r * r);
+    r = r + (r * e) * (0.3333333333333333 + 0.2222222222222222 * e);
+    const double r2 = r * r;
+    const double y = t * r2;
     // y^3 = q_hi + q_lo + p_lo * y to about 2^-106: y^2 = p_hi + p_lo, p_hi * y = q_hi + q_lo.
-    constexpr double split = 134217729.0;  // 2^27 + 1
-    const double yc = split * y;
-    const double y_hi = yc - (yc - y);
-    const double y_lo = y - y_hi;
     const double p_hi = y * y;
-    const double p_lo = ((y_hi * y_hi - p_hi) + 2.0 * y_hi * y_lo) + y_lo * y_lo;
-    const double pc = split * p_hi;
-    const double ph_hi = pc - (pc - p_hi);
-    const double ph_lo = p_hi - ph_hi;
     const double q_hi = p_hi * y;
-    const double q_lo = ((ph_hi * y_hi - q_hi) + ph_hi * y_lo + ph_lo * y_hi) + ph_lo * y_lo;
+    double p_lo;
+    double q_lo;
+    if constexpr (fused) {
+        p_lo = __builtin_fma(y, y, -p_hi);
+        q_lo = __builtin_fma(p_hi, y, -q_hi);
+    } else {
+        constexpr double split = 134217729.0;  // 2^27 + 1
+        const double yc = split * y;
+        const double y_hi = yc - (yc - y);
+        const double y_lo = y - y_hi;
+        p_lo = ((y_hi * y_hi - p_hi) + 2.0 * y_hi * y_lo) + y_lo * y_lo;
+        const double pc = split * p_hi;
+        const double ph_hi = pc - (pc - p_hi);
+        const double ph_lo = p_hi - ph_hi;
+        q_lo = ((ph_hi * y_hi - q_hi) + ph_hi * y_lo + ph_lo * y_hi) + ph_lo * y_lo;
+    }
     const double residual = ((t - q_hi) - q_lo) - p_lo * y;
     constexpr double exponent_gap = 1.0 / 54043195528445952.0;  // 1/3 - 0.3333333333333333
-    // y (1 + rho)^(1/3) with rho = residual / y^3, to second order: step - step^2 / y for
-    // step = residual / (3 y^2); 1 / y = r and 1 / y^2 = r^2 / (t r^3)^2 = r^2 (1 - 2 eta).
-    const double eta = t * (r * r * r) - 1.0;
-    const double step = residual * (r * r) * (1.0 - 2.0 * eta) * 0.3333333333333333;
-    const double correction = (step - step * step * r) - y * (ln_t * exponent_gap);
-    return y + correction;
+    // y is within a few ulps, so the first-order step leaves an error far below an ulp.
+    const double step = residual * r2 * 0.3333333333333333;
+    return y + (step - y * (static_cast<double>(ln_t) * exponent_gap));
 }
+
+inline double lab_power_in_range(double t) { return lab_power_with<false>(t); }
 
 // CIELAB's f(t): the power above the threshold 0.008856, the straight line at or below it.
 inline double lab_f(double t) {

@@ -20,6 +20,22 @@ double cos_degrees(double angle) { return std::cos(angle * radians_per_degree); 
 
 }  // namespace
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+[[gnu::target_clones("avx2", "default")]]
+#endif
+void colour_difference_row(DeltaEFormula formula, const double* reference_lab,
+                           const double* sample_lab, std::size_t count, double* out) {
+    if (formula == DeltaEFormula::cie94) {
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = delta_e94(reference_lab + 3 * i, sample_lab + 3 * i);
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = colour_difference(formula, reference_lab + 3 * i, sample_lab + 3 * i);
+    }
+}
+
 double delta_e76(const double reference_lab[3], const double sample_lab[3]) {
     const double dl = reference_lab[0] - sample_lab[0];
     const double da = reference_lab[1] - sample_lab[1];

@@ -3,6 +3,7 @@
 // conversions) is the system's own and the default; CIEDE2000 and CIE76 are offered for
 // comparison with other tools. Every formula takes the reference colour first.
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -30,6 +31,11 @@ inline double colour_difference(DeltaEFormula formula, const double reference_la
     }
     return delta_e94(reference_lab, sample_lab);
 }
+
+// colour_difference of `count` pixel pairs, CIELAB triples side by side in each row, into
+// out[0 .. count): the same doubles, CIE94 in a loop that runs four pixels at a time.
+void colour_difference_row(DeltaEFormula formula, const double* reference_lab,
+                           const double* sample_lab, std::size_t count, double* out);
 
 // "CIE94", "CIEDE2000", "CIE76".
 std::string_view formula_name(DeltaEFormula formula);

@@ -14,7 +14,7 @@
 namespace orv {
 
 // x + 0.5 truncated toward zero.
-std::int64_t round_to_int(double x);
+inline std::int64_t round_to_int(double x) { return static_cast<std::int64_t>(x + 0.5); }
 
 // Raises orv::Failure carrying the message (never ends the process).
 [[noreturn]] void fatal_numeric_error(const std::string& message);

@@ -56,6 +56,13 @@ void fft_1d(double* re, double* im, int direction, int n) {
     }
 }
 
+void fft_lines(double* re, double* im, int direction, int n, int count,
+               std::ptrdiff_t line_stride, std::ptrdiff_t element_stride) {
+    if (n < 2 || count <= 0) return;
+    transform_lines(re, im, n, direction == 1 ? 1 : -1, count, line_stride, element_stride,
+                    direction == 1, 1.0 / n);
+}
+
 void fft_2d(double* re, double* im, int direction, int width, int height) {
     if (width <= 0 || height <= 0) return;
     const int sign = direction == 1 ? 1 : -1;

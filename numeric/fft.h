@@ -6,6 +6,7 @@
 // any other direction uses s = -1 and does not scale.
 // A plane is width*height values, element (x, y) at y*width + x.
 
+#include <cstddef>
 #include <vector>
 
 namespace orv {
@@ -19,6 +20,11 @@ void fft_core(double* re, double* im, int n, int sign);
 
 // The system's one-dimensional transform (see conventions above).
 void fft_1d(double* re, double* im, int direction, int n);
+
+// `count` transforms of length n in the conventions of fft_1d, side by side: element e of
+// sequence q at re/im[q * line_stride + e * element_stride]. The same values as fft_1d on each.
+void fft_lines(double* re, double* im, int direction, int n, int count,
+               std::ptrdiff_t line_stride, std::ptrdiff_t element_stride);
 
 // Rows, then columns. A side of 1 transforms along the other side only; a side of 0 does nothing.
 void fft_2d(double* re, double* im, int direction, int width, int height);
