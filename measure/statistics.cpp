@@ -247,7 +247,7 @@ void add_frame(PooledAccumulator& pool, const InterleavedImage& map,
             pool.spilled += n;
         };
         write(pool.values.data(), pool.values.size());
-        pool.values.clear();
+        std::vector<double>().swap(pool.values);  // its memory goes back, not only its values
         write(v, count);
         return;
     }
