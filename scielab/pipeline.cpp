@@ -294,7 +294,8 @@ void park(KeptFrame& kept) {
     bool written = write_parked(file, f.a.get(), plane, 0) &&
                    write_parked(file, f.t.get(), plane, plane);
     for (int y = 0; written && y < f.height; ++y) {
-        written = write_parked(file, f.d_row(y), row, 2 * plane + static_cast<std::size_t>(y) * row);
+        const std::size_t at = 2 * plane + static_cast<std::size_t>(y) * row;
+        written = write_parked(file, f.d_row(y), row, at);
     }
     if (!written) return;
     kept.parked = std::move(file);
