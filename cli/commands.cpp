@@ -211,8 +211,8 @@ int run_diff(const DiffOptions& options) {
         Frame reference{std::move(reference_frame.pixels), std::move(reference_frame.header)};
         Frame degraded{std::move(degraded_frame.pixels), std::move(degraded_frame.header)};
         check_pair_size(i, reference_path, reference.pixels, degraded_path, degraded.pixels);
+        // The grey picture is made by the measurement once its planes are gone.
         DiffResult result;
-        result.grey = make_pixel_buffer(reference.pixels.width, reference.pixels.height);
         make_difference_image(reference.pixels, degraded.pixels, result.grey, kernel_sample_angle,
                               filters, options.common.profile, result.map,
                               settings.formula);

@@ -285,7 +285,7 @@ int run_rd(const RdOptions& options) {
                 run.width = reference.pixels.width;
                 run.height = reference.pixels.height;
             }
-            PixelBuffer grey = make_pixel_buffer(reference.pixels.width, reference.pixels.height);
+            PixelBuffer grey;  // made by the measurement once its planes are gone
             FrameFigures figures;
             make_difference_image(reference.pixels, degraded.pixels, grey, kernel_sample_angle,
                                   filters, options.common.profile, figures.map);

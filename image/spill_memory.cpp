@@ -130,6 +130,66 @@ void drop_resident_pages(const void* block, std::size_t bytes) {
     ::madvise(const_cast<void*>(block), length, MADV_DONTNEED);
 }
 
+ParkingFile::~ParkingFile() {
+    if (descriptor >= 0) ::close(descriptor);
+}
+
+ParkingFile::ParkingFile(ParkingFile&& other) noexcept : descriptor(other.descriptor) {
+    other.descriptor = -1;
+}
+
+ParkingFile& ParkingFile::operator=(ParkingFile&& other) noexcept {
+    if (this != &other) {
+        if (descriptor >= 0) ::close(descriptor);
+        descriptor = other.descriptor;
+        other.descriptor = -1;
+    }
+    return *this;
+}
+
+ParkingFile open_parking_file() {
+    std::string folder = spill_folder();
+    if (folder.empty()) {
+        const char* variable = std::getenv("TMPDIR");
+        folder = variable != nullptr && *variable != '\0' ? variable : "/var/tmp";
+    }
+    ParkingFile file;
+    file.descriptor = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (file.descriptor < 0) {
+        std::string name = folder + "/orv-planes-XXXXXX";
+        file.descriptor = ::mkostemp(name.data(), O_CLOEXEC);
+        if (file.descriptor >= 0) ::unlink(name.c_str());
+    }
+    return file;
+}
+
+bool write_parked(const ParkingFile& file, const void* data, std::size_t bytes,
+                  std::size_t offset) {
+    const auto* from = static_cast<const char*>(data);
+    while (bytes > 0) {
+        const ssize_t n = ::pwrite(file.descriptor, from, bytes, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        from += n;
+        bytes -= static_cast<std::size_t>(n);
+        offset += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool read_parked(const ParkingFile& file, void* data, std::size_t bytes, std::size_t offset) {
+    auto* to = static_cast<char*>(data);
+    while (bytes > 0) {
+        const ssize_t n = ::pread(file.descriptor, to, bytes, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        to += n;
+        bytes -= static_cast<std::size_t>(n);
+        offset += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 std::size_t spilled_bytes() {
     Registry& r = registry();
     const std::lock_guard<std::mutex> lock(r.mutex);

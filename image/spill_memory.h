@@ -94,4 +94,28 @@ void drop_resident_pages(const SpillVector<T>& v) {
     if (!v.empty()) drop_resident_pages(v.data(), v.size() * sizeof(T));
 }
 
+// An unlinked temporary file for data written once and read back in parts (pwrite / pread):
+// what it holds lives in the kernel's page cache or on disk, never in the process's resident
+// memory. It is made in the spill folder when one is set, else in $TMPDIR, else in /var/tmp,
+// and disappears when the object does.
+struct ParkingFile {
+    int descriptor = -1;
+
+    ParkingFile() = default;
+    ~ParkingFile();
+    ParkingFile(ParkingFile&& other) noexcept;
+    ParkingFile& operator=(ParkingFile&& other) noexcept;
+    ParkingFile(const ParkingFile&) = delete;
+    ParkingFile& operator=(const ParkingFile&) = delete;
+
+    bool is_open() const { return descriptor >= 0; }
+};
+
+// An open parking file, or a closed one when none can be made.
+ParkingFile open_parking_file();
+// Whole transfers of `bytes` at byte `offset`; false on any failure (a full disk included).
+bool write_parked(const ParkingFile& file, const void* data, std::size_t bytes,
+                  std::size_t offset);
+bool read_parked(const ParkingFile& file, void* data, std::size_t bytes, std::size_t offset);
+
 }  // namespace orv

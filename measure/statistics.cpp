@@ -7,6 +7,7 @@
 #include <string>
 
 #include "numeric/failure.h"
+#include "numeric/parallel.h"
 
 namespace orv {
 
@@ -156,43 +157,47 @@ FrameStatistics frame_statistics(const InterleavedImage& map, std::span<const do
     if (count == 0 || map.data.size() < count) return s;
 
     const double* v = map.data.data();
-    double sum = 0.0;
-    double max = v[0];
-    double min = v[0];
-    int best_row = 0;
-    int best_x = 0;
-    std::vector<std::uint64_t> above(thresholds.size(), 0);
-    for (int row = 0; row < map.height; ++row) {
-        const double* line = v + static_cast<std::size_t>(row) * static_cast<std::size_t>(map.width);
-        for (int x = 0; x < map.width; ++x) {
-            const double d = line[x];
-            sum += d;
-            if (d < min) min = d;
-            // Rows are stored bottom-up: an equal value on a later stored row lies higher in
-            // the picture, so it comes first in reading order.
-            if (d > max || (d == max && row > best_row)) {
-                max = d;
-                best_row = row;
-                best_x = x;
-            }
-        }
-        for (std::size_t k = 0; k < thresholds.size(); ++k) {
-            const double t = thresholds[k];
-            std::uint64_t n = 0;
-            for (int x = 0; x < map.width; ++x) n += line[x] > t ? 1 : 0;
-            above[k] += n;
-        }
-    }
-    s.mean = sum / static_cast<double>(count);
-    s.max = max;
-    s.min = min;
-    s.max_x = best_x;
-    s.max_y = map.height - 1 - best_row;
-    s.share_above = share_of(above, count);
-
     static constexpr int percents[] = {50, 95, 99};
     double p[3];
-    frame_percentiles(v, count, percents, p);
+    // The percentiles' passes read the map on their own: on a spare core, if there is one,
+    // while the sums run here.
+    const auto sums = [&] {
+        double sum = 0.0;
+        double max = v[0];
+        double min = v[0];
+        int best_row = 0;
+        int best_x = 0;
+        std::vector<std::uint64_t> above(thresholds.size(), 0);
+        for (int row = 0; row < map.height; ++row) {
+            const double* line =
+                v + static_cast<std::size_t>(row) * static_cast<std::size_t>(map.width);
+            for (int x = 0; x < map.width; ++x) {
+                const double d = line[x];
+                sum += d;
+                if (d < min) min = d;
+                // Rows are stored bottom-up: an equal value on a later stored row lies higher
+                // in the picture, so it comes first in reading order.
+                if (d > max || (d == max && row > best_row)) {
+                    max = d;
+                    best_row = row;
+                    best_x = x;
+                }
+            }
+            for (std::size_t k = 0; k < thresholds.size(); ++k) {
+                const double t = thresholds[k];
+                std::uint64_t n = 0;
+                for (int x = 0; x < map.width; ++x) n += line[x] > t ? 1 : 0;
+                above[k] += n;
+            }
+        }
+        s.mean = sum / static_cast<double>(count);
+        s.max = max;
+        s.min = min;
+        s.max_x = best_x;
+        s.max_y = map.height - 1 - best_row;
+        s.share_above = share_of(above, count);
+    };
+    run_side_by_side(sums, [&] { frame_percentiles(v, count, percents, p); });
     s.median = p[0];
     s.p95 = p[1];
     s.p99 = p[2];
@@ -247,7 +252,7 @@ void add_frame(PooledAccumulator& pool, const InterleavedImage& map,
             pool.spilled += n;
         };
         write(pool.values.data(), pool.values.size());
-        pool.values.clear();
+        std::vector<double>().swap(pool.values);  // its memory goes back, not only its values
         write(v, count);
         return;
     }

@@ -163,7 +163,7 @@ struct FrameFigures {
 FrameFigures measure_pair(const PixelBuffer& reference, const PixelBuffer& degraded,
                           const LoadedProfile& profile, const Measurement& asked) {
     FrameFigures figures;
-    PixelBuffer grey = make_pixel_buffer(reference.width, reference.height);
+    PixelBuffer grey;  // made by the measurement once its planes are gone
     make_difference_image(reference, degraded, grey, kernel_sample_angle, profile.filters,
                           profile.folder, figures.map, asked.formula);
     figures.statistics = frame_statistics(figures.map, asked.thresholds);

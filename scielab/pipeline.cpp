@@ -1,6 +1,7 @@
 #include "scielab/pipeline.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 
 #include "colour/conversions.h"
 #include "colour/profile_files.h"
+#include "image/spill_memory.h"
 #include "numeric/arrays.h"
 #include "numeric/dft.h"
 #include "numeric/failure.h"
@@ -82,7 +84,10 @@ void prepare_output(PixelBuffer& output, const PixelBuffer& like, const char* wh
 // maps them in 2 MB steps instead of 4 kB ones (fewer faults, and fewer TLB misses in the
 // transforms' column passes).
 struct PlaneRelease {
-    void operator()(double* p) const { std::free(p); }
+    bool owned = true;
+    void operator()(double* p) const {
+        if (owned) std::free(p);
+    }
 };
 using Plane = std::unique_ptr<double[], PlaneRelease>;
 
@@ -261,13 +266,14 @@ struct FilteredFrame {
     }
 };
 
-// Makes the planes of a frame of w x h: A and T row-major, D row-major or by halves.
-FilteredFrame new_frame_planes(int w, int h) {
+// Makes the planes of a frame of w x h: A and T row-major, D row-major or by halves. A is
+// `a_storage` when given (w x h doubles), else a plane of its own.
+FilteredFrame new_frame_planes(int w, int h, double* a_storage = nullptr) {
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     FilteredFrame f;
     f.width = w;
     f.height = h;
-    f.a = new_plane(count);
+    f.a = a_storage != nullptr ? Plane(a_storage, PlaneRelease{false}) : new_plane(count);
     f.t = new_plane(count);
     f.d_by_halves = h % 2 == 0;
     f.d = new_plane(f.d_by_halves ? count : std::max(count, real_plane_block(w, h)));
@@ -300,18 +306,69 @@ void filter_opponent_planes(FilteredFrame& f, const ChannelFilter& fa, const Cha
     run_side_by_side(filter_a_and_t, filter_d);
 }
 
+// A frame's filtered planes in memory, or parked in a temporary file (planes A, T and D one
+// after the other, each row-major) while other work needs the memory.
+struct KeptFrame {
+    FilteredFrame planes;
+    ParkingFile parked;
+};
+
+// Moves the planes into a parking file; leaves them in memory when no file can be written.
+void park(KeptFrame& kept) {
+    FilteredFrame& f = kept.planes;
+    ParkingFile file = open_parking_file();
+    if (!file.is_open()) return;
+    const std::size_t row = static_cast<std::size_t>(f.width) * sizeof(double);
+    const std::size_t plane = row * static_cast<std::size_t>(f.height);
+    bool written = write_parked(file, f.a.get(), plane, 0) &&
+                   write_parked(file, f.t.get(), plane, plane);
+    for (int y = 0; written && y < f.height; ++y) {
+        const std::size_t at = 2 * plane + static_cast<std::size_t>(y) * row;
+        written = write_parked(file, f.d_row(y), row, at);
+    }
+    if (!written) return;
+    kept.parked = std::move(file);
+    f.a.reset();
+    f.t.reset();
+    f.d.reset();
+}
+
 // Rows of the difference map: both frames' opponent values to CIELAB, then the colour
-// difference of each pixel pair.
-void difference_rows(DeltaEFormula formula, const Matrix3& atd_to_xyz, const FilteredFrame& fr,
+// difference of each pixel pair. Parked reference rows are read back a block at a time.
+void difference_rows(DeltaEFormula formula, const Matrix3& atd_to_xyz, const KeptFrame& kept,
                      const FilteredFrame& fd, int first, int last, double* map) {
-    const int w = fr.width;
-    std::vector<double> lab_ref(3 * static_cast<std::size_t>(w));
-    std::vector<double> lab_deg(3 * static_cast<std::size_t>(w));
-    for (int y = first; y < last; ++y) {
-        atd_row_to_lab(atd_to_xyz, w, fr.a_row(y), fr.t_row(y), fr.d_row(y), lab_ref.data());
-        atd_row_to_lab(atd_to_xyz, w, fd.a_row(y), fd.t_row(y), fd.d_row(y), lab_deg.data());
-        colour_difference_row(formula, lab_ref.data(), lab_deg.data(), static_cast<std::size_t>(w),
-                              map + static_cast<std::size_t>(y) * static_cast<std::size_t>(w));
+    const int w = fd.width;
+    const auto row = static_cast<std::size_t>(w);
+    std::vector<double> lab_ref(3 * row);
+    std::vector<double> lab_deg(3 * row);
+    const FilteredFrame& fr = kept.planes;
+    const bool parked = kept.parked.is_open();
+    const int block_rows = parked ? std::max(1, (1 << 17) / w) : last - first;
+    std::vector<double> block(parked ? 3 * row * static_cast<std::size_t>(block_rows) : 0);
+    for (int top = first; top < last; top += block_rows) {
+        const int rows = std::min(block_rows, last - top);
+        const std::size_t span = row * static_cast<std::size_t>(rows);
+        if (parked) {
+            const std::size_t plane = row * static_cast<std::size_t>(fd.height) * sizeof(double);
+            const std::size_t at = row * static_cast<std::size_t>(top) * sizeof(double);
+            for (std::size_t p = 0; p < 3; ++p) {
+                if (!read_parked(kept.parked, block.data() + p * span, span * sizeof(double),
+                                 p * plane + at)) {
+                    raise_failure("Cannot read the filtered reference frame back from its "
+                                  "temporary file.");
+                }
+            }
+        }
+        for (int y = top; y < top + rows; ++y) {
+            const std::size_t in_block = static_cast<std::size_t>(y - top) * row;
+            const double* a = parked ? block.data() + in_block : fr.a_row(y);
+            const double* t = parked ? block.data() + span + in_block : fr.t_row(y);
+            const double* d = parked ? block.data() + 2 * span + in_block : fr.d_row(y);
+            atd_row_to_lab(atd_to_xyz, w, a, t, d, lab_ref.data());
+            atd_row_to_lab(atd_to_xyz, w, fd.a_row(y), fd.t_row(y), fd.d_row(y), lab_deg.data());
+            colour_difference_row(formula, lab_ref.data(), lab_deg.data(), row,
+                                  map + static_cast<std::size_t>(y) * row);
+        }
     }
 }
 
@@ -325,10 +382,11 @@ void split_rows(int height, const Rows& rows) {
 
 FilteredFrame filter_frame_planes(const PixelBuffer& source, const ChannelFilter& fa,
                                   const ChannelFilter& ft, const ChannelFilter& fd,
-                                  double sample_angle, const Profile& profile) {
+                                  double sample_angle, const Profile& profile,
+                                  double* a_storage = nullptr) {
     const int w = source.width;
     const int h = source.height;
-    FilteredFrame f = new_frame_planes(w, h);
+    FilteredFrame f = new_frame_planes(w, h, a_storage);
     {
         std::vector<double*> rows(3 * static_cast<std::size_t>(h));
         for (int y = 0; y < h; ++y) {
@@ -426,7 +484,7 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilte
 int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degraded,
                           PixelBuffer& output, double sample_angle, const AtdFilters& filters,
                           const std::string& folder, InterleavedImage& result,
-                          DeltaEFormula formula) {
+                          DeltaEFormula formula, const PairStorage& storage) {
     if (!is_present(reference) || !is_present(degraded)) return 0;
     require_finished(filters.a, filters.t, filters.d, sample_angle);
     check_pixel_buffer(reference, "reference");
@@ -437,46 +495,54 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
                       std::to_string(degraded.width) + " x " + std::to_string(degraded.height) +
                       ") differ in size and cannot be compared.");
     }
-    prepare_output(output, reference, "output");
+    // A missing grey picture is made at the end, once the planes are gone.
+    if (is_present(output)) prepare_output(output, reference, "output");
     const Profile profile = read_profile(folder, false, true);
     const int w = reference.width;
     const int h = reference.height;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
 
     // Each frame is filtered on its own, so identical frames take identical arithmetic and
-    // their difference is exactly 0.
-    FilteredFrame fr;
-    FilteredFrame fd;
-    run_side_by_side(
-        [&] {
-            fr = filter_frame_planes(reference, filters.a, filters.t, filters.d, sample_angle,
-                                     profile);
-        },
-        [&] {
-            fd = filter_frame_planes(degraded, filters.a, filters.t, filters.d, sample_angle,
-                                     profile);
-        });
-
-    // The map is written over the reference's A plane (row y of A is read in full before
-    // row y of the map is written), and the result's own array is made only once the other
-    // five planes are gone: the peak holds six planes, not seven.
-    double* map = fr.a.get();
-    split_rows(h, [&](int first, int last) {
-        difference_rows(formula, profile.atd_to_xyz, fr, fd, first, last, map);
-    });
-    fd = FilteredFrame{};
-    fr.t.reset();
-    fr.d.reset();
+    // their difference is exactly 0. Where the planes are kept changes no value.
     InterleavedImage diff;
     diff.width = w;
     diff.height = h;
     diff.channels = 1;
-    diff.data.assign(map, map + count);
-    fr.a.reset();
+    KeptFrame fr;
+    FilteredFrame fd;
+    std::atomic<bool> degraded_started{false};
+    const auto filter_reference = [&] {
+        fr.planes = filter_frame_planes(reference, filters.a, filters.t, filters.d, sample_angle,
+                                        profile);
+        // Filtered one after the other, the degraded frame comes next: with the reference's
+        // planes parked meanwhile, memory holds one frame's planes instead of two.
+        if (count >= storage.park_pixels && !degraded_started.load()) park(fr);
+    };
+    // The degraded frame's A plane is the result's own array: the map is written over it
+    // (row y of A is read in full before row y of the map is written), so no copy is made.
+    const auto filter_degraded = [&] {
+        degraded_started.store(true);
+        diff.data.resize(count);
+        fd = filter_frame_planes(degraded, filters.a, filters.t, filters.d, sample_angle,
+                                 profile, diff.data.data());
+    };
+    if (count >= storage.serial_pixels) {
+        filter_reference();
+        filter_degraded();
+    } else {
+        run_side_by_side(filter_reference, filter_degraded);
+    }
+    double* map = diff.data.data();
+    split_rows(h, [&](int first, int last) {
+        difference_rows(formula, profile.atd_to_xyz, fr, fd, first, last, map);
+    });
+    fd = FilteredFrame{};
+    fr = KeptFrame{};
     // The statistics in pixel order, whatever the split: the same sums for any thread count.
     DifferenceSummary summary;
     for (double value : diff.data) summary.add(value);
     summary.finish(diff, count);
+    prepare_output(output, reference, "output");
     scale_to_grey(diff.data.data(), diff.data.size(), output);
     result = std::move(diff);
     return 1;

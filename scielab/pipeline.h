@@ -34,12 +34,28 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilte
                                    const ChannelFilter& t, const ChannelFilter& d,
                                    double sample_angle, const std::string& folder);
 
-// 1 on success (result replaced, output holds the grey picture), 0 if either input is absent.
-// `formula` chooses the per-pixel colour difference (the GUI always uses CIE94).
+// Where one frame pair's filtered planes (three planes of doubles per frame) are kept. The
+// two frames are filtered side by side when a core is spare, unless the pair has at least
+// `serial_pixels` pixels: then one after the other, so that memory never holds both frames'
+// planes (at 16 Mi pixels those six planes alone take 805 MB). Filtered one after the other,
+// a pair of at least `park_pixels` pixels parks the reference's planes in a temporary file
+// (image/spill_memory.h) while the degraded frame is filtered and reads them back a block of
+// rows at a time; 4 Mi pixels (about twice full HD) is where the three planes reach 100 MB,
+// while below it writing and reading them back would cost time without a memory problem.
+// The values are the same whichever way the planes are kept.
+struct PairStorage {
+    std::size_t park_pixels = std::size_t{1} << 22;
+    std::size_t serial_pixels = std::size_t{1} << 24;
+};
+
+// 1 on success (result replaced, output holds the grey picture; an absent output is made),
+// 0 if either input is absent. `formula` chooses the per-pixel colour difference (the GUI
+// always uses CIE94).
 int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degraded,
                           PixelBuffer& output, double sample_angle, const AtdFilters& filters,
                           const std::string& folder, InterleavedImage& result,
-                          DeltaEFormula formula = DeltaEFormula::cie94);
+                          DeltaEFormula formula = DeltaEFormula::cie94,
+                          const PairStorage& storage = {});
 
 void scale_to_grey(const double* values, std::size_t count, PixelBuffer& output);
 
