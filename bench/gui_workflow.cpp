@@ -224,6 +224,8 @@ int main(int argc, char** argv) {
                 page_out(store.diff_results[s].data);
             }
         }
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
         const auto start = Clock::now();
         double slowest = 0.0;
         unsigned long long sum = 0;
@@ -249,6 +251,11 @@ int main(int argc, char** argv) {
             const double ms = std::chrono::duration<double, std::milli>(t2 - t0).count();
             if (ms > slowest) slowest = ms;
         }
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        // Major faults: touches that waited for the disk.
+        std::printf("  page faults: %ld waiting for the disk, %ld not\n",
+                    after.ru_majflt - before.ru_majflt, after.ru_minflt - before.ru_minflt);
         const char* names[] = {"stepping (each frame)", "stepping, from disk", "  one step / 200 ms"};
         report(names[static_cast<int>(pass)], start + paused, frames);
         std::printf("  slowest step %.1f ms; %.1f ms a step in step_frame, the rest drawing "

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstdint>
@@ -128,6 +129,29 @@ void drop_resident_pages(const void* block, std::size_t bytes) {
     }
     // Shared file pages: dropping them keeps their contents in the file (and the page cache).
     ::madvise(const_cast<void*>(block), length, MADV_DONTNEED);
+}
+
+namespace {
+
+std::size_t mapped_length(const void* block) {
+    if (block == nullptr) return 0;
+    Registry& r = registry();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.blocks.find(reinterpret_cast<std::uintptr_t>(block));
+    return it == r.blocks.end() ? 0 : it->second;
+}
+
+}  // namespace
+
+void prefetch_pages(const void* block) { prefetch_pages(block, 0, mapped_length(block)); }
+
+void prefetch_pages(const void* block, std::size_t offset, std::size_t bytes) {
+    const std::size_t length = mapped_length(block);
+    if (length == 0 || offset >= length || bytes == 0) return;
+    const std::size_t first = offset / page_size() * page_size();
+    const std::size_t end = std::min(length, round_to_pages(offset + bytes));
+    // Read-ahead into the page cache: the reads are queued, not awaited.
+    ::madvise(static_cast<char*>(const_cast<void*>(block)) + first, end - first, MADV_WILLNEED);
 }
 
 ParkingFile::~ParkingFile() {

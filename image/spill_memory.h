@@ -42,6 +42,12 @@ bool is_spilled(const void* block);
 // Gives back the resident pages of a mapped block (its contents stay in the file and come
 // back on the next touch). Does nothing for heap blocks.
 void drop_resident_pages(const void* block, std::size_t bytes);
+// Asks the kernel to start reading a mapped block's pages from its file now (all of them, or
+// those holding bytes [offset, offset + bytes)), without waiting for them, so a touch soon
+// after finds them in memory and does not wait for a read of its own. Does nothing for heap
+// blocks.
+void prefetch_pages(const void* block);
+void prefetch_pages(const void* block, std::size_t offset, std::size_t bytes);
 // Bytes held in file mappings now.
 std::size_t spilled_bytes();
 
@@ -92,6 +98,11 @@ void move_to_spill(SpillVector<T>& v) {
 template <class T>
 void drop_resident_pages(const SpillVector<T>& v) {
     if (!v.empty()) drop_resident_pages(v.data(), v.size() * sizeof(T));
+}
+
+template <class T>
+void prefetch_pages(const SpillVector<T>& v) {
+    if (!v.empty()) prefetch_pages(v.data());
 }
 
 // An unlinked temporary file for data written once and read back in parts (pwrite / pread):

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "shell/panes.h"
 #include "shell/slot_memory.h"
 
 namespace orv {
@@ -28,8 +29,10 @@ int frame_count(const FrameStore& store) {
 
 namespace {
 
-// Shows `frame`: gives back the pages of the slots no longer shown and repaints the panes.
-void move_to(FrameStore& store, Platform& platform, int frame) {
+// Shows `frame`: gives back the pages of the slots no longer shown, repaints the panes, and
+// starts reading from the disk what the panes show now and what one more step of `direction`
+// (+1 or -1) would show, so that painting and stepping on do not wait for it.
+void move_to(FrameStore& store, Platform& platform, int frame, int direction = 1) {
     const int shown[] = {left_pane_slot(store), right_pane_slot(store), lower_pane_slot(store)};
     store.current_frame = frame;
     const int now[] = {left_pane_slot(store), right_pane_slot(store), lower_pane_slot(store)};
@@ -41,6 +44,9 @@ void move_to(FrameStore& store, Platform& platform, int frame) {
     platform.invalidate(Window::left_pane, true);
     platform.invalidate(Window::right_pane, true);
     platform.invalidate(Window::lower_pane, true);
+    prefetch_panes(store, frame);
+    const int count = frame_count(store);
+    if (count > 1) prefetch_panes(store, (frame + direction + count) % count);
 }
 
 }  // namespace
@@ -58,7 +64,7 @@ bool step_frame(FrameStore& store, Platform& platform, FrameStep step) {
         case FrameStep::first: frame = 0; break;
         case FrameStep::last: frame = std::max(count - 1, 0); break;
     }
-    move_to(store, platform, frame);
+    move_to(store, platform, frame, step == FrameStep::previous ? -1 : 1);
     return true;
 }
 

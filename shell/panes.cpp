@@ -16,27 +16,41 @@ namespace {
 // The pixel of `buffer` at column x, row y from the top, when the buffer is there and holds it.
 // The buffer's own geometry decides: a slot whose shared geometry was replaced by a frame of
 // another size is never read outside its bytes.
-bool read_pixel(const PixelBuffer& buffer, int x, int y, std::uint8_t bgr[3]) {
+constexpr std::size_t outside = static_cast<std::size_t>(-1);
+
+// Byte offset of the pixel at column x, row y from the top (rows bottom-up), or `outside`.
+std::size_t pixel_offset(const PixelBuffer& buffer, int x, int y) {
     if (!is_present(buffer) || x < 0 || y < 0 || x >= buffer.width || y >= buffer.height) {
-        return false;
+        return outside;
     }
     const std::size_t offset = static_cast<std::size_t>(buffer.height - 1 - y) *
                                    static_cast<std::size_t>(buffer.stride) +
                                3 * static_cast<std::size_t>(x);
-    if (offset + 3 > buffer.bytes.size()) return false;
-    for (int k = 0; k < 3; ++k) bgr[k] = buffer.bytes[offset + k];
-    return true;
+    return offset + 3 > buffer.bytes.size() ? outside : offset;
 }
 
-// The difference value at column x, row y from the top (rows bottom-up, one value per pixel).
-bool read_difference(const InterleavedImage& result, int x, int y, double& value) {
-    if (x < 0 || y < 0 || x >= result.width || y >= result.height) return false;
+// Index of the difference value at column x, row y from the top (rows bottom-up, one value per
+// pixel), or `outside`.
+std::size_t difference_index(const InterleavedImage& result, int x, int y) {
+    if (x < 0 || y < 0 || x >= result.width || y >= result.height) return outside;
     const std::size_t channels = result.channels > 0 ? static_cast<std::size_t>(result.channels) : 1;
     const std::size_t index = (static_cast<std::size_t>(result.height - 1 - y) *
                                    static_cast<std::size_t>(result.width) +
                                static_cast<std::size_t>(x)) *
                               channels;
-    if (index >= result.data.size()) return false;
+    return index >= result.data.size() ? outside : index;
+}
+
+bool read_pixel(const PixelBuffer& buffer, int x, int y, std::uint8_t bgr[3]) {
+    const std::size_t offset = pixel_offset(buffer, x, y);
+    if (offset == outside) return false;
+    for (int k = 0; k < 3; ++k) bgr[k] = buffer.bytes[offset + k];
+    return true;
+}
+
+bool read_difference(const InterleavedImage& result, int x, int y, double& value) {
+    const std::size_t index = difference_index(result, x, y);
+    if (index == outside) return false;
     value = result.data[index];
     return true;
 }
@@ -165,6 +179,42 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
         }
     }
     return drawing;
+}
+
+void prefetch_panes(const FrameStore& store, int frame) {
+    if (!spill_enabled() || store.image_loaded != 1 || frame < 0 || frame >= max_frames) return;
+    // The slots paint_pane draws for `frame`: the last frame of a shorter sequence stays shown.
+    auto slot_of = [frame](int count) { return count <= 0 ? -1 : std::min(frame, count - 1); };
+    const int x = store.cursor_x;
+    const int y = store.cursor_y;
+    const int left = slot_of(store.reference_count);
+    if (left >= 0) {
+        const PixelBuffer& reference = store.reference_pixels[static_cast<std::size_t>(left)];
+        if (store.scielab_done == 1) {
+            prefetch_pages(store.scielab_pixels[static_cast<std::size_t>(left)].bytes);
+            // The readout's pixel only: a touch of a page not in memory reads the pages
+            // around it too, far more than one pixel needs.
+            const std::size_t at = pixel_offset(reference, x, y);
+            if (at != outside) prefetch_pages(reference.bytes.data(), at, 3);
+        } else {
+            prefetch_pages(reference.bytes);
+        }
+    }
+    const int right = slot_of(store.degraded_count);
+    if (right >= 0 && store.degraded_ready == 1) {
+        prefetch_pages(store.degraded_pixels[static_cast<std::size_t>(right)].bytes);
+    }
+    if (store.diff_ready > 0) {
+        const auto s = static_cast<std::size_t>(frame);
+        const InterleavedImage& result = store.diff_results[s];
+        if (store.heatmap_view) {
+            prefetch_pages(result.data);
+        } else {
+            prefetch_pages(store.diff_pixels[s].bytes);
+            const std::size_t at = difference_index(result, x, y);
+            if (at != outside) prefetch_pages(result.data.data(), at * sizeof(double), sizeof(double));
+        }
+    }
 }
 
 void pane_mouse_move(FrameStore& store, Platform& platform, int x, int y) {

@@ -47,6 +47,12 @@ double fit_scale(int pane_width, int pane_height, int frame_width, int frame_hei
 PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int client_height,
                        int status_height = status_bar_height);
 
+// Starts reading from the frame store's temporary files what paint_pane would read for
+// `frame` with the cursor where it is (the pictures and the readouts' values), without waiting
+// for it, so that painting the frame does not wait for the disk. Nothing without a spill
+// folder or for a frame out of range.
+void prefetch_panes(const FrameStore& store, int frame);
+
 // A mouse move over any pane at client position (x, y): maps it through display_scale into
 // cursor_x / cursor_y and repaints the three panes without erasing. Nothing before the first
 // paint (scale 0.0) or before a reference sequence is open.

@@ -1,10 +1,17 @@
 // The frame store's buffers in temporary files, and the room check before a run.
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include "image/spill_memory.h"
 #include "resources/menu.h"
 #include "shell/main_window.h"
+#include "shell/navigation.h"
+#include "shell/panes.h"
 #include "shell/slot_memory.h"
 #include "tests/shell/dialog_fakes.h"
 #include "tests/shell/main_window_test_frames.h"
@@ -46,6 +53,80 @@ TEST(SlotMemory, KeptBuffersLiveInTemporaryFilesAndKeepTheirContents) {
     PixelBuffer small = make_pixel_buffer(10, 10);
     keep_in_store(small);
     EXPECT_FALSE(is_spilled(small.bytes.data()));
+}
+
+// Pages of a kept buffer in the page cache (its file's pages), out of all its pages.
+int cached_pages(const PixelBuffer& pixels) {
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    std::vector<unsigned char> flags((pixels.bytes.size() + page - 1) / page);
+    ::mincore(const_cast<std::uint8_t*>(pixels.bytes.data()), pixels.bytes.size(), flags.data());
+    int n = 0;
+    for (unsigned char f : flags) n += f & 1;
+    return n;
+}
+
+int pages_of(const PixelBuffer& pixels) {
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return static_cast<int>((pixels.bytes.size() + page - 1) / page);
+}
+
+// Out of memory and out of the page cache, as on a machine that cannot keep the files cached.
+void page_out(const PixelBuffer& pixels) {
+    void* block = const_cast<std::uint8_t*>(pixels.bytes.data());
+    ::madvise(block, pixels.bytes.size(), MADV_POPULATE_READ);
+    ::madvise(block, pixels.bytes.size(), MADV_PAGEOUT);
+}
+
+TEST(SlotMemory, SteppingStartsReadingWhatTheNextStepShows) {
+    struct Case {
+        const char* name;
+        int from;
+        FrameStep step;
+        int shown;
+        int read_ahead;  // frame whose pictures are read before the step to it
+        int untouched;   // a frame nothing asks for
+    };
+    const Case cases[] = {
+        {"next", 1, FrameStep::next, 2, 3, 0},
+        {"next_wraps", 2, FrameStep::next, 3, 0, 1},
+        {"previous", 2, FrameStep::previous, 1, 0, 3},
+        {"previous_wraps", 1, FrameStep::previous, 0, 3, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SpillFolder spill;
+        auto store = test::fresh_store();
+        test::open_reference(*store, 4, 1000, 400);
+        for (int i = 0; i < 4; ++i) {
+            store->scielab_pixels[i] = store->reference_pixels[i];
+            keep_in_store(store->reference_pixels[i]);
+            keep_in_store(store->scielab_pixels[i]);
+        }
+        store->scielab_done = 1;
+        store->current_frame = c.from;
+        ::sync();  // clean pages only leave the page cache
+        for (int i = 0; i < 4; ++i) {
+            page_out(store->reference_pixels[i]);
+            page_out(store->scielab_pixels[i]);
+            if (cached_pages(store->scielab_pixels[i]) != 0) {
+                GTEST_SKIP() << "this kernel keeps the pages cached";
+            }
+        }
+        test::ScriptedPlatform p;
+        ASSERT_TRUE(step_frame(*store, p.platform, c.step));
+        EXPECT_EQ(store->current_frame, c.shown);
+        // The read-ahead is queued, not awaited: it lands soon after.
+        const PixelBuffer& ahead = store->scielab_pixels[c.read_ahead];
+        for (int wait = 0; wait < 200 && cached_pages(ahead) < pages_of(ahead); ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(cached_pages(ahead), pages_of(ahead));
+        EXPECT_EQ(cached_pages(store->scielab_pixels[c.shown]), pages_of(ahead));
+        // The reference frame behind the filtered picture gives only the readout's pixel.
+        EXPECT_GE(cached_pages(store->reference_pixels[c.read_ahead]), 1);
+        EXPECT_LE(cached_pages(store->reference_pixels[c.read_ahead]), 2);
+        EXPECT_EQ(cached_pages(store->scielab_pixels[c.untouched]), 0);
+    }
 }
 
 TEST(SlotMemory, RunsTheMachineCannotHoldAreRefusedWithNeedAndRoomAndChangeNothing) {
