@@ -41,23 +41,18 @@ std::vector<double> share_of(const std::vector<std::uint64_t>& above, std::uint6
 // came first), then those in memory.
 template <class Visit>
 void for_each_kept(const PooledAccumulator& pool, Visit&& visit) {
-    if (pool.spill != nullptr && pool.spilled > 0) {
-        if (std::fflush(pool.spill) != 0 || std::fseek(pool.spill, 0, SEEK_SET) != 0) {
-            raise_failure("Cannot read back the pooled values from the temporary file.");
-        }
+    if (pool.spill.is_open() && pool.spilled > 0) {
         std::vector<double> chunk(std::size_t{1} << 16);
-        std::uint64_t left = pool.spilled;
-        while (left > 0) {
-            const std::size_t want = static_cast<std::size_t>(
-                std::min<std::uint64_t>(left, static_cast<std::uint64_t>(chunk.size())));
-            if (std::fread(chunk.data(), sizeof(double), want, pool.spill) != want) {
+        std::uint64_t done = 0;
+        while (done < pool.spilled) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(
+                pool.spilled - done, static_cast<std::uint64_t>(chunk.size())));
+            if (!read_parked(pool.spill, chunk.data(), want * sizeof(double),
+                             static_cast<std::size_t>(done * sizeof(double)))) {
                 raise_failure("Cannot read back the pooled values from the temporary file.");
             }
             for (std::size_t i = 0; i < want; ++i) visit(chunk[i]);
-            left -= want;
-        }
-        if (std::fseek(pool.spill, 0, SEEK_END) != 0) {
-            raise_failure("Cannot read back the pooled values from the temporary file.");
+            done += want;
         }
     }
     for (double v : pool.values) visit(v);
@@ -209,10 +204,6 @@ PooledAccumulator::PooledAccumulator(std::vector<double> thresholds_in)
       above(thresholds.size(), 0),
       histogram(std::size_t{1} << histogram_bits, 0) {}
 
-PooledAccumulator::~PooledAccumulator() {
-    if (spill != nullptr) std::fclose(spill);
-}
-
 void add_frame(PooledAccumulator& pool, const InterleavedImage& map,
                const FrameStatistics& frame) {
     const int index = static_cast<int>(pool.frame_means.size());
@@ -238,15 +229,16 @@ void add_frame(PooledAccumulator& pool, const InterleavedImage& map,
 
     const std::size_t limit = std::max<std::size_t>(pool.memory_limit_bytes / sizeof(double), 1);
     if (pool.values.size() + count > limit) {
-        if (pool.spill == nullptr) {
-            pool.spill = std::tmpfile();
-            if (pool.spill == nullptr) {
+        if (!pool.spill.is_open()) {
+            pool.spill = open_parking_file();
+            if (!pool.spill.is_open()) {
                 raise_failure(std::string("Cannot make a temporary file for the pooled values: ") +
                               std::strerror(errno));
             }
         }
         const auto write = [&](const double* data, std::size_t n) {
-            if (n > 0 && std::fwrite(data, sizeof(double), n, pool.spill) != n) {
+            if (n > 0 && !write_parked(pool.spill, data, n * sizeof(double),
+                                       static_cast<std::size_t>(pool.spilled * sizeof(double)))) {
                 raise_failure("Cannot write the pooled values to the temporary file.");
             }
             pool.spilled += n;

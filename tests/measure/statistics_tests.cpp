@@ -2,8 +2,11 @@
 
 #include "measure/statistics.h"
 
+#include "numeric/failure.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>
@@ -135,6 +138,23 @@ TEST(PooledStatistics, EqualDirectComputationInMemoryAndSpilled) {
                                          [&](double v) { return v > thresholds[k]; });
             EXPECT_DOUBLE_EQ(p.share_above[k], static_cast<double>(n) / all.size());
         }
+    }
+}
+
+// Values beyond the memory limit go to a file in $TMPDIR; where none can be made the run
+// fails with a message rather than losing them.
+TEST(PooledStatistics, AFolderWithoutRoomForTheValuesIsAFailure) {
+    const char* saved = std::getenv("TMPDIR");
+    const std::string previous = saved != nullptr ? saved : "";
+    ::setenv("TMPDIR", "/nonexistent/orv-no-folder", 1);
+    PooledAccumulator pool;
+    pool.memory_limit_bytes = 8;
+    const InterleavedImage map = map_from_picture(4, std::vector<double>(8, 1.0));
+    EXPECT_THROW(add_frame(pool, map, frame_statistics(map, pool.thresholds)), Failure);
+    if (saved != nullptr) {
+        ::setenv("TMPDIR", previous.c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
     }
 }
 
