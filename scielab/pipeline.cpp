@@ -6,11 +6,6 @@
 #include <cstring>
 #include <cstdlib>
 #include <memory>
-#include <new>
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 #include "colour/conversions.h"
 #include "colour/profile_files.h"
@@ -19,6 +14,7 @@
 #include "numeric/dft.h"
 #include "numeric/failure.h"
 #include "numeric/fft.h"
+#include "scielab/plane_memory.h"
 #include "scielab/real_plane_filter.h"
 #include "scielab/viewing_geometry.h"
 #include "numeric/parallel.h"
@@ -76,32 +72,6 @@ void prepare_output(PixelBuffer& output, const PixelBuffer& like, const char* wh
                       " x " + std::to_string(output.height) + ") does not match the frame (" +
                       std::to_string(like.width) + " x " + std::to_string(like.height) + ").");
     }
-}
-
-// Uninitialised planes of doubles for values that are written before they are read. A plane
-// of a few megabytes and more is aligned to the huge-page size and marked for huge pages where
-// the system offers them: a frame's planes are fresh memory on every call, and the kernel then
-// maps them in 2 MB steps instead of 4 kB ones (fewer faults, and fewer TLB misses in the
-// transforms' column passes).
-struct PlaneRelease {
-    bool owned = true;
-    void operator()(double* p) const {
-        if (owned) std::free(p);
-    }
-};
-using Plane = std::unique_ptr<double[], PlaneRelease>;
-
-Plane new_plane(std::size_t count) {
-    constexpr std::size_t huge_page = std::size_t{1} << 21;
-    const std::size_t bytes = count * sizeof(double);
-    const std::size_t alignment = bytes >= 2 * huge_page ? huge_page : 64;
-    const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
-    void* block = std::aligned_alloc(alignment, rounded == 0 ? alignment : rounded);
-    if (block == nullptr) throw std::bad_alloc();
-#if defined(MADV_HUGEPAGE)
-    if (alignment == huge_page) madvise(block, rounded, MADV_HUGEPAGE);
-#endif
-    return Plane(static_cast<double*>(block));
 }
 
 // The spectrum Z of x + i y (x, y real planes) carries X(k) = (Z(k) + conj Z(-k)) / 2 and
@@ -273,7 +243,7 @@ FilteredFrame new_frame_planes(int w, int h, double* a_storage = nullptr) {
     FilteredFrame f;
     f.width = w;
     f.height = h;
-    f.a = a_storage != nullptr ? Plane(a_storage, PlaneRelease{false}) : new_plane(count);
+    f.a = a_storage != nullptr ? borrowed_plane(a_storage) : new_plane(count);
     f.t = new_plane(count);
     f.d_by_halves = h % 2 == 0;
     f.d = new_plane(f.d_by_halves ? count : std::max(count, real_plane_block(w, h)));
