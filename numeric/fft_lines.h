@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #ifdef __SSE2__
@@ -77,15 +78,26 @@ constexpr int batch_lanes = 16;
     }
 }
 
+// The batch's values, each plane starting on a cache line, so that no vector load of a lane
+// group straddles two lines.
 struct BatchBuffers {
-    std::vector<double> re, im;
+    std::vector<double> re_storage, im_storage;
+    double* re = nullptr;
+    double* im = nullptr;
 };
+
+inline double* cache_line_start(std::vector<double>& storage) {
+    const auto at = reinterpret_cast<std::uintptr_t>(storage.data());
+    return storage.data() + ((64 - at % 64) % 64) / sizeof(double);
+}
 
 inline BatchBuffers& batch_buffers(std::size_t values) {
     thread_local BatchBuffers buffers;
-    if (buffers.re.size() < values) {
-        buffers.re.resize(values);
-        buffers.im.resize(values);
+    if (buffers.re_storage.size() < values + 8) {
+        buffers.re_storage.resize(values + 8);
+        buffers.im_storage.resize(values + 8);
+        buffers.re = cache_line_start(buffers.re_storage);
+        buffers.im = cache_line_start(buffers.im_storage);
     }
     return buffers;
 }
@@ -98,8 +110,8 @@ inline BatchBuffers& batch_buffers(std::size_t values) {
     constexpr int L = batch_lanes;
     FftPlan& plan = plan_for(n, sign);
     BatchBuffers& buf = batch_buffers(static_cast<std::size_t>(n) * L);
-    double* br = buf.re.data();
-    double* bi = buf.im.data();
+    double* br = buf.re;
+    double* bi = buf.im;
     const Index* source = natural_order(plan);
     for (Index q0 = 0; q0 < count; q0 += L) {
         const int lanes = static_cast<int>(std::min<Index>(L, count - q0));
