@@ -165,23 +165,36 @@ void display_to_planes_into(const PixelBuffer& pixels, const DisplayTable& table
 
 void display_to_plane_rows(const PixelBuffer& pixels, const DisplayTable& table, const Matrix3& m,
                            double* const* rows0, double* const* rows1, double* const* rows2) {
+    // Each channel's display value times the matrix column it meets, for every byte: the
+    // pixel loop looks the products up instead of forming them, and adds them in the order
+    // m[0] * r + m[1] * g + m[2] * b does, so the sums are the same doubles.
+    struct Products {
+        double to0, to1, to2, padding;
+    };
+    std::array<std::array<Products, 256>, 3> products;  // red, green, blue
+    for (std::size_t c = 0; c < 3; ++c) {
+        for (std::size_t d = 0; d < 256; ++d) {
+            const double v = table[c][d];
+            products[c][d] = {m[c] * v, m[3 + c] * v, m[6 + c] * v, 0.0};
+        }
+    }
+    const Products* red = products[0].data();
+    const Products* green = products[1].data();
+    const Products* blue = products[2].data();
     const int w = pixels.width;
     const int h = pixels.height;
-    const double* tr = table[0].data();
-    const double* tg = table[1].data();
-    const double* tb = table[2].data();
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* row = pixels.bytes.data() + static_cast<std::size_t>(y) * pixels.stride;
         double* p0 = rows0[y];
         double* p1 = rows1[y];
         double* p2 = rows2[y];
         for (int x = 0; x < w; ++x) {
-            const double b = tb[row[3 * x]];
-            const double g = tg[row[3 * x + 1]];
-            const double r = tr[row[3 * x + 2]];
-            p0[x] = m[0] * r + m[1] * g + m[2] * b;
-            p1[x] = m[3] * r + m[4] * g + m[5] * b;
-            p2[x] = m[6] * r + m[7] * g + m[8] * b;
+            const Products& b = blue[row[3 * x]];
+            const Products& g = green[row[3 * x + 1]];
+            const Products& r = red[row[3 * x + 2]];
+            p0[x] = r.to0 + g.to0 + b.to0;
+            p1[x] = r.to1 + g.to1 + b.to1;
+            p2[x] = r.to2 + g.to2 + b.to2;
         }
     }
 }
