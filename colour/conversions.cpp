@@ -414,7 +414,7 @@ constexpr double white_reciprocal[3] = {1.0 / display_white[0], 1.0 / display_wh
 // significand of w) because 2 W |e| (1/2 + 2^-50) < 1 for each component (the colour tests
 // check that inequality for the white in use), so the result is x / w rounded to nearest:
 // the division's double.
-[[gnu::always_inline]] inline double white_quotient(double x, int c) {
+[[maybe_unused, gnu::always_inline]] inline double white_quotient(double x, int c) {
     const double w = display_white[static_cast<std::size_t>(c)];
     const double y = white_reciprocal[c];
     const double q0 = x * y;
@@ -424,10 +424,12 @@ constexpr double white_reciprocal[3] = {1.0 / display_white[0], 1.0 / display_wh
     return x == 0.0 ? q0 : q2;
 }
 
-// Whether white_quotient serves x.
-[[gnu::always_inline]] inline bool quotient_range(double x) {
+// 1 where white_quotient serves x, else 0 (an integer, so that the tests of a pixel's three
+// values combine without branches).
+[[maybe_unused, gnu::always_inline]] inline int quotient_range(double x) {
     const double ax = std::fabs(x);
-    return (ax <= 0x1p900) & ((ax >= 0x1p-900) | (ax == 0.0));
+    return static_cast<int>(ax <= 0x1p900) &
+           (static_cast<int>(ax >= 0x1p-900) | static_cast<int>(ax == 0.0));
 }
 
 // One block of pixels of atd_row_to_lab. The fused form divides by the white without a
@@ -444,7 +446,7 @@ template <bool fused>
             const double x = q[0] * pa[i] + q[1] * pt[i] + q[2] * pd[i];
             const double y = q[3] * pa[i] + q[4] * pt[i] + q[5] * pd[i];
             const double z = q[6] * pa[i] + q[7] * pt[i] + q[8] * pd[i];
-            outside += (quotient_range(x) & quotient_range(y) & quotient_range(z)) ? 0 : 1;
+            outside += 1 - (quotient_range(x) & quotient_range(y) & quotient_range(z));
             f[0][i] = white_quotient(x, 0);
             f[1][i] = white_quotient(y, 1);
             f[2][i] = white_quotient(z, 2);

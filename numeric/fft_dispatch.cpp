@@ -25,12 +25,19 @@ namespace {
     transform_lines_kernel(re, im, n, sign, count, seq_stride, elem_stride, scaled, scale);
 }
 
-// Whole 512-bit registers: two per lane group of 16 values.
-[[gnu::noinline, gnu::target("avx512f,avx512dq,avx512vl,avx512bw,prefer-vector-width=512")]] void
+// Whole 512-bit registers: two per lane group of 16 values (clang takes no vector-width
+// preference in the attribute).
+#if defined(__clang__)
+#define ORV_AVX512_SET "avx512f,avx512dq,avx512vl,avx512bw"
+#else
+#define ORV_AVX512_SET "avx512f,avx512dq,avx512vl,avx512bw,prefer-vector-width=512"
+#endif
+[[gnu::noinline, gnu::target(ORV_AVX512_SET)]] void
 transform_lines_avx512(double* re, double* im, int n, int sign, Index count, Index seq_stride,
                        Index elem_stride, bool scaled, double scale) {
     transform_lines_kernel(re, im, n, sign, count, seq_stride, elem_stride, scaled, scale);
 }
+#undef ORV_AVX512_SET
 
 FftPath detect_widest() {
     __builtin_cpu_init();
