@@ -1,9 +1,14 @@
 #include "colour/conversions.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 #include <memory>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "colour/profile_files.h"
 #include "numeric/failure.h"
@@ -165,25 +170,63 @@ void display_to_planes_into(const PixelBuffer& pixels, const DisplayTable& table
 
 void display_to_plane_rows(const PixelBuffer& pixels, const DisplayTable& table, const Matrix3& m,
                            double* const* rows0, double* const* rows1, double* const* rows2) {
+    // Each channel's display value times the matrix column it meets, for every byte: the
+    // pixel loop looks the products up instead of forming them, and adds them in the order
+    // m[0] * r + m[1] * g + m[2] * b does, so the sums are the same doubles.
+    struct Products {
+        double to0, to1, to2, padding;
+    };
+    std::array<std::array<Products, 256>, 3> products;  // red, green, blue
+    for (std::size_t c = 0; c < 3; ++c) {
+        for (std::size_t d = 0; d < 256; ++d) {
+            const double v = table[c][d];
+            products[c][d] = {m[c] * v, m[3 + c] * v, m[6 + c] * v, 0.0};
+        }
+    }
+    const Products* red = products[0].data();
+    const Products* green = products[1].data();
+    const Products* blue = products[2].data();
     const int w = pixels.width;
     const int h = pixels.height;
-    const double* tr = table[0].data();
-    const double* tg = table[1].data();
-    const double* tb = table[2].data();
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* row = pixels.bytes.data() + static_cast<std::size_t>(y) * pixels.stride;
         double* p0 = rows0[y];
         double* p1 = rows1[y];
         double* p2 = rows2[y];
-        for (int x = 0; x < w; ++x) {
-            const double b = tb[row[3 * x]];
-            const double g = tg[row[3 * x + 1]];
-            const double r = tr[row[3 * x + 2]];
-            p0[x] = m[0] * r + m[1] * g + m[2] * b;
-            p1[x] = m[3] * r + m[4] * g + m[5] * b;
-            p2[x] = m[6] * r + m[7] * g + m[8] * b;
+        const auto pixel = [&](int x, double& v0, double& v1, double& v2) {
+            const Products& b = blue[row[3 * x]];
+            const Products& g = green[row[3 * x + 1]];
+            const Products& r = red[row[3 * x + 2]];
+            v0 = r.to0 + g.to0 + b.to0;
+            v1 = r.to1 + g.to1 + b.to1;
+            v2 = r.to2 + g.to2 + b.to2;
+        };
+        int x = 0;
+#ifdef __SSE2__
+        // The planes are written once here and read much later: streaming stores spare the
+        // cache lines' reads before their writes. Pairs of values, once every row start is
+        // 16-byte aligned.
+        const auto aligned = [](const double* p) { return reinterpret_cast<std::uintptr_t>(p) % 16 == 0; };
+        if (aligned(p0) == aligned(p1) && aligned(p1) == aligned(p2)) {
+            if (!aligned(p0) && x < w) {
+                pixel(x, p0[x], p1[x], p2[x]);
+                ++x;
+            }
+            for (; x + 1 < w; x += 2) {
+                double a0, a1, a2, b0, b1, b2;
+                pixel(x, a0, a1, a2);
+                pixel(x + 1, b0, b1, b2);
+                _mm_stream_pd(p0 + x, _mm_set_pd(b0, a0));
+                _mm_stream_pd(p1 + x, _mm_set_pd(b1, a1));
+                _mm_stream_pd(p2 + x, _mm_set_pd(b2, a2));
+            }
         }
+#endif
+        for (; x < w; ++x) pixel(x, p0[x], p1[x], p2[x]);
     }
+#ifdef __SSE2__
+    _mm_sfence();
+#endif
 }
 
 std::uint8_t inverse_display_byte(double u, const GogChannel& ch, double inverse_gamma) {
@@ -340,7 +383,7 @@ namespace {
 // lab_f_values for one block: the power for every value and the straight line chosen where it
 // applies, in a loop without branches.
 template <bool fused>
-inline void lab_f_block(double* values, std::size_t count) {
+[[gnu::always_inline]] inline void lab_f_block(double* values, std::size_t count) {
     // A count rather than a flag: the sum runs four values at a time.
     std::int64_t beyond = 0;
     for (std::size_t i = 0; i < count; ++i) beyond += values[i] >= 1e30 ? 1 : 0;
@@ -357,61 +400,145 @@ inline void lab_f_block(double* values, std::size_t count) {
     }
 }
 
-void lab_f_block_plain(double* values, std::size_t count) { lab_f_block<false>(values, count); }
+// The reciprocals of the display white, rounded to nearest (a constant expression is
+// evaluated exactly and rounded once).
+constexpr double white_reciprocal[3] = {1.0 / display_white[0], 1.0 / display_white[1],
+                                        1.0 / display_white[2]};
 
-// Compiled for AVX2 with fused multiply-adds as well, picked once at run time where the
-// processor has both: the same IEEE operations in the same order (the fused multiply-add only
-// forms the exact products), so both give the same doubles; AVX2 takes four values at once.
+// x / w for w the display white's component c and 2^-900 <= |x| <= 2^900, without a
+// division: q = x y with y the rounded reciprocal, then twice q + (x - w q) y, the remainder
+// x - w q exact by the fused multiply-add. With y = (1 + e) / w, each step leaves
+// x / w + (x / w - q) e before its rounding; the first brings q within half an ulp and a
+// little, after which the second's perturbation (below |e| times that) is smaller than the
+// distance of x / w from any rounding boundary (at least ulp / 2W for W the integer
+// significand of w) because 2 W |e| (1/2 + 2^-50) < 1 for each component (the colour tests
+// check that inequality for the white in use), so the result is x / w rounded to nearest:
+// the division's double.
+[[maybe_unused, gnu::always_inline]] inline double white_quotient(double x, int c) {
+    const double w = display_white[static_cast<std::size_t>(c)];
+    const double y = white_reciprocal[c];
+    const double q0 = x * y;
+    const double q1 = __builtin_fma(__builtin_fma(-w, q0, x), y, q0);
+    const double q2 = __builtin_fma(__builtin_fma(-w, q1, x), y, q1);
+    // A zero keeps its sign, as in the division.
+    return x == 0.0 ? q0 : q2;
+}
+
+// 1 where white_quotient serves x, else 0 (an integer, so that the tests of a pixel's three
+// values combine without branches).
+[[maybe_unused, gnu::always_inline]] inline int quotient_range(double x) {
+    const double ax = std::fabs(x);
+    return static_cast<int>(ax <= 0x1p900) &
+           (static_cast<int>(ax >= 0x1p-900) | static_cast<int>(ax == 0.0));
+}
+
+// One block of pixels of atd_row_to_lab. The fused form divides by the white without a
+// division where every value of the block allows it.
+template <bool fused>
+[[gnu::always_inline]] inline void atd_block_to_lab(const Matrix3& m, int n, const double* pa, const double* pt,
+                             const double* pd, double* out) {
+    constexpr int block = 64;
+    double f[3][block];
+    const double q[9] = {m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]};
+    std::int64_t outside = fused ? 0 : 1;
+    if constexpr (fused) {
+        for (int i = 0; i < n; ++i) {
+            const double x = q[0] * pa[i] + q[1] * pt[i] + q[2] * pd[i];
+            const double y = q[3] * pa[i] + q[4] * pt[i] + q[5] * pd[i];
+            const double z = q[6] * pa[i] + q[7] * pt[i] + q[8] * pd[i];
+            outside += 1 - (quotient_range(x) & quotient_range(y) & quotient_range(z));
+            f[0][i] = white_quotient(x, 0);
+            f[1][i] = white_quotient(y, 1);
+            f[2][i] = white_quotient(z, 2);
+        }
+    }
+    if (outside != 0) {
+        for (int i = 0; i < n; ++i) {
+            f[0][i] = (q[0] * pa[i] + q[1] * pt[i] + q[2] * pd[i]) / display_white[0];
+            f[1][i] = (q[3] * pa[i] + q[4] * pt[i] + q[5] * pd[i]) / display_white[1];
+            f[2][i] = (q[6] * pa[i] + q[7] * pt[i] + q[8] * pd[i]) / display_white[2];
+        }
+    }
+    for (int c = 0; c < 3; ++c) lab_f_block<fused>(f[c], static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        out[3 * i] = 116.0 * f[1][i] - 16.0;
+        out[3 * i + 1] = 500.0 * (f[0][i] - f[1][i]);
+        out[3 * i + 2] = 200.0 * (f[1][i] - f[2][i]);
+    }
+}
+
+template <bool fused>
+[[gnu::always_inline]] inline void atd_row_to_lab_with(const Matrix3& q, int width, const double* a, const double* t,
+                                const double* d, double* lab) {
+    constexpr int block = 64;
+    for (int x0 = 0; x0 < width; x0 += block) {
+        atd_block_to_lab<fused>(q, std::min(block, width - x0), a + x0, t + x0, d + x0,
+                                lab + 3 * static_cast<std::size_t>(x0));
+    }
+}
+
+// The entry points of lab_f_values and atd_row_to_lab for one instruction set.
+struct LabKernels {
+    void (*values)(double*, std::size_t);
+    void (*row)(const Matrix3&, int, const double*, const double*, const double*, double*);
+};
+
+void lab_f_block_plain(double* values, std::size_t count) { lab_f_block<false>(values, count); }
+void atd_row_plain(const Matrix3& q, int width, const double* a, const double* t, const double* d,
+                   double* lab) {
+    atd_row_to_lab_with<false>(q, width, a, t, d, lab);
+}
+
+// Compiled for AVX2 and for AVX-512, with fused multiply-adds, as well, the widest picked once
+// at run time where the processor has it: the same IEEE operations in the same order (the
+// fused multiply-add only forms exact products and remainders), so all give the same doubles;
+// AVX2 takes four values at once, AVX-512 eight.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-[[gnu::target("avx2,fma")]] void lab_f_block_fused(double* values, std::size_t count) {
+#define ORV_AVX2 gnu::target("avx2,fma")
+#define ORV_AVX512 gnu::target("avx512f,avx512dq,avx512vl,avx512bw,fma,prefer-vector-width=512")
+[[ORV_AVX2]] void lab_f_block_fused(double* values, std::size_t count) {
     lab_f_block<true>(values, count);
 }
-
-using LabBlock = void (*)(double*, std::size_t);
-
-LabBlock pick_lab_block() {
-    __builtin_cpu_init();
-    const bool fused = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return fused ? lab_f_block_fused : lab_f_block_plain;
+[[ORV_AVX2]] void atd_row_fused(const Matrix3& q, int width, const double* a, const double* t,
+                                const double* d, double* lab) {
+    atd_row_to_lab_with<true>(q, width, a, t, d, lab);
 }
+[[ORV_AVX512]] void lab_f_block_wide(double* values, std::size_t count) {
+    lab_f_block<true>(values, count);
+}
+[[ORV_AVX512]] void atd_row_wide(const Matrix3& q, int width, const double* a, const double* t,
+                                 const double* d, double* lab) {
+    atd_row_to_lab_with<true>(q, width, a, t, d, lab);
+}
+#undef ORV_AVX2
+#undef ORV_AVX512
+
+LabKernels pick_lab_kernels() {
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma")) {
+        return {lab_f_block_plain, atd_row_plain};
+    }
+    const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+    return wide ? LabKernels{lab_f_block_wide, atd_row_wide}
+                : LabKernels{lab_f_block_fused, atd_row_fused};
+}
+#else
+LabKernels pick_lab_kernels() { return {lab_f_block_plain, atd_row_plain}; }
 #endif
+
+const LabKernels& lab_kernels() {
+    static const LabKernels kernels = pick_lab_kernels();
+    return kernels;
+}
 
 }  // namespace
 
-void lab_f_values(double* values, std::size_t count) {
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-    static const LabBlock block = pick_lab_block();
-    block(values, count);
-#else
-    lab_f_block_plain(values, count);
-#endif
-}
+void lab_f_values(double* values, std::size_t count) { lab_kernels().values(values, count); }
 
 void atd_row_to_lab(const Matrix3& q, int width, const double* a, const double* t,
                     const double* d, double* lab) {
-    constexpr int block = 64;
-    double f[3][block];
-    const double wx = display_white[0];
-    const double wy = display_white[1];
-    const double wz = display_white[2];
-    for (int x0 = 0; x0 < width; x0 += block) {
-        const int n = std::min(block, width - x0);
-        const double* pa = a + x0;
-        const double* pt = t + x0;
-        const double* pd = d + x0;
-        for (int i = 0; i < n; ++i) {
-            f[0][i] = (q[0] * pa[i] + q[1] * pt[i] + q[2] * pd[i]) / wx;
-            f[1][i] = (q[3] * pa[i] + q[4] * pt[i] + q[5] * pd[i]) / wy;
-            f[2][i] = (q[6] * pa[i] + q[7] * pt[i] + q[8] * pd[i]) / wz;
-        }
-        for (int c = 0; c < 3; ++c) lab_f_values(f[c], static_cast<std::size_t>(n));
-        double* out = lab + 3 * static_cast<std::size_t>(x0);
-        for (int i = 0; i < n; ++i) {
-            out[3 * i] = 116.0 * f[1][i] - 16.0;
-            out[3 * i + 1] = 500.0 * (f[0][i] - f[1][i]);
-            out[3 * i + 2] = 200.0 * (f[1][i] - f[2][i]);
-        }
-    }
+    lab_kernels().row(q, width, a, t, d, lab);
 }
 
 InterleavedImage atd_to_lab_image(const PlanarImage& image, const std::string& folder) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #ifdef __SSE2__
@@ -66,15 +67,37 @@ constexpr int batch_lanes = 16;
     }
 }
 
+// The batch_lanes values of one lane group between a plane and the batch (times scale when
+// scaled); the two never overlap, which lets the copy run in vector registers.
+[[gnu::always_inline]] inline void copy_lanes(double* __restrict__ to, const double* __restrict__ from,
+                                              bool scaled, double scale) {
+    if (scaled) {
+        for (int l = 0; l < batch_lanes; ++l) to[l] = from[l] * scale;
+    } else {
+        for (int l = 0; l < batch_lanes; ++l) to[l] = from[l];
+    }
+}
+
+// The batch's values, each plane starting on a cache line, so that no vector load of a lane
+// group straddles two lines.
 struct BatchBuffers {
-    std::vector<double> re, im;
+    std::vector<double> re_storage, im_storage;
+    double* re = nullptr;
+    double* im = nullptr;
 };
+
+inline double* cache_line_start(std::vector<double>& storage) {
+    const auto at = reinterpret_cast<std::uintptr_t>(storage.data());
+    return storage.data() + ((64 - at % 64) % 64) / sizeof(double);
+}
 
 inline BatchBuffers& batch_buffers(std::size_t values) {
     thread_local BatchBuffers buffers;
-    if (buffers.re.size() < values) {
-        buffers.re.resize(values);
-        buffers.im.resize(values);
+    if (buffers.re_storage.size() < values + 8) {
+        buffers.re_storage.resize(values + 8);
+        buffers.im_storage.resize(values + 8);
+        buffers.re = cache_line_start(buffers.re_storage);
+        buffers.im = cache_line_start(buffers.im_storage);
     }
     return buffers;
 }
@@ -87,8 +110,8 @@ inline BatchBuffers& batch_buffers(std::size_t values) {
     constexpr int L = batch_lanes;
     FftPlan& plan = plan_for(n, sign);
     BatchBuffers& buf = batch_buffers(static_cast<std::size_t>(n) * L);
-    double* br = buf.re.data();
-    double* bi = buf.im.data();
+    double* br = buf.re;
+    double* bi = buf.im;
     const Index* source = natural_order(plan);
     for (Index q0 = 0; q0 < count; q0 += L) {
         const int lanes = static_cast<int>(std::min<Index>(L, count - q0));
@@ -98,13 +121,21 @@ inline BatchBuffers& batch_buffers(std::size_t values) {
         }
         const Index first = q0 * seq_stride;
         if (seq_stride == 1 && lanes == L) {
+            // Columns: the batch's part of every row, two cache lines. The rows lie a plane's
+            // width apart, too far for the hardware to foresee, so each row's part of the next
+            // batch is asked for now and arrives while this batch is transformed.
+            const bool more = q0 + 2 * L <= count;
             for (Index e = 0; e < n; ++e) {
                 const double* sr = re + first + e * elem_stride;
                 const double* si = im + first + e * elem_stride;
-                for (int l = 0; l < L; ++l) {
-                    br[e * L + l] = sr[l];
-                    bi[e * L + l] = si[l];
+                if (more) {
+                    __builtin_prefetch(sr + L);
+                    __builtin_prefetch(sr + L + 8);
+                    __builtin_prefetch(si + L);
+                    __builtin_prefetch(si + L + 8);
                 }
+                copy_lanes(br + e * L, sr, false, 1.0);
+                copy_lanes(bi + e * L, si, false, 1.0);
             }
         } else if (elem_stride == 1 && lanes == L) {
             gather_rows(re + first, seq_stride, n, br);
@@ -122,21 +153,8 @@ inline BatchBuffers& batch_buffers(std::size_t values) {
         Passes<L>::run(plan, br, bi);
         if (seq_stride == 1 && lanes == L) {
             for (Index k = 0; k < n; ++k) {
-                double* dr = re + first + k * elem_stride;
-                double* di = im + first + k * elem_stride;
-                const double* sr = br + source[k] * L;
-                const double* si = bi + source[k] * L;
-                if (scaled) {
-                    for (int l = 0; l < L; ++l) {
-                        dr[l] = sr[l] * scale;
-                        di[l] = si[l] * scale;
-                    }
-                } else {
-                    for (int l = 0; l < L; ++l) {
-                        dr[l] = sr[l];
-                        di[l] = si[l];
-                    }
-                }
+                copy_lanes(re + first + k * elem_stride, br + source[k] * L, scaled, scale);
+                copy_lanes(im + first + k * elem_stride, bi + source[k] * L, scaled, scale);
             }
         } else if (elem_stride == 1 && lanes == L) {
             scatter_rows(br, source, n, scaled, scale, re + first, seq_stride);

@@ -194,10 +194,10 @@ template <int L, bool Rot>
 
 template <int L>
 struct Passes {
-    [[gnu::always_inline]] static inline void radix2(const FftPass& ps, Index n, double* re, double* im, const double* wr, const double* wi) {
+    [[gnu::always_inline]] static inline void radix2(const FftPass& ps, Index start, Index end, double* re, double* im, const double* wr, const double* wi) {
         const Index sub = ps.sub;
         const Index step = sub * L;
-        for (Index base = 0; base < n; base += ps.span) {
+        for (Index base = start; base < end; base += ps.span) {
             double* r = re + base * L;
             double* i = im + base * L;
             butterfly2<L, false>(r, i, r + step, i + step, 1.0, 0.0);
@@ -212,12 +212,12 @@ struct Passes {
         }
     }
 
-    [[gnu::always_inline]] static inline void radix4(const FftPass& ps, Index n, int sign, double* re, double* im, const double* wr,
+    [[gnu::always_inline]] static inline void radix4(const FftPass& ps, Index start, Index end, int sign, double* re, double* im, const double* wr,
                        const double* wi) {
         const Index sub = ps.sub;
         const Index step = sub * L;
         const double sg = sign;
-        for (Index base = 0; base < n; base += ps.span) {
+        for (Index base = start; base < end; base += ps.span) {
             double* r = re + base * L;
             double* i = im + base * L;
             for (Index j = 0; j < sub; ++j) {
@@ -233,11 +233,11 @@ struct Passes {
         }
     }
 
-    [[gnu::always_inline]] static inline void radix3(const FftPass& ps, Index n, double s120, double* re, double* im, const double* wr,
+    [[gnu::always_inline]] static inline void radix3(const FftPass& ps, Index start, Index end, double s120, double* re, double* im, const double* wr,
                        const double* wi) {
         const Index sub = ps.sub;
         const Index step = sub * L;
-        for (Index base = 0; base < n; base += ps.span) {
+        for (Index base = start; base < end; base += ps.span) {
             double* r = re + base * L;
             double* i = im + base * L;
             for (Index j = 0; j < sub; ++j) {
@@ -252,11 +252,11 @@ struct Passes {
         }
     }
 
-    [[gnu::always_inline]] static inline void radix5(const FftPass& ps, Index n, const FftPlan& plan, double* re, double* im, const double* wr,
+    [[gnu::always_inline]] static inline void radix5(const FftPass& ps, Index start, Index end, const FftPlan& plan, double* re, double* im, const double* wr,
                        const double* wi) {
         const Index sub = ps.sub;
         const Index step = sub * L;
-        for (Index base = 0; base < n; base += ps.span) {
+        for (Index base = start; base < end; base += ps.span) {
             double* r = re + base * L;
             double* i = im + base * L;
             for (Index j = 0; j < sub; ++j) {
@@ -272,7 +272,7 @@ struct Passes {
         }
     }
 
-    [[gnu::always_inline]] static inline void general(const FftPass& ps, Index n, const FftPlan& plan, double* re, double* im, const double* wr,
+    [[gnu::always_inline]] static inline void general(const FftPass& ps, Index start, Index end, const FftPlan& plan, double* re, double* im, const double* wr,
                         const double* wi) {
         const int p = ps.factor;
         const int h = (p - 1) / 2;
@@ -284,7 +284,7 @@ struct Passes {
         double* ak_i = work.ak_im.data();
         double* bk_r = work.bk_re.data();
         double* bk_i = work.bk_im.data();
-        for (Index base = 0; base < n; base += ps.span) {
+        for (Index base = start; base < end; base += ps.span) {
             for (Index j = 0; j < sub; ++j) {
                 double* r0 = re + (base + j) * L;
                 double* i0 = im + (base + j) * L;
@@ -431,18 +431,42 @@ struct Passes {
         }
     }
 
+    // One pass over the whole blocks of values [start, end).
+    [[gnu::always_inline]] static inline void pass(const FftPlan& plan, const FftPass& ps, Index start, Index end,
+                                                   double* re, double* im) {
+        const double* wr = plan.rot_re.data() + ps.rot;
+        const double* wi = plan.rot_im.data() + ps.rot;
+        switch (ps.factor) {
+            case 2: radix2(ps, start, end, re, im, wr, wi); break;
+            case 3: radix3(ps, start, end, plan.s120, re, im, wr, wi); break;
+            case 4: radix4(ps, start, end, plan.sign, re, im, wr, wi); break;
+            case 5: radix5(ps, start, end, plan, re, im, wr, wi); break;
+            default: general(ps, start, end, plan, re, im, wr, wi); break;
+        }
+    }
+
+    // Values of one lane group that stay in the first-level data cache (re and im of
+    // L lanes each): 32 KB.
+    static constexpr Index cached_values = 32768 / (16 * L);
+
+    // The passes in depth-first order. A pass leaves every block of the next pass complete,
+    // and blocks are independent: so each block of the first pass whose block fits in the
+    // cache takes all the remaining passes while it stays there, after the larger passes
+    // have run over the blocks that contain it (each when its first block is reached). Each
+    // butterfly sees the same values as in pass-by-pass order: the same results.
     [[gnu::always_inline]] static inline void passes(const FftPlan& plan, double* re, double* im) {
-        const Index n = plan.n;
-        for (const FftPass& ps : plan.passes) {
-            const double* wr = plan.rot_re.data() + ps.rot;
-            const double* wi = plan.rot_im.data() + ps.rot;
-            switch (ps.factor) {
-                case 2: radix2(ps, n, re, im, wr, wi); break;
-                case 3: radix3(ps, n, plan.s120, re, im, wr, wi); break;
-                case 4: radix4(ps, n, plan.sign, re, im, wr, wi); break;
-                case 5: radix5(ps, n, plan, re, im, wr, wi); break;
-                default: general(ps, n, plan, re, im, wr, wi); break;
+        const std::size_t count = plan.passes.size();
+        if (count == 0) return;
+        std::size_t cached = 0;
+        while (cached + 1 < count && plan.passes[cached].span > cached_values) ++cached;
+        const Index block = plan.passes[cached].span;
+        for (Index start = 0; start < plan.n; start += block) {
+            for (std::size_t p = 0; p < cached; ++p) {
+                const Index span = plan.passes[p].span;
+                if (start % span == 0) pass(plan, plan.passes[p], start, start + span, re, im);
             }
+            for (std::size_t p = cached; p < count; ++p)
+                pass(plan, plan.passes[p], start, start + block, re, im);
         }
     }
 };

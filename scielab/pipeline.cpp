@@ -6,11 +6,6 @@
 #include <cstring>
 #include <cstdlib>
 #include <memory>
-#include <new>
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 #include "colour/conversions.h"
 #include "colour/profile_files.h"
@@ -19,6 +14,7 @@
 #include "numeric/dft.h"
 #include "numeric/failure.h"
 #include "numeric/fft.h"
+#include "scielab/plane_memory.h"
 #include "scielab/real_plane_filter.h"
 #include "scielab/viewing_geometry.h"
 #include "numeric/parallel.h"
@@ -76,32 +72,6 @@ void prepare_output(PixelBuffer& output, const PixelBuffer& like, const char* wh
                       " x " + std::to_string(output.height) + ") does not match the frame (" +
                       std::to_string(like.width) + " x " + std::to_string(like.height) + ").");
     }
-}
-
-// Uninitialised planes of doubles for values that are written before they are read. A plane
-// of a few megabytes and more is aligned to the huge-page size and marked for huge pages where
-// the system offers them: a frame's planes are fresh memory on every call, and the kernel then
-// maps them in 2 MB steps instead of 4 kB ones (fewer faults, and fewer TLB misses in the
-// transforms' column passes).
-struct PlaneRelease {
-    bool owned = true;
-    void operator()(double* p) const {
-        if (owned) std::free(p);
-    }
-};
-using Plane = std::unique_ptr<double[], PlaneRelease>;
-
-Plane new_plane(std::size_t count) {
-    constexpr std::size_t huge_page = std::size_t{1} << 21;
-    const std::size_t bytes = count * sizeof(double);
-    const std::size_t alignment = bytes >= 2 * huge_page ? huge_page : 64;
-    const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
-    void* block = std::aligned_alloc(alignment, rounded == 0 ? alignment : rounded);
-    if (block == nullptr) throw std::bad_alloc();
-#if defined(MADV_HUGEPAGE)
-    if (alignment == huge_page) madvise(block, rounded, MADV_HUGEPAGE);
-#endif
-    return Plane(static_cast<double*>(block));
 }
 
 // The spectrum Z of x + i y (x, y real planes) carries X(k) = (Z(k) + conj Z(-k)) / 2 and
@@ -273,7 +243,7 @@ FilteredFrame new_frame_planes(int w, int h, double* a_storage = nullptr) {
     FilteredFrame f;
     f.width = w;
     f.height = h;
-    f.a = a_storage != nullptr ? Plane(a_storage, PlaneRelease{false}) : new_plane(count);
+    f.a = a_storage != nullptr ? borrowed_plane(a_storage) : new_plane(count);
     f.t = new_plane(count);
     f.d_by_halves = h % 2 == 0;
     f.d = new_plane(f.d_by_halves ? count : std::max(count, real_plane_block(w, h)));
@@ -378,6 +348,38 @@ template <class Rows>
 void split_rows(int height, const Rows& rows) {
     const int middle = height / 2;
     run_side_by_side([&] { rows(0, middle); }, [&] { rows(middle, height); });
+}
+
+// scale_to_grey's picture of values whose extremes, found from -10000 and 10000, are `min`
+// and `max`; `output` is checked and matches the values. Each value's grey level is worked out
+// for a row first (compiled for AVX2 as well, four values at once: the same operations, so
+// the same bytes), then written to the three channels.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+[[gnu::target_clones("avx2", "default")]]
+#endif
+void grey_between(const double* values, double min, double max, PixelBuffer& output) {
+    const int w = output.width;
+    const int h = output.height;
+    const double range = max - min;
+    std::vector<std::uint8_t> grey(static_cast<std::size_t>(w), 0);
+    for (int y = 0; y < h; ++y) {
+        const double* v = values + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        std::uint8_t* g = grey.data();
+        if (max != min) {
+            for (int x = 0; x < w; ++x) {
+                const double s = (v[x] - min) / range * 255.0;
+                // 255 from 255 on, the integer part inside (0, 255), else (a NaN too) 0.
+                const double clamped = s >= 255.0 ? 255.0 : (s > 0.0 ? s : 0.0);
+                g[x] = static_cast<std::uint8_t>(static_cast<int>(clamped));
+            }
+        }
+        std::uint8_t* row = output.bytes.data() + static_cast<std::size_t>(y) * output.stride;
+        for (int x = 0; x < w; ++x) {
+            row[3 * x] = g[x];
+            row[3 * x + 1] = g[x];
+            row[3 * x + 2] = g[x];
+        }
+    }
 }
 
 FilteredFrame filter_frame_planes(const PixelBuffer& source, const ChannelFilter& fa,
@@ -543,7 +545,9 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
     for (double value : diff.data) summary.add(value);
     summary.finish(diff, count);
     prepare_output(output, reference, "output");
-    scale_to_grey(diff.data.data(), diff.data.size(), output);
+    // The summary's extremes are those scale_to_grey would find (the same comparisons from the
+    // same start), so the map is not searched again.
+    grey_between(diff.data.data(), summary.min, summary.max, output);
     result = std::move(diff);
     return 1;
 }
@@ -562,21 +566,7 @@ void scale_to_grey(const double* values, std::size_t count, PixelBuffer& output)
         if (max < values[i]) max = values[i];
         if (min > values[i]) min = values[i];
     }
-    const double range = max - min;
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = output.bytes.data() + static_cast<std::size_t>(y) * output.stride;
-        const std::size_t base = static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t g = 0;
-            if (max != min) {
-                const double s = (values[base + x] - min) / range * 255.0;
-                g = s >= 255.0 ? 255 : (s > 0.0 ? static_cast<std::uint8_t>(s) : 0);
-            }
-            row[3 * x] = g;
-            row[3 * x + 1] = g;
-            row[3 * x + 2] = g;
-        }
-    }
+    grey_between(values, min, max, output);
 }
 
 }  // namespace orv

@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 #include <quadmath.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -354,6 +359,88 @@ TEST(LabPower, BlockFormEqualsLabF) {
         for (double t : block) expected.push_back(lab_f(t));
         lab_f_values(block.data(), block.size());
         EXPECT_EQ(block, expected) << with_huge;
+    }
+}
+
+// The block form runs on the widest vector unit the processor has; over the colour range, the
+// whole fast range and arbitrary bit patterns it gives lab_f's doubles bit for bit, in blocks
+// of every length up to 97 (so that every vector tail is taken).
+TEST(LabPower, BlockFormEqualsLabFOverRandomValues) {
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> colour(-0.2, 2.0);
+    std::uniform_real_distribution<double> threshold(0.0088, 0.02);
+    std::uniform_real_distribution<double> exponent(std::log(1e-30), std::log(9.99e29));
+    const std::function<double()> draws[] = {
+        [&] { return colour(rng); },
+        [&] { return threshold(rng); },
+        [&] { return std::exp(exponent(rng)); },
+        [&] { return std::bit_cast<double>(rng()); },
+    };
+    for (const auto& draw : draws) {
+        std::vector<double> values(100000);
+        for (double& v : values) v = draw();
+        std::vector<double> got = values;
+        for (std::size_t at = 0, length = 1; at < got.size(); at += length, length = length % 97 + 1) {
+            lab_f_values(got.data() + at, std::min(length, got.size() - at));
+        }
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const double want = lab_f(values[i]);
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(got[i]), std::bit_cast<std::uint64_t>(want)) << values[i];
+        }
+    }
+}
+
+// One row of opponent values to CIELAB gives atd_pixel_to_lab's doubles bit for bit, for
+// colour values, zeros of either sign, values at the edges of the division-free range and
+// beyond it, infinities, NaNs and arbitrary bit patterns; one value outside that range sends
+// its whole block through the division.
+TEST(AtdRowToLab, EqualsThePixelFormulaBitForBit) {
+    const Matrix3 q = {0.9, 0.35, 0.1, 1.0, -0.2, 0.05, 1.05, 0.02, -0.9};
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> colour(-20.0, 120.0);
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::function<double()> draws[] = {
+        [&] { return colour(rng); },
+        [&] { return rng() % 4 == 0 ? (rng() % 2 == 0 ? 0.0 : -0.0) : colour(rng); },
+        [&] { return colour(rng) * std::ldexp(1.0, static_cast<int>(rng() % 1900) - 950); },
+        [&] { return std::bit_cast<double>(rng()); },
+        [&] { return rng() % 500 == 0 ? (rng() % 2 == 0 ? inf : std::nan("")) : colour(rng); },
+    };
+    for (const auto& draw : draws) {
+        for (int width : {1, 63, 200, 1920}) {
+            std::vector<double> a(static_cast<std::size_t>(width)), t(a), d(a);
+            for (int i = 0; i < width; ++i) {
+                a[static_cast<std::size_t>(i)] = draw();
+                t[static_cast<std::size_t>(i)] = draw();
+                d[static_cast<std::size_t>(i)] = draw();
+            }
+            std::vector<double> lab(3 * a.size());
+            atd_row_to_lab(q, width, a.data(), t.data(), d.data(), lab.data());
+            for (std::size_t i = 0; i < a.size(); ++i) {
+                double want[3];
+                atd_pixel_to_lab(q, a[i], t[i], d[i], want);
+                for (std::size_t c = 0; c < 3; ++c) {
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(lab[3 * i + c]), std::bit_cast<std::uint64_t>(want[c]))
+                        << a[i] << " " << t[i] << " " << d[i] << " channel " << c;
+                }
+            }
+        }
+    }
+}
+
+// The row conversion divides by the display white through its rounded reciprocal and two
+// remainder steps; that gives the division's double for every quotient when
+// 2 W |e| (1/2 + 2^-50) < 1, with W the integer significand of the white component and
+// 1 + e = w * (rounded 1 / w). The product is exact in quadruple precision.
+TEST(AtdRowToLab, WhiteMeetsTheExactQuotientCondition) {
+    for (const double w : display_white) {
+        const double y = 1.0 / w;
+        const __float128 e = static_cast<__float128>(y) * static_cast<__float128>(w) - 1;
+        int exponent = 0;
+        const double significand = std::frexp(w, &exponent);
+        const __float128 integer_significand = static_cast<__float128>(std::ldexp(significand, 53));
+        const __float128 bound = 2 * integer_significand * (e < 0 ? -e : e) * (static_cast<__float128>(0.5) + static_cast<__float128>(0x1p-50));
+        EXPECT_LT(static_cast<double>(bound), 1.0) << w;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "numeric/fft.h"
+#include "numeric/fft_dispatch.h"
 
 namespace {
 
@@ -367,6 +368,36 @@ TEST(Fft2d, ThreadsTransformIndependently) {
     for (std::size_t t = 0; t < sizes.size(); ++t) {
         EXPECT_EQ(together[t].re, alone[t].re);
         EXPECT_EQ(together[t].im, alone[t].im);
+    }
+}
+
+// The plane driver on every instruction set this processor runs gives the baseline's bytes:
+// rows and columns, whole and partial batches, radices 2 to 5, a general odd factor and the
+// chirp method, both signs, scaled and not.
+TEST(FftPaths, EveryInstructionSetGivesTheBaselineBytes) {
+    using orv::fft_detail::FftPath;
+    struct Case {
+        int n, count, seq_stride, elem_stride;
+    };
+    const Case cases[] = {{1920, 19, 1920, 1}, {1080, 37, 1, 37}, {1123, 16, 1, 16}, {77, 5, 77, 1}, {360, 48, 1, 48}};
+    std::vector<FftPath> paths = {FftPath::baseline};
+    if (orv::fft_detail::widest_fft_path() >= FftPath::avx2) paths.push_back(FftPath::avx2);
+    if (orv::fft_detail::widest_fft_path() >= FftPath::avx512) paths.push_back(FftPath::avx512);
+    for (const Case& c : cases) {
+        for (const int sign : {1, -1}) {
+            const Sequence input = random_sequence(c.n * c.count, static_cast<std::uint64_t>(c.n));
+            std::vector<Sequence> results;
+            for (const FftPath path : paths) {
+                Sequence v = input;
+                orv::fft_detail::transform_lines_on(path, v.re.data(), v.im.data(), c.n, sign, c.count, c.seq_stride,
+                                                    c.elem_stride, sign == 1, 1.0 / c.n);
+                results.push_back(v);
+            }
+            for (std::size_t p = 1; p < results.size(); ++p) {
+                EXPECT_EQ(results[p].re, results[0].re) << c.n << " path " << p << " sign " << sign;
+                EXPECT_EQ(results[p].im, results[0].im) << c.n << " path " << p << " sign " << sign;
+            }
+        }
     }
 }
 

@@ -469,5 +469,30 @@ TEST(ScaleToGrey, SmallestIsBlackLargestIsWhite) {
     EXPECT_THROW(scale_to_grey(flat, 5, out), Failure);
 }
 
+// The extremes start at -10000 and 10000 and skip NaNs; a NaN is black, and levels are
+// truncated, on the picture's every channel.
+TEST(ScaleToGrey, NaNsAndValuesBeyondTheStartingExtremes) {
+    struct Case {
+        double values[4];
+        std::uint8_t grey[4];
+    };
+    const double nan = std::nan("");
+    const Case cases[] = {
+        {{nan, 1.0, 3.0, 2.0}, {0, 0, 255, 127}},
+        {{20000.0, 30000.0, 25000.0, 12000.0}, {127, 255, 191, 25}},
+        {{-30000.0, -20000.0, -25000.0, -29999.0}, {0, 127, 63, 0}},
+    };
+    for (const Case& c : cases) {
+        PixelBuffer out = make_pixel_buffer(2, 2);
+        scale_to_grey(c.values, 4, out);
+        for (int i = 0; i < 4; ++i) {
+            for (int ch = 0; ch < 3; ++ch) {
+                EXPECT_EQ(out.bytes[static_cast<std::size_t>((i / 2) * out.stride + 3 * (i % 2) + ch)], c.grey[i])
+                    << c.values[i];
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace orv
