@@ -66,6 +66,31 @@ void page_out(const Vector& v) {
     ::madvise(block, bytes, MADV_PAGEOUT);
 }
 
+// The kernel's counters of interest for a pass: what was read from disk, what memory had to
+// be reclaimed on the way, and free memory.
+std::map<std::string, long long> kernel_counters() {
+    std::map<std::string, long long> c;
+    std::ifstream vmstat("/proc/vmstat");
+    std::string key;
+    long long value = 0;
+    while (vmstat >> key >> value) c[key] = value;
+    return c;
+}
+
+void print_kernel_counters(const std::map<std::string, long long>& before) {
+    const std::map<std::string, long long> after = kernel_counters();
+    std::printf("  kernel:");
+    for (const char* key : {"pgpgin", "pgscan_direct", "pgscan_kswapd", "allocstall_normal",
+                            "allocstall_movable", "workingset_refault_file", "nr_free_pages"}) {
+        const auto a = after.find(key);
+        const auto b = before.find(key);
+        if (a == after.end() || b == before.end()) continue;
+        const long long shown = std::string(key) == "nr_free_pages" ? a->second : a->second - b->second;
+        std::printf(" %s %lld", key, shown);
+    }
+    std::printf("\n");
+}
+
 void report(const char* step, Clock::time_point start, int frames) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("%-22s %9.1f s  %8.1f ms/frame   RSS now %5.2f GB   peak %5.2f GB\n", step,
@@ -227,6 +252,7 @@ int main(int argc, char** argv) {
         }
         rusage before{};
         getrusage(RUSAGE_SELF, &before);
+        const auto counters = kernel_counters();
         const auto start = Clock::now();
         double slowest = 0.0;
         unsigned long long sum = 0;
@@ -254,6 +280,7 @@ int main(int argc, char** argv) {
         }
         rusage after{};
         getrusage(RUSAGE_SELF, &after);
+        print_kernel_counters(counters);
         // Major faults: touches that waited for the disk.
         std::printf("  page faults: %ld waiting for the disk, %ld not\n",
                     after.ru_majflt - before.ru_majflt, after.ru_minflt - before.ru_minflt);
