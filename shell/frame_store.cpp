@@ -28,15 +28,10 @@ void advance_frame(FrameStore& store) {
     if (store.current_frame >= count) store.current_frame = 0;
 }
 
-namespace {
-
-// current_frame, or the last frame of a shorter sequence; -1 when the sequence is empty.
-int pane_slot(int current_frame, int count) {
+int pane_slot(int frame, int count) {
     if (count <= 0) return -1;
-    return current_frame >= count ? count - 1 : current_frame;
+    return frame >= count ? count - 1 : frame;
 }
-
-}  // namespace
 
 int left_pane_slot(const FrameStore& store) {
     return pane_slot(store.current_frame, store.reference_count);

@@ -83,6 +83,10 @@ void reset_frame_store(FrameStore& store);
 void release_frame_slot(PixelBuffer& pixels, HeaderBlock& header);
 void advance_frame(FrameStore& store);
 
+// Slot of a sequence of `count` frames shown for `frame`: the frame itself, or the last frame
+// of a shorter sequence; -1 when the sequence is empty.
+int pane_slot(int frame, int count);
+
 // Slot drawn for current_frame by each pane. The left and right panes give -1 while their
 // sequence is empty (count 0): there is no slot to draw.
 int left_pane_slot(const FrameStore& store);

@@ -183,11 +183,9 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
 
 void prefetch_panes(const FrameStore& store, int frame) {
     if (!spill_enabled() || store.image_loaded != 1 || frame < 0 || frame >= max_frames) return;
-    // The slots paint_pane draws for `frame`: the last frame of a shorter sequence stays shown.
-    auto slot_of = [frame](int count) { return count <= 0 ? -1 : std::min(frame, count - 1); };
     const int x = store.cursor_x;
     const int y = store.cursor_y;
-    const int left = slot_of(store.reference_count);
+    const int left = pane_slot(frame, store.reference_count);
     if (left >= 0) {
         const PixelBuffer& reference = store.reference_pixels[static_cast<std::size_t>(left)];
         if (store.scielab_done == 1) {
@@ -200,7 +198,7 @@ void prefetch_panes(const FrameStore& store, int frame) {
             prefetch_pages(reference.bytes);
         }
     }
-    const int right = slot_of(store.degraded_count);
+    const int right = pane_slot(frame, store.degraded_count);
     if (right >= 0 && store.degraded_ready == 1) {
         prefetch_pages(store.degraded_pixels[static_cast<std::size_t>(right)].bytes);
     }
