@@ -254,7 +254,7 @@ int main(int argc, char** argv) {
         getrusage(RUSAGE_SELF, &before);
         const auto counters = kernel_counters();
         const auto start = Clock::now();
-        double slowest = 0.0;
+        std::vector<double> steps;  // ms
         unsigned long long sum = 0;
         double stepping = 0.0;  // in step_frame: pages given back and asked for
         Clock::duration paused{};
@@ -276,7 +276,7 @@ int main(int argc, char** argv) {
             const auto t2 = Clock::now();
             stepping += std::chrono::duration<double, std::milli>(t1 - t0).count();
             const double ms = std::chrono::duration<double, std::milli>(t2 - t0).count();
-            if (ms > slowest) slowest = ms;
+            steps.push_back(ms);
         }
         rusage after{};
         getrusage(RUSAGE_SELF, &after);
@@ -286,9 +286,15 @@ int main(int argc, char** argv) {
                     after.ru_majflt - before.ru_majflt, after.ru_minflt - before.ru_minflt);
         const char* names[] = {"stepping (each frame)", "stepping, from disk", "  one step / 200 ms"};
         report(names[static_cast<int>(pass)], start + paused, frames);
-        std::printf("  slowest step %.1f ms; %.1f ms a step in step_frame, the rest drawing "
-                    "(checksum %llu)\n",
-                    slowest, stepping / std::max(frames, 1), sum);
+        std::sort(steps.begin(), steps.end());
+        const auto at = [&steps](double share) {
+            return steps.empty() ? 0.0 : steps[static_cast<std::size_t>(share * (steps.size() - 1))];
+        };
+        const auto over = std::count_if(steps.begin(), steps.end(), [](double ms) { return ms > 50.0; });
+        std::printf("  steps: median %.1f ms, 95th percentile %.1f ms, slowest %.1f ms, %ld of %zu "
+                    "over 50 ms; %.1f ms a step in step_frame, the rest drawing (checksum %llu)\n",
+                    at(0.5), at(0.95), at(1.0), static_cast<long>(over), steps.size(),
+                    stepping / std::max(frames, 1), sum);
     }
     run("save", orv::command::save);
     std::printf("frame store files: %.1f GB mapped\n",
