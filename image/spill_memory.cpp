@@ -187,31 +187,33 @@ ParkingFile open_parking_file() {
     return file;
 }
 
-bool write_parked(const ParkingFile& file, const void* data, std::size_t bytes,
-                  std::size_t offset) {
-    const auto* from = static_cast<const char*>(data);
+namespace {
+
+// Repeats `transfer` (pread or pwrite) until all `bytes` have moved; false on an error or at
+// the end of the file.
+template <class Buffer, class Transfer>
+bool transfer_all(int descriptor, Buffer* at, std::size_t bytes, std::size_t offset,
+                  Transfer transfer) {
     while (bytes > 0) {
-        const ssize_t n = ::pwrite(file.descriptor, from, bytes, static_cast<off_t>(offset));
+        const ssize_t n = transfer(descriptor, at, bytes, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
-        from += n;
+        at += n;
         bytes -= static_cast<std::size_t>(n);
         offset += static_cast<std::size_t>(n);
     }
     return true;
 }
 
+}  // namespace
+
+bool write_parked(const ParkingFile& file, const void* data, std::size_t bytes,
+                  std::size_t offset) {
+    return transfer_all(file.descriptor, static_cast<const char*>(data), bytes, offset, ::pwrite);
+}
+
 bool read_parked(const ParkingFile& file, void* data, std::size_t bytes, std::size_t offset) {
-    auto* to = static_cast<char*>(data);
-    while (bytes > 0) {
-        const ssize_t n = ::pread(file.descriptor, to, bytes, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        to += n;
-        bytes -= static_cast<std::size_t>(n);
-        offset += static_cast<std::size_t>(n);
-    }
-    return true;
+    return transfer_all(file.descriptor, static_cast<char*>(data), bytes, offset, ::pread);
 }
 
 std::size_t spilled_bytes() {
