@@ -272,6 +272,20 @@ struct Passes {
         }
     }
 
+    // The pairwise sums and differences of the values r and p - r of a general butterfly,
+    // through pointers the compiler may take as distinct, so that the lane loop is vector code.
+    [[gnu::always_inline]] static inline void pair_terms(const double* __restrict__ rr, const double* __restrict__ ri,
+                                                         const double* __restrict__ mr, const double* __restrict__ mi,
+                                                         double* __restrict__ a_r, double* __restrict__ a_i,
+                                                         double* __restrict__ b_r, double* __restrict__ b_i) {
+        for (int l = 0; l < L; ++l) {
+            a_r[l] = rr[l] + mr[l];
+            a_i[l] = ri[l] + mi[l];
+            b_r[l] = rr[l] - mr[l];
+            b_i[l] = ri[l] - mi[l];
+        }
+    }
+
     [[gnu::always_inline]] static inline void general(const FftPass& ps, Index start, Index end, const FftPlan& plan, double* re, double* im, const double* wr,
                         const double* wi) {
         const int p = ps.factor;
@@ -296,28 +310,25 @@ struct Passes {
                     x0r[l] = r0[l];
                     x0i[l] = i0[l];
                 }
-                // Pairwise sums and differences of inputs (r, p - r).
+                // Pairwise sums and differences of inputs (r, p - r), and the sum of all.
+                for (int r = 1; r <= h; ++r)
+                    pair_terms(r0 + r * step, i0 + r * step, r0 + (p - r) * step, i0 + (p - r) * step,
+                               ak_r + r * L, ak_i + r * L, bk_r + r * L, bk_i + r * L);
+                double sr[L];
+                double si[L];
+                for (int l = 0; l < L; ++l) {
+                    sr[l] = x0r[l];
+                    si[l] = x0i[l];
+                }
                 for (int r = 1; r <= h; ++r) {
-                    const double* rr = r0 + r * step;
-                    const double* ri = i0 + r * step;
-                    const double* mr = r0 + (p - r) * step;
-                    const double* mi = i0 + (p - r) * step;
                     for (int l = 0; l < L; ++l) {
-                        ak_r[r * L + l] = rr[l] + mr[l];
-                        ak_i[r * L + l] = ri[l] + mi[l];
-                        bk_r[r * L + l] = rr[l] - mr[l];
-                        bk_i[r * L + l] = ri[l] - mi[l];
+                        sr[l] += ak_r[r * L + l];
+                        si[l] += ak_i[r * L + l];
                     }
                 }
                 for (int l = 0; l < L; ++l) {
-                    double sr = x0r[l];
-                    double si = x0i[l];
-                    for (int r = 1; r <= h; ++r) {
-                        sr += ak_r[r * L + l];
-                        si += ak_i[r * L + l];
-                    }
-                    r0[l] = sr;
-                    i0[l] = si;
+                    r0[l] = sr[l];
+                    i0[l] = si[l];
                 }
                 for (int k = 1; k <= h; ++k) {
                     double aar[L], aai[L], bbr[L], bbi[L];
@@ -422,10 +433,68 @@ struct Passes {
         }
     }
 
-    // The transform of a plan, unordered for the passes, in natural order for the chirp method.
+    // Rader's method (see RaderPlan) on the n values of every lane; the result is in natural
+    // order.
+    [[gnu::always_inline]] static inline void rader(const FftPlan& plan, double* re, double* im) {
+        const RaderPlan& r = *plan.rader;
+        const Index m = plan.n - 1;
+        ChirpWork& work = chirp_work(static_cast<std::size_t>(2 * m * L));
+        double* __restrict__ ar = work.re.data();
+        double* __restrict__ ai = work.im.data();
+        double* __restrict__ pr = ar + m * L;
+        double* __restrict__ pi = ai + m * L;
+        for (Index t = 0; t < m; ++t) {
+            const double* xr = re + r.gather[static_cast<std::size_t>(t)] * L;
+            const double* xi = im + r.gather[static_cast<std::size_t>(t)] * L;
+            for (int l = 0; l < L; ++l) {
+                ar[t * L + l] = xr[l];
+                ai[t * L + l] = xi[l];
+            }
+        }
+        passes(*r.forward, ar, ai);
+        const Index* from = r.forward->natural_source.data();
+        for (Index k = 0; k < m; ++k) {
+            const double c = r.filter_re[static_cast<std::size_t>(k)];
+            const double s = r.filter_im[static_cast<std::size_t>(k)];
+            const double* xr = ar + from[k] * L;
+            const double* xi = ai + from[k] * L;
+            for (int l = 0; l < L; ++l) {
+                pr[k * L + l] = xr[l] * c - xi[l] * s;
+                pi[k * L + l] = xr[l] * s + xi[l] * c;
+            }
+        }
+        passes(*r.inverse, pr, pi);
+        double x0r[L];
+        double x0i[L];
+        // The sum of all values is x_0 plus the zero-frequency term of the first transform.
+        const double* dc_r = ar + from[0] * L;
+        const double* dc_i = ai + from[0] * L;
+        for (int l = 0; l < L; ++l) {
+            x0r[l] = re[l];
+            x0i[l] = im[l];
+            re[l] = x0r[l] + dc_r[l];
+            im[l] = x0i[l] + dc_i[l];
+        }
+        from = r.inverse->natural_source.data();
+        for (Index q = 0; q < m; ++q) {
+            const double* cr = pr + from[q] * L;
+            const double* ci = pi + from[q] * L;
+            double* yr = re + r.scatter[static_cast<std::size_t>(q)] * L;
+            double* yi = im + r.scatter[static_cast<std::size_t>(q)] * L;
+            for (int l = 0; l < L; ++l) {
+                yr[l] = x0r[l] + cr[l];
+                yi[l] = x0i[l] + ci[l];
+            }
+        }
+    }
+
+    // The transform of a plan, unordered for the passes, in natural order for the chirp
+    // method and Rader's.
     [[gnu::always_inline]] static inline void run(const FftPlan& plan, double* re, double* im) {
         if (plan.bluestein) {
             chirp(plan, re, im);
+        } else if (plan.rader) {
+            rader(plan, re, im);
         } else {
             passes(plan, re, im);
         }

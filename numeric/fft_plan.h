@@ -34,6 +34,18 @@ struct BluesteinPlan {
     std::unique_ptr<FftPlan> inverse;          // length m, sign +1
 };
 
+// A prime length n may instead go by Rader's method: with g a generator of the nonzero
+// residues mod n, X_0 = sum_j x_j and X_{g^q} = x_0 + sum_t x_{g^-t} w^{g^(q-t)}, w =
+// e^{sign 2 pi i / n}: a cyclic convolution of length n - 1, evaluated by two transforms of
+// that length when its factors suit the passes (about half the work of the chirp method).
+struct RaderPlan {
+    std::vector<Index> gather;                 // g^-t mod n, t = 0 .. n-2
+    std::vector<Index> scatter;                // g^q mod n, q = 0 .. n-2
+    std::vector<double> filter_re, filter_im;  // transform of w^(g^t), natural order, times 1/(n-1)
+    std::unique_ptr<FftPlan> forward;          // length n - 1, sign -1
+    std::unique_ptr<FftPlan> inverse;          // length n - 1, sign +1
+};
+
 // Everything a transform of one length and sign needs, built once per thread and reused.
 struct FftPlan {
     int n = 0;
@@ -56,13 +68,16 @@ struct FftPlan {
     // Set for lengths transformed by the chirp method; the passes and reordering are then
     // empty and the result comes out in natural order.
     std::unique_ptr<BluesteinPlan> bluestein;
+    // Set for prime lengths transformed by Rader's method; as for the chirp method, the
+    // passes and reordering are then empty and the result comes out in natural order.
+    std::unique_ptr<RaderPlan> rader;
 };
 
 // Ordered factor list: square factors, square-free factors, square factors reversed.
 void factorise(int n, std::vector<int>& factors, int& square_count);
 
 // Estimated cost of the passes for a length, in units of a radix-2 butterfly per value;
-// the chirp method is chosen where its own estimate is lower.
+// the chirp method or Rader's is chosen where its own estimate is lower.
 double passes_cost(int n);
 
 // The plan of length n (>= 2) and sign +1 or -1, from the calling thread's cache.

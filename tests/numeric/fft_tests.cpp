@@ -141,10 +141,11 @@ TEST(Fft1dEveryLength, PrimesAndASpreadFrom1101To4100) {
     }
 }
 
-// Frame sides, repeated general factors, square-free products beyond 210 and large primes.
+// Frame sides, repeated general factors, square-free products beyond 210, large primes and
+// primes whose predecessor is smooth (taken by Rader's method).
 TEST(Fft1d, NamedLengthsMatchDirectTransform) {
     for (int n : {1080, 1920, 98, 784, 210, 840, 330, 2310, 121, 22, 683, 1366, 1155, 2730,
-                  29 * 31, 4096, 1024 * 3, 640, 480, 720, 576})
+                  29 * 31, 4096, 1024 * 3, 640, 480, 720, 576, 1153, 2161, 1201, 8641})
         check_length(n);
 }
 
@@ -372,14 +373,14 @@ TEST(Fft2d, ThreadsTransformIndependently) {
 }
 
 // The plane driver on every instruction set this processor runs gives the baseline's bytes:
-// rows and columns, whole and partial batches, radices 2 to 5, a general odd factor and the
-// chirp method, both signs, scaled and not.
+// rows and columns, whole and partial batches, radices 2 to 5, a general odd factor, the
+// chirp method and Rader's (1153), both signs, scaled and not.
 TEST(FftPaths, EveryInstructionSetGivesTheBaselineBytes) {
     using orv::fft_detail::FftPath;
     struct Case {
         int n, count, seq_stride, elem_stride;
     };
-    const Case cases[] = {{1920, 19, 1920, 1}, {1080, 37, 1, 37}, {1123, 16, 1, 16}, {77, 5, 77, 1}, {360, 48, 1, 48}};
+    const Case cases[] = {{1920, 19, 1920, 1}, {1080, 37, 1, 37}, {1123, 16, 1, 16}, {77, 5, 77, 1}, {360, 48, 1, 48}, {1153, 21, 1153, 1}};
     std::vector<FftPath> paths = {FftPath::baseline};
     if (orv::fft_detail::widest_fft_path() >= FftPath::avx2) paths.push_back(FftPath::avx2);
     if (orv::fft_detail::widest_fft_path() >= FftPath::avx512) paths.push_back(FftPath::avx512);
