@@ -384,6 +384,23 @@ struct Passes {
         }
     }
 
+    // p[k] = a[from[k]] (c_k + i s_k), k < m, on every lane: a transform's result taken into
+    // natural order and weighted by a filter held in natural order.
+    [[gnu::always_inline]] static inline void weigh_in_order(const Index* from, const double* fc, const double* fs, Index m,
+                                                             const double* ar, const double* ai, double* __restrict__ pr,
+                                                             double* __restrict__ pi) {
+        for (Index k = 0; k < m; ++k) {
+            const double c = fc[k];
+            const double s = fs[k];
+            const double* xr = ar + from[k] * L;
+            const double* xi = ai + from[k] * L;
+            for (int l = 0; l < L; ++l) {
+                pr[k * L + l] = xr[l] * c - xi[l] * s;
+                pi[k * L + l] = xr[l] * s + xi[l] * c;
+            }
+        }
+    }
+
     // Bluestein's chirp method (see BluesteinPlan) on the n values of every lane; the result
     // is in natural order.
     [[gnu::always_inline]] static inline void chirp(const FftPlan& plan, double* re, double* im) {
@@ -409,16 +426,7 @@ struct Passes {
         std::fill(ai + n * L, ai + m * L, 0.0);
         passes(*b.forward, ar, ai);
         const Index* from = b.forward->natural_source.data();
-        for (Index k = 0; k < m; ++k) {
-            const double c = b.filter_re[static_cast<std::size_t>(k)];
-            const double s = b.filter_im[static_cast<std::size_t>(k)];
-            const double* xr = ar + from[k] * L;
-            const double* xi = ai + from[k] * L;
-            for (int l = 0; l < L; ++l) {
-                pr[k * L + l] = xr[l] * c - xi[l] * s;
-                pi[k * L + l] = xr[l] * s + xi[l] * c;
-            }
-        }
+        weigh_in_order(from, b.filter_re.data(), b.filter_im.data(), m, ar, ai, pr, pi);
         passes(*b.inverse, pr, pi);
         from = b.inverse->natural_source.data();
         for (Index k = 0; k < n; ++k) {
@@ -453,16 +461,7 @@ struct Passes {
         }
         passes(*r.forward, ar, ai);
         const Index* from = r.forward->natural_source.data();
-        for (Index k = 0; k < m; ++k) {
-            const double c = r.filter_re[static_cast<std::size_t>(k)];
-            const double s = r.filter_im[static_cast<std::size_t>(k)];
-            const double* xr = ar + from[k] * L;
-            const double* xi = ai + from[k] * L;
-            for (int l = 0; l < L; ++l) {
-                pr[k * L + l] = xr[l] * c - xi[l] * s;
-                pi[k * L + l] = xr[l] * s + xi[l] * c;
-            }
-        }
+        weigh_in_order(from, r.filter_re.data(), r.filter_im.data(), m, ar, ai, pr, pi);
         passes(*r.inverse, pr, pi);
         double x0r[L];
         double x0i[L];

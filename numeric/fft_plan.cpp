@@ -199,6 +199,30 @@ Index chirp_length(int n) {
     return best;
 }
 
+// The filter of a cyclic convolution of length m: the transform of `re`/`im` (consumed) by
+// the forward plan of length m, in natural order, divided by m so that the inverse transform
+// needs no scaling.
+void convolution_filter(FftPlan& forward, std::vector<double>& re, std::vector<double>& im,
+                        std::vector<double>& filter_re, std::vector<double>& filter_im) {
+    const Index m = forward.n;
+    natural_order(forward);
+    Passes<1>::run(forward, re.data(), im.data());
+    filter_re.resize(static_cast<std::size_t>(m));
+    filter_im.resize(static_cast<std::size_t>(m));
+    const double scale = 1.0 / static_cast<double>(m);
+    for (Index k = 0; k < m; ++k) {
+        const auto from = static_cast<std::size_t>(forward.natural_source[static_cast<std::size_t>(k)]);
+        filter_re[static_cast<std::size_t>(k)] = re[from] * scale;
+        filter_im[static_cast<std::size_t>(k)] = im[from] * scale;
+    }
+}
+
+// Plans whose method leaves the result in natural order.
+void natural_identity(FftPlan& plan) {
+    plan.natural_source.resize(static_cast<std::size_t>(plan.n));
+    for (Index k = 0; k < plan.n; ++k) plan.natural_source[static_cast<std::size_t>(k)] = k;
+}
+
 std::unique_ptr<FftPlan> build_chirp_plan(int n, int sign, Index m) {
     auto plan = std::make_unique<FftPlan>();
     plan->n = n;
@@ -229,19 +253,9 @@ std::unique_ptr<FftPlan> build_chirp_plan(int n, int sign, Index m) {
     }
     b->forward = build_mixed_radix_plan(static_cast<int>(m), -1);
     b->inverse = build_mixed_radix_plan(static_cast<int>(m), 1);
-    natural_order(*b->forward);
     natural_order(*b->inverse);
-    Passes<1>::run(*b->forward, fr.data(), fi.data());
-    b->filter_re.resize(static_cast<std::size_t>(m));
-    b->filter_im.resize(static_cast<std::size_t>(m));
-    const double scale = 1.0 / static_cast<double>(m);
-    for (Index k = 0; k < m; ++k) {
-        const auto from = static_cast<std::size_t>(b->forward->natural_source[static_cast<std::size_t>(k)]);
-        b->filter_re[static_cast<std::size_t>(k)] = fr[from] * scale;
-        b->filter_im[static_cast<std::size_t>(k)] = fi[from] * scale;
-    }
-    plan->natural_source.resize(static_cast<std::size_t>(n));
-    for (Index k = 0; k < n; ++k) plan->natural_source[static_cast<std::size_t>(k)] = k;
+    convolution_filter(*b->forward, fr, fi, b->filter_re, b->filter_im);
+    natural_identity(*plan);
     plan->bluestein = std::move(b);
     return plan;
 }
@@ -324,19 +338,9 @@ std::unique_ptr<FftPlan> build_rader_plan(int n, int sign) {
     }
     r->forward = build_mixed_radix_plan(static_cast<int>(m), -1);
     r->inverse = build_mixed_radix_plan(static_cast<int>(m), 1);
-    natural_order(*r->forward);
     natural_order(*r->inverse);
-    Passes<1>::run(*r->forward, br.data(), bi.data());
-    r->filter_re.resize(static_cast<std::size_t>(m));
-    r->filter_im.resize(static_cast<std::size_t>(m));
-    const double scale = 1.0 / static_cast<double>(m);
-    for (Index k = 0; k < m; ++k) {
-        const auto from = static_cast<std::size_t>(r->forward->natural_source[static_cast<std::size_t>(k)]);
-        r->filter_re[static_cast<std::size_t>(k)] = br[from] * scale;
-        r->filter_im[static_cast<std::size_t>(k)] = bi[from] * scale;
-    }
-    plan->natural_source.resize(static_cast<std::size_t>(n));
-    for (Index k = 0; k < n; ++k) plan->natural_source[static_cast<std::size_t>(k)] = k;
+    convolution_filter(*r->forward, br, bi, r->filter_re, r->filter_im);
+    natural_identity(*plan);
     plan->rader = std::move(r);
     return plan;
 }
