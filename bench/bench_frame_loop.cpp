@@ -20,6 +20,7 @@
 #include "scielab/filter_settings.h"
 #include "scielab/pipeline.h"
 #include "measure/frame_loop.h"
+#include "numeric/parallel.h"
 
 namespace {
 
@@ -39,6 +40,9 @@ double run(int count, int threads, const std::vector<orv::PixelBuffer>& referenc
            const std::vector<orv::PixelBuffer>& degraded, const orv::AtdFilters& filters,
            const std::string& folder, std::vector<double>& means) {
     means.assign(static_cast<std::size_t>(count), 0.0);
+    // The process's core budget is the run's thread count, as orv-cli's --threads sets it:
+    // otherwise the one-thread run would still filter each frame's planes on a spare core.
+    orv::set_core_budget(threads);
     const auto start = std::chrono::steady_clock::now();
     orv::run_ordered_frames<FrameResult>(
         count, threads,

@@ -18,8 +18,7 @@ constexpr int width = 1920;
 constexpr int height = 1080;
 
 inline std::string default_profile() {
-    return (std::filesystem::path(__FILE__).parent_path().parent_path() / "profiles" / "default")
-        .string();
+    return (std::filesystem::path(ORV_SOURCE_DIR) / "profiles" / "default").string();
 }
 
 inline orv::AtdFilters default_filters() {
