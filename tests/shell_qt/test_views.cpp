@@ -148,6 +148,11 @@ void ViewsTest::keys_and_wheel_step_and_the_quarter_follows() {
         Qt::Key key;
         int frame;  // current_frame after the key
     };
+    // The right pane's picture before the steps, held as a copy.
+    ImagePane* right = window_->pane(Pane::right);
+    QTRY_VERIFY(!right->shown_image().isNull());
+    const QImage earlier = right->shown_image();
+    const QRgb earlier_pixel = earlier.pixel(0, 0);
     // 3 reference and 5 degraded frames: stepping wraps at 5, as a click does.
     const Step steps[] = {{Qt::Key_Right, 1}, {Qt::Key_Space, 2}, {Qt::Key_End, 4},
                           {Qt::Key_Right, 0}, {Qt::Key_Left, 4},  {Qt::Key_Left, 3},
@@ -161,6 +166,9 @@ void ViewsTest::keys_and_wheel_step_and_the_quarter_follows() {
     // The panes show the slots of the new frame: the left one the last reference frame.
     QTRY_COMPARE(window_->pane(Pane::left)->last_drawing().slot, 2);
     QTRY_COMPARE(window_->pane(Pane::right)->last_drawing().slot, 4);
+    // The pane writes each frame over its picture of the same size; the copy keeps its pixels.
+    QTRY_COMPARE(right->shown_image().pixel(0, 0), qRgb(104, 90, 90));
+    QCOMPARE(earlier.pixel(0, 0), earlier_pixel);
 
     // The wheel over the quarter: one step a notch, toward the user next; elsewhere nothing.
     const QPoint quarter = window_->quarter_rect().center();
