@@ -327,6 +327,16 @@ void ViewsTest::screenshots_of_a_measured_sequence() {
     QTest::qWait(200);
     QDir().mkpath(QStringLiteral(ORV_SCREENSHOT_DIR));
     QVERIFY(window_->grab().save(QStringLiteral(ORV_SCREENSHOT_DIR "/main-window-heatmap.png")));
+    // A step makes the next frame's heatmap in the same buffer; the pane shows that one.
+    QTest::keyClick(window_->client(), Qt::Key_Left);
+    QTRY_COMPARE(store.heatmap_slot, 2);
+    const RgbImage expected2 = heatmap_with_colour_bar(store.diff_results[2], HeatmapStyle{});
+    const std::size_t top_left2 = static_cast<std::size_t>(heat.height - 1) * heat.stride;
+    QCOMPARE(heat.bytes[top_left2 + 2], expected2.rgb[0]);
+    QCOMPARE(heat.bytes[top_left2], expected2.rgb[2]);
+    QTRY_COMPARE(lower->shown_image().pixel(0, 0),
+                 qRgb(expected2.rgb[0], expected2.rgb[1], expected2.rgb[2]));
+    QTest::keyClick(window_->client(), Qt::Key_End);
     window_->action(command::heatmap_view)->trigger();
     QTRY_COMPARE(lower->last_drawing().image, &store.diff_pixels[3]);
     window_->action(command::results_window)->trigger();
