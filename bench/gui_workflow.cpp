@@ -139,6 +139,27 @@ orv::PixelBuffer generated_frame(int width, int height, int k) {
     return p;
 }
 
+// The window's conversion of a shown frame (shell/qt/image_pane.cpp): bottom-up B,G,R rows
+// into a top-down 32-bit picture that is kept from step to step. Returns a checksum of it.
+unsigned long long convert_as_window(const orv::PixelBuffer& buffer,
+                                     std::vector<std::uint32_t>& picture) {
+    const auto width = static_cast<std::size_t>(buffer.width);
+    picture.resize(width * static_cast<std::size_t>(buffer.height));
+    unsigned long long sum = 0;
+    for (int y = 0; y < buffer.height; ++y) {
+        const std::uint8_t* source =
+            buffer.bytes.data() +
+            static_cast<std::size_t>(buffer.height - 1 - y) * static_cast<std::size_t>(buffer.stride);
+        std::uint32_t* target = picture.data() + static_cast<std::size_t>(y) * width;
+        for (std::size_t x = 0; x < width; ++x, source += 3) {
+            target[x] = 0xFF000000u | std::uint32_t{source[2]} << 16 |
+                        std::uint32_t{source[1]} << 8 | source[0];
+            sum += target[x] & 0xFFFFFFu;
+        }
+    }
+    return sum;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -230,13 +251,20 @@ int main(int argc, char** argv) {
     run("S_CIELAB", orv::command::scielab);
     run("colour-difference", orv::command::colour_difference);
 
-    // Stepping: each step paints the three panes and touches every byte they show, as the
-    // window layer's conversion of the shown frames does. Three times: with the frame-store
+    // Stepping: each step paints the three panes and converts the frames they show into
+    // pictures kept from step to step, as the window layer does. Three times: with the frame-store
     // files in the page cache as the runs left them; with every slot's pages pushed out of
     // memory first, as on a machine whose memory cannot hold the files (each shown frame then
     // comes back from the disk), step after step; and so again at a person's pace, a step
     // every 200 ms (the pause is not counted).
     enum class Pass { cached, from_disk, paced };
+    // The panes' pictures, kept by the window from paint to paint; the window has drawn the
+    // frame shown when the runs ended before the first step.
+    std::vector<std::uint32_t> pictures[3];
+    for (int pane = 0; pane < 3; ++pane) {
+        const orv::PaneDrawing d = orv::paint_pane(store, static_cast<orv::Pane>(pane), 960, 560);
+        if (d.image != nullptr) convert_as_window(*d.image, pictures[pane]);
+    }
     for (const Pass pass : {Pass::cached, Pass::from_disk, Pass::paced}) {
         const bool evicted = pass != Pass::cached;
         if (evicted) {
@@ -267,11 +295,10 @@ int main(int argc, char** argv) {
             const auto t0 = Clock::now();
             orv::step_frame(store, platform, orv::FrameStep::next);
             const auto t1 = Clock::now();
-            for (orv::Pane pane : {orv::Pane::left, orv::Pane::right, orv::Pane::lower}) {
-                const orv::PaneDrawing d = orv::paint_pane(store, pane, 960, 560);
-                if (d.image != nullptr) {
-                    for (std::uint8_t b : d.image->bytes) sum += b;
-                }
+            for (int pane = 0; pane < 3; ++pane) {
+                const orv::PaneDrawing d =
+                    orv::paint_pane(store, static_cast<orv::Pane>(pane), 960, 560);
+                if (d.image != nullptr) sum += convert_as_window(*d.image, pictures[pane]);
             }
             const auto t2 = Clock::now();
             stepping += std::chrono::duration<double, std::milli>(t1 - t0).count();
@@ -282,10 +309,28 @@ int main(int argc, char** argv) {
         getrusage(RUSAGE_SELF, &after);
         print_kernel_counters(counters);
         // Major faults: touches that waited for the disk.
-        std::printf("  page faults: %ld waiting for the disk, %ld not\n",
-                    after.ru_majflt - before.ru_majflt, after.ru_minflt - before.ru_minflt);
+        const auto cpu_ms = [frames](const timeval& a, const timeval& b) {
+            return (1000.0 * static_cast<double>(b.tv_sec - a.tv_sec) +
+                    static_cast<double>(b.tv_usec - a.tv_usec) / 1000.0) /
+                   std::max(frames, 1);
+        };
+        std::printf("  page faults: %ld waiting for the disk, %ld not; processor %.1f ms a step "
+                    "in the program, %.1f ms in the kernel\n",
+                    after.ru_majflt - before.ru_majflt, after.ru_minflt - before.ru_minflt,
+                    cpu_ms(before.ru_utime, after.ru_utime),
+                    cpu_ms(before.ru_stime, after.ru_stime));
         const char* names[] = {"stepping (each frame)", "stepping, from disk", "  one step / 200 ms"};
         report(names[static_cast<int>(pass)], start + paused, frames);
+        // The steps over 50 ms in order (the frame each one showed), the first ten of them.
+        std::string slow;
+        int listed = 0;
+        for (std::size_t i = 0; i < steps.size() && listed < 10; ++i) {
+            if (steps[i] <= 50.0) continue;
+            slow += " " + std::to_string((i + 1) % steps.size()) + ":" +
+                    std::to_string(static_cast<int>(steps[i])) + "ms";
+            ++listed;
+        }
+        if (!slow.empty()) std::printf("  slow steps (frame:time):%s\n", slow.c_str());
         std::sort(steps.begin(), steps.end());
         const auto at = [&steps](double share) {
             return steps.empty() ? 0.0 : steps[static_cast<std::size_t>(share * (steps.size() - 1))];

@@ -143,6 +143,17 @@ std::size_t mapped_length(const void* block) {
 
 }  // namespace
 
+void release_pages(const void* block) {
+    const std::size_t length = mapped_length(block);
+    if (length == 0) return;
+    void* start = const_cast<void*>(block);
+    // Reclaims the clean pages mapped here (mapped by no one else): they leave the page cache
+    // and their memory goes back to the kernel's free lists, where the next reads take it
+    // first. Then the pages reclaim skipped (not yet written back) are unmapped.
+    ::madvise(start, length, MADV_PAGEOUT);
+    ::madvise(start, length, MADV_DONTNEED);
+}
+
 void prefetch_pages(const void* block) { prefetch_pages(block, 0, mapped_length(block)); }
 
 void prefetch_pages(const void* block, std::size_t offset, std::size_t bytes) {

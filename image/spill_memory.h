@@ -42,6 +42,12 @@ bool is_spilled(const void* block);
 // Gives back the resident pages of a mapped block (its contents stay in the file and come
 // back on the next touch). Does nothing for heap blocks.
 void drop_resident_pages(const void* block, std::size_t bytes);
+// Gives back the resident pages of a mapped block and takes those already written to its file
+// out of the page cache as well (pages still to be written stay until they are), so that the
+// memory holding them is used again for the next blocks read instead of memory the system has
+// not touched for long. Contents stay in the file; the next touch reads them back. Does nothing
+// for heap blocks.
+void release_pages(const void* block);
 // Asks the kernel to start reading a mapped block's pages from its file now (all of them, or
 // those holding bytes [offset, offset + bytes)), without waiting for them, so a touch soon
 // after finds them in memory and does not wait for a read of its own. Does nothing for heap
@@ -98,6 +104,11 @@ void move_to_spill(SpillVector<T>& v) {
 template <class T>
 void drop_resident_pages(const SpillVector<T>& v) {
     if (!v.empty()) drop_resident_pages(v.data(), v.size() * sizeof(T));
+}
+
+template <class T>
+void release_pages(const SpillVector<T>& v) {
+    if (!v.empty()) release_pages(v.data());
 }
 
 template <class T>

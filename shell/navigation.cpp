@@ -29,7 +29,8 @@ int frame_count(const FrameStore& store) {
 
 namespace {
 
-// Shows `frame`: gives back the pages of the slots no longer shown, repaints the panes, and
+// Shows `frame`: gives back the pages of the slots no longer shown (and their memory in the
+// page cache, which the reads of the next frames take again), repaints the panes, and
 // starts reading from the disk what the panes show now and what one more step of `direction`
 // (+1 or -1) would show, so that painting and stepping on do not wait for it.
 void move_to(FrameStore& store, Platform& platform, int frame, int direction = 1) {
@@ -38,7 +39,7 @@ void move_to(FrameStore& store, Platform& platform, int frame, int direction = 1
     const int now[] = {left_pane_slot(store), right_pane_slot(store), lower_pane_slot(store)};
     for (int slot : shown) {
         if (std::find(std::begin(now), std::end(now), slot) == std::end(now)) {
-            drop_slot_pages(store, slot);
+            release_slot_pages(store, slot);
         }
     }
     platform.invalidate(Window::left_pane, true);

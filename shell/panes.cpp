@@ -63,9 +63,14 @@ int map_coordinate(int position, double scale) {
     return static_cast<int>(static_cast<long long>(pixel) & 0xFFFF);
 }
 
-// A picture (top row first, R, G, B) as a pixel buffer (rows bottom-up, B, G, R).
-PixelBuffer picture_buffer(const RgbImage& picture) {
-    PixelBuffer buffer = make_pixel_buffer(picture.width, picture.height);
+// A picture (top row first, R, G, B) written into a pixel buffer (rows bottom-up, B, G, R);
+// a buffer of the same size keeps its memory, so stepping through heatmaps does not take
+// fresh memory every step.
+void copy_picture(const RgbImage& picture, PixelBuffer& buffer) {
+    if (buffer.width != picture.width || buffer.height != picture.height ||
+        buffer.bytes.empty()) {
+        buffer = make_pixel_buffer(picture.width, picture.height);
+    }
     for (int y = 0; y < picture.height; ++y) {
         const std::uint8_t* in =
             picture.rgb.data() + static_cast<std::size_t>(y) * picture.width * 3;
@@ -77,7 +82,6 @@ PixelBuffer picture_buffer(const RgbImage& picture) {
             out[3 * x + 2] = in[3 * x];
         }
     }
-    return buffer;
 }
 
 // The heatmap of slot `slot` with its colour bar, made by the report's writer on its fixed
@@ -85,7 +89,7 @@ PixelBuffer picture_buffer(const RgbImage& picture) {
 const PixelBuffer& heatmap_picture(FrameStore& store, int slot) {
     const InterleavedImage& map = store.diff_results[static_cast<std::size_t>(slot)];
     if (store.heatmap_slot != slot || store.heatmap_source != map.data.data()) {
-        store.heatmap_pixels = picture_buffer(heatmap_with_colour_bar(map, HeatmapStyle{}));
+        copy_picture(heatmap_with_colour_bar(map, HeatmapStyle{}), store.heatmap_pixels);
         store.heatmap_slot = slot;
         store.heatmap_source = map.data.data();
     }

@@ -106,6 +106,16 @@ void drop_slot_pages(const FrameStore& store, int slot) {
     drop_resident_pages(store.diff_results[s].data);
 }
 
+void release_slot_pages(const FrameStore& store, int slot) {
+    if (slot < 0 || slot >= max_frames) return;
+    const auto s = static_cast<std::size_t>(slot);
+    release_pages(store.reference_pixels[s].bytes);
+    release_pages(store.degraded_pixels[s].bytes);
+    release_pages(store.scielab_pixels[s].bytes);
+    release_pages(store.diff_pixels[s].bytes);
+    release_pages(store.diff_results[s].data);
+}
+
 void drop_pages_off_screen(const FrameStore& store) {
     if (!spill_enabled()) return;
     const int shown[] = {left_pane_slot(store), right_pane_slot(store), lower_pane_slot(store)};

@@ -23,7 +23,12 @@ void keep_in_store(InterleavedImage& result);
 
 // Gives back the resident pages of every buffer of `slot` (out-of-range slots: nothing).
 void drop_slot_pages(const FrameStore& store, int slot);
-// The same for every slot except those the panes show for current_frame.
+// Gives back the resident pages of every buffer of `slot` and takes their written pages out
+// of the page cache (image/spill_memory.h, release_pages): stepping reuses the memory of the
+// frame it leaves for the frames it reads next, so the page cache does not grow with every
+// frame shown.
+void release_slot_pages(const FrameStore& store, int slot);
+// drop_slot_pages for every slot except those the panes show for current_frame.
 void drop_pages_off_screen(const FrameStore& store);
 
 // Free room of the machine now: available memory and free temporary disk (0 without a spill

@@ -96,8 +96,15 @@ const QImage& ImagePane::image_of(const PixelBuffer& buffer) {
         cached_height_ != buffer.height || cached_stride_ != buffer.stride) {
         // The buffer's rows are bottom-up, B,G,R bytes: one pass turns them into a top-down
         // native image (a third of the time of Qt's flip and format conversion one after the
-        // other on a full-HD frame, which a step pays for three panes).
-        QImage image(buffer.width, buffer.height, QImage::Format_RGB32);
+        // other on a full-HD frame, which a step pays for three panes). A frame of the size
+        // shown before is written over the image already there: a fresh image every step
+        // would take memory the process has never touched, far slower to write the first
+        // time on some machines (virtual ones whose host takes free memory back).
+        if (cached_image_.width() != buffer.width || cached_image_.height() != buffer.height ||
+            cached_image_.format() != QImage::Format_RGB32) {
+            cached_image_ = QImage(buffer.width, buffer.height, QImage::Format_RGB32);
+        }
+        QImage& image = cached_image_;
         for (int y = 0; y < buffer.height && !image.isNull(); ++y) {
             const std::uint8_t* source =
                 buffer.bytes.data() + static_cast<std::size_t>(buffer.height - 1 - y) *
@@ -107,7 +114,6 @@ const QImage& ImagePane::image_of(const PixelBuffer& buffer) {
                 target[x] = qRgb(source[2], source[1], source[0]);
             }
         }
-        cached_image_ = std::move(image);
         cached_source_ = buffer.bytes.data();
         cached_width_ = buffer.width;
         cached_height_ = buffer.height;

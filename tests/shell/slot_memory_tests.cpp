@@ -112,9 +112,16 @@ TEST(SlotMemory, SteppingStartsReadingWhatTheNextStepShows) {
                 GTEST_SKIP() << "this kernel keeps the pages cached";
             }
         }
+        // The frame shown before the step, read back into memory as painting it does.
+        PixelBuffer& left_behind = store->scielab_pixels[c.from];
+        ::madvise(left_behind.bytes.data(), left_behind.bytes.size(), MADV_POPULATE_READ);
+        ASSERT_EQ(cached_pages(left_behind), pages_of(left_behind));
         test::ScriptedPlatform p;
         ASSERT_TRUE(step_frame(*store, p.platform, c.step));
         EXPECT_EQ(store->current_frame, c.shown);
+        // The frame left behind gives its page-cache memory back; its contents stay.
+        EXPECT_EQ(cached_pages(left_behind), 0);
+        EXPECT_TRUE(left_behind.bytes == store->reference_pixels[c.from].bytes);
         // The read-ahead is queued, not awaited: it lands soon after.
         const PixelBuffer& ahead = store->scielab_pixels[c.read_ahead];
         for (int wait = 0; wait < 200 && cached_pages(ahead) < pages_of(ahead); ++wait) {

@@ -148,6 +148,11 @@ void ViewsTest::keys_and_wheel_step_and_the_quarter_follows() {
         Qt::Key key;
         int frame;  // current_frame after the key
     };
+    // The right pane's picture before the steps, held as a copy.
+    ImagePane* right = window_->pane(Pane::right);
+    QTRY_VERIFY(!right->shown_image().isNull());
+    const QImage earlier = right->shown_image();
+    const QRgb earlier_pixel = earlier.pixel(0, 0);
     // 3 reference and 5 degraded frames: stepping wraps at 5, as a click does.
     const Step steps[] = {{Qt::Key_Right, 1}, {Qt::Key_Space, 2}, {Qt::Key_End, 4},
                           {Qt::Key_Right, 0}, {Qt::Key_Left, 4},  {Qt::Key_Left, 3},
@@ -161,6 +166,9 @@ void ViewsTest::keys_and_wheel_step_and_the_quarter_follows() {
     // The panes show the slots of the new frame: the left one the last reference frame.
     QTRY_COMPARE(window_->pane(Pane::left)->last_drawing().slot, 2);
     QTRY_COMPARE(window_->pane(Pane::right)->last_drawing().slot, 4);
+    // The pane writes each frame over its picture of the same size; the copy keeps its pixels.
+    QTRY_COMPARE(right->shown_image().pixel(0, 0), qRgb(104, 90, 90));
+    QCOMPARE(earlier.pixel(0, 0), earlier_pixel);
 
     // The wheel over the quarter: one step a notch, toward the user next; elsewhere nothing.
     const QPoint quarter = window_->quarter_rect().center();
@@ -319,6 +327,16 @@ void ViewsTest::screenshots_of_a_measured_sequence() {
     QTest::qWait(200);
     QDir().mkpath(QStringLiteral(ORV_SCREENSHOT_DIR));
     QVERIFY(window_->grab().save(QStringLiteral(ORV_SCREENSHOT_DIR "/main-window-heatmap.png")));
+    // A step makes the next frame's heatmap in the same buffer; the pane shows that one.
+    QTest::keyClick(window_->client(), Qt::Key_Left);
+    QTRY_COMPARE(store.heatmap_slot, 2);
+    const RgbImage expected2 = heatmap_with_colour_bar(store.diff_results[2], HeatmapStyle{});
+    const std::size_t top_left2 = static_cast<std::size_t>(heat.height - 1) * heat.stride;
+    QCOMPARE(heat.bytes[top_left2 + 2], expected2.rgb[0]);
+    QCOMPARE(heat.bytes[top_left2], expected2.rgb[2]);
+    QTRY_COMPARE(lower->shown_image().pixel(0, 0),
+                 qRgb(expected2.rgb[0], expected2.rgb[1], expected2.rgb[2]));
+    QTest::keyClick(window_->client(), Qt::Key_End);
     window_->action(command::heatmap_view)->trigger();
     QTRY_COMPARE(lower->last_drawing().image, &store.diff_pixels[3]);
     window_->action(command::results_window)->trigger();
