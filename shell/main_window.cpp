@@ -159,6 +159,7 @@ void run_drop(FrameStore& store, Platform& platform, Pane pane,
         refuse(platform, no_memory_text, caution_caption);
         repaint_main(platform);
     }
+    read_ahead_current(store);
 }
 
 CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
@@ -230,6 +231,8 @@ CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
         refuse(platform, no_memory_text, caution_caption);
         repaint_main(platform);
     }
+    // Runs and loads leave the frames in their files; the first step then finds its frame read.
+    read_ahead_current(store);
     return CommandResult::done;
 }
 

@@ -29,6 +29,13 @@ int frame_count(const FrameStore& store) {
 
 namespace {
 
+// Starts reading what the panes show for `frame` and for one more step of `direction`.
+void read_ahead(const FrameStore& store, int frame, int direction) {
+    prefetch_panes(store, frame);
+    const int count = frame_count(store);
+    if (count > 1) prefetch_panes(store, (frame + direction + count) % count);
+}
+
 // Shows `frame`: gives back the pages of the slots no longer shown (and their memory in the
 // page cache, which the reads of the next frames take again), repaints the panes, and
 // starts reading from the disk what the panes show now and what one more step of `direction`
@@ -45,12 +52,14 @@ void move_to(FrameStore& store, Platform& platform, int frame, int direction = 1
     platform.invalidate(Window::left_pane, true);
     platform.invalidate(Window::right_pane, true);
     platform.invalidate(Window::lower_pane, true);
-    prefetch_panes(store, frame);
-    const int count = frame_count(store);
-    if (count > 1) prefetch_panes(store, (frame + direction + count) % count);
+    read_ahead(store, frame, direction);
 }
 
 }  // namespace
+
+void read_ahead_current(const FrameStore& store) {
+    if (store.image_loaded == 1) read_ahead(store, store.current_frame, 1);
+}
 
 bool step_frame(FrameStore& store, Platform& platform, FrameStep step) {
     if (store.image_loaded != 1) return false;

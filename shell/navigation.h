@@ -27,6 +27,12 @@ bool step_frame(FrameStore& store, Platform& platform, FrameStep step);
 // open or for a frame outside the sequences.
 bool go_to_frame(FrameStore& store, Platform& platform, int frame);
 
+// Starts reading from the disk what the panes show for the current frame and for the next
+// one, as a step does; for the end of a command that wrote or reloaded the frames, so that
+// the first step after it does not wait for the disk either. Nothing before a reference
+// sequence is open.
+void read_ahead_current(const FrameStore& store);
+
 // → and Space: next; ←: previous; Home, End: first, last. True when the key stepped.
 bool key_step(FrameStore& store, Platform& platform, StepKey key);
 // A wheel turn over the quarter: away from the user (delta > 0) previous, toward next.

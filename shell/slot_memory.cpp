@@ -116,16 +116,6 @@ void release_slot_pages(const FrameStore& store, int slot) {
     release_pages(store.diff_results[s].data);
 }
 
-void drop_pages_off_screen(const FrameStore& store) {
-    if (!spill_enabled()) return;
-    const int shown[] = {left_pane_slot(store), right_pane_slot(store), lower_pane_slot(store)};
-    for (int slot = 0; slot < max_frames; ++slot) {
-        if (std::find(std::begin(shown), std::end(shown), slot) == std::end(shown)) {
-            drop_slot_pages(store, slot);
-        }
-    }
-}
-
 MachineRoom measure_machine_room() {
     MachineRoom room;
     room.memory = available_memory();

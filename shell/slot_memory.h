@@ -28,8 +28,6 @@ void drop_slot_pages(const FrameStore& store, int slot);
 // frame it leaves for the frames it reads next, so the page cache does not grow with every
 // frame shown.
 void release_slot_pages(const FrameStore& store, int slot);
-// drop_slot_pages for every slot except those the panes show for current_frame.
-void drop_pages_off_screen(const FrameStore& store);
 
 // Free room of the machine now: available memory and free temporary disk (0 without a spill
 // folder).

@@ -77,6 +77,33 @@ void page_out(const PixelBuffer& pixels) {
     ::madvise(block, pixels.bytes.size(), MADV_PAGEOUT);
 }
 
+// Four frames of 1000 x 400 with their filtered pictures, kept in the frame store's files and
+// pushed out of memory. False when this kernel keeps the pages cached all the same.
+bool four_filtered_frames_on_disk(FrameStore& store) {
+    test::open_reference(store, 4, 1000, 400);
+    for (int i = 0; i < 4; ++i) {
+        store.scielab_pixels[i] = store.reference_pixels[i];
+        keep_in_store(store.reference_pixels[i]);
+        keep_in_store(store.scielab_pixels[i]);
+    }
+    store.scielab_done = 1;
+    ::sync();  // clean pages only leave the page cache
+    for (int i = 0; i < 4; ++i) {
+        page_out(store.reference_pixels[i]);
+        page_out(store.scielab_pixels[i]);
+        if (cached_pages(store.scielab_pixels[i]) != 0) return false;
+    }
+    return true;
+}
+
+// Waits up to 2 s for the queued reads of a picture to land; true when all its pages did.
+bool read_soon(const PixelBuffer& pixels) {
+    for (int wait = 0; wait < 200 && cached_pages(pixels) < pages_of(pixels); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return cached_pages(pixels) == pages_of(pixels);
+}
+
 TEST(SlotMemory, SteppingStartsReadingWhatTheNextStepShows) {
     struct Case {
         const char* name;
@@ -96,22 +123,8 @@ TEST(SlotMemory, SteppingStartsReadingWhatTheNextStepShows) {
         SCOPED_TRACE(c.name);
         SpillFolder spill;
         auto store = test::fresh_store();
-        test::open_reference(*store, 4, 1000, 400);
-        for (int i = 0; i < 4; ++i) {
-            store->scielab_pixels[i] = store->reference_pixels[i];
-            keep_in_store(store->reference_pixels[i]);
-            keep_in_store(store->scielab_pixels[i]);
-        }
-        store->scielab_done = 1;
+        if (!four_filtered_frames_on_disk(*store)) GTEST_SKIP() << "this kernel keeps the pages cached";
         store->current_frame = c.from;
-        ::sync();  // clean pages only leave the page cache
-        for (int i = 0; i < 4; ++i) {
-            page_out(store->reference_pixels[i]);
-            page_out(store->scielab_pixels[i]);
-            if (cached_pages(store->scielab_pixels[i]) != 0) {
-                GTEST_SKIP() << "this kernel keeps the pages cached";
-            }
-        }
         // The frame shown before the step, read back into memory as painting it does.
         PixelBuffer& left_behind = store->scielab_pixels[c.from];
         ::madvise(left_behind.bytes.data(), left_behind.bytes.size(), MADV_POPULATE_READ);
@@ -124,16 +137,27 @@ TEST(SlotMemory, SteppingStartsReadingWhatTheNextStepShows) {
         EXPECT_TRUE(left_behind.bytes == store->reference_pixels[c.from].bytes);
         // The read-ahead is queued, not awaited: it lands soon after.
         const PixelBuffer& ahead = store->scielab_pixels[c.read_ahead];
-        for (int wait = 0; wait < 200 && cached_pages(ahead) < pages_of(ahead); ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        EXPECT_EQ(cached_pages(ahead), pages_of(ahead));
+        EXPECT_TRUE(read_soon(ahead));
         EXPECT_EQ(cached_pages(store->scielab_pixels[c.shown]), pages_of(ahead));
         // The reference frame behind the filtered picture gives only the readout's pixel.
         EXPECT_GE(cached_pages(store->reference_pixels[c.read_ahead]), 1);
         EXPECT_LE(cached_pages(store->reference_pixels[c.read_ahead]), 2);
         EXPECT_EQ(cached_pages(store->scielab_pixels[c.untouched]), 0);
     }
+}
+
+// A command (here S_CIELAB, declined) ends by reading what the first step will show.
+TEST(SlotMemory, ACommandLeavesTheShownAndTheNextFrameRead) {
+    SpillFolder spill;
+    auto store = test::fresh_store();
+    if (!four_filtered_frames_on_disk(*store)) GTEST_SKIP() << "this kernel keeps the pages cached";
+    store->current_frame = 3;
+    test::ScriptedPlatform p;
+    p.platform.message_box = [](const MessageRequest&) { return MessageAnswer::no; };
+    run_main_command(*store, p.platform, command::scielab);
+    EXPECT_TRUE(read_soon(store->scielab_pixels[3]));
+    EXPECT_TRUE(read_soon(store->scielab_pixels[0]));  // the next frame, after the last
+    EXPECT_EQ(cached_pages(store->scielab_pixels[1]), 0);
 }
 
 TEST(SlotMemory, RunsTheMachineCannotHoldAreRefusedWithNeedAndRoomAndChangeNothing) {
