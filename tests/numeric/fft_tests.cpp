@@ -149,6 +149,29 @@ TEST(Fft1d, NamedLengthsMatchDirectTransform) {
         check_length(n);
 }
 
+// Primes beyond the sweep whose predecessor has no factor above 5, up to the sides of 8K
+// frames: Rader's method at lengths where its index tables and filter are longest.
+TEST(Fft1d, PrimesWithASmoothPredecessorUpTo8K) {
+    const auto smooth = [](int m) {
+        for (int f : {2, 3, 5})
+            while (m % f == 0) m /= f;
+        return m == 1;
+    };
+    int checked = 0;
+    for (int n = 4101; n <= 7681; n += 2) {
+        bool prime = true;
+        for (int d = 3; d * d <= n && prime; d += 2) prime = n % d != 0;
+        if (!prime || !smooth(n - 1)) continue;
+#ifdef ORV_NUMERIC_THIN_SWEEP
+        if (checked++ % 3 != 0) continue;
+#else
+        ++checked;
+#endif
+        check_length(n);
+    }
+    EXPECT_EQ(checked, 4);  // 4801, 4861, 6481 and 7681
+}
+
 TEST(Fft1d, FactorListsFollowTheEngineOrder) {
     struct Case {
         int n;
