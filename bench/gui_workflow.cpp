@@ -57,11 +57,8 @@ double rss_gb() {
 // Pushes a frame-store buffer's pages out of memory and out of the page cache, so that the
 // next touch reads them from the disk. Reclaim finds only pages mapped here: they are mapped
 // first (from the page cache), then reclaimed.
-template <class Vector>
-void page_out(const Vector& v) {
-    if (v.empty()) return;
-    void* block = const_cast<void*>(static_cast<const void*>(v.data()));
-    const std::size_t bytes = v.size() * sizeof(v[0]);
+void page_out(const void* data, std::size_t bytes) {
+    void* block = const_cast<void*>(data);
     ::madvise(block, bytes, MADV_POPULATE_READ);
     ::madvise(block, bytes, MADV_PAGEOUT);
 }
@@ -270,12 +267,7 @@ int main(int argc, char** argv) {
         if (evicted) {
             ::sync();  // clean pages only can be reclaimed
             for (int slot = 0; slot < std::min(frames, orv::max_frames); ++slot) {
-                const auto s = static_cast<std::size_t>(slot);
-                page_out(store.reference_pixels[s].bytes);
-                page_out(store.degraded_pixels[s].bytes);
-                page_out(store.scielab_pixels[s].bytes);
-                page_out(store.diff_pixels[s].bytes);
-                page_out(store.diff_results[s].data);
+                orv::for_each_slot_buffer(store, slot, page_out);
             }
         }
         rusage before{};

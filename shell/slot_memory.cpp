@@ -96,24 +96,26 @@ void keep_in_store(PixelBuffer& pixels) { move_to_spill(pixels.bytes); }
 
 void keep_in_store(InterleavedImage& result) { move_to_spill(result.data); }
 
-void drop_slot_pages(const FrameStore& store, int slot) {
+void for_each_slot_buffer(const FrameStore& store, int slot,
+                          const std::function<void(const void* block, std::size_t bytes)>& visit) {
     if (slot < 0 || slot >= max_frames) return;
     const auto s = static_cast<std::size_t>(slot);
-    drop_resident_pages(store.reference_pixels[s].bytes);
-    drop_resident_pages(store.degraded_pixels[s].bytes);
-    drop_resident_pages(store.scielab_pixels[s].bytes);
-    drop_resident_pages(store.diff_pixels[s].bytes);
-    drop_resident_pages(store.diff_results[s].data);
+    for (const PixelBuffer* p : {&store.reference_pixels[s], &store.degraded_pixels[s],
+                                 &store.scielab_pixels[s], &store.diff_pixels[s]}) {
+        if (!p->bytes.empty()) visit(p->bytes.data(), p->bytes.size());
+    }
+    const auto& values = store.diff_results[s].data;
+    if (!values.empty()) visit(values.data(), values.size() * sizeof(values[0]));
+}
+
+void drop_slot_pages(const FrameStore& store, int slot) {
+    for_each_slot_buffer(store, slot, [](const void* block, std::size_t bytes) {
+        drop_resident_pages(block, bytes);
+    });
 }
 
 void release_slot_pages(const FrameStore& store, int slot) {
-    if (slot < 0 || slot >= max_frames) return;
-    const auto s = static_cast<std::size_t>(slot);
-    release_pages(store.reference_pixels[s].bytes);
-    release_pages(store.degraded_pixels[s].bytes);
-    release_pages(store.scielab_pixels[s].bytes);
-    release_pages(store.diff_pixels[s].bytes);
-    release_pages(store.diff_results[s].data);
+    for_each_slot_buffer(store, slot, [](const void* block, std::size_t) { release_pages(block); });
 }
 
 MachineRoom measure_machine_room() {

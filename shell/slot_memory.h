@@ -7,7 +7,9 @@
 // load or run, its needs (temporary disk for the kept buffers, memory for the frames being
 // worked on) are compared with what the machine has; a refusal names both.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,11 @@ namespace orv {
 // folder) and gives its resident pages back.
 void keep_in_store(PixelBuffer& pixels);
 void keep_in_store(InterleavedImage& result);
+
+// Calls `visit(block, bytes)` for every non-empty buffer of `slot`: the reference, degraded,
+// filtered and grey pictures and the difference values (out-of-range slots: none).
+void for_each_slot_buffer(const FrameStore& store, int slot,
+                          const std::function<void(const void* block, std::size_t bytes)>& visit);
 
 // Gives back the resident pages of every buffer of `slot` (out-of-range slots: nothing).
 void drop_slot_pages(const FrameStore& store, int slot);
