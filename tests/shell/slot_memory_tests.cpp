@@ -132,8 +132,10 @@ TEST(SlotMemory, SteppingStartsReadingWhatTheNextStepShows) {
         test::ScriptedPlatform p;
         ASSERT_TRUE(step_frame(*store, p.platform, c.step));
         EXPECT_EQ(store->current_frame, c.shown);
-        // The frame left behind gives its page-cache memory back; its contents stay.
-        EXPECT_EQ(cached_pages(left_behind), 0);
+        // The frame left behind gives its page-cache memory back; its contents stay. Pages read
+        // a moment ago may still wait in a processor's small batch (15 pages) before joining
+        // the lists reclaim takes from, and stay cached: of its 293 pages, at most two batches.
+        EXPECT_LE(cached_pages(left_behind), 30);
         EXPECT_TRUE(left_behind.bytes == store->reference_pixels[c.from].bytes);
         // The read-ahead is queued, not awaited: it lands soon after.
         const PixelBuffer& ahead = store->scielab_pixels[c.read_ahead];
