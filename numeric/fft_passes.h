@@ -384,6 +384,16 @@ struct Passes {
         }
     }
 
+    // The per-thread planes of a cyclic convolution of length m on L lanes: the transformed
+    // input (a) and the weighted product (p).
+    struct ConvolutionWork {
+        double *ar, *ai, *pr, *pi;
+    };
+    [[gnu::always_inline]] static inline ConvolutionWork convolution_work(Index m) {
+        ChirpWork& work = chirp_work(static_cast<std::size_t>(2 * m * L));
+        return {work.re.data(), work.im.data(), work.re.data() + m * L, work.im.data() + m * L};
+    }
+
     // p[k] = a[from[k]] (c_k + i s_k), k < m, on every lane: a transform's result taken into
     // natural order and weighted by a filter held in natural order.
     [[gnu::always_inline]] static inline void weigh_in_order(const Index* from, const double* fc, const double* fs, Index m,
@@ -407,11 +417,11 @@ struct Passes {
         const BluesteinPlan& b = *plan.bluestein;
         const Index n = plan.n;
         const Index m = b.m;
-        ChirpWork& work = chirp_work(static_cast<std::size_t>(2 * m * L));
-        double* __restrict__ ar = work.re.data();
-        double* __restrict__ ai = work.im.data();
-        double* __restrict__ pr = ar + m * L;
-        double* __restrict__ pi = ai + m * L;
+        const ConvolutionWork w = convolution_work(m);
+        double* __restrict__ ar = w.ar;
+        double* __restrict__ ai = w.ai;
+        double* __restrict__ pr = w.pr;
+        double* __restrict__ pi = w.pi;
         for (Index e = 0; e < n; ++e) {
             const double c = b.chirp_re[static_cast<std::size_t>(e)];
             const double s = b.chirp_im[static_cast<std::size_t>(e)];
@@ -446,11 +456,11 @@ struct Passes {
     [[gnu::always_inline]] static inline void rader(const FftPlan& plan, double* re, double* im) {
         const RaderPlan& r = *plan.rader;
         const Index m = plan.n - 1;
-        ChirpWork& work = chirp_work(static_cast<std::size_t>(2 * m * L));
-        double* __restrict__ ar = work.re.data();
-        double* __restrict__ ai = work.im.data();
-        double* __restrict__ pr = ar + m * L;
-        double* __restrict__ pi = ai + m * L;
+        const ConvolutionWork w = convolution_work(m);
+        double* __restrict__ ar = w.ar;
+        double* __restrict__ ai = w.ai;
+        double* __restrict__ pr = w.pr;
+        double* __restrict__ pi = w.pi;
         for (Index t = 0; t < m; ++t) {
             const double* xr = re + r.gather[static_cast<std::size_t>(t)] * L;
             const double* xi = im + r.gather[static_cast<std::size_t>(t)] * L;
