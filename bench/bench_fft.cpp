@@ -113,7 +113,7 @@ void bench_orv(benchmark::State& state) {
 }
 
 void frame_sizes(benchmark::internal::Benchmark* b) {
-    b->Args({1920, 1080})->Args({640, 480})->Args({1999, 1123})->Args({1913, 1087})->Args({1201, 1153})->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+    b->Args({1920, 1080})->Args({640, 480})->Args({1999, 1123})->Args({1913, 1087})->Args({1201, 1153})->Args({2560, 1440})->Args({2048, 1080})->Args({1024, 768})->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 }
 
 BENCHMARK(bench_fftw)->Apply(frame_sizes);
