@@ -20,14 +20,20 @@ namespace orv::fft_detail {
 // Sequences transformed side by side by the two-dimensional transform.
 constexpr int batch_lanes = 16;
 
-// rows[l * stride + e] -> lanes[e * batch_lanes + l] for the batch_lanes rows of a block:
-// a transposition done two rows by two values at a time.
-[[gnu::always_inline]] inline void gather_rows(const double* rows, Index stride, Index n, double* lanes) {
+// Rows a multiple of 4 KB apart share a set of the first-level cache, which holds 8 to 12
+// lines of a set: moving all batch_lanes such rows at once would evict each row's line
+// before its next values are taken. Such rows are moved eight at a time.
+inline bool rows_crowd_cache_sets(Index stride) { return stride % 512 == 0; }
+
+// rows[l * stride + e] -> lanes[e * batch_lanes + l] for rows l of [l0, l0 + Rows): a
+// transposition done two rows by two values at a time.
+template <int Rows>
+[[gnu::always_inline]] inline void gather_row_block(const double* rows, Index stride, Index n, int l0, double* lanes) {
     constexpr int L = batch_lanes;
     Index e = 0;
 #ifdef __SSE2__
     for (; e + 1 < n; e += 2) {
-        for (int l = 0; l < L; l += 2) {
+        for (int l = l0; l < l0 + Rows; l += 2) {
             const __m128d a = _mm_loadu_pd(rows + l * stride + e);
             const __m128d b = _mm_loadu_pd(rows + (l + 1) * stride + e);
             _mm_storeu_pd(lanes + e * L + l, _mm_unpacklo_pd(a, b));
@@ -36,12 +42,24 @@ constexpr int batch_lanes = 16;
     }
 #endif
     for (; e < n; ++e)
-        for (int l = 0; l < L; ++l) lanes[e * L + l] = rows[l * stride + e];
+        for (int l = l0; l < l0 + Rows; ++l) lanes[e * L + l] = rows[l * stride + e];
 }
 
-// rows[l * stride + k] = lanes[source[k] * batch_lanes + l] (times scale when scaled).
-[[gnu::always_inline]] inline void scatter_rows(const double* lanes, const Index* source, Index n, bool scaled, double scale, double* rows,
-                  Index stride) {
+// rows[l * stride + e] -> lanes[e * batch_lanes + l] for the batch_lanes rows of a block.
+[[gnu::always_inline]] inline void gather_rows(const double* rows, Index stride, Index n, double* lanes) {
+    constexpr int L = batch_lanes;
+    if (rows_crowd_cache_sets(stride)) {
+        for (int l0 = 0; l0 < L; l0 += L / 2) gather_row_block<L / 2>(rows, stride, n, l0, lanes);
+    } else {
+        gather_row_block<L>(rows, stride, n, 0, lanes);
+    }
+}
+
+// rows[l * stride + k] = lanes[source[k] * batch_lanes + l] (times scale when scaled), for
+// rows l of [l0, l0 + Rows).
+template <int Rows>
+[[gnu::always_inline]] inline void scatter_row_block(const double* lanes, const Index* source, Index n, bool scaled, double scale,
+                                                     double* rows, Index stride, int l0) {
     constexpr int L = batch_lanes;
     Index k = 0;
 #ifdef __SSE2__
@@ -49,7 +67,7 @@ constexpr int batch_lanes = 16;
     for (; k + 1 < n; k += 2) {
         const double* p0 = lanes + source[k] * L;
         const double* p1 = lanes + source[k + 1] * L;
-        for (int l = 0; l < L; l += 2) {
+        for (int l = l0; l < l0 + Rows; l += 2) {
             __m128d a = _mm_loadu_pd(p0 + l);
             __m128d b = _mm_loadu_pd(p1 + l);
             if (scaled) {
@@ -63,7 +81,19 @@ constexpr int batch_lanes = 16;
 #endif
     for (; k < n; ++k) {
         const double* p = lanes + source[k] * L;
-        for (int l = 0; l < L; ++l) rows[l * stride + k] = scaled ? p[l] * scale : p[l];
+        for (int l = l0; l < l0 + Rows; ++l) rows[l * stride + k] = scaled ? p[l] * scale : p[l];
+    }
+}
+
+// rows[l * stride + k] = lanes[source[k] * batch_lanes + l] (times scale when scaled).
+[[gnu::always_inline]] inline void scatter_rows(const double* lanes, const Index* source, Index n, bool scaled, double scale, double* rows,
+                  Index stride) {
+    constexpr int L = batch_lanes;
+    if (rows_crowd_cache_sets(stride)) {
+        for (int l0 = 0; l0 < L; l0 += L / 2)
+            scatter_row_block<L / 2>(lanes, source, n, scaled, scale, rows, stride, l0);
+    } else {
+        scatter_row_block<L>(lanes, source, n, scaled, scale, rows, stride, 0);
     }
 }
 

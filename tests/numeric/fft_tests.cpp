@@ -298,7 +298,7 @@ TEST(Fft2d, MatchesRowAndColumnReferenceForOddAndEvenSides) {
 
 // The plane path transforms many lines side by side; each must equal fft_1d exactly.
 TEST(Fft2d, EqualsOneDimensionalTransformsBitForBit) {
-    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{20, 9}, {7, 33}, {1920, 3}, {5, 1080}, {98, 11}, {1999, 3}, {17, 211}}) {
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{20, 9}, {7, 33}, {1920, 3}, {5, 1080}, {98, 11}, {1999, 3}, {17, 211}, {1024, 19}}) {
         for (int direction : {1, -1}) {
             const Plane p = random_plane(w, h, 42);
             Sequence got = p.values;
@@ -397,13 +397,14 @@ TEST(Fft2d, ThreadsTransformIndependently) {
 
 // The plane driver on every instruction set this processor runs gives the baseline's bytes:
 // rows and columns, whole and partial batches, radices 2 to 5, a general odd factor, the
-// chirp method and Rader's (1153), both signs, scaled and not.
+// chirp method and Rader's (1153), rows 8 KB apart (moved in halves), both signs, scaled
+// and not.
 TEST(FftPaths, EveryInstructionSetGivesTheBaselineBytes) {
     using orv::fft_detail::FftPath;
     struct Case {
         int n, count, seq_stride, elem_stride;
     };
-    const Case cases[] = {{1920, 19, 1920, 1}, {1080, 37, 1, 37}, {1123, 16, 1, 16}, {77, 5, 77, 1}, {360, 48, 1, 48}, {1153, 21, 1153, 1}};
+    const Case cases[] = {{1920, 19, 1920, 1}, {1080, 37, 1, 37}, {1123, 16, 1, 16}, {77, 5, 77, 1}, {360, 48, 1, 48}, {1153, 21, 1153, 1}, {1024, 17, 1024, 1}};
     std::vector<FftPath> paths = {FftPath::baseline};
     if (orv::fft_detail::widest_fft_path() >= FftPath::avx2) paths.push_back(FftPath::avx2);
     if (orv::fft_detail::widest_fft_path() >= FftPath::avx512) paths.push_back(FftPath::avx512);
