@@ -121,15 +121,56 @@ inline double* cache_line_start(std::vector<double>& storage) {
     return storage.data() + ((64 - at % 64) % 64) / sizeof(double);
 }
 
-inline BatchBuffers& batch_buffers(std::size_t values) {
-    thread_local BatchBuffers buffers;
-    if (buffers.re_storage.size() < values + 8) {
-        buffers.re_storage.resize(values + 8);
-        buffers.im_storage.resize(values + 8);
-        buffers.re = cache_line_start(buffers.re_storage);
-        buffers.im = cache_line_start(buffers.im_storage);
+// Batch `which` (0 or 1; columns may go two batches at a time) of the calling thread.
+inline BatchBuffers& batch_buffers(std::size_t values, int which = 0) {
+    thread_local BatchBuffers buffers[2];
+    BatchBuffers& b = buffers[which];
+    if (b.re_storage.size() < values + 8) {
+        b.re_storage.resize(values + 8);
+        b.im_storage.resize(values + 8);
+        b.re = cache_line_start(b.re_storage);
+        b.im = cache_line_start(b.im_storage);
     }
-    return buffers;
+    return b;
+}
+
+// Columns: Batches whole batches of neighbouring columns into the batch buffers, every
+// row's part of them taken in one visit (two cache lines a batch). The rows lie a plane's
+// width apart, too far for the hardware to foresee, so each row's part of the next columns
+// is asked for now and arrives while these are transformed.
+template <int Batches>
+[[gnu::always_inline]] inline void take_columns(const double* re, const double* im, Index n, Index elem_stride, bool more,
+                                                BatchBuffers* const* buffers) {
+    constexpr int L = batch_lanes;
+    for (Index e = 0; e < n; ++e) {
+        const double* sr = re + e * elem_stride;
+        const double* si = im + e * elem_stride;
+        for (int b = 0; b < Batches; ++b) {
+            if (more) {
+                __builtin_prefetch(sr + (Batches + b) * L);
+                __builtin_prefetch(sr + (Batches + b) * L + 8);
+                __builtin_prefetch(si + (Batches + b) * L);
+                __builtin_prefetch(si + (Batches + b) * L + 8);
+            }
+            copy_lanes(buffers[b]->re + e * L, sr + b * L, false, 1.0);
+            copy_lanes(buffers[b]->im + e * L, si + b * L, false, 1.0);
+        }
+    }
+}
+
+// The transformed batches back into their columns, in natural order.
+template <int Batches>
+[[gnu::always_inline]] inline void put_columns(BatchBuffers* const* buffers, const Index* source, Index n, bool scaled,
+                                               double scale, double* re, double* im, Index elem_stride) {
+    constexpr int L = batch_lanes;
+    for (Index k = 0; k < n; ++k) {
+        double* dr = re + k * elem_stride;
+        double* di = im + k * elem_stride;
+        for (int b = 0; b < Batches; ++b) {
+            copy_lanes(dr + b * L, buffers[b]->re + source[k] * L, scaled, scale);
+            copy_lanes(di + b * L, buffers[b]->im + source[k] * L, scaled, scale);
+        }
+    }
 }
 
 // Transforms `count` sequences of length n; sequence q, element e lives at
@@ -139,34 +180,29 @@ inline BatchBuffers& batch_buffers(std::size_t values) {
                                        Index elem_stride, bool scaled, double scale) {
     constexpr int L = batch_lanes;
     FftPlan& plan = plan_for(n, sign);
-    BatchBuffers& buf = batch_buffers(static_cast<std::size_t>(n) * L);
-    double* br = buf.re;
-    double* bi = buf.im;
+    BatchBuffers* buffers[2] = {&batch_buffers(static_cast<std::size_t>(n) * L), nullptr};
+    double* br = buffers[0]->re;
+    double* bi = buffers[0]->im;
     const Index* source = natural_order(plan);
-    for (Index q0 = 0; q0 < count; q0 += L) {
+    // Rows a multiple of 4 KB apart crowd a few sets of the second-level cache, where the
+    // lines of the next columns asked for ahead are evicted before their turn: their columns
+    // go two batches a visit, which halves the visits.
+    const bool column_pairs = seq_stride == 1 && rows_crowd_cache_sets(elem_stride) && count >= 2 * L;
+    if (column_pairs) buffers[1] = &batch_buffers(static_cast<std::size_t>(n) * L, 1);
+    for (Index q0 = 0; q0 < count;) {
         const int lanes = static_cast<int>(std::min<Index>(L, count - q0));
+        const bool columns = seq_stride == 1 && lanes == L;
+        const int batches = column_pairs && q0 + 2 * L <= count ? 2 : 1;
         if (lanes < L) {
             std::fill(br, br + static_cast<std::size_t>(n) * L, 0.0);
             std::fill(bi, bi + static_cast<std::size_t>(n) * L, 0.0);
         }
         const Index first = q0 * seq_stride;
-        if (seq_stride == 1 && lanes == L) {
-            // Columns: the batch's part of every row, two cache lines. The rows lie a plane's
-            // width apart, too far for the hardware to foresee, so each row's part of the next
-            // batch is asked for now and arrives while this batch is transformed.
-            const bool more = q0 + 2 * L <= count;
-            for (Index e = 0; e < n; ++e) {
-                const double* sr = re + first + e * elem_stride;
-                const double* si = im + first + e * elem_stride;
-                if (more) {
-                    __builtin_prefetch(sr + L);
-                    __builtin_prefetch(sr + L + 8);
-                    __builtin_prefetch(si + L);
-                    __builtin_prefetch(si + L + 8);
-                }
-                copy_lanes(br + e * L, sr, false, 1.0);
-                copy_lanes(bi + e * L, si, false, 1.0);
-            }
+        const bool more = q0 + 2 * batches * L <= count;
+        if (columns && batches == 2) {
+            take_columns<2>(re + first, im + first, n, elem_stride, more, buffers);
+        } else if (columns) {
+            take_columns<1>(re + first, im + first, n, elem_stride, more, buffers);
         } else if (elem_stride == 1 && lanes == L) {
             gather_rows(re + first, seq_stride, n, br);
             gather_rows(im + first, seq_stride, n, bi);
@@ -180,12 +216,11 @@ inline BatchBuffers& batch_buffers(std::size_t values) {
                 }
             }
         }
-        Passes<L>::run(plan, br, bi);
-        if (seq_stride == 1 && lanes == L) {
-            for (Index k = 0; k < n; ++k) {
-                copy_lanes(re + first + k * elem_stride, br + source[k] * L, scaled, scale);
-                copy_lanes(im + first + k * elem_stride, bi + source[k] * L, scaled, scale);
-            }
+        for (int b = 0; b < batches; ++b) Passes<L>::run(plan, buffers[b]->re, buffers[b]->im);
+        if (columns && batches == 2) {
+            put_columns<2>(buffers, source, n, scaled, scale, re + first, im + first, elem_stride);
+        } else if (columns) {
+            put_columns<1>(buffers, source, n, scaled, scale, re + first, im + first, elem_stride);
         } else if (elem_stride == 1 && lanes == L) {
             scatter_rows(br, source, n, scaled, scale, re + first, seq_stride);
             scatter_rows(bi, source, n, scaled, scale, im + first, seq_stride);
@@ -201,6 +236,7 @@ inline BatchBuffers& batch_buffers(std::size_t values) {
                 }
             }
         }
+        q0 += batches * L;
     }
 }
 

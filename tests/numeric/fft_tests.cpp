@@ -397,20 +397,21 @@ TEST(Fft2d, ThreadsTransformIndependently) {
 
 // The plane driver on every instruction set this processor runs gives the baseline's bytes:
 // rows and columns, whole and partial batches, radices 2 to 5, a general odd factor, the
-// chirp method and Rader's (1153), rows 8 KB apart (moved in halves), both signs, scaled
-// and not.
+// chirp method and Rader's (1153), rows 8 KB apart and columns of rows 4 KB apart (the
+// ways those go), both signs, scaled and not.
 TEST(FftPaths, EveryInstructionSetGivesTheBaselineBytes) {
     using orv::fft_detail::FftPath;
     struct Case {
         int n, count, seq_stride, elem_stride;
     };
-    const Case cases[] = {{1920, 19, 1920, 1}, {1080, 37, 1, 37}, {1123, 16, 1, 16}, {77, 5, 77, 1}, {360, 48, 1, 48}, {1153, 21, 1153, 1}, {1024, 17, 1024, 1}};
+    const Case cases[] = {{1920, 19, 1920, 1}, {1080, 37, 1, 37}, {1123, 16, 1, 16}, {77, 5, 77, 1}, {360, 48, 1, 48}, {1153, 21, 1153, 1}, {1024, 17, 1024, 1}, {40, 48, 1, 512}};
     std::vector<FftPath> paths = {FftPath::baseline};
     if (orv::fft_detail::widest_fft_path() >= FftPath::avx2) paths.push_back(FftPath::avx2);
     if (orv::fft_detail::widest_fft_path() >= FftPath::avx512) paths.push_back(FftPath::avx512);
     for (const Case& c : cases) {
         for (const int sign : {1, -1}) {
-            const Sequence input = random_sequence(c.n * c.count, static_cast<std::uint64_t>(c.n));
+            const int values = (c.count - 1) * c.seq_stride + (c.n - 1) * c.elem_stride + 1;
+            const Sequence input = random_sequence(values, static_cast<std::uint64_t>(c.n));
             std::vector<Sequence> results;
             for (const FftPath path : paths) {
                 Sequence v = input;
