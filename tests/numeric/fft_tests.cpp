@@ -329,6 +329,41 @@ TEST(Fft2d, EqualsOneDimensionalTransformsBitForBit) {
     }
 }
 
+// Lines whose rows lie a multiple of 4 KB apart are moved and batched their own ways; every
+// line must still equal fft_1d on its own, whatever its length, count and the batch left over.
+TEST(FftLines, LinesOfRowsFourKilobytesApartEqualSingleTransforms) {
+    struct Case {
+        int n, count, seq_stride, elem_stride;
+    };
+    const Case cases[] = {{1000, 20, 1024, 1}, {513, 16, 2048, 1}, {999, 35, 1, 1024}, {7, 70, 1, 512}, {64, 32, 1, 4096}};
+    for (const Case& c : cases) {
+        for (const int direction : {1, -1}) {
+            SCOPED_TRACE(std::to_string(c.n) + " x " + std::to_string(c.count) + " direction " + std::to_string(direction));
+            const int values = (c.count - 1) * c.seq_stride + (c.n - 1) * c.elem_stride + 1;
+            const Sequence input = random_sequence(values, static_cast<std::uint64_t>(values));
+            Sequence got = input;
+            orv::fft_lines(got.re.data(), got.im.data(), direction, c.n, c.count, c.seq_stride, c.elem_stride);
+            Sequence want = input;
+            Values line_re(static_cast<std::size_t>(c.n)), line_im(static_cast<std::size_t>(c.n));
+            for (int q = 0; q < c.count; ++q) {
+                const auto at = [&](int e) { return static_cast<std::size_t>(q * c.seq_stride + e * c.elem_stride); };
+                for (int e = 0; e < c.n; ++e) {
+                    line_re[static_cast<std::size_t>(e)] = want.re[at(e)];
+                    line_im[static_cast<std::size_t>(e)] = want.im[at(e)];
+                }
+                orv::fft_1d(line_re.data(), line_im.data(), direction, c.n);
+                for (int e = 0; e < c.n; ++e) {
+                    want.re[at(e)] = line_re[static_cast<std::size_t>(e)];
+                    want.im[at(e)] = line_im[static_cast<std::size_t>(e)];
+                }
+            }
+            // Values between the lines stay untouched.
+            EXPECT_EQ(got.re, want.re);
+            EXPECT_EQ(got.im, want.im);
+        }
+    }
+}
+
 TEST(Fft2d, RoundTripsInBothOrders) {
     for (const auto& [w, h] : std::vector<std::pair<int, int>>{{64, 48}, {45, 27}, {1, 30}, {121, 2}}) {
         for (int first : {1, -1}) {
