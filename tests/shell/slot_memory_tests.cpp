@@ -96,14 +96,21 @@ bool four_filtered_frames_on_disk(FrameStore& store) {
     return true;
 }
 
-// Waits for the queued reads of a picture to land; true when all its pages did. The wait is
-// long because the suite's other tests may keep the disk busy meanwhile (a CI run once took
-// over 2 s); on a quiet machine the reads land within a few milliseconds.
+// Pages the kernel keeps or drops on its own, whatever was asked: pages read a moment ago may
+// still wait in a processor's small batch (15 pages) before joining the lists reclaim takes
+// from, and a busy machine's reclaim may take a few pages just read (CI once found 290 of
+// 293). A picture's 293 pages are "read" or "released" up to two batches.
+constexpr int stray_pages = 30;
+
+// Waits for the queued reads of a picture to land; true when they did, but for stray pages.
+// The wait is long because the suite's other tests may keep the disk busy meanwhile (a CI
+// run once took over 2 s); on a quiet machine the reads land within a few milliseconds.
 bool read_soon(const PixelBuffer& pixels) {
-    for (int wait = 0; wait < 1000 && cached_pages(pixels) < pages_of(pixels); ++wait) {
+    const int wanted = pages_of(pixels) - stray_pages;
+    for (int wait = 0; wait < 1000 && cached_pages(pixels) < wanted; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return cached_pages(pixels) == pages_of(pixels);
+    return cached_pages(pixels) >= wanted;
 }
 
 TEST(SlotMemory, SteppingStartsReadingWhatTheNextStepShows) {
@@ -134,15 +141,13 @@ TEST(SlotMemory, SteppingStartsReadingWhatTheNextStepShows) {
         test::ScriptedPlatform p;
         ASSERT_TRUE(step_frame(*store, p.platform, c.step));
         EXPECT_EQ(store->current_frame, c.shown);
-        // The frame left behind gives its page-cache memory back; its contents stay. Pages read
-        // a moment ago may still wait in a processor's small batch (15 pages) before joining
-        // the lists reclaim takes from, and stay cached: of its 293 pages, at most two batches.
-        EXPECT_LE(cached_pages(left_behind), 30);
+        // The frame left behind gives its page-cache memory back; its contents stay.
+        EXPECT_LE(cached_pages(left_behind), stray_pages);
         EXPECT_TRUE(left_behind.bytes == store->reference_pixels[c.from].bytes);
         // The read-ahead is queued, not awaited: it lands soon after.
         const PixelBuffer& ahead = store->scielab_pixels[c.read_ahead];
-        EXPECT_TRUE(read_soon(ahead));
-        EXPECT_EQ(cached_pages(store->scielab_pixels[c.shown]), pages_of(ahead));
+        EXPECT_TRUE(read_soon(ahead)) << cached_pages(ahead);
+        EXPECT_TRUE(read_soon(store->scielab_pixels[c.shown])) << cached_pages(store->scielab_pixels[c.shown]);
         // The reference frame behind the filtered picture gives only the readout's pixel.
         EXPECT_GE(cached_pages(store->reference_pixels[c.read_ahead]), 1);
         EXPECT_LE(cached_pages(store->reference_pixels[c.read_ahead]), 2);
