@@ -5,10 +5,9 @@
 // the timed part), which keeps the ratio meaningful on a machine shared with other work.
 
 #include <benchmark/benchmark.h>
-#include <fftw3.h>
-
-#include <ctime>
 #include <cstdio>
+#include <ctime>
+#include <fftw3.h>
 #include <map>
 #include <random>
 #include <utility>
@@ -113,7 +112,17 @@ void bench_orv(benchmark::State& state) {
 }
 
 void frame_sizes(benchmark::internal::Benchmark* b) {
-    b->Args({1920, 1080})->Args({640, 480})->Args({1999, 1123})->Args({1913, 1087})->Args({1201, 1153})->Args({2560, 1440})->Args({2048, 1080})->Args({1024, 768})->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+    b->Args({1920, 1080})
+        ->Args({640, 480})
+        ->Args({1999, 1123})
+        ->Args({1913, 1087})
+        ->Args({1201, 1153})
+        ->Args({2560, 1440})
+        ->Args({2048, 1080})
+        ->Args({1024, 768})
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(2.0);
 }
 
 BENCHMARK(bench_fftw)->Apply(frame_sizes);
@@ -133,8 +142,8 @@ int main(int argc, char** argv) {
         std::printf(
             "fft_2d forward+back %dx%d: mean ours %.2f ms, FFTW %.2f ms, ratio ours/FFTW %.2f; "
             "fastest ours %.2f ms, FFTW %.2f ms, ratio %.2f\n",
-            size.first, size.second, ours.mean * 1e3, fftw.mean * 1e3, ours.mean / fftw.mean, ours.best * 1e3,
-            fftw.best * 1e3, ours.best / fftw.best);
+            size.first, size.second, ours.mean * 1e3, fftw.mean * 1e3, ours.mean / fftw.mean,
+            ours.best * 1e3, fftw.best * 1e3, ours.best / fftw.best);
     }
     return 0;
 }

@@ -17,10 +17,10 @@
 
 #include "bench/bench_support.h"
 #include "image/pixel_buffer.h"
-#include "scielab/filter_settings.h"
-#include "scielab/pipeline.h"
 #include "measure/frame_loop.h"
 #include "numeric/parallel.h"
+#include "scielab/filter_settings.h"
+#include "scielab/pipeline.h"
 
 namespace {
 

@@ -84,10 +84,11 @@ int main(int argc, char** argv) {
     const Timing one_ms = time_pair(1, one);
     const double one_peak = peak_resident_mb();
     const Timing two_ms = time_pair(2, two);
-    std::printf("%dx%d pair, best of %d: one thread %.0f ms, two threads %.0f ms wall, ratio "
-                "%.2f (target <= 0.6); values identical: %s\n",
-                w, h, runs, one_ms.wall, two_ms.wall, two_ms.wall / one_ms.wall,
-                same(one, two) ? "yes" : "NO");
+    std::printf(
+        "%dx%d pair, best of %d: one thread %.0f ms, two threads %.0f ms wall, ratio "
+        "%.2f (target <= 0.6); values identical: %s\n",
+        w, h, runs, one_ms.wall, two_ms.wall, two_ms.wall / one_ms.wall,
+        same(one, two) ? "yes" : "NO");
     std::printf("calling thread's CPU time: one thread %.0f ms, two threads %.0f ms, ratio %.2f\n",
                 one_ms.cpu, two_ms.cpu, two_ms.cpu / one_ms.cpu);
     std::printf("peak resident size: %.0f MB after the one-thread runs, %.0f MB after both\n",

@@ -1,24 +1,23 @@
 // Speed of the S-CIELAB pipeline on full-HD frames, measured against one FFTW transform of
 // the same size in the same run (absolute times drift between machines; the ratios do not).
 
-#include <benchmark/benchmark.h>
-#include <fftw3.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
+#include <fftw3.h>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "image/pixel_buffer.h"
-#include "scielab/filter_settings.h"
-#include "numeric/parallel.h"
-#include "scielab/pipeline.h"
 #include "bench/bench_support.h"
+#include "image/pixel_buffer.h"
+#include "numeric/parallel.h"
+#include "scielab/filter_settings.h"
+#include "scielab/pipeline.h"
 
 namespace {
 
@@ -111,7 +110,8 @@ struct Timing {
 };
 
 template <typename F, typename Before = void (*)()>
-Timing best_ms(F&& f, int runs, Before before = [] {}) {
+Timing best_ms(
+    F&& f, int runs, Before before = [] {}) {
     Timing best;
     for (int i = 0; i < runs; ++i) {
         before();
@@ -120,7 +120,8 @@ Timing best_ms(F&& f, int runs, Before before = [] {}) {
         f();
         const double cpu_stop = thread_cpu_ms();
         const auto stop = std::chrono::steady_clock::now();
-        best.wall = std::min(best.wall, std::chrono::duration<double, std::milli>(stop - start).count());
+        best.wall =
+            std::min(best.wall, std::chrono::duration<double, std::milli>(stop - start).count());
         best.cpu = std::min(best.cpu, cpu_stop - cpu_start);
     }
     return best;
@@ -157,16 +158,18 @@ int main(int argc, char** argv) {
     const Timing fft = best_ms([] { fftw().run(); }, 20, [] { fftw().refill(); });
     const Timing diff = best_ms([] { inputs().difference(); }, 5);
     const Timing filter = best_ms([] { inputs().filter(); }, 5);
-    std::printf("\nbest of runs (wall / thread CPU): FFTW 1920x1080 %.2f / %.2f ms, "
-                "make_difference_image %.1f / %.1f ms, scielab_filter_frame %.1f / %.1f ms\n",
-                fft.wall, fft.cpu, diff.wall, diff.cpu, filter.wall, filter.cpu);
+    std::printf(
+        "\nbest of runs (wall / thread CPU): FFTW 1920x1080 %.2f / %.2f ms, "
+        "make_difference_image %.1f / %.1f ms, scielab_filter_frame %.1f / %.1f ms\n",
+        fft.wall, fft.cpu, diff.wall, diff.cpu, filter.wall, filter.cpu);
     std::printf("ratio make_difference_image / FFTW = %.2f wall, %.2f CPU (target <= 10)\n",
                 diff.wall / fft.wall, diff.cpu / fft.cpu);
     std::printf("ratio scielab_filter_frame / FFTW = %.2f wall, %.2f CPU (target <= 4)\n",
                 filter.wall / fft.wall, filter.cpu / fft.cpu);
-    std::printf("filter responses of the default profile (%d taps): %.1f ms wall, %.1f ms CPU "
-                "(target < 30 ms)\n",
-                loaded.a.length, responses.wall, responses.cpu);
+    std::printf(
+        "filter responses of the default profile (%d taps): %.1f ms wall, %.1f ms CPU "
+        "(target < 30 ms)\n",
+        loaded.a.length, responses.wall, responses.cpu);
 
     // One 3840 x 2160 pair on one core and on two (wall clock: the halves run on two threads).
     {
@@ -184,9 +187,10 @@ int main(int argc, char** argv) {
         orv::set_core_budget(2);
         const Timing two = best_ms(pair, 3);
         orv::set_core_budget(1);
-        std::printf("3840x2160 pair: one thread %.0f ms, two threads %.0f ms wall, ratio %.2f "
-                    "(target <= 0.6)\n",
-                    one.wall, two.wall, two.wall / one.wall);
+        std::printf(
+            "3840x2160 pair: one thread %.0f ms, two threads %.0f ms wall, ratio %.2f "
+            "(target <= 0.6)\n",
+            one.wall, two.wall, two.wall / one.wall);
     }
     return 0;
 }

@@ -1,11 +1,10 @@
 // Cost of the per-frame statistics (exact percentiles, shares, position of the largest value)
 // and of pooling a frame, against the measurement of the same full-HD frame pair.
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
-#include <ctime>
+#include <benchmark/benchmark.h>
 #include <cstdio>
+#include <ctime>
 
 #include "bench/bench_support.h"
 #include "measure/statistics.h"
@@ -94,9 +93,11 @@ int main(int argc, char** argv) {
             orv::add_frame(p, inputs().map, s);
         },
         10);
-    std::printf("\nbest of runs, thread CPU time, 1920x1080: make_difference_image %.1f ms, frame_statistics "
-                "%.2f ms, add_frame %.2f ms\n",
-                measure, stats, pool);
+    std::printf(
+        "\nbest of runs, thread CPU time, 1920x1080: make_difference_image %.1f ms, "
+        "frame_statistics "
+        "%.2f ms, add_frame %.2f ms\n",
+        measure, stats, pool);
     std::printf("statistics / measurement = %.1f %% (target <= 10 %%), with pooling %.1f %%\n",
                 100.0 * stats / measure, 100.0 * (stats + pool) / measure);
     return 0;

@@ -9,10 +9,6 @@
 // source BMP files are 8 distinct generated frames named over and over, so the disk holds
 // only the frame store and the saved sequence.
 
-#include <sys/mman.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,7 +17,10 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "image/bmp_file.h"
@@ -82,7 +81,8 @@ void print_kernel_counters(const std::map<std::string, long long>& before) {
         const auto a = after.find(key);
         const auto b = before.find(key);
         if (a == after.end() || b == before.end()) continue;
-        const long long shown = std::string(key) == "nr_free_pages" ? a->second : a->second - b->second;
+        const long long shown =
+            std::string(key) == "nr_free_pages" ? a->second : a->second - b->second;
         std::printf(" %s %lld", key, shown);
     }
     std::printf("\n");
@@ -90,8 +90,8 @@ void print_kernel_counters(const std::map<std::string, long long>& before) {
 
 void report(const char* step, Clock::time_point start, int frames) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    std::printf("%-22s %9.1f s  %8.1f ms/frame   RSS now %5.2f GB   peak %5.2f GB\n", step,
-                seconds, 1000.0 * seconds / frames, rss_gb(), peak_rss_gb());
+    std::printf("%-22s %9.1f s  %8.1f ms/frame   RSS now %5.2f GB   peak %5.2f GB\n", step, seconds,
+                1000.0 * seconds / frames, rss_gb(), peak_rss_gb());
     std::fflush(stdout);
 }
 
@@ -145,8 +145,8 @@ unsigned long long convert_as_window(const orv::PixelBuffer& buffer,
     unsigned long long sum = 0;
     for (int y = 0; y < buffer.height; ++y) {
         const std::uint8_t* source =
-            buffer.bytes.data() +
-            static_cast<std::size_t>(buffer.height - 1 - y) * static_cast<std::size_t>(buffer.stride);
+            buffer.bytes.data() + static_cast<std::size_t>(buffer.height - 1 - y) *
+                                      static_cast<std::size_t>(buffer.stride);
         std::uint32_t* target = picture.data() + static_cast<std::size_t>(y) * width;
         for (std::size_t x = 0; x < width; ++x, source += 3) {
             target[x] = 0xFF000000u | std::uint32_t{source[2]} << 16 |
@@ -161,7 +161,8 @@ unsigned long long convert_as_window(const orv::PixelBuffer& buffer,
 
 int main(int argc, char** argv) {
     if (argc != 6) {
-        std::fprintf(stderr, "usage: gui_workflow FRAMES WIDTH HEIGHT PROFILE_FOLDER WORK_FOLDER\n");
+        std::fprintf(stderr,
+                     "usage: gui_workflow FRAMES WIDTH HEIGHT PROFILE_FOLDER WORK_FOLDER\n");
         return 2;
     }
     const int frames = std::atoi(argv[1]);
@@ -182,7 +183,8 @@ int main(int argc, char** argv) {
     for (int k = 0; k < 8; ++k) {
         const orv::PixelBuffer frame = generated_frame(width, height, k);
         const orv::HeaderBlock header = header_for(width, height);
-        const std::string path = (work / "sources" / ("frame_" + std::to_string(k) + ".bmp")).string();
+        const std::string path =
+            (work / "sources" / ("frame_" + std::to_string(k) + ".bmp")).string();
         std::filesystem::remove(path);
         orv::write_bmp_frame(path, frame, header, nullptr);
         distinct.push_back(path);
@@ -306,12 +308,13 @@ int main(int argc, char** argv) {
                     static_cast<double>(b.tv_usec - a.tv_usec) / 1000.0) /
                    std::max(frames, 1);
         };
-        std::printf("  page faults: %ld waiting for the disk, %ld not; processor %.1f ms a step "
-                    "in the program, %.1f ms in the kernel\n",
-                    after.ru_majflt - before.ru_majflt, after.ru_minflt - before.ru_minflt,
-                    cpu_ms(before.ru_utime, after.ru_utime),
-                    cpu_ms(before.ru_stime, after.ru_stime));
-        const char* names[] = {"stepping (each frame)", "stepping, from disk", "  one step / 200 ms"};
+        std::printf(
+            "  page faults: %ld waiting for the disk, %ld not; processor %.1f ms a step "
+            "in the program, %.1f ms in the kernel\n",
+            after.ru_majflt - before.ru_majflt, after.ru_minflt - before.ru_minflt,
+            cpu_ms(before.ru_utime, after.ru_utime), cpu_ms(before.ru_stime, after.ru_stime));
+        const char* names[] = {"stepping (each frame)", "stepping, from disk",
+                               "  one step / 200 ms"};
         report(names[static_cast<int>(pass)], start + paused, frames);
         // The steps over 50 ms in order (the frame each one showed), the first ten of them.
         std::string slow;
@@ -325,13 +328,16 @@ int main(int argc, char** argv) {
         if (!slow.empty()) std::printf("  slow steps (frame:time):%s\n", slow.c_str());
         std::sort(steps.begin(), steps.end());
         const auto at = [&steps](double share) {
-            return steps.empty() ? 0.0 : steps[static_cast<std::size_t>(share * (steps.size() - 1))];
+            return steps.empty() ? 0.0
+                                 : steps[static_cast<std::size_t>(share * (steps.size() - 1))];
         };
-        const auto over = std::count_if(steps.begin(), steps.end(), [](double ms) { return ms > 50.0; });
-        std::printf("  steps: median %.1f ms, 95th percentile %.1f ms, slowest %.1f ms, %ld of %zu "
-                    "over 50 ms; %.1f ms a step in step_frame, the rest drawing (checksum %llu)\n",
-                    at(0.5), at(0.95), at(1.0), static_cast<long>(over), steps.size(),
-                    stepping / std::max(frames, 1), sum);
+        const auto over =
+            std::count_if(steps.begin(), steps.end(), [](double ms) { return ms > 50.0; });
+        std::printf(
+            "  steps: median %.1f ms, 95th percentile %.1f ms, slowest %.1f ms, %ld of %zu "
+            "over 50 ms; %.1f ms a step in step_frame, the rest drawing (checksum %llu)\n",
+            at(0.5), at(0.95), at(1.0), static_cast<long>(over), steps.size(),
+            stepping / std::max(frames, 1), sum);
     }
     run("save", orv::command::save);
     std::printf("frame store files: %.1f GB mapped\n",

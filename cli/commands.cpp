@@ -12,12 +12,12 @@
 #include "cli/npy.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
-#include "scielab/filter_kernels.h"
-#include "scielab/pipeline.h"
 #include "measure/degradations.h"
 #include "measure/frame_loop.h"
-#include "media/media_sequence.h"
 #include "measure/inputs.h"
+#include "media/media_sequence.h"
+#include "scielab/filter_kernels.h"
+#include "scielab/pipeline.h"
 
 namespace orv {
 
@@ -181,8 +181,8 @@ int run_diff(const DiffOptions& options) {
     }
     MediaSequence reference = open_sequence(options.reference, options.reference_media,
                                             options.reference_start, "reference");
-    MediaSequence degraded = open_sequence(options.degraded, options.degraded_media,
-                                           options.degraded_start, "degraded");
+    MediaSequence degraded =
+        open_sequence(options.degraded, options.degraded_media, options.degraded_start, "degraded");
     int count = std::max(reference.count, degraded.count);
     if (options.frames) count = std::min(count, *options.frames);
 
@@ -214,8 +214,7 @@ int run_diff(const DiffOptions& options) {
         // The grey picture is made by the measurement once its planes are gone.
         DiffResult result;
         make_difference_image(reference.pixels, degraded.pixels, result.grey, kernel_sample_angle,
-                              filters, options.common.profile, result.map,
-                              settings.formula);
+                              filters, options.common.profile, result.map, settings.formula);
         result.extras = frame_extras(report, result.map);
         result.header = std::move(reference.header);
         result.reference_name = reference_path;

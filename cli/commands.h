@@ -11,8 +11,8 @@
 #include "cli/report_outputs.h"
 #include "image/pixel_buffer.h"
 #include "measure/frame_loop.h"
-#include "scielab/filter_kernels.h"
 #include "media/media_source.h"
+#include "scielab/filter_kernels.h"
 
 namespace orv {
 
@@ -45,10 +45,10 @@ struct DiffOptions {
     int reference_start = 0;  // frames skipped at the start of each sequence
     int degraded_start = 0;
     std::optional<int> frames;  // at most this many pairs
-    std::string csv;     // empty: standard output
-    std::string maps;    // base name of the grey pictures, empty: none
-    std::string values;  // base name of the .npy maps, empty: none
-    ReportOptions report;  // statistics, JSON, heatmaps, HTML report, formula, status 3
+    std::string csv;            // empty: standard output
+    std::string maps;           // base name of the grey pictures, empty: none
+    std::string values;         // base name of the .npy maps, empty: none
+    ReportOptions report;       // statistics, JSON, heatmaps, HTML report, formula, status 3
 };
 
 struct FilterOptions {

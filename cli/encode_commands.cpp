@@ -8,10 +8,10 @@
 
 #include "cli/cli_error.h"
 #include "cli/rd_report.h"
+#include "image/file_names.h"
 #include "measure/inputs.h"
 #include "measure/statistics.h"
 #include "media/media_sequence.h"
-#include "image/file_names.h"
 #include "numeric/failure.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
@@ -38,14 +38,17 @@ void add_settings(CLI::App& command, EncodeSettings& settings, RateOptions& rate
         group->add_option("--bitrate", rate.bitrate, "Average bitrate, bits per second (800k)")
             ->type_name("RATE");
     for (CLI::Option* option : {crf, qp, bitrate}) {
-        if (lists) option->expected(1, CLI::detail::expected_max_vector_size);
-        else option->expected(1);
+        if (lists)
+            option->expected(1, CLI::detail::expected_max_vector_size);
+        else
+            option->expected(1);
     }
     group->require_option(1);
     command.add_option("--preset", settings.preset, "Encoder preset (default: medium; av1: 6)")
         ->type_name("NAME");
-    command.add_option("--gop", settings.gop,
-                       "Largest distance between key frames (default: the encoder's own)")
+    command
+        .add_option("--gop", settings.gop,
+                    "Largest distance between key frames (default: the encoder's own)")
         ->type_name("N");
     command.add_option("--pix-fmt", settings.pix_fmt, "yuv420p or yuv444p")
         ->type_name("FMT")
@@ -131,10 +134,11 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
     commands.encode = app.add_subcommand(
         "encode", "Encode frames into BASE.mp4 with H.264, H.265 or AV1 and decode them back");
     commands.encode->footer(
-        std::string("Writes BASE.mp4 and the decoded frames BASE_0000.bmp, BASE_0001.bmp, ... (the\n"
-                    "degraded sequence), and prints each coded picture (frame, type I/P/B, bytes),\n"
-                    "the total size and the bitrate. No output is overwritten; a failed run leaves\n"
-                    "none of its files behind.\n\n") +
+        std::string(
+            "Writes BASE.mp4 and the decoded frames BASE_0000.bmp, BASE_0001.bmp, ... (the\n"
+            "degraded sequence), and prints each coded picture (frame, type I/P/B, bytes),\n"
+            "the total size and the bitrate. No output is overwritten; a failed run leaves\n"
+            "none of its files behind.\n\n") +
         rate_footer);
     commands.encode->add_option("--codec", e.settings.codec, "h264, hevc or av1")
         ->type_name("NAME")
@@ -143,27 +147,29 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
     commands.encode->add_option("--out", e.out, "Base name of the outputs")
         ->type_name("BASE")
         ->required();
-    commands.encode->add_option("files", e.files, "Frames, in order")->type_name("FILE")->required();
+    commands.encode->add_option("files", e.files, "Frames, in order")
+        ->type_name("FILE")
+        ->required();
 
     RdOptions& r = commands.rd_options;
     r.common.threads = machine_threads();
     commands.rd = app.add_subcommand(
         "rd", "Rate-distortion: encode at several settings and measure each against the input");
     commands.rd->footer(
-        std::string("For each codec and setting: encode into DIR/CODEC_SETTING.mp4, decode, and\n"
-                    "measure every decoded frame against its input with S-CIELAB (as diff does).\n"
-                    "Writes DIR/rd.csv (codec,setting,bytes,bitrate,mean,median,p95,max), DIR/rd.json\n"
-                    "and DIR/rd.html (bitrate against pooled mean and 95th percentile, one curve per\n"
-                    "codec). Pooled figures: mean of the frame means, nearest-rank median and 95th\n"
-                    "percentile of every pixel's difference, largest pixel difference. FILE may be\n"
-                    "any input diff reads (BMP, image, video, raw).\n\n") +
+        std::string(
+            "For each codec and setting: encode into DIR/CODEC_SETTING.mp4, decode, and\n"
+            "measure every decoded frame against its input with S-CIELAB (as diff does).\n"
+            "Writes DIR/rd.csv (codec,setting,bytes,bitrate,mean,median,p95,max), DIR/rd.json\n"
+            "and DIR/rd.html (bitrate against pooled mean and 95th percentile, one curve per\n"
+            "codec). Pooled figures: mean of the frame means, nearest-rank median and 95th\n"
+            "percentile of every pixel's difference, largest pixel difference. FILE may be\n"
+            "any input diff reads (BMP, image, video, raw).\n\n") +
         rate_footer);
     commands.rd->add_option("--codec", r.codecs, "One or more of h264, hevc, av1")
         ->type_name("NAME")
         ->required();
     add_settings(*commands.rd, r.settings, r.rate, true);
-    commands.rd
-        ->add_option("--profile", r.common.profile, "Profile-data folder")
+    commands.rd->add_option("--profile", r.common.profile, "Profile-data folder")
         ->type_name("DIR")
         ->capture_default_str();
     commands.rd->add_option("--threads", r.common.threads, "Frames measured in parallel")
@@ -295,26 +301,27 @@ int run_rd(const RdOptions& options) {
         auto deliver = [&](int i, FrameFigures&& figures) {
             add_frame(pool, figures.map, figures.statistics);
             RdFrame frame;
-            if (static_cast<std::size_t>(i) < summary.frames.size()) frame.coded = summary.frames[i];
+            if (static_cast<std::size_t>(i) < summary.frames.size())
+                frame.coded = summary.frames[i];
             frame.coded.index = i;
             frame.mean = figures.statistics.mean;
             frame.max = figures.statistics.max;
             point.frames.push_back(frame);
         };
         if (options.common.progress) {
-            std::fprintf(stderr, "%s %s\n", settings.codec.c_str(), setting_label(settings).c_str());
+            std::fprintf(stderr, "%s %s\n", settings.codec.c_str(),
+                         setting_label(settings).c_str());
         }
         run_ordered_frames<FrameFigures>(count, options.common.threads, work, deliver,
                                          frame_progress(options.common.progress));
         const PooledStatistics pooled = pooled_statistics(pool);
         point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
-        std::printf("%s %s: %lld bytes, %s kbit/s, mean %s, median %s, p95 %s, max %s\n",
-                    settings.codec.c_str(), setting_label(settings).c_str(), point.stream_bytes,
-                    fixed_text(point.bitrate / 1000.0, 1).c_str(),
-                    fixed_text(point.pooled.mean, 4).c_str(),
-                    fixed_text(point.pooled.median, 4).c_str(),
-                    fixed_text(point.pooled.p95, 4).c_str(),
-                    fixed_text(point.pooled.max, 4).c_str());
+        std::printf(
+            "%s %s: %lld bytes, %s kbit/s, mean %s, median %s, p95 %s, max %s\n",
+            settings.codec.c_str(), setting_label(settings).c_str(), point.stream_bytes,
+            fixed_text(point.bitrate / 1000.0, 1).c_str(), fixed_text(point.pooled.mean, 4).c_str(),
+            fixed_text(point.pooled.median, 4).c_str(), fixed_text(point.pooled.p95, 4).c_str(),
+            fixed_text(point.pooled.max, 4).c_str());
         std::fflush(stdout);
         run.points.push_back(std::move(point));
     }

@@ -16,10 +16,10 @@
 #include "cli/cli_error.h"
 #include "cli/commands.h"
 #include "cli/encode_commands.h"
-#include "numeric/failure.h"
 #include "measure/frame_loop.h"
 #include "media/media_source.h"
 #include "media/raw_format.h"
+#include "numeric/failure.h"
 
 namespace {
 
@@ -103,8 +103,9 @@ void add_media(CLI::App& command, MediaText& text, const std::string& prefix,
         ->type_name("bt601|bt709|bt2020");
     command
         .add_option("--" + prefix + "range", text.range,
-                    "YUV range of " + whose + ", over the stream's tag (default: the tag; "
-                    "untagged: limited)")
+                    "YUV range of " + whose +
+                        ", over the stream's tag (default: the tag; "
+                        "untagged: limited)")
         ->check(CLI::IsMember({"limited", "full"}))
         ->type_name("limited|full");
     command
@@ -113,8 +114,9 @@ void add_media(CLI::App& command, MediaText& text, const std::string& prefix,
         ->check(frame_size)
         ->type_name("WxH");
     command
-        .add_option("--" + prefix + "pix-fmt", text.pixel_format,
-                    "Pixel format of the raw files of " + whose + " (yuv420p, yuv422p10le, rgb24, ...)")
+        .add_option(
+            "--" + prefix + "pix-fmt", text.pixel_format,
+            "Pixel format of the raw files of " + whose + " (yuv420p, yuv422p10le, rgb24, ...)")
         ->check(pixel_format)
         ->type_name("NAME");
     command

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
-#include "image/pixel_buffer.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
+#include "image/pixel_buffer.h"
 
 namespace {
 

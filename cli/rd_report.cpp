@@ -48,7 +48,7 @@ std::string rd_json(const RdRun& run) {
     using json = nlohmann::ordered_json;
     json points = json::array();
     for (const RdPoint& p : run.points) {
-        const char* rate = p.settings.rate == RateControl::crf ? "crf"
+        const char* rate = p.settings.rate == RateControl::crf  ? "crf"
                            : p.settings.rate == RateControl::qp ? "qp"
                                                                 : "bitrate";
         json frames = json::array();
@@ -65,8 +65,8 @@ std::string rd_json(const RdRun& run) {
             {"setting", setting_label(p.settings)},
             {"rate_control", rate},
             {"value", p.settings.value},
-            {"preset", p.settings.preset.empty() ? encode_default_preset(p.encoder)
-                                                 : p.settings.preset},
+            {"preset",
+             p.settings.preset.empty() ? encode_default_preset(p.encoder) : p.settings.preset},
             {"gop", p.settings.gop},
             {"pix_fmt", p.settings.pix_fmt},
             {"fps", p.settings.fps},
@@ -114,8 +114,9 @@ std::string rd_html(const RdRun& run) {
     auto sx = [&](double kbit) { return fixed_text(left + kbit / x_top * width, 1); };
     auto sy = [&](double delta) { return fixed_text(top + height - delta / y_top * height, 1); };
 
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"760\" height=\"460\" "
-                      "viewBox=\"0 0 760 460\" role=\"img\" aria-label=\"rate-distortion plot\">\n";
+    std::string svg =
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"760\" height=\"460\" "
+        "viewBox=\"0 0 760 460\" role=\"img\" aria-label=\"rate-distortion plot\">\n";
     svg += "<rect x=\"" + fixed_text(left, 0) + "\" y=\"" + fixed_text(top, 0) + "\" width=\"" +
            fixed_text(width, 0) + "\" height=\"" + fixed_text(height, 0) +
            "\" fill=\"#fff\" stroke=\"#888\"/>\n";
@@ -132,8 +133,7 @@ std::string rd_html(const RdRun& run) {
                tick_text(y, y_step) + "</text>\n";
     }
     svg += "<text x=\"" + fixed_text(left + width / 2, 0) + "\" y=\"" +
-           fixed_text(top + height + 40, 0) +
-           "\" text-anchor=\"middle\">bitrate (kbit/s)</text>\n";
+           fixed_text(top + height + 40, 0) + "\" text-anchor=\"middle\">bitrate (kbit/s)</text>\n";
     svg += "<text transform=\"translate(18 " + fixed_text(top + height / 2, 0) +
            ") rotate(-90)\" text-anchor=\"middle\">S-CIELAB ΔE (CIE94)</text>\n";
 
@@ -191,9 +191,8 @@ std::string rd_html(const RdRun& run) {
     std::string rows;
     for (const RdPoint& p : run.points) {
         rows += "<tr><td>" + html_escaped(p.settings.codec) + " (" + html_escaped(p.encoder) +
-                ")</td><td>" + setting_label(p.settings) + "</td><td>" +
-                html_escaped(p.bitstream) + "</td><td class=\"n\">" +
-                std::to_string(p.stream_bytes) + "</td><td class=\"n\">" +
+                ")</td><td>" + setting_label(p.settings) + "</td><td>" + html_escaped(p.bitstream) +
+                "</td><td class=\"n\">" + std::to_string(p.stream_bytes) + "</td><td class=\"n\">" +
                 fixed_text(p.bitrate / 1000.0, 1) + "</td><td class=\"n\">" +
                 fixed_text(p.pooled.mean, 4) + "</td><td class=\"n\">" +
                 fixed_text(p.pooled.median, 4) + "</td><td class=\"n\">" +
@@ -219,7 +218,8 @@ std::string rd_html(const RdRun& run) {
            std::to_string(run.height) +
            ", S-CIELAB colour difference (CIE94 per pixel) of each decoded frame against its "
            "input. Solid: pooled mean; dashed: 95th percentile of every pixel's difference.</p>\n" +
-           svg + "<table>\n<tr><th>codec</th><th>setting</th><th>bitstream</th><th>bytes</th>"
+           svg +
+           "<table>\n<tr><th>codec</th><th>setting</th><th>bitstream</th><th>bytes</th>"
            "<th>kbit/s</th><th>mean</th><th>median</th><th>p95</th><th>max</th></tr>\n" +
            rows + "</table>\n<p class=\"small\">Profile: " + html_escaped(run.profile) +
            "<br>Command: " + command + "</p>\n<details class=\"small\"><summary>Inputs</summary>" +

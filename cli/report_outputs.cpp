@@ -124,8 +124,8 @@ ReportSettings report_settings(const ReportOptions& options) {
 }
 
 int threshold_status(const ReportOptions& options, const RunRecord& record) {
-    const bool mean_failed = report_frames_above(record, options.fail_above,
-                                                 &FrameStatistics::mean, "--fail-above", "mean");
+    const bool mean_failed = report_frames_above(record, options.fail_above, &FrameStatistics::mean,
+                                                 "--fail-above", "mean");
     const bool p95_failed =
         report_frames_above(record, options.fail_above_p95, &FrameStatistics::p95,
                             "--fail-above-p95", "95th percentile");

@@ -1,8 +1,8 @@
 #include "colour/conversions.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <memory>
 
@@ -52,18 +52,17 @@ void check_pixel_buffer(const PixelBuffer& buffer, const char* what) {
                       buffer.bytes.size() >= static_cast<std::size_t>(buffer.stride) *
                                                  static_cast<std::size_t>(buffer.height);
     if (!sane) {
-        raise_failure(std::string("The ") + what + " pixel buffer (" + std::to_string(buffer.width) +
-                      " x " + std::to_string(buffer.height) + ", stride " +
-                      std::to_string(buffer.stride) + ", " + std::to_string(buffer.bytes.size()) +
-                      " bytes) does not hold a whole frame.");
+        raise_failure(std::string("The ") + what + " pixel buffer (" +
+                      std::to_string(buffer.width) + " x " + std::to_string(buffer.height) +
+                      ", stride " + std::to_string(buffer.stride) + ", " +
+                      std::to_string(buffer.bytes.size()) + " bytes) does not hold a whole frame.");
     }
 }
 
 void check_planar_image(const PlanarImage& image, const char* what) {
     const bool sides = image.width > 0 && image.height > 0;
-    const std::size_t count = sides ? static_cast<std::size_t>(image.width) *
-                                          static_cast<std::size_t>(image.height)
-                                    : 0;
+    const std::size_t count =
+        sides ? static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) : 0;
     for (const auto& plane : image.planes) {
         if (!sides || plane.size() != count) {
             raise_failure(std::string("The ") + what + " planes do not each hold " +
@@ -76,7 +75,8 @@ void check_planar_image(const PlanarImage& image, const char* what) {
 void check_matrix_invertible(const Matrix3& m, const std::string& name) {
     for (double v : m) {
         if (!std::isfinite(v)) {
-            raise_failure("Error: matrix [" + name + "] holds a value that is not a finite number.");
+            raise_failure("Error: matrix [" + name +
+                          "] holds a value that is not a finite number.");
         }
         if (std::fabs(v) > max_profile_magnitude) {
             raise_failure("Error: matrix [" + name + "] holds a value too large to be used.");
@@ -133,7 +133,8 @@ DisplayTable make_display_table(const GogParameters& gog) {
             double base = ch.gain * r + ch.offset;
             // A negative base has no real power; the display emits no light there.
             if (base < 0.0) base = 0.0;
-            table[static_cast<std::size_t>(c)][static_cast<std::size_t>(d)] = std::pow(base, ch.gamma);
+            table[static_cast<std::size_t>(c)][static_cast<std::size_t>(d)] =
+                std::pow(base, ch.gamma);
         }
     }
     return table;
@@ -155,8 +156,8 @@ PlanarImage display_to_planes(const PixelBuffer& pixels, const GogParameters& go
     return image;
 }
 
-void display_to_planes_into(const PixelBuffer& pixels, const DisplayTable& table,
-                            const Matrix3& m, double* plane0, double* plane1, double* plane2) {
+void display_to_planes_into(const PixelBuffer& pixels, const DisplayTable& table, const Matrix3& m,
+                            double* plane0, double* plane1, double* plane2) {
     const auto w = static_cast<std::size_t>(pixels.width);
     const auto h = static_cast<std::size_t>(pixels.height);
     std::vector<double*> rows(3 * h);
@@ -206,7 +207,9 @@ void display_to_plane_rows(const PixelBuffer& pixels, const DisplayTable& table,
         // The planes are written once here and read much later: streaming stores spare the
         // cache lines' reads before their writes. Pairs of values, once every row start is
         // 16-byte aligned.
-        const auto aligned = [](const double* p) { return reinterpret_cast<std::uintptr_t>(p) % 16 == 0; };
+        const auto aligned = [](const double* p) {
+            return reinterpret_cast<std::uintptr_t>(p) % 16 == 0;
+        };
         if (aligned(p0) == aligned(p1) && aligned(p1) == aligned(p2)) {
             if (!aligned(p0) && x < w) {
                 pixel(x, p0[x], p1[x], p2[x]);
@@ -264,8 +267,8 @@ struct InverseChannelTable {
     // tables are built once per thread and display model).
     static constexpr int bins = 32768;
     bool usable = false;
-    double top = 0.0;    // values at or above top (and finite) give 255
-    double scale = 0.0;  // bins / top
+    double top = 0.0;                       // values at or above top (and finite) give 255
+    double scale = 0.0;                     // bins / top
     std::array<std::int16_t, bins> byte{};  // -1: compute exactly
 
     InverseChannelTable(const GogChannel& ch, double inverse_gamma) {
@@ -284,7 +287,8 @@ struct InverseChannelTable {
         for (int q = 0; q < bins; ++q) {
             const double lo = q / scale;
             const double hi = (q + 1) / scale;
-            const std::uint8_t first = inverse_display_byte(lo * (1.0 - margin) - 1e-300, ch, inverse_gamma);
+            const std::uint8_t first =
+                inverse_display_byte(lo * (1.0 - margin) - 1e-300, ch, inverse_gamma);
             const std::uint8_t last = inverse_display_byte(hi * (1.0 + margin), ch, inverse_gamma);
             byte[static_cast<std::size_t>(q)] = first == last ? first : -1;
         }
@@ -349,9 +353,9 @@ void planes_to_display_from(PixelBuffer& out, const double* plane0, const double
     plane_rows_to_display(out, rows.data(), rows.data() + h, rows.data() + 2 * h, gog, m_inverse);
 }
 
-void plane_rows_to_display(PixelBuffer& out, const double* const* rows0,
-                           const double* const* rows1, const double* const* rows2,
-                           const GogParameters& gog, const Matrix3& m_inverse) {
+void plane_rows_to_display(PixelBuffer& out, const double* const* rows0, const double* const* rows1,
+                           const double* const* rows2, const GogParameters& gog,
+                           const Matrix3& m_inverse) {
     const int w = out.width;
     const int h = out.height;
     const double ig_r = 1.0 / gog.red.gamma;
@@ -435,8 +439,9 @@ constexpr double white_reciprocal[3] = {1.0 / display_white[0], 1.0 / display_wh
 // One block of pixels of atd_row_to_lab. The fused form divides by the white without a
 // division where every value of the block allows it.
 template <bool fused>
-[[gnu::always_inline]] inline void atd_block_to_lab(const Matrix3& m, int n, const double* pa, const double* pt,
-                             const double* pd, double* out) {
+[[gnu::always_inline]] inline void atd_block_to_lab(const Matrix3& m, int n, const double* pa,
+                                                    const double* pt, const double* pd,
+                                                    double* out) {
     constexpr int block = 64;
     double f[3][block];
     const double q[9] = {m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]};
@@ -468,8 +473,9 @@ template <bool fused>
 }
 
 template <bool fused>
-[[gnu::always_inline]] inline void atd_row_to_lab_with(const Matrix3& q, int width, const double* a, const double* t,
-                                const double* d, double* lab) {
+[[gnu::always_inline]] inline void atd_row_to_lab_with(const Matrix3& q, int width, const double* a,
+                                                       const double* t, const double* d,
+                                                       double* lab) {
     constexpr int block = 64;
     for (int x0 = 0; x0 < width; x0 += block) {
         atd_block_to_lab<fused>(q, std::min(block, width - x0), a + x0, t + x0, d + x0,
@@ -536,8 +542,8 @@ const LabKernels& lab_kernels() {
 
 void lab_f_values(double* values, std::size_t count) { lab_kernels().values(values, count); }
 
-void atd_row_to_lab(const Matrix3& q, int width, const double* a, const double* t,
-                    const double* d, double* lab) {
+void atd_row_to_lab(const Matrix3& q, int width, const double* a, const double* t, const double* d,
+                    double* lab) {
     lab_kernels().row(q, width, a, t, d, lab);
 }
 

@@ -25,8 +25,8 @@ void planes_to_display(PixelBuffer& out, const PlanarImage& image, const GogPara
 inline void xyz_to_lab(const double xyz[3], const double white[3], double lab[3]);
 // CIE94 of one pixel pair, reference first; inline, so that loops over pixels vectorise.
 inline double delta_e94(const double reference_lab[3], const double sample_lab[3]) {
-    const double c_ref = std::sqrt(reference_lab[1] * reference_lab[1] +
-                                   reference_lab[2] * reference_lab[2]);
+    const double c_ref =
+        std::sqrt(reference_lab[1] * reference_lab[1] + reference_lab[2] * reference_lab[2]);
     const double c_smp = std::sqrt(sample_lab[1] * sample_lab[1] + sample_lab[2] * sample_lab[2]);
     const double dl = reference_lab[0] - sample_lab[0];
     const double da = reference_lab[1] - sample_lab[1];
@@ -67,8 +67,8 @@ DisplayTable make_display_table(const GogParameters& gog);
 
 // display_to_planes into caller-owned planes of pixels.width * pixels.height doubles
 // (the buffer is assumed checked).
-void display_to_planes_into(const PixelBuffer& pixels, const DisplayTable& table,
-                            const Matrix3& m, double* plane0, double* plane1, double* plane2);
+void display_to_planes_into(const PixelBuffer& pixels, const DisplayTable& table, const Matrix3& m,
+                            double* plane0, double* plane1, double* plane2);
 
 // The same with the planes given row by row: rowsK[y] is row y of plane K.
 void display_to_plane_rows(const PixelBuffer& pixels, const DisplayTable& table, const Matrix3& m,
@@ -81,9 +81,9 @@ void planes_to_display_from(PixelBuffer& out, const double* plane0, const double
                             const Matrix3& m_inverse);
 
 // The same with the planes given row by row: rowsK[y] is row y of plane K.
-void plane_rows_to_display(PixelBuffer& out, const double* const* rows0,
-                           const double* const* rows1, const double* const* rows2,
-                           const GogParameters& gog, const Matrix3& m_inverse);
+void plane_rows_to_display(PixelBuffer& out, const double* const* rows0, const double* const* rows1,
+                           const double* const* rows2, const GogParameters& gog,
+                           const Matrix3& m_inverse);
 
 // The inverse display model of one channel value u: (u^(1/gamma) - offset) / gain, times
 // 255, clipped to 0..255 and truncated; 0 where u has no real power.

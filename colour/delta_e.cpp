@@ -106,9 +106,12 @@ double delta_e2000(const double reference_lab[3], const double sample_lab[3]) {
 
 std::string_view formula_name(DeltaEFormula formula) {
     switch (formula) {
-        case DeltaEFormula::ciede2000: return "CIEDE2000";
-        case DeltaEFormula::cie76: return "CIE76";
-        case DeltaEFormula::cie94: break;
+        case DeltaEFormula::ciede2000:
+            return "CIEDE2000";
+        case DeltaEFormula::cie76:
+            return "CIE76";
+        case DeltaEFormula::cie94:
+            break;
     }
     return "CIE94";
 }

@@ -25,9 +25,12 @@ double delta_e2000(const double reference_lab[3], const double sample_lab[3]);
 inline double colour_difference(DeltaEFormula formula, const double reference_lab[3],
                                 const double sample_lab[3]) {
     switch (formula) {
-        case DeltaEFormula::ciede2000: return delta_e2000(reference_lab, sample_lab);
-        case DeltaEFormula::cie76: return delta_e76(reference_lab, sample_lab);
-        case DeltaEFormula::cie94: break;
+        case DeltaEFormula::ciede2000:
+            return delta_e2000(reference_lab, sample_lab);
+        case DeltaEFormula::cie76:
+            return delta_e76(reference_lab, sample_lab);
+        case DeltaEFormula::cie94:
+            break;
     }
     return delta_e94(reference_lab, sample_lab);
 }

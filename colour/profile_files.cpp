@@ -4,8 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <limits>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "numeric/failure.h"

@@ -1,9 +1,8 @@
 // Decoding the written bitstream back into 24-bit frames through the media library, and the
 // encode-then-decode run that writes the degraded sequence.
 
-#include <unistd.h>
-
 #include <filesystem>
+#include <unistd.h>
 #include <utility>
 
 #include "encode/encoder.h"

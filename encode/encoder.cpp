@@ -1,16 +1,15 @@
 #include "encode/encoder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 #include "encode/av_support.h"
 #include "numeric/failure.h"
@@ -27,11 +26,14 @@ namespace av {
 
 int sws_colourspace(AVColorSpace space, int height) {
     switch (space) {
-        case AVCOL_SPC_BT709: return SWS_CS_ITU709;
+        case AVCOL_SPC_BT709:
+            return SWS_CS_ITU709;
         case AVCOL_SPC_BT2020_NCL:
-        case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
+        case AVCOL_SPC_BT2020_CL:
+            return SWS_CS_BT2020;
         case AVCOL_SPC_BT470BG:
-        case AVCOL_SPC_SMPTE170M: return SWS_CS_ITU601;
+        case AVCOL_SPC_SMPTE170M:
+            return SWS_CS_ITU601;
         default:
             // Untagged: what players assume, BT.601 below 720 lines, BT.709 from 720.
             return height < 720 ? SWS_CS_ITU601 : SWS_CS_ITU709;
@@ -151,7 +153,7 @@ std::vector<std::string> encode_presets(const std::string& encoder) {
     if (encoder == "libsvtav1") {
         return {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13"};
     }
-    return {"ultrafast", "superfast", "veryfast", "faster", "fast",
+    return {"ultrafast", "superfast", "veryfast", "faster",   "fast",
             "medium",    "slow",      "slower",   "veryslow", "placebo"};
 }
 
@@ -199,12 +201,12 @@ void check_encode_settings(const EncodeSettings& settings) {
         }
     }
     if (settings.gop < 0 || settings.gop > 100000) {
-        raise_failure("GOP " + std::to_string(settings.gop) + " is out of range: give 1 to 100000 "
+        raise_failure("GOP " + std::to_string(settings.gop) +
+                      " is out of range: give 1 to 100000 "
                       "frames (0 leaves it to the encoder)");
     }
     if (settings.pix_fmt != "yuv420p" && settings.pix_fmt != "yuv444p") {
-        raise_failure("unknown pixel format \"" + settings.pix_fmt +
-                      "\"; use yuv420p or yuv444p");
+        raise_failure("unknown pixel format \"" + settings.pix_fmt + "\"; use yuv420p or yuv444p");
     }
     if (!(settings.fps >= 0.1 && settings.fps <= 1000.0)) {
         raise_failure("frame rate " + number_text(settings.fps) +
@@ -224,16 +226,21 @@ double parse_bitrate(const std::string& text) {
     const auto result = std::from_chars(text.data(), end, value);
     if (result.ec != std::errc() || !std::isfinite(value)) return 0.0;
     const std::string suffix(result.ptr, end);
-    if (suffix == "k" || suffix == "K") value *= 1e3;
-    else if (suffix == "m" || suffix == "M") value *= 1e6;
-    else if (!suffix.empty()) return 0.0;
+    if (suffix == "k" || suffix == "K")
+        value *= 1e3;
+    else if (suffix == "m" || suffix == "M")
+        value *= 1e6;
+    else if (!suffix.empty())
+        return 0.0;
     return value > 0.0 ? value : 0.0;
 }
 
 std::string setting_label(const EncodeSettings& settings) {
     switch (settings.rate) {
-        case RateControl::crf: return "crf" + number_text(settings.value);
-        case RateControl::qp: return "qp" + number_text(settings.value);
+        case RateControl::crf:
+            return "crf" + number_text(settings.value);
+        case RateControl::qp:
+            return "qp" + number_text(settings.value);
         case RateControl::bitrate:
             if (std::fmod(settings.value, 1e6) == 0.0) {
                 return "bitrate" + number_text(settings.value / 1e6) + "M";
@@ -373,9 +380,8 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
              "cannot create " + path);
     check_av(avformat_write_header(output.get(), nullptr), "cannot write " + path);
 
-    av::Sws convert(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height,
-                                   context->pix_fmt, av::conversion_flags, nullptr, nullptr,
-                                   nullptr));
+    av::Sws convert(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, context->pix_fmt,
+                                   av::conversion_flags, nullptr, nullptr, nullptr));
     if (!convert) raise_failure("cannot set up the RGB to YUV conversion");
     // Full-range RGB in, the chosen matrix and range out.
     sws_setColorspaceDetails(convert.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
@@ -423,9 +429,10 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
         // of up to 64 bytes.
         const int row = 3 * width;
         for (int y = 0; y < height; ++y) {
-            std::memcpy(top_down.data() + static_cast<std::size_t>(y) * row,
-                        pixels.bytes.data() + static_cast<std::size_t>(height - 1 - y) * pixels.stride,
-                        static_cast<std::size_t>(row));
+            std::memcpy(
+                top_down.data() + static_cast<std::size_t>(y) * row,
+                pixels.bytes.data() + static_cast<std::size_t>(height - 1 - y) * pixels.stride,
+                static_cast<std::size_t>(row));
         }
         const std::uint8_t* top = top_down.data();
         sws_scale(convert.get(), &top, &row, 0, height, picture->data, picture->linesize);

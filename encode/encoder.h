@@ -18,13 +18,13 @@ enum class RateControl { crf, qp, bitrate };
 struct EncodeSettings {
     std::string codec = "h264";  // h264, hevc or av1
     RateControl rate = RateControl::crf;
-    double value = 23.0;         // the CRF, the QP, or bits per second
-    std::string preset;          // empty: the codec's default (encode_default_preset)
-    int gop = 0;                 // largest distance between key frames; 0: the encoder's own
+    double value = 23.0;              // the CRF, the QP, or bits per second
+    std::string preset;               // empty: the codec's default (encode_default_preset)
+    int gop = 0;                      // largest distance between key frames; 0: the encoder's own
     std::string pix_fmt = "yuv420p";  // yuv420p or yuv444p
     double fps = 30.0;
-    std::string matrix = "bt709";     // bt601, bt709 or bt2020 (non-constant luminance)
-    std::string range = "limited";    // limited (16-235/240) or full
+    std::string matrix = "bt709";   // bt601, bt709 or bt2020 (non-constant luminance)
+    std::string range = "limited";  // limited (16-235/240) or full
 };
 
 // One coded picture, in presentation order.

@@ -45,9 +45,12 @@ std::string encoder_form_default_preset(int codec) {
 
 std::string encoder_form_default_value(int rate) {
     switch (rate) {
-        case 1: return "30";
-        case 2: return "800k";
-        default: return "23";
+        case 1:
+            return "30";
+        case 2:
+            return "800k";
+        default:
+            return "23";
     }
 }
 
@@ -67,9 +70,15 @@ EncodeSettings encoder_form_settings(const EncoderForm& form) {
     settings.codec = encoder_form_codecs().at(static_cast<std::size_t>(form.codec)).name;
     settings.preset = form.preset;
     switch (form.rate) {
-        case 1: settings.rate = RateControl::qp; break;
-        case 2: settings.rate = RateControl::bitrate; break;
-        default: settings.rate = RateControl::crf; break;
+        case 1:
+            settings.rate = RateControl::qp;
+            break;
+        case 2:
+            settings.rate = RateControl::bitrate;
+            break;
+        default:
+            settings.rate = RateControl::crf;
+            break;
     }
     if (settings.rate == RateControl::bitrate) {
         settings.value = parse_bitrate(form.value);

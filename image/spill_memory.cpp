@@ -1,15 +1,14 @@
 #include "image/spill_memory.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace orv {
 

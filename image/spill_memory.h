@@ -136,8 +136,7 @@ struct ParkingFile {
 // An open parking file, or a closed one when none can be made.
 ParkingFile open_parking_file();
 // Whole transfers of `bytes` at byte `offset`; false on any failure (a full disk included).
-bool write_parked(const ParkingFile& file, const void* data, std::size_t bytes,
-                  std::size_t offset);
+bool write_parked(const ParkingFile& file, const void* data, std::size_t bytes, std::size_t offset);
 bool read_parked(const ParkingFile& file, void* data, std::size_t bytes, std::size_t offset);
 
 }  // namespace orv

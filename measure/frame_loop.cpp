@@ -1,10 +1,10 @@
 #include "measure/frame_loop.h"
 
-#include "numeric/parallel.h"
-
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
+
+#include "numeric/parallel.h"
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif

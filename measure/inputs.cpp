@@ -5,20 +5,20 @@
 #include "colour/conversions.h"
 #include "colour/profile_files.h"
 #include "numeric/dft.h"
-#include "numeric/parallel.h"
 #include "numeric/failure.h"
+#include "numeric/parallel.h"
 
 namespace orv {
 
 AtdFilters load_atd_filters(const std::string& folder, int threads, std::ostream& trace) {
     check_profile_files(folder);
     AtdFilters filters;
-    filters.a = load_channel_filter(profile_path(folder, "kernel_L.txt"), kernel_sample_angle,
-                                    trace);
-    filters.t = load_channel_filter(profile_path(folder, "kernel_RG.txt"), kernel_sample_angle,
-                                    trace);
-    filters.d = load_channel_filter(profile_path(folder, "kernel_BY.txt"), kernel_sample_angle,
-                                    trace);
+    filters.a =
+        load_channel_filter(profile_path(folder, "kernel_L.txt"), kernel_sample_angle, trace);
+    filters.t =
+        load_channel_filter(profile_path(folder, "kernel_RG.txt"), kernel_sample_angle, trace);
+    filters.d =
+        load_channel_filter(profile_path(folder, "kernel_BY.txt"), kernel_sample_angle, trace);
     // Every level of parallel work (the responses' transforms, the stages of one frame pair)
     // keeps to the threads asked for.
     set_dft_thread_limit(threads);

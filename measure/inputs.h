@@ -14,8 +14,8 @@ namespace orv {
 
 // Checks the profile files of `folder` (check_profile_files), then loads kernel_L.txt,
 // kernel_RG.txt and kernel_BY.txt and finishes the set as the filter dialog's OK does with the
-// files' values. A bad profile is thus refused before any kernel is read or output written. The filter trace goes to `trace`. The
-// responses' direct transforms use at most `threads` threads.
+// files' values. A bad profile is thus refused before any kernel is read or output written. The
+// filter trace goes to `trace`. The responses' direct transforms use at most `threads` threads.
 AtdFilters load_atd_filters(const std::string& folder, int threads, std::ostream& trace);
 
 // Reads the display-model file and the three matrix files of `folder` once and checks that

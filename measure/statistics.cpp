@@ -58,7 +58,6 @@ void for_each_kept(const PooledAccumulator& pool, Visit&& visit) {
     for (double v : pool.values) visit(v);
 }
 
-
 // Nearest-rank percentiles of one map: a histogram of the values' top key bits (sign,
 // exponent and four mantissa bits: 16 bins per binary octave, small enough to stay in cache)
 // finds the bin of each rank; only the values of those bins are gathered and selected. Two
@@ -131,7 +130,8 @@ std::vector<double> percentiles_in_place(std::span<double> values, std::span<con
     if (values.empty()) return result;
     std::size_t from = 0;  // everything before `from` is at most the last value selected
     for (std::size_t k = 0; k < percents.size(); ++k) {
-        const std::size_t at = static_cast<std::size_t>(nearest_rank(values.size(), percents[k])) - 1;
+        const std::size_t at =
+            static_cast<std::size_t>(nearest_rank(values.size(), percents[k])) - 1;
         if (at >= from) {
             std::nth_element(values.begin() + static_cast<std::ptrdiff_t>(from),
                              values.begin() + static_cast<std::ptrdiff_t>(at), values.end());
@@ -204,8 +204,7 @@ PooledAccumulator::PooledAccumulator(std::vector<double> thresholds_in)
       above(thresholds.size(), 0),
       histogram(std::size_t{1} << histogram_bits, 0) {}
 
-void add_frame(PooledAccumulator& pool, const InterleavedImage& map,
-               const FrameStatistics& frame) {
+void add_frame(PooledAccumulator& pool, const InterleavedImage& map, const FrameStatistics& frame) {
     const int index = static_cast<int>(pool.frame_means.size());
     pool.frame_means.push_back(frame.mean);
     const std::size_t count = static_cast<std::size_t>(std::max(map.width, 0)) *
@@ -321,7 +320,8 @@ PooledStatistics pooled_statistics(const PooledAccumulator& pool) {
 PooledStatistics pool_maps(std::span<const InterleavedImage> maps,
                            std::span<const double> thresholds) {
     PooledAccumulator pool(std::vector<double>(thresholds.begin(), thresholds.end()));
-    for (const InterleavedImage& map : maps) add_frame(pool, map, frame_statistics(map, thresholds));
+    for (const InterleavedImage& map : maps)
+        add_frame(pool, map, frame_statistics(map, thresholds));
     return pooled_statistics(pool);
 }
 

@@ -74,9 +74,10 @@ struct PooledStatistics {
 // Collects frames one after another (in frame order) and gives the pooled figures at the end.
 // The pixel values are kept for the exact pooled percentiles: in memory up to
 // `memory_limit_bytes`, beyond it in an unlinked temporary file (in the spill folder, $TMPDIR
-// or /var/tmp, never memory-backed /tmp) that is read once more at the end. A file that cannot be made or written raises Failure. The limit (two full-HD
-// maps; a 3840 x 2160 map goes to the file at once) keeps a long run's memory near one frame
-// pair's working set; writing a map to the file costs about 1 % of measuring it.
+// or /var/tmp, never memory-backed /tmp) that is read once more at the end. A file that cannot be
+// made or written raises Failure. The limit (two full-HD maps; a 3840 x 2160 map goes to the file
+// at once) keeps a long run's memory near one frame pair's working set; writing a map to the file
+// costs about 1 % of measuring it.
 struct PooledAccumulator {
     std::vector<double> thresholds;
     std::size_t memory_limit_bytes = std::size_t{32} << 20;
@@ -85,7 +86,7 @@ struct PooledAccumulator {
     std::vector<std::uint64_t> above;  // per threshold
     std::vector<std::uint64_t> histogram;
     std::vector<double> values;  // kept in memory
-    ParkingFile spill;  // values beyond the memory limit
+    ParkingFile spill;           // values beyond the memory limit
     std::uint64_t spilled = 0;
     std::uint64_t pixels = 0;
     double max = 0.0;

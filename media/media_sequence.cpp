@@ -66,8 +66,10 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
     if (start < 0) start = 0;
     if (!inputs.empty() && start >= total) {
         const std::string& path = inputs.back().path;
-        throw MediaError{path + ": skipping " + std::to_string(start) + " frames leaves none; the "
-                             "sequence holds " + std::to_string(total),
+        throw MediaError{path + ": skipping " + std::to_string(start) +
+                             " frames leaves none; the "
+                             "sequence holds " +
+                             std::to_string(total),
                          "指定された先頭フレームがシーケンスの範囲外です", path};
     }
     sequence.start = start;
@@ -87,9 +89,9 @@ SequenceFrame read_sequence_frame(MediaSequence& sequence, int index) {
     const int last = sequence.start + sequence.count - 1;
     const int position = std::min(sequence.start + std::max(index, 0), last);
     // The entry holding the position: the last one whose first frame is not after it.
-    const auto found = std::upper_bound(
-        sequence.entries.begin(), sequence.entries.end(), position,
-        [](int p, const SequenceEntry& e) { return p < e.first_frame; });
+    const auto found =
+        std::upper_bound(sequence.entries.begin(), sequence.entries.end(), position,
+                         [](int p, const SequenceEntry& e) { return p < e.first_frame; });
     const std::size_t j = static_cast<std::size_t>(found - sequence.entries.begin()) - 1;
     const SequenceEntry& entry = sequence.entries[j];
     const int local = position - entry.first_frame;

@@ -62,8 +62,8 @@ HeaderBlock make_header_block(int width, int height) {
     put32(8, static_cast<std::uint32_t>(height));
     header[12] = 1;   // planes
     header[14] = 24;  // bits per pixel
-    put32(20, static_cast<std::uint32_t>(stride_for_width(width)) *
-                  static_cast<std::uint32_t>(height));
+    put32(20,
+          static_cast<std::uint32_t>(stride_for_width(width)) * static_cast<std::uint32_t>(height));
     return header;
 }
 
@@ -90,8 +90,9 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
                                      " frames of " + std::to_string(frame_bytes) + " bytes";
         if (length == 0) refuse(path, "holds no frames (expected " + expected + ")", ja_no_frames);
         if (length % static_cast<unsigned long long>(frame_bytes) != 0) {
-            refuse(path, "holds " + std::to_string(length) + " bytes, not a whole number of " +
-                             expected + " each",
+            refuse(path,
+                   "holds " + std::to_string(length) + " bytes, not a whole number of " + expected +
+                       " each",
                    ja_raw_length);
         }
         input = av_find_input_format("rawvideo");
@@ -110,8 +111,9 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
         if (ret == AVERROR(ENOENT) || ret == AVERROR(EACCES) || ret == AVERROR(EISDIR)) {
             refuse(path, "cannot open (" + av::error_text(ret) + ")", ja_cannot_open);
         }
-        refuse(path, "not a video or image file ORV can read, or one cut short (" +
-                         av::error_text(ret) + ")",
+        refuse(path,
+               "not a video or image file ORV can read, or one cut short (" + av::error_text(ret) +
+                   ")",
                ja_not_media);
     }
     st.format.reset(opened);
@@ -129,8 +131,9 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
     }
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
     if (decoder == nullptr) {
-        refuse(path, std::string("no decoder for its video codec '") +
-                         avcodec_get_name(stream->codecpar->codec_id) + "'",
+        refuse(path,
+               std::string("no decoder for its video codec '") +
+                   avcodec_get_name(stream->codecpar->codec_id) + "'",
                ja_not_media);
     }
     st.codec.reset(avcodec_alloc_context3(decoder));
@@ -142,7 +145,8 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
     st.codec->thread_count = 1;
     st.codec->err_recognition |= AV_EF_EXPLODE | AV_EF_CRCCHECK;
     ret = avcodec_open2(st.codec.get(), decoder, nullptr);
-    if (ret < 0) refuse(path, "cannot open its decoder (" + av::error_text(ret) + ")", ja_not_media);
+    if (ret < 0)
+        refuse(path, "cannot open its decoder (" + av::error_text(ret) + ")", ja_not_media);
     st.frame.reset(av_frame_alloc());
     st.packet.reset(av_packet_alloc());
     if (!st.frame || !st.packet) refuse(path, "out of memory", ja_no_memory);
@@ -158,10 +162,8 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
     source.height = stream->codecpar->height;
     if (source.width <= 0 || source.height <= 0) refuse(path, "has no frame size", ja_corrupt);
     choose_conversion(source, static_cast<AVPixelFormat>(stream->codecpar->format),
-                      stream->codecpar->color_space, stream->codecpar->color_range,
-                      source.height);
+                      stream->codecpar->color_space, stream->codecpar->color_range, source.height);
 }
-
 
 void check_size(MediaSource& source, const AVFrame& frame) {
     if (frame.width != source.width || frame.height != source.height) {
@@ -171,8 +173,8 @@ void check_size(MediaSource& source, const AVFrame& frame) {
                    size_text(source.width, source.height) + "; the frame size must not change",
                ja_size_changes);
     }
-    const long long bytes =
-        static_cast<long long>(stride_for_width(frame.width)) * static_cast<long long>(frame.height);
+    const long long bytes = static_cast<long long>(stride_for_width(frame.width)) *
+                            static_cast<long long>(frame.height);
     if (frame.width > 32768 || bytes > max_frame_bytes) {
         refuse(source.path, "its frames are too large", ja_too_large);
     }
@@ -188,9 +190,9 @@ bool next_bmp_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& heade
                          source.path};
     }
     if (stride <= 0) {
-        throw MediaError{source.path + " is not a usable 24- or 8-bit BMP file (" + message.text +
-                             ")",
-                         message.text, source.path};
+        throw MediaError{
+            source.path + " is not a usable 24- or 8-bit BMP file (" + message.text + ")",
+            message.text, source.path};
     }
     st.bmp_done = true;
     source.width = pixels.width;
@@ -270,7 +272,8 @@ bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
             avcodec_send_packet(st.codec.get(), nullptr);
             continue;
         }
-        if (ret < 0) refuse(path, "is truncated or corrupt (" + av::error_text(ret) + ")", ja_corrupt);
+        if (ret < 0)
+            refuse(path, "is truncated or corrupt (" + av::error_text(ret) + ")", ja_corrupt);
         if (st.packet->stream_index != st.stream) {
             av_packet_unref(st.packet.get());
             continue;

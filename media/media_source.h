@@ -24,7 +24,7 @@ enum class MediaKind { bmp, image, video, raw };
 struct MediaOptions {
     std::optional<YuvMatrix> matrix;  // overrides the stream's tag and the size rule
     std::optional<YuvRange> range;
-    std::optional<RawFormat> raw;     // how to read a raw file (is_raw_media_path)
+    std::optional<RawFormat> raw;  // how to read a raw file (is_raw_media_path)
 };
 
 // Why a file was refused: `message` is English and names the file (orv-cli prints it);
@@ -46,11 +46,11 @@ inline constexpr const char* bmp_colour_handling = "BMP: RGB";
 struct MediaSource {
     std::string path;
     MediaKind kind = MediaKind::bmp;
-    int width = 0;         // 0 for a BMP file until its frame is read
+    int width = 0;  // 0 for a BMP file until its frame is read
     int height = 0;
-    int frame_count = 0;   // frames the file holds (counted when opened)
+    int frame_count = 0;  // frames the file holds (counted when opened)
     int frames_read = 0;
-    std::string colour;    // how pixels become 24-bit RGB, e.g. "yuv420p, BT.709 (untagged, ...)"
+    std::string colour;  // how pixels become 24-bit RGB, e.g. "yuv420p, BT.709 (untagged, ...)"
     std::unique_ptr<MediaState, MediaStateDelete> state;
 };
 

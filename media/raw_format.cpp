@@ -65,7 +65,8 @@ bool known_raw_pixel_format(const std::string& name) {
     const AVPixelFormat format = av_get_pix_fmt(name.c_str());
     if (format == AV_PIX_FMT_NONE) return false;
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
-    return desc != nullptr && (desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM)) == 0;
+    return desc != nullptr &&
+           (desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM)) == 0;
 }
 
 long long raw_frame_bytes(const RawFormat& format) {

@@ -70,11 +70,9 @@ void convert_rows(const YuvPlanes& p, const Terms& t, PixelBuffer& out) {
         const auto* cb = reinterpret_cast<const Sample*>(p.planes[1] + cy * p.strides[1]);
         const auto* cr = reinterpret_cast<const Sample*>(p.planes[2] + cy * p.strides[2]);
         const Sample* alpha =
-            p.planes[3] ? reinterpret_cast<const Sample*>(p.planes[3] + y * p.strides[3])
-                        : nullptr;
-        std::uint8_t* row = out.bytes.data() +
-                            static_cast<std::size_t>(p.height - 1 - y) *
-                                static_cast<std::size_t>(out.stride);
+            p.planes[3] ? reinterpret_cast<const Sample*>(p.planes[3] + y * p.strides[3]) : nullptr;
+        std::uint8_t* row = out.bytes.data() + static_cast<std::size_t>(p.height - 1 - y) *
+                                                   static_cast<std::size_t>(out.stride);
         for (int x = 0; x < p.width; ++x) {
             const int cx = x >> p.chroma_shift_x;
             const double ey = t.y[code(luma[x])];
@@ -100,22 +98,26 @@ void convert_rows(const YuvPlanes& p, const Terms& t, PixelBuffer& out) {
 
 const char* matrix_name(YuvMatrix matrix) {
     switch (matrix) {
-        case YuvMatrix::bt601: return "BT.601";
-        case YuvMatrix::bt709: return "BT.709";
-        case YuvMatrix::bt2020: return "BT.2020";
+        case YuvMatrix::bt601:
+            return "BT.601";
+        case YuvMatrix::bt709:
+            return "BT.709";
+        case YuvMatrix::bt2020:
+            return "BT.2020";
     }
     return "?";
 }
 
-const char* range_name(YuvRange range) {
-    return range == YuvRange::limited ? "limited" : "full";
-}
+const char* range_name(YuvRange range) { return range == YuvRange::limited ? "limited" : "full"; }
 
 LumaWeights luma_weights(YuvMatrix matrix) {
     switch (matrix) {
-        case YuvMatrix::bt601: return {0.299, 0.114};
-        case YuvMatrix::bt709: return {0.2126, 0.0722};
-        case YuvMatrix::bt2020: return {0.2627, 0.0593};
+        case YuvMatrix::bt601:
+            return {0.299, 0.114};
+        case YuvMatrix::bt709:
+            return {0.2126, 0.0722};
+        case YuvMatrix::bt2020:
+            return {0.2627, 0.0593};
     }
     return {0.299, 0.114};
 }

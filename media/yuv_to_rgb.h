@@ -35,13 +35,13 @@ LumaWeights luma_weights(YuvMatrix matrix);
 // A planar picture in memory, top row first. Samples of depth 8 are bytes; deeper samples are
 // 16-bit words in the machine's order holding the value in their low `depth` bits.
 struct YuvPlanes {
-    int width = 0;   // luma samples
-    int height = 0;  // luma rows
-    int depth = 8;   // 8 to 16 bits
+    int width = 0;           // luma samples
+    int height = 0;          // luma rows
+    int depth = 8;           // 8 to 16 bits
     int chroma_shift_x = 0;  // 1: half the luma columns (4:2:2, 4:2:0)
     int chroma_shift_y = 0;  // 1: half the luma rows (4:2:0, 4:4:0)
     const std::uint8_t* planes[4] = {nullptr, nullptr, nullptr, nullptr};  // Y, Cb, Cr, alpha
-    std::ptrdiff_t strides[4] = {0, 0, 0, 0};                                // bytes per row
+    std::ptrdiff_t strides[4] = {0, 0, 0, 0};                              // bytes per row
 };
 
 // Writes the picture into `out` (already width x height), rows bottom-up as a BMP frame.

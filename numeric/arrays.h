@@ -61,9 +61,7 @@ struct RangeMatrix {
     int clo = 0;
     int chi = -1;
 
-    RangeRow<double> operator[](int r) {
-        return {rows[static_cast<std::ptrdiff_t>(r) - rlo], clo};
-    }
+    RangeRow<double> operator[](int r) { return {rows[static_cast<std::ptrdiff_t>(r) - rlo], clo}; }
     RangeRow<const double> operator[](int r) const {
         return {rows[static_cast<std::ptrdiff_t>(r) - rlo], clo};
     }

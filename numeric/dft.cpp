@@ -1,12 +1,12 @@
 #include "numeric/dft.h"
 
-#include "numeric/fft.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <thread>
 #include <vector>
+
+#include "numeric/fft.h"
 
 namespace orv {
 
@@ -63,8 +63,7 @@ void dft_1d(double* re, double* im, int sign, int n) {
     try {
         for (int part = 1; part < parts; ++part) {
             const int last = static_cast<int>(static_cast<long long>(n) * part / parts);
-            helpers.emplace_back(dft_outputs, re, im, s, n, first, last, t_re.data(),
-                                 t_im.data());
+            helpers.emplace_back(dft_outputs, re, im, s, n, first, last, t_re.data(), t_im.data());
             first = last;
         }
     } catch (...) {

@@ -56,8 +56,8 @@ void fft_1d(double* re, double* im, int direction, int n) {
     }
 }
 
-void fft_lines(double* re, double* im, int direction, int n, int count,
-               std::ptrdiff_t line_stride, std::ptrdiff_t element_stride) {
+void fft_lines(double* re, double* im, int direction, int n, int count, std::ptrdiff_t line_stride,
+               std::ptrdiff_t element_stride) {
     if (n < 2 || count <= 0) return;
     transform_lines(re, im, n, direction == 1 ? 1 : -1, count, line_stride, element_stride,
                     direction == 1, 1.0 / n);

@@ -23,8 +23,8 @@ void fft_1d(double* re, double* im, int direction, int n);
 
 // `count` transforms of length n in the conventions of fft_1d, side by side: element e of
 // sequence q at re/im[q * line_stride + e * element_stride]. The same values as fft_1d on each.
-void fft_lines(double* re, double* im, int direction, int n, int count,
-               std::ptrdiff_t line_stride, std::ptrdiff_t element_stride);
+void fft_lines(double* re, double* im, int direction, int n, int count, std::ptrdiff_t line_stride,
+               std::ptrdiff_t element_stride);
 
 // Rows, then columns. A side of 1 transforms along the other side only; a side of 0 does nothing.
 void fft_2d(double* re, double* im, int direction, int width, int height);

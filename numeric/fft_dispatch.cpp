@@ -32,9 +32,9 @@ namespace {
 #else
 #define ORV_AVX512_SET "avx512f,avx512dq,avx512vl,avx512bw,prefer-vector-width=512"
 #endif
-[[gnu::noinline, gnu::target(ORV_AVX512_SET)]] void
-transform_lines_avx512(double* re, double* im, int n, int sign, Index count, Index seq_stride,
-                       Index elem_stride, bool scaled, double scale) {
+[[gnu::noinline, gnu::target(ORV_AVX512_SET)]] void transform_lines_avx512(
+    double* re, double* im, int n, int sign, Index count, Index seq_stride, Index elem_stride,
+    bool scaled, double scale) {
     transform_lines_kernel(re, im, n, sign, count, seq_stride, elem_stride, scaled, scale);
 }
 #undef ORV_AVX512_SET
@@ -70,7 +70,8 @@ void transform_lines_on(FftPath path, double* re, double* im, int n, int sign, I
             transform_lines_avx2(re, im, n, sign, count, seq_stride, elem_stride, scaled, scale);
             break;
         case FftPath::baseline:
-            transform_lines_baseline(re, im, n, sign, count, seq_stride, elem_stride, scaled, scale);
+            transform_lines_baseline(re, im, n, sign, count, seq_stride, elem_stride, scaled,
+                                     scale);
             break;
     }
 }

@@ -28,7 +28,8 @@ inline bool rows_crowd_cache_sets(Index stride) { return stride % 512 == 0; }
 // rows[l * stride + e] -> lanes[e * batch_lanes + l] for rows l of [l0, l0 + Rows): a
 // transposition done two rows by two values at a time.
 template <int Rows>
-[[gnu::always_inline]] inline void gather_row_block(const double* rows, Index stride, Index n, int l0, double* lanes) {
+[[gnu::always_inline]] inline void gather_row_block(const double* rows, Index stride, Index n,
+                                                    int l0, double* lanes) {
     constexpr int L = batch_lanes;
     Index e = 0;
 #ifdef __SSE2__
@@ -46,7 +47,8 @@ template <int Rows>
 }
 
 // rows[l * stride + e] -> lanes[e * batch_lanes + l] for the batch_lanes rows of a block.
-[[gnu::always_inline]] inline void gather_rows(const double* rows, Index stride, Index n, double* lanes) {
+[[gnu::always_inline]] inline void gather_rows(const double* rows, Index stride, Index n,
+                                               double* lanes) {
     constexpr int L = batch_lanes;
     if (rows_crowd_cache_sets(stride)) {
         for (int l0 = 0; l0 < L; l0 += L / 2) gather_row_block<L / 2>(rows, stride, n, l0, lanes);
@@ -58,7 +60,8 @@ template <int Rows>
 // rows[l * stride + k] = lanes[source[k] * batch_lanes + l] (times scale when scaled), for
 // rows l of [l0, l0 + Rows).
 template <int Rows>
-[[gnu::always_inline]] inline void scatter_row_block(const double* lanes, const Index* source, Index n, bool scaled, double scale,
+[[gnu::always_inline]] inline void scatter_row_block(const double* lanes, const Index* source,
+                                                     Index n, bool scaled, double scale,
                                                      double* rows, Index stride, int l0) {
     constexpr int L = batch_lanes;
     Index k = 0;
@@ -86,8 +89,9 @@ template <int Rows>
 }
 
 // rows[l * stride + k] = lanes[source[k] * batch_lanes + l] (times scale when scaled).
-[[gnu::always_inline]] inline void scatter_rows(const double* lanes, const Index* source, Index n, bool scaled, double scale, double* rows,
-                  Index stride) {
+[[gnu::always_inline]] inline void scatter_rows(const double* lanes, const Index* source, Index n,
+                                                bool scaled, double scale, double* rows,
+                                                Index stride) {
     constexpr int L = batch_lanes;
     if (rows_crowd_cache_sets(stride)) {
         for (int l0 = 0; l0 < L; l0 += L / 2)
@@ -99,8 +103,9 @@ template <int Rows>
 
 // The batch_lanes values of one lane group between a plane and the batch (times scale when
 // scaled); the two never overlap, which lets the copy run in vector registers.
-[[gnu::always_inline]] inline void copy_lanes(double* __restrict__ to, const double* __restrict__ from,
-                                              bool scaled, double scale) {
+[[gnu::always_inline]] inline void copy_lanes(double* __restrict__ to,
+                                              const double* __restrict__ from, bool scaled,
+                                              double scale) {
     if (scaled) {
         for (int l = 0; l < batch_lanes; ++l) to[l] = from[l] * scale;
     } else {
@@ -139,7 +144,8 @@ inline BatchBuffers& batch_buffers(std::size_t values, int which = 0) {
 // width apart, too far for the hardware to foresee, so each row's part of the next columns
 // is asked for now and arrives while these are transformed.
 template <int Batches>
-[[gnu::always_inline]] inline void take_columns(const double* re, const double* im, Index n, Index elem_stride, bool more,
+[[gnu::always_inline]] inline void take_columns(const double* re, const double* im, Index n,
+                                                Index elem_stride, bool more,
                                                 BatchBuffers* const* buffers) {
     constexpr int L = batch_lanes;
     for (Index e = 0; e < n; ++e) {
@@ -160,8 +166,9 @@ template <int Batches>
 
 // The transformed batches back into their columns, in natural order.
 template <int Batches>
-[[gnu::always_inline]] inline void put_columns(BatchBuffers* const* buffers, const Index* source, Index n, bool scaled,
-                                               double scale, double* re, double* im, Index elem_stride) {
+[[gnu::always_inline]] inline void put_columns(BatchBuffers* const* buffers, const Index* source,
+                                               Index n, bool scaled, double scale, double* re,
+                                               double* im, Index elem_stride) {
     constexpr int L = batch_lanes;
     for (Index k = 0; k < n; ++k) {
         double* dr = re + k * elem_stride;
@@ -176,8 +183,10 @@ template <int Batches>
 // Transforms `count` sequences of length n; sequence q, element e lives at
 // base + q * seq_stride + e * elem_stride. Results are written back in natural order and
 // multiplied by `scale` when `scaled`.
-[[gnu::always_inline]] inline void transform_lines_kernel(double* re, double* im, int n, int sign, Index count, Index seq_stride,
-                                       Index elem_stride, bool scaled, double scale) {
+[[gnu::always_inline]] inline void transform_lines_kernel(double* re, double* im, int n, int sign,
+                                                          Index count, Index seq_stride,
+                                                          Index elem_stride, bool scaled,
+                                                          double scale) {
     constexpr int L = batch_lanes;
     FftPlan& plan = plan_for(n, sign);
     BatchBuffers* buffers[2] = {&batch_buffers(static_cast<std::size_t>(n) * L), nullptr};
@@ -187,7 +196,8 @@ template <int Batches>
     // Rows a multiple of 4 KB apart crowd a few sets of the second-level cache, where the
     // lines of the next columns asked for ahead are evicted before their turn: their columns
     // go two batches a visit, which halves the visits.
-    const bool column_pairs = seq_stride == 1 && rows_crowd_cache_sets(elem_stride) && count >= 2 * L;
+    const bool column_pairs =
+        seq_stride == 1 && rows_crowd_cache_sets(elem_stride) && count >= 2 * L;
     if (column_pairs) buffers[1] = &batch_buffers(static_cast<std::size_t>(n) * L, 1);
     for (Index q0 = 0; q0 < count;) {
         const int lanes = static_cast<int>(std::min<Index>(L, count - q0));

@@ -45,14 +45,16 @@ inline OddWork& odd_work(std::size_t size) {
 }
 
 // out = (x + iy)(c + is)
-[[gnu::always_inline]] inline void rotate(double x, double y, double c, double s, double& out_r, double& out_i) {
+[[gnu::always_inline]] inline void rotate(double x, double y, double c, double s, double& out_r,
+                                          double& out_i) {
     out_r = x * c - y * s;
     out_i = x * s + y * c;
 }
 
 template <int L, bool Rot>
-[[gnu::always_inline]] inline void butterfly2(double* __restrict__ r0, double* __restrict__ i0, double* __restrict__ r1,
-                       double* __restrict__ i1, double c, double s) {
+[[gnu::always_inline]] inline void butterfly2(double* __restrict__ r0, double* __restrict__ i0,
+                                              double* __restrict__ r1, double* __restrict__ i1,
+                                              double c, double s) {
     for (int l = 0; l < L; ++l) {
         const double ar = r0[l] - r1[l];
         const double ai = i0[l] - i1[l];
@@ -69,10 +71,11 @@ template <int L, bool Rot>
 }
 
 template <int L, bool Rot>
-[[gnu::always_inline]] inline void butterfly4(double* __restrict__ r0, double* __restrict__ i0, double* __restrict__ r1,
-                       double* __restrict__ i1, double* __restrict__ r2, double* __restrict__ i2,
-                       double* __restrict__ r3, double* __restrict__ i3, double sg, const double* wr,
-                       const double* wi) {
+[[gnu::always_inline]] inline void butterfly4(double* __restrict__ r0, double* __restrict__ i0,
+                                              double* __restrict__ r1, double* __restrict__ i1,
+                                              double* __restrict__ r2, double* __restrict__ i2,
+                                              double* __restrict__ r3, double* __restrict__ i3,
+                                              double sg, const double* wr, const double* wi) {
     const double c1 = Rot ? wr[0] : 1.0, s1 = Rot ? wi[0] : 0.0;
     const double c2 = Rot ? wr[1] : 1.0, s2 = Rot ? wi[1] : 0.0;
     const double c3 = Rot ? wr[2] : 1.0, s3 = Rot ? wi[2] : 0.0;
@@ -110,9 +113,10 @@ template <int L, bool Rot>
 }
 
 template <int L, bool Rot>
-[[gnu::always_inline]] inline void butterfly3(double* __restrict__ r0, double* __restrict__ i0, double* __restrict__ r1,
-                       double* __restrict__ i1, double* __restrict__ r2, double* __restrict__ i2, double s120,
-                       const double* wr, const double* wi) {
+[[gnu::always_inline]] inline void butterfly3(double* __restrict__ r0, double* __restrict__ i0,
+                                              double* __restrict__ r1, double* __restrict__ i1,
+                                              double* __restrict__ r2, double* __restrict__ i2,
+                                              double s120, const double* wr, const double* wi) {
     const double c1 = Rot ? wr[0] : 1.0, s1 = Rot ? wi[0] : 0.0;
     const double c2 = Rot ? wr[1] : 1.0, s2 = Rot ? wi[1] : 0.0;
     for (int l = 0; l < L; ++l) {
@@ -141,10 +145,13 @@ template <int L, bool Rot>
 }
 
 template <int L, bool Rot>
-[[gnu::always_inline]] inline void butterfly5(double* __restrict__ r0, double* __restrict__ i0, double* __restrict__ r1,
-                       double* __restrict__ i1, double* __restrict__ r2, double* __restrict__ i2,
-                       double* __restrict__ r3, double* __restrict__ i3, double* __restrict__ r4,
-                       double* __restrict__ i4, const FftPlan& plan, const double* wr, const double* wi) {
+[[gnu::always_inline]] inline void butterfly5(double* __restrict__ r0, double* __restrict__ i0,
+                                              double* __restrict__ r1, double* __restrict__ i1,
+                                              double* __restrict__ r2, double* __restrict__ i2,
+                                              double* __restrict__ r3, double* __restrict__ i3,
+                                              double* __restrict__ r4, double* __restrict__ i4,
+                                              const FftPlan& plan, const double* wr,
+                                              const double* wi) {
     const double c72 = plan.c72;
     const double s72 = plan.s72;
     const double c144 = plan.c144;
@@ -194,7 +201,9 @@ template <int L, bool Rot>
 
 template <int L>
 struct Passes {
-    [[gnu::always_inline]] static inline void radix2(const FftPass& ps, Index start, Index end, double* re, double* im, const double* wr, const double* wi) {
+    [[gnu::always_inline]] static inline void radix2(const FftPass& ps, Index start, Index end,
+                                                     double* re, double* im, const double* wr,
+                                                     const double* wi) {
         const Index sub = ps.sub;
         const Index step = sub * L;
         for (Index base = start; base < end; base += ps.span) {
@@ -212,8 +221,9 @@ struct Passes {
         }
     }
 
-    [[gnu::always_inline]] static inline void radix4(const FftPass& ps, Index start, Index end, int sign, double* re, double* im, const double* wr,
-                       const double* wi) {
+    [[gnu::always_inline]] static inline void radix4(const FftPass& ps, Index start, Index end,
+                                                     int sign, double* re, double* im,
+                                                     const double* wr, const double* wi) {
         const Index sub = ps.sub;
         const Index step = sub * L;
         const double sg = sign;
@@ -224,17 +234,18 @@ struct Passes {
                 double* r0 = r + j * L;
                 double* i0 = i + j * L;
                 if (j == 0 || !ps.rotate)
-                    butterfly4<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
-                                         i0 + 3 * step, sg, wr, wi);
+                    butterfly4<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
+                                         r0 + 3 * step, i0 + 3 * step, sg, wr, wi);
                 else
-                    butterfly4<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
-                                        i0 + 3 * step, sg, wr + 3 * j, wi + 3 * j);
+                    butterfly4<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
+                                        r0 + 3 * step, i0 + 3 * step, sg, wr + 3 * j, wi + 3 * j);
             }
         }
     }
 
-    [[gnu::always_inline]] static inline void radix3(const FftPass& ps, Index start, Index end, double s120, double* re, double* im, const double* wr,
-                       const double* wi) {
+    [[gnu::always_inline]] static inline void radix3(const FftPass& ps, Index start, Index end,
+                                                     double s120, double* re, double* im,
+                                                     const double* wr, const double* wi) {
         const Index sub = ps.sub;
         const Index step = sub * L;
         for (Index base = start; base < end; base += ps.span) {
@@ -244,16 +255,18 @@ struct Passes {
                 double* r0 = r + j * L;
                 double* i0 = i + j * L;
                 if (j == 0 || !ps.rotate)
-                    butterfly3<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, s120, wr, wi);
+                    butterfly3<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
+                                         s120, wr, wi);
                 else
-                    butterfly3<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, s120,
-                                        wr + 2 * j, wi + 2 * j);
+                    butterfly3<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
+                                        s120, wr + 2 * j, wi + 2 * j);
             }
         }
     }
 
-    [[gnu::always_inline]] static inline void radix5(const FftPass& ps, Index start, Index end, const FftPlan& plan, double* re, double* im, const double* wr,
-                       const double* wi) {
+    [[gnu::always_inline]] static inline void radix5(const FftPass& ps, Index start, Index end,
+                                                     const FftPlan& plan, double* re, double* im,
+                                                     const double* wr, const double* wi) {
         const Index sub = ps.sub;
         const Index step = sub * L;
         for (Index base = start; base < end; base += ps.span) {
@@ -263,21 +276,23 @@ struct Passes {
                 double* r0 = r + j * L;
                 double* i0 = i + j * L;
                 if (j == 0 || !ps.rotate)
-                    butterfly5<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
-                                         i0 + 3 * step, r0 + 4 * step, i0 + 4 * step, plan, wr, wi);
+                    butterfly5<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
+                                         r0 + 3 * step, i0 + 3 * step, r0 + 4 * step, i0 + 4 * step,
+                                         plan, wr, wi);
                 else
-                    butterfly5<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step, r0 + 3 * step,
-                                        i0 + 3 * step, r0 + 4 * step, i0 + 4 * step, plan, wr + 4 * j, wi + 4 * j);
+                    butterfly5<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
+                                        r0 + 3 * step, i0 + 3 * step, r0 + 4 * step, i0 + 4 * step,
+                                        plan, wr + 4 * j, wi + 4 * j);
             }
         }
     }
 
     // The pairwise sums and differences of the values r and p - r of a general butterfly,
     // through pointers the compiler may take as distinct, so that the lane loop is vector code.
-    [[gnu::always_inline]] static inline void pair_terms(const double* __restrict__ rr, const double* __restrict__ ri,
-                                                         const double* __restrict__ mr, const double* __restrict__ mi,
-                                                         double* __restrict__ a_r, double* __restrict__ a_i,
-                                                         double* __restrict__ b_r, double* __restrict__ b_i) {
+    [[gnu::always_inline]] static inline void pair_terms(
+        const double* __restrict__ rr, const double* __restrict__ ri, const double* __restrict__ mr,
+        const double* __restrict__ mi, double* __restrict__ a_r, double* __restrict__ a_i,
+        double* __restrict__ b_r, double* __restrict__ b_i) {
         for (int l = 0; l < L; ++l) {
             a_r[l] = rr[l] + mr[l];
             a_i[l] = ri[l] + mi[l];
@@ -286,8 +301,9 @@ struct Passes {
         }
     }
 
-    [[gnu::always_inline]] static inline void general(const FftPass& ps, Index start, Index end, const FftPlan& plan, double* re, double* im, const double* wr,
-                        const double* wi) {
+    [[gnu::always_inline]] static inline void general(const FftPass& ps, Index start, Index end,
+                                                      const FftPlan& plan, double* re, double* im,
+                                                      const double* wr, const double* wi) {
         const int p = ps.factor;
         const int h = (p - 1) / 2;
         const Index sub = ps.sub;
@@ -312,8 +328,9 @@ struct Passes {
                 }
                 // Pairwise sums and differences of inputs (r, p - r), and the sum of all.
                 for (int r = 1; r <= h; ++r)
-                    pair_terms(r0 + r * step, i0 + r * step, r0 + (p - r) * step, i0 + (p - r) * step,
-                               ak_r + r * L, ak_i + r * L, bk_r + r * L, bk_i + r * L);
+                    pair_terms(r0 + r * step, i0 + r * step, r0 + (p - r) * step,
+                               i0 + (p - r) * step, ak_r + r * L, ak_i + r * L, bk_r + r * L,
+                               bk_i + r * L);
                 double sr[L];
                 double si[L];
                 for (int l = 0; l < L; ++l) {
@@ -396,8 +413,10 @@ struct Passes {
 
     // p[k] = a[from[k]] (c_k + i s_k), k < m, on every lane: a transform's result taken into
     // natural order and weighted by a filter held in natural order.
-    [[gnu::always_inline]] static inline void weigh_in_order(const Index* from, const double* fc, const double* fs, Index m,
-                                                             const double* ar, const double* ai, double* __restrict__ pr,
+    [[gnu::always_inline]] static inline void weigh_in_order(const Index* from, const double* fc,
+                                                             const double* fs, Index m,
+                                                             const double* ar, const double* ai,
+                                                             double* __restrict__ pr,
                                                              double* __restrict__ pi) {
         for (Index k = 0; k < m; ++k) {
             const double c = fc[k];
@@ -510,16 +529,26 @@ struct Passes {
     }
 
     // One pass over the whole blocks of values [start, end).
-    [[gnu::always_inline]] static inline void pass(const FftPlan& plan, const FftPass& ps, Index start, Index end,
-                                                   double* re, double* im) {
+    [[gnu::always_inline]] static inline void pass(const FftPlan& plan, const FftPass& ps,
+                                                   Index start, Index end, double* re, double* im) {
         const double* wr = plan.rot_re.data() + ps.rot;
         const double* wi = plan.rot_im.data() + ps.rot;
         switch (ps.factor) {
-            case 2: radix2(ps, start, end, re, im, wr, wi); break;
-            case 3: radix3(ps, start, end, plan.s120, re, im, wr, wi); break;
-            case 4: radix4(ps, start, end, plan.sign, re, im, wr, wi); break;
-            case 5: radix5(ps, start, end, plan, re, im, wr, wi); break;
-            default: general(ps, start, end, plan, re, im, wr, wi); break;
+            case 2:
+                radix2(ps, start, end, re, im, wr, wi);
+                break;
+            case 3:
+                radix3(ps, start, end, plan.s120, re, im, wr, wi);
+                break;
+            case 4:
+                radix4(ps, start, end, plan.sign, re, im, wr, wi);
+                break;
+            case 5:
+                radix5(ps, start, end, plan, re, im, wr, wi);
+                break;
+            default:
+                general(ps, start, end, plan, re, im, wr, wi);
+                break;
         }
     }
 

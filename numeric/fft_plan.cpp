@@ -3,10 +3,10 @@
 
 #include "numeric/fft_plan.h"
 
-#include "numeric/fft_passes.h"
-
 #include <algorithm>
 #include <cmath>
+
+#include "numeric/fft_passes.h"
 
 namespace orv::fft_detail {
 
@@ -71,7 +71,8 @@ void build_rotations(FftPlan& plan, FftPass& pass) {
     }
 }
 
-void build_odd_table(FftPlan& plan, FftPass& pass, int& previous_odd, std::size_t& previous_offset) {
+void build_odd_table(FftPlan& plan, FftPass& pass, int& previous_odd,
+                     std::size_t& previous_offset) {
     const int p = pass.factor;
     if (p == previous_odd) {
         pass.odd = previous_offset;  // same factor again: the table is reused unchanged
@@ -142,9 +143,11 @@ void build_reordering(FftPlan& plan) {
     // are reversed (radices qu..q1), moving runs of free_block consecutive values.
     if (u >= 2) {
         plan.free_product = 1;
-        for (int i = t; i < t + u; ++i) plan.free_product *= plan.factors[static_cast<std::size_t>(i)];
+        for (int i = t; i < t + u; ++i)
+            plan.free_product *= plan.factors[static_cast<std::size_t>(i)];
         plan.free_block = 1;
-        for (int i = t + u; i < m; ++i) plan.free_block *= plan.factors[static_cast<std::size_t>(i)];
+        for (int i = t + u; i < m; ++i)
+            plan.free_block *= plan.factors[static_cast<std::size_t>(i)];
         const Index q = plan.free_product;
         std::vector<Index> source(static_cast<std::size_t>(q));
         for (Index mu = 0; mu < q; ++mu) {
@@ -160,7 +163,9 @@ void build_reordering(FftPlan& plan) {
         }
         std::vector<bool> seen(static_cast<std::size_t>(q), false);
         for (Index start = 0; start < q; ++start) {
-            if (seen[static_cast<std::size_t>(start)] || source[static_cast<std::size_t>(start)] == start) continue;
+            if (seen[static_cast<std::size_t>(start)] ||
+                source[static_cast<std::size_t>(start)] == start)
+                continue;
             Index d = start;
             do {
                 seen[static_cast<std::size_t>(d)] = true;
@@ -183,7 +188,9 @@ bool smooth(Index m) {
 
 // Cost of the chirp method for n over a convolution of length m: two transforms of m, the
 // products with the filter and the chirp, and the data moved.
-double chirp_cost(int n, Index m) { return 2.0 * passes_cost(static_cast<int>(m)) + 4.0 * static_cast<double>(m) + 2.0 * n; }
+double chirp_cost(int n, Index m) {
+    return 2.0 * passes_cost(static_cast<int>(m)) + 4.0 * static_cast<double>(m) + 2.0 * n;
+}
 
 // The cheapest smooth convolution length for n, or 0 when the passes cost less.
 Index chirp_length(int n) {
@@ -213,7 +220,8 @@ void convolution_filter(FftPlan& forward, std::vector<double>& re, std::vector<d
     filter_im.resize(static_cast<std::size_t>(m));
     const double scale = 1.0 / static_cast<double>(m);
     for (Index k = 0; k < m; ++k) {
-        const auto from = static_cast<std::size_t>(forward.natural_source[static_cast<std::size_t>(k)]);
+        const auto from =
+            static_cast<std::size_t>(forward.natural_source[static_cast<std::size_t>(k)]);
         filter_re[static_cast<std::size_t>(k)] = re[from] * scale;
         filter_im[static_cast<std::size_t>(k)] = im[from] * scale;
     }
@@ -308,7 +316,8 @@ double rader_cost(int n) {
     int square_count = 0;
     factorise(n - 1, factors, square_count);
     const auto general = std::count_if(factors.begin(), factors.end(), [](int f) { return f > 5; });
-    return 2.0 * passes_cost(n - 1) + (4.0 + rader_general_charge * static_cast<double>(general)) * (n - 1);
+    return 2.0 * passes_cost(n - 1) +
+           (4.0 + rader_general_charge * static_cast<double>(general)) * (n - 1);
 }
 
 std::unique_ptr<FftPlan> build_rader_plan(int n, int sign) {
@@ -351,7 +360,8 @@ std::unique_ptr<FftPlan> build_plan(int n, int sign) {
     const Index m = chirp_length(n);
     const double passes = passes_cost(n);
     const double chirp = m > 0 ? chirp_cost(n, m) : passes;
-    if (n > 3 && is_prime(n) && rader_cost(n) < rader_margin * std::min(passes, chirp)) return build_rader_plan(n, sign);
+    if (n > 3 && is_prime(n) && rader_cost(n) < rader_margin * std::min(passes, chirp))
+        return build_rader_plan(n, sign);
     return m > 0 ? build_chirp_plan(n, sign, m) : build_mixed_radix_plan(n, sign);
 }
 
@@ -429,7 +439,8 @@ void factorise(int n, std::vector<int>& factors, int& square_count) {
             }
         }
     }
-    for (int i = square_count - 1; i >= 0; --i) factors.push_back(factors[static_cast<std::size_t>(i)]);
+    for (int i = square_count - 1; i >= 0; --i)
+        factors.push_back(factors[static_cast<std::size_t>(i)]);
 }
 
 double passes_cost(int n) {
@@ -439,11 +450,21 @@ double passes_cost(int n) {
     double per_value = 0.0;
     for (int f : factors) {
         switch (f) {
-            case 2: per_value += 1.0; break;
-            case 3: per_value += 1.4; break;
-            case 4: per_value += 1.6; break;
-            case 5: per_value += 2.2; break;
-            default: per_value += general_factor_weight * f; break;
+            case 2:
+                per_value += 1.0;
+                break;
+            case 3:
+                per_value += 1.4;
+                break;
+            case 4:
+                per_value += 1.6;
+                break;
+            case 5:
+                per_value += 2.2;
+                break;
+            default:
+                per_value += general_factor_weight * f;
+                break;
         }
     }
     return per_value * n;
@@ -453,8 +474,9 @@ FftPlan& plan_for(int n, int sign) {
     thread_local std::vector<std::unique_ptr<FftPlan>> cache;
     for (std::size_t i = 0; i < cache.size(); ++i) {
         if (cache[i]->n == n && cache[i]->sign == sign) {
-            if (i != 0) std::rotate(cache.begin(), cache.begin() + static_cast<Index>(i),
-                                    cache.begin() + static_cast<Index>(i) + 1);
+            if (i != 0)
+                std::rotate(cache.begin(), cache.begin() + static_cast<Index>(i),
+                            cache.begin() + static_cast<Index>(i) + 1);
             return *cache.front();
         }
     }
@@ -475,7 +497,8 @@ const Index* natural_order(FftPlan& plan) {
         reorder_square_free(plan, pos_re.data(), pos_im.data());
         plan.natural_source.resize(static_cast<std::size_t>(n));
         for (Index k = 0; k < n; ++k)
-            plan.natural_source[static_cast<std::size_t>(k)] = static_cast<Index>(pos_re[static_cast<std::size_t>(k)]);
+            plan.natural_source[static_cast<std::size_t>(k)] =
+                static_cast<Index>(pos_re[static_cast<std::size_t>(k)]);
     }
     return plan.natural_source.data();
 }

@@ -75,8 +75,8 @@ double leading_number(std::string_view text, std::string_view exponent_letters,
         first_digit < sign_length + integer_digits
             ? static_cast<long long>(sign_length + integer_digits - first_digit) - 1
             : -static_cast<long long>(first_digit - (sign_length + integer_digits));
-    const double limit = place_of_first + exponent >= 0 ? std::numeric_limits<double>::infinity()
-                                                         : 0.0;
+    const double limit =
+        place_of_first + exponent >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
     return negative ? -limit : limit;
 }
 

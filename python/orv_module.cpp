@@ -461,7 +461,8 @@ PYBIND11_MODULE(_orv, m) {
         "Profile(folder, threads=0, kernel_trace=False): threads sets the process's core "
         "budget, as orv-cli's --threads does (0: the machine's cores): the filter responses, "
         "the two halves of one frame pair and the frame loop's workers of diff_files share it, "
-        "and the results are the same for any number; kernel_trace sends the kernel files' trace to standard error. Raises "
+        "and the results are the same for any number; kernel_trace sends the kernel files' trace "
+        "to standard error. Raises "
         "orv.Error with orv-cli's texts. The measurement still reads the display-model and "
         "matrix files for every frame, as orv-cli does. A Profile may be shared by threads.")
         .def(

@@ -100,12 +100,15 @@ RgbImage colour_heatmap(const InterleavedImage& map, const HeatmapStyle& style) 
     RgbImage image = make_rgb_image(map.width, map.height, black);
     if (map.data.size() < static_cast<std::size_t>(map.width) * map.height) return image;
     std::array<Rgb, 256> colours;
-    for (int i = 0; i < 256; ++i) colours[static_cast<std::size_t>(i)] = colour_map_entry(style.colours, i);
+    for (int i = 0; i < 256; ++i)
+        colours[static_cast<std::size_t>(i)] = colour_map_entry(style.colours, i);
     for (int y = 0; y < map.height; ++y) {
-        const double* src = map.data.data() + static_cast<std::size_t>(map.height - 1 - y) * map.width;
+        const double* src =
+            map.data.data() + static_cast<std::size_t>(map.height - 1 - y) * map.width;
         std::uint8_t* dst = image.rgb.data() + static_cast<std::size_t>(y) * map.width * 3;
         for (int x = 0; x < map.width; ++x) {
-            const Rgb c = colours[static_cast<std::size_t>(colour_map_index(src[x], style.scale_max))];
+            const Rgb c =
+                colours[static_cast<std::size_t>(colour_map_index(src[x], style.scale_max))];
             dst[3 * x] = c.r;
             dst[3 * x + 1] = c.g;
             dst[3 * x + 2] = c.b;
@@ -166,7 +169,8 @@ RgbImage heatmap_with_colour_bar(const InterleavedImage& map, const HeatmapStyle
     const int bar_bottom = canvas_h - glyph_h / 2 - scale;  // one past the bar's last row
     const int bar_h = bar_bottom - bar_top;
 
-    const std::vector<double> ticks = colour_bar_ticks(style.scale_max, std::min(10, bar_h / (2 * glyph_h)));
+    const std::vector<double> ticks =
+        colour_bar_ticks(style.scale_max, std::min(10, bar_h / (2 * glyph_h)));
     const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : style.scale_max;
     std::vector<std::string> labels;
     int label_w = 0;
@@ -191,9 +195,12 @@ RgbImage heatmap_with_colour_bar(const InterleavedImage& map, const HeatmapStyle
         fill_rectangle(canvas, bar_x, bar_top + row, bar_w, 1, c);
     }
     for (std::size_t k = 0; k < ticks.size(); ++k) {
-        const int row = bar_top + static_cast<int>(std::lround((bar_h - 1) * (1.0 - ticks[k] / style.scale_max)));
+        const int row =
+            bar_top +
+            static_cast<int>(std::lround((bar_h - 1) * (1.0 - ticks[k] / style.scale_max)));
         fill_rectangle(canvas, bar_x + bar_w, row, tick_w, scale, black);
-        draw_text(canvas, bar_x + bar_w + tick_w + 2 * scale, row - glyph_h / 2, labels[k], scale, black);
+        draw_text(canvas, bar_x + bar_w + tick_w + 2 * scale, row - glyph_h / 2, labels[k], scale,
+                  black);
     }
     return canvas;
 }

@@ -14,11 +14,20 @@ std::string html_escaped(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -71,7 +80,9 @@ struct Plot {
     double width = 860, height = 320;
     double left = 64, right = 170, top = 16, bottom = 48;
     double x_min = 0, x_max = 1, y_max = 1;
-    double x(double v) const { return left + (v - x_min) / (x_max - x_min) * (width - left - right); }
+    double x(double v) const {
+        return left + (v - x_min) / (x_max - x_min) * (width - left - right);
+    }
     double y(double v) const { return top + (1.0 - v / y_max) * (height - top - bottom); }
 };
 
@@ -129,8 +140,9 @@ std::string frame_plot(const RunRecord& run) {
     const std::vector<double> x_ticks = integer_ticks(n - 1, 10);
     const double x_step = x_ticks.size() > 1 ? x_ticks[1] - x_ticks[0] : 1.0;
     const double y_step = y_ticks.size() > 1 ? y_ticks[1] - y_ticks[0] : 1.0;
-    std::string s = "<svg class=\"plot\" viewBox=\"0 0 860 320\" width=\"860\" height=\"320\" "
-                    "role=\"img\" aria-label=\"per-frame mean, 95th percentile and maximum\">";
+    std::string s =
+        "<svg class=\"plot\" viewBox=\"0 0 860 320\" width=\"860\" height=\"320\" "
+        "role=\"img\" aria-label=\"per-frame mean, 95th percentile and maximum\">";
     s += axes(p, x_ticks, x_step, y_ticks, y_step, "frame",
               "\u0394E (" + std::string(formula_name(run.formula)) + ")");
     const struct {
@@ -193,8 +205,9 @@ std::string histogram_plot(const RunRecord& run, const ValueHistogram& h) {
     const std::vector<double> x_ticks = colour_bar_ticks(range, 10);
     const double x_step = x_ticks.size() > 1 ? x_ticks[1] - x_ticks[0] : range;
     const double y_step = y_ticks.size() > 1 ? y_ticks[1] - y_ticks[0] : p.y_max;
-    std::string s = "<svg class=\"plot\" viewBox=\"0 0 860 320\" width=\"860\" height=\"320\" "
-                    "role=\"img\" aria-label=\"histogram of all pixel differences\">";
+    std::string s =
+        "<svg class=\"plot\" viewBox=\"0 0 860 320\" width=\"860\" height=\"320\" "
+        "role=\"img\" aria-label=\"histogram of all pixel differences\">";
     s += axes(p, x_ticks, x_step, y_ticks, y_step,
               "\u0394E (" + std::string(formula_name(run.formula)) + "); the last bar: beyond " +
                   tick_label(range, x_step),
@@ -205,8 +218,8 @@ std::string histogram_plot(const RunRecord& run, const ValueHistogram& h) {
         const double y = p.y(shares[b]);
         s += "<rect fill=\"" + std::string(b == bars ? "#c0392b" : "#2c5aa0") + "\" x=\"" +
              shown(x0 + 0.5, 1) + "\" y=\"" + shown(y, 1) + "\" width=\"" +
-             shown(std::max(x1 - x0 - 1.0, 0.5), 1) + "\" height=\"" +
-             shown(p.y(0) - y, 1) + "\"/>";
+             shown(std::max(x1 - x0 - 1.0, 0.5), 1) + "\" height=\"" + shown(p.y(0) - y, 1) +
+             "\"/>";
     }
     return s + "</svg>";
 }
@@ -260,7 +273,8 @@ void add_to_histogram(ValueHistogram& histogram, const InterleavedImage& map) {
 }
 
 bool is_worst_frame(const WorstFrames& worst, double mean) {
-    return worst.frames.size() < worst.keep || (!worst.frames.empty() && mean > worst.frames.back().mean);
+    return worst.frames.size() < worst.keep ||
+           (!worst.frames.empty() && mean > worst.frames.back().mean);
 }
 
 void keep_worst_frame(WorstFrames& worst, WorstFrame frame) {
@@ -293,8 +307,9 @@ WorstFrame make_worst_frame(int frame, double mean, const PixelBuffer& reference
 std::string html_report(const RunRecord& run, const ValueHistogram& histogram,
                         const WorstFrames& worst, const HeatmapStyle& style) {
     const PooledStatistics& p = run.pooled;
-    std::string h = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                    "<title>ORV colour-difference report</title>\n<style>";
+    std::string h =
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<title>ORV colour-difference report</title>\n<style>";
     h += style_sheet;
     h += "</style>\n</head>\n<body>\n<h1>ORV colour-difference report</h1>\n";
 
@@ -315,11 +330,11 @@ std::string html_report(const RunRecord& run, const ValueHistogram& histogram,
     h += row("Mean of the frame means", shown(p.mean_of_means));
     h += row("Median of the frame means", shown(p.median_of_means));
     h += row("95th percentile of the frame means", shown(p.p95_of_means));
-    h += row("Largest frame mean", shown(p.largest_mean) + " (frame " +
-                                       std::to_string(p.largest_mean_frame) + ")");
-    h += row("Largest pixel difference",
-             shown(p.max) + " (frame " + std::to_string(p.max_frame) + ", x " +
-                 std::to_string(p.max_x) + ", y " + std::to_string(p.max_y) + " from the top)");
+    h += row("Largest frame mean",
+             shown(p.largest_mean) + " (frame " + std::to_string(p.largest_mean_frame) + ")");
+    h += row("Largest pixel difference", shown(p.max) + " (frame " + std::to_string(p.max_frame) +
+                                             ", x " + std::to_string(p.max_x) + ", y " +
+                                             std::to_string(p.max_y) + " from the top)");
     h += row("Median of all pixels", shown(p.median));
     h += row("95th percentile of all pixels", shown(p.p95));
     h += row("99th percentile of all pixels", shown(p.p99));

@@ -98,18 +98,18 @@ json frame_json(const FrameRecord& f, const std::vector<double>& thresholds) {
 }
 
 json pooled_json(const PooledStatistics& p, const std::vector<double>& thresholds) {
-    return {{"frames", p.frames},
-            {"pixels", p.pixels},
-            {"mean_of_means", number(p.mean_of_means)},
-            {"median_of_means", number(p.median_of_means)},
-            {"p95_of_means", number(p.p95_of_means)},
-            {"largest_mean", {{"value", number(p.largest_mean)}, {"frame", p.largest_mean_frame}}},
-            {"max",
-             {{"value", number(p.max)}, {"frame", p.max_frame}, {"x", p.max_x}, {"y", p.max_y}}},
-            {"median", number(p.median)},
-            {"p95", number(p.p95)},
-            {"p99", number(p.p99)},
-            {"above", shares(thresholds, p.share_above)}};
+    return {
+        {"frames", p.frames},
+        {"pixels", p.pixels},
+        {"mean_of_means", number(p.mean_of_means)},
+        {"median_of_means", number(p.median_of_means)},
+        {"p95_of_means", number(p.p95_of_means)},
+        {"largest_mean", {{"value", number(p.largest_mean)}, {"frame", p.largest_mean_frame}}},
+        {"max", {{"value", number(p.max)}, {"frame", p.max_frame}, {"x", p.max_x}, {"y", p.max_y}}},
+        {"median", number(p.median)},
+        {"p95", number(p.p95)},
+        {"p99", number(p.p99)},
+        {"above", shares(thresholds, p.share_above)}};
 }
 
 }  // namespace

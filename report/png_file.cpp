@@ -1,10 +1,9 @@
 #include "report/png_file.h"
 
-#include <png.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <png.h>
 
 #include "numeric/failure.h"
 

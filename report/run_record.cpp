@@ -50,8 +50,7 @@ InputRecord make_input_record(const std::vector<InputFile>& files, int frame_cou
 
 std::string fixed6(double value) {
     char text[400];
-    const auto end =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
     return std::string(text, end.ptr);
 }
 

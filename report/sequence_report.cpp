@@ -56,9 +56,9 @@ std::string table_line(int frame, const std::string& reference, const std::strin
            "," + extra_csv_fields(statistics) + "\n";
 }
 
-void start_report(ReportRun& run, const ReportSettings& settings,
-                  const std::string& profile_folder, const AtdFilters& filters,
-                  const InputRecord& reference, const InputRecord& degraded, int count) {
+void start_report(ReportRun& run, const ReportSettings& settings, const std::string& profile_folder,
+                  const AtdFilters& filters, const InputRecord& reference,
+                  const InputRecord& degraded, int count) {
     run.settings = settings;
     run.heatmap_names = heatmap_file_names(settings, count);
     run.wants_frames = !settings.files.report.empty();

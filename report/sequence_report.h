@@ -65,9 +65,9 @@ struct ReportRun {
 };
 
 // Starts a run of `count` frames measured with the profile in `profile_folder` and `filters`.
-void start_report(ReportRun& run, const ReportSettings& settings,
-                  const std::string& profile_folder, const AtdFilters& filters,
-                  const InputRecord& reference, const InputRecord& degraded, int count);
+void start_report(ReportRun& run, const ReportSettings& settings, const std::string& profile_folder,
+                  const AtdFilters& filters, const InputRecord& reference,
+                  const InputRecord& degraded, int count);
 
 // Worker thread: statistics and, when asked, the heatmap of one frame's map.
 FrameExtras frame_extras(const ReportRun& run, const InterleavedImage& map);

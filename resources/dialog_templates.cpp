@@ -108,8 +108,8 @@ DialogTemplate noise_dialog() {
 }  // namespace
 
 const std::vector<DialogTemplate>& dialog_templates() {
-    static const std::vector<DialogTemplate> templates = {
-        setting_dialog(), atd_setting_dialog(), colour_diff_dialog(), noise_dialog()};
+    static const std::vector<DialogTemplate> templates = {setting_dialog(), atd_setting_dialog(),
+                                                          colour_diff_dialog(), noise_dialog()};
     return templates;
 }
 

@@ -33,7 +33,9 @@ inline constexpr int export_results = 40104;
 struct MenuItem {
     MenuItem(std::string text_, int command_, bool checkable_ = false,
              std::vector<MenuItem> submenu_ = {})
-        : text(std::move(text_)), command(command_), checkable(checkable_),
+        : text(std::move(text_)),
+          command(command_),
+          checkable(checkable_),
           submenu(std::move(submenu_)) {}
     std::string text;
     int command = 0;

@@ -41,7 +41,8 @@ bool next_token(std::istream& in, std::string& token, const std::string& name) {
 
 void require_token(std::istream& in, std::string& token, const std::string& name) {
     if (!next_token(in, token, name)) {
-        raise_failure("Error: kernel file [" + name + "] is incomplete: it ends before the last "
+        raise_failure("Error: kernel file [" + name +
+                      "] is incomplete: it ends before the last "
                       "weight.");
     }
 }
@@ -66,9 +67,7 @@ double variance_of(double spread, double sample_angle) {
 }
 
 // The half-width size_filter gives for the largest variance, before any limit is applied.
-double raw_half_width(double vmax) {
-    return std::sqrt(std::log(2.0) * vmax * 4.0);
-}
+double raw_half_width(double vmax) { return std::sqrt(std::log(2.0) * vmax * 4.0); }
 
 int half_width_for(double vmax) {
     const std::int64_t h = round_to_int(raw_half_width(vmax)) - 1;
@@ -166,8 +165,8 @@ ChannelFilter parse_kernel_file(std::istream& in, const std::string& name, doubl
     }
     if (count > max_kernel_components) {
         raise_failure("Error: kernel file [" + name + "] has a component count of " +
-                      std::to_string(count) + "; at most " +
-                      std::to_string(max_kernel_components) + " are allowed.");
+                      std::to_string(count) + "; at most " + std::to_string(max_kernel_components) +
+                      " are allowed.");
     }
     ChannelFilter filter;
     filter.count = static_cast<int>(count);
@@ -200,8 +199,7 @@ ChannelFilter parse_kernel_file(std::istream& in, const std::string& name, doubl
     return filter;
 }
 
-ChannelFilter read_kernel_file(const std::string& path, double sample_angle,
-                               std::ostream& trace) {
+ChannelFilter read_kernel_file(const std::string& path, double sample_angle, std::ostream& trace) {
     std::ifstream in(path);
     if (!in) raise_failure("Error: file open [" + path + "].");
     return parse_kernel_file(in, path, sample_angle, trace);
@@ -246,8 +244,9 @@ void normalise_response(ChannelFilter& filter) {
         if (m <= v) m = v;
     }
     if (!(m > 0.0) || !std::isfinite(m)) {
-        raise_failure("Error: a filter whose kernel is all zero (or not finite) has no usable "
-                      "response; check its weights.");
+        raise_failure(
+            "Error: a filter whose kernel is all zero (or not finite) has no usable "
+            "response; check its weights.");
     }
     const double inverse = 1.0 / m;
     for (double& v : filter.response) v *= inverse;
@@ -293,9 +292,8 @@ bool filters_finished(const ChannelFilter& a, const ChannelFilter& t, const Chan
     if (h < 0) return false;
     const auto n = static_cast<std::size_t>(2 * h + 1);
     for (const ChannelFilter* f : all) {
-        if (f->count < 1 || f->half_width != h || f->length != 2 * h + 1 ||
-            f->kernel.size() != n || f->response.size() != n ||
-            f->response[static_cast<std::size_t>(h)] != 1.0) {
+        if (f->count < 1 || f->half_width != h || f->length != 2 * h + 1 || f->kernel.size() != n ||
+            f->response.size() != n || f->response[static_cast<std::size_t>(h)] != 1.0) {
             return false;
         }
         for (double v : f->response) {

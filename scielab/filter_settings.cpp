@@ -95,8 +95,8 @@ FilterLoadOutcome load_filter_settings(AtdFilters& working, double sample_angle,
     return outcome;
 }
 
-void apply_filter_settings(const FilterFieldTexts& fields, AtdFilters& working,
-                           double sample_angle, std::ostream& trace) {
+void apply_filter_settings(const FilterFieldTexts& fields, AtdFilters& working, double sample_angle,
+                           std::ostream& trace) {
     AtdFilters edited = working;
     edit_filter(edited.a, a_fields, fields, sample_angle, trace);
     edit_filter(edited.t, t_fields, fields, sample_angle, trace);

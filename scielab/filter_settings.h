@@ -50,7 +50,7 @@ FilterLoadOutcome load_filter_settings(AtdFilters& working, double sample_angle,
 // finishes the set. Fields of components a filter does not have are ignored; components
 // beyond the fields keep their values. Raises Failure (leaving `working` untouched) when the
 // set was never loaded or the edited values are refused.
-void apply_filter_settings(const FilterFieldTexts& fields, AtdFilters& working,
-                           double sample_angle, std::ostream& trace);
+void apply_filter_settings(const FilterFieldTexts& fields, AtdFilters& working, double sample_angle,
+                           std::ostream& trace);
 
 }  // namespace orv

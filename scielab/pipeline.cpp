@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "colour/conversions.h"
@@ -14,10 +14,10 @@
 #include "numeric/dft.h"
 #include "numeric/failure.h"
 #include "numeric/fft.h"
+#include "numeric/parallel.h"
 #include "scielab/plane_memory.h"
 #include "scielab/real_plane_filter.h"
 #include "scielab/viewing_geometry.h"
-#include "numeric/parallel.h"
 
 namespace orv {
 
@@ -177,9 +177,9 @@ void filter_real_plane_by_halves(double* even, double* odd, const RadialBins& bi
         // mirror takes each pair once, the lower index first.
         const auto pair = [&](int p, int p2) {
             const double a = ei[p], b = oi[p], c = ej[p2], d = oj[p2];
-            const double er = 0.5 * (a + c), e_i = 0.5 * (b - d);  // E(k)
+            const double er = 0.5 * (a + c), e_i = 0.5 * (b - d);   // E(k)
             const double orr = 0.5 * (b + d), o_i = 0.5 * (c - a);  // O(k)
-            const double tor = tc * orr - ts * o_i;  // t O
+            const double tor = tc * orr - ts * o_i;                 // t O
             const double toi = tc * o_i + ts * orr;
             const double pr = w1[p] * (er + tor), pi = w1[p] * (e_i + toi);
             const double qr = w2[p] * (er - tor), qi = w2[p] * (e_i - toi);
@@ -290,8 +290,8 @@ void park(KeptFrame& kept) {
     if (!file.is_open()) return;
     const std::size_t row = static_cast<std::size_t>(f.width) * sizeof(double);
     const std::size_t plane = row * static_cast<std::size_t>(f.height);
-    bool written = write_parked(file, f.a.get(), plane, 0) &&
-                   write_parked(file, f.t.get(), plane, plane);
+    bool written =
+        write_parked(file, f.a.get(), plane, 0) && write_parked(file, f.t.get(), plane, plane);
     for (int y = 0; written && y < f.height; ++y) {
         const std::size_t at = 2 * plane + static_cast<std::size_t>(y) * row;
         written = write_parked(file, f.d_row(y), row, at);
@@ -324,8 +324,9 @@ void difference_rows(DeltaEFormula formula, const Matrix3& atd_to_xyz, const Kep
             for (std::size_t p = 0; p < 3; ++p) {
                 if (!read_parked(kept.parked, block.data() + p * span, span * sizeof(double),
                                  p * plane + at)) {
-                    raise_failure("Cannot read the filtered reference frame back from its "
-                                  "temporary file.");
+                    raise_failure(
+                        "Cannot read the filtered reference frame back from its "
+                        "temporary file.");
                 }
             }
         }
@@ -445,8 +446,8 @@ void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const Channel
 }
 
 void scielab_filter_frame(const PixelBuffer& source, PixelBuffer& destination,
-                          const ChannelFilter& a, const ChannelFilter& t,
-                          const ChannelFilter& d, double sample_angle, const std::string& folder) {
+                          const ChannelFilter& a, const ChannelFilter& t, const ChannelFilter& d,
+                          double sample_angle, const std::string& folder) {
     if (!is_present(source)) return;
     require_finished(a, t, d, sample_angle);
     check_pixel_buffer(source, "source");
@@ -514,8 +515,8 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
     FilteredFrame fd;
     std::atomic<bool> degraded_started{false};
     const auto filter_reference = [&] {
-        fr.planes = filter_frame_planes(reference, filters.a, filters.t, filters.d, sample_angle,
-                                        profile);
+        fr.planes =
+            filter_frame_planes(reference, filters.a, filters.t, filters.d, sample_angle, profile);
         // Filtered one after the other, the degraded frame comes next: with the reference's
         // planes parked meanwhile, memory holds one frame's planes instead of two.
         if (count >= storage.park_pixels && !degraded_started.load()) park(fr);
@@ -525,8 +526,8 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
     const auto filter_degraded = [&] {
         degraded_started.store(true);
         diff.data.resize(count);
-        fd = filter_frame_planes(degraded, filters.a, filters.t, filters.d, sample_angle,
-                                 profile, diff.data.data());
+        fd = filter_frame_planes(degraded, filters.a, filters.t, filters.d, sample_angle, profile,
+                                 diff.data.data());
     };
     if (count >= storage.serial_pixels) {
         filter_reference();

@@ -27,8 +27,8 @@ void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const Channel
 // Nothing happens when `source` is absent; `destination` must have the source's geometry
 // (an empty destination is made zero-filled with it).
 void scielab_filter_frame(const PixelBuffer& source, PixelBuffer& destination,
-                          const ChannelFilter& a, const ChannelFilter& t,
-                          const ChannelFilter& d, double sample_angle, const std::string& folder);
+                          const ChannelFilter& a, const ChannelFilter& t, const ChannelFilter& d,
+                          double sample_angle, const std::string& folder);
 
 InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilter& a,
                                    const ChannelFilter& t, const ChannelFilter& d,

@@ -27,8 +27,12 @@ struct RadialBins {
     std::vector<double> fy2;
 
     RadialBins(int w, int h, int response_length, double angle)
-        : width(w), height(h), n_a(response_length), sample_angle(angle),
-          fx2(static_cast<std::size_t>(w)), fy2(static_cast<std::size_t>(h)) {
+        : width(w),
+          height(h),
+          n_a(response_length),
+          sample_angle(angle),
+          fx2(static_cast<std::size_t>(w)),
+          fy2(static_cast<std::size_t>(h)) {
         const double theta = pixel_angle_degrees();
         for (int p = 0; p < w; ++p) {
             const int u = p < w - w / 2 ? p : p - w;
@@ -50,8 +54,8 @@ struct RadialBins {
         const double* f = fx2.data();
         for (int p = 0; p < width; ++p) {
             const double r = std::sqrt(f[p] + fy2_row);
-            out[p] = static_cast<std::int32_t>(r * n_a * sample_angle * viewing::frequency_to_bin +
-                                               0.5);
+            out[p] =
+                static_cast<std::int32_t>(r * n_a * sample_angle * viewing::frequency_to_bin + 0.5);
         }
     }
 };

@@ -11,7 +11,7 @@ packages=(g++ cmake ninja-build pkg-config ccache libgtest-dev libcli11-dev
           libavformat-dev libavcodec-dev libavutil-dev libswscale-dev nlohmann-json3-dev libpng-dev
           python3-dev python3-numpy pybind11-dev python3-dask python3-distributed)
 if [[ "${1:-}" == "--tests" ]]; then
-    packages+=(libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev
+    packages+=(libbenchmark-dev libfftw3-dev clang clang-format libclang-rt-14-dev
                python3 desktop-file-utils python3-pytest locales-all python3-jsonschema chromium)
 fi
 

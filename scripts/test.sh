@@ -9,6 +9,8 @@ source scripts/compiler-cache.sh
 
 # The folders include and link only the layers below them (before anything is built).
 scripts/check-layers.py
+# Every C++ source matches the project's .clang-format.
+scripts/check-format.sh
 
 export QT_QPA_PLATFORM=offscreen
 

@@ -5,11 +5,11 @@
 #include <utility>
 
 #include "image/bmp_file.h"
+#include "measure/frame_loop.h"
+#include "measure/statistics.h"
 #include "numeric/failure.h"
 #include "resources/dialog_templates.h"
-#include "measure/statistics.h"
 #include "scielab/pipeline.h"
-#include "measure/frame_loop.h"
 #include "shell/failure_texts.h"
 #include "shell/sequence_dialogs.h"
 #include "shell/slot_memory.h"
@@ -102,33 +102,33 @@ DialogHandlers colour_diff_dialog_handlers(FrameStore& store, Platform& platform
     h.open = [](DialogItems&) {};
     h.command = [&store, &platform](DialogItems& items, int id) {
         switch (id) {
-        case c::open_reference:
-            // The filtered images no longer belong to the reference sequence, even when the
-            // file dialog is then cancelled.
-            if (store.scielab_done == 1) store.scielab_done = 0;
-            if (open_reference_sequence(store, platform, Window::dialog) > 0) {
-                items.set_text(c::reference_path, store.reference_names[0]);
+            case c::open_reference:
+                // The filtered images no longer belong to the reference sequence, even when the
+                // file dialog is then cancelled.
+                if (store.scielab_done == 1) store.scielab_done = 0;
+                if (open_reference_sequence(store, platform, Window::dialog) > 0) {
+                    items.set_text(c::reference_path, store.reference_names[0]);
+                }
+                break;
+            case c::open_degraded: {
+                const int count = open_degraded_sequence(store, platform, Window::dialog);
+                if (count > 0) {
+                    store.degraded_count = count;
+                    items.set_text(c::degraded_path, store.degraded_name);
+                }
+                break;
             }
-            break;
-        case c::open_degraded: {
-            const int count = open_degraded_sequence(store, platform, Window::dialog);
-            if (count > 0) {
-                store.degraded_count = count;
-                items.set_text(c::degraded_path, store.degraded_name);
-            }
-            break;
-        }
-        case item::ok:
-            if (!make_difference_sequence(store, platform)) return;
-            items.end_dialog(item::ok);
-            platform.invalidate(Window::main, true);
-            break;
-        case item::cancel:
-            items.end_dialog(item::cancel);
-            break;
-        default:
-            // The check boxes only toggle themselves.
-            break;
+            case item::ok:
+                if (!make_difference_sequence(store, platform)) return;
+                items.end_dialog(item::ok);
+                platform.invalidate(Window::main, true);
+                break;
+            case item::cancel:
+                items.end_dialog(item::cancel);
+                break;
+            default:
+                // The check boxes only toggle themselves.
+                break;
         }
     };
     return h;

@@ -5,8 +5,8 @@
 
 #include <array>
 
-#include "shell/frame_store.h"
 #include "shell/dialog_logic.h"
+#include "shell/frame_store.h"
 #include "shell/platform.h"
 
 namespace orv {

@@ -21,8 +21,7 @@ struct DialogHandlers {
 // "RNDNOISE_DLG"), holding whatever state one run of the dialog needs. Every handler catches
 // Failure and std::bad_alloc, shows them in a message box owned by the dialog and leaves the
 // dialog open. An unknown name gives handlers that only close on OK and Cancel.
-DialogHandlers make_dialog_handlers(const std::string& name, FrameStore& store,
-                                    Platform& platform);
+DialogHandlers make_dialog_handlers(const std::string& name, FrameStore& store, Platform& platform);
 
 // Shows a message box owned by the dialog with an OK button and the information icon.
 void show_dialog_message(Platform& platform, const std::string& text, const std::string& caption);

@@ -17,7 +17,8 @@ namespace orv {
 namespace {
 
 bool ends_with(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 void tell(Platform& platform, const std::string& text, const std::string& caption) {
@@ -85,8 +86,7 @@ std::string export_measurement(const FrameStore& store, Platform& platform,
     if (store.degraded_files.empty()) degraded.colour_handling = store.degraded_origin;
     ReportRun run;
     start_report(run, settings, store.profile_folder, store.atd_filters,
-                 make_input_record(store.reference_files, store.reference_count), degraded,
-                 count);
+                 make_input_record(store.reference_files, store.reference_count), degraded, count);
     ProgressScope progress(platform, export_progress_label, count);
     run_ordered_frames<FrameExtras>(
         count, machine_threads(),
@@ -128,8 +128,9 @@ void run_export_command(FrameStore& store, Platform& platform) {
         tell(platform, bmp_text_file_exists, existing);
         return;
     }
-    tell(platform, std::string(export_done_text) + base + ".csv\n" + base + "_summary.csv\n" + base +
-                       ".json\n" + base + ".html\n" + base + "_NNNN.png",
+    tell(platform,
+         std::string(export_done_text) + base + ".csv\n" + base + "_summary.csv\n" + base +
+             ".json\n" + base + ".html\n" + base + "_NNNN.png",
          main_window_caption);
 }
 

@@ -13,7 +13,8 @@ namespace orv {
 
 inline constexpr const char* export_dialog_title = "エクスポート";
 inline constexpr const char* export_progress_label = "エクスポート";
-inline constexpr const char* export_needs_results_text = "色差画像を生成してからエクスポートして下さい\n";
+inline constexpr const char* export_needs_results_text =
+    "色差画像を生成してからエクスポートして下さい\n";
 inline constexpr const char* export_done_text = "エクスポートしました\n";
 
 // The command line the exported records name as what made them.

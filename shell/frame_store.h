@@ -6,8 +6,8 @@
 #include <string>
 
 #include "colour/colour_types.h"
-#include "image/pixel_buffer.h"
 #include "image/bmp_file.h"
+#include "image/pixel_buffer.h"
 #include "report/run_record.h"
 #include "scielab/filter_kernels.h"
 

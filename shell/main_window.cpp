@@ -4,16 +4,16 @@
 #include <new>
 #include <utility>
 
+#include "measure/degradations.h"
+#include "measure/frame_loop.h"
 #include "numeric/failure.h"
 #include "resources/menu.h"
 #include "scielab/pipeline.h"
-#include "measure/degradations.h"
 #include "shell/dialog_logic.h"
 #include "shell/export.h"
-#include "measure/frame_loop.h"
 #include "shell/failure_texts.h"
-#include "shell/sequence_dialogs.h"
 #include "shell/navigation.h"
+#include "shell/sequence_dialogs.h"
 #include "shell/slot_memory.h"
 
 namespace orv {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/frame_store.h"
 #include "shell/dialog_logic.h"
+#include "shell/frame_store.h"
 #include "shell/panes.h"
 #include "shell/platform.h"
 

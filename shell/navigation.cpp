@@ -70,9 +70,15 @@ bool step_frame(FrameStore& store, Platform& platform, FrameStep step) {
             // As advance_frame: the next frame, 0 after the last.
             frame = frame + 1 >= count ? 0 : frame + 1;
             break;
-        case FrameStep::previous: frame = frame > 0 ? frame - 1 : std::max(count - 1, 0); break;
-        case FrameStep::first: frame = 0; break;
-        case FrameStep::last: frame = std::max(count - 1, 0); break;
+        case FrameStep::previous:
+            frame = frame > 0 ? frame - 1 : std::max(count - 1, 0);
+            break;
+        case FrameStep::first:
+            frame = 0;
+            break;
+        case FrameStep::last:
+            frame = std::max(count - 1, 0);
+            break;
     }
     move_to(store, platform, frame, step == FrameStep::previous ? -1 : 1);
     return true;
@@ -87,11 +93,16 @@ bool go_to_frame(FrameStore& store, Platform& platform, int frame) {
 bool key_step(FrameStore& store, Platform& platform, StepKey key) {
     switch (key) {
         case StepKey::right:
-        case StepKey::space: return step_frame(store, platform, FrameStep::next);
-        case StepKey::left: return step_frame(store, platform, FrameStep::previous);
-        case StepKey::home: return step_frame(store, platform, FrameStep::first);
-        case StepKey::end: return step_frame(store, platform, FrameStep::last);
-        case StepKey::other: break;
+        case StepKey::space:
+            return step_frame(store, platform, FrameStep::next);
+        case StepKey::left:
+            return step_frame(store, platform, FrameStep::previous);
+        case StepKey::home:
+            return step_frame(store, platform, FrameStep::first);
+        case StepKey::end:
+            return step_frame(store, platform, FrameStep::last);
+        case StepKey::other:
+            break;
     }
     return false;
 }
@@ -127,7 +138,8 @@ std::vector<std::string> quarter_lines(const FrameStore& store) {
         if (store.diff_p95_known[static_cast<std::size_t>(lower)]) {
             figures += "  95%点 " + six_decimals(store.diff_p95[static_cast<std::size_t>(lower)]);
         }
-        lines.push_back(figures + "  最大 " + six_decimals(r.max) + "  最小 " + six_decimals(r.min));
+        lines.push_back(figures + "  最大 " + six_decimals(r.max) + "  最小 " +
+                        six_decimals(r.min));
     }
     lines.emplace_back(quarter_hint);
     return lines;

@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "image/bmp_file.h"
+#include "measure/degradations.h"
 #include "media/media_sequence.h"
 #include "resources/dialog_templates.h"
-#include "measure/degradations.h"
 #include "shell/slot_memory.h"
 
 namespace orv {

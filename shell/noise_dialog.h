@@ -3,8 +3,8 @@
 // noise with a standard deviation per red, green and blue channel; the result becomes the
 // degraded sequence.
 
-#include "shell/frame_store.h"
 #include "shell/dialog_logic.h"
+#include "shell/frame_store.h"
 #include "shell/platform.h"
 
 namespace orv {

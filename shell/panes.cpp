@@ -5,9 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "report/heatmap.h"
-
 #include "numeric/number_text.h"
+#include "report/heatmap.h"
 
 namespace orv {
 
@@ -23,9 +22,9 @@ std::size_t pixel_offset(const PixelBuffer& buffer, int x, int y) {
     if (!is_present(buffer) || x < 0 || y < 0 || x >= buffer.width || y >= buffer.height) {
         return outside;
     }
-    const std::size_t offset = static_cast<std::size_t>(buffer.height - 1 - y) *
-                                   static_cast<std::size_t>(buffer.stride) +
-                               3 * static_cast<std::size_t>(x);
+    const std::size_t offset =
+        static_cast<std::size_t>(buffer.height - 1 - y) * static_cast<std::size_t>(buffer.stride) +
+        3 * static_cast<std::size_t>(x);
     return offset + 3 > buffer.bytes.size() ? outside : offset;
 }
 
@@ -33,11 +32,12 @@ std::size_t pixel_offset(const PixelBuffer& buffer, int x, int y) {
 // pixel), or `outside`.
 std::size_t difference_index(const InterleavedImage& result, int x, int y) {
     if (x < 0 || y < 0 || x >= result.width || y >= result.height) return outside;
-    const std::size_t channels = result.channels > 0 ? static_cast<std::size_t>(result.channels) : 1;
-    const std::size_t index = (static_cast<std::size_t>(result.height - 1 - y) *
-                                   static_cast<std::size_t>(result.width) +
-                               static_cast<std::size_t>(x)) *
-                              channels;
+    const std::size_t channels =
+        result.channels > 0 ? static_cast<std::size_t>(result.channels) : 1;
+    const std::size_t index =
+        (static_cast<std::size_t>(result.height - 1 - y) * static_cast<std::size_t>(result.width) +
+         static_cast<std::size_t>(x)) *
+        channels;
     return index >= result.data.size() ? outside : index;
 }
 
@@ -67,15 +67,14 @@ int map_coordinate(int position, double scale) {
 // a buffer of the same size keeps its memory, so stepping through heatmaps does not take
 // fresh memory every step.
 void copy_picture(const RgbImage& picture, PixelBuffer& buffer) {
-    if (buffer.width != picture.width || buffer.height != picture.height ||
-        buffer.bytes.empty()) {
+    if (buffer.width != picture.width || buffer.height != picture.height || buffer.bytes.empty()) {
         buffer = make_pixel_buffer(picture.width, picture.height);
     }
     for (int y = 0; y < picture.height; ++y) {
         const std::uint8_t* in =
             picture.rgb.data() + static_cast<std::size_t>(y) * picture.width * 3;
-        std::uint8_t* out = buffer.bytes.data() +
-                            static_cast<std::size_t>(picture.height - 1 - y) * buffer.stride;
+        std::uint8_t* out =
+            buffer.bytes.data() + static_cast<std::size_t>(picture.height - 1 - y) * buffer.stride;
         for (int x = 0; x < picture.width; ++x) {
             out[3 * x] = in[3 * x + 2];
             out[3 * x + 1] = in[3 * x + 1];
@@ -214,7 +213,8 @@ void prefetch_panes(const FrameStore& store, int frame) {
         } else {
             prefetch_pages(store.diff_pixels[s].bytes);
             const std::size_t at = difference_index(result, x, y);
-            if (at != outside) prefetch_pages(result.data.data(), at * sizeof(double), sizeof(double));
+            if (at != outside)
+                prefetch_pages(result.data.data(), at * sizeof(double), sizeof(double));
         }
     }
 }

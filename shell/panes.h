@@ -20,7 +20,7 @@ inline constexpr int status_bar_height = 21;
 inline constexpr std::array<int, 3> status_part_edges = {100, 200, 400};
 
 struct PaneDrawing {
-    bool drawn = false;              // false: the pane shows its background, texts untouched
+    bool drawn = false;  // false: the pane shows its background, texts untouched
     int slot = -1;
     const PixelBuffer* image = nullptr;  // drawn stretched at (0, 0); null draws nothing
     int dest_width = 0;

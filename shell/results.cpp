@@ -64,10 +64,9 @@ std::vector<std::string> pooled_lines(const ResultsView& view) {
     }
     lines.push_back("フレーム数 " + std::to_string(view.points.size()) + "   平均の平均 " +
                     six_decimals(view.mean_of_means));
-    lines.push_back("平均が最大のフレーム " + std::to_string(view.largest_mean_frame + 1) +
-                    " (" + six_decimals(view.largest_mean) + ")   最大 " +
-                    six_decimals(view.max) + " (フレーム " + std::to_string(view.max_frame + 1) +
-                    ")");
+    lines.push_back("平均が最大のフレーム " + std::to_string(view.largest_mean_frame + 1) + " (" +
+                    six_decimals(view.largest_mean) + ")   最大 " + six_decimals(view.max) +
+                    " (フレーム " + std::to_string(view.max_frame + 1) + ")");
     return lines;
 }
 

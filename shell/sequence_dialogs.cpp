@@ -46,8 +46,8 @@ const std::vector<FileTypeFilter>& open_file_types() {
         std::vector<FileTypeFilter> list = sequence_file_types();
         list.push_back({"動画ファイル(*.mp4 *.mkv *.mov *.avi *.webm *.y4m *.m4v *.ts)",
                         "*.mp4 *.mkv *.mov *.avi *.webm *.y4m *.m4v *.ts"});
-        list.push_back({"画像ファイル(*.png *.tif *.tiff *.jpg *.jpeg)",
-                        "*.png *.tif *.tiff *.jpg *.jpeg"});
+        list.push_back(
+            {"画像ファイル(*.png *.tif *.tiff *.jpg *.jpeg)", "*.png *.tif *.tiff *.jpg *.jpeg"});
         return list;
     }();
     return types;
@@ -68,9 +68,9 @@ std::string file_name_text_of(const std::vector<std::string>& paths) {
     return cut == 0 ? first.substr(0, 1) : first.substr(0, cut);
 }
 
-int open_frame_sequence(FrameStore& store, Platform& platform, Window owner,
-                        SequenceTable table) {
-    const auto answer = platform.open_files(sequence_dialog_request(owner, open_dialog_title, true));
+int open_frame_sequence(FrameStore& store, Platform& platform, Window owner, SequenceTable table) {
+    const auto answer =
+        platform.open_files(sequence_dialog_request(owner, open_dialog_title, true));
     if (!answer || answer->empty()) return 0;
     file_name_buffer() = file_name_text_of(*answer);
     return load_sequence_files(store, platform, owner, *answer, table);
@@ -105,8 +105,8 @@ int reference_loaded(FrameStore& store, Platform& platform, int n) {
 }  // namespace
 
 int open_reference_sequence(FrameStore& store, Platform& platform, Window owner) {
-    return reference_loaded(
-        store, platform, open_frame_sequence(store, platform, owner, SequenceTable::reference));
+    return reference_loaded(store, platform,
+                            open_frame_sequence(store, platform, owner, SequenceTable::reference));
 }
 
 int drop_reference_files(FrameStore& store, Platform& platform,
@@ -116,8 +116,8 @@ int drop_reference_files(FrameStore& store, Platform& platform,
         load_sequence_files(store, platform, Window::main, paths, SequenceTable::reference));
     // As the Open command: the left pane's blank filtered frame 0 while scielab_done stays.
     if (n > 0) {
-        store.scielab_pixels[0] = make_pixel_buffer(store.reference_pixels[0].width,
-                                                    store.reference_pixels[0].height);
+        store.scielab_pixels[0] =
+            make_pixel_buffer(store.reference_pixels[0].width, store.reference_pixels[0].height);
         keep_in_store(store.scielab_pixels[0]);
     }
     return n;
@@ -142,7 +142,8 @@ int open_degraded_sequence(FrameStore& store, Platform& platform, Window owner) 
 }
 
 void save_degraded_sequence(FrameStore& store, Platform& platform, Window owner) {
-    const auto answer = platform.save_file(sequence_dialog_request(owner, save_dialog_title, false));
+    const auto answer =
+        platform.save_file(sequence_dialog_request(owner, save_dialog_title, false));
     if (!answer) return;
     file_name_buffer() = *answer;
     save_degraded_frames(store, save_base(*answer),

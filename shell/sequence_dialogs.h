@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "shell/frame_store.h"
-#include "shell/sequences.h"
 #include "shell/platform.h"
+#include "shell/sequences.h"
 
 namespace orv {
 

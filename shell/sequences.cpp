@@ -65,8 +65,7 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
             int frame = 0;
             files.push_back({path, source.colour});
             while (k < max_frames && next_frame(source, pixels, header)) {
-                place(k++, path, frame++, source.frame_count, std::move(pixels),
-                      std::move(header));
+                place(k++, path, frame++, source.frame_count, std::move(pixels), std::move(header));
             }
             if (k == max_frames && frame < source.frame_count) {
                 result.notice = FileMessage{video_cut_text, path};

@@ -18,7 +18,7 @@ struct SequenceLoad {
     int count = 0;        // frames loaded, 0 on failure
     FileMessage message;  // the reader's message when a file failed
     bool failed = false;
-    FileMessage notice;   // set when a video had more frames than the slots left
+    FileMessage notice;  // set when a video had more frames than the slots left
 };
 
 // Shown (with the video's path as caption) when a video fills the last slot before its end.

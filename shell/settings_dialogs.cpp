@@ -43,23 +43,23 @@ DialogHandlers environment_dialog_handlers(FrameStore& store, Platform& platform
     h.open = [&store, &platform](DialogItems& items) { show_environment(items, store, platform); };
     h.command = [&store, &platform](DialogItems& items, int id) {
         switch (id) {
-        case s::choose_folder:
-            choose_profile_folder(store, platform);
-            show_environment(items, store, platform);
-            break;
-        case item::ok:
-            if (store.profile_folder.empty()) {
-                refuse_empty_folder(platform);
-                return;
-            }
-            items.end_dialog(item::ok);
-            platform.invalidate(Window::main, true);
-            break;
-        case item::cancel:
-            items.end_dialog(item::cancel);
-            break;
-        default:
-            break;
+            case s::choose_folder:
+                choose_profile_folder(store, platform);
+                show_environment(items, store, platform);
+                break;
+            case item::ok:
+                if (store.profile_folder.empty()) {
+                    refuse_empty_folder(platform);
+                    return;
+                }
+                items.end_dialog(item::ok);
+                platform.invalidate(Window::main, true);
+                break;
+            case item::cancel:
+                items.end_dialog(item::cancel);
+                break;
+            default:
+                break;
         }
     };
     return h;
@@ -130,27 +130,27 @@ DialogHandlers atd_filter_dialog_handlers(FrameStore& store, Platform& platform)
     };
     h.command = [state, &store, &platform](DialogItems& items, int id) {
         switch (id) {
-        case s::choose_folder:
-            // A new folder is only shown; its kernel files are read by "読み込む".
-            choose_profile_folder(store, platform);
-            items.set_text(s::folder_edit, store.profile_folder);
-            platform.invalidate(Window::main, true);
-            break;
-        case s::load_kernels:
-            if (store.profile_folder.empty()) {
-                refuse_empty_folder(platform);
-                return;
-            }
-            load_filter_fields(*state, items, store, platform);
-            break;
-        case item::ok:
-            accept_filters(*state, items, store, platform);
-            break;
-        case item::cancel:
-            items.end_dialog(item::cancel);
-            break;
-        default:
-            break;
+            case s::choose_folder:
+                // A new folder is only shown; its kernel files are read by "読み込む".
+                choose_profile_folder(store, platform);
+                items.set_text(s::folder_edit, store.profile_folder);
+                platform.invalidate(Window::main, true);
+                break;
+            case s::load_kernels:
+                if (store.profile_folder.empty()) {
+                    refuse_empty_folder(platform);
+                    return;
+                }
+                load_filter_fields(*state, items, store, platform);
+                break;
+            case item::ok:
+                accept_filters(*state, items, store, platform);
+                break;
+            case item::cancel:
+                items.end_dialog(item::cancel);
+                break;
+            default:
+                break;
         }
     };
     return h;

@@ -5,14 +5,15 @@
 
 #include <string>
 
-#include "shell/frame_store.h"
 #include "shell/dialog_logic.h"
+#include "shell/frame_store.h"
 #include "shell/platform.h"
 
 namespace orv {
 
 inline constexpr const char* folder_chooser_title = "PROFILE DATA フォルダの指定";
-inline constexpr const char* folder_refusal_text = "PROFILE DATA フォルダアドレスを指定して下さい!! \n";
+inline constexpr const char* folder_refusal_text =
+    "PROFILE DATA フォルダアドレスを指定して下さい!! \n";
 inline constexpr const char* folder_refusal_caption = "FILE ADRESS is not selection!!";
 // OK of the filter dialog before any kernel files were loaded.
 inline constexpr const char* filters_not_loaded_text =

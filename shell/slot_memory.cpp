@@ -1,11 +1,10 @@
 #include "shell/slot_memory.h"
 
-#include <sys/statvfs.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
+#include <sys/statvfs.h>
 
 #include "image/spill_memory.h"
 #include "measure/frame_loop.h"
@@ -26,8 +25,7 @@ std::uint64_t buffer_bytes(const PixelBuffer& pixels) { return pixels.bytes.size
 
 std::uint64_t frame_bytes(int width, int height) {
     if (width <= 0 || height <= 0) return 0;
-    return static_cast<std::uint64_t>(stride_for_width(width)) *
-           static_cast<std::uint64_t>(height);
+    return static_cast<std::uint64_t>(stride_for_width(width)) * static_cast<std::uint64_t>(height);
 }
 
 std::uint64_t pixels_of(int width, int height) {
@@ -130,8 +128,7 @@ MachineRoom measure_machine_room() {
     return room;
 }
 
-RoomNeed load_need(const FrameStore& store, const std::vector<std::string>& paths,
-                   bool reference) {
+RoomNeed load_need(const FrameStore& store, const std::vector<std::string>& paths, bool reference) {
     RoomNeed need;
     const auto& table = reference ? store.reference_pixels : store.degraded_pixels;
     std::uint64_t largest = 0;
@@ -198,8 +195,8 @@ RoomNeed difference_need(const FrameStore& store) {
         const int h = header_height(store.frame_headers[s]);
         need.kept += frame_bytes(w, h) + pixels_of(w, h) * sizeof(double);
         largest = std::max(largest, pixels_of(w, h));
-        need.released += buffer_bytes(store.diff_pixels[s]) +
-                         store.diff_results[s].data.size() * sizeof(double);
+        need.released +=
+            buffer_bytes(store.diff_pixels[s]) + store.diff_results[s].data.size() * sizeof(double);
     }
     need.working =
         largest * difference_work_per_pixel * static_cast<std::uint64_t>(threads_at_work());
@@ -226,8 +223,8 @@ bool check_room(Platform& platform, Window owner, const RoomNeed& need) {
     const bool spilling = spill_enabled();
     bool enough;
     if (spilling) {
-        enough = need.kept + margin <= room.disk + need.released &&
-                 need.working + margin <= room.memory;
+        enough =
+            need.kept + margin <= room.disk + need.released && need.working + margin <= room.memory;
     } else {
         enough = need.kept + need.working + margin <= room.memory + need.released;
     }

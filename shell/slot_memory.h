@@ -47,8 +47,7 @@ struct RoomNeed {
     std::uint64_t released = 0;  // bytes of buffers it replaces (given back as it goes)
 };
 
-RoomNeed load_need(const FrameStore& store, const std::vector<std::string>& paths,
-                   bool reference);
+RoomNeed load_need(const FrameStore& store, const std::vector<std::string>& paths, bool reference);
 RoomNeed noise_need(const FrameStore& store);
 RoomNeed scielab_need(const FrameStore& store);
 RoomNeed difference_need(const FrameStore& store);

@@ -1,18 +1,18 @@
 #include "shell/qt/dialog_builder.h"
 
+#include <cstdlib>
+#include <utility>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
-#include <QFontDatabase>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
-#include <cstdlib>
-#include <utility>
 
 namespace orv {
 
@@ -20,7 +20,8 @@ int mul_div(int a, int b, int c) {
     const long long product = static_cast<long long>(a) * b;
     const long long half = std::llabs(static_cast<long long>(c)) / 2;
     const bool negative = (product < 0) != (c < 0);
-    const long long magnitude = (std::llabs(product) + half) / std::llabs(static_cast<long long>(c));
+    const long long magnitude =
+        (std::llabs(product) + half) / std::llabs(static_cast<long long>(c));
     return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
@@ -31,8 +32,8 @@ DialogBaseUnits base_units_from_metrics(int alphabet_width, int character_height
 
 DialogBaseUnits dialog_base_units(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int width =
-        metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    const int width = metrics.horizontalAdvance(
+        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
     return base_units_from_metrics(width, metrics.height());
 }
 
@@ -58,36 +59,36 @@ namespace {
 QWidget* make_control(const DialogControl& control, QWidget* parent) {
     const QString text = QString::fromStdString(control.text);
     switch (control.kind) {
-    case ControlKind::label:
-    case ControlKind::centred_label: {
-        auto* label = new QLabel(text, parent);
-        label->setAlignment((control.kind == ControlKind::centred_label ? Qt::AlignHCenter
-                                                                        : Qt::AlignLeft) |
-                            Qt::AlignTop);
-        label->setWordWrap(true);
-        label->setTextFormat(Qt::PlainText);
-        return label;
-    }
-    case ControlKind::edit: {
-        // Bordered, one line scrolling horizontally, a tab stop.
-        auto* edit = new QLineEdit(text, parent);
-        edit->setFrame(true);
-        edit->setFocusPolicy(Qt::StrongFocus);
-        edit->installEventFilter(parent);
-        return edit;
-    }
-    case ControlKind::button:
-    case ControlKind::default_button: {
-        auto* button = new QPushButton(text, parent);
-        button->setFocusPolicy(Qt::StrongFocus);
-        button->setDefault(control.kind == ControlKind::default_button);
-        return button;
-    }
-    case ControlKind::check_box: {
-        auto* box = new QCheckBox(text, parent);
-        box->setFocusPolicy(Qt::StrongFocus);
-        return box;
-    }
+        case ControlKind::label:
+        case ControlKind::centred_label: {
+            auto* label = new QLabel(text, parent);
+            label->setAlignment(
+                (control.kind == ControlKind::centred_label ? Qt::AlignHCenter : Qt::AlignLeft) |
+                Qt::AlignTop);
+            label->setWordWrap(true);
+            label->setTextFormat(Qt::PlainText);
+            return label;
+        }
+        case ControlKind::edit: {
+            // Bordered, one line scrolling horizontally, a tab stop.
+            auto* edit = new QLineEdit(text, parent);
+            edit->setFrame(true);
+            edit->setFocusPolicy(Qt::StrongFocus);
+            edit->installEventFilter(parent);
+            return edit;
+        }
+        case ControlKind::button:
+        case ControlKind::default_button: {
+            auto* button = new QPushButton(text, parent);
+            button->setFocusPolicy(Qt::StrongFocus);
+            button->setDefault(control.kind == ControlKind::default_button);
+            return button;
+        }
+        case ControlKind::check_box: {
+            auto* box = new QCheckBox(text, parent);
+            box->setFocusPolicy(Qt::StrongFocus);
+            return box;
+        }
     }
     return nullptr;
 }
@@ -138,7 +139,8 @@ TemplateDialog::TemplateDialog(const DialogTemplate& dialog, DialogHandlers hand
     items_.get_text = [this](int id) -> std::string {
         QWidget* widget = item(id);
         if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text().toStdString();
-        if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().toStdString();
+        if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            return button->text().toStdString();
         if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
         return std::string();
     };
@@ -158,8 +160,7 @@ bool TemplateDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
         auto* edit = qobject_cast<QLineEdit*>(watched);
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (edit != nullptr && reason != Qt::MouseFocusReason &&
-            reason != Qt::PopupFocusReason) {
+        if (edit != nullptr && reason != Qt::MouseFocusReason && reason != Qt::PopupFocusReason) {
             edit->selectAll();
         }
     }

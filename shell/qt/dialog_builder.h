@@ -8,11 +8,11 @@
 // product rounded as the window system's MulDiv rounds. "MS Shell Dlg" 8 is the platform's
 // default interface font at 8 points.
 
+#include <map>
+
 #include <QDialog>
 #include <QFont>
 #include <QRect>
-
-#include <map>
 
 #include "resources/dialog_templates.h"
 #include "shell/dialog_logic.h"

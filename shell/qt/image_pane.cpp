@@ -8,18 +8,17 @@
 #include <QDropEvent>
 #include <QFontMetrics>
 #include <QMimeData>
-#include <QUrl>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QSizeGrip>
 #include <QStyle>
 #include <QStyleOption>
+#include <QUrl>
 
 namespace orv {
 
-StatusStrip::StatusStrip(QWidget* parent)
-    : QWidget(parent), grip_(new QSizeGrip(this)) {
+StatusStrip::StatusStrip(QWidget* parent) : QWidget(parent), grip_(new QSizeGrip(this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     // The platform's status-bar font, as it is: a readout that does not fit its part is
     // elided, never drawn smaller.
@@ -65,15 +64,17 @@ void StatusStrip::paintEvent(QPaintEvent*) {
         const QRect text_rect = cell.adjusted(3, 0, -3, 0);
         painter.setPen(palette.color(QPalette::WindowText));
         painter.drawText(text_rect, Qt::AlignLeft | Qt::AlignVCenter,
-                         fontMetrics().elidedText(texts_[part], Qt::ElideRight,
-                                                  text_rect.width()));
+                         fontMetrics().elidedText(texts_[part], Qt::ElideRight, text_rect.width()));
         left = right;
     }
 }
 
 ImagePane::ImagePane(Pane kind, FrameStore& store, std::function<void(int, int)> on_mouse_move,
                      QWidget* parent)
-    : QFrame(parent), kind_(kind), store_(store), on_mouse_move_(std::move(on_mouse_move)),
+    : QFrame(parent),
+      kind_(kind),
+      store_(store),
+      on_mouse_move_(std::move(on_mouse_move)),
       status_(new StatusStrip(this)) {
     // A sunken, bordered child; its frame width is the border of the layout rule.
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -127,13 +128,13 @@ void ImagePane::paintEvent(QPaintEvent* event) {
     const QRect inside = contentsRect();
     painter.setClipRegion(event->region());
 
-    last_drawing_ = paint_pane(store_, kind_, inside.width(), inside.height(),
-                               status_->sizeHint().height());
+    last_drawing_ =
+        paint_pane(store_, kind_, inside.width(), inside.height(), status_->sizeHint().height());
     QRect image_rect;
-    if (last_drawing_.drawn && last_drawing_.image != nullptr &&
-        last_drawing_.dest_width > 0 && last_drawing_.dest_height > 0) {
-        image_rect = QRect(inside.topLeft(),
-                           QSize(last_drawing_.dest_width, last_drawing_.dest_height));
+    if (last_drawing_.drawn && last_drawing_.image != nullptr && last_drawing_.dest_width > 0 &&
+        last_drawing_.dest_height > 0) {
+        image_rect =
+            QRect(inside.topLeft(), QSize(last_drawing_.dest_width, last_drawing_.dest_height));
         painter.save();
         painter.setClipRect(inside, Qt::IntersectClip);
         // One stretching blit, nearest pixel as the window system's plain copy does.

@@ -3,14 +3,14 @@
 // frame of its table (shell/panes.h decides what) and has a three-part status strip at its
 // bottom. Mouse moves over any pane go to the pane logic, which repaints all three.
 
-#include <QFrame>
-#include <QImage>
-#include <QString>
-
 #include <array>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <QFrame>
+#include <QImage>
+#include <QString>
 
 #include "shell/frame_store.h"
 #include "shell/panes.h"

@@ -17,9 +17,8 @@ int main(int argc, char** argv) {
 
     // The frame store keeps its frames in temporary files on disk (not in /tmp, which may be
     // memory itself): resident memory stays bounded however long the sequences are.
-    const QString temporary = qEnvironmentVariableIsSet("TMPDIR")
-                                  ? qEnvironmentVariable("TMPDIR")
-                                  : QStringLiteral("/var/tmp");
+    const QString temporary = qEnvironmentVariableIsSet("TMPDIR") ? qEnvironmentVariable("TMPDIR")
+                                                                  : QStringLiteral("/var/tmp");
     orv::set_spill_folder(QDir(temporary).exists() ? temporary.toStdString()
                                                    : QDir::tempPath().toStdString());
 

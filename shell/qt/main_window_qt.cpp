@@ -1,5 +1,8 @@
 #include "shell/qt/main_window_qt.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -8,20 +11,17 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QProcess>
 #include <QPainter>
+#include <QProcess>
 #include <QProgressDialog>
-#include <QKeyEvent>
 #include <QScreen>
-#include <QWheelEvent>
 #include <QTranslator>
-
-#include <algorithm>
-#include <chrono>
+#include <QWheelEvent>
 
 #include "resources/menu.h"
 #include "shell/qt/run_dialog_qt.h"
@@ -159,12 +159,23 @@ void ClientArea::paintEvent(QPaintEvent* event) {
 void ClientArea::keyPressEvent(QKeyEvent* event) {
     StepKey key = StepKey::other;
     switch (event->key()) {
-        case Qt::Key_Right: key = StepKey::right; break;
-        case Qt::Key_Left: key = StepKey::left; break;
-        case Qt::Key_Space: key = StepKey::space; break;
-        case Qt::Key_Home: key = StepKey::home; break;
-        case Qt::Key_End: key = StepKey::end; break;
-        default: break;
+        case Qt::Key_Right:
+            key = StepKey::right;
+            break;
+        case Qt::Key_Left:
+            key = StepKey::left;
+            break;
+        case Qt::Key_Space:
+            key = StepKey::space;
+            break;
+        case Qt::Key_Home:
+            key = StepKey::home;
+            break;
+        case Qt::Key_End:
+            key = StepKey::end;
+            break;
+        default:
+            break;
     }
     if (key == StepKey::other || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
         QWidget::keyPressEvent(event);
@@ -320,9 +331,15 @@ void MainWindowQt::invalidate(Window window, bool erase) {
         if (results_) results_->update();
     };
     switch (window) {
-        case Window::left_pane: repaint(panes_[0]); break;
-        case Window::right_pane: repaint(panes_[1]); break;
-        case Window::lower_pane: repaint(panes_[2]); break;
+        case Window::left_pane:
+            repaint(panes_[0]);
+            break;
+        case Window::right_pane:
+            repaint(panes_[1]);
+            break;
+        case Window::lower_pane:
+            repaint(panes_[2]);
+            break;
         default:
             // The main window does not clip its children: its repaint covers the panes.
             client_->update();
@@ -351,15 +368,20 @@ void MainWindowQt::closeEvent(QCloseEvent* event) {
 
 QWidget* MainWindowQt::owner_widget(Window owner) {
     switch (owner) {
-        case Window::none: return nullptr;
+        case Window::none:
+            return nullptr;
         case Window::dialog: {
             QWidget* modal = QApplication::activeModalWidget();
             return modal != nullptr ? modal : this;
         }
-        case Window::left_pane: return panes_[0];
-        case Window::right_pane: return panes_[1];
-        case Window::lower_pane: return panes_[2];
-        case Window::main: break;
+        case Window::left_pane:
+            return panes_[0];
+        case Window::right_pane:
+            return panes_[1];
+        case Window::lower_pane:
+            return panes_[2];
+        case Window::main:
+            break;
     }
     return this;
 }
@@ -409,8 +431,8 @@ void MainWindowQt::fill_platform() {
         if (request.buttons == MessageButtons::ok) return MessageAnswer::ok;
         return answer == QMessageBox::Yes ? MessageAnswer::yes : MessageAnswer::no;
     };
-    platform_.open_files = [this](const FileDialogRequest& request)
-        -> std::optional<std::vector<std::string>> {
+    platform_.open_files =
+        [this](const FileDialogRequest& request) -> std::optional<std::vector<std::string>> {
         QFileDialog dialog(owner_widget(request.owner));
         prepare_file_dialog(dialog, request);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -431,12 +453,11 @@ void MainWindowQt::fill_platform() {
         }
         return dialog.selectedFiles().front().toStdString();
     };
-    platform_.choose_folder = [this](Window owner, const std::string& title,
-                                     const std::string& start_folder)
-        -> std::optional<std::string> {
+    platform_.choose_folder = [this](
+                                  Window owner, const std::string& title,
+                                  const std::string& start_folder) -> std::optional<std::string> {
         const QString folder = QFileDialog::getExistingDirectory(
-            owner_widget(owner), qt_text(title), qt_text(start_folder),
-            QFileDialog::ShowDirsOnly);
+            owner_widget(owner), qt_text(title), qt_text(start_folder), QFileDialog::ShowDirsOnly);
         if (folder.isEmpty()) return std::nullopt;
         return QDir::toNativeSeparators(folder).toStdString();
     };

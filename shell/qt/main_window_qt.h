@@ -2,11 +2,11 @@
 // The main window over Qt: caption "ORV 2.0", the menu "MYMENU", a white client area with the
 // three panes placed by the layout rule, and the Qt implementation of the platform seam.
 
-#include <QMainWindow>
-#include <QPointer>
-
 #include <array>
 #include <map>
+
+#include <QMainWindow>
+#include <QPointer>
 
 #include "shell/frame_store.h"
 #include "shell/main_window.h"

@@ -1,10 +1,10 @@
 #include "shell/qt/results_window.h"
 
+#include <cmath>
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-
-#include <cmath>
 
 namespace orv {
 
@@ -18,8 +18,7 @@ struct Series {
 
 }  // namespace
 
-ResultsWindow::ResultsWindow(FrameStore& store, std::function<void(int)> on_frame,
-                             QWidget* parent)
+ResultsWindow::ResultsWindow(FrameStore& store, std::function<void(int)> on_frame, QWidget* parent)
     : QWidget(parent, Qt::Window), store_(store), on_frame_(std::move(on_frame)) {
     setWindowTitle(QStringLiteral("結果 — フレームごとの S-CIELAB 色差"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -90,7 +89,10 @@ void ResultsWindow::paintEvent(QPaintEvent*) {
         for (std::size_t i = 0; i < view.points.size(); ++i) {
             const QPointF p(plot_x(area_, view.points[i].frame),
                             plot_y(area_, view.points[i].*s.value));
-            if (i == 0) path.moveTo(p); else path.lineTo(p);
+            if (i == 0)
+                path.moveTo(p);
+            else
+                path.lineTo(p);
         }
         painter.setPen(QPen(s.colour, 1.6));
         painter.setBrush(Qt::NoBrush);
@@ -98,16 +100,16 @@ void ResultsWindow::paintEvent(QPaintEvent*) {
         if (dots) {
             painter.setBrush(s.colour);
             for (const ResultsPoint& p : view.points) {
-                painter.drawEllipse(QPointF(plot_x(area_, p.frame), plot_y(area_, p.*s.value)),
-                                    2.5, 2.5);
+                painter.drawEllipse(QPointF(plot_x(area_, p.frame), plot_y(area_, p.*s.value)), 2.5,
+                                    2.5);
             }
         }
         // Legend above the plot.
         painter.setPen(QPen(s.colour, 3));
         painter.drawLine(QPointF(legend_x, area_.top - 12), QPointF(legend_x + 20, area_.top - 12));
         painter.setPen(Qt::black);
-        painter.drawText(QRectF(legend_x + 24, area_.top - 21, 70, 18), Qt::AlignLeft | Qt::AlignVCenter,
-                         QString::fromUtf8(s.name));
+        painter.drawText(QRectF(legend_x + 24, area_.top - 21, 70, 18),
+                         Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf8(s.name));
         legend_x += 90;
     }
     painter.setPen(QColor(0x70, 0x70, 0x70));

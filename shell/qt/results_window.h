@@ -4,9 +4,9 @@
 // plot. A click on the plot shows the frame under it in the main window's panes. It reads
 // the frame store on every paint, so it follows each new colour-difference run.
 
-#include <QWidget>
-
 #include <functional>
+
+#include <QWidget>
 
 #include "shell/frame_store.h"
 #include "shell/results.h"

@@ -11,12 +11,12 @@
 #include <sys/wait.h>
 #include <vector>
 
-#include "image/pixel_buffer.h"
 #include "image/bmp_file.h"
+#include "image/pixel_buffer.h"
 #include "measure/degradations.h"
 #include "tests/support/media_writer.h"
-#include "tests/support/temp_folder.h"
 #include "tests/support/sanitizer.h"
+#include "tests/support/temp_folder.h"
 
 namespace orv {
 namespace {
@@ -204,8 +204,9 @@ TEST_F(CliRun, DiffTableHasOneRowPerSlotAndRepeatsTheShorterSequence) {
         const auto lines = lines_of(result.out);
         const int rows = std::max(c.references, c.degraded);
         ASSERT_EQ(lines.size(), static_cast<std::size_t>(rows) + 1) << result.out;
-        EXPECT_EQ(lines[0], "frame,reference,degraded,mean,max,min,median,p95,p99,above_1,"
-                            "above_2,above_5,max_x,max_y");
+        EXPECT_EQ(lines[0],
+                  "frame,reference,degraded,mean,max,min,median,p95,p99,above_1,"
+                  "above_2,above_5,max_x,max_y");
         for (int i = 0; i < rows; ++i) {
             const auto fields = fields_of(lines[static_cast<std::size_t>(i) + 1]);
             ASSERT_EQ(fields.size(), 14u) << lines[static_cast<std::size_t>(i) + 1];
@@ -628,7 +629,9 @@ TEST_F(CliRun, FailAboveStatusesNameTheFrames) {
         {{}, 0, ""},
         {{"--fail-above", "1000"}, 0, ""},
         {{"--fail-above-p95", "1000", "--fail-above", "1000"}, 0, ""},
-        {{"--fail-above", "0"}, 3, "2 of 3 frames have a mean above 0.000000 (--fail-above): frames 1, 2"},
+        {{"--fail-above", "0"},
+         3,
+         "2 of 3 frames have a mean above 0.000000 (--fail-above): frames 1, 2"},
         {{"--fail-above-p95", "0", "--quiet"}, 3, "(--fail-above-p95): frames 1, 2"},
         {{"--fail-above", "1000", "--fail-above-p95", "0"}, 3, "95th percentile above"},
     };
@@ -767,9 +770,11 @@ TEST_F(CliRun, LosslessVideosAndPngCopiesMeasureExactlyLikeTheBmpFiles) {
         png_ref.push_back(temp.file("r" + n + ".png"));
         png_deg.push_back(temp.file("d" + n + ".png"));
         ASSERT_EQ(test::write_video(png_ref.back(), rgb_spec("", "png", "rgb24", clean[i]), 1,
-                                    test::bgr_frames({clean[i]})), "");
+                                    test::bgr_frames({clean[i]})),
+                  "");
         ASSERT_EQ(test::write_video(png_deg.back(), rgb_spec("", "png", "rgb24", noisy[i]), 1,
-                                    test::bgr_frames({noisy[i]})), "");
+                                    test::bgr_frames({noisy[i]})),
+                  "");
     }
     auto video = [&](const std::string& name, const std::vector<PixelBuffer>& frames) {
         const std::string path = temp.file(name);
@@ -822,7 +827,8 @@ TEST_F(CliRun, StartsAndFramesAlignAndTrimVideos) {
     EXPECT_EQ(lines[3].rfind("2," + clip + "#3," + clip + "#4,", 0), 0u) << lines[3];
     // Each media input states how its pixels became RGB.
     EXPECT_NE(result.err.find("reference " + clip + ": 6 frames; ffv1 bgr0: RGB"),
-              std::string::npos) << result.err;
+              std::string::npos)
+        << result.err;
 }
 
 TEST_F(CliRun, BadMediaStopsWithOneLineNamingTheFile) {
@@ -832,7 +838,8 @@ TEST_F(CliRun, BadMediaStopsWithOneLineNamingTheFile) {
     ASSERT_EQ(test::write_video(good, spec, 4, test::pattern_frames()), "");
     const auto bytes = test::file_bytes(good);
     const std::string cut = temp.file("cut.mp4");
-    test::write_bytes(cut, {bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() * 2 / 3)});
+    test::write_bytes(cut,
+                      {bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() * 2 / 3)});
     const std::string text = write_text("notes.txt", "not a picture\n");
     const std::string raw = temp.file("frames.yuv");
     test::write_bytes(raw, std::vector<std::uint8_t>(32 * 16 * 3 / 2 * 2 + 5, 128));

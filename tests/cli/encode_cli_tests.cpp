@@ -1,14 +1,13 @@
 // orv-cli encode and rd, end to end: the three rd files and the ordering of its measurements,
 // refusals with their statuses, and a full disk leaving no file behind.
 
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "tests/support/temp_folder.h"
@@ -39,7 +38,7 @@ std::string slurp(const std::string& path) {
 
 // Runs orv-cli with `args` under `/bin/sh`, after `prefix` (shell commands such as limits).
 CliResult run_cli(const test::TempFolder& temp, const std::vector<std::string>& args,
-            const std::string& prefix = "") {
+                  const std::string& prefix = "") {
     std::string command = prefix + "exec " + shell_word(ORV_CLI_PATH);
     for (const std::string& a : args) command += " " + shell_word(a);
     const std::string out = temp.file("stdout.txt"), err = temp.file("stderr.txt");
@@ -51,7 +50,8 @@ CliResult run_cli(const test::TempFolder& temp, const std::vector<std::string>& 
 std::vector<std::string> samples() {
     std::vector<std::string> files;
     for (int i = 0; i < 3; ++i) {
-        files.push_back(std::string(ORV_SAMPLES_DIR) + "/reference_000" + std::to_string(i) + ".bmp");
+        files.push_back(std::string(ORV_SAMPLES_DIR) + "/reference_000" + std::to_string(i) +
+                        ".bmp");
     }
     return files;
 }
@@ -67,8 +67,8 @@ std::vector<std::string> files_in(const std::string& folder) {
 TEST(CliRd, WritesItsThreeFilesAndALowerCrfMeasuresLowerOnTheSamples) {
     test::TempFolder temp;
     const std::string out = temp.file("rd");
-    std::vector<std::string> args = {"rd", "--codec", "h264", "--crf", "38", "18", "--profile",
-                                     ORV_DEFAULT_PROFILE, "--out", out};
+    std::vector<std::string> args = {"rd",        "--codec",           "h264",  "--crf", "38", "18",
+                                     "--profile", ORV_DEFAULT_PROFILE, "--out", out};
     for (const std::string& f : samples()) args.push_back(f);
     const CliResult run = run_cli(temp, args);
     ASSERT_EQ(run.status, 0) << run.err;
@@ -111,7 +111,9 @@ TEST(CliEncode, RefusalsNameTheProblemWithTheirStatus) {
         {{"--codec", "vp9", "--crf", "20"}, 1, "unknown codec \"vp9\""},
         {{"--codec", "h264", "--crf", "60"}, 1, "CRF 60 is out of range for libx264"},
         {{"--codec", "h264", "--bitrate", "0"}, 1, "bitrate \"0\" is not a rate"},
-        {{"--codec", "hevc", "--crf", "20", "--preset", "fastest"}, 1, "unknown preset \"fastest\""},
+        {{"--codec", "hevc", "--crf", "20", "--preset", "fastest"},
+         1,
+         "unknown preset \"fastest\""},
         {{"--codec", "av1", "--qp", "70"}, 1, "QP 70 is out of range for libaom-av1"},
     };
     for (const Case& c : cases) {
@@ -136,8 +138,8 @@ TEST(CliEncode, FullDiskLeavesNoFiles) {
     for (int blocks : {2, 16}) {
         test::TempFolder temp;
         fs::create_directory(temp.file("out"));
-        std::vector<std::string> args = {"encode", "--codec", "h264", "--crf", "30", "--out",
-                                         temp.file("out/x")};
+        std::vector<std::string> args = {"encode", "--codec",         "h264", "--crf", "30",
+                                         "--out",  temp.file("out/x")};
         for (const std::string& f : samples()) args.push_back(f);
         const CliResult run =
             run_cli(temp, args, "trap '' XFSZ; ulimit -f " + std::to_string(blocks) + "; ");

@@ -1,18 +1,17 @@
-#include "colour/conversions.h"
-
-#include <gtest/gtest.h>
-#include <quadmath.h>
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
+#include <quadmath.h>
+
+#include "colour/conversions.h"
 #include "numeric/failure.h"
 
 namespace orv {
@@ -77,8 +76,11 @@ TEST(DeltaE94, WorkedValuesAndAsymmetry) {
         {{30, 0, 0}, {72.5, 0, 0}, 42.5, 42.5, 0.0},
         // colour-science documentation of its CIE 1994 difference (graphic-arts weights);
         // the swapped value reproduced with scikit-image 0.19.3 deltaE_ciede94.
-        {{100, 21.57210357, 272.22819350}, {100, 426.67945353, 72.39590835}, 83.7792255,
-         56.9383947, 1e-6},
+        {{100, 21.57210357, 272.22819350},
+         {100, 426.67945353, 72.39590835},
+         83.7792255,
+         56.9383947,
+         1e-6},
         // Sharma, Wu and Dalal (2005), CIEDE2000 test pairs 1-3, their CIE94 differences from
         // scikit-image 0.19.3.
         {{50, 2.6772, -79.7751}, {50, 0, -82.7485}, 1.3950389, 1.3652852, 1e-6},
@@ -180,7 +182,8 @@ PixelBuffer ramp_buffer(int w, int h) {
 TEST(DisplayToPlanes, ByteScaleIsAMultiplication) {
     PixelBuffer p = make_pixel_buffer(256, 1);
     for (int x = 0; x < 256; ++x) {
-        for (int c = 0; c < 3; ++c) p.bytes[static_cast<std::size_t>(3 * x + c)] = static_cast<std::uint8_t>(x);
+        for (int c = 0; c < 3; ++c)
+            p.bytes[static_cast<std::size_t>(3 * x + c)] = static_cast<std::uint8_t>(x);
     }
     const PlanarImage image = display_to_planes(p, uniform_model(1, 0, 1), identity);
     int differs_from_division = 0;
@@ -219,9 +222,8 @@ TEST(PlanesToDisplay, ClippingAndTruncation) {
         double u;
         std::uint8_t byte;
     };
-    const Case cases[] = {{1.0, 255},          {2.0, 255},   {254.9 / 255.0, 254},
-                          {0.5, 127},          {0.0, 0},     {-0.3, 0},
-                          {1e-300, 0},         {NAN, 0}};
+    const Case cases[] = {{1.0, 255}, {2.0, 255}, {254.9 / 255.0, 254}, {0.5, 127},
+                          {0.0, 0},   {-0.3, 0},  {1e-300, 0},          {NAN, 0}};
     PixelBuffer out = make_pixel_buffer(static_cast<int>(std::size(cases)), 1);
     PlanarImage image;
     image.width = out.width;
@@ -284,12 +286,15 @@ TEST(PlanarImageSizes, ConversionsRefusePlanesOfTheWrongSize) {
     const PlanarImage good = display_to_planes(ramp_buffer(4, 3), uniform_model(1, 0, 1), identity);
     struct Case {
         const char* name;
-        int plane;       // plane to shorten, or -1
+        int plane;          // plane to shorten, or -1
         int width, height;  // the image's stated sides
     };
     const Case cases[] = {
-        {"short red plane", 0, 4, 3}, {"short blue plane", 2, 4, 3}, {"wider than its planes", -1, 5, 3},
-        {"taller than its planes", -1, 4, 4}, {"zero width", -1, 0, 3},
+        {"short red plane", 0, 4, 3},
+        {"short blue plane", 2, 4, 3},
+        {"wider than its planes", -1, 5, 3},
+        {"taller than its planes", -1, 4, 4},
+        {"zero width", -1, 0, 3},
     };
     for (const Case& c : cases) {
         PlanarImage image = good;
@@ -297,7 +302,8 @@ TEST(PlanarImageSizes, ConversionsRefusePlanesOfTheWrongSize) {
         image.width = c.width;
         image.height = c.height;
         PixelBuffer out = make_pixel_buffer(c.width > 0 ? c.width : 1, c.height);
-        EXPECT_THROW(planes_to_display(out, image, uniform_model(1, 0, 1), identity), Failure) << c.name;
+        EXPECT_THROW(planes_to_display(out, image, uniform_model(1, 0, 1), identity), Failure)
+            << c.name;
         EXPECT_THROW(atd_to_lab_image(image, "/nonexistent-profile"), Failure) << c.name;
     }
 }
@@ -310,7 +316,8 @@ TEST(CheckPixelBuffer, OversizedSideNamesTheLimit) {
             check_pixel_buffer(wide, "reference");
             ADD_FAILURE() << w << " x " << h << " accepted";
         } catch (const Failure& f) {
-            EXPECT_NE(f.message.find("wider or taller than 32768 pixels"), std::string::npos) << f.message;
+            EXPECT_NE(f.message.find("wider or taller than 32768 pixels"), std::string::npos)
+                << f.message;
             EXPECT_EQ(f.message.find("whole frame"), std::string::npos) << f.message;
         }
     }
@@ -334,7 +341,8 @@ TEST(LabPower, IsTheCorrectlyRoundedPower) {
         for (int i = 0; i < 100000; ++i, ++samples) {
             const double t = std::exp(exponent(rng));
             const double got = lab_power_in_range(t);
-            const double exact = static_cast<double>(powq(static_cast<__float128>(t), static_cast<__float128>(0.3333333333333333)));
+            const double exact = static_cast<double>(
+                powq(static_cast<__float128>(t), static_cast<__float128>(0.3333333333333333)));
             misrounded += got != exact;
             const double libm = std::pow(t, 0.3333333333333333);
             ASSERT_LE(std::abs(got - libm), std::nextafter(libm, 1e300) - libm) << t;
@@ -380,12 +388,14 @@ TEST(LabPower, BlockFormEqualsLabFOverRandomValues) {
         std::vector<double> values(100000);
         for (double& v : values) v = draw();
         std::vector<double> got = values;
-        for (std::size_t at = 0, length = 1; at < got.size(); at += length, length = length % 97 + 1) {
+        for (std::size_t at = 0, length = 1; at < got.size();
+             at += length, length = length % 97 + 1) {
             lab_f_values(got.data() + at, std::min(length, got.size() - at));
         }
         for (std::size_t i = 0; i < values.size(); ++i) {
             const double want = lab_f(values[i]);
-            ASSERT_EQ(std::bit_cast<std::uint64_t>(got[i]), std::bit_cast<std::uint64_t>(want)) << values[i];
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(got[i]), std::bit_cast<std::uint64_t>(want))
+                << values[i];
         }
     }
 }
@@ -420,7 +430,8 @@ TEST(AtdRowToLab, EqualsThePixelFormulaBitForBit) {
                 double want[3];
                 atd_pixel_to_lab(q, a[i], t[i], d[i], want);
                 for (std::size_t c = 0; c < 3; ++c) {
-                    ASSERT_EQ(std::bit_cast<std::uint64_t>(lab[3 * i + c]), std::bit_cast<std::uint64_t>(want[c]))
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(lab[3 * i + c]),
+                              std::bit_cast<std::uint64_t>(want[c]))
                         << a[i] << " " << t[i] << " " << d[i] << " channel " << c;
                 }
             }
@@ -439,7 +450,8 @@ TEST(AtdRowToLab, WhiteMeetsTheExactQuotientCondition) {
         int exponent = 0;
         const double significand = std::frexp(w, &exponent);
         const __float128 integer_significand = static_cast<__float128>(std::ldexp(significand, 53));
-        const __float128 bound = 2 * integer_significand * (e < 0 ? -e : e) * (static_cast<__float128>(0.5) + static_cast<__float128>(0x1p-50));
+        const __float128 bound = 2 * integer_significand * (e < 0 ? -e : e) *
+                                 (static_cast<__float128>(0.5) + static_cast<__float128>(0x1p-50));
         EXPECT_LT(static_cast<double>(bound), 1.0) << w;
     }
 }
@@ -465,12 +477,19 @@ namespace {
 // The image conversion looks bytes up by value range; every byte must equal the one the
 // formula gives, also right at the edges where the truncation changes its result.
 TEST(PlanesToDisplay, LookUpGivesTheBytesOfTheFormula) {
-    const GogChannel models[] = {{1, 0, 2.2},   {0.98, 0.02, 2.4}, {1.05, -0.05, 1.8},
-                                 {1, 0, 1},     {2, -1, 0.5},      {0.5, 0.3, 3},
-                                 {-1, 1, 2.2},  {1e-3, 0, 2.2},    {1, -2, 2.2},
+    const GogChannel models[] = {{1, 0, 2.2},
+                                 {0.98, 0.02, 2.4},
+                                 {1.05, -0.05, 1.8},
+                                 {1, 0, 1},
+                                 {2, -1, 0.5},
+                                 {0.5, 0.3, 3},
+                                 {-1, 1, 2.2},
+                                 {1e-3, 0, 2.2},
+                                 {1, -2, 2.2},
                                  // Found by fuzzing: full white maps to a subnormal value,
                                  // whose table scale overflowed to infinity (0 * inf = NaN).
-                                 {1, -0.02, 36666}, {1, -0.02, 3.3e12}};
+                                 {1, -0.02, 36666},
+                                 {1, -0.02, 3.3e12}};
     for (const GogChannel& ch : models) {
         std::vector<double> values;
         for (int i = -500; i <= 65000; ++i) values.push_back(i * 2e-5);
@@ -497,7 +516,8 @@ TEST(PlanesToDisplay, LookUpGivesTheBytesOfTheFormula) {
         int mismatches = 0;
         for (std::size_t i = 0; i < values.size(); ++i) {
             const std::uint8_t expected = inverse_display_byte(values[i], ch, 1.0 / ch.gamma);
-            for (int c = 0; c < 3; ++c) mismatches += out.bytes[3 * i + static_cast<std::size_t>(c)] != expected;
+            for (int c = 0; c < 3; ++c)
+                mismatches += out.bytes[3 * i + static_cast<std::size_t>(c)] != expected;
         }
         EXPECT_EQ(mismatches, 0) << ch.gain << " " << ch.offset << " " << ch.gamma;
     }

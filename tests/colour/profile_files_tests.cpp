@@ -1,12 +1,10 @@
-#include "colour/profile_files.h"
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 
 #include "colour/conversions.h"
+#include "colour/profile_files.h"
 #include "numeric/failure.h"
 #include "tests/colour/scratch_folder.h"
 
@@ -30,12 +28,18 @@ TEST(TokenToDouble, LeadingNumberConversion) {
         double value;
     };
     const Case cases[] = {
-        {"2.2e0", 2.2},     {"2.2", 2.2},       {"1.5abc", 1.5},   {"1,5", 1.0},
-        {"abc", 0.0},       {"", 0.0},          {"-", 0.0},        {".", 0.0},
-        {"1d3", 1000.0},    {"1D3", 1000.0},    {"-2.5D-1", -0.25}, {"1E2", 100.0},
-        {"1e", 1.0},        {"1e+", 1.0},       {"1ex5", 1.0},     {"+.5", 0.5},
-        {"5.", 5.0},        {"-0.75x", -0.75},  {".e5", 0.0},      {"nan", 0.0},
-        {"inf", 0.0},       {"-infinity", 0.0}, {"0x1p3", 0.0},    {"12e-1", 1.2},
+        {"2.2e0", 2.2},     {"2.2", 2.2},
+        {"1.5abc", 1.5},    {"1,5", 1.0},
+        {"abc", 0.0},       {"", 0.0},
+        {"-", 0.0},         {".", 0.0},
+        {"1d3", 1000.0},    {"1D3", 1000.0},
+        {"-2.5D-1", -0.25}, {"1E2", 100.0},
+        {"1e", 1.0},        {"1e+", 1.0},
+        {"1ex5", 1.0},      {"+.5", 0.5},
+        {"5.", 5.0},        {"-0.75x", -0.75},
+        {".e5", 0.0},       {"nan", 0.0},
+        {"inf", 0.0},       {"-infinity", 0.0},
+        {"0x1p3", 0.0},     {"12e-1", 1.2},
         {"1e-400", 0.0},    {"0.00392156862745098", 0.00392156862745098},
     };
     for (const Case& c : cases) {
@@ -52,10 +56,10 @@ TEST(ProfilePath, AppendsSeparatorWhateverTheFolderEndsWith) {
 
 TEST(ReadDisplayModel, SkipsNineHeaderWordsAndIgnoresTrailingText) {
     ScratchFolder dir;
-    const std::string path = dir.write(
-        "DISPGOG_parameter.txt",
-        "R G B gain offset gamma any header word\n"
-        "1.02 -0.02 2.2e0\n0.98d0 0.02 2.4\n1 0 1.8 trailing words 99 are ignored");
+    const std::string path =
+        dir.write("DISPGOG_parameter.txt",
+                  "R G B gain offset gamma any header word\n"
+                  "1.02 -0.02 2.2e0\n0.98d0 0.02 2.4\n1 0 1.8 trailing words 99 are ignored");
     const GogParameters gog = read_display_model(path);
     EXPECT_EQ(gog.red.gain, 1.02);
     EXPECT_EQ(gog.red.offset, -0.02);
@@ -108,7 +112,8 @@ TEST(ProfileReaders, RefuseMissingIncompleteAndOversizedFiles) {
     const std::string eight = dir.write("eight.txt", "1 2 3 4 5 6 7 8");
     const std::string short_model = dir.write("short.txt", "h h h h h h h h h 1 0 2.2 1 0");
     const std::string header_only = dir.write("header.txt", "h h h h h");
-    const std::string long_token = dir.write("long.txt", std::string(100, '1') + " 2 3 4 5 6 7 8 9");
+    const std::string long_token =
+        dir.write("long.txt", std::string(100, '1') + " 2 3 4 5 6 7 8 9");
     const std::string ok_token = dir.write("ok.txt", std::string(99, '0') + " 2 3 4 5 6 7 8 9");
 
     EXPECT_EQ(failure_text([&] { read_matrix3(missing); }), "Error: file open [" + missing + "].");
@@ -116,12 +121,12 @@ TEST(ProfileReaders, RefuseMissingIncompleteAndOversizedFiles) {
               "Error: file open [" + missing + "].");
     EXPECT_EQ(failure_text([&] { read_matrix3(eight); }),
               "Error: file [" + eight + "] is incomplete: it holds 8 of the 9 values it needs.");
-    EXPECT_EQ(failure_text([&] { read_display_model(short_model); }),
-              "Error: file [" + short_model +
-                  "] is incomplete: it holds 5 of the 9 values it needs.");
-    EXPECT_EQ(failure_text([&] { read_display_model(header_only); }),
-              "Error: file [" + header_only +
-                  "] is incomplete: it holds 0 of the 9 values it needs.");
+    EXPECT_EQ(
+        failure_text([&] { read_display_model(short_model); }),
+        "Error: file [" + short_model + "] is incomplete: it holds 5 of the 9 values it needs.");
+    EXPECT_EQ(
+        failure_text([&] { read_display_model(header_only); }),
+        "Error: file [" + header_only + "] is incomplete: it holds 0 of the 9 values it needs.");
     EXPECT_NE(failure_text([&] { read_matrix3(long_token); }).find("longer than 99"),
               std::string::npos);
     EXPECT_EQ(read_matrix3(ok_token)[0], 0.0);
@@ -160,8 +165,8 @@ TEST(LoadMatrices, MissingOrSingularFilesAreRefusedByName) {
     EXPECT_EQ(failure_text([&] { load_rgb_to_atd(dir.folder()); }),
               "Error: file open [" + lms + "].");
 
-    const char* singular[] = {"1 2 3 2 4 6 0 0 1", "0 0 0 0 1 0 0 0 1",
-                              "1 0 0 0 1 0 1 1e-14 0", "1e20 1e20 0 1 1 0 0 0 1"};
+    const char* singular[] = {"1 2 3 2 4 6 0 0 1", "0 0 0 0 1 0 0 0 1", "1 0 0 0 1 0 1 1e-14 0",
+                              "1e20 1e20 0 1 1 0 0 0 1"};
     for (const char* m : singular) {
         dir.write("LMStoATD_mat.txt", m);
         EXPECT_EQ(failure_text([&] { load_xyz_to_atd(dir.folder()); }),

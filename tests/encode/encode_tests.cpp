@@ -2,12 +2,11 @@
 // published BT.709 / BT.601 formulas, bitrate accuracy, byte-identical repeats, refusals, and no
 // files left behind by a failed run.
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -40,7 +39,9 @@ PixelBuffer scene_frame(int width, int height, int index) {
             const double cx = x - (width * 0.2 + 2.0 * index), cy = y - height * 0.5;
             const bool disc = cx * cx + cy * cy < (height * 0.3) * (height * 0.3);
             std::uint8_t* px = &p.bytes[static_cast<std::size_t>(y) * p.stride + 3u * x];
-            auto clamp = [](int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
+            auto clamp = [](int v) {
+                return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+            };
             px[0] = clamp((disc ? 40 : 255 * y / height) + noise);
             px[1] = clamp((disc ? 200 : 120 + index) + noise);
             px[2] = clamp((disc ? 230 : 255 * x / width) + noise);
@@ -98,7 +99,8 @@ std::vector<YuvFrame> decode_yuv444(const std::string& path) {
     auto receive = [&] {
         while (avcodec_receive_frame(context, frame) == 0) {
             // Full range H.264 decodes as the older full-range name of the same layout.
-            EXPECT_TRUE(frame->format == AV_PIX_FMT_YUV444P || frame->format == AV_PIX_FMT_YUVJ444P);
+            EXPECT_TRUE(frame->format == AV_PIX_FMT_YUV444P ||
+                        frame->format == AV_PIX_FMT_YUVJ444P);
             YuvFrame f;
             f.width = frame->width;
             f.height = frame->height;
@@ -157,7 +159,8 @@ class RoundTrip : public testing::TestWithParam<RoundTripCase> {};
 TEST_P(RoundTrip, DecodedFilesAreTheStreamsFramesByTheFormula) {
     const RoundTripCase& c = GetParam();
     test::TempFolder folder;
-    EncodeSettings s = settings_for(c.codec, RateControl::crf, c.codec == std::string("av1") ? 30 : 20);
+    EncodeSettings s =
+        settings_for(c.codec, RateControl::crf, c.codec == std::string("av1") ? 30 : 20);
     s.pix_fmt = "yuv444p";
     s.matrix = c.matrix;
     s.range = c.range;
@@ -192,7 +195,8 @@ TEST_P(RoundTrip, DecodedFilesAreTheStreamsFramesByTheFormula) {
                 const auto rgb = formula_rgb(yuv[i].y[k], yuv[i].u[k], yuv[i].v[k], kr, kb, full);
                 // Top row of the picture is the last stored row.
                 const std::uint8_t* px =
-                    &pixels.bytes[static_cast<std::size_t>(height - 1 - y) * pixels.stride + 3u * x];
+                    &pixels
+                         .bytes[static_cast<std::size_t>(height - 1 - y) * pixels.stride + 3u * x];
                 for (int ch = 0; ch < 3; ++ch) {
                     const double want = std::clamp(std::round(rgb[ch]), 0.0, 255.0);
                     worst = std::max(worst, static_cast<int>(std::abs(px[2 - ch] - want)));
@@ -203,12 +207,13 @@ TEST_P(RoundTrip, DecodedFilesAreTheStreamsFramesByTheFormula) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, RoundTrip,
-                         testing::Values(RoundTripCase{"h264_bt709_limited", "h264", "bt709", "limited"},
-                                         RoundTripCase{"hevc_bt709_limited", "hevc", "bt709", "limited"},
-                                         RoundTripCase{"av1_bt709_limited", "av1", "bt709", "limited"},
-                                         RoundTripCase{"h264_bt601_full", "h264", "bt601", "full"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, RoundTrip,
+    testing::Values(RoundTripCase{"h264_bt709_limited", "h264", "bt709", "limited"},
+                    RoundTripCase{"hevc_bt709_limited", "hevc", "bt709", "limited"},
+                    RoundTripCase{"av1_bt709_limited", "av1", "bt709", "limited"},
+                    RoundTripCase{"h264_bt601_full", "h264", "bt601", "full"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 class Repeat : public testing::TestWithParam<const char*> {};
 
@@ -258,22 +263,41 @@ EncodeSettings with(void (*change)(EncodeSettings&)) {
 
 TEST(EncodeSettings, OutOfRangeSettingsAreRefusedByName) {
     const std::vector<RefusalCase> cases = {
-        {"unknown codec", with([](EncodeSettings& s) { s.codec = "vp9"; }), "unknown codec \"vp9\""},
+        {"unknown codec", with([](EncodeSettings& s) { s.codec = "vp9"; }),
+         "unknown codec \"vp9\""},
         {"crf above 51", with([](EncodeSettings& s) { s.value = 52; }), "CRF 52 is out of range"},
         {"negative crf", with([](EncodeSettings& s) { s.value = -1; }), "CRF -1 is out of range"},
-        {"qp above 51", with([](EncodeSettings& s) { s.rate = RateControl::qp; s.value = 52; }),
+        {"qp above 51", with([](EncodeSettings& s) {
+             s.rate = RateControl::qp;
+             s.value = 52;
+         }),
          "QP 52 is out of range"},
-        {"fractional qp", with([](EncodeSettings& s) { s.rate = RateControl::qp; s.value = 2.5; }),
+        {"fractional qp", with([](EncodeSettings& s) {
+             s.rate = RateControl::qp;
+             s.value = 2.5;
+         }),
          "QP 2.5"},
-        {"av1 crf above 63", with([](EncodeSettings& s) { s.codec = "av1"; s.value = 64; }),
+        {"av1 crf above 63", with([](EncodeSettings& s) {
+             s.codec = "av1";
+             s.value = 64;
+         }),
          "CRF 64 is out of range"},
-        {"av1 fractional crf", with([](EncodeSettings& s) { s.codec = "av1"; s.value = 30.5; }),
+        {"av1 fractional crf", with([](EncodeSettings& s) {
+             s.codec = "av1";
+             s.value = 30.5;
+         }),
          "whole numbers"},
-        {"bitrate 0", with([](EncodeSettings& s) { s.rate = RateControl::bitrate; s.value = 0; }),
+        {"bitrate 0", with([](EncodeSettings& s) {
+             s.rate = RateControl::bitrate;
+             s.value = 0;
+         }),
          "bitrate 0 is out of range"},
         {"unknown preset", with([](EncodeSettings& s) { s.preset = "fastest"; }),
          "unknown preset \"fastest\""},
-        {"av1 preset name", with([](EncodeSettings& s) { s.codec = "av1"; s.preset = "medium"; }),
+        {"av1 preset name", with([](EncodeSettings& s) {
+             s.codec = "av1";
+             s.preset = "medium";
+         }),
          "unknown preset \"medium\""},
         {"pixel format", with([](EncodeSettings& s) { s.pix_fmt = "yuv422p"; }), "yuv422p"},
         {"frame rate 0", with([](EncodeSettings& s) { s.fps = 0; }), "frame rate 0"},
@@ -297,9 +321,9 @@ TEST(EncodeSettings, BitrateTextsAndLabels) {
         const char* text;
         double rate;
     };
-    for (const Case& c : {Case{"800k", 800000}, Case{"1.5M", 1500000}, Case{"250000", 250000},
-                          Case{"0", 0}, Case{"-5k", 0}, Case{"fast", 0}, Case{"8kb", 0},
-                          Case{"", 0}}) {
+    for (const Case& c :
+         {Case{"800k", 800000}, Case{"1.5M", 1500000}, Case{"250000", 250000}, Case{"0", 0},
+          Case{"-5k", 0}, Case{"fast", 0}, Case{"8kb", 0}, Case{"", 0}}) {
         EXPECT_EQ(parse_bitrate(c.text), c.rate) << c.text;
     }
     EncodeSettings s;
@@ -320,7 +344,7 @@ TEST(EncodeAndDecode, FailedRunsLeaveNothingAndNeverOverwrite) {
         const char* name;
         int width, height;
         const char* pix_fmt;  // "hevc": yuv420p with libx265
-        int bad_frame;  // frame of another size, -1 none
+        int bad_frame;        // frame of another size, -1 none
         bool existing_bitstream;
         const char* words;
     };

@@ -23,7 +23,9 @@ using test::BmpSpec;
 using test::Bytes;
 
 // Values that show whether the reader wrote its out records.
-PixelBuffer sentinel_pixels() { return PixelBuffer{7, 7, 24, SpillVector<std::uint8_t>(24 * 7, 0x77)}; }
+PixelBuffer sentinel_pixels() {
+    return PixelBuffer{7, 7, 24, SpillVector<std::uint8_t>(24 * 7, 0x77)};
+}
 HeaderBlock sentinel_header() { return HeaderBlock(44, 0x66); }
 
 int read_bytes(const Bytes& file, PixelBuffer& pixels, HeaderBlock& header, FileMessage* message) {

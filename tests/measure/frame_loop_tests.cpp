@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "numeric/failure.h"
 #include "measure/frame_loop.h"
+#include "numeric/failure.h"
 
 namespace orv {
 namespace {

@@ -1,15 +1,14 @@
 // Map statistics against a direct computation: sort the values and index by nearest rank.
 
-#include "measure/statistics.h"
-
-#include "numeric/failure.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>
+
+#include "measure/statistics.h"
+#include "numeric/failure.h"
 
 namespace orv {
 namespace {
@@ -134,8 +133,8 @@ TEST(PooledStatistics, EqualDirectComputationInMemoryAndSpilled) {
         EXPECT_EQ(p.max, maps[static_cast<std::size_t>(p.max_frame)]
                              .data[static_cast<std::size_t>((10 - p.max_y) * 37 + p.max_x)]);
         for (std::size_t k = 0; k < thresholds.size(); ++k) {
-            const auto n = std::count_if(all.begin(), all.end(),
-                                         [&](double v) { return v > thresholds[k]; });
+            const auto n =
+                std::count_if(all.begin(), all.end(), [&](double v) { return v > thresholds[k]; });
             EXPECT_DOUBLE_EQ(p.share_above[k], static_cast<double>(n) / all.size());
         }
     }

@@ -3,10 +3,9 @@
 // ranges of ITU-T H.273 (Kr, Kb: BT.601 0.299/0.114, BT.709 0.2126/0.0722, BT.2020
 // 0.2627/0.0593). Every file is written by the libraries at run time.
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <random>
 #include <thread>
 
@@ -185,9 +184,10 @@ TEST_P(RawConversion, MatchesTheFormula) {
 
 std::vector<RawCase> raw_cases() {
     std::vector<RawCase> cases;
-    const RawCase layouts[] = {{"yuv444p", 8, 0, 0, {}, {}},     {"yuv420p", 8, 1, 1, {}, {}},
-                               {"yuv422p", 8, 1, 0, {}, {}},     {"yuv420p10le", 10, 1, 1, {}, {}},
-                               {"yuv444p10le", 10, 0, 0, {}, {}}, {"yuv422p10le", 10, 1, 0, {}, {}}};
+    const RawCase layouts[] = {
+        {"yuv444p", 8, 0, 0, {}, {}},      {"yuv420p", 8, 1, 1, {}, {}},
+        {"yuv422p", 8, 1, 0, {}, {}},      {"yuv420p10le", 10, 1, 1, {}, {}},
+        {"yuv444p10le", 10, 0, 0, {}, {}}, {"yuv422p10le", 10, 1, 0, {}, {}}};
     for (RawCase layout : layouts) {
         for (YuvMatrix m : {YuvMatrix::bt601, YuvMatrix::bt709, YuvMatrix::bt2020}) {
             for (YuvRange r : {YuvRange::limited, YuvRange::full}) {
@@ -256,17 +256,18 @@ INSTANTIATE_TEST_SUITE_P(
                     YuvMatrix::bt601, YuvRange::limited, "limited range (untagged)"},
         EncodedCase{"tall.y4m", spec("yuv4mpegpipe", "wrapped_avframe", "yuv420p", 8, 720), 8, 1, 1,
                     YuvMatrix::bt709, YuvRange::limited, "BT.709 (untagged, 720 lines or more)"},
-        EncodedCase{"h264.mp4",
-                    spec("mp4", "libx264", "yuv420p", 32, 16, AVCOL_SPC_BT2020_NCL,
-                         AVCOL_RANGE_JPEG),
-                    8, 1, 1, YuvMatrix::bt2020, YuvRange::full, "BT.2020 (tagged), full range (tagged)"},
-        EncodedCase{"h264.mkv",
-                    spec("matroska", "libx264", "yuv420p10le", 32, 16, AVCOL_SPC_BT709,
-                         AVCOL_RANGE_MPEG),
-                    10, 1, 1, YuvMatrix::bt709, YuvRange::limited, "BT.709 (tagged)"}),
+        EncodedCase{
+            "h264.mp4",
+            spec("mp4", "libx264", "yuv420p", 32, 16, AVCOL_SPC_BT2020_NCL, AVCOL_RANGE_JPEG), 8, 1,
+            1, YuvMatrix::bt2020, YuvRange::full, "BT.2020 (tagged), full range (tagged)"},
+        EncodedCase{
+            "h264.mkv",
+            spec("matroska", "libx264", "yuv420p10le", 32, 16, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG),
+            10, 1, 1, YuvMatrix::bt709, YuvRange::limited, "BT.709 (tagged)"}),
     [](const auto& info) {
         std::string n = info.param.name;
-        for (char& ch : n) if (ch == '.') ch = '_';
+        for (char& ch : n)
+            if (ch == '.') ch = '_';
         return n;
     });
 
@@ -284,7 +285,12 @@ TEST(ColourChoice, OverridesBeatTagsBeatTheSizeRule) {
         {{}, {}, 719, {}, {}, YuvMatrix::bt601, YuvRange::limited},
         {{}, {}, 720, {}, {}, YuvMatrix::bt709, YuvRange::limited},
         {YuvMatrix::bt601, YuvRange::full, 1080, {}, {}, YuvMatrix::bt601, YuvRange::full},
-        {YuvMatrix::bt709, {}, 480, YuvMatrix::bt2020, YuvRange::full, YuvMatrix::bt2020,
+        {YuvMatrix::bt709,
+         {},
+         480,
+         YuvMatrix::bt2020,
+         YuvRange::full,
+         YuvMatrix::bt2020,
          YuvRange::full},
         {{}, {}, 2160, YuvMatrix::bt601, {}, YuvMatrix::bt601, YuvRange::limited},
     };
@@ -386,10 +392,10 @@ TEST(BadInput, EachIsRefusedWithAMessageNamingTheFile) {
     const std::string empty = temp.file("empty.mp4");
     test::write_bytes(empty, {});
     // A WAV file: sound only.
-    std::vector<std::uint8_t> wav = {'R', 'I', 'F', 'F', 36 + 8, 0, 0, 0, 'W', 'A', 'V', 'E',
-                                     'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
-                                     0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0,
-                                     'd', 'a', 't', 'a', 8, 0, 0, 0, 0, 0, 1, 0, 2, 0, 3, 0};
+    std::vector<std::uint8_t> wav = {
+        'R', 'I', 'F', 'F', 36 + 8, 0, 0,    0,    'W', 'A', 'V',  'E',  'f', 'm', 't', ' ', 16, 0,
+        0,   0,   1,   0,   1,      0, 0x40, 0x1F, 0,   0,   0x80, 0x3E, 0,   0,   2,   0,   16, 0,
+        'd', 'a', 't', 'a', 8,      0, 0,    0,    0,   0,   1,    0,    2,   0,   3,   0};
     const std::string sound = temp.file("sound.wav");
     test::write_bytes(sound, wav);
     const std::string raw = temp.file("short.yuv");
@@ -420,11 +426,14 @@ TEST(BadInput, EachIsRefusedWithAMessageNamingTheFile) {
 TEST(BadInput, AFrameSizeChangeInsideAStreamIsRefused) {
     TempFolder temp;
     // Two H.264 elementary streams of different sizes, one after the other.
-    const std::string a = temp.file("a.h264"), b = temp.file("b.h264"), both = temp.file("both.h264");
-    ASSERT_EQ(test::write_video(a, spec("h264", "libx264", "yuv420p", 32, 16), 2,
-                                test::pattern_frames()), "");
-    ASSERT_EQ(test::write_video(b, spec("h264", "libx264", "yuv420p", 48, 32), 2,
-                                test::pattern_frames()), "");
+    const std::string a = temp.file("a.h264"), b = temp.file("b.h264"),
+                      both = temp.file("both.h264");
+    ASSERT_EQ(
+        test::write_video(a, spec("h264", "libx264", "yuv420p", 32, 16), 2, test::pattern_frames()),
+        "");
+    ASSERT_EQ(
+        test::write_video(b, spec("h264", "libx264", "yuv420p", 48, 32), 2, test::pattern_frames()),
+        "");
     std::vector<std::uint8_t> bytes = test::file_bytes(a);
     const std::vector<std::uint8_t> second = test::file_bytes(b);
     bytes.insert(bytes.end(), second.begin(), second.end());
@@ -516,7 +525,8 @@ TEST(Sequence, ThreadsReadInOrderSkipAndRepeatTheLastFrame) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 3; ++t) {
         threads.emplace_back([&, t] {
-            for (int i = t; i < total; i += 3) got[static_cast<std::size_t>(i)] = read_sequence_frame(sequence, i);
+            for (int i = t; i < total; i += 3)
+                got[static_cast<std::size_t>(i)] = read_sequence_frame(sequence, i);
         });
     }
     for (std::thread& thread : threads) thread.join();

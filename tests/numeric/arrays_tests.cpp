@@ -1,7 +1,6 @@
 // Index-range arrays, rounding and the numerical failure.
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 #include "numeric/arrays.h"
@@ -60,8 +59,9 @@ TEST(RoundToInt, AddsOneHalfAndTruncatesTowardZero) {
         double x;
         std::int64_t want;
     };
-    const Case cases[] = {{2.5, 3},   {2.4999, 2}, {0.0, 0},   {0.49, 0},  {-0.7, 0},
-                          {-1.7, -1}, {-2.5, -2},  {1e12, 1000000000000}, {3.0, 3}};
+    const Case cases[] = {{2.5, 3},  {2.4999, 2}, {0.0, 0},   {0.49, 0},
+                          {-0.7, 0}, {-1.7, -1},  {-2.5, -2}, {1e12, 1000000000000},
+                          {3.0, 3}};
     for (const Case& c : cases) EXPECT_EQ(orv::round_to_int(c.x), c.want) << c.x;
 }
 

@@ -92,11 +92,15 @@ TEST(ChirpDft1d, AgreesWithTheDirectTransformToRounding) {
                 orv::dft_1d(dre.data(), dim.data(), sign, n);
                 orv::chirp_dft_1d(re.data(), im.data(), sign, n);
                 double largest = 0.0;
-                for (int k = 0; k < n; ++k) largest = std::max(largest, std::hypot(dre[static_cast<std::size_t>(k)], dim[static_cast<std::size_t>(k)]));
+                for (int k = 0; k < n; ++k)
+                    largest = std::max(largest, std::hypot(dre[static_cast<std::size_t>(k)],
+                                                           dim[static_cast<std::size_t>(k)]));
                 for (int k = 0; k < n; ++k) {
                     const auto i = static_cast<std::size_t>(k);
-                    ASSERT_NEAR(re[i], dre[i], 1e-12 * largest) << n << " " << sign << " " << smooth << " " << k;
-                    ASSERT_NEAR(im[i], dim[i], 1e-12 * largest) << n << " " << sign << " " << smooth << " " << k;
+                    ASSERT_NEAR(re[i], dre[i], 1e-12 * largest)
+                        << n << " " << sign << " " << smooth << " " << k;
+                    ASSERT_NEAR(im[i], dim[i], 1e-12 * largest)
+                        << n << " " << sign << " " << smooth << " " << k;
                 }
             }
         }

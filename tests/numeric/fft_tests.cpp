@@ -1,9 +1,8 @@
 // The mixed-radix transform against a plain O(n^2) transform, its conventions and limits.
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstddef>
+#include <gtest/gtest.h>
 #include <random>
 #include <thread>
 #include <vector>
@@ -144,8 +143,8 @@ TEST(Fft1dEveryLength, PrimesAndASpreadFrom1101To4100) {
 // Frame sides, repeated general factors, square-free products beyond 210, large primes and
 // primes whose predecessor is smooth (taken by Rader's method).
 TEST(Fft1d, NamedLengthsMatchDirectTransform) {
-    for (int n : {1080, 1920, 98, 784, 210, 840, 330, 2310, 121, 22, 683, 1366, 1155, 2730,
-                  29 * 31, 4096, 1024 * 3, 640, 480, 720, 576, 1153, 2161, 1201, 8641})
+    for (int n : {1080, 1920,    98,   784,      210, 840, 330, 2310, 121,  22,   683,  1366, 1155,
+                  2730, 29 * 31, 4096, 1024 * 3, 640, 480, 720, 576,  1153, 2161, 1201, 8641})
         check_length(n);
 }
 
@@ -178,11 +177,21 @@ TEST(Fft1d, FactorListsFollowTheEngineOrder) {
         std::vector<int> factors;
     };
     const std::vector<Case> cases = {
-        {1920, {4, 2, 2, 3, 5, 2, 4}}, {1080, {3, 2, 2, 3, 5, 2, 3}}, {8, {2, 2, 2}},
-        {16, {4, 4}},                  {98, {7, 2, 7}},               {784, {4, 7, 7, 4}},
-        {840, {2, 2, 3, 5, 7, 2}},     {330, {2, 3, 5, 11}},          {121, {11, 11}},
-        {22, {2, 11}},                 {2, {2}},                      {4, {4}},
-        {64, {4, 4, 4}},               {683, {683}},                  {1, {}},
+        {1920, {4, 2, 2, 3, 5, 2, 4}},
+        {1080, {3, 2, 2, 3, 5, 2, 3}},
+        {8, {2, 2, 2}},
+        {16, {4, 4}},
+        {98, {7, 2, 7}},
+        {784, {4, 7, 7, 4}},
+        {840, {2, 2, 3, 5, 7, 2}},
+        {330, {2, 3, 5, 11}},
+        {121, {11, 11}},
+        {22, {2, 11}},
+        {2, {2}},
+        {4, {4}},
+        {64, {4, 4, 4}},
+        {683, {683}},
+        {1, {}},
     };
     for (const Case& c : cases) EXPECT_EQ(orv::fft_factors(c.n), c.factors) << "n = " << c.n;
 }
@@ -287,7 +296,8 @@ const std::vector<std::pair<int, int>> plane_sizes = {
 TEST(Fft2d, MatchesRowAndColumnReferenceForOddAndEvenSides) {
     for (const auto& [w, h] : plane_sizes) {
         for (int direction : {1, -1}) {
-            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " direction " + std::to_string(direction));
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " direction " +
+                         std::to_string(direction));
             const Plane p = random_plane(w, h, static_cast<std::uint64_t>(w * 1000 + h));
             Sequence got = p.values;
             orv::fft_2d(got.re.data(), got.im.data(), direction, w, h);
@@ -298,7 +308,8 @@ TEST(Fft2d, MatchesRowAndColumnReferenceForOddAndEvenSides) {
 
 // The plane path transforms many lines side by side; each must equal fft_1d exactly.
 TEST(Fft2d, EqualsOneDimensionalTransformsBitForBit) {
-    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{20, 9}, {7, 33}, {1920, 3}, {5, 1080}, {98, 11}, {1999, 3}, {17, 211}, {1024, 19}}) {
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{
+             {20, 9}, {7, 33}, {1920, 3}, {5, 1080}, {98, 11}, {1999, 3}, {17, 211}, {1024, 19}}) {
         for (int direction : {1, -1}) {
             const Plane p = random_plane(w, h, 42);
             Sequence got = p.values;
@@ -314,13 +325,17 @@ TEST(Fft2d, EqualsOneDimensionalTransformsBitForBit) {
                 line_re.assign(static_cast<std::size_t>(h), 0.0);
                 line_im.assign(static_cast<std::size_t>(h), 0.0);
                 for (int y = 0; y < h; ++y) {
-                    line_re[static_cast<std::size_t>(y)] = want.re[static_cast<std::size_t>(y * w + x)];
-                    line_im[static_cast<std::size_t>(y)] = want.im[static_cast<std::size_t>(y * w + x)];
+                    line_re[static_cast<std::size_t>(y)] =
+                        want.re[static_cast<std::size_t>(y * w + x)];
+                    line_im[static_cast<std::size_t>(y)] =
+                        want.im[static_cast<std::size_t>(y * w + x)];
                 }
                 orv::fft_1d(line_re.data(), line_im.data(), direction, h);
                 for (int y = 0; y < h; ++y) {
-                    want.re[static_cast<std::size_t>(y * w + x)] = line_re[static_cast<std::size_t>(y)];
-                    want.im[static_cast<std::size_t>(y * w + x)] = line_im[static_cast<std::size_t>(y)];
+                    want.re[static_cast<std::size_t>(y * w + x)] =
+                        line_re[static_cast<std::size_t>(y)];
+                    want.im[static_cast<std::size_t>(y * w + x)] =
+                        line_im[static_cast<std::size_t>(y)];
                 }
             }
             EXPECT_EQ(got.re, want.re) << w << "x" << h;
@@ -335,18 +350,26 @@ TEST(FftLines, LinesOfRowsFourKilobytesApartEqualSingleTransforms) {
     struct Case {
         int n, count, seq_stride, elem_stride;
     };
-    const Case cases[] = {{1000, 20, 1024, 1}, {513, 16, 2048, 1}, {999, 35, 1, 1024}, {7, 70, 1, 512}, {64, 32, 1, 4096}};
+    const Case cases[] = {{1000, 20, 1024, 1},
+                          {513, 16, 2048, 1},
+                          {999, 35, 1, 1024},
+                          {7, 70, 1, 512},
+                          {64, 32, 1, 4096}};
     for (const Case& c : cases) {
         for (const int direction : {1, -1}) {
-            SCOPED_TRACE(std::to_string(c.n) + " x " + std::to_string(c.count) + " direction " + std::to_string(direction));
+            SCOPED_TRACE(std::to_string(c.n) + " x " + std::to_string(c.count) + " direction " +
+                         std::to_string(direction));
             const int values = (c.count - 1) * c.seq_stride + (c.n - 1) * c.elem_stride + 1;
             const Sequence input = random_sequence(values, static_cast<std::uint64_t>(values));
             Sequence got = input;
-            orv::fft_lines(got.re.data(), got.im.data(), direction, c.n, c.count, c.seq_stride, c.elem_stride);
+            orv::fft_lines(got.re.data(), got.im.data(), direction, c.n, c.count, c.seq_stride,
+                           c.elem_stride);
             Sequence want = input;
             Values line_re(static_cast<std::size_t>(c.n)), line_im(static_cast<std::size_t>(c.n));
             for (int q = 0; q < c.count; ++q) {
-                const auto at = [&](int e) { return static_cast<std::size_t>(q * c.seq_stride + e * c.elem_stride); };
+                const auto at = [&](int e) {
+                    return static_cast<std::size_t>(q * c.seq_stride + e * c.elem_stride);
+                };
                 for (int e = 0; e < c.n; ++e) {
                     line_re[static_cast<std::size_t>(e)] = want.re[at(e)];
                     line_im[static_cast<std::size_t>(e)] = want.im[at(e)];
@@ -365,7 +388,8 @@ TEST(FftLines, LinesOfRowsFourKilobytesApartEqualSingleTransforms) {
 }
 
 TEST(Fft2d, RoundTripsInBothOrders) {
-    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{64, 48}, {45, 27}, {1, 30}, {121, 2}}) {
+    for (const auto& [w, h] :
+         std::vector<std::pair<int, int>>{{64, 48}, {45, 27}, {1, 30}, {121, 2}}) {
         for (int first : {1, -1}) {
             const Plane p = random_plane(w, h, 9);
             Sequence v = p.values;
@@ -439,7 +463,9 @@ TEST(FftPaths, EveryInstructionSetGivesTheBaselineBytes) {
     struct Case {
         int n, count, seq_stride, elem_stride;
     };
-    const Case cases[] = {{1920, 19, 1920, 1}, {1080, 37, 1, 37}, {1123, 16, 1, 16}, {77, 5, 77, 1}, {360, 48, 1, 48}, {1153, 21, 1153, 1}, {1024, 17, 1024, 1}, {40, 48, 1, 512}};
+    const Case cases[] = {{1920, 19, 1920, 1}, {1080, 37, 1, 37}, {1123, 16, 1, 16},
+                          {77, 5, 77, 1},      {360, 48, 1, 48},  {1153, 21, 1153, 1},
+                          {1024, 17, 1024, 1}, {40, 48, 1, 512}};
     std::vector<FftPath> paths = {FftPath::baseline};
     if (orv::fft_detail::widest_fft_path() >= FftPath::avx2) paths.push_back(FftPath::avx2);
     if (orv::fft_detail::widest_fft_path() >= FftPath::avx512) paths.push_back(FftPath::avx512);
@@ -450,8 +476,9 @@ TEST(FftPaths, EveryInstructionSetGivesTheBaselineBytes) {
             std::vector<Sequence> results;
             for (const FftPath path : paths) {
                 Sequence v = input;
-                orv::fft_detail::transform_lines_on(path, v.re.data(), v.im.data(), c.n, sign, c.count, c.seq_stride,
-                                                    c.elem_stride, sign == 1, 1.0 / c.n);
+                orv::fft_detail::transform_lines_on(path, v.re.data(), v.im.data(), c.n, sign,
+                                                    c.count, c.seq_stride, c.elem_stride, sign == 1,
+                                                    1.0 / c.n);
                 results.push_back(v);
             }
             for (std::size_t p = 1; p < results.size(); ++p) {

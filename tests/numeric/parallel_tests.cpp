@@ -1,12 +1,11 @@
 // The shared core budget: side-by-side work and the claims of long-running workers.
 
-#include "numeric/parallel.h"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
+
+#include "numeric/parallel.h"
 
 namespace {
 
@@ -46,7 +45,8 @@ TEST(CoreBudget, FailuresTravelToTheCallerAndReturnTheCore) {
                                        }),
                  std::runtime_error);
     EXPECT_EQ(finished, 2);
-    EXPECT_THROW(orv::run_side_by_side([] { throw std::logic_error("first"); }, [] {}), std::logic_error);
+    EXPECT_THROW(orv::run_side_by_side([] { throw std::logic_error("first"); }, [] {}),
+                 std::logic_error);
     const orv::CoreClaim claim(1);
     EXPECT_EQ(claim.taken, 1);  // the helpers gave their core back
     orv::set_core_budget(0);

@@ -1,8 +1,7 @@
 // Singular value decomposition by its properties, and the pseudo-inverse.
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <vector>
@@ -19,7 +18,8 @@ orv::RangeMatrix one_based(const Rows& rows) {
     const int n = static_cast<int>(rows[0].size());
     orv::RangeMatrix a = orv::new_matrix(1, m, 1, n);
     for (int r = 1; r <= m; ++r)
-        for (int c = 1; c <= n; ++c) a[r][c] = rows[static_cast<std::size_t>(r - 1)][static_cast<std::size_t>(c - 1)];
+        for (int c = 1; c <= n; ++c)
+            a[r][c] = rows[static_cast<std::size_t>(r - 1)][static_cast<std::size_t>(c - 1)];
     return a;
 }
 
@@ -46,7 +46,8 @@ void check_decomposition(const Rows& rows, double tolerance) {
         for (int c = 1; c <= n; ++c) {
             double sum = 0.0;
             for (int i = 1; i <= n; ++i) sum += a[r][i] * w[i] * v[c][i];
-            EXPECT_NEAR(sum, rows[static_cast<std::size_t>(r - 1)][static_cast<std::size_t>(c - 1)], tolerance * scale)
+            EXPECT_NEAR(sum, rows[static_cast<std::size_t>(r - 1)][static_cast<std::size_t>(c - 1)],
+                        tolerance * scale)
                 << r << "," << c;
         }
     }
@@ -67,11 +68,12 @@ void check_decomposition(const Rows& rows, double tolerance) {
 TEST(Dsvdcmp, RandomMatricesSatisfyTheDecomposition) {
     std::mt19937_64 rng(20240601);
     std::uniform_real_distribution<double> uniform(-10.0, 10.0);
-    const std::vector<std::pair<int, int>> shapes = {{1, 1}, {2, 2}, {3, 3}, {4, 3}, {5, 2},
+    const std::vector<std::pair<int, int>> shapes = {{1, 1}, {2, 2}, {3, 3}, {4, 3},  {5, 2},
                                                      {6, 6}, {8, 5}, {3, 1}, {10, 10}};
     for (const auto& [m, n] : shapes) {
         for (int repeat = 0; repeat < 20; ++repeat) {
-            Rows rows(static_cast<std::size_t>(m), std::vector<double>(static_cast<std::size_t>(n)));
+            Rows rows(static_cast<std::size_t>(m),
+                      std::vector<double>(static_cast<std::size_t>(n)));
             for (auto& row : rows)
                 for (double& x : row) x = uniform(rng);
             SCOPED_TRACE(std::to_string(m) + "x" + std::to_string(n));
@@ -137,7 +139,8 @@ TEST(SvdDecompose, ZeroBasedFrontEndMatchesDsvdcmp) {
     orv::dsvdcmp(a1, 4, 3, w1, v1);
     orv::RangeMatrix a0 = orv::new_matrix(0, 3, 0, 2);
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 3; ++c) a0[r][c] = rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+        for (int c = 0; c < 3; ++c)
+            a0[r][c] = rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
     orv::RangeVector w0 = orv::new_vector(0, 2);
     orv::RangeMatrix v0 = orv::new_matrix(0, 2, 0, 2);
     orv::svd_decompose(a0, 4, 3, w0, v0);
@@ -164,9 +167,11 @@ std::vector<double> pinv(const std::vector<double>& p, int m, int n) {
     return q;
 }
 
-void expect_matrix_near(const std::vector<double>& got, const std::vector<double>& want, double tol) {
+void expect_matrix_near(const std::vector<double>& got, const std::vector<double>& want,
+                        double tol) {
     ASSERT_EQ(got.size(), want.size());
-    for (std::size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], tol) << "element " << i;
+    for (std::size_t i = 0; i < got.size(); ++i)
+        EXPECT_NEAR(got[i], want[i], tol) << "element " << i;
 }
 
 TEST(PseudoInverse, DiagonalCasesDropValuesNotAboveTheFloor) {
@@ -186,7 +191,8 @@ TEST(PseudoInverse, DiagonalCasesDropValuesNotAboveTheFloor) {
         SCOPED_TRACE("case " + std::to_string(i));
         const std::vector<double>& want = cases[i].q;
         std::vector<double> got = pinv(cases[i].p, 3, 3);
-        for (std::size_t k = 0; k < 9; ++k) EXPECT_NEAR(got[k], want[k], 1e-15 * std::max(1.0, std::fabs(want[k])));
+        for (std::size_t k = 0; k < 9; ++k)
+            EXPECT_NEAR(got[k], want[k], 1e-15 * std::max(1.0, std::fabs(want[k])));
     }
 }
 
@@ -200,13 +206,15 @@ TEST(PseudoInverse, RotationInvertsToItsTranspose) {
     expect_matrix_near(pinv(r, 3, 3), rt, 1e-15);
 }
 
-std::vector<double> multiply(const std::vector<double>& x, const std::vector<double>& y, int rows, int inner, int cols) {
+std::vector<double> multiply(const std::vector<double>& x, const std::vector<double>& y, int rows,
+                             int inner, int cols) {
     std::vector<double> out(static_cast<std::size_t>(rows * cols), 0.0);
     for (int i = 0; i < rows; ++i)
         for (int j = 0; j < cols; ++j)
             for (int k = 0; k < inner; ++k)
                 out[static_cast<std::size_t>(i * cols + j)] +=
-                    x[static_cast<std::size_t>(i * inner + k)] * y[static_cast<std::size_t>(k * cols + j)];
+                    x[static_cast<std::size_t>(i * inner + k)] *
+                    y[static_cast<std::size_t>(k * cols + j)];
     return out;
 }
 
@@ -224,7 +232,8 @@ TEST(PseudoInverse, NonSingularMatricesGiveTheInverse) {
         expect_matrix_near(multiply(m, q, 3, 3, 3), identity, 1e-9);
     }
     // A display's RGB-to-XYZ matrix, the kind of matrix the colour code inverts.
-    const std::vector<double> rgb_to_xyz = {41.24, 35.76, 18.05, 21.26, 71.52, 7.22, 1.93, 11.92, 95.05};
+    const std::vector<double> rgb_to_xyz = {41.24, 35.76, 18.05, 21.26, 71.52,
+                                            7.22,  1.93,  11.92, 95.05};
     const std::vector<double> q = pinv(rgb_to_xyz, 3, 3);
     expect_matrix_near(multiply(q, rgb_to_xyz, 3, 3, 3), identity, 1e-13);
 }
@@ -254,10 +263,12 @@ TEST(PseudoInverse, SatisfiesPenroseConditions) {
         const std::vector<double> xa = multiply(x, a, n, m, n);
         for (int i = 0; i < m; ++i)
             for (int j = 0; j < m; ++j)
-                EXPECT_NEAR(ax[static_cast<std::size_t>(i * m + j)], ax[static_cast<std::size_t>(j * m + i)], 1e-12);
+                EXPECT_NEAR(ax[static_cast<std::size_t>(i * m + j)],
+                            ax[static_cast<std::size_t>(j * m + i)], 1e-12);
         for (int i = 0; i < n; ++i)
             for (int j = 0; j < n; ++j)
-                EXPECT_NEAR(xa[static_cast<std::size_t>(i * n + j)], xa[static_cast<std::size_t>(j * n + i)], 1e-12);
+                EXPECT_NEAR(xa[static_cast<std::size_t>(i * n + j)],
+                            xa[static_cast<std::size_t>(j * n + i)], 1e-12);
     }
 }
 

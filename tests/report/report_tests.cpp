@@ -1,12 +1,11 @@
 // The report writers: heatmap colours on the fixed scale, the colour bar, PNG bytes, the JSON
 // record's non-finite numbers, the worst-frame list and the page's self-containment.
 
-#include <png.h>
-
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
+#include <png.h>
 #include <string>
 
 #include "report/bitmap_font.h"
@@ -54,19 +53,19 @@ TEST_P(HeatmapColours, ZeroScaleMaximumAndBeyond) {
 constexpr Rgb viridis_low{68, 1, 84}, viridis_high{253, 231, 37};
 constexpr Rgb magma_low{0, 0, 4}, magma_high{252, 253, 191};
 
-INSTANTIATE_TEST_SUITE_P(
-    Maps, HeatmapColours,
-    testing::Values(ColourCase{ColourMap::viridis, 0.0, viridis_low},
-                    ColourCase{ColourMap::viridis, 5.0, viridis_high},
-                    ColourCase{ColourMap::viridis, 5.0001, viridis_high},
-                    ColourCase{ColourMap::viridis, 1e300, viridis_high},
-                    ColourCase{ColourMap::viridis, std::numeric_limits<double>::infinity(),
-                               viridis_high},
-                    ColourCase{ColourMap::viridis, -1.0, viridis_low},
-                    ColourCase{ColourMap::viridis, std::nan(""), viridis_low},
-                    ColourCase{ColourMap::magma, 0.0, magma_low},
-                    ColourCase{ColourMap::magma, 5.0, magma_high},
-                    ColourCase{ColourMap::magma, 70.0, magma_high}));
+INSTANTIATE_TEST_SUITE_P(Maps, HeatmapColours,
+                         testing::Values(ColourCase{ColourMap::viridis, 0.0, viridis_low},
+                                         ColourCase{ColourMap::viridis, 5.0, viridis_high},
+                                         ColourCase{ColourMap::viridis, 5.0001, viridis_high},
+                                         ColourCase{ColourMap::viridis, 1e300, viridis_high},
+                                         ColourCase{ColourMap::viridis,
+                                                    std::numeric_limits<double>::infinity(),
+                                                    viridis_high},
+                                         ColourCase{ColourMap::viridis, -1.0, viridis_low},
+                                         ColourCase{ColourMap::viridis, std::nan(""), viridis_low},
+                                         ColourCase{ColourMap::magma, 0.0, magma_low},
+                                         ColourCase{ColourMap::magma, 5.0, magma_high},
+                                         ColourCase{ColourMap::magma, 70.0, magma_high}));
 
 TEST(ColourMapIndex, RoundsOnTheScale) {
     EXPECT_EQ(colour_map_index(2.5, 5.0), 128);  // 127.5 rounds up
@@ -97,7 +96,8 @@ TEST(Heatmap, ColourBarBesideThePictureRunsFromZeroToTheTop) {
     ASSERT_GT(canvas.width, picture.width + 20);
     ASSERT_GE(canvas.height, picture.height);
     for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) ASSERT_EQ(pixel(canvas, x, y), pixel(picture, x, y));
+        for (int x = 0; x < picture.width; ++x)
+            ASSERT_EQ(pixel(canvas, x, y), pixel(picture, x, y));
     }
     // The bar's column: the top colour near the top, entry 0 near the bottom, white around.
     const int bar_x = picture.width + 6 + 5;
@@ -136,8 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
     Scales, ColourBarTicks,
     testing::Values(TickCase{5.0, 6, {0, 1, 2, 3, 4, 5}},
                     TickCase{5.0, 10, {0, 0.5, 1, 1.5, 2, 2.5, 3, 3.5, 4, 4.5, 5}},
-                    TickCase{5.0, 3, {0, 2.5, 5}},
-                    TickCase{2.5, 5, {0, 0.5, 1, 1.5, 2, 2.5}},
+                    TickCase{5.0, 3, {0, 2.5, 5}}, TickCase{2.5, 5, {0, 0.5, 1, 1.5, 2, 2.5}},
                     TickCase{3.7, 10, {0, 0.5, 1, 1.5, 2, 2.5, 3, 3.5}},
                     TickCase{100.0, 4, {0, 25, 50, 75, 100}},
                     TickCase{0.3, 3, {0, 0.1, 0.2, 0.3}}));
@@ -169,9 +168,13 @@ TEST(Png, DecodesToThePictureItWasMadeFrom) {
 }
 
 TEST(Base64, Rfc4648TestVectors) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
-        {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+    const std::pair<const char*, const char*> cases[] = {{"", ""},
+                                                         {"f", "Zg=="},
+                                                         {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},
+                                                         {"foob", "Zm9vYg=="},
+                                                         {"fooba", "Zm9vYmE="},
+                                                         {"foobar", "Zm9vYmFy"}};
     for (const auto& [in, out] : cases) EXPECT_EQ(base64(in), out) << in;
 }
 
@@ -199,7 +202,8 @@ TEST(WorstFrames, KeepsTheLargestMeansEarlierFirstOnTies) {
     worst.keep = 3;
     const double means[] = {0.5, 2.0, 0.1, 2.0, 3.0, 0.7, 1.0};
     for (int i = 0; i < 7; ++i) {
-        if (is_worst_frame(worst, means[i])) keep_worst_frame(worst, WorstFrame{i, means[i], "", "", "", 0, 0});
+        if (is_worst_frame(worst, means[i]))
+            keep_worst_frame(worst, WorstFrame{i, means[i], "", "", "", 0, 0});
     }
     ASSERT_EQ(worst.frames.size(), 3u);
     EXPECT_EQ(worst.frames[0].frame, 4);

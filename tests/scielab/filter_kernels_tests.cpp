@@ -1,14 +1,12 @@
-#include "scielab/filter_kernels.h"
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 
 #include "numeric/dft.h"
 #include "numeric/failure.h"
+#include "scielab/filter_kernels.h"
 #include "tests/scielab/scielab_fixture.h"
 
 namespace orv {
@@ -36,7 +34,8 @@ TEST(FilterKernels, WorkedExampleOfOneComponent) {
     EXPECT_NEAR(f.kernel[7], 0.112838, 5e-7);
     EXPECT_EQ(f.kernel[7], 1.0 / std::sqrt(25.0 * 3.14159265359));
     for (int j = 1; j <= 7; ++j) {
-        EXPECT_EQ(f.kernel[static_cast<std::size_t>(7 + j)], f.kernel[static_cast<std::size_t>(7 - j)]);
+        EXPECT_EQ(f.kernel[static_cast<std::size_t>(7 + j)],
+                  f.kernel[static_cast<std::size_t>(7 - j)]);
         EXPECT_EQ(f.kernel[static_cast<std::size_t>(7 + j)],
                   std::exp(-(j * j) * (1.0 / 25.0)) * (1.0 / std::sqrt(25.0 * 3.14159265359)));
     }
@@ -126,8 +125,8 @@ TEST(FilterKernels, RefusedFiles) {
     for (const Case& c : cases) {
         std::istringstream in(c.text);
         std::ostringstream trace;
-        const std::string text =
-            failure_text([&] { parse_kernel_file(in, "kernel_X.txt", kernel_sample_angle, trace); });
+        const std::string text = failure_text(
+            [&] { parse_kernel_file(in, "kernel_X.txt", kernel_sample_angle, trace); });
         EXPECT_NE(text.find(c.expected), std::string::npos) << c.text << " -> " << text;
         EXPECT_NE(text.find("kernel_X.txt"), std::string::npos) << text;
     }
@@ -204,7 +203,8 @@ TEST(FinishFilterSet, InvariantsAndCommonLength) {
     std::ostringstream trace;
     const ChannelFilter t = filter_from_text(scielab_test::kernel_rg_text, trace);
     for (int j = -137; j <= 137; ++j) {
-        EXPECT_EQ(set.t.kernel[static_cast<std::size_t>(166 + j)], t.kernel[static_cast<std::size_t>(137 + j)]);
+        EXPECT_EQ(set.t.kernel[static_cast<std::size_t>(166 + j)],
+                  t.kernel[static_cast<std::size_t>(137 + j)]);
     }
     EXPECT_EQ(set.t.kernel[0], 0.0);
     EXPECT_EQ(set.t.kernel[332], 0.0);
@@ -213,14 +213,15 @@ TEST(FinishFilterSet, InvariantsAndCommonLength) {
 TEST(FinishFilterSet, WiderTOrDWidensTheWholeSet) {
     std::ostringstream trace;
     AtdFilters set;
-    set.a = filter_from_text("a x 1 s 0.5 w 1", trace);    // h 82
+    set.a = filter_from_text("a x 1 s 0.5 w 1", trace);             // h 82
     set.t = filter_from_text(scielab_test::kernel_rg_text, trace);  // h 137
-    set.d = filter_from_text("d x 1 s 0.05 w 1", trace);   // h 7
+    set.d = filter_from_text("d x 1 s 0.05 w 1", trace);            // h 7
     const std::vector<double> a_taps = set.a.kernel;
     finish_filter_set(set);
     expect_finished(set, 137);
     for (int j = -82; j <= 82; ++j) {
-        EXPECT_EQ(set.a.kernel[static_cast<std::size_t>(137 + j)], a_taps[static_cast<std::size_t>(82 + j)]);
+        EXPECT_EQ(set.a.kernel[static_cast<std::size_t>(137 + j)],
+                  a_taps[static_cast<std::size_t>(82 + j)]);
     }
 }
 
@@ -245,9 +246,11 @@ TEST(FinishFilterSet, ResponseMatchesTheDirectTransformOfTheKernel) {
     for (int k = 0; k <= h; ++k) {
         // Element h + k holds bin k, normalised by the largest (bin 0 for a Gaussian).
         EXPECT_NEAR(set.t.response[static_cast<std::size_t>(h + k)],
-                    magnitude[static_cast<std::size_t>(k)] / magnitude[0], 1e-9) << k;
+                    magnitude[static_cast<std::size_t>(k)] / magnitude[0], 1e-9)
+            << k;
     }
-    EXPECT_LT(set.t.response[static_cast<std::size_t>(2 * h)], set.a.response[static_cast<std::size_t>(h + 1)]);
+    EXPECT_LT(set.t.response[static_cast<std::size_t>(2 * h)],
+              set.a.response[static_cast<std::size_t>(h + 1)]);
 }
 
 // The response comes from a fast transform standing in for the direct one; for the widest
@@ -268,7 +271,8 @@ TEST(ComputeResponse, AgreesWithTheDirectTransformOfLongKernels) {
         double peak = 0.0;
         for (double v : direct) peak = std::max(peak, v);
         ASSERT_EQ(fast.size(), direct.size());
-        for (std::size_t k = 0; k < direct.size(); ++k) EXPECT_NEAR(fast[k], direct[k], 1e-12 * peak) << text << " " << k;
+        for (std::size_t k = 0; k < direct.size(); ++k)
+            EXPECT_NEAR(fast[k], direct[k], 1e-12 * peak) << text << " " << k;
         longest = std::max(longest, n);
     }
     EXPECT_GT(longest, 1300);

@@ -1,8 +1,5 @@
-#include "scielab/filter_settings.h"
-
-#include <gtest/gtest.h>
-
 #include <clocale>
+#include <gtest/gtest.h>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -10,6 +7,7 @@
 #include "colour/profile_files.h"
 #include "numeric/failure.h"
 #include "numeric/number_text.h"
+#include "scielab/filter_settings.h"
 #include "scielab/pipeline.h"
 #include "tests/scielab/scielab_fixture.h"
 
@@ -40,10 +38,11 @@ TEST(FilterSettings, LoadShowsFourDecimalsAndApplyWithoutEditsFinishesTheFileSet
     const FilterLoadOutcome outcome =
         load_filter_settings(working, kernel_sample_angle, dir.folder(), trace);
     ASSERT_TRUE(outcome.loaded);
-    const char* expected[14] = {"0.0500", "0.2250", "1.0000", "1.0033", "0.1144", "-0.1177",
-                                "0.0685", "0.8260", "0.6167", "0.3833", "0.0920", "0.6451",
-                                "0.5679", "0.4321"};
-    for (int i = 0; i < 14; ++i) EXPECT_EQ(outcome.fields.texts[static_cast<std::size_t>(i)], expected[i]) << i;
+    const char* expected[14] = {"0.0500",  "0.2250", "1.0000", "1.0033", "0.1144",
+                                "-0.1177", "0.0685", "0.8260", "0.6167", "0.3833",
+                                "0.0920",  "0.6451", "0.5679", "0.4321"};
+    for (int i = 0; i < 14; ++i)
+        EXPECT_EQ(outcome.fields.texts[static_cast<std::size_t>(i)], expected[i]) << i;
     EXPECT_EQ(*field_text(outcome.fields, 1017), "-0.1177");
     EXPECT_EQ(*field_text(outcome.fields, 1025), "0.4321");
     EXPECT_EQ(field_text(outcome.fields, 1011), nullptr);
@@ -100,10 +99,11 @@ TEST(FilterSettings, EditingASpreadResizesTheSet) {
     scielab_test::write_profile(dir);
     std::ostringstream trace;
     AtdFilters working;
-    FilterLoadOutcome outcome = load_filter_settings(working, kernel_sample_angle, dir.folder(), trace);
-    *field_text(outcome.fields, 1014) = "2.0";    // A's widest spread
+    FilterLoadOutcome outcome =
+        load_filter_settings(working, kernel_sample_angle, dir.folder(), trace);
+    *field_text(outcome.fields, 1014) = "2.0";          // A's widest spread
     *field_text(outcome.fields, 1019) = "0.333333abc";  // leading-number conversion
-    *field_text(outcome.fields, 1024) = "weight";  // no number: 0
+    *field_text(outcome.fields, 1024) = "weight";       // no number: 0
     trace.str("");
     apply_filter_settings(outcome.fields, working, kernel_sample_angle, trace);
     EXPECT_TRUE(filter_set_finished(working));
@@ -125,7 +125,8 @@ TEST(FilterSettings, ComponentsBeyondOrMissingFromTheFields) {
     dir.write("kernel_RG.txt", "RG x 1 s 0.07 w 1");                     // one component only
     std::ostringstream trace;
     AtdFilters working;
-    FilterLoadOutcome outcome = load_filter_settings(working, kernel_sample_angle, dir.folder(), trace);
+    FilterLoadOutcome outcome =
+        load_filter_settings(working, kernel_sample_angle, dir.folder(), trace);
     ASSERT_TRUE(outcome.loaded);
     EXPECT_EQ(*field_text(outcome.fields, 1018), "0.0700");
     EXPECT_EQ(*field_text(outcome.fields, 1019), "");
@@ -139,7 +140,7 @@ TEST(FilterSettings, ComponentsBeyondOrMissingFromTheFields) {
     EXPECT_EQ(working.a.spreads[3], 0.5);  // not shown, kept from the file
     EXPECT_EQ(working.a.weights[3], 0.25);
     EXPECT_EQ(working.a.variances[0], 36.0);  // every variance recomputed
-    EXPECT_EQ(working.a.half_width, 106);  // brought to the widest filter, D
+    EXPECT_EQ(working.a.half_width, 106);     // brought to the widest filter, D
     EXPECT_TRUE(filter_set_finished(working));
 }
 
@@ -152,7 +153,8 @@ TEST(FilterSettings, RefusedApplyLeavesTheWorkingCopy) {
     ScratchFolder dir;
     scielab_test::write_profile(dir);
     AtdFilters working;
-    FilterLoadOutcome outcome = load_filter_settings(working, kernel_sample_angle, dir.folder(), trace);
+    FilterLoadOutcome outcome =
+        load_filter_settings(working, kernel_sample_angle, dir.folder(), trace);
     const AtdFilters before = working;
     for (const char* bad : {"0", "abc", "1e999", "1e7"}) {
         FilterFieldTexts edited = outcome.fields;

@@ -1,9 +1,6 @@
-#include "scielab/pipeline.h"
-
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "colour/conversions.h"
@@ -14,6 +11,7 @@
 #include "numeric/fft.h"
 #include "numeric/parallel.h"
 #include "numeric/svd.h"
+#include "scielab/pipeline.h"
 #include "tests/scielab/scielab_fixture.h"
 
 namespace orv {
@@ -49,8 +47,10 @@ struct Reference {
             for (int x = 0; x < p.width; ++x) {
                 double rgb[3];
                 for (int c = 0; c < 3; ++c) {
-                    const int byte = p.bytes[static_cast<std::size_t>(y * p.stride + 3 * x + 2 - c)];
-                    const double base = std::max(0.0, ch[c]->gain * (byte * 0.00392156862745098) + ch[c]->offset);
+                    const int byte =
+                        p.bytes[static_cast<std::size_t>(y * p.stride + 3 * x + 2 - c)];
+                    const double base =
+                        std::max(0.0, ch[c]->gain * (byte * 0.00392156862745098) + ch[c]->offset);
                     rgb[c] = std::pow(base, ch[c]->gamma);
                 }
                 for (int k = 0; k < 3; ++k) {
@@ -70,8 +70,8 @@ struct Reference {
         for (int c = 0; c < 3; ++c) fft_2d(image.planes[c].data(), im[c].data(), 1, w, h);
         for (int c = 0; c < 3; ++c) shift_quadrants_2d(image.planes[c].data(), w, h);
         for (int c = 0; c < 3; ++c) shift_quadrants_2d(im[c].data(), w, h);
-        const double theta =
-            std::atan(14.0 / std::sqrt(1920.0 * 1920.0 + 1080.0 * 1080.0) * 0.04) * 57.29577951307855;
+        const double theta = std::atan(14.0 / std::sqrt(1920.0 * 1920.0 + 1080.0 * 1080.0) * 0.04) *
+                             57.29577951307855;
         const ChannelFilter* filters[3] = {&f.a, &f.t, &f.d};
         for (int v = -(h / 2); v <= (h + 1) / 2 - 1; ++v) {
             for (int u = -(w / 2); u <= (w + 1) / 2 - 1; ++u) {
@@ -81,7 +81,8 @@ struct Reference {
                 const auto k = round_to_int(r * f.a.length * kernel_sample_angle * 0.5);
                 const auto i = static_cast<std::size_t>((v + h / 2) * w + u + w / 2);
                 for (int c = 0; c < 3; ++c) {
-                    const double weight = filters[c]->response[static_cast<std::size_t>(f.a.half_width + k)];
+                    const double weight =
+                        filters[c]->response[static_cast<std::size_t>(f.a.half_width + k)];
                     image.planes[c][i] *= weight;
                     im[c][i] *= weight;
                 }
@@ -104,9 +105,11 @@ struct Reference {
                     const double u = m_inverse[3 * c] * image.planes[0][i] +
                                      m_inverse[3 * c + 1] * image.planes[1][i] +
                                      m_inverse[3 * c + 2] * image.planes[2][i];
-                    const double s = (std::pow(u, 1.0 / ch[c]->gamma) - ch[c]->offset) / ch[c]->gain * 255.0;
+                    const double s =
+                        (std::pow(u, 1.0 / ch[c]->gamma) - ch[c]->offset) / ch[c]->gain * 255.0;
                     const int byte = s >= 255.0 ? 255 : (s > 0.0 ? static_cast<int>(s) : 0);
-                    out.bytes[static_cast<std::size_t>(y * out.stride + 3 * x + 2 - c)] = static_cast<std::uint8_t>(byte);
+                    out.bytes[static_cast<std::size_t>(y * out.stride + 3 * x + 2 - c)] =
+                        static_cast<std::uint8_t>(byte);
                 }
             }
         }
@@ -121,13 +124,15 @@ struct Reference {
         for (std::size_t i = 0; i < lab.size() / 3; ++i) {
             double xyz[3];
             for (int k = 0; k < 3; ++k) {
-                xyz[k] = atd_to_xyz[3 * k] * image.planes[0][i] + atd_to_xyz[3 * k + 1] * image.planes[1][i] +
+                xyz[k] = atd_to_xyz[3 * k] * image.planes[0][i] +
+                         atd_to_xyz[3 * k + 1] * image.planes[1][i] +
                          atd_to_xyz[3 * k + 2] * image.planes[2][i];
             }
             double f[3];
             for (int k = 0; k < 3; ++k) {
                 const double r = xyz[k] / white[k];
-                f[k] = r > 0.008856 ? std::pow(r, 0.3333333333333333) : 7.787 * r + 0.13793103448275862;
+                f[k] = r > 0.008856 ? std::pow(r, 0.3333333333333333)
+                                    : 7.787 * r + 0.13793103448275862;
             }
             lab[3 * i] = 116.0 * f[1] - 16.0;
             lab[3 * i + 1] = 500.0 * (f[0] - f[1]);
@@ -136,7 +141,8 @@ struct Reference {
         return lab;
     }
 
-    std::vector<double> difference(const PixelBuffer& r, const PixelBuffer& d, const AtdFilters& f) const {
+    std::vector<double> difference(const PixelBuffer& r, const PixelBuffer& d,
+                                   const AtdFilters& f) const {
         const std::vector<double> lr = lab(r, f);
         const std::vector<double> ld = lab(d, f);
         std::vector<double> map(lr.size() / 3);
@@ -164,7 +170,8 @@ PixelBuffer degrade(const PixelBuffer& p, int amount) {
     for (int y = 0; y < p.height; ++y) {
         for (int x = 0; x < 3 * p.width; ++x) {
             auto& b = d.bytes[static_cast<std::size_t>(y * p.stride + x)];
-            b = static_cast<std::uint8_t>(std::clamp(b + ((x * 7 + y * 13) % 5 - 2) * amount, 0, 255));
+            b = static_cast<std::uint8_t>(
+                std::clamp(b + ((x * 7 + y * 13) % 5 - 2) * amount, 0, 255));
         }
     }
     return d;
@@ -185,11 +192,11 @@ TEST(ViewingGeometry, PixelAngleAndFrequencyBins) {
         int u, v, w, h, n, bin;
     };
     const Case cases[] = {
-        {-960, 0, 1920, 1080, 1331, 228},  // fx = -34.3286 cycles per degree
+        {-960, 0, 1920, 1080, 1331, 228},     // fx = -34.3286 cycles per degree
         {-960, -540, 1920, 1080, 1331, 323},  // the corner, r = 48.548
-        {1, 0, 1920, 1080, 1331, 0},       // the lowest frequency shares zero frequency's weight
+        {1, 0, 1920, 1080, 1331, 0},          // the lowest frequency shares zero frequency's weight
         {0, 0, 1920, 1080, 1331, 0},
-        {-8, -6, 16, 12, 1331, 323},       // only the fraction of the frame's size matters
+        {-8, -6, 16, 12, 1331, 323},  // only the fraction of the frame's size matters
         {-960, -540, 1920, 1080, 333, 81},
     };
     for (const Case& c : cases) {
@@ -200,16 +207,19 @@ TEST(ViewingGeometry, PixelAngleAndFrequencyBins) {
 }
 
 TEST_F(Pipeline, UniformFramesSurviveTheFilter) {
-    const std::uint8_t colours[][3] = {{0, 0, 0}, {255, 255, 255}, {10, 200, 90}, {128, 128, 128}, {255, 0, 30}};
+    const std::uint8_t colours[][3] = {
+        {0, 0, 0}, {255, 255, 255}, {10, 200, 90}, {128, 128, 128}, {255, 0, 30}};
     for (const auto& colour : colours) {
         PixelBuffer frame = make_pixel_buffer(12, 9);
         for (int y = 0; y < 9; ++y) {
             for (int x = 0; x < 12; ++x) {
-                for (int c = 0; c < 3; ++c) frame.bytes[static_cast<std::size_t>(y * frame.stride + 3 * x + c)] = colour[c];
+                for (int c = 0; c < 3; ++c)
+                    frame.bytes[static_cast<std::size_t>(y * frame.stride + 3 * x + c)] = colour[c];
             }
         }
         PixelBuffer out;
-        scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+        scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle,
+                             dir.folder());
         ASSERT_EQ(out.width, 12);
         for (int y = 0; y < 9; ++y) {
             for (int x = 0; x < 36; ++x) {
@@ -225,7 +235,9 @@ TEST_F(Pipeline, IdenticalFramesGiveAZeroMapAndABlackPicture) {
     const PixelBuffer frame = pattern_frame(20, 14, 3);
     PixelBuffer grey;
     InterleavedImage result;
-    ASSERT_EQ(make_difference_image(frame, frame, grey, kernel_sample_angle, filters, dir.folder(), result), 1);
+    ASSERT_EQ(make_difference_image(frame, frame, grey, kernel_sample_angle, filters, dir.folder(),
+                                    result),
+              1);
     ASSERT_EQ(result.data.size(), 280u);
     EXPECT_EQ(result.channels, 1);
     for (double v : result.data) EXPECT_EQ(v, 0.0);
@@ -245,20 +257,23 @@ TEST_F(Pipeline, MatchesTheStepByStepComputationForEvenOddAndPaddedSizes) {
 
         PixelBuffer out = make_pixel_buffer(size[0], size[1]);
         for (int y = 0; y < out.height; ++y) {
-            for (int x = 3 * out.width; x < out.stride; ++x) out.bytes[static_cast<std::size_t>(y * out.stride + x)] = 0xAA;
+            for (int x = 3 * out.width; x < out.stride; ++x)
+                out.bytes[static_cast<std::size_t>(y * out.stride + x)] = 0xAA;
         }
-        scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+        scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle,
+                             dir.folder());
         const PixelBuffer expected = reference.filtered_frame(frame, filters);
         EXPECT_LE(differing_bytes(out, expected), 1);
         for (int y = 0; y < out.height; ++y) {
             for (int x = 3 * out.width; x < out.stride; ++x) {
-                EXPECT_EQ(out.bytes[static_cast<std::size_t>(y * out.stride + x)], 0xAA) << "filler written";
+                EXPECT_EQ(out.bytes[static_cast<std::size_t>(y * out.stride + x)], 0xAA)
+                    << "filler written";
             }
         }
 
         const std::vector<double> lab_expected = reference.lab(frame, filters);
-        const InterleavedImage lab =
-            scielab_lab_image(frame, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+        const InterleavedImage lab = scielab_lab_image(frame, filters.a, filters.t, filters.d,
+                                                       kernel_sample_angle, dir.folder());
         ASSERT_EQ(lab.data.size(), lab_expected.size());
         for (std::size_t i = 0; i < lab.data.size(); ++i) {
             EXPECT_NEAR(lab.data[i], lab_expected[i], 1e-9 * (1 + std::abs(lab_expected[i])));
@@ -266,7 +281,9 @@ TEST_F(Pipeline, MatchesTheStepByStepComputationForEvenOddAndPaddedSizes) {
 
         PixelBuffer grey;
         InterleavedImage result;
-        ASSERT_EQ(make_difference_image(frame, degraded, grey, kernel_sample_angle, filters, dir.folder(), result), 1);
+        ASSERT_EQ(make_difference_image(frame, degraded, grey, kernel_sample_angle, filters,
+                                        dir.folder(), result),
+                  1);
         const std::vector<double> map = reference.difference(frame, degraded, filters);
         ASSERT_EQ(result.data.size(), map.size());
         for (std::size_t i = 0; i < map.size(); ++i) {
@@ -298,20 +315,24 @@ TEST_F(Pipeline, PlaneFilterMatchesTheCentredWeighting) {
             for (double v : expected.planes[c]) largest = std::max(largest, std::abs(v));
             ASSERT_EQ(image.planes[c].size(), expected.planes[c].size());
             for (std::size_t i = 0; i < image.planes[c].size(); ++i) {
-                EXPECT_NEAR(image.planes[c][i], expected.planes[c][i], 1e-13 * largest) << c << " " << i;
+                EXPECT_NEAR(image.planes[c][i], expected.planes[c][i], 1e-13 * largest)
+                    << c << " " << i;
             }
         }
     }
     PlanarImage short_plane = reference.planes(pattern_frame(6, 4, 1));
     short_plane.planes[2].pop_back();
-    EXPECT_THROW(filter_atd_planes(short_plane, filters.a, filters.t, filters.d, kernel_sample_angle), Failure);
+    EXPECT_THROW(
+        filter_atd_planes(short_plane, filters.a, filters.t, filters.d, kernel_sample_angle),
+        Failure);
 }
 
 TEST_F(Pipeline, FilteredBytesOfALargerFrameRarelyMoveAtATruncationEdge) {
     const Reference reference(dir.folder());
     const PixelBuffer frame = pattern_frame(120, 90, 9);
     PixelBuffer out;
-    scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+    scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle,
+                         dir.folder());
     const int moved = differing_bytes(out, reference.filtered_frame(frame, filters));
     RecordProperty("moved_bytes", moved);
     EXPECT_LE(moved, 3) << "of " << 3 * 120 * 90 << " bytes";
@@ -324,7 +345,9 @@ TEST_F(Pipeline, RecordedValuesOfAFramePair) {
     const PixelBuffer degraded = degrade(frame, 4);
     PixelBuffer grey;
     InterleavedImage result;
-    ASSERT_EQ(make_difference_image(frame, degraded, grey, kernel_sample_angle, filters, dir.folder(), result), 1);
+    ASSERT_EQ(make_difference_image(frame, degraded, grey, kernel_sample_angle, filters,
+                                    dir.folder(), result),
+              1);
     char text[128];
     std::snprintf(text, sizeof text, "%.6f %.6f %.6f", result.mean, result.max, result.min);
     EXPECT_STREQ(text, golden_stats);
@@ -333,9 +356,11 @@ TEST_F(Pipeline, RecordedValuesOfAFramePair) {
     EXPECT_NEAR(grey_sum, golden_grey_sum, 6);  // a value on a truncation edge may move a byte
 
     PixelBuffer out;
-    scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+    scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle,
+                         dir.folder());
     long weighted = 0;
-    for (std::size_t i = 0; i < out.bytes.size(); ++i) weighted += static_cast<long>(out.bytes[i]) * static_cast<long>(i % 251 + 1);
+    for (std::size_t i = 0; i < out.bytes.size(); ++i)
+        weighted += static_cast<long>(out.bytes[i]) * static_cast<long>(i % 251 + 1);
     EXPECT_NEAR(static_cast<double>(weighted), static_cast<double>(golden_filtered_sum), 251.0 * 2);
 }
 
@@ -348,18 +373,23 @@ TEST_F(Pipeline, OnePairGivesTheSameBytesOnOneCoreAndOnSeveral) {
     const struct {
         int cores;
         PairStorage storage;
-    } runs[] = {{1, {never, never}}, {4, {never, never}}, {1, {0, never}}, {4, {0, 0}}, {4, {never, 0}}};
+    } runs[] = {
+        {1, {never, never}}, {4, {never, never}}, {1, {0, never}}, {4, {0, 0}}, {4, {never, 0}}};
     for (const auto& [w, h] : {std::pair{33, 20}, std::pair{31, 17}, std::pair{20000, 14}}) {
         const PixelBuffer frame = pattern_frame(w, h, 4);
         const PixelBuffer degraded = degrade(frame, 5);
         InterleavedImage results[std::size(runs)];
         PixelBuffer greys[std::size(runs)], filtered[std::size(runs)];
         for (std::size_t run = 0; run < std::size(runs); ++run) {
-            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " run " + std::to_string(run));
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " run " +
+                         std::to_string(run));
             set_core_budget(runs[run].cores);
-            ASSERT_EQ(make_difference_image(frame, degraded, greys[run], kernel_sample_angle, filters, dir.folder(),
-                                            results[run], DeltaEFormula::cie94, runs[run].storage), 1);
-            scielab_filter_frame(frame, filtered[run], filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+            ASSERT_EQ(make_difference_image(frame, degraded, greys[run], kernel_sample_angle,
+                                            filters, dir.folder(), results[run],
+                                            DeltaEFormula::cie94, runs[run].storage),
+                      1);
+            scielab_filter_frame(frame, filtered[run], filters.a, filters.t, filters.d,
+                                 kernel_sample_angle, dir.folder());
             EXPECT_EQ(results[run].data, results[0].data);
             EXPECT_EQ(results[run].mean, results[0].mean);
             EXPECT_EQ(results[run].max, results[0].max);
@@ -367,8 +397,10 @@ TEST_F(Pipeline, OnePairGivesTheSameBytesOnOneCoreAndOnSeveral) {
             EXPECT_EQ(filtered[run].bytes, filtered[0].bytes);
             InterleavedImage same;
             PixelBuffer grey;
-            ASSERT_EQ(make_difference_image(frame, frame, grey, kernel_sample_angle, filters, dir.folder(), same,
-                                            DeltaEFormula::cie94, runs[run].storage), 1);
+            ASSERT_EQ(
+                make_difference_image(frame, frame, grey, kernel_sample_angle, filters,
+                                      dir.folder(), same, DeltaEFormula::cie94, runs[run].storage),
+                1);
             EXPECT_EQ(same.max, 0.0);
             EXPECT_EQ(same.min, 0.0);
         }
@@ -382,29 +414,42 @@ TEST_F(Pipeline, RefusesMismatchedFramesAndBuffers) {
     PixelBuffer grey;
     InterleavedImage result;
     result.data = {42.0};
-    EXPECT_THROW(make_difference_image(a, b, grey, kernel_sample_angle, filters, dir.folder(), result), Failure);
+    EXPECT_THROW(
+        make_difference_image(a, b, grey, kernel_sample_angle, filters, dir.folder(), result),
+        Failure);
     PixelBuffer wrong_grey = make_pixel_buffer(8, 5);
-    EXPECT_THROW(make_difference_image(a, a, wrong_grey, kernel_sample_angle, filters, dir.folder(), result), Failure);
+    EXPECT_THROW(
+        make_difference_image(a, a, wrong_grey, kernel_sample_angle, filters, dir.folder(), result),
+        Failure);
     EXPECT_EQ(result.data, std::vector<double>{42.0});
 
     PixelBuffer wrong = make_pixel_buffer(7, 6);
-    EXPECT_THROW(scielab_filter_frame(a, wrong, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder()), Failure);
+    EXPECT_THROW(scielab_filter_frame(a, wrong, filters.a, filters.t, filters.d,
+                                      kernel_sample_angle, dir.folder()),
+                 Failure);
     PixelBuffer short_source = a;
     short_source.bytes.resize(short_source.bytes.size() - 3);
     PixelBuffer out;
-    EXPECT_THROW(scielab_filter_frame(short_source, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder()), Failure);
+    EXPECT_THROW(scielab_filter_frame(short_source, out, filters.a, filters.t, filters.d,
+                                      kernel_sample_angle, dir.folder()),
+                 Failure);
 }
 
 TEST_F(Pipeline, AbsentFramesDoNothing) {
     const PixelBuffer frame = pattern_frame(8, 6, 1);
     PixelBuffer none;
     PixelBuffer out = make_pixel_buffer(8, 6);
-    scielab_filter_frame(none, out, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
+    scielab_filter_frame(none, out, filters.a, filters.t, filters.d, kernel_sample_angle,
+                         dir.folder());
     for (std::uint8_t b : out.bytes) EXPECT_EQ(b, 0);
     InterleavedImage result;
     result.data = {1.0, 2.0};
-    EXPECT_EQ(make_difference_image(frame, none, out, kernel_sample_angle, filters, dir.folder(), result), 0);
-    EXPECT_EQ(make_difference_image(none, frame, out, kernel_sample_angle, filters, dir.folder(), result), 0);
+    EXPECT_EQ(
+        make_difference_image(frame, none, out, kernel_sample_angle, filters, dir.folder(), result),
+        0);
+    EXPECT_EQ(
+        make_difference_image(none, frame, out, kernel_sample_angle, filters, dir.folder(), result),
+        0);
     EXPECT_EQ(result.data, (std::vector<double>{1.0, 2.0}));
 }
 
@@ -413,10 +458,16 @@ TEST_F(Pipeline, RefusesUnfinishedFiltersAndBadProfiles) {
     PixelBuffer out;
     AtdFilters unfinished = filters;
     unfinished.t.response.clear();
-    EXPECT_THROW(scielab_filter_frame(frame, out, unfinished.a, unfinished.t, unfinished.d, kernel_sample_angle, dir.folder()), Failure);
-    EXPECT_THROW(scielab_lab_image(frame, unfinished.a, unfinished.t, unfinished.d, kernel_sample_angle, dir.folder()), Failure);
+    EXPECT_THROW(scielab_filter_frame(frame, out, unfinished.a, unfinished.t, unfinished.d,
+                                      kernel_sample_angle, dir.folder()),
+                 Failure);
+    EXPECT_THROW(scielab_lab_image(frame, unfinished.a, unfinished.t, unfinished.d,
+                                   kernel_sample_angle, dir.folder()),
+                 Failure);
     InterleavedImage result;
-    EXPECT_THROW(make_difference_image(frame, frame, out, kernel_sample_angle, AtdFilters{}, dir.folder(), result), Failure);
+    EXPECT_THROW(make_difference_image(frame, frame, out, kernel_sample_angle, AtdFilters{},
+                                       dir.folder(), result),
+                 Failure);
 
     struct Case {
         const char* file;
@@ -435,7 +486,8 @@ TEST_F(Pipeline, RefusesUnfinishedFiltersAndBadProfiles) {
         bad.write(c.file, c.text);
         PixelBuffer untouched = make_pixel_buffer(8, 6);
         try {
-            scielab_filter_frame(frame, untouched, filters.a, filters.t, filters.d, kernel_sample_angle, bad.folder());
+            scielab_filter_frame(frame, untouched, filters.a, filters.t, filters.d,
+                                 kernel_sample_angle, bad.folder());
             ADD_FAILURE() << c.file << " accepted";
         } catch (const Failure& f) {
             EXPECT_NE(f.message.find(c.expected), std::string::npos) << f.message;
@@ -444,7 +496,8 @@ TEST_F(Pipeline, RefusesUnfinishedFiltersAndBadProfiles) {
     }
     ScratchFolder empty;
     try {
-        scielab_lab_image(frame, filters.a, filters.t, filters.d, kernel_sample_angle, empty.folder());
+        scielab_lab_image(frame, filters.a, filters.t, filters.d, kernel_sample_angle,
+                          empty.folder());
         ADD_FAILURE() << "empty folder accepted";
     } catch (const Failure& f) {
         EXPECT_EQ(f.message, "Error: file open [" + empty.file("DISPGOG_parameter.txt") + "].");
@@ -459,7 +512,9 @@ TEST(ScaleToGrey, SmallestIsBlackLargestIsWhite) {
     for (int i = 0; i < 6; ++i) {
         const int row = i / 3, col = i % 3;
         for (int c = 0; c < 3; ++c) {
-            EXPECT_EQ(out.bytes[static_cast<std::size_t>(row * out.stride + 3 * col + c)], expected[i]) << i;
+            EXPECT_EQ(out.bytes[static_cast<std::size_t>(row * out.stride + 3 * col + c)],
+                      expected[i])
+                << i;
         }
     }
     EXPECT_EQ(out.bytes[9], 0);  // filler of row 0
@@ -487,7 +542,9 @@ TEST(ScaleToGrey, NaNsAndValuesBeyondTheStartingExtremes) {
         scale_to_grey(c.values, 4, out);
         for (int i = 0; i < 4; ++i) {
             for (int ch = 0; ch < 3; ++ch) {
-                EXPECT_EQ(out.bytes[static_cast<std::size_t>((i / 2) * out.stride + 3 * (i % 2) + ch)], c.grey[i])
+                EXPECT_EQ(
+                    out.bytes[static_cast<std::size_t>((i / 2) * out.stride + 3 * (i % 2) + ch)],
+                    c.grey[i])
                     << c.values[i];
             }
         }

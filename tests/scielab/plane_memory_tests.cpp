@@ -1,9 +1,8 @@
 // The store of released planes: reuse of a plane of the same size, its size limits and its
 // bound on the memory it holds.
 
-#include <gtest/gtest.h>
-
 #include <cstddef>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "scielab/plane_memory.h"

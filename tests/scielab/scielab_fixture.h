@@ -39,17 +39,19 @@ struct ScratchFolder {
 
 // Kernel files with the published Zhang-Wandell weights; the widest A spread is held at
 // 1 degree so that the responses stay short and the tests fast.
-inline const char* kernel_l_text = "Luminance Num 3 Spread 0.05 0.225 1.0 Weight 1.00327 0.114416 -0.117686\n";
+inline const char* kernel_l_text =
+    "Luminance Num 3 Spread 0.05 0.225 1.0 Weight 1.00327 0.114416 -0.117686\n";
 inline const char* kernel_rg_text = "RedGreen Num 2 Spread 0.0685 0.826 Weight 0.616725 0.383275\n";
-inline const char* kernel_by_text = "BlueYellow Num 2 Spread 0.0920 0.6451 Weight 0.567885 0.432115\n";
+inline const char* kernel_by_text =
+    "BlueYellow Num 2 Spread 0.0920 0.6451 Weight 0.567885 0.432115\n";
 
 // A display model, sRGB-like primaries scaled to the CIELAB white, Hunt-Pointer-Estevez cones
 // and opponent rows; the kernel files above.
 inline void write_profile(const ScratchFolder& dir) {
-    dir.write("DISPGOG_parameter.txt",
-              "Red gain offset gamma Green x Blue y z\n0.98 0.02 2.2\n1.0 0.0 2.3\n0.98 0.02 2.1\n");
-    dir.write("RGBtoXYZ_mat.txt",
-              "39.5 34.3 18.0\n21.3 71.4 7.2\n1.9 11.9 95.0\n");
+    dir.write(
+        "DISPGOG_parameter.txt",
+        "Red gain offset gamma Green x Blue y z\n0.98 0.02 2.2\n1.0 0.0 2.3\n0.98 0.02 2.1\n");
+    dir.write("RGBtoXYZ_mat.txt", "39.5 34.3 18.0\n21.3 71.4 7.2\n1.9 11.9 95.0\n");
     dir.write("XYZtoLMS_mat.txt", "0.38971 0.68898 -0.07868\n-0.22981 1.18340 0.04641\n0 0 1\n");
     dir.write("LMStoATD_mat.txt",
               "0.990 -0.106 -0.094\n-0.669 0.742 -0.027\n-0.212 -0.354 0.911\n");
@@ -84,7 +86,9 @@ inline PixelBuffer pattern_frame(int w, int h, unsigned seed) {
         for (int x = 0; x < w; ++x) {
             for (int c = 0; c < 3; ++c) {
                 state = state * 1664525u + 1013904223u;
-                const int smooth = (x * (40 + 20 * c) / (w > 1 ? w : 1) + y * (60 - 15 * c) / (h > 1 ? h : 1) + 50 * c) % 200;
+                const int smooth = (x * (40 + 20 * c) / (w > 1 ? w : 1) +
+                                    y * (60 - 15 * c) / (h > 1 ? h : 1) + 50 * c) %
+                                   200;
                 const int noise = static_cast<int>((state >> 24) % 56);
                 p.bytes[static_cast<std::size_t>(y * p.stride + 3 * x + c)] =
                     static_cast<std::uint8_t>(smooth + noise);

@@ -12,8 +12,8 @@
 #include <tuple>
 #include <vector>
 
-#include "shell/frame_store.h"
 #include "shell/dialog_logic.h"
+#include "shell/frame_store.h"
 #include "shell/platform.h"
 
 namespace orv::test {
@@ -66,7 +66,9 @@ struct ScriptedPlatform {
             save_answers.pop_front();
             return answer;
         };
-        platform.invalidate = [this](Window w, bool erase) { invalidations.emplace_back(w, erase); };
+        platform.invalidate = [this](Window w, bool erase) {
+            invalidations.emplace_back(w, erase);
+        };
         platform.start_process = [](const std::string&) { return false; };
         platform.tick_count = [this] {
             ++tick_calls;

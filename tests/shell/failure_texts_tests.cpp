@@ -1,8 +1,5 @@
-#include "shell/failure_texts.h"
-
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -12,6 +9,7 @@
 #include "numeric/failure.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
+#include "shell/failure_texts.h"
 
 namespace orv {
 namespace {
@@ -52,17 +50,26 @@ TEST(FailureTexts, LibraryRefusalsAreShownInJapanese) {
         {"out of range", [] { display_model("1e999 0 2.2 1 0 2.2 1 0 2.2"); }, "\"1e999\""},
         {"incomplete", [] { display_model("1 0 2.2"); }, "9個のうち3個"},
         {"long token", [] { display_model(std::string(120, '1')); }, "99文字"},
-        {"singular", [] { check_matrix_invertible({1, 2, 3, 2, 4, 6, 0, 0, 1}, "/p/RGBtoXYZ_mat.txt"); },
+        {"singular",
+         [] {
+             check_matrix_invertible({1, 2, 3, 2, 4, 6, 0, 0, 1}, "/p/RGBtoXYZ_mat.txt");
+         },
          "/p/RGBtoXYZ_mat.txt"},
-        {"huge element", [] { check_matrix_invertible({1e31, 0, 0, 0, 1, 0, 0, 0, 1}, "/p/m.txt"); },
+        {"huge element",
+         [] {
+             check_matrix_invertible({1e31, 0, 0, 0, 1, 0, 0, 0, 1}, "/p/m.txt");
+         },
          "/p/m.txt"},
         {"composed singular",
-         [] { check_matrix_invertible({0, 0, 0, 0, 1, 0, 0, 0, 1}, "RGB to ATD of /p"); },
+         [] {
+             check_matrix_invertible({0, 0, 0, 0, 1, 0, 0, 0, 1}, "RGB to ATD of /p");
+         },
          "[/p] の行列から作ったRGB→ATD行列"},
         {"kernel count 0", [] { kernel("L n 0 s w"); }, "/p/kernel_L.txt"},
         {"kernel count huge", [] { kernel("L n 1000000000 s w"); }, "1000までしか"},
         {"kernel cut", [] { kernel("L n 2 s 0.05 0.1 w 1"); }, "/p/kernel_L.txt"},
-        {"spread 0", [] { kernel("L n 1 s 0 w 1"); }, "カーネルファイル [/p/kernel_L.txt] に標準偏差"},
+        {"spread 0", [] { kernel("L n 1 s 0 w 1"); },
+         "カーネルファイル [/p/kernel_L.txt] に標準偏差"},
         {"too wide", [] { kernel("L n 1 s 1e6 w 1"); }, "20001"},
         {"edited spread 0",
          [] {
@@ -75,7 +82,12 @@ TEST(FailureTexts, LibraryRefusalsAreShownInJapanese) {
              size_filter(f, trace);
          },
          "編集したフィルターに標準偏差"},
-        {"filters not loaded", [] { AtdFilters none; finish_filter_set(none); }, "フィルター"},
+        {"filters not loaded",
+         [] {
+             AtdFilters none;
+             finish_filter_set(none);
+         },
+         "フィルター"},
         {"sizes differ",
          [] {
              PixelBuffer output;

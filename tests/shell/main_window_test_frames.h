@@ -54,9 +54,9 @@ inline void open_reference(FrameStore& store, int count, int width = 4, int heig
 // Sets the pixel at column x, row y from the top of `buffer`.
 inline void set_pixel(PixelBuffer& buffer, int x, int y, std::uint8_t blue, std::uint8_t green,
                       std::uint8_t red) {
-    const std::size_t offset = static_cast<std::size_t>(buffer.height - 1 - y) *
-                                   static_cast<std::size_t>(buffer.stride) +
-                               3 * static_cast<std::size_t>(x);
+    const std::size_t offset =
+        static_cast<std::size_t>(buffer.height - 1 - y) * static_cast<std::size_t>(buffer.stride) +
+        3 * static_cast<std::size_t>(x);
     buffer.bytes[offset] = blue;
     buffer.bytes[offset + 1] = green;
     buffer.bytes[offset + 2] = red;

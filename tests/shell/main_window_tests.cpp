@@ -1,14 +1,12 @@
 // The main window's logic: layout rule, stepping, close confirmation, commands and guards.
 
 #include <gtest/gtest.h>
-
 #include <new>
 #include <sstream>
 
+#include "resources/menu.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
-
-#include "resources/menu.h"
 #include "shell/main_window.h"
 #include "tests/shell/main_window_platform.h"
 #include "tests/shell/main_window_test_frames.h"
@@ -50,9 +48,9 @@ TEST(PaneLayoutTest, PanesTileUpperHalfAndLowerLeftForAnySize) {
         const PaneRect left = left_pane_rect(layout);
         const PaneRect right = right_pane_rect(layout);
         const PaneRect lower = lower_pane_rect(layout);
-        EXPECT_EQ(left.x + left.width, right.x);          // left and right meet
+        EXPECT_EQ(left.x + left.width, right.x);  // left and right meet
         EXPECT_EQ(right.x + right.width, c.width + c.border);
-        EXPECT_EQ(left.y + left.height, lower.y);         // left and lower meet
+        EXPECT_EQ(left.y + left.height, lower.y);  // left and lower meet
         EXPECT_EQ(lower.y + lower.height, c.height + c.border);
         EXPECT_EQ(lower.width, left.width);
         EXPECT_EQ(right.height, left.height);
@@ -138,7 +136,7 @@ struct GuardCase {
     int atd_filter_set;
     const char* refusal;  // nullptr: no message
     const char* caption;
-    const char* dialog;   // nullptr: no dialog
+    const char* dialog;  // nullptr: no dialog
 };
 
 // Parameters print as their case name in test listings.
@@ -176,23 +174,23 @@ TEST_P(CommandGuardTest, RefusesOrRuns) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, CommandGuardTest,
-    testing::Values(
-        GuardCase{"DiffRefusedWithoutFilters", command::colour_difference, 1, 0,
-                  "ATDフィルターの設定をして下さい\n", "CAUTION !!", nullptr},
-        GuardCase{"DiffRunsWithFilters", command::colour_difference, 0, 1, nullptr, nullptr,
-                  "COLOR_DIFF_DLG"},
-        GuardCase{"NoiseRefusedWithoutImage", command::random_noise, 0, 1,
-                  "カラー画像を開いてください\n", "CAUTION !!", nullptr},
-        GuardCase{"NoiseRunsWithImage", command::random_noise, 1, 0, nullptr, nullptr,
-                  "RNDNOISE_DLG"},
-        GuardCase{"AtdSettingsWithNothing", command::atd_filter_settings, 0, 0, nullptr,
-                  nullptr, "ATD_SETTING_DLG"},
-        GuardCase{"EnvironmentWithNothing", command::environment_settings, 0, 0, nullptr,
-                  nullptr, "SETTING_DLG"},
-        GuardCase{"AboutWithNothing", command::about, 0, 0, "ORV 2.0\n", "...について", nullptr},
-        GuardCase{"EncoderRefusedWhenNotStarted", command::h264_avc, 0, 0,
-                  "アドレスが正しくありません!!", "CAUTION !! ", nullptr},
-        GuardCase{"UnknownIdIgnored", 40099, 1, 1, nullptr, nullptr, nullptr}),
+    testing::Values(GuardCase{"DiffRefusedWithoutFilters", command::colour_difference, 1, 0,
+                              "ATDフィルターの設定をして下さい\n", "CAUTION !!", nullptr},
+                    GuardCase{"DiffRunsWithFilters", command::colour_difference, 0, 1, nullptr,
+                              nullptr, "COLOR_DIFF_DLG"},
+                    GuardCase{"NoiseRefusedWithoutImage", command::random_noise, 0, 1,
+                              "カラー画像を開いてください\n", "CAUTION !!", nullptr},
+                    GuardCase{"NoiseRunsWithImage", command::random_noise, 1, 0, nullptr, nullptr,
+                              "RNDNOISE_DLG"},
+                    GuardCase{"AtdSettingsWithNothing", command::atd_filter_settings, 0, 0, nullptr,
+                              nullptr, "ATD_SETTING_DLG"},
+                    GuardCase{"EnvironmentWithNothing", command::environment_settings, 0, 0,
+                              nullptr, nullptr, "SETTING_DLG"},
+                    GuardCase{"AboutWithNothing", command::about, 0, 0, "ORV 2.0\n", "...について",
+                              nullptr},
+                    GuardCase{"EncoderRefusedWhenNotStarted", command::h264_avc, 0, 0,
+                              "アドレスが正しくありません!!", "CAUTION !! ", nullptr},
+                    GuardCase{"UnknownIdIgnored", 40099, 1, 1, nullptr, nullptr, nullptr}),
     [](const testing::TestParamInfo<GuardCase>& info) { return info.param.name; });
 
 TEST(CommandTest, EncoderStartsFromProfileFolderWithNoMessage) {
@@ -256,8 +254,10 @@ void finish_default_filters(FrameStore& store) {
     const std::string folder = ORV_DEFAULT_PROFILE;
     std::ostringstream trace;
     store.atd_filters.a = load_channel_filter(folder + "/kernel_L.txt", kernel_sample_angle, trace);
-    store.atd_filters.t = load_channel_filter(folder + "/kernel_RG.txt", kernel_sample_angle, trace);
-    store.atd_filters.d = load_channel_filter(folder + "/kernel_BY.txt", kernel_sample_angle, trace);
+    store.atd_filters.t =
+        load_channel_filter(folder + "/kernel_RG.txt", kernel_sample_angle, trace);
+    store.atd_filters.d =
+        load_channel_filter(folder + "/kernel_BY.txt", kernel_sample_angle, trace);
     finish_filter_set(store.atd_filters);
     store.atd_filter_set = 1;
 }

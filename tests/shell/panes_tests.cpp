@@ -22,7 +22,7 @@ TEST(PaneScaleTest, ComparesSparePixelsNotRatios) {
         {1000, 200, 900, 100, 2.0},  // equal spare pixels: height decides (ratios: 1000 / 900)
         {300, 500, 100, 100, 3.0},   // more spare rows: width decides
         {1000, 250, 900, 100, 1000.0 / 900.0},
-        {10, 10, 100, 50, 0.1},      // -40 spare rows beat -90 spare columns
+        {10, 10, 100, 50, 0.1},  // -40 spare rows beat -90 spare columns
     };
     for (const Case& c : cases) {
         EXPECT_DOUBLE_EQ(pane_scale(c.pane_w, c.pane_h, c.frame_w, c.frame_h), c.scale)
@@ -134,7 +134,8 @@ TEST(PaneSlotTest, ShorterReferenceShowsItsLastFrameDegradedItsOwn) {
     auto store = test::fresh_store();
     test::open_reference(*store, 3, 4, 3);
     for (int i = 0; i < 5; ++i) test::put_degraded_frame(*store, i, 4, 3, 0x80);
-    for (int i = 0; i < 5; ++i) test::set_pixel(store->degraded_pixels[i], 0, 0, 0, 0, static_cast<std::uint8_t>(i));
+    for (int i = 0; i < 5; ++i)
+        test::set_pixel(store->degraded_pixels[i], 0, 0, 0, 0, static_cast<std::uint8_t>(i));
     test::set_pixel(store->reference_pixels[2], 0, 0, 0, 0, 222);
     store->degraded_count = 5;
     store->degraded_ready = 1;

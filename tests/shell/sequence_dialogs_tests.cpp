@@ -1,8 +1,7 @@
 // Opening and saving sequences through the scripted file dialogs.
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 #include "resources/menu.h"
 #include "shell/main_window.h"

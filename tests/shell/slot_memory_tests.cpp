@@ -1,21 +1,20 @@
 // The frame store's buffers in temporary files, and the room check before a run.
 
+#include <chrono>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <thread>
+#include <unistd.h>
 
 #include "image/spill_memory.h"
 #include "resources/menu.h"
 #include "shell/main_window.h"
 #include "shell/navigation.h"
 #include "shell/panes.h"
+#include "shell/sequence_dialogs.h"
 #include "shell/slot_memory.h"
 #include "tests/shell/dialog_fakes.h"
 #include "tests/shell/main_window_test_frames.h"
-#include "shell/sequence_dialogs.h"
 #include "tests/support/media_writer.h"
 #include "tests/support/temp_folder.h"
 
@@ -32,7 +31,8 @@ struct SpillFolder {
 TEST(SlotMemory, KeptBuffersLiveInTemporaryFilesAndKeepTheirContents) {
     SpillFolder spill;
     PixelBuffer frame = make_pixel_buffer(1000, 400);  // 1.2 MB
-    for (std::size_t i = 0; i < frame.bytes.size(); ++i) frame.bytes[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < frame.bytes.size(); ++i)
+        frame.bytes[i] = static_cast<std::uint8_t>(i * 7);
     const std::vector<std::uint8_t> before(frame.bytes.begin(), frame.bytes.end());
     const std::size_t held = spilled_bytes();
     keep_in_store(frame);
@@ -132,7 +132,8 @@ TEST(SlotMemory, SteppingStartsReadingWhatTheNextStepShows) {
         SCOPED_TRACE(c.name);
         SpillFolder spill;
         auto store = test::fresh_store();
-        if (!four_filtered_frames_on_disk(*store)) GTEST_SKIP() << "this kernel keeps the pages cached";
+        if (!four_filtered_frames_on_disk(*store))
+            GTEST_SKIP() << "this kernel keeps the pages cached";
         store->current_frame = c.from;
         // The frame shown before the step, read back into memory as painting it does.
         PixelBuffer& left_behind = store->scielab_pixels[c.from];
@@ -147,7 +148,8 @@ TEST(SlotMemory, SteppingStartsReadingWhatTheNextStepShows) {
         // The read-ahead is queued, not awaited: it lands soon after.
         const PixelBuffer& ahead = store->scielab_pixels[c.read_ahead];
         EXPECT_TRUE(read_soon(ahead)) << cached_pages(ahead);
-        EXPECT_TRUE(read_soon(store->scielab_pixels[c.shown])) << cached_pages(store->scielab_pixels[c.shown]);
+        EXPECT_TRUE(read_soon(store->scielab_pixels[c.shown]))
+            << cached_pages(store->scielab_pixels[c.shown]);
         // The reference frame behind the filtered picture gives only the readout's pixel.
         EXPECT_GE(cached_pages(store->reference_pixels[c.read_ahead]), 1);
         EXPECT_LE(cached_pages(store->reference_pixels[c.read_ahead]), 2);
@@ -193,15 +195,15 @@ TEST(SlotMemory, RunsTheMachineCannotHoldAreRefusedWithNeedAndRoomAndChangeNothi
         auto store = test::fresh_store();
         test::open_reference(*store, 3, 1000, 1000);
         test::ScriptedPlatform p;
-        p.platform.machine_room = [&c] {
-            return MachineRoom{c.memory_mb << 20, c.disk_mb << 20};
-        };
+        p.platform.machine_room = [&c] { return MachineRoom{c.memory_mb << 20, c.disk_mb << 20}; };
         const bool ok = check_room(p.platform, Window::main, scielab_need(*store));
         EXPECT_EQ(ok, c.runs);
         if (!c.runs) {
             ASSERT_EQ(p.messages.size(), 1u);
             const std::string& text = p.messages[0].text;
-            EXPECT_EQ(text.rfind("メモリまたはディスクの空きが足りないため処理できません\n必要: ", 0), 0u) << text;
+            EXPECT_EQ(
+                text.rfind("メモリまたはディスクの空きが足りないため処理できません\n必要: ", 0), 0u)
+                << text;
             EXPECT_NE(text.find("\n空き: "), std::string::npos);
             EXPECT_NE(text.find(" GB"), std::string::npos);
             EXPECT_EQ(text.find("一時ディスク") != std::string::npos, c.spilling);
@@ -235,9 +237,9 @@ TEST(SlotMemory, VideoLoadsAreSizedFromTheProbedFramesAndRefusedWhenTooLarge) {
     // with need and room; the loaded sequence stays.
     test::ScriptedPlatform p;
     p.platform.machine_room = [] { return MachineRoom{std::uint64_t{257} << 20, 0}; };
-    EXPECT_EQ(load_sequence_files(*store, p.platform, Window::main, {video},
-                                  SequenceTable::reference),
-              0);
+    EXPECT_EQ(
+        load_sequence_files(*store, p.platform, Window::main, {video}, SequenceTable::reference),
+        0);
     ASSERT_EQ(p.messages.size(), 1u);
     EXPECT_NE(p.messages[0].text.find("必要: メモリ "), std::string::npos);
     EXPECT_EQ(store->reference_count, 2);

@@ -1,21 +1,20 @@
 // The colour-difference dialog: loading either sequence from the dialog, the pairing of a
 // shorter sequence's last frame with the rest of the longer one, and where the run stops.
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <new>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "shell/frame_store.h"
-#include "shell/sequences.h"
 #include "resources/dialog_templates.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 #include "shell/colour_diff_dialog.h"
+#include "shell/frame_store.h"
+#include "shell/sequences.h"
 #include "tests/shell/dialog_fakes.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
@@ -78,10 +77,10 @@ struct ColourDiffTest : ::testing::Test {
         InterleavedImage result;
         const PixelBuffer& r = store.reference_pixels[reference_slot];
         out = make_pixel_buffer(r.width, r.height);
-        EXPECT_EQ(make_difference_image(r, store.degraded_pixels[degraded_slot], out,
-                                        kernel_sample_angle, store.atd_filters,
-                                        store.profile_folder, result),
-                  1);
+        EXPECT_EQ(
+            make_difference_image(r, store.degraded_pixels[degraded_slot], out, kernel_sample_angle,
+                                  store.atd_filters, store.profile_folder, result),
+            1);
         return result;
     }
 };
@@ -92,11 +91,11 @@ TEST(PairSlot, FallsBackToTheLastFrameOnlyForEmptySlots) {
     const struct {
         int count, i, expected;
     } cases[] = {
-        {3, 0, 0}, {3, 2, 2}, {3, 3, 2},
-        {3, 4, 4},   // a frame left from an earlier, longer load is compared unchanged
-        {3, 5, 2},   // empty slot: the last frame of the sequence
-        {0, 3, -1},  // an empty sequence has no last frame (never slot -1)
-        {4, 5, -1},  // a count whose last slot is empty
+        {3, 0, 0},  {3, 2, 2},
+        {3, 3, 2},  {3, 4, 4},  // a frame left from an earlier, longer load is compared unchanged
+        {3, 5, 2},              // empty slot: the last frame of the sequence
+        {0, 3, -1},             // an empty sequence has no last frame (never slot -1)
+        {4, 5, -1},             // a count whose last slot is empty
     };
     for (const auto& k : cases) {
         EXPECT_EQ(pair_slot(table, k.count, k.i), k.expected) << k.count << " " << k.i;
@@ -247,7 +246,8 @@ TEST_F(ColourDiffTest, AnUnfinishedFilterSetIsRefusedWithAMessage) {
 }
 
 TEST_F(ColourDiffTest, RunningOutOfMemoryIsReportedAndTheDialogStaysOpen) {
-    p.platform.open_files = [](const FileDialogRequest&) -> std::optional<std::vector<std::string>> {
+    p.platform.open_files =
+        [](const FileDialogRequest&) -> std::optional<std::vector<std::string>> {
         throw std::bad_alloc();
     };
     FakeDialog d("COLOR_DIFF_DLG", store, p.platform);

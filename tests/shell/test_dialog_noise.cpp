@@ -1,20 +1,19 @@
 // The random-noise dialog: every reference file read again, noise per channel pass seeded by
 // the tick count, the clipping and truncation of the noisy bytes.
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 #include "image/bmp_file.h"
-#include "shell/frame_store.h"
-#include "shell/sequences.h"
-#include "resources/dialog_templates.h"
 #include "measure/degradations.h"
+#include "resources/dialog_templates.h"
+#include "shell/frame_store.h"
 #include "shell/noise_dialog.h"
+#include "shell/sequences.h"
 #include "tests/shell/dialog_fakes.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
@@ -209,7 +208,8 @@ TEST(NoisyValue, ClipsAtTheEndsAndTruncatesTowardZero) {
         double byte, noise;
         int expected;
     } cases[] = {
-        {250, 9.7, 255}, {3, -4.2, 0}, {100, 0.9, 100}, {100, -0.9, 99}, {0, 0.0, 0}, {255, 0.0, 255},
+        {250, 9.7, 255}, {3, -4.2, 0}, {100, 0.9, 100},
+        {100, -0.9, 99}, {0, 0.0, 0},  {255, 0.0, 255},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(clip_noisy_value(c.byte + c.noise), c.expected) << c.byte << " + " << c.noise;

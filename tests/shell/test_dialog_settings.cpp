@@ -1,14 +1,13 @@
 // The environment-settings and ATD filter settings dialogs driven through their item ids.
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sstream>
 
-#include "shell/frame_store.h"
 #include "resources/dialog_templates.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/filter_settings.h"
+#include "shell/frame_store.h"
 #include "shell/settings_dialogs.h"
 #include "tests/shell/dialog_fakes.h"
 #include "tests/support/temp_folder.h"
@@ -139,8 +138,8 @@ TEST_F(FilterDialogTest, FirstOkFinishesTheSetWithTheFieldValuesAndSetsTheFlag) 
     // The field text replaced the file's 0.333333.
     ASSERT_EQ(store.atd_filters.a.count, 3);
     EXPECT_EQ(store.atd_filters.a.spreads[1], 0.3333);
-    EXPECT_DOUBLE_EQ(store.atd_filters.a.variances[1], (1.0 / kernel_sample_angle * 0.3333) *
-                                                           (1.0 / kernel_sample_angle * 0.3333));
+    EXPECT_DOUBLE_EQ(store.atd_filters.a.variances[1],
+                     (1.0 / kernel_sample_angle * 0.3333) * (1.0 / kernel_sample_angle * 0.3333));
 }
 
 TEST_F(FilterDialogTest, OkWithoutEditsGivesTheSetOfLoadingAndFinishingDirectly) {
@@ -208,7 +207,8 @@ TEST_F(FilterDialogTest, CancelNeverSetsTheFlagAndKeepsTheFinishedSetOfAnEarlier
 TEST_F(FilterDialogTest, NewFolderIsNotReadUntilLoadAndTypedFolderTextNeverIs) {
     test::TempFolder other;
     test::write_kernel_files(other.path);
-    test::write_text(other.path / "kernel_RG.txt", test::kernel_text("RG", {0.25, 0.5}, {0.7, 0.3}));
+    test::write_text(other.path / "kernel_RG.txt",
+                     test::kernel_text("RG", {0.25, 0.5}, {0.7, 0.3}));
     FakeDialog d("ATD_SETTING_DLG", store, p.platform);
     p.folder_answers.push_back(other.path.string());
     d.press(s::choose_folder);

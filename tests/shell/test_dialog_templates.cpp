@@ -1,7 +1,6 @@
 // The dialog templates: every control inside its dialog, ids unique, OK the one default.
 
 #include <gtest/gtest.h>
-
 #include <set>
 
 #include "resources/dialog_templates.h"

@@ -14,7 +14,7 @@ struct SeenMessageBox {
     QStringList buttons;  // button texts, in the box's order
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool topmost = false;
-    int width = 0;  // as shown
+    int width = 0;         // as shown
     int screen_width = 0;  // the available width of its screen
 };
 

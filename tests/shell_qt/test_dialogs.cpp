@@ -2,6 +2,9 @@
 // units, the kinds of control, routing of clicks, Enter, Escape and the close box to the logic,
 // and a screenshot of each.
 
+#include <filesystem>
+#include <memory>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -11,12 +14,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <filesystem>
-#include <memory>
-
-#include "shell/frame_store.h"
 #include "resources/dialog_templates.h"
 #include "shell/dialog_logic.h"
+#include "shell/frame_store.h"
 #include "shell/qt/dialog_builder.h"
 #include "tests/shell/dialog_fakes.h"
 #include "tests/support/temp_folder.h"
@@ -29,9 +29,8 @@ class DialogsTest : public QObject {
 private:
     std::unique_ptr<TemplateDialog> make(const std::string& name, FrameStore& store,
                                          Platform& platform) {
-        auto dialog = std::make_unique<TemplateDialog>(*find_dialog_template(name),
-                                                       make_dialog_handlers(name, store, platform),
-                                                       nullptr);
+        auto dialog = std::make_unique<TemplateDialog>(
+            *find_dialog_template(name), make_dialog_handlers(name, store, platform), nullptr);
         dialog->show();
         dialog->start();
         return dialog;
@@ -54,8 +53,8 @@ private slots:
     void mul_div_rounds_halves_away_from_zero() {
         const struct {
             int a, b, c, expected;
-        } cases[] = {{10, 7, 4, 18}, {6, 7, 4, 11}, {2, 6, 8, 2}, {3, 6, 8, 2}, {1, 4, 8, 1},
-                     {-10, 7, 4, -18}, {316, 6, 4, 474}, {0, 9, 4, 0}};
+        } cases[] = {{10, 7, 4, 18}, {6, 7, 4, 11},    {2, 6, 8, 2},     {3, 6, 8, 2},
+                     {1, 4, 8, 1},   {-10, 7, 4, -18}, {316, 6, 4, 474}, {0, 9, 4, 0}};
         for (const auto& k : cases) QCOMPARE(mul_div(k.a, k.b, k.c), k.expected);
     }
 
@@ -93,25 +92,25 @@ private slots:
                 QCOMPARE(w->geometry(), want);
                 QCOMPARE(w->focusPolicy(), Qt::StrongFocus);
                 switch (c.kind) {
-                case ControlKind::edit: {
-                    auto* e = qobject_cast<QLineEdit*>(w);
-                    QVERIFY(e != nullptr);
-                    QVERIFY(e->hasFrame());
-                    break;
-                }
-                case ControlKind::button:
-                case ControlKind::default_button: {
-                    auto* b = qobject_cast<QPushButton*>(w);
-                    QVERIFY(b != nullptr);
-                    QCOMPARE(b->text(), QString::fromStdString(c.text));
-                    QCOMPARE(b->isDefault(), c.kind == ControlKind::default_button);
-                    break;
-                }
-                case ControlKind::check_box:
-                    QVERIFY(qobject_cast<QCheckBox*>(w) != nullptr);
-                    break;
-                default:
-                    QFAIL("a control with an id that is a label");
+                    case ControlKind::edit: {
+                        auto* e = qobject_cast<QLineEdit*>(w);
+                        QVERIFY(e != nullptr);
+                        QVERIFY(e->hasFrame());
+                        break;
+                    }
+                    case ControlKind::button:
+                    case ControlKind::default_button: {
+                        auto* b = qobject_cast<QPushButton*>(w);
+                        QVERIFY(b != nullptr);
+                        QCOMPARE(b->text(), QString::fromStdString(c.text));
+                        QCOMPARE(b->isDefault(), c.kind == ControlKind::default_button);
+                        break;
+                    }
+                    case ControlKind::check_box:
+                        QVERIFY(qobject_cast<QCheckBox*>(w) != nullptr);
+                        break;
+                    default:
+                        QFAIL("a control with an id that is a label");
                 }
             }
             // Labels: one QLabel each, at its place with its text.
@@ -122,7 +121,8 @@ private slots:
                 bool placed = false;
                 for (QLabel* l : found) {
                     if (l->text() == QString::fromStdString(c.text)) {
-                        QCOMPARE(l->geometry(), dialog_units_to_pixels(units, c.x, c.y, c.width, c.height));
+                        QCOMPARE(l->geometry(),
+                                 dialog_units_to_pixels(units, c.x, c.y, c.width, c.height));
                         QCOMPARE(bool(l->alignment() & Qt::AlignHCenter),
                                  c.kind == ControlKind::centred_label);
                         placed = true;
@@ -149,7 +149,8 @@ private slots:
         QVERIFY(d->isVisible());
         // Escape and the close box ask the logic, which closes with Cancel only when it wants.
         QTest::mouseClick(item<QPushButton>(*d, settings_item::choose_folder), Qt::LeftButton);
-        QCOMPARE(item<QLineEdit>(*d, settings_item::folder_edit)->text(), QStringLiteral("/data/prof"));
+        QCOMPARE(item<QLineEdit>(*d, settings_item::folder_edit)->text(),
+                 QStringLiteral("/data/prof"));
         QCOMPARE(item<QLineEdit>(*d, settings_item::cone_path)->text(),
                  QStringLiteral("/data/prof/SmithPokornyCones.txt"));
         QCOMPARE(item<QLineEdit>(*d, settings_item::cone_path)->cursorPosition(), 0);
@@ -229,7 +230,8 @@ private slots:
                 QVERIFY(!item<QLineEdit>(*d, colour_diff_item::degraded_path)->text().isEmpty());
             }
             if (t.name == "ATD_SETTING_DLG") {
-                QCOMPARE(item<QLineEdit>(*d, settings_item::a_spread_3)->text(), QStringLiteral("7.0000"));
+                QCOMPARE(item<QLineEdit>(*d, settings_item::a_spread_3)->text(),
+                         QStringLiteral("7.0000"));
             }
             save_screenshot(*d, QString::fromStdString(t.name));
         }

@@ -3,6 +3,13 @@
 // make the colour-difference images, read the lower pane, save the degraded sequence; and the
 // same measurement made by the batch path from the saved files.
 
+#include <clocale>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -17,20 +24,13 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <clocale>
-#include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <functional>
-#include <memory>
-
 #include "image/bmp_file.h"
 #include "measure/degradations.h"
-#include "shell/frame_store.h"
 #include "resources/dialog_templates.h"
 #include "resources/menu.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
+#include "shell/frame_store.h"
 #include "shell/panes.h"
 #include "shell/qt/dialog_builder.h"
 #include "shell/qt/main_window_qt.h"
@@ -150,10 +150,11 @@ void DialogsWorkflowTest::choose_the_profile_folder() {
                                                              const std::string& start) {
         asked_start = start;
         return title == "PROFILE DATA フォルダの指定" ? std::optional<std::string>(profile_)
-                                                     : std::optional<std::string>();
+                                                      : std::optional<std::string>();
     };
     DialogScript script(QStringLiteral("SETTING_DLG"), [this](TemplateDialog& d) {
-        QCOMPARE(edit_text(d, settings_item::folder_edit), QString::fromStdString(start_.path.string()));
+        QCOMPARE(edit_text(d, settings_item::folder_edit),
+                 QString::fromStdString(start_.path.string()));
         click(d, settings_item::choose_folder);
         QCOMPARE(edit_text(d, settings_item::display_path),
                  QString::fromStdString(profile_ + "/DISPGOG_parameter.txt"));
@@ -256,17 +257,20 @@ void DialogsWorkflowTest::read_the_lower_pane() {
     QTRY_VERIFY(window_->pane(Pane::right)->last_drawing().drawn);
     const double scale = store.display_scale;
     QVERIFY(scale > 0.0);
-    const QPoint at = lower->contentsRect().topLeft() +
-                      QPoint(static_cast<int>((41 + 0.5) * scale), static_cast<int>((17 + 0.5) * scale));
+    const QPoint at =
+        lower->contentsRect().topLeft() +
+        QPoint(static_cast<int>((41 + 0.5) * scale), static_cast<int>((17 + 0.5) * scale));
     QTest::mouseMove(lower, at);
     settle();
     QCOMPARE(store.cursor_x, 41);
     QCOMPARE(store.cursor_y, 17);
     const InterleavedImage& diff = store.diff_results[0];
-    const double value = diff.data[static_cast<std::size_t>(diff.height - 1 - 17) * diff.width + 41];
+    const double value =
+        diff.data[static_cast<std::size_t>(diff.height - 1 - 17) * diff.width + 41];
     QTRY_COMPARE(lower->status()->part_text(0), QStringLiteral(" X:41 Y:17"));
     QCOMPARE(lower->status()->part_text(1), QString::fromStdString(difference_readout(value)));
-    QCOMPARE(lower->status()->part_text(2), QString::fromStdString(mean_difference_readout(diff.mean)));
+    QCOMPARE(lower->status()->part_text(2),
+             QString::fromStdString(mean_difference_readout(diff.mean)));
     QVERIFY(lower->status()->part_text(1).startsWith(QStringLiteral("⊿Eab:")));
 
     // The window with all three panes filled, for the documentation.
@@ -314,11 +318,16 @@ void DialogsWorkflowTest::batch_path_gives_the_same_means() {
         QCOMPARE(result.mean, store.diff_results[i].mean);
     }
     // And orv-cli diff itself, when it was built next to this test.
-    const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/../../cli/orv-cli");
+    const QString cli =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../../cli/orv-cli");
     if (!QFileInfo::exists(cli)) QSKIP("orv-cli not built");
     const QString csv = QString::fromStdString(out_.file("diff.csv"));
-    QStringList args{QStringLiteral("diff"), QStringLiteral("--profile"), QString::fromStdString(profile_),
-                     QStringLiteral("--csv"), csv, QStringLiteral("--reference")};
+    QStringList args{QStringLiteral("diff"),
+                     QStringLiteral("--profile"),
+                     QString::fromStdString(profile_),
+                     QStringLiteral("--csv"),
+                     csv,
+                     QStringLiteral("--reference")};
     for (const auto& r : references_) args << QString::fromStdString(r);
     args << QStringLiteral("--degraded");
     for (const auto& d : degraded) args << QString::fromStdString(d);

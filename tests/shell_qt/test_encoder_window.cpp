@@ -1,14 +1,14 @@
 // ORV's encoder window on the offscreen platform: choices, a run through "開始" with its
 // progress bar and result list, and refusals shown as message boxes.
 
+#include <filesystem>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
-
-#include <filesystem>
 
 #include "image/bmp_file.h"
 #include "shell/qt/encoder/encoder_window.h"

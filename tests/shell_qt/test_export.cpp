@@ -2,12 +2,12 @@
 // exported gives the same bytes as `orv-cli diff` on the same files with the same settings;
 // and the refusals (nothing measured yet, a file that exists).
 
+#include <nlohmann/json.hpp>
+#include <sstream>
+
 #include <QAction>
 #include <QProcess>
 #include <QtTest>
-
-#include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "resources/menu.h"
 #include "scielab/filter_kernels.h"
@@ -116,12 +116,21 @@ void ExportTest::measure_export_and_compare(const std::vector<std::string>& refe
     QCOMPARE(dialog_title_, std::string("エクスポート"));
 
     const std::string cli = folder_.file(name + "_cli");
-    QStringList arguments = {"diff", "--profile", ORV_DEFAULT_PROFILE, "--quiet",
-                             "--csv", QString::fromStdString(cli + ".csv"), "--summary",
-                             QString::fromStdString(cli + "_summary.csv"), "--json",
-                             QString::fromStdString(cli + ".json"), "--heatmaps",
-                             QString::fromStdString(cli), "--report",
-                             QString::fromStdString(cli + ".html"), "--reference"};
+    QStringList arguments = {"diff",
+                             "--profile",
+                             ORV_DEFAULT_PROFILE,
+                             "--quiet",
+                             "--csv",
+                             QString::fromStdString(cli + ".csv"),
+                             "--summary",
+                             QString::fromStdString(cli + "_summary.csv"),
+                             "--json",
+                             QString::fromStdString(cli + ".json"),
+                             "--heatmaps",
+                             QString::fromStdString(cli),
+                             "--report",
+                             QString::fromStdString(cli + ".html"),
+                             "--reference"};
     for (const std::string& p : reference) arguments << QString::fromStdString(p);
     arguments << "--degraded";
     for (const std::string& p : degraded) arguments << QString::fromStdString(p);
@@ -160,9 +169,12 @@ void ExportTest::export_gives_the_bytes_of_orv_cli() {
     FrameStore& store = window_->store();
     std::ostringstream trace;
     const std::string profile = ORV_DEFAULT_PROFILE;
-    store.atd_filters.a = load_channel_filter(profile + "/kernel_L.txt", kernel_sample_angle, trace);
-    store.atd_filters.t = load_channel_filter(profile + "/kernel_RG.txt", kernel_sample_angle, trace);
-    store.atd_filters.d = load_channel_filter(profile + "/kernel_BY.txt", kernel_sample_angle, trace);
+    store.atd_filters.a =
+        load_channel_filter(profile + "/kernel_L.txt", kernel_sample_angle, trace);
+    store.atd_filters.t =
+        load_channel_filter(profile + "/kernel_RG.txt", kernel_sample_angle, trace);
+    store.atd_filters.d =
+        load_channel_filter(profile + "/kernel_BY.txt", kernel_sample_angle, trace);
     finish_filter_set(store.atd_filters);
     store.atd_filter_set = 1;
 

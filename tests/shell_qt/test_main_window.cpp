@@ -2,6 +2,12 @@
 // S_CIELAB on the default profile, move the mouse, read the three status bars, step, and
 // save a screenshot with frames loaded.
 
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -14,17 +20,11 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <csignal>
-#include <cmath>
-#include <filesystem>
-#include <set>
-#include <sstream>
-
-#include "shell/frame_store.h"
+#include "measure/degradations.h"
 #include "resources/menu.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
-#include "measure/degradations.h"
+#include "shell/frame_store.h"
 #include "shell/main_window.h"
 #include "shell/qt/main_window_qt.h"
 #include "tests/shell_qt/helper_message_boxes.h"
@@ -69,14 +69,15 @@ std::string MainWindowTest::write_frame(int index) {
     spec.height = 120;
     const std::size_t row = test::source_row_pixels(spec.width, 24);
     spec.pixels.assign(row * static_cast<std::size_t>(spec.height), 0);
-    for (int y = 0; y < spec.height; ++y) {      // file rows, bottom-up
+    for (int y = 0; y < spec.height; ++y) {  // file rows, bottom-up
         for (int x = 0; x < spec.width; ++x) {
-            std::uint8_t* p = &spec.pixels[static_cast<std::size_t>(y) * row + 3 * static_cast<std::size_t>(x)];
+            std::uint8_t* p =
+                &spec.pixels[static_cast<std::size_t>(y) * row + 3 * static_cast<std::size_t>(x)];
             const double cx = x - 80.0, cy = y - 60.0;
             const bool disc = cx * cx + cy * cy < (30.0 + 8 * index) * (30.0 + 8 * index);
-            p[0] = static_cast<std::uint8_t>(disc ? 40 : 255 * y / spec.height);        // blue
-            p[1] = static_cast<std::uint8_t>(disc ? 200 - 40 * index : 120);             // green
-            p[2] = static_cast<std::uint8_t>(disc ? 230 : 255 * x / spec.width);         // red
+            p[0] = static_cast<std::uint8_t>(disc ? 40 : 255 * y / spec.height);  // blue
+            p[1] = static_cast<std::uint8_t>(disc ? 200 - 40 * index : 120);      // green
+            p[2] = static_cast<std::uint8_t>(disc ? 230 : 255 * x / spec.width);  // red
         }
     }
     const std::string path = folder_.file("frame_" + std::to_string(index) + ".bmp");
@@ -209,8 +210,10 @@ void MainWindowTest::scielab_run_and_readouts() {
     std::ostringstream trace;
     const std::string folder = ORV_DEFAULT_PROFILE;
     store.atd_filters.a = load_channel_filter(folder + "/kernel_L.txt", kernel_sample_angle, trace);
-    store.atd_filters.t = load_channel_filter(folder + "/kernel_RG.txt", kernel_sample_angle, trace);
-    store.atd_filters.d = load_channel_filter(folder + "/kernel_BY.txt", kernel_sample_angle, trace);
+    store.atd_filters.t =
+        load_channel_filter(folder + "/kernel_RG.txt", kernel_sample_angle, trace);
+    store.atd_filters.d =
+        load_channel_filter(folder + "/kernel_BY.txt", kernel_sample_angle, trace);
     finish_filter_set(store.atd_filters);
     store.atd_filter_set = 1;
     QCOMPARE(store.profile_folder, folder);
@@ -258,12 +261,13 @@ void MainWindowTest::scielab_run_and_readouts() {
     // A degraded sequence and its difference images, so that all three panes draw.
     for (int i = 0; i < 3; ++i) {
         store.degraded_pixels[i] = store.reference_pixels[i];
-        add_gaussian_noise(store.degraded_pixels[i], 12.0, 12.0, 12.0,
-                           [i, n = 0]() mutable { return static_cast<std::uint32_t>(100 + 10 * i + n++); });
+        add_gaussian_noise(store.degraded_pixels[i], 12.0, 12.0, 12.0, [i, n = 0]() mutable {
+            return static_cast<std::uint32_t>(100 + 10 * i + n++);
+        });
         store.diff_pixels[i] = make_pixel_buffer(160, 120);
         QCOMPARE(make_difference_image(store.reference_pixels[i], store.degraded_pixels[i],
-                                       store.diff_pixels[i], kernel_sample_angle,
-                                       store.atd_filters, folder, store.diff_results[i]),
+                                       store.diff_pixels[i], kernel_sample_angle, store.atd_filters,
+                                       folder, store.diff_results[i]),
                  1);
     }
     store.degraded_count = 3;
@@ -295,12 +299,16 @@ void MainWindowTest::scielab_run_and_readouts() {
     // The noise changed this pixel, so the two readouts come from different tables.
     QVERIFY(right->status()->part_text(1) != window_->pane(Pane::left)->status()->part_text(1));
     const InterleavedImage& diff = store.diff_results[0];
-    const double value = diff.data[static_cast<std::size_t>(diff.height - 1 - 21) * diff.width + 38];
+    const double value =
+        diff.data[static_cast<std::size_t>(diff.height - 1 - 21) * diff.width + 38];
     QCOMPARE(window_->pane(Pane::lower)->status()->part_text(1),
              QString::fromStdString(difference_readout(value)));
     QCOMPARE(window_->pane(Pane::lower)->status()->part_text(2),
              QString::fromStdString(mean_difference_readout(diff.mean)));
-    QVERIFY(window_->pane(Pane::lower)->status()->part_text(2).startsWith(QStringLiteral("S-CIELAB色差:")));
+    QVERIFY(window_->pane(Pane::lower)
+                ->status()
+                ->part_text(2)
+                .startsWith(QStringLiteral("S-CIELAB色差:")));
 
     // The window with frames loaded, for the documentation.
     QDir().mkpath(QStringLiteral(ORV_SCREENSHOT_DIR));
@@ -351,9 +359,9 @@ void MainWindowTest::real_open_dialog_as_asked() {
     QVERIFY(seen);
     QCOMPARE(title, QStringLiteral("ファイルを開く！"));
     // The three file types first and in order; video and image files after them.
-    QCOMPARE(filters.mid(0, 3), (QStringList{QStringLiteral("BMP files(*.bmp)"),
-                                             QStringLiteral("MSI Files(*.001)"),
-                                             QStringLiteral("All Files(*.*)")}));
+    QCOMPARE(filters.mid(0, 3),
+             (QStringList{QStringLiteral("BMP files(*.bmp)"), QStringLiteral("MSI Files(*.001)"),
+                          QStringLiteral("All Files(*.*)")}));
     QCOMPARE(filters.size(), 5);
     QCOMPARE(suffix, QStringLiteral("bmp"));
     QCOMPARE(mode, QFileDialog::ExistingFiles);

@@ -2,6 +2,9 @@
 // the slots, ランダムノイズ reads each frame of the video again, and 色差画像生成 measures the
 // video against its noisy copy.
 
+#include <functional>
+#include <memory>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -10,9 +13,6 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
-
-#include <functional>
-#include <memory>
 
 #include "resources/dialog_templates.h"
 #include "resources/menu.h"
@@ -136,7 +136,8 @@ void MediaOpenTest::open_and_measure_a_video() {
     }
     {
         ModalScript script(in_dialog(QStringLiteral("RNDNOISE_DLG"), [](TemplateDialog& d) {
-            for (int id : {noise_item::sigma_red, noise_item::sigma_green, noise_item::sigma_blue}) {
+            for (int id :
+                 {noise_item::sigma_red, noise_item::sigma_green, noise_item::sigma_blue}) {
                 auto* edit = qobject_cast<QLineEdit*>(d.item(id));
                 edit->selectAll();
                 QTest::keyClicks(edit, QStringLiteral("8"));
@@ -160,7 +161,8 @@ void MediaOpenTest::open_and_measure_a_video() {
     QCOMPARE(store.diff_ready, 1);
     for (int i = 0; i < 4; ++i) {
         QVERIFY(store.diff_results[i].mean > 0.0);
-        QVERIFY2(store.diff_results[i].mean < 10.0, qPrintable(QString::number(store.diff_results[i].mean)));
+        QVERIFY2(store.diff_results[i].mean < 10.0,
+                 qPrintable(QString::number(store.diff_results[i].mean)));
     }
 }
 

@@ -3,26 +3,26 @@
 // view and its readouts, all with the frame store's buffers in temporary files as in the
 // program.
 
+#include <map>
+#include <sstream>
+
 #include <QAction>
 #include <QApplication>
 #include <QMimeData>
 #include <QUrl>
 #include <QtTest>
 
-#include <map>
-#include <sstream>
-
 #include "image/spill_memory.h"
-#include "resources/menu.h"
-#include "shell/frame_store.h"
+#include "report/heatmap.h"
 #include "resources/dialog_templates.h"
+#include "resources/menu.h"
 #include "scielab/filter_kernels.h"
 #include "shell/colour_diff_dialog.h"
-#include "report/heatmap.h"
+#include "shell/frame_store.h"
 #include "shell/navigation.h"
 #include "shell/noise_dialog.h"
-#include "shell/results.h"
 #include "shell/qt/main_window_qt.h"
+#include "shell/results.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
 
@@ -161,7 +161,8 @@ void ViewsTest::keys_and_wheel_step_and_the_quarter_follows() {
         QTest::keyClick(client, s.key);
         QCOMPARE(store.current_frame, s.frame);
     }
-    QVERIFY(quarter_text().startsWith(QStringLiteral("フレーム 5 / 5\n原画像: f0_2.bmp\n劣化画像: f100_4.bmp")));
+    QVERIFY(quarter_text().startsWith(
+        QStringLiteral("フレーム 5 / 5\n原画像: f0_2.bmp\n劣化画像: f100_4.bmp")));
     QVERIFY(quarter_text().contains(QStringLiteral("クリック")));
     // The panes show the slots of the new frame: the left one the last reference frame.
     QTRY_COMPARE(window_->pane(Pane::left)->last_drawing().slot, 2);
@@ -173,9 +174,8 @@ void ViewsTest::keys_and_wheel_step_and_the_quarter_follows() {
     // The wheel over the quarter: one step a notch, toward the user next; elsewhere nothing.
     const QPoint quarter = window_->quarter_rect().center();
     auto turn = [&](QPoint at, int delta) {
-        QWheelEvent wheel(QPointF(at), QPointF(client->mapToGlobal(at)), QPoint(),
-                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                          false);
+        QWheelEvent wheel(QPointF(at), QPointF(client->mapToGlobal(at)), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(client, &wheel);
     };
     turn(quarter, -120);
@@ -207,8 +207,8 @@ void ViewsTest::fit_view_shows_the_whole_frame_and_maps_readouts() {
     QCOMPARE(store.display_scale, scale);
 
     // The mouse over image pixel (300, 50) reads that pixel through the fit scale.
-    const QPoint at = left->contentsRect().topLeft() +
-                      QPoint(qRound(300.5 * scale), qRound(50.5 * scale));
+    const QPoint at =
+        left->contentsRect().topLeft() + QPoint(qRound(300.5 * scale), qRound(50.5 * scale));
     QTest::mouseMove(left, at);
     QTRY_COMPARE(left->status()->part_text(0), QStringLiteral(" X:300 Y:50"));
     QCOMPARE(left->status()->part_text(1), QStringLiteral(" R:90 G:90 B:90"));
@@ -273,8 +273,10 @@ void ViewsTest::screenshots_of_a_measured_sequence() {
     std::ostringstream trace;
     const std::string folder = ORV_DEFAULT_PROFILE;
     store.atd_filters.a = load_channel_filter(folder + "/kernel_L.txt", kernel_sample_angle, trace);
-    store.atd_filters.t = load_channel_filter(folder + "/kernel_RG.txt", kernel_sample_angle, trace);
-    store.atd_filters.d = load_channel_filter(folder + "/kernel_BY.txt", kernel_sample_angle, trace);
+    store.atd_filters.t =
+        load_channel_filter(folder + "/kernel_RG.txt", kernel_sample_angle, trace);
+    store.atd_filters.d =
+        load_channel_filter(folder + "/kernel_BY.txt", kernel_sample_angle, trace);
     finish_filter_set(store.atd_filters);
     store.atd_filter_set = 1;
     std::map<int, std::string> texts;
@@ -313,8 +315,8 @@ void ViewsTest::screenshots_of_a_measured_sequence() {
     QCOMPARE(heat.bytes[top_left + 2], expected.rgb[0]);  // red of the top-left pixel
     QCOMPARE(heat.bytes[top_left], expected.rgb[2]);
     // Sent straight to the pane: on a real display QTest moves the pointer asynchronously.
-    const QPointF to = lower->contentsRect().topLeft() +
-                       QPoint(qRound(10.5 * store.display_scale), qRound(5.5 * store.display_scale));
+    const QPointF to = lower->contentsRect().topLeft() + QPoint(qRound(10.5 * store.display_scale),
+                                                                qRound(5.5 * store.display_scale));
     QMouseEvent move(QEvent::MouseMove, to, lower->mapToGlobal(to), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
     QCoreApplication::sendEvent(lower, &move);

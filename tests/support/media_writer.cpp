@@ -65,8 +65,8 @@ std::string write_video(const std::string& path, const VideoSpec& spec, int fram
     Output out;
     std::ofstream raw_file;
     if (!spec.container.empty()) {
-        int r = avformat_alloc_output_context2(&out.f, nullptr, spec.container.c_str(),
-                                               path.c_str());
+        int r =
+            avformat_alloc_output_context2(&out.f, nullptr, spec.container.c_str(), path.c_str());
         if (r < 0) return error_text("muxer", r);
         if ((out.f->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
             codec.c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -166,7 +166,8 @@ FrameFiller pattern_frames() {
             for (int y = 0; y < h; ++y) {
                 for (int x = 0; x < w; ++x) {
                     const unsigned v =
-                        (static_cast<unsigned>(x * 37 + y * 91 + index * 53 + c * 101) * 2654435761u) %
+                        (static_cast<unsigned>(x * 37 + y * 91 + index * 53 + c * 101) *
+                         2654435761u) %
                         (top + 1);
                     std::uint8_t* p = frame.data[comp.plane] + y * frame.linesize[comp.plane] +
                                       x * comp.step + comp.offset;
@@ -194,7 +195,8 @@ std::vector<std::uint8_t> file_bytes(const std::string& path) {
 
 void write_bytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace orv::test

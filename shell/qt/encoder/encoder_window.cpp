@@ -1,5 +1,7 @@
 #include "shell/qt/encoder/encoder_window.h"
 
+#include <new>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
@@ -12,8 +14,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#include <new>
 
 #include "encode/encoder_form.h"
 #include "numeric/failure.h"
@@ -90,9 +90,8 @@ EncoderWindow::EncoderWindow(QWidget* parent) : QWidget(parent) {
     connect(inputs_button, &QPushButton::clicked, this, [this] { choose_inputs(); });
     connect(output_button, &QPushButton::clicked, this, [this] { choose_output(); });
     connect(codec_, &QComboBox::currentIndexChanged, this, [this] { fill_presets(); });
-    connect(rate_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        value_->setText(text_of(encoder_form_default_value(index)));
-    });
+    connect(rate_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { value_->setText(text_of(encoder_form_default_value(index))); });
     connect(start_, &QPushButton::clicked, this, [this] { start(); });
 }
 
@@ -117,9 +116,9 @@ void EncoderWindow::set_inputs(const std::vector<std::string>& paths) {
 void EncoderWindow::set_output(const std::string& path) { output_->setText(text_of(path)); }
 
 void EncoderWindow::choose_inputs() {
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, QStringLiteral("ファイルを開く！"), QString(),
-        QStringLiteral("BMP files(*.bmp);;All Files(*.*)"));
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("ファイルを開く！"), QString(),
+                                      QStringLiteral("BMP files(*.bmp);;All Files(*.*)"));
     if (files.isEmpty()) return;
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(f.toStdString());

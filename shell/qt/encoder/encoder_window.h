@@ -3,10 +3,10 @@
 // "開始" with a progress bar, and at the end the written bitstream and decoded frames. The
 // choices and the run are encode/encoder_form's; this file only builds the widgets.
 
-#include <QWidget>
-
 #include <string>
 #include <vector>
+
+#include <QWidget>
 
 class QComboBox;
 class QLineEdit;
