@@ -40,6 +40,7 @@ double run(int count, int threads, const std::vector<orv::PixelBuffer>& referenc
            const std::vector<orv::PixelBuffer>& degraded, const orv::AtdFilters& filters,
            const std::string& folder, std::vector<double>& means) {
     means.assign(static_cast<std::size_t>(count), 0.0);
+    const orv::MeasurementConditions conditions = orv::make_conditions(folder, filters);
     // The process's core budget is the run's thread count, as orv-cli's --threads sets it:
     // otherwise the one-thread run would still filter each frame's planes on a spare core.
     orv::set_core_budget(threads);
@@ -50,8 +51,7 @@ double run(int count, int threads, const std::vector<orv::PixelBuffer>& referenc
             const std::size_t i = static_cast<std::size_t>(k) % references.size();
             FrameResult r;
             r.picture = orv::make_pixel_buffer(bench::width, bench::height);
-            orv::make_difference_image(references[i], degraded[i], r.picture,
-                                       orv::kernel_sample_angle, filters, folder, r.values);
+            orv::make_difference_image(references[i], degraded[i], r.picture, conditions, r.values);
             return r;
         },
         [&](int k, FrameResult&& r) { means[static_cast<std::size_t>(k)] = r.values.mean; });

@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
     }
     const orv::AtdFilters filters = bench::default_filters();
     const std::string folder = bench::default_profile();
+    const orv::MeasurementConditions conditions = orv::make_conditions(folder, filters);
     const orv::PixelBuffer reference = bench::frame(3, w, h);
     const orv::PixelBuffer degraded = bench::frame(4, w, h);
 
@@ -69,8 +70,7 @@ int main(int argc, char** argv) {
             out = Outcome{};
             const auto start = std::chrono::steady_clock::now();
             const double cpu_start = thread_cpu_ms();
-            orv::make_difference_image(reference, degraded, out.grey, orv::kernel_sample_angle,
-                                       filters, folder, out.map);
+            orv::make_difference_image(reference, degraded, out.grey, conditions, out.map);
             best.cpu = std::min(best.cpu, thread_cpu_ms() - cpu_start);
             const auto stop = std::chrono::steady_clock::now();
             best.wall = std::min(best.wall,

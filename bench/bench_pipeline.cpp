@@ -57,15 +57,12 @@ struct Inputs {
     orv::PixelBuffer degraded = frame(2);
     orv::PixelBuffer output = orv::make_pixel_buffer(width, height);
     orv::InterleavedImage result;
+    orv::MeasurementConditions conditions = orv::make_conditions(folder, filters);
 
     void difference() {
-        orv::make_difference_image(reference, degraded, output, orv::kernel_sample_angle, filters,
-                                   folder, result);
+        orv::make_difference_image(reference, degraded, output, conditions, result);
     }
-    void filter() {
-        orv::scielab_filter_frame(reference, output, filters.a, filters.t, filters.d,
-                                  orv::kernel_sample_angle, folder);
-    }
+    void filter() { orv::scielab_filter_frame(reference, output, conditions); }
 };
 
 Inputs& inputs() {
@@ -179,8 +176,7 @@ int main(int argc, char** argv) {
         orv::InterleavedImage result;
         Inputs& shared = inputs();
         const auto pair = [&] {
-            orv::make_difference_image(reference, degraded, grey, orv::kernel_sample_angle,
-                                       shared.filters, shared.folder, result);
+            orv::make_difference_image(reference, degraded, grey, shared.conditions, result);
         };
         pair();
         const Timing one = best_ms(pair, 3);

@@ -20,11 +20,9 @@ struct Inputs {
     orv::PixelBuffer output = orv::make_pixel_buffer(bench::width, bench::height);
     orv::InterleavedImage map;
     std::vector<double> thresholds = orv::default_thresholds();
+    orv::MeasurementConditions conditions = orv::make_conditions(folder, filters);
 
-    void difference() {
-        orv::make_difference_image(reference, degraded, output, orv::kernel_sample_angle, filters,
-                                   folder, map);
-    }
+    void difference() { orv::make_difference_image(reference, degraded, output, conditions, map); }
 };
 
 Inputs& inputs() {

@@ -9,13 +9,14 @@
 #include <utility>
 
 #include "cli/cli_error.h"
-#include "cli/npy.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
 #include "measure/degradations.h"
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
+#include "measure/sequence_runner.h"
 #include "media/media_sequence.h"
+#include "report/npy.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 
@@ -28,25 +29,25 @@ struct Frame {
     HeaderBlock header;
 };
 
-// Opens a sequence's files and says, for each media file, how its pixels become RGB.
-MediaSequence open_sequence(const std::vector<std::string>& paths, const MediaArgs& media,
-                            int start, const char* role) {
+// Opens a sequence's files once (a folder stands for its frame files) and says, for each
+// media file, how its pixels become RGB.
+RunSide open_sequence(const std::vector<std::string>& paths, const MediaText& media, int start,
+                      const char* role) {
     std::vector<SequenceInput> inputs;
-    inputs.reserve(paths.size());
-    const MediaOptions options = media.options();
-    for (const std::string& path : paths) inputs.push_back({path, options});
-    MediaSequence sequence = open_media_sequence(inputs, start);
-    for (const SequenceEntry& entry : sequence.entries) {
+    const MediaOptions options = parse_media_text(media);
+    for (const std::string& path : expand_sequence_paths(paths)) inputs.push_back({path, options});
+    RunSide side = open_run_side(inputs, start);
+    for (const SequenceEntry& entry : side.media->entries) {
         if (entry.kind == MediaKind::bmp) continue;
         std::fprintf(stderr, "orv-cli: %s %s: %d frame%s; %s\n", role, entry.path.c_str(),
                      entry.frame_count, entry.frame_count == 1 ? "" : "s", entry.colour.c_str());
     }
-    return sequence;
+    return side;
 }
 
-Frame read_frame(MediaSequence& sequence, int index) {
-    SequenceFrame read = read_sequence_frame(sequence, index);
-    return Frame{std::move(read.pixels), std::move(read.header)};
+Frame read_frame(const RunSide& side, int index) {
+    RunFrame read = side.read(index);
+    return Frame{std::move(read.owned), std::move(read.header)};
 }
 
 void write_frame(const std::string& path, const PixelBuffer& pixels, const HeaderBlock& header) {
@@ -59,11 +60,8 @@ void write_frame(const std::string& path, const PixelBuffer& pixels, const Heade
 // Every output is checked before any work starts, so that a run never stops half-way over
 // a file left from an earlier run. The writers refuse existing files as well.
 void refuse_existing(const std::vector<std::string>& names) {
-    for (const std::string& name : names) {
-        std::error_code error;
-        if (std::filesystem::exists(std::filesystem::symlink_status(name, error))) {
-            raise_command_error(name + " already exists; orv-cli never overwrites a file");
-        }
+    if (const auto existing = first_existing(names)) {
+        raise_command_error(*existing + " already exists; orv-cli never overwrites a file");
     }
 }
 
@@ -76,10 +74,10 @@ std::vector<std::string> numbered_names(const std::string& base, int count,
     return names;
 }
 
-AtdFilters load_filters(const CommonOptions& options) {
+MeasurementConditions load_run_conditions(const CommonOptions& options, DeltaEFormula formula) {
     std::ostream discard(nullptr);  // a stream without a buffer swallows everything
-    return load_atd_filters(options.profile, options.threads,
-                            options.kernel_trace ? std::cerr : discard);
+    return load_conditions(options.profile, options.threads,
+                           options.kernel_trace ? std::cerr : discard, formula);
 }
 
 bool progress_line_open = false;  // a "frame i of n" line waits for its line end
@@ -127,48 +125,7 @@ struct CsvOutput {
     }
 };
 
-struct DiffResult {
-    InterleavedImage map;
-    PixelBuffer grey;
-    HeaderBlock header;  // the reference frame's, for the grey picture's file
-    std::string reference_name;
-    std::string degraded_name;
-    FrameExtras extras;
-    PixelBuffer reference;  // both frames, only when the report shows them
-    PixelBuffer degraded;
-};
-
 }  // namespace
-
-MediaArgs MediaArgs::over(const MediaArgs& shared) const {
-    MediaArgs merged = *this;
-    if (!merged.matrix) merged.matrix = shared.matrix;
-    if (!merged.range) merged.range = shared.range;
-    if (merged.size.empty()) merged.size = shared.size;
-    if (merged.pixel_format.empty()) merged.pixel_format = shared.pixel_format;
-    if (merged.fps.empty()) merged.fps = shared.fps;
-    return merged;
-}
-
-MediaOptions MediaArgs::options() const {
-    MediaOptions options;
-    options.matrix = matrix;
-    options.range = range;
-    if (!size.empty() || !pixel_format.empty()) {
-        RawFormat raw;
-        if (const auto parsed = parse_frame_size(size)) {
-            raw.width = parsed->width;
-            raw.height = parsed->height;
-        }
-        raw.pixel_format = pixel_format;
-        if (const auto rate = parse_frame_rate(fps)) {
-            raw.fps_num = rate->num;
-            raw.fps_den = rate->den;
-        }
-        options.raw = raw;
-    }
-    return options;
-}
 
 void end_progress_line() {
     if (progress_line_open) std::fputc('\n', stderr);
@@ -179,12 +136,11 @@ int run_diff(const DiffOptions& options) {
     if (options.reference.empty() || options.degraded.empty()) {
         raise_command_error("both a reference and a degraded sequence are needed");
     }
-    MediaSequence reference = open_sequence(options.reference, options.reference_media,
+    const RunSide reference = open_sequence(options.reference, options.reference_media,
                                             options.reference_start, "reference");
-    MediaSequence degraded =
+    const RunSide degraded =
         open_sequence(options.degraded, options.degraded_media, options.degraded_start, "degraded");
-    int count = std::max(reference.count, degraded.count);
-    if (options.frames) count = std::min(count, *options.frames);
+    const int count = paired_count(reference.count, degraded.count, options.frames);
 
     const std::vector<std::string> map_names = numbered_names(options.maps, count, ".bmp");
     const std::vector<std::string> value_names = numbered_names(options.values, count, ".npy");
@@ -194,73 +150,55 @@ int run_diff(const DiffOptions& options) {
     const ReportSettings settings = report_settings(options.report);
     refuse_existing(report_output_names(settings, count));
 
-    const AtdFilters filters = load_filters(options.common);
+    const MeasurementConditions conditions = load_run_conditions(options.common, settings.formula);
     ReportRun report;
-    start_report(report, settings, options.common.profile, filters, input_record(reference),
-                 input_record(degraded), count);
+    start_report(report, settings, conditions, input_record(*reference.media),
+                 input_record(*degraded.media), count);
     CsvOutput csv(options.csv);
     csv.write(table_header(settings.thresholds));
 
-    // A sequence shorter than the other repeats its last frame. The names of each pair go to
-    // the table with the pair's result.
-    auto work = [&](int i) {
-        SequenceFrame reference_frame = read_sequence_frame(reference, i);
-        SequenceFrame degraded_frame = read_sequence_frame(degraded, i);
-        const std::string& reference_path = reference_frame.name;
-        const std::string& degraded_path = degraded_frame.name;
-        Frame reference{std::move(reference_frame.pixels), std::move(reference_frame.header)};
-        Frame degraded{std::move(degraded_frame.pixels), std::move(degraded_frame.header)};
-        check_pair_size(i, reference_path, reference.pixels, degraded_path, degraded.pixels);
-        // The grey picture is made by the measurement once its planes are gone.
-        DiffResult result;
-        make_difference_image(reference.pixels, degraded.pixels, result.grey, kernel_sample_angle,
-                              filters, options.common.profile, result.map, settings.formula);
-        result.extras = frame_extras(report, result.map);
-        result.header = std::move(reference.header);
-        result.reference_name = reference_path;
-        result.degraded_name = degraded_path;
-        if (report.wants_frames) {
-            result.reference = std::move(reference.pixels);
-            result.degraded = std::move(degraded.pixels);
-        }
-        return result;
-    };
+    RunSettings run;
+    run.threads = options.common.threads;
+    run.frames = options.frames;
+    run.thresholds = settings.thresholds;
+    run.grey = !map_names.empty();
+    run.keep_frames = report.wants_frames;
+    run.progress = progress_reporter(options.common.progress);
+    RunConsumer consumer = report_consumer(report);
     // The frame's files first, then its row: a row in the table means every output of that
     // frame was written.
-    auto deliver = [&](int i, DiffResult&& result) {
-        if (!map_names.empty()) {
-            write_frame(map_names[static_cast<std::size_t>(i)], result.grey, result.header);
-        }
+    consumer.deliver = [&](MeasuredPair&& pair) {
+        const auto i = static_cast<std::size_t>(pair.frame);
+        if (!map_names.empty()) write_frame(map_names[i], pair.result.grey, pair.reference.header);
         if (!value_names.empty()) {
-            const std::string& name = value_names[static_cast<std::size_t>(i)];
-            const std::string error = write_npy_map(name, result.map);
-            if (!error.empty()) raise_command_error("cannot write " + name + ": " + error);
+            const std::string error = write_npy_map(value_names[i], pair.result.map);
+            if (!error.empty()) {
+                raise_command_error("cannot write " + value_names[i] + ": " + error);
+            }
         }
-        deliver_report_frame(report, i, result.reference_name, result.degraded_name,
-                             result.reference, result.degraded, result.map, result.extras);
-        csv.write(table_line(i, result.reference_name, result.degraded_name, result.map,
-                             result.extras.statistics));
+        deliver_report_pair(report, pair);
+        csv.write(table_line(pair.frame, pair.reference.name, pair.degraded.name, pair.result.map,
+                             pair.result.statistics));
     };
-    run_ordered_frames<DiffResult>(count, options.common.threads, work, deliver,
-                                   progress_reporter(options.common.progress));
+    const RunOutcome outcome = run_sequence(conditions, reference, degraded, run, consumer);
     csv.close();
-    finish_report(report);
+    finish_report(report, outcome.pooled);
     return threshold_status(options.report, report.record);
 }
 
 int run_filter(const FilterOptions& options) {
-    MediaSequence sequence = open_sequence(options.files, options.media, 0, "input");
+    const RunSide sequence = open_sequence(options.files, options.media, 0, "input");
     const int count = sequence.count;
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);
-    const AtdFilters filters = load_filters(options.common);
+    const MeasurementConditions conditions =
+        load_run_conditions(options.common, DeltaEFormula::cie94);
 
     auto work = [&](int i) {
         Frame frame = read_frame(sequence, i);
         Frame filtered;
         filtered.pixels = make_pixel_buffer(frame.pixels.width, frame.pixels.height);
-        scielab_filter_frame(frame.pixels, filtered.pixels, filters.a, filters.t, filters.d,
-                             kernel_sample_angle, options.common.profile);
+        scielab_filter_frame(frame.pixels, filtered.pixels, conditions);
         filtered.header = std::move(frame.header);
         return filtered;
     };
@@ -273,7 +211,7 @@ int run_filter(const FilterOptions& options) {
 }
 
 int run_noise(const NoiseOptions& options) {
-    MediaSequence sequence = open_sequence(options.files, options.media, 0, "input");
+    const RunSide sequence = open_sequence(options.files, options.media, 0, "input");
     const int count = sequence.count;
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);
@@ -308,7 +246,9 @@ int run_noise(const NoiseOptions& options) {
 // The same readers and checks for the encoder subcommands (cli/encode_commands.cpp).
 namespace orv {
 
-AtdFilters load_profile_filters(const CommonOptions& options) { return load_filters(options); }
+MeasurementConditions load_profile_conditions(const CommonOptions& options) {
+    return load_run_conditions(options, DeltaEFormula::cie94);
+}
 FrameProgress frame_progress(bool enabled) { return progress_reporter(enabled); }
 void refuse_existing_outputs(const std::vector<std::string>& names) { refuse_existing(names); }
 

@@ -11,23 +11,10 @@
 #include "cli/report_outputs.h"
 #include "image/pixel_buffer.h"
 #include "measure/frame_loop.h"
-#include "media/media_source.h"
-#include "scielab/filter_kernels.h"
+#include "media/media_text.h"
+#include "scielab/conditions.h"
 
 namespace orv {
-
-// How one sequence's media files are read: colour overrides and the raw-file description.
-struct MediaArgs {
-    std::optional<YuvMatrix> matrix;
-    std::optional<YuvRange> range;
-    std::string size;          // raw files: "WxH"
-    std::string pixel_format;  // raw files: the libraries' name
-    std::string fps;           // raw files: frame rate
-
-    // This sequence's own settings, each falling back to `shared` where not given.
-    MediaArgs over(const MediaArgs& shared) const;
-    MediaOptions options() const;
-};
 
 struct CommonOptions {
     std::string profile = ".";  // profile-data folder
@@ -40,8 +27,8 @@ struct DiffOptions {
     CommonOptions common;
     std::vector<std::string> reference;
     std::vector<std::string> degraded;
-    MediaArgs reference_media;
-    MediaArgs degraded_media;
+    MediaText reference_media;
+    MediaText degraded_media;
     int reference_start = 0;  // frames skipped at the start of each sequence
     int degraded_start = 0;
     std::optional<int> frames;  // at most this many pairs
@@ -55,7 +42,7 @@ struct FilterOptions {
     CommonOptions common;
     std::string out;
     std::vector<std::string> files;
-    MediaArgs media;
+    MediaText media;
 };
 
 struct NoiseOptions {
@@ -65,7 +52,7 @@ struct NoiseOptions {
     std::optional<std::uint32_t> seed;  // empty: the millisecond clock before every pass
     std::string out;
     std::vector<std::string> files;
-    MediaArgs media;
+    MediaText media;
     bool progress = false;
 };
 
@@ -73,9 +60,9 @@ int run_diff(const DiffOptions& options);
 int run_filter(const FilterOptions& options);
 int run_noise(const NoiseOptions& options);
 
-// Shared with the encoder subcommands: the profile's three filters, the "frame i of n"
+// Shared with the encoder subcommands: the conditions of the profile, the "frame i of n"
 // reporter, and the check that no output exists yet.
-AtdFilters load_profile_filters(const CommonOptions& options);
+MeasurementConditions load_profile_conditions(const CommonOptions& options);
 FrameProgress frame_progress(bool enabled);
 void refuse_existing_outputs(const std::vector<std::string>& names);
 

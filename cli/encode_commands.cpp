@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include "cli/cli_error.h"
-#include "cli/rd_report.h"
 #include "image/file_names.h"
 #include "measure/inputs.h"
+#include "measure/sequence_runner.h"
 #include "measure/statistics.h"
 #include "media/media_sequence.h"
+#include "media/media_text.h"
 #include "numeric/failure.h"
+#include "report/rd_report.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 
@@ -88,16 +90,19 @@ std::vector<EncodeSettings> settings_of(const EncodeSettings& base, const RateOp
 }
 
 // The input frames: BMP, image, video or raw files, in the order given.
-MediaSequence open_inputs(const std::vector<std::string>& files) {
+// The input frames, opened once as a run's side (a folder stands for its frame files).
+RunSide open_inputs(const std::vector<std::string>& files) {
     std::vector<SequenceInput> inputs;
-    for (const std::string& path : files) inputs.push_back({path, MediaOptions{}});
-    return open_media_sequence(inputs, 0);
+    for (const std::string& path : expand_sequence_paths(files)) {
+        inputs.push_back({path, MediaOptions{}});
+    }
+    return open_run_side(inputs, 0);
 }
 
-FrameSource input_frames(MediaSequence& sequence) {
+FrameSource input_frames(const RunSide& side) {
     FrameSource source;
-    source.count = sequence.count;
-    source.read = [&sequence](int i) { return read_sequence_frame(sequence, i).pixels; };
+    source.count = side.count;
+    source.read = [&side](int i) { return side.read(i).owned; };
     return source;
 }
 
@@ -120,11 +125,6 @@ struct RunFiles {
         if (keep) return;
         for (const std::string& path : paths) ::unlink(path.c_str());
     }
-};
-
-struct FrameFigures {
-    InterleavedImage map;
-    FrameStatistics statistics;
 };
 
 }  // namespace
@@ -206,7 +206,7 @@ int run_encode(const EncodeOptions& options) {
         const FrameProgress frames = frame_progress(true);
         progress = [frames](int done, int total) { frames(done, total); };
     }
-    MediaSequence inputs = open_inputs(options.files);
+    const RunSide inputs = open_inputs(options.files);
     std::vector<std::string> decoded;
     const EncodeSummary summary =
         encode_and_decode(input_frames(inputs), settings, options.out, decoded, progress);
@@ -255,7 +255,7 @@ int run_rd(const RdOptions& options) {
     }
     refuse_existing_outputs(outputs);
 
-    const AtdFilters filters = load_profile_filters(options.common);
+    const MeasurementConditions conditions = load_profile_conditions(options.common);
     RdRun run;
     run.command = options.command;
     run.profile = options.common.profile;
@@ -267,7 +267,7 @@ int run_rd(const RdOptions& options) {
         RdPoint point;
         point.settings = settings;
         point.bitstream = outputs[3 + k];
-        MediaSequence encoder_inputs = open_inputs(options.files);
+        const RunSide encoder_inputs = open_inputs(options.files);
         const EncodeSummary summary =
             encode_sequence(input_frames(encoder_inputs), settings, point.bitstream);
         made.paths.push_back(point.bitstream);
@@ -276,45 +276,37 @@ int run_rd(const RdOptions& options) {
         point.file_bytes = summary.file_bytes;
         point.bitrate = summary.bitrate;
 
-        MediaSequence references = open_inputs(options.files);
-        MediaSequence decoded = open_media_sequence({{point.bitstream, MediaOptions{}}}, 0);
+        const RunSide references = open_inputs(options.files);
+        const RunSide decoded = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
         if (decoded.count != count) {
             raise_command_error(point.bitstream + " decodes to " + std::to_string(decoded.count) +
                                 " frames, not the " + std::to_string(count) + " encoded");
         }
-        PooledAccumulator pool;
-        auto work = [&](int i) {
-            SequenceFrame reference = read_sequence_frame(references, i);
-            SequenceFrame degraded = read_sequence_frame(decoded, i);
-            check_pair_size(i, reference.name, reference.pixels, degraded.name, degraded.pixels);
+        RunSettings measured;
+        measured.threads = options.common.threads;
+        measured.progress = frame_progress(options.common.progress);
+        RunConsumer consumer;
+        consumer.deliver = [&](MeasuredPair&& pair) {
+            const int i = pair.frame;
             if (i == 0) {
-                run.width = reference.pixels.width;
-                run.height = reference.pixels.height;
+                run.width = pair.result.map.width;
+                run.height = pair.result.map.height;
             }
-            PixelBuffer grey;  // made by the measurement once its planes are gone
-            FrameFigures figures;
-            make_difference_image(reference.pixels, degraded.pixels, grey, kernel_sample_angle,
-                                  filters, options.common.profile, figures.map);
-            figures.statistics = frame_statistics(figures.map, pool.thresholds);
-            return figures;
-        };
-        auto deliver = [&](int i, FrameFigures&& figures) {
-            add_frame(pool, figures.map, figures.statistics);
             RdFrame frame;
-            if (static_cast<std::size_t>(i) < summary.frames.size())
-                frame.coded = summary.frames[i];
+            if (static_cast<std::size_t>(i) < summary.frames.size()) {
+                frame.coded = summary.frames[static_cast<std::size_t>(i)];
+            }
             frame.coded.index = i;
-            frame.mean = figures.statistics.mean;
-            frame.max = figures.statistics.max;
+            frame.mean = pair.result.statistics.mean;
+            frame.max = pair.result.statistics.max;
             point.frames.push_back(frame);
         };
         if (options.common.progress) {
             std::fprintf(stderr, "%s %s\n", settings.codec.c_str(),
                          setting_label(settings).c_str());
         }
-        run_ordered_frames<FrameFigures>(count, options.common.threads, work, deliver,
-                                         frame_progress(options.common.progress));
-        const PooledStatistics pooled = pooled_statistics(pool);
+        const PooledStatistics pooled =
+            run_sequence(conditions, references, decoded, measured, consumer).pooled;
         point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
         std::printf(
             "%s %s: %lld bytes, %s kbit/s, mean %s, median %s, p95 %s, max %s\n",

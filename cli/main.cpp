@@ -18,6 +18,7 @@
 #include "cli/encode_commands.h"
 #include "measure/frame_loop.h"
 #include "media/media_source.h"
+#include "media/media_text.h"
 #include "media/raw_format.h"
 #include "numeric/failure.h"
 
@@ -50,50 +51,16 @@ void add_common(CLI::App& command, orv::CommonOptions& common) {
     command.add_flag("--kernel-trace", common.kernel_trace, trace_help);
 }
 
-// The text form of one sequence's media options, checked by the parser and turned into
-// MediaArgs afterwards.
-struct MediaText {
-    std::string matrix;
-    std::string range;
-    std::string size;
-    std::string pixel_format;
-    std::string fps;
-
-    orv::MediaArgs args() const {
-        orv::MediaArgs a;
-        if (matrix == "bt601") a.matrix = orv::YuvMatrix::bt601;
-        if (matrix == "bt709") a.matrix = orv::YuvMatrix::bt709;
-        if (matrix == "bt2020") a.matrix = orv::YuvMatrix::bt2020;
-        if (range == "limited") a.range = orv::YuvRange::limited;
-        if (range == "full") a.range = orv::YuvRange::full;
-        a.size = size;
-        a.pixel_format = pixel_format;
-        a.fps = fps;
-        return a;
-    }
-};
-
 // "--matrix", or "--reference-matrix" with prefix "reference-"; `whose` ends the help texts.
-void add_media(CLI::App& command, MediaText& text, const std::string& prefix,
+void add_media(CLI::App& command, orv::MediaText& text, const std::string& prefix,
                const std::string& whose) {
-    const CLI::Validator frame_size(
-        [](std::string& value) {
-            return orv::parse_frame_size(value) ? std::string() : "expected WxH, e.g. 1920x1080";
-        },
-        "");
-    const CLI::Validator frame_rate(
-        [](std::string& value) {
-            return orv::parse_frame_rate(value) ? std::string()
-                                                : "expected a rate such as 25, 29.97 or 30000/1001";
-        },
-        "");
-    const CLI::Validator pixel_format(
-        [](std::string& value) {
-            return orv::known_raw_pixel_format(value)
-                       ? std::string()
-                       : "unknown pixel format (FFmpeg's names: yuv420p, yuv422p10le, rgb24, ...)";
-        },
-        "");
+    // The media layer's own checks, so that orv-cli and Python refuse the same values.
+    const auto check = [](std::string (*error)(const std::string&)) {
+        return CLI::Validator([error](std::string& value) { return error(value); }, "");
+    };
+    const CLI::Validator frame_size = check(orv::size_text_error);
+    const CLI::Validator frame_rate = check(orv::fps_text_error);
+    const CLI::Validator pixel_format = check(orv::pixel_format_text_error);
     command
         .add_option("--" + prefix + "matrix", text.matrix,
                     "YUV to RGB matrix of " + whose +
@@ -189,7 +156,7 @@ int main(int argc, char** argv) {
                      "Write each per-pixel difference map as a NumPy file BASE_NNNN.npy "
                      "(float64, shape (height, width), first row the top of the picture)")
         ->type_name("BASE");
-    MediaText diff_media, reference_media, degraded_media;
+    orv::MediaText diff_media, reference_media, degraded_media;
     add_media(*diff_command, diff_media, "", "both sequences");
     add_media(*diff_command, reference_media, "reference-", "the reference sequence");
     add_media(*diff_command, degraded_media, "degraded-", "the degraded sequence");
@@ -223,7 +190,7 @@ int main(int argc, char** argv) {
     filter_command->add_option("files", filter.files, "Frames, in order")
         ->type_name("FILE")
         ->required();
-    MediaText filter_media;
+    orv::MediaText filter_media;
     add_media(*filter_command, filter_media, "", "the input");
 
     orv::NoiseOptions noise;
@@ -253,7 +220,7 @@ int main(int argc, char** argv) {
     noise_command->add_option("files", noise.files, "Frames, in order")
         ->type_name("FILE")
         ->required();
-    MediaText noise_media;
+    orv::MediaText noise_media;
     add_media(*noise_command, noise_media, "", "the input");
 
     orv::EncodeCommands encode;
@@ -273,10 +240,10 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
 
-    diff.reference_media = reference_media.args().over(diff_media.args());
-    diff.degraded_media = degraded_media.args().over(diff_media.args());
-    filter.media = filter_media.args();
-    noise.media = noise_media.args();
+    diff.reference_media = reference_media.over(diff_media);
+    diff.degraded_media = degraded_media.over(diff_media);
+    filter.media = filter_media;
+    noise.media = noise_media;
 
     orv::keep_freed_frame_planes();
     const bool progress = isatty(STDERR_FILENO) != 0;

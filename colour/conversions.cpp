@@ -32,13 +32,6 @@ Matrix3 multiply(const Matrix3& p, const Matrix3& q) {
     return r;
 }
 
-Matrix3 read_checked_matrix(const std::string& folder, const char* name) {
-    const std::string path = profile_path(folder, name);
-    Matrix3 m = read_matrix3(path);
-    check_matrix_invertible(m, path);
-    return m;
-}
-
 }  // namespace
 
 void check_pixel_buffer(const PixelBuffer& buffer, const char* what) {
@@ -96,20 +89,17 @@ void check_matrix_invertible(const Matrix3& m, const std::string& name) {
     }
 }
 
-Matrix3 load_rgb_to_atd(const std::string& folder) {
-    const Matrix3 mx = read_checked_matrix(folder, "RGBtoXYZ_mat.txt");
-    const Matrix3 ml = read_checked_matrix(folder, "XYZtoLMS_mat.txt");
-    const Matrix3 ma = read_checked_matrix(folder, "LMStoATD_mat.txt");
-    const Matrix3 p = multiply(ml, mx);
-    const Matrix3 product = multiply(ma, p);
+Matrix3 compose_rgb_to_atd(const Matrix3& rgb_to_xyz, const Matrix3& xyz_to_lms,
+                           const Matrix3& lms_to_atd, const std::string& folder) {
+    const Matrix3 p = multiply(xyz_to_lms, rgb_to_xyz);
+    const Matrix3 product = multiply(lms_to_atd, p);
     check_matrix_invertible(product, "RGB to ATD of " + folder);
     return product;
 }
 
-Matrix3 load_xyz_to_atd(const std::string& folder) {
-    const Matrix3 ml = read_checked_matrix(folder, "XYZtoLMS_mat.txt");
-    const Matrix3 ma = read_checked_matrix(folder, "LMStoATD_mat.txt");
-    const Matrix3 product = multiply(ma, ml);
+Matrix3 compose_xyz_to_atd(const Matrix3& xyz_to_lms, const Matrix3& lms_to_atd,
+                           const std::string& folder) {
+    const Matrix3 product = multiply(lms_to_atd, xyz_to_lms);
     check_matrix_invertible(product, "XYZ to ATD of " + folder);
     return product;
 }
@@ -547,9 +537,9 @@ void atd_row_to_lab(const Matrix3& q, int width, const double* a, const double* 
     lab_kernels().row(q, width, a, t, d, lab);
 }
 
-InterleavedImage atd_to_lab_image(const PlanarImage& image, const std::string& folder) {
+InterleavedImage atd_to_lab_image(const PlanarImage& image, const Matrix3& atd_to_xyz) {
     check_planar_image(image, "ATD");
-    const Matrix3 qi = invert_matrix3(load_xyz_to_atd(folder));
+    const Matrix3& qi = atd_to_xyz;
     return atd_to_lab_with(image.width, image.height, image.planes[0].data(),
                            image.planes[1].data(), image.planes[2].data(), qi);
 }
@@ -588,14 +578,32 @@ InterleavedImage colour_difference_image(const InterleavedImage& reference,
     const std::size_t count =
         static_cast<std::size_t>(reference.width) * static_cast<std::size_t>(reference.height);
     diff.data.resize(count);
-    DifferenceSummary summary;
     for (std::size_t i = 0; i < count; ++i) {
-        const double d = pixel_difference(&reference.data[3 * i], &sample.data[3 * i]);
-        diff.data[i] = d;
-        summary.add(d);
+        diff.data[i] = pixel_difference(&reference.data[3 * i], &sample.data[3 * i]);
     }
-    summary.finish(diff, count);
+    summarise_map(diff);
     return diff;
+}
+
+void summarise_map(InterleavedImage& map) {
+    const std::size_t count = map.data.size();
+    if (count == 0) {
+        map.mean = map.max = map.min = 0.0;
+        return;
+    }
+    const double* v = map.data.data();
+    double sum = 0.0;
+    double max = v[0];
+    double min = v[0];
+    for (std::size_t i = 0; i < count; ++i) {
+        const double d = v[i];
+        if (d > max) max = d;
+        if (d < min) min = d;
+        sum += d;
+    }
+    map.mean = sum / static_cast<double>(count);
+    map.max = max;
+    map.min = min;
 }
 
 }  // namespace orv

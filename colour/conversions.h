@@ -13,8 +13,12 @@
 
 namespace orv {
 
-Matrix3 load_rgb_to_atd(const std::string& folder);  // LMStoATD * XYZtoLMS * RGBtoXYZ
-Matrix3 load_xyz_to_atd(const std::string& folder);  // LMStoATD * XYZtoLMS
+// LMStoATD * XYZtoLMS * RGBtoXYZ and LMStoATD * XYZtoLMS, each product checked as
+// invertible under the name "RGB to ATD of FOLDER" / "XYZ to ATD of FOLDER".
+Matrix3 compose_rgb_to_atd(const Matrix3& rgb_to_xyz, const Matrix3& xyz_to_lms,
+                           const Matrix3& lms_to_atd, const std::string& folder);
+Matrix3 compose_xyz_to_atd(const Matrix3& xyz_to_lms, const Matrix3& lms_to_atd,
+                           const std::string& folder);
 
 PlanarImage display_to_planes(const PixelBuffer& pixels, const GogParameters& gog,
                               const Matrix3& m);
@@ -43,7 +47,7 @@ inline double delta_e94(const double reference_lab[3], const double sample_lab[3
     return std::sqrt(dl * dl + tc * tc + th * th);
 }
 
-InterleavedImage atd_to_lab_image(const PlanarImage& image, const std::string& folder);
+InterleavedImage atd_to_lab_image(const PlanarImage& image, const Matrix3& atd_to_xyz);
 InterleavedImage colour_difference_image(const InterleavedImage& reference,
                                          const InterleavedImage& sample);
 
@@ -196,24 +200,10 @@ inline double pixel_difference(const double reference_lab[3], const double sampl
     return delta_e94(reference_lab, sample_lab);
 }
 
-// Mean, maximum and minimum of a difference map, taken in pixel order. The extremes start at
-// -10000 and 10000, so a map whose values all exceed 10000 reports a minimum of 10000.
-struct DifferenceSummary {
-    double max = -10000.0;
-    double min = 10000.0;
-    double sum = 0.0;
-
-    void add(double value) {
-        if (value > max) max = value;
-        if (value < min) min = value;
-        sum += value;
-    }
-    // Sets mean, max and min of `map` from the values added.
-    void finish(InterleavedImage& map, std::size_t count) const {
-        map.max = max;
-        map.min = min;
-        map.mean = count > 0 ? sum / static_cast<double>(count) : 0.0;
-    }
-};
+// The mean, maximum and minimum of a one-channel map, set on the map: the sum taken in pixel
+// order, the extremes starting from the first value (an empty map gets zeros). Every
+// difference map's figures come from here, so the pipeline, the statistics and the tables
+// agree for any values, also beyond 10000.
+void summarise_map(InterleavedImage& map);
 
 }  // namespace orv

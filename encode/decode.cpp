@@ -48,11 +48,8 @@ EncodeSummary encode_and_decode(const FrameSource& source, const EncodeSettings&
     std::vector<std::string> names;
     names.push_back(bitstream);
     for (int i = 0; i < source.count; ++i) names.push_back(numbered_name(base, i));
-    for (const std::string& name : names) {
-        std::error_code error;
-        if (std::filesystem::exists(std::filesystem::symlink_status(name, error))) {
-            raise_failure(name + " already exists; it is never overwritten");
-        }
+    if (const auto existing = first_existing(names)) {
+        raise_failure(*existing + " already exists; it is never overwritten");
     }
 
     const int total = 2 * source.count;

@@ -1,8 +1,18 @@
 #include "image/file_names.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace orv {
+
+std::optional<std::string> first_existing(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        std::error_code error;
+        if (std::filesystem::exists(std::filesystem::symlink_status(name, error))) return name;
+    }
+    return std::nullopt;
+}
 
 std::string save_base(const std::string& chosen_path) {
     return chosen_path.substr(0, chosen_path.size() - std::min<std::size_t>(4, chosen_path.size()));

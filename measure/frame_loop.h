@@ -46,15 +46,15 @@ void run_frame_loop(int count, int threads, const FrameLoopCallbacks& callbacks)
 template <class Result, class Work, class Deliver>
 void run_ordered_frames(int count, int threads, Work&& work, Deliver&& deliver,
                         FrameProgress progress = {}) {
-    std::vector<std::optional<Result>> slots(static_cast<std::size_t>(frame_loop_slots(threads)));
+    std::vector<std::optional<Result>> held(static_cast<std::size_t>(frame_loop_slots(threads)));
     FrameLoopCallbacks callbacks;
     callbacks.work = [&](int frame, int slot) {
-        slots[static_cast<std::size_t>(slot)].emplace(work(frame));
+        held[static_cast<std::size_t>(slot)].emplace(work(frame));
     };
     callbacks.deliver = [&](int frame, int slot) {
-        std::optional<Result>& held = slots[static_cast<std::size_t>(slot)];
-        Result result = std::move(*held);
-        held.reset();
+        std::optional<Result>& kept = held[static_cast<std::size_t>(slot)];
+        Result result = std::move(*kept);
+        kept.reset();
         deliver(frame, std::move(result));
     };
     callbacks.progress = std::move(progress);

@@ -2,36 +2,34 @@
 
 #include <ostream>
 
-#include "colour/conversions.h"
-#include "colour/profile_files.h"
 #include "numeric/dft.h"
 #include "numeric/failure.h"
 #include "numeric/parallel.h"
 
 namespace orv {
 
-AtdFilters load_atd_filters(const std::string& folder, int threads, std::ostream& trace) {
-    check_profile_files(folder);
-    AtdFilters filters;
-    filters.a =
-        load_channel_filter(profile_path(folder, "kernel_L.txt"), kernel_sample_angle, trace);
-    filters.t =
-        load_channel_filter(profile_path(folder, "kernel_RG.txt"), kernel_sample_angle, trace);
-    filters.d =
-        load_channel_filter(profile_path(folder, "kernel_BY.txt"), kernel_sample_angle, trace);
+MeasurementConditions load_conditions(const std::string& folder, int threads, std::ostream& trace,
+                                      DeltaEFormula formula, const ViewingGeometry& viewing) {
+    MeasurementConditions c;
+    // The colour model first, so that a bad profile is refused before any kernel is read.
+    c.colour = read_colour_model(folder);
+    c.filters = read_kernel_files(folder, kernel_sample_angle, trace);
     // Every level of parallel work (the responses' transforms, the stages of one frame pair)
     // keeps to the threads asked for.
     set_dft_thread_limit(threads);
     set_core_budget(threads);
-    finish_filter_set(filters);
-    return filters;
+    finish_filter_set(c.filters);
+    c.formula = formula;
+    c.viewing = viewing;
+    check_conditions(c);
+    return c;
 }
 
-void check_profile_files(const std::string& folder) {
-    read_display_model(profile_path(folder, "DISPGOG_parameter.txt"));
-    invert_matrix3(load_rgb_to_atd(folder));
-    invert_matrix3(load_xyz_to_atd(folder));
+AtdFilters load_atd_filters(const std::string& folder, int threads, std::ostream& trace) {
+    return load_conditions(folder, threads, trace).filters;
 }
+
+void check_profile_files(const std::string& folder) { read_colour_model(folder); }
 
 FrameFile read_frame_file(const std::string& path) {
     FrameFile frame;

@@ -8,9 +8,19 @@
 
 #include "image/bmp_file.h"
 #include "image/pixel_buffer.h"
+#include "scielab/conditions.h"
 #include "scielab/filter_kernels.h"
 
 namespace orv {
+
+// The conditions of a run: the colour model of `folder` (read once and checked, so that a bad
+// profile is refused before any kernel is read or output written), its three kernel files
+// finished as the filter dialog's OK does with the files' values, the formula and the viewing
+// geometry (checked against the filters' reach). The filter trace goes to `trace`. The
+// responses' direct transforms and every later frame pair use at most `threads` threads.
+MeasurementConditions load_conditions(const std::string& folder, int threads, std::ostream& trace,
+                                      DeltaEFormula formula = DeltaEFormula::cie94,
+                                      const ViewingGeometry& viewing = default_viewing_geometry());
 
 // Checks the profile files of `folder` (check_profile_files), then loads kernel_L.txt,
 // kernel_RG.txt and kernel_BY.txt and finishes the set as the filter dialog's OK does with the

@@ -157,9 +157,7 @@ FrameStatistics frame_statistics(const InterleavedImage& map, std::span<const do
     // The percentiles' passes read the map on their own: on a spare core, if there is one,
     // while the sums run here.
     const auto sums = [&] {
-        double sum = 0.0;
         double max = v[0];
-        double min = v[0];
         int best_row = 0;
         int best_x = 0;
         std::vector<std::uint64_t> above(thresholds.size(), 0);
@@ -168,8 +166,6 @@ FrameStatistics frame_statistics(const InterleavedImage& map, std::span<const do
                 v + static_cast<std::size_t>(row) * static_cast<std::size_t>(map.width);
             for (int x = 0; x < map.width; ++x) {
                 const double d = line[x];
-                sum += d;
-                if (d < min) min = d;
                 // Rows are stored bottom-up: an equal value on a later stored row lies higher
                 // in the picture, so it comes first in reading order.
                 if (d > max || (d == max && row > best_row)) {
@@ -185,9 +181,11 @@ FrameStatistics frame_statistics(const InterleavedImage& map, std::span<const do
                 above[k] += n;
             }
         }
-        s.mean = sum / static_cast<double>(count);
-        s.max = max;
-        s.min = min;
+        // The mean, maximum and minimum are the map's own (summarise_map): one computation
+        // for the tables, the pictures and these statistics.
+        s.mean = map.mean;
+        s.max = map.max;
+        s.min = map.min;
         s.max_x = best_x;
         s.max_y = map.height - 1 - best_row;
         s.share_above = share_of(above, count);

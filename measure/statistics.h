@@ -45,8 +45,9 @@ std::uint64_t nearest_rank(std::uint64_t count, int percent);
 // which must be ascending. Empty input gives zeros.
 std::vector<double> percentiles_in_place(std::span<double> values, std::span<const int> percents);
 
-// Statistics of a one-channel map (rows bottom-up). mean, max and min are computed here as
-// well, from the map's values. An empty map gives a record of zeros.
+// Statistics of a one-channel map (rows bottom-up). mean, max and min are the map's own
+// figures (summarise_map, set on every difference map the pipeline makes). An empty map gives
+// a record of zeros.
 FrameStatistics frame_statistics(const InterleavedImage& map, std::span<const double> thresholds);
 
 struct PooledStatistics {

@@ -28,9 +28,11 @@
 #include "image/pixel_buffer.h"
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
+#include "measure/sequence_runner.h"
 #include "measure/statistics.h"
 #include "media/media_sequence.h"
 #include "media/media_source.h"
+#include "media/media_text.h"
 #include "media/raw_format.h"
 #include "numeric/failure.h"
 #include "scielab/filter_kernels.h"
@@ -45,7 +47,7 @@ namespace {
 // number of threads may measure with one profile at the same time.
 struct LoadedProfile {
     std::string folder;
-    AtdFilters filters;
+    MeasurementConditions conditions;  // CIE94; a call's formula replaces it in a copy
 };
 
 LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_trace) {
@@ -54,8 +56,15 @@ LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_t
     profile.folder = folder;
     py::gil_scoped_release unlocked;
     std::ostream discard(nullptr);
-    profile.filters = load_atd_filters(folder, threads, kernel_trace ? std::cerr : discard);
+    profile.conditions = load_conditions(folder, threads, kernel_trace ? std::cerr : discard);
     return profile;
+}
+
+// The profile's conditions with the formula a call asks for.
+MeasurementConditions conditions_for(const LoadedProfile& profile, DeltaEFormula formula) {
+    MeasurementConditions conditions = profile.conditions;
+    conditions.formula = formula;
+    return conditions;
 }
 
 // What a measurement is asked for besides the frames: the difference formula and the levels of
@@ -93,49 +102,21 @@ MediaOptions media_options(const std::optional<std::string>& matrix,
                            const std::optional<std::string>& size,
                            const std::optional<std::string>& pix_fmt,
                            const std::optional<std::string>& fps) {
-    MediaOptions options;
-    if (matrix) {
-        if (*matrix == "bt601")
-            options.matrix = YuvMatrix::bt601;
-        else if (*matrix == "bt709")
-            options.matrix = YuvMatrix::bt709;
-        else if (*matrix == "bt2020")
-            options.matrix = YuvMatrix::bt2020;
-        else
-            throw py::value_error("matrix must be 'bt601', 'bt709' or 'bt2020'");
-    }
-    if (range) {
-        if (*range == "limited")
-            options.range = YuvRange::limited;
-        else if (*range == "full")
-            options.range = YuvRange::full;
-        else
-            throw py::value_error("range must be 'limited' or 'full'");
-    }
-    if (size || pix_fmt || fps) {
-        RawFormat raw;
-        if (size) {
-            const auto parsed = parse_frame_size(*size);
-            if (!parsed) throw py::value_error("size must be WxH, 1 to 32768 each: " + *size);
-            raw.width = parsed->width;
-            raw.height = parsed->height;
-        }
-        if (pix_fmt) {
-            if (!known_raw_pixel_format(*pix_fmt)) {
-                throw py::value_error("pix_fmt is not a raw pixel format the libraries know: " +
-                                      *pix_fmt);
-            }
-            raw.pixel_format = *pix_fmt;
-        }
-        if (fps) {
-            const auto rate = parse_frame_rate(*fps);
-            if (!rate) throw py::value_error("fps must be a positive rate (25, 29.97, 30000/1001)");
-            raw.fps_num = rate->num;
-            raw.fps_den = rate->den;
-        }
-        options.raw = raw;
-    }
-    return options;
+    MediaText text;
+    // A value given is checked even when empty, so that "" is refused as orv-cli refuses it.
+    const auto take = [](const std::optional<std::string>& value, std::string& field,
+                         std::string (*error)(const std::string&)) {
+        if (!value) return;
+        const std::string why = error(*value);
+        if (!why.empty()) throw py::value_error(why);
+        field = *value;
+    };
+    take(matrix, text.matrix, matrix_text_error);
+    take(range, text.range, range_text_error);
+    take(size, text.size, size_text_error);
+    take(pix_fmt, text.pixel_format, pixel_format_text_error);
+    take(fps, text.fps, fps_text_error);
+    return parse_media_text(text);
 }
 
 // One frame pair's result: the per-pixel map (row 0 the top, or None when not kept) and the
@@ -160,13 +141,12 @@ struct FrameFigures {
     std::string degraded;
 };
 
-FrameFigures measure_pair(const PixelBuffer& reference, const PixelBuffer& degraded,
-                          const LoadedProfile& profile, const Measurement& asked) {
+FrameFigures measure_frames(const PixelBuffer& reference, const PixelBuffer& degraded,
+                            const MeasurementConditions& conditions, const Measurement& asked) {
+    PairResult result = measure_pair(reference, degraded, conditions, asked.thresholds, false);
     FrameFigures figures;
-    PixelBuffer grey;  // made by the measurement once its planes are gone
-    make_difference_image(reference, degraded, grey, kernel_sample_angle, profile.filters,
-                          profile.folder, figures.map, asked.formula);
-    figures.statistics = frame_statistics(figures.map, asked.thresholds);
+    figures.map = std::move(result.map);
+    figures.statistics = std::move(result.statistics);
     return figures;
 }
 
@@ -321,7 +301,7 @@ FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
     FrameFigures figures;
     {
         py::gil_scoped_release unlocked;
-        figures = measure_pair(r, d, profile, asked);
+        figures = measure_frames(r, d, conditions_for(profile, asked.formula), asked);
     }
     return to_frame_diff(std::move(figures), true, asked);
 }
@@ -331,8 +311,7 @@ py::array_t<std::uint8_t> filter_array(const py::handle& frame, const LoadedProf
     PixelBuffer filtered = make_pixel_buffer(source.width, source.height);
     {
         py::gil_scoped_release unlocked;
-        scielab_filter_frame(source, filtered, profile.filters.a, profile.filters.t,
-                             profile.filters.d, kernel_sample_angle, profile.folder);
+        scielab_filter_frame(source, filtered, profile.conditions);
     }
     return array_from_frame(filtered);
 }
@@ -387,33 +366,29 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
     };
     std::vector<FrameFigures> figures;
     PooledStatistics pooled;
-    MediaSequence reference_sequence;
-    MediaSequence degraded_sequence;
+    RunSide reference_side;
+    RunSide degraded_side;
     {
         py::gil_scoped_release unlocked;
-        reference_sequence = open_media_sequence(inputs_of(reference), reference_start);
-        degraded_sequence = open_media_sequence(inputs_of(degraded), degraded_start);
-        // A sequence shorter than the other repeats its last frame.
-        int count = std::max(reference_sequence.count, degraded_sequence.count);
-        if (frames) count = std::min(count, *frames);
-        figures.resize(static_cast<std::size_t>(count));
-        PooledAccumulator pool(asked.thresholds);
-        auto work = [&](int i) {
-            SequenceFrame r = read_sequence_frame(reference_sequence, i);
-            SequenceFrame d = read_sequence_frame(degraded_sequence, i);
-            check_pair_size(i, r.name, r.pixels, d.name, d.pixels);
-            FrameFigures result = measure_pair(r.pixels, d.pixels, profile, asked);
-            result.reference = std::move(r.name);
-            result.degraded = std::move(d.name);
-            return result;
-        };
-        auto deliver = [&](int i, FrameFigures&& result) {
-            add_frame(pool, result.map, result.statistics);
+        reference_side = open_run_side(inputs_of(reference), reference_start);
+        degraded_side = open_run_side(inputs_of(degraded), degraded_start);
+        RunSettings settings;
+        settings.threads = std::max(threads, 1);
+        settings.frames = frames;
+        settings.thresholds = asked.thresholds;
+        RunConsumer consumer;
+        consumer.deliver = [&](MeasuredPair&& pair) {
+            FrameFigures result;
+            result.map = std::move(pair.result.map);
             if (!keep_maps) result.map.data = {};
-            figures[static_cast<std::size_t>(i)] = std::move(result);
+            result.statistics = std::move(pair.result.statistics);
+            result.reference = std::move(pair.reference.name);
+            result.degraded = std::move(pair.degraded.name);
+            figures.push_back(std::move(result));
         };
-        run_ordered_frames<FrameFigures>(count, std::max(threads, 1), work, deliver);
-        pooled = pooled_statistics(pool);
+        pooled = run_sequence(conditions_for(profile, asked.formula), reference_side, degraded_side,
+                              settings, consumer)
+                     .pooled;
     }
     SequenceDiff result;
     result.frames.reserve(figures.size());
@@ -421,8 +396,8 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
         result.frames.push_back(to_frame_diff(std::move(frame), keep_maps, asked));
     }
     result.pooled = pooled_stats(pooled, asked);
-    result.inputs = describe_inputs(reference_sequence, "reference");
-    for (const py::handle input : describe_inputs(degraded_sequence, "degraded")) {
+    result.inputs = describe_inputs(*reference_side.media, "reference");
+    for (const py::handle input : describe_inputs(*degraded_side.media, "degraded")) {
         result.inputs.append(input);
     }
     return result;
@@ -475,7 +450,7 @@ PYBIND11_MODULE(_orv, m) {
             "folder", [](const LoadedProfile& p) { return p.folder; },
             "The profile-data folder as given.")
         .def_property_readonly(
-            "response_length", [](const LoadedProfile& p) { return p.filters.a.length; },
+            "response_length", [](const LoadedProfile& p) { return p.conditions.filters.a.length; },
             "Number of elements of each finished filter response (2 * half-width + 1).")
         .def("__repr__", [](const LoadedProfile& p) {
             return "orv.Profile(" + py::repr(py::str(p.folder)).cast<std::string>() + ")";
@@ -541,6 +516,18 @@ PYBIND11_MODULE(_orv, m) {
           "planes a frame frees stay on the heap for the next frame instead of going back to "
           "the system. It changes the whole process (its memory is not returned), so the "
           "package never calls it on import; orv.corpus calls it in its workers.");
+    m.def(
+        "expand_sequence_paths",
+        [](const std::vector<std::string>& paths) { return expand_sequence_paths(paths); },
+        py::arg("paths"),
+        "expand_sequence_paths(paths) -> list[str]\n\n"
+        "The frame files of the paths in order, as orv-cli reads them: a directory stands for "
+        "its files ending in one of IMAGE_SUFFIXES, in natural name order (frame_2 before "
+        "frame_10); any other path is taken as it is. Raises orv.Error for a directory "
+        "without frame files.");
+    m.def("image_sequence_suffixes", &image_sequence_suffixes,
+          "image_sequence_suffixes() -> list[str]\n\n"
+          "The name endings (lower case) taken as frames when a directory is a sequence.");
     m.def("threshold_name", &threshold_name, py::arg("threshold"),
           "threshold_name(threshold) -> str\n\n"
           "The name of the share above `threshold` among the statistics: 'above_' and the "

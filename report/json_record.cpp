@@ -50,7 +50,7 @@ json profile_json(const ProfileRecord& p) {
                            {"half_width", f.half_width},
                            {"length", f.length}});
     }
-    const double pixel_angle = pixel_angle_degrees();
+    const double pixel_angle = p.viewing.pixel_angle_degrees;
     return {{"folder", p.folder},
             {"display_model",
              {{"red", gog(p.display_model.red)},

@@ -2,8 +2,6 @@
 
 #include <charconv>
 
-#include "colour/profile_files.h"
-
 namespace orv {
 
 #ifndef ORV_VERSION
@@ -12,22 +10,24 @@ namespace orv {
 
 std::string_view orv_version() { return ORV_VERSION; }
 
-ProfileRecord read_profile_record(const std::string& folder, const AtdFilters& filters,
-                                  double sample_angle) {
+ProfileRecord profile_record(const MeasurementConditions& conditions) {
+    const ColourModel& colour = conditions.colour;
+    const AtdFilters& filters = conditions.filters;
     ProfileRecord p;
-    p.folder = folder;
-    p.display_model = read_display_model(profile_path(folder, "DISPGOG_parameter.txt"));
-    p.rgb_to_xyz = read_matrix3(profile_path(folder, "RGBtoXYZ_mat.txt"));
-    p.xyz_to_lms = read_matrix3(profile_path(folder, "XYZtoLMS_mat.txt"));
-    p.lms_to_atd = read_matrix3(profile_path(folder, "LMStoATD_mat.txt"));
-    p.kernel_sample_angle = sample_angle;
+    p.folder = colour.folder;
+    p.display_model = colour.display_model;
+    p.rgb_to_xyz = colour.rgb_to_xyz;
+    p.xyz_to_lms = colour.xyz_to_lms;
+    p.lms_to_atd = colour.lms_to_atd;
+    p.kernel_sample_angle = conditions.sample_angle;
+    p.viewing = conditions.viewing;
     const struct {
         const char* channel;
         const char* file;
         const ChannelFilter& filter;
-    } channels[] = {{"A", "kernel_L.txt", filters.a},
-                    {"T", "kernel_RG.txt", filters.t},
-                    {"D", "kernel_BY.txt", filters.d}};
+    } channels[] = {{"A", profile_file::kernel_a, filters.a},
+                    {"T", profile_file::kernel_t, filters.t},
+                    {"D", profile_file::kernel_d, filters.d}};
     for (const auto& c : channels) {
         p.filters.push_back({c.channel, c.file, c.filter.count, c.filter.spreads, c.filter.weights,
                              c.filter.half_width, c.filter.length});

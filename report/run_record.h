@@ -10,6 +10,7 @@
 #include "colour/colour_types.h"
 #include "colour/delta_e.h"
 #include "measure/statistics.h"
+#include "scielab/conditions.h"
 #include "scielab/filter_kernels.h"
 
 namespace orv {
@@ -35,12 +36,12 @@ struct ProfileRecord {
     Matrix3 lms_to_atd{};
     std::vector<FilterRecord> filters;
     double kernel_sample_angle = 0.0;
+    ViewingGeometry viewing;
 };
 
-// Reads the display model and the three matrices of `folder` again and records the finished
-// filter set that the measurement used.
-ProfileRecord read_profile_record(const std::string& folder, const AtdFilters& filters,
-                                  double sample_angle);
+// The record of the conditions a run measured with: the profile's files as read, the
+// finished filter set and the viewing geometry.
+ProfileRecord profile_record(const MeasurementConditions& conditions);
 
 struct InputRecord {
     std::vector<std::string> paths;

@@ -56,13 +56,12 @@ std::string table_line(int frame, const std::string& reference, const std::strin
            "," + extra_csv_fields(statistics) + "\n";
 }
 
-void start_report(ReportRun& run, const ReportSettings& settings, const std::string& profile_folder,
-                  const AtdFilters& filters, const InputRecord& reference,
+void start_report(ReportRun& run, const ReportSettings& settings,
+                  const MeasurementConditions& conditions, const InputRecord& reference,
                   const InputRecord& degraded, int count) {
     run.settings = settings;
     run.heatmap_names = heatmap_file_names(settings, count);
     run.wants_frames = !settings.files.report.empty();
-    run.pool.emplace(settings.thresholds);
     if (!settings.files.table.empty()) run.table = table_header(settings.thresholds);
     RunRecord& r = run.record;
     r.command_line = settings.command_line;
@@ -70,50 +69,52 @@ void start_report(ReportRun& run, const ReportSettings& settings, const std::str
     r.thresholds = settings.thresholds;
     r.reference = reference;
     r.degraded = degraded;
-    if (!settings.files.json.empty() || !settings.files.report.empty()) {
-        r.profile = read_profile_record(profile_folder, filters, kernel_sample_angle);
+    r.profile = profile_record(conditions);
+}
+
+void report_pair_work(const ReportRun& run, MeasuredPair& pair) {
+    if (!run.heatmap_names.empty()) {
+        pair.attachment = encode_png(heatmap_with_colour_bar(pair_map(pair), run.settings.style));
     }
 }
 
-FrameExtras frame_extras(const ReportRun& run, const InterleavedImage& map) {
-    FrameExtras extras;
-    extras.statistics = frame_statistics(map, run.settings.thresholds);
+void deliver_report_pair(ReportRun& run, const MeasuredPair& pair) {
+    const int frame = pair.frame;
+    const InterleavedImage& map = pair_map(pair);
+    const FrameStatistics& statistics = pair.result.statistics;
     if (!run.heatmap_names.empty()) {
-        extras.heatmap_png = encode_png(heatmap_with_colour_bar(map, run.settings.style));
-    }
-    return extras;
-}
-
-void deliver_report_frame(ReportRun& run, int frame, const std::string& reference_name,
-                          const std::string& degraded_name, const PixelBuffer& reference,
-                          const PixelBuffer& degraded, const InterleavedImage& map,
-                          const FrameExtras& extras) {
-    if (!run.heatmap_names.empty()) {
-        write_report_file(run.heatmap_names[static_cast<std::size_t>(frame)], extras.heatmap_png);
+        write_report_file(run.heatmap_names[static_cast<std::size_t>(frame)], pair.attachment);
     }
     RunRecord& r = run.record;
     if (r.frames.empty()) {
         r.reference.frame_width = r.degraded.frame_width = map.width;
         r.reference.frame_height = r.degraded.frame_height = map.height;
     }
-    r.frames.push_back({frame, reference_name, degraded_name, extras.statistics});
-    add_frame(*run.pool, map, extras.statistics);
+    r.frames.push_back({frame, pair.reference.name, pair.degraded.name, statistics});
     if (!run.settings.files.table.empty()) {
-        run.table += table_line(frame, reference_name, degraded_name, map, extras.statistics);
+        run.table += table_line(frame, pair.reference.name, pair.degraded.name, map, statistics);
     }
     if (run.wants_frames) {
         add_to_histogram(run.histogram, map);
-        if (is_worst_frame(run.worst, extras.statistics.mean)) {
-            keep_worst_frame(run.worst, make_worst_frame(frame, extras.statistics.mean, reference,
-                                                         degraded, map, run.settings.style));
+        if (is_worst_frame(run.worst, statistics.mean)) {
+            keep_worst_frame(
+                run.worst, make_worst_frame(frame, statistics.mean, frame_pixels(pair.reference),
+                                            frame_pixels(pair.degraded), map, run.settings.style));
         }
     }
 }
 
-void finish_report(ReportRun& run) {
+RunConsumer report_consumer(ReportRun& run) {
+    RunConsumer consumer;
+    consumer.work = [&run](MeasuredPair& pair) { report_pair_work(run, pair); };
+    consumer.deliver = [&run](MeasuredPair&& pair) { deliver_report_pair(run, pair); };
+    return consumer;
+}
+
+void finish_report(ReportRun& run, const PooledStatistics& pooled) {
     const ReportFiles& files = run.settings.files;
     RunRecord& r = run.record;
-    r.pooled = pooled_statistics(*run.pool);
+    r.pooled = pooled;
     if (!files.table.empty()) write_report_file(files.table, run.table);
     if (!files.summary.empty()) write_report_file(files.summary, summary_csv(r));
     if (!files.json.empty()) write_report_file(files.json, run_json_text(r));

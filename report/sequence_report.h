@@ -10,11 +10,12 @@
 
 #include "colour/delta_e.h"
 #include "image/pixel_buffer.h"
+#include "measure/sequence_runner.h"
 #include "measure/statistics.h"
 #include "report/heatmap.h"
 #include "report/html_report.h"
 #include "report/run_record.h"
-#include "scielab/filter_kernels.h"
+#include "scielab/conditions.h"
 
 namespace orv {
 
@@ -46,40 +47,34 @@ std::string table_header(const std::vector<double>& thresholds);
 std::string table_line(int frame, const std::string& reference, const std::string& degraded,
                        const InterleavedImage& map, const FrameStatistics& statistics);
 
-// What a frame's worker computes besides the map.
-struct FrameExtras {
-    FrameStatistics statistics;
-    std::string heatmap_png;  // PNG bytes when heatmaps are written
-};
-
 // The state of one run across its frames.
 struct ReportRun {
     ReportSettings settings;
     std::vector<std::string> heatmap_names;
     RunRecord record;
-    std::optional<PooledAccumulator> pool;
     ValueHistogram histogram;
     WorstFrames worst;
     std::string table;          // the table so far, when it is written at the end
-    bool wants_frames = false;  // the worker hands over both frames' pixels (for the report)
+    bool wants_frames = false;  // the pairs' pixels are needed (for the report)
 };
 
-// Starts a run of `count` frames measured with the profile in `profile_folder` and `filters`.
-void start_report(ReportRun& run, const ReportSettings& settings, const std::string& profile_folder,
-                  const AtdFilters& filters, const InputRecord& reference,
+// Starts a run of `count` frames measured with `conditions`.
+void start_report(ReportRun& run, const ReportSettings& settings,
+                  const MeasurementConditions& conditions, const InputRecord& reference,
                   const InputRecord& degraded, int count);
 
-// Worker thread: statistics and, when asked, the heatmap of one frame's map.
-FrameExtras frame_extras(const ReportRun& run, const InterleavedImage& map);
+// Worker thread: the heatmap's PNG bytes into the pair's attachment, when heatmaps are written.
+void report_pair_work(const ReportRun& run, MeasuredPair& pair);
 
-// Calling thread, frame order: writes the frame's heatmap and takes its figures in.
-void deliver_report_frame(ReportRun& run, int frame, const std::string& reference_name,
-                          const std::string& degraded_name, const PixelBuffer& reference,
-                          const PixelBuffer& degraded, const InterleavedImage& map,
-                          const FrameExtras& extras);
+// Calling thread, frame order: writes the pair's heatmap and takes its figures in.
+void deliver_report_pair(ReportRun& run, const MeasuredPair& pair);
 
-// After the last frame: writes the table, the summary, the JSON record and the HTML report.
-void finish_report(ReportRun& run);
+// The consumer of a run that feeds these writers.
+RunConsumer report_consumer(ReportRun& run);
+
+// After the last frame: writes the table, the summary, the JSON record and the HTML report
+// with the run's pooled figures.
+void finish_report(ReportRun& run, const PooledStatistics& pooled);
 
 // Writes bytes to a file created new; raises Failure "cannot write PATH: REASON".
 void write_report_file(const std::string& path, const std::string& bytes);

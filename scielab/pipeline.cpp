@@ -15,6 +15,7 @@
 #include "numeric/failure.h"
 #include "numeric/fft.h"
 #include "numeric/parallel.h"
+#include "scielab/conditions.h"
 #include "scielab/plane_memory.h"
 #include "scielab/real_plane_filter.h"
 #include "scielab/viewing_geometry.h"
@@ -25,40 +26,6 @@ namespace {
 
 // The viewing geometry: a 1920 x 1080 display of diagonal 14.0 at a distance factor of 0.04.
 using namespace viewing;
-
-// Everything one front end needs from the profile folder, read once per call.
-struct Profile {
-    GogParameters gog;
-    Matrix3 rgb_to_atd{};
-    Matrix3 atd_to_rgb{};
-    Matrix3 atd_to_xyz{};
-};
-
-Profile read_profile(const std::string& folder, bool for_display, bool for_lab) {
-    Profile p;
-    p.gog = read_display_model(profile_path(folder, "DISPGOG_parameter.txt"));
-    p.rgb_to_atd = load_rgb_to_atd(folder);
-    if (for_display) p.atd_to_rgb = invert_matrix3(p.rgb_to_atd);
-    if (for_lab) p.atd_to_xyz = invert_matrix3(load_xyz_to_atd(folder));
-    return p;
-}
-
-void require_finished(const ChannelFilter& a, const ChannelFilter& t, const ChannelFilter& d,
-                      double sample_angle) {
-    if (!filters_finished(a, t, d)) {
-        raise_failure("The ATD filters are not ready: load and apply the filter settings first.");
-    }
-    if (!std::isfinite(sample_angle) || !(sample_angle > 0.0)) {
-        raise_failure("The kernel sample angle must be a positive number.");
-    }
-    // The highest frequency of any frame lies at the corner of the spectrum; its bin must
-    // stay inside the responses.
-    const double corner = std::sqrt(2.0) * 0.5 / pixel_angle_degrees();
-    const std::int64_t k = round_to_int(corner * a.length * sample_angle * frequency_to_bin);
-    if (k > a.half_width) {
-        raise_failure("The kernel sample angle is too large for the ATD filters.");
-    }
-}
 
 // Rejects a destination that exists but has another geometry; makes an empty one.
 void prepare_output(PixelBuffer& output, const PixelBuffer& like, const char* what) {
@@ -252,11 +219,11 @@ FilteredFrame new_frame_planes(int w, int h, double* a_storage = nullptr) {
 
 // The frequency-domain filtering of the three opponent planes, in place.
 void filter_opponent_planes(FilteredFrame& f, const ChannelFilter& fa, const ChannelFilter& ft,
-                            const ChannelFilter& fd, double sample_angle) {
+                            const ChannelFilter& fd, double sample_angle, double pixel_angle) {
     const int w = f.width;
     const int h = f.height;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    const RadialBins bins(w, h, fa.length, sample_angle);
+    const RadialBins bins(w, h, fa.length, sample_angle, pixel_angle);
     const auto centre = static_cast<std::size_t>(fa.half_width);
     // A with T and D are independent: side by side when a core is spare.
     const auto filter_a_and_t = [&] {
@@ -383,10 +350,11 @@ void grey_between(const double* values, double min, double max, PixelBuffer& out
     }
 }
 
-FilteredFrame filter_frame_planes(const PixelBuffer& source, const ChannelFilter& fa,
-                                  const ChannelFilter& ft, const ChannelFilter& fd,
-                                  double sample_angle, const Profile& profile,
+FilteredFrame filter_frame_planes(const PixelBuffer& source, const MeasurementConditions& c,
                                   double* a_storage = nullptr) {
+    const ChannelFilter& fa = c.filters.a;
+    const ChannelFilter& ft = c.filters.t;
+    const ChannelFilter& fd = c.filters.d;
     const int w = source.width;
     const int h = source.height;
     FilteredFrame f = new_frame_planes(w, h, a_storage);
@@ -397,10 +365,10 @@ FilteredFrame filter_frame_planes(const PixelBuffer& source, const ChannelFilter
             rows[static_cast<std::size_t>(h + y)] = f.t.get() + static_cast<std::size_t>(y) * w;
             rows[static_cast<std::size_t>(2 * h + y)] = f.d_row(y);
         }
-        display_to_plane_rows(source, make_display_table(profile.gog), profile.rgb_to_atd,
-                              rows.data(), rows.data() + h, rows.data() + 2 * h);
+        display_to_plane_rows(source, c.colour.display_table, c.colour.rgb_to_atd, rows.data(),
+                              rows.data() + h, rows.data() + 2 * h);
     }
-    filter_opponent_planes(f, fa, ft, fd, sample_angle);
+    filter_opponent_planes(f, fa, ft, fd, c.sample_angle, c.viewing.pixel_angle_degrees);
     return f;
 }
 
@@ -414,8 +382,9 @@ double pixel_angle_degrees() {
            degrees_per_radian;
 }
 
-int frequency_bin(int u, int v, int width, int height, int response_length, double sample_angle) {
-    const double theta = pixel_angle_degrees();
+int frequency_bin(int u, int v, int width, int height, int response_length, double sample_angle,
+                  double pixel_angle) {
+    const double theta = pixel_angle;
     const double fy = v / (height * theta);
     const double fx = u / (width * theta);
     const double r = std::sqrt(fx * fx + fy * fy);
@@ -423,8 +392,12 @@ int frequency_bin(int u, int v, int width, int height, int response_length, doub
 }
 
 void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const ChannelFilter& t,
-                       const ChannelFilter& d, double sample_angle) {
-    require_finished(a, t, d, sample_angle);
+                       const ChannelFilter& d, double sample_angle, double pixel_angle) {
+    MeasurementConditions c;
+    c.filters = {a, t, d};
+    c.sample_angle = sample_angle;
+    c.viewing.pixel_angle_degrees = pixel_angle;
+    check_conditions(c);
     check_planar_image(image, "ATD");
     const int w = image.width;
     const int h = image.height;
@@ -436,7 +409,7 @@ void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const Channel
         std::copy_n(image.planes[1].data() + at, row_length, f.t.get() + at);
         std::copy_n(image.planes[2].data() + at, row_length, f.d_row(y));
     }
-    filter_opponent_planes(f, a, t, d, sample_angle);
+    filter_opponent_planes(f, a, t, d, sample_angle, pixel_angle);
     for (int y = 0; y < h; ++y) {
         const std::size_t at = static_cast<std::size_t>(y) * row_length;
         std::copy_n(f.a_row(y), row_length, image.planes[0].data() + at);
@@ -446,14 +419,12 @@ void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const Channel
 }
 
 void scielab_filter_frame(const PixelBuffer& source, PixelBuffer& destination,
-                          const ChannelFilter& a, const ChannelFilter& t, const ChannelFilter& d,
-                          double sample_angle, const std::string& folder) {
+                          const MeasurementConditions& conditions) {
     if (!is_present(source)) return;
-    require_finished(a, t, d, sample_angle);
+    check_conditions(conditions);
     check_pixel_buffer(source, "source");
     prepare_output(destination, source, "destination");
-    const Profile profile = read_profile(folder, true, false);
-    const FilteredFrame f = filter_frame_planes(source, a, t, d, sample_angle, profile);
+    const FilteredFrame f = filter_frame_planes(source, conditions);
     const auto h = static_cast<std::size_t>(f.height);
     std::vector<const double*> rows(3 * h);
     for (int y = 0; y < f.height; ++y) {
@@ -462,34 +433,30 @@ void scielab_filter_frame(const PixelBuffer& source, PixelBuffer& destination,
         rows[2 * h + static_cast<std::size_t>(y)] = f.d_row(y);
     }
     plane_rows_to_display(destination, rows.data(), rows.data() + h, rows.data() + 2 * h,
-                          profile.gog, profile.atd_to_rgb);
+                          conditions.colour.display_model, conditions.colour.atd_to_rgb);
 }
 
-InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilter& a,
-                                   const ChannelFilter& t, const ChannelFilter& d,
-                                   double sample_angle, const std::string& folder) {
-    require_finished(a, t, d, sample_angle);
+InterleavedImage scielab_lab_image(const PixelBuffer& source,
+                                   const MeasurementConditions& conditions) {
+    check_conditions(conditions);
     check_pixel_buffer(source, "source");
-    const Profile profile = read_profile(folder, false, true);
-    const FilteredFrame f = filter_frame_planes(source, a, t, d, sample_angle, profile);
+    const FilteredFrame f = filter_frame_planes(source, conditions);
     InterleavedImage lab;
     lab.width = source.width;
     lab.height = source.height;
     lab.channels = 3;
     lab.data.resize(3 * static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height));
     for (int y = 0; y < f.height; ++y) {
-        atd_row_to_lab(profile.atd_to_xyz, f.width, f.a_row(y), f.t_row(y), f.d_row(y),
+        atd_row_to_lab(conditions.colour.atd_to_xyz, f.width, f.a_row(y), f.t_row(y), f.d_row(y),
                        lab.data.data() + 3 * static_cast<std::size_t>(y) * f.width);
     }
     return lab;
 }
 
-int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degraded,
-                          PixelBuffer& output, double sample_angle, const AtdFilters& filters,
-                          const std::string& folder, InterleavedImage& result,
-                          DeltaEFormula formula, const PairStorage& storage) {
-    if (!is_present(reference) || !is_present(degraded)) return 0;
-    require_finished(filters.a, filters.t, filters.d, sample_angle);
+InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer& degraded,
+                                const MeasurementConditions& conditions, PixelBuffer* grey,
+                                const PairStorage& storage) {
+    check_conditions(conditions);
     check_pixel_buffer(reference, "reference");
     check_pixel_buffer(degraded, "degraded");
     if (reference.width != degraded.width || reference.height != degraded.height) {
@@ -499,8 +466,7 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
                       ") differ in size and cannot be compared.");
     }
     // A missing grey picture is made at the end, once the planes are gone.
-    if (is_present(output)) prepare_output(output, reference, "output");
-    const Profile profile = read_profile(folder, false, true);
+    if (grey != nullptr && is_present(*grey)) prepare_output(*grey, reference, "output");
     const int w = reference.width;
     const int h = reference.height;
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
@@ -515,8 +481,7 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
     FilteredFrame fd;
     std::atomic<bool> degraded_started{false};
     const auto filter_reference = [&] {
-        fr.planes =
-            filter_frame_planes(reference, filters.a, filters.t, filters.d, sample_angle, profile);
+        fr.planes = filter_frame_planes(reference, conditions);
         // Filtered one after the other, the degraded frame comes next: with the reference's
         // planes parked meanwhile, memory holds one frame's planes instead of two.
         if (count >= storage.park_pixels && !degraded_started.load()) park(fr);
@@ -526,8 +491,7 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
     const auto filter_degraded = [&] {
         degraded_started.store(true);
         diff.data.resize(count);
-        fd = filter_frame_planes(degraded, filters.a, filters.t, filters.d, sample_angle, profile,
-                                 diff.data.data());
+        fd = filter_frame_planes(degraded, conditions, diff.data.data());
     };
     if (count >= storage.serial_pixels) {
         filter_reference();
@@ -537,19 +501,25 @@ int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degra
     }
     double* map = diff.data.data();
     split_rows(h, [&](int first, int last) {
-        difference_rows(formula, profile.atd_to_xyz, fr, fd, first, last, map);
+        difference_rows(conditions.formula, conditions.colour.atd_to_xyz, fr, fd, first, last, map);
     });
     fd = FilteredFrame{};
     fr = KeptFrame{};
-    // The statistics in pixel order, whatever the split: the same sums for any thread count.
-    DifferenceSummary summary;
-    for (double value : diff.data) summary.add(value);
-    summary.finish(diff, count);
-    prepare_output(output, reference, "output");
-    // The summary's extremes are those scale_to_grey would find (the same comparisons from the
-    // same start), so the map is not searched again.
-    grey_between(diff.data.data(), summary.min, summary.max, output);
-    result = std::move(diff);
+    // The mean, maximum and minimum in pixel order, whatever the split: the same sums for any
+    // thread count. They are the map's own figures, and the grey picture's range.
+    summarise_map(diff);
+    if (grey != nullptr) {
+        prepare_output(*grey, reference, "output");
+        grey_between(diff.data.data(), diff.min, diff.max, *grey);
+    }
+    return diff;
+}
+
+int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degraded,
+                          PixelBuffer& output, const MeasurementConditions& conditions,
+                          InterleavedImage& result, const PairStorage& storage) {
+    if (!is_present(reference) || !is_present(degraded)) return 0;
+    result = difference_map(reference, degraded, conditions, &output, storage);
     return 1;
 }
 

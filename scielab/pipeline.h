@@ -1,7 +1,8 @@
 #pragma once
-// The per-frame S-CIELAB pipeline. Every front end reads its profile files from `folder`
-// once per call. Raises orv::Failure for unreadable profiles, unfinished filter sets and
-// frames of different sizes.
+// The per-frame S-CIELAB pipeline. Every call measures with the conditions it is given
+// (scielab/conditions.h), built once per run; no profile file is read here. Raises
+// orv::Failure for unfinished filter sets, conditions outside the filters' reach and frames
+// of different sizes.
 
 #include <cstddef>
 #include <string>
@@ -9,30 +10,32 @@
 #include "colour/colour_types.h"
 #include "colour/delta_e.h"
 #include "image/pixel_buffer.h"
+#include "scielab/conditions.h"
 #include "scielab/filter_kernels.h"
 
 namespace orv {
 
 // The visual angle of one display pixel under the fixed viewing geometry, in degrees
-// (about 0.0145651).
+// (about 0.0145651): the default of every measurement's conditions.
 double pixel_angle_degrees();
 
 // The response element (counted from zero frequency) that weights frequency (u, v) of a
-// width x height spectrum whose filters have `response_length` elements.
-int frequency_bin(int u, int v, int width, int height, int response_length, double sample_angle);
+// width x height spectrum whose filters have `response_length` elements, for pixels of
+// `pixel_angle` degrees.
+int frequency_bin(int u, int v, int width, int height, int response_length, double sample_angle,
+                  double pixel_angle = pixel_angle_degrees());
 
 void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const ChannelFilter& t,
-                       const ChannelFilter& d, double sample_angle);
+                       const ChannelFilter& d, double sample_angle,
+                       double pixel_angle = pixel_angle_degrees());
 
 // Nothing happens when `source` is absent; `destination` must have the source's geometry
 // (an empty destination is made zero-filled with it).
 void scielab_filter_frame(const PixelBuffer& source, PixelBuffer& destination,
-                          const ChannelFilter& a, const ChannelFilter& t, const ChannelFilter& d,
-                          double sample_angle, const std::string& folder);
+                          const MeasurementConditions& conditions);
 
-InterleavedImage scielab_lab_image(const PixelBuffer& source, const ChannelFilter& a,
-                                   const ChannelFilter& t, const ChannelFilter& d,
-                                   double sample_angle, const std::string& folder);
+InterleavedImage scielab_lab_image(const PixelBuffer& source,
+                                   const MeasurementConditions& conditions);
 
 // Where one frame pair's filtered planes (three planes of doubles per frame) are kept. The
 // two frames are filtered side by side when a core is spare, unless the pair has at least
@@ -48,14 +51,18 @@ struct PairStorage {
     std::size_t serial_pixels = std::size_t{1} << 24;
 };
 
+// The difference map of one frame pair with its mean, maximum and minimum (summarise_map),
+// by the conditions' formula. When `grey` is given, its grey picture is made as well (an
+// absent one is made; a present one must have the frames' geometry), once the planes are gone.
+InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer& degraded,
+                                const MeasurementConditions& conditions, PixelBuffer* grey,
+                                const PairStorage& storage = {});
+
 // 1 on success (result replaced, output holds the grey picture; an absent output is made),
-// 0 if either input is absent. `formula` chooses the per-pixel colour difference (the GUI
-// always uses CIE94).
+// 0 if either input is absent.
 int make_difference_image(const PixelBuffer& reference, const PixelBuffer& degraded,
-                          PixelBuffer& output, double sample_angle, const AtdFilters& filters,
-                          const std::string& folder, InterleavedImage& result,
-                          DeltaEFormula formula = DeltaEFormula::cie94,
-                          const PairStorage& storage = {});
+                          PixelBuffer& output, const MeasurementConditions& conditions,
+                          InterleavedImage& result, const PairStorage& storage = {});
 
 void scale_to_grey(const double* values, std::size_t count, PixelBuffer& output);
 

@@ -26,14 +26,14 @@ struct RadialBins {
     std::vector<double> fx2;
     std::vector<double> fy2;
 
-    RadialBins(int w, int h, int response_length, double angle)
+    RadialBins(int w, int h, int response_length, double angle, double pixel_angle)
         : width(w),
           height(h),
           n_a(response_length),
           sample_angle(angle),
           fx2(static_cast<std::size_t>(w)),
           fy2(static_cast<std::size_t>(h)) {
-        const double theta = pixel_angle_degrees();
+        const double theta = pixel_angle;
         for (int p = 0; p < w; ++p) {
             const int u = p < w - w / 2 ? p : p - w;
             const double fx = u / (w * theta);

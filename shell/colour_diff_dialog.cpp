@@ -6,6 +6,7 @@
 
 #include "image/bmp_file.h"
 #include "measure/frame_loop.h"
+#include "measure/sequence_runner.h"
 #include "measure/statistics.h"
 #include "numeric/failure.h"
 #include "resources/dialog_templates.h"
@@ -20,24 +21,32 @@ namespace c = colour_diff_item;
 
 int pair_slot(const std::array<PixelBuffer, max_frames>& table, int count, int i) {
     if (i >= 0 && i < max_frames && is_present(table[static_cast<std::size_t>(i)])) return i;
-    const int last = std::min(count, max_frames) - 1;
+    // An empty slot takes the sequence's last frame, as a shorter sequence repeats it.
+    const int last = paired_index(max_frames, std::min(count, max_frames));
     if (last < 0 || !is_present(table[static_cast<std::size_t>(last)])) return -1;
     return last;
 }
 
-namespace {
+RunSide store_side(const FrameStore& store, SequenceTable table,
+                   const std::vector<std::pair<int, int>>& pairs) {
+    const bool reference = table == SequenceTable::reference;
+    RunSide side;
+    side.count = static_cast<int>(pairs.size());
+    side.read = [&store, &pairs, reference](int i) {
+        const auto& [ri, di] = pairs[static_cast<std::size_t>(i)];
+        const auto slot = static_cast<std::size_t>(reference ? ri : di);
+        RunFrame frame;
+        frame.name =
+            reference ? store.reference_frame_names[slot] : store.degraded_frame_names[slot];
+        frame.header = store.frame_headers[static_cast<std::size_t>(i)];
+        frame.kept = reference ? &store.reference_pixels[slot] : &store.degraded_pixels[slot];
+        return frame;
+    };
+    return side;
+}
 
-struct SlotDifference {
-    PixelBuffer picture;
-    InterleavedImage result;
-    FrameStatistics statistics;  // the same figures orv-cli writes for the frame
-};
-
-}  // namespace
-
-bool make_difference_sequence(FrameStore& store, Platform& platform) {
+std::vector<std::pair<int, int>> store_pairs(const FrameStore& store) {
     const int n = std::min(std::max(store.reference_count, store.degraded_count), max_frames);
-
     // The pairs are fixed before any work starts, so the slots can be computed side by side
     // and still stop exactly where a slot-by-slot run stops: at the first absent pair.
     std::vector<std::pair<int, int>> pairs;
@@ -48,41 +57,43 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
         if (ri < 0 || di < 0) break;
         pairs.emplace_back(ri, di);
     }
+    return pairs;
+}
+
+bool make_difference_sequence(FrameStore& store, Platform& platform) {
+    const int n = std::min(std::max(store.reference_count, store.degraded_count), max_frames);
+    const std::vector<std::pair<int, int>> pairs = store_pairs(store);
     const int ready = static_cast<int>(pairs.size());
     if (!check_room(platform, Window::dialog, difference_need(store))) return false;
 
     ProgressScope progress(platform, colour_diff_progress_label, n);
-    const FrameStore& input = store;
     try {
-        run_ordered_frames<SlotDifference>(
-            ready, machine_threads(),
-            [&input, &pairs](int i) {
-                const auto slot = static_cast<std::size_t>(i);
-                const auto [ri, di] = pairs[slot];
-                const HeaderBlock& header = input.frame_headers[slot];
-                SlotDifference made;
-                made.picture = make_pixel_buffer(header_width(header), header_height(header));
-                make_difference_image(input.reference_pixels[static_cast<std::size_t>(ri)],
-                                      input.degraded_pixels[static_cast<std::size_t>(di)],
-                                      made.picture, kernel_sample_angle, input.atd_filters,
-                                      input.profile_folder, made.result);
-                made.statistics = frame_statistics(made.result, default_thresholds());
-                return made;
-            },
-            [&store, &pairs](int i, SlotDifference&& made) {
-                // Replacing the slot's picture and data releases the previous ones.
-                const auto slot = static_cast<std::size_t>(i);
-                store.diff_pixels[slot] = std::move(made.picture);
-                store.diff_results[slot] = std::move(made.result);
-                store.diff_p95[slot] = made.statistics.p95;
-                store.diff_p95_known[slot] = true;
-                keep_in_store(store.diff_pixels[slot]);
-                keep_in_store(store.diff_results[slot]);
-                drop_slot_pages(store, i);
-                drop_slot_pages(store, pairs[slot].first);
-                drop_slot_pages(store, pairs[slot].second);
-            },
-            [&progress](int done, int) { progress.step(done); });
+        // The profile is read once for the whole run; the run keeps the conditions it measured
+        // with for an export.
+        MeasurementConditions conditions = make_conditions(store.profile_folder, store.atd_filters);
+        RunSettings settings;
+        settings.threads = machine_threads();
+        settings.grey = true;
+        settings.pool = false;  // the results window pools the frame means it shows
+        settings.progress = [&progress](int done, int) { progress.step(done); };
+        RunConsumer consumer;
+        consumer.deliver = [&store, &pairs](MeasuredPair&& pair) {
+            // Replacing the slot's picture and data releases the previous ones.
+            const int i = pair.frame;
+            const auto slot = static_cast<std::size_t>(i);
+            store.diff_pixels[slot] = std::move(pair.result.grey);
+            store.diff_results[slot] = std::move(pair.result.map);
+            store.diff_p95[slot] = pair.result.statistics.p95;
+            store.diff_p95_known[slot] = true;
+            keep_in_store(store.diff_pixels[slot]);
+            keep_in_store(store.diff_results[slot]);
+            drop_slot_pages(store, i);
+            drop_slot_pages(store, pairs[slot].first);
+            drop_slot_pages(store, pairs[slot].second);
+        };
+        run_sequence(conditions, store_side(store, SequenceTable::reference, pairs),
+                     store_side(store, SequenceTable::degraded, pairs), settings, consumer);
+        store.measured_conditions = std::move(conditions);
     } catch (const Failure& failure) {
         progress.close();
         show_dialog_message(platform, gui_failure_text(failure.message), dialog_error_caption);

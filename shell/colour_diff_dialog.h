@@ -4,10 +4,14 @@
 // S-CIELAB colour-difference result and its grey picture.
 
 #include <array>
+#include <utility>
+#include <vector>
 
+#include "measure/sequence_runner.h"
 #include "shell/dialog_logic.h"
 #include "shell/frame_store.h"
 #include "shell/platform.h"
+#include "shell/sequences.h"
 
 namespace orv {
 
@@ -17,6 +21,15 @@ inline constexpr const char* colour_diff_progress_label = "色差画像生成";
 // last frame of the sequence (count - 1). -1 when there is no frame there either (an empty
 // sequence, or a count whose last slot is empty): the pair is absent.
 int pair_slot(const std::array<PixelBuffer, max_frames>& table, int count, int i);
+
+// The slots of each pair the colour-difference run measures, in frame order, up to the first
+// absent pair.
+std::vector<std::pair<int, int>> store_pairs(const FrameStore& store);
+
+// One sequence of the store as a run's side over `pairs`: pair i reads the frame of its slot,
+// left in the store (never copied). `store` and `pairs` must outlive the side.
+RunSide store_side(const FrameStore& store, SequenceTable table,
+                   const std::vector<std::pair<int, int>>& pairs);
 
 // The work of OK. For slots 0 .. max(reference_count, degraded_count) - 1 in order, makes
 // diff_pixels[i] (a zero-filled buffer of frame_headers[i]'s size, then the grey picture) and

@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "image/bmp_file.h"
+#include "image/file_names.h"
 #include "measure/frame_loop.h"
+#include "measure/sequence_runner.h"
 #include "shell/colour_diff_dialog.h"
 #include "shell/dialog_logic.h"
 #include "shell/main_window.h"
@@ -29,24 +31,14 @@ void tell(Platform& platform, const std::string& text, const std::string& captio
     platform.message_box(request);
 }
 
-// The slots of each measured pair, as the colour-difference run paired them.
-struct ExportPair {
-    int reference = -1;
-    int degraded = -1;
-};
-
-std::vector<ExportPair> measured_pairs(const FrameStore& store) {
-    const int n = std::min(std::max(store.reference_count, store.degraded_count), max_frames);
-    std::vector<ExportPair> pairs;
-    for (int i = 0; i < n; ++i) {
-        const ExportPair pair{pair_slot(store.reference_pixels, store.reference_count, i),
-                              pair_slot(store.degraded_pixels, store.degraded_count, i)};
-        if (pair.reference < 0 || pair.degraded < 0 ||
-            store.diff_results[static_cast<std::size_t>(i)].data.empty()) {
-            break;
-        }
-        pairs.push_back(pair);
-    }
+// The pairs the colour-difference run measured: those with a result, up to the first without.
+std::vector<std::pair<int, int>> measured_pairs(const FrameStore& store) {
+    std::vector<std::pair<int, int>> pairs = store_pairs(store);
+    const auto measured = std::find_if(pairs.begin(), pairs.end(), [&](const auto& pair) {
+        const auto slot = static_cast<std::size_t>(&pair - pairs.data());
+        return store.diff_results[slot].data.empty();
+    });
+    pairs.erase(measured, pairs.end());
     return pairs;
 }
 
@@ -74,38 +66,48 @@ ReportSettings export_settings(const std::string& base) {
 
 std::string export_measurement(const FrameStore& store, Platform& platform,
                                const std::string& base) {
-    const std::vector<ExportPair> pairs = measured_pairs(store);
+    const std::vector<std::pair<int, int>> pairs = measured_pairs(store);
     const int count = static_cast<int>(pairs.size());
     const ReportSettings settings = export_settings(base);
-    for (const std::string& name : report_output_names(settings, count)) {
-        std::error_code error;
-        if (std::filesystem::exists(std::filesystem::symlink_status(name, error))) return name;
+    if (const auto existing = first_existing(report_output_names(settings, count))) {
+        return *existing;
     }
 
     InputRecord degraded = make_input_record(store.degraded_files, store.degraded_count);
     if (store.degraded_files.empty()) degraded.colour_handling = store.degraded_origin;
     ReportRun run;
-    start_report(run, settings, store.profile_folder, store.atd_filters,
+    start_report(run, settings, store.measured_conditions,
                  make_input_record(store.reference_files, store.reference_count), degraded, count);
     ProgressScope progress(platform, export_progress_label, count);
-    run_ordered_frames<FrameExtras>(
-        count, machine_threads(),
-        [&store, &run](int i) {
-            return frame_extras(run, store.diff_results[static_cast<std::size_t>(i)]);
-        },
-        [&store, &run, &pairs](int i, FrameExtras&& extras) {
+    // The stored results go through the writers as a run's pairs would, frames by reference.
+    const RunSide reference = store_side(store, SequenceTable::reference, pairs);
+    const RunSide degraded_side = store_side(store, SequenceTable::degraded, pairs);
+    RunSettings replay;
+    replay.threads = machine_threads();
+    replay.thresholds = settings.thresholds;
+    replay.progress = [&progress](int done, int) { progress.step(done); };
+    RunConsumer consumer = report_consumer(run);
+    consumer.deliver = [&store, &run, &pairs](MeasuredPair&& pair) {
+        deliver_report_pair(run, pair);
+        const auto slot = static_cast<std::size_t>(pair.frame);
+        drop_slot_pages(store, pair.frame);
+        drop_slot_pages(store, pairs[slot].first);
+        drop_slot_pages(store, pairs[slot].second);
+    };
+    const RunOutcome outcome = replay_sequence(
+        count,
+        [&](int i) {
+            MeasuredPair pair;
+            pair.frame = i;
+            pair.reference = reference.read(i);
+            pair.degraded = degraded_side.read(i);
             const auto slot = static_cast<std::size_t>(i);
-            const auto ri = static_cast<std::size_t>(pairs[slot].reference);
-            const auto di = static_cast<std::size_t>(pairs[slot].degraded);
-            deliver_report_frame(run, i, store.reference_frame_names[ri],
-                                 store.degraded_frame_names[di], store.reference_pixels[ri],
-                                 store.degraded_pixels[di], store.diff_results[slot], extras);
-            drop_slot_pages(store, i);
-            drop_slot_pages(store, pairs[slot].reference);
-            drop_slot_pages(store, pairs[slot].degraded);
+            pair.kept_map = &store.diff_results[slot];
+            pair.result.statistics = frame_statistics(*pair.kept_map, replay.thresholds);
+            return pair;
         },
-        [&progress](int done, int) { progress.step(done); });
-    finish_report(run);
+        replay, consumer);
+    finish_report(run, outcome.pooled);
     return "";
 }
 

@@ -114,6 +114,9 @@ const std::vector<FailureText>& failure_texts() {
                  R"(^The reference frame \((\d+ x \d+)\) and the degraded frame \((\d+ x \d+)\) differ in size and cannot be compared\.$)"),
              "原画像 ($1) と劣化画像 ($2) の大きさが異なるため、色差を計算できません"},
             {std::regex(
+                 R"(^frame \d+: .* is (\d+)x(\d+) but .* is (\d+)x(\d+); the frames of a pair must have the same size$)"),
+             "原画像 ($1 x $2) と劣化画像 ($3 x $4) の大きさが異なるため、色差を計算できません"},
+            {std::regex(
                  R"(^The two CIELAB images differ in size \((\d+ x \d+) and (\d+ x \d+)\) and cannot be compared\.$)"),
              "2つのCIELAB画像の大きさ ($1 と $2) が異なるため、比較できません"},
             {std::regex(

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "measure/sequence_runner.h"
+
 namespace orv {
 
 FrameStore& frame_store() {
@@ -28,10 +30,7 @@ void advance_frame(FrameStore& store) {
     if (store.current_frame >= count) store.current_frame = 0;
 }
 
-int pane_slot(int frame, int count) {
-    if (count <= 0) return -1;
-    return frame >= count ? count - 1 : frame;
-}
+int pane_slot(int frame, int count) { return paired_index(frame, count); }
 
 int left_pane_slot(const FrameStore& store) {
     return pane_slot(store.current_frame, store.reference_count);

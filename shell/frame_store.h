@@ -9,6 +9,7 @@
 #include "image/bmp_file.h"
 #include "image/pixel_buffer.h"
 #include "report/run_record.h"
+#include "scielab/conditions.h"
 #include "scielab/filter_kernels.h"
 
 namespace orv {
@@ -62,6 +63,8 @@ struct FrameStore {
     std::string profile_folder;
     std::string start_directory;
     AtdFilters atd_filters;
+    // The conditions the last colour-difference run measured with (what an export records).
+    MeasurementConditions measured_conditions;
 
     int image_loaded = 0;
     int degraded_ready = 0;

@@ -8,6 +8,7 @@
 #include "measure/frame_loop.h"
 #include "numeric/failure.h"
 #include "resources/menu.h"
+#include "scielab/conditions.h"
 #include "scielab/pipeline.h"
 #include "shell/dialog_logic.h"
 #include "shell/export.h"
@@ -120,17 +121,19 @@ void run_scielab_command(FrameStore& store, Platform& platform) {
     const int count = std::min(store.reference_count, max_frames);
     // Closes the progress window however the run ends.
     ProgressScope progress(platform, scielab_progress_label, count);
+    // The profile is read once for the whole run.
+    const MeasurementConditions conditions =
+        make_conditions(store.profile_folder, store.atd_filters);
 
     const FrameStore& input = store;
     // Frames are filtered side by side and handed back in frame order; each output is a
     // zero-filled buffer of its reference frame's own geometry.
     run_ordered_frames<PixelBuffer>(
         count, machine_threads(),
-        [&input](int i) {
+        [&input, &conditions](int i) {
             const PixelBuffer& source = input.reference_pixels[static_cast<std::size_t>(i)];
             PixelBuffer output = make_pixel_buffer(source.width, source.height);
-            scielab_filter_frame(source, output, input.atd_filters.a, input.atd_filters.t,
-                                 input.atd_filters.d, kernel_sample_angle, input.profile_folder);
+            scielab_filter_frame(source, output, conditions);
             return output;
         },
         [&store](int i, PixelBuffer&& output) {

@@ -17,8 +17,8 @@ Failures raise orv.Error with the texts orv-cli prints.
 """
 
 import os
-import re
 
+from . import _orv
 from ._orv import (
     Error,
     FrameDiff,
@@ -52,12 +52,7 @@ __all__ = [
 ]
 
 #: File name endings (lower case) taken as frames when a directory is a sequence.
-IMAGE_SUFFIXES = (".bmp", ".png", ".tif", ".tiff", ".jpg", ".jpeg")
-
-
-def _natural_key(name):
-    """Sort key that orders embedded numbers by value: f_2 before f_10."""
-    return [int(part) if part.isdigit() else part for part in re.split(r"(\d+)", name)]
+IMAGE_SUFFIXES = tuple(_orv.image_sequence_suffixes())
 
 
 def sequence_files(path):
@@ -67,23 +62,16 @@ def sequence_files(path):
     IMAGE_SUFFIXES, in natural name order: frame_2 before frame_10), or a list
     of such paths, taken in the order given. Raises orv.Error when a directory
     holds no frame files; a file that cannot be read fails when it is read.
+    The expansion is orv-cli's own, so both read a directory alike.
     """
-    if isinstance(path, (list, tuple)):
-        files = []
-        for item in path:
-            files.extend(sequence_files(item))
-        return files
-    path = os.fspath(path)
-    if os.path.isdir(path):
-        names = [
-            name
-            for name in os.listdir(path)
-            if name.lower().endswith(IMAGE_SUFFIXES) and os.path.isfile(os.path.join(path, name))
-        ]
-        if not names:
-            raise Error(path + " holds no frame files (" + ", ".join(IMAGE_SUFFIXES) + ")")
-        return [os.path.join(path, name) for name in sorted(names, key=_natural_key)]
-    return [path]
+    paths = path if isinstance(path, (list, tuple)) else [path]
+    flat = []
+    for item in paths:
+        if isinstance(item, (list, tuple)):
+            flat.extend(sequence_files(item))
+        else:
+            flat.append(os.fspath(item))
+    return _orv.expand_sequence_paths(flat)
 
 
 def read_frame(path, **media):

@@ -6,6 +6,7 @@
 #include "colour/conversions.h"
 #include "colour/profile_files.h"
 #include "numeric/failure.h"
+#include "scielab/conditions.h"
 #include "tests/colour/scratch_folder.h"
 
 namespace orv {

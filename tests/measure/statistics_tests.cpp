@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "colour/conversions.h"
 #include "measure/statistics.h"
 #include "numeric/failure.h"
 
@@ -23,6 +24,7 @@ InterleavedImage map_from_picture(int width, const std::vector<double>& top_firs
         map.data.insert(map.data.end(), top_first.begin() + row * width,
                         top_first.begin() + (row + 1) * width);
     }
+    summarise_map(map);
     return map;
 }
 

@@ -8,6 +8,7 @@
 #include <png.h>
 #include <string>
 
+#include "colour/conversions.h"
 #include "report/bitmap_font.h"
 #include "report/colour_maps.h"
 #include "report/heatmap.h"
@@ -24,6 +25,7 @@ InterleavedImage map_of(int width, int height, std::vector<double> stored) {
     map.height = height;
     map.channels = 1;
     map.data.assign(stored.begin(), stored.end());
+    summarise_map(map);
     return map;
 }
 

@@ -10,6 +10,7 @@
 #include "scielab/filter_settings.h"
 #include "scielab/pipeline.h"
 #include "tests/scielab/scielab_fixture.h"
+#include "tests/support/pipeline_calls.h"
 
 namespace orv {
 namespace {
@@ -186,9 +187,9 @@ TextRun run_through_text(const ScratchFolder& dir) {
     run.gog = read_display_model(profile_path(dir.folder(), "DISPGOG_parameter.txt"));
     PixelBuffer output;
     InterleavedImage result;
-    make_difference_image(scielab_test::pattern_frame(24, 16, 1),
-                          scielab_test::pattern_frame(24, 16, 2), output, kernel_sample_angle,
-                          working, dir.folder(), result);
+    test_calls::make_difference_image(scielab_test::pattern_frame(24, 16, 1),
+                                      scielab_test::pattern_frame(24, 16, 2), output,
+                                      kernel_sample_angle, working, dir.folder(), result);
     run.mean = result.mean;
     run.mean_text = fixed_text(result.mean, 6);
     return run;

@@ -13,6 +13,7 @@
 #include "numeric/svd.h"
 #include "scielab/pipeline.h"
 #include "tests/scielab/scielab_fixture.h"
+#include "tests/support/pipeline_calls.h"
 
 namespace orv {
 namespace {
@@ -218,8 +219,8 @@ TEST_F(Pipeline, UniformFramesSurviveTheFilter) {
             }
         }
         PixelBuffer out;
-        scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle,
-                             dir.folder());
+        test_calls::scielab_filter_frame(frame, out, filters.a, filters.t, filters.d,
+                                         kernel_sample_angle, dir.folder());
         ASSERT_EQ(out.width, 12);
         for (int y = 0; y < 9; ++y) {
             for (int x = 0; x < 36; ++x) {
@@ -235,8 +236,8 @@ TEST_F(Pipeline, IdenticalFramesGiveAZeroMapAndABlackPicture) {
     const PixelBuffer frame = pattern_frame(20, 14, 3);
     PixelBuffer grey;
     InterleavedImage result;
-    ASSERT_EQ(make_difference_image(frame, frame, grey, kernel_sample_angle, filters, dir.folder(),
-                                    result),
+    ASSERT_EQ(test_calls::make_difference_image(frame, frame, grey, kernel_sample_angle, filters,
+                                                dir.folder(), result),
               1);
     ASSERT_EQ(result.data.size(), 280u);
     EXPECT_EQ(result.channels, 1);
@@ -260,8 +261,8 @@ TEST_F(Pipeline, MatchesTheStepByStepComputationForEvenOddAndPaddedSizes) {
             for (int x = 3 * out.width; x < out.stride; ++x)
                 out.bytes[static_cast<std::size_t>(y * out.stride + x)] = 0xAA;
         }
-        scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle,
-                             dir.folder());
+        test_calls::scielab_filter_frame(frame, out, filters.a, filters.t, filters.d,
+                                         kernel_sample_angle, dir.folder());
         const PixelBuffer expected = reference.filtered_frame(frame, filters);
         EXPECT_LE(differing_bytes(out, expected), 1);
         for (int y = 0; y < out.height; ++y) {
@@ -272,8 +273,8 @@ TEST_F(Pipeline, MatchesTheStepByStepComputationForEvenOddAndPaddedSizes) {
         }
 
         const std::vector<double> lab_expected = reference.lab(frame, filters);
-        const InterleavedImage lab = scielab_lab_image(frame, filters.a, filters.t, filters.d,
-                                                       kernel_sample_angle, dir.folder());
+        const InterleavedImage lab = test_calls::scielab_lab_image(
+            frame, filters.a, filters.t, filters.d, kernel_sample_angle, dir.folder());
         ASSERT_EQ(lab.data.size(), lab_expected.size());
         for (std::size_t i = 0; i < lab.data.size(); ++i) {
             EXPECT_NEAR(lab.data[i], lab_expected[i], 1e-9 * (1 + std::abs(lab_expected[i])));
@@ -281,8 +282,8 @@ TEST_F(Pipeline, MatchesTheStepByStepComputationForEvenOddAndPaddedSizes) {
 
         PixelBuffer grey;
         InterleavedImage result;
-        ASSERT_EQ(make_difference_image(frame, degraded, grey, kernel_sample_angle, filters,
-                                        dir.folder(), result),
+        ASSERT_EQ(test_calls::make_difference_image(frame, degraded, grey, kernel_sample_angle,
+                                                    filters, dir.folder(), result),
                   1);
         const std::vector<double> map = reference.difference(frame, degraded, filters);
         ASSERT_EQ(result.data.size(), map.size());
@@ -331,8 +332,8 @@ TEST_F(Pipeline, FilteredBytesOfALargerFrameRarelyMoveAtATruncationEdge) {
     const Reference reference(dir.folder());
     const PixelBuffer frame = pattern_frame(120, 90, 9);
     PixelBuffer out;
-    scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle,
-                         dir.folder());
+    test_calls::scielab_filter_frame(frame, out, filters.a, filters.t, filters.d,
+                                     kernel_sample_angle, dir.folder());
     const int moved = differing_bytes(out, reference.filtered_frame(frame, filters));
     RecordProperty("moved_bytes", moved);
     EXPECT_LE(moved, 3) << "of " << 3 * 120 * 90 << " bytes";
@@ -345,8 +346,8 @@ TEST_F(Pipeline, RecordedValuesOfAFramePair) {
     const PixelBuffer degraded = degrade(frame, 4);
     PixelBuffer grey;
     InterleavedImage result;
-    ASSERT_EQ(make_difference_image(frame, degraded, grey, kernel_sample_angle, filters,
-                                    dir.folder(), result),
+    ASSERT_EQ(test_calls::make_difference_image(frame, degraded, grey, kernel_sample_angle, filters,
+                                                dir.folder(), result),
               1);
     char text[128];
     std::snprintf(text, sizeof text, "%.6f %.6f %.6f", result.mean, result.max, result.min);
@@ -356,8 +357,8 @@ TEST_F(Pipeline, RecordedValuesOfAFramePair) {
     EXPECT_NEAR(grey_sum, golden_grey_sum, 6);  // a value on a truncation edge may move a byte
 
     PixelBuffer out;
-    scielab_filter_frame(frame, out, filters.a, filters.t, filters.d, kernel_sample_angle,
-                         dir.folder());
+    test_calls::scielab_filter_frame(frame, out, filters.a, filters.t, filters.d,
+                                     kernel_sample_angle, dir.folder());
     long weighted = 0;
     for (std::size_t i = 0; i < out.bytes.size(); ++i)
         weighted += static_cast<long>(out.bytes[i]) * static_cast<long>(i % 251 + 1);
@@ -384,12 +385,12 @@ TEST_F(Pipeline, OnePairGivesTheSameBytesOnOneCoreAndOnSeveral) {
             SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " run " +
                          std::to_string(run));
             set_core_budget(runs[run].cores);
-            ASSERT_EQ(make_difference_image(frame, degraded, greys[run], kernel_sample_angle,
-                                            filters, dir.folder(), results[run],
-                                            DeltaEFormula::cie94, runs[run].storage),
+            ASSERT_EQ(test_calls::make_difference_image(
+                          frame, degraded, greys[run], kernel_sample_angle, filters, dir.folder(),
+                          results[run], DeltaEFormula::cie94, runs[run].storage),
                       1);
-            scielab_filter_frame(frame, filtered[run], filters.a, filters.t, filters.d,
-                                 kernel_sample_angle, dir.folder());
+            test_calls::scielab_filter_frame(frame, filtered[run], filters.a, filters.t, filters.d,
+                                             kernel_sample_angle, dir.folder());
             EXPECT_EQ(results[run].data, results[0].data);
             EXPECT_EQ(results[run].mean, results[0].mean);
             EXPECT_EQ(results[run].max, results[0].max);
@@ -397,10 +398,10 @@ TEST_F(Pipeline, OnePairGivesTheSameBytesOnOneCoreAndOnSeveral) {
             EXPECT_EQ(filtered[run].bytes, filtered[0].bytes);
             InterleavedImage same;
             PixelBuffer grey;
-            ASSERT_EQ(
-                make_difference_image(frame, frame, grey, kernel_sample_angle, filters,
-                                      dir.folder(), same, DeltaEFormula::cie94, runs[run].storage),
-                1);
+            ASSERT_EQ(test_calls::make_difference_image(frame, frame, grey, kernel_sample_angle,
+                                                        filters, dir.folder(), same,
+                                                        DeltaEFormula::cie94, runs[run].storage),
+                      1);
             EXPECT_EQ(same.max, 0.0);
             EXPECT_EQ(same.min, 0.0);
         }
@@ -414,24 +415,24 @@ TEST_F(Pipeline, RefusesMismatchedFramesAndBuffers) {
     PixelBuffer grey;
     InterleavedImage result;
     result.data = {42.0};
-    EXPECT_THROW(
-        make_difference_image(a, b, grey, kernel_sample_angle, filters, dir.folder(), result),
-        Failure);
+    EXPECT_THROW(test_calls::make_difference_image(a, b, grey, kernel_sample_angle, filters,
+                                                   dir.folder(), result),
+                 Failure);
     PixelBuffer wrong_grey = make_pixel_buffer(8, 5);
-    EXPECT_THROW(
-        make_difference_image(a, a, wrong_grey, kernel_sample_angle, filters, dir.folder(), result),
-        Failure);
+    EXPECT_THROW(test_calls::make_difference_image(a, a, wrong_grey, kernel_sample_angle, filters,
+                                                   dir.folder(), result),
+                 Failure);
     EXPECT_EQ(result.data, std::vector<double>{42.0});
 
     PixelBuffer wrong = make_pixel_buffer(7, 6);
-    EXPECT_THROW(scielab_filter_frame(a, wrong, filters.a, filters.t, filters.d,
-                                      kernel_sample_angle, dir.folder()),
+    EXPECT_THROW(test_calls::scielab_filter_frame(a, wrong, filters.a, filters.t, filters.d,
+                                                  kernel_sample_angle, dir.folder()),
                  Failure);
     PixelBuffer short_source = a;
     short_source.bytes.resize(short_source.bytes.size() - 3);
     PixelBuffer out;
-    EXPECT_THROW(scielab_filter_frame(short_source, out, filters.a, filters.t, filters.d,
-                                      kernel_sample_angle, dir.folder()),
+    EXPECT_THROW(test_calls::scielab_filter_frame(short_source, out, filters.a, filters.t,
+                                                  filters.d, kernel_sample_angle, dir.folder()),
                  Failure);
 }
 
@@ -439,17 +440,17 @@ TEST_F(Pipeline, AbsentFramesDoNothing) {
     const PixelBuffer frame = pattern_frame(8, 6, 1);
     PixelBuffer none;
     PixelBuffer out = make_pixel_buffer(8, 6);
-    scielab_filter_frame(none, out, filters.a, filters.t, filters.d, kernel_sample_angle,
-                         dir.folder());
+    test_calls::scielab_filter_frame(none, out, filters.a, filters.t, filters.d,
+                                     kernel_sample_angle, dir.folder());
     for (std::uint8_t b : out.bytes) EXPECT_EQ(b, 0);
     InterleavedImage result;
     result.data = {1.0, 2.0};
-    EXPECT_EQ(
-        make_difference_image(frame, none, out, kernel_sample_angle, filters, dir.folder(), result),
-        0);
-    EXPECT_EQ(
-        make_difference_image(none, frame, out, kernel_sample_angle, filters, dir.folder(), result),
-        0);
+    EXPECT_EQ(test_calls::make_difference_image(frame, none, out, kernel_sample_angle, filters,
+                                                dir.folder(), result),
+              0);
+    EXPECT_EQ(test_calls::make_difference_image(none, frame, out, kernel_sample_angle, filters,
+                                                dir.folder(), result),
+              0);
     EXPECT_EQ(result.data, (std::vector<double>{1.0, 2.0}));
 }
 
@@ -458,15 +459,15 @@ TEST_F(Pipeline, RefusesUnfinishedFiltersAndBadProfiles) {
     PixelBuffer out;
     AtdFilters unfinished = filters;
     unfinished.t.response.clear();
-    EXPECT_THROW(scielab_filter_frame(frame, out, unfinished.a, unfinished.t, unfinished.d,
-                                      kernel_sample_angle, dir.folder()),
+    EXPECT_THROW(test_calls::scielab_filter_frame(frame, out, unfinished.a, unfinished.t,
+                                                  unfinished.d, kernel_sample_angle, dir.folder()),
                  Failure);
-    EXPECT_THROW(scielab_lab_image(frame, unfinished.a, unfinished.t, unfinished.d,
-                                   kernel_sample_angle, dir.folder()),
+    EXPECT_THROW(test_calls::scielab_lab_image(frame, unfinished.a, unfinished.t, unfinished.d,
+                                               kernel_sample_angle, dir.folder()),
                  Failure);
     InterleavedImage result;
-    EXPECT_THROW(make_difference_image(frame, frame, out, kernel_sample_angle, AtdFilters{},
-                                       dir.folder(), result),
+    EXPECT_THROW(test_calls::make_difference_image(frame, frame, out, kernel_sample_angle,
+                                                   AtdFilters{}, dir.folder(), result),
                  Failure);
 
     struct Case {
@@ -486,8 +487,8 @@ TEST_F(Pipeline, RefusesUnfinishedFiltersAndBadProfiles) {
         bad.write(c.file, c.text);
         PixelBuffer untouched = make_pixel_buffer(8, 6);
         try {
-            scielab_filter_frame(frame, untouched, filters.a, filters.t, filters.d,
-                                 kernel_sample_angle, bad.folder());
+            test_calls::scielab_filter_frame(frame, untouched, filters.a, filters.t, filters.d,
+                                             kernel_sample_angle, bad.folder());
             ADD_FAILURE() << c.file << " accepted";
         } catch (const Failure& f) {
             EXPECT_NE(f.message.find(c.expected), std::string::npos) << f.message;
@@ -496,8 +497,8 @@ TEST_F(Pipeline, RefusesUnfinishedFiltersAndBadProfiles) {
     }
     ScratchFolder empty;
     try {
-        scielab_lab_image(frame, filters.a, filters.t, filters.d, kernel_sample_angle,
-                          empty.folder());
+        test_calls::scielab_lab_image(frame, filters.a, filters.t, filters.d, kernel_sample_angle,
+                                      empty.folder());
         ADD_FAILURE() << "empty folder accepted";
     } catch (const Failure& f) {
         EXPECT_EQ(f.message, "Error: file open [" + empty.file("DISPGOG_parameter.txt") + "].");

@@ -10,6 +10,7 @@
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 #include "shell/failure_texts.h"
+#include "tests/support/pipeline_calls.h"
 
 namespace orv {
 namespace {
@@ -93,8 +94,8 @@ TEST(FailureTexts, LibraryRefusalsAreShownInJapanese) {
              PixelBuffer output;
              InterleavedImage result;
              AtdFilters filters;
-             make_difference_image(make_pixel_buffer(4, 2), make_pixel_buffer(2, 4), output,
-                                   kernel_sample_angle, filters, "/p", result);
+             test_calls::make_difference_image(make_pixel_buffer(4, 2), make_pixel_buffer(2, 4),
+                                               output, kernel_sample_angle, filters, "/p", result);
          },
          "ATDフィルター"},
     };

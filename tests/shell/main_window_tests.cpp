@@ -10,6 +10,7 @@
 #include "shell/main_window.h"
 #include "tests/shell/main_window_platform.h"
 #include "tests/shell/main_window_test_frames.h"
+#include "tests/support/pipeline_calls.h"
 
 namespace orv {
 namespace {
@@ -358,8 +359,9 @@ TEST(ScielabCommandTest, FiltersEveryReferenceFrameWithTheDefaultProfile) {
         SCOPED_TRACE(i);
         const PixelBuffer& source = store->reference_pixels[i];
         PixelBuffer expected = make_pixel_buffer(source.width, source.height);
-        scielab_filter_frame(source, expected, store->atd_filters.a, store->atd_filters.t,
-                             store->atd_filters.d, kernel_sample_angle, folder);
+        test_calls::scielab_filter_frame(source, expected, store->atd_filters.a,
+                                         store->atd_filters.t, store->atd_filters.d,
+                                         kernel_sample_angle, folder);
         EXPECT_EQ(store->scielab_pixels[i].width, source.width);
         EXPECT_EQ(store->scielab_pixels[i].height, source.height);
         EXPECT_EQ(store->scielab_pixels[i].bytes, expected.bytes);

@@ -17,6 +17,7 @@
 #include "shell/sequences.h"
 #include "tests/shell/dialog_fakes.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/pipeline_calls.h"
 #include "tests/support/temp_folder.h"
 
 namespace orv {
@@ -77,10 +78,10 @@ struct ColourDiffTest : ::testing::Test {
         InterleavedImage result;
         const PixelBuffer& r = store.reference_pixels[reference_slot];
         out = make_pixel_buffer(r.width, r.height);
-        EXPECT_EQ(
-            make_difference_image(r, store.degraded_pixels[degraded_slot], out, kernel_sample_angle,
-                                  store.atd_filters, store.profile_folder, result),
-            1);
+        EXPECT_EQ(test_calls::make_difference_image(r, store.degraded_pixels[degraded_slot], out,
+                                                    kernel_sample_angle, store.atd_filters,
+                                                    store.profile_folder, result),
+                  1);
         return result;
     }
 };

@@ -34,6 +34,7 @@
 #include "shell/panes.h"
 #include "shell/qt/dialog_builder.h"
 #include "shell/qt/main_window_qt.h"
+#include "tests/support/pipeline_calls.h"
 #include "tests/support/temp_folder.h"
 
 namespace orv {
@@ -312,8 +313,8 @@ void DialogsWorkflowTest::batch_path_gives_the_same_means() {
         QVERIFY(read_bmp_frame(references_[i], reference, header) > 0);
         QVERIFY(read_bmp_frame(degraded[i], noisy, header) > 0);
         InterleavedImage result;
-        QCOMPARE(make_difference_image(reference, noisy, output, kernel_sample_angle,
-                                       store.atd_filters, profile_, result),
+        QCOMPARE(test_calls::make_difference_image(reference, noisy, output, kernel_sample_angle,
+                                                   store.atd_filters, profile_, result),
                  1);
         QCOMPARE(result.mean, store.diff_results[i].mean);
     }

@@ -29,6 +29,7 @@
 #include "shell/qt/main_window_qt.h"
 #include "tests/shell_qt/helper_message_boxes.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/pipeline_calls.h"
 #include "tests/support/temp_folder.h"
 
 namespace orv {
@@ -265,9 +266,9 @@ void MainWindowTest::scielab_run_and_readouts() {
             return static_cast<std::uint32_t>(100 + 10 * i + n++);
         });
         store.diff_pixels[i] = make_pixel_buffer(160, 120);
-        QCOMPARE(make_difference_image(store.reference_pixels[i], store.degraded_pixels[i],
-                                       store.diff_pixels[i], kernel_sample_angle, store.atd_filters,
-                                       folder, store.diff_results[i]),
+        QCOMPARE(test_calls::make_difference_image(
+                     store.reference_pixels[i], store.degraded_pixels[i], store.diff_pixels[i],
+                     kernel_sample_angle, store.atd_filters, folder, store.diff_results[i]),
                  1);
     }
     store.degraded_count = 3;

@@ -1,11 +1,10 @@
-#include "cli/rd_report.h"
+#include "report/rd_report.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "cli/commands.h"
 #include "numeric/number_text.h"
 #include "report/html_report.h"
 

@@ -1,4 +1,4 @@
-#include "cli/npy.h"
+#include "report/npy.h"
 
 #include <bit>
 #include <cerrno>

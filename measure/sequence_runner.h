@@ -1,0 +1,117 @@
+#pragma once
+// One sequence measurement, the same for every face (orv-cli diff and rd, the Python module,
+// the desktop program's colour-difference run and export): the pairing of the two sequences
+// (the shorter one repeats its last frame), the limit on the number of pairs, the size check
+// of every pair, each pair measured with the run's conditions, its statistics, the pooled
+// figures and delivery strictly in frame order.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "measure/frame_loop.h"
+#include "measure/statistics.h"
+#include "media/media_sequence.h"
+#include "scielab/conditions.h"
+#include "scielab/pipeline.h"
+
+namespace orv {
+
+// One pair measured: the difference map (with its mean, maximum and minimum), its statistics,
+// and the grey picture when it was asked for.
+struct PairResult {
+    InterleavedImage map;
+    FrameStatistics statistics;
+    PixelBuffer grey;
+};
+
+PairResult measure_pair(const PixelBuffer& reference, const PixelBuffer& degraded,
+                        const MeasurementConditions& conditions, std::span<const double> thresholds,
+                        bool grey, const PairStorage& storage = {});
+
+// A frame of a run's side: read for the run (owned), or kept elsewhere for the run's whole
+// duration (the desktop program's frame store) and only pointed to.
+struct RunFrame {
+    std::string name;  // the file, and for a file of several frames "#" and its number
+    HeaderBlock header;
+    PixelBuffer owned;
+    const PixelBuffer* kept = nullptr;
+};
+
+inline const PixelBuffer& frame_pixels(const RunFrame& frame) {
+    return frame.kept != nullptr ? *frame.kept : frame.owned;
+}
+
+// One input of a run: its frame count and how to read frame i (0 <= i < count). `read` is
+// called from the run's threads, each sequence's frames in increasing order (a frame may be
+// asked for again when it is the last one).
+struct RunSide {
+    int count = 0;
+    std::function<RunFrame(int index)> read;
+    std::shared_ptr<MediaSequence> media;  // the files, when the side reads media
+};
+
+// Opens a sequence of media files once (counted, `start` frames skipped) as a run's side.
+RunSide open_run_side(const std::vector<SequenceInput>& inputs, int start);
+
+// The number of pairs of a run: the longer sequence's length, at most `frames` when given.
+int paired_count(int reference_count, int degraded_count, std::optional<int> frames);
+
+// The frame of a sequence of `count` frames that pair `pair` takes: its own, or the last one
+// when the sequence is shorter (-1 for an empty sequence).
+int paired_index(int pair, int count);
+
+struct RunSettings {
+    int threads = 1;
+    std::optional<int> frames;  // at most this many pairs
+    std::vector<double> thresholds = default_thresholds();
+    bool grey = false;         // make every pair's grey picture
+    bool keep_frames = false;  // hand the pair's frames' pixels on
+    bool pool = true;          // pool every pixel's difference for the run's figures
+    PairStorage storage;
+    FrameProgress progress;
+};
+
+struct MeasuredPair {
+    int frame = 0;
+    RunFrame reference;  // names and headers always; pixels only with keep_frames
+    RunFrame degraded;
+    PairResult result;
+    // A map kept elsewhere for the run's duration (a replay of stored results), used instead
+    // of result.map.
+    const InterleavedImage* kept_map = nullptr;
+    std::string attachment;  // what the consumer's worker step made of the pair
+};
+
+inline const InterleavedImage& pair_map(const MeasuredPair& pair) {
+    return pair.kept_map != nullptr ? *pair.kept_map : pair.result.map;
+}
+
+struct RunConsumer {
+    // Worker thread, right after the pair is measured (for example a heatmap's PNG bytes into
+    // `attachment`). May be empty.
+    std::function<void(MeasuredPair&)> work;
+    // Calling thread, frame order.
+    std::function<void(MeasuredPair&&)> deliver;
+};
+
+struct RunOutcome {
+    int frames = 0;  // pairs delivered
+    PooledStatistics pooled;
+};
+
+// Measures every pair. A failure of any pair stops the run after the pairs before it were
+// delivered, and travels to the caller.
+RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& reference,
+                        const RunSide& degraded, const RunSettings& settings,
+                        const RunConsumer& consumer);
+
+// Hands pairs measured earlier (the desktop program's stored results, fetched on the run's
+// threads) to a consumer as run_sequence does: pooled, in frame order.
+RunOutcome replay_sequence(int count, const std::function<MeasuredPair(int)>& fetch,
+                           const RunSettings& settings, const RunConsumer& consumer);
+
+}  // namespace orv
