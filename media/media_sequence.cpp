@@ -48,11 +48,14 @@ std::string sequence_frame_name(const std::string& path, int frame_count, int lo
 MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int start) {
     MediaSequence sequence;
     int total = 0;
+    // The first file of several frames stays open as it was counted, so that reading starts
+    // without opening it again.
+    MediaSource first;
     for (const SequenceInput& input : inputs) {
         SequenceEntry entry;
         entry.path = input.path;
         entry.options = input.options;
-        const MediaSource source = open_media(input.path, input.options);
+        MediaSource source = open_media(input.path, input.options);
         entry.kind = source.kind;
         entry.frame_count = source.frame_count;
         entry.colour = source.colour;
@@ -61,6 +64,7 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
             throw MediaError{input.path + ": too many frames", "フレームが多すぎます", input.path};
         }
         total += entry.frame_count;
+        if (sequence.entries.empty() && !single_frame(entry)) first = std::move(source);
         sequence.entries.push_back(std::move(entry));
     }
     if (start < 0) start = 0;
@@ -76,6 +80,10 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
     sequence.count = total - start;
     sequence.shared.reset(new SequenceShared);
     sequence.shared->next_local.resize(sequence.entries.size());
+    if (first.state) {
+        sequence.shared->source = std::move(first);
+        sequence.shared->open_entry = 0;
+    }
     for (std::size_t j = 0; j < sequence.entries.size(); ++j) {
         const SequenceEntry& e = sequence.entries[j];
         sequence.shared->next_local[j] = std::max(0, start - e.first_frame);

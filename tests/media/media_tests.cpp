@@ -540,12 +540,17 @@ TEST(Sequence, ThreadsReadInOrderSkipAndRepeatTheLastFrame) {
 
 TEST(Sequence, AFailureStopsEveryWaitingThread) {
     TempFolder temp;
-    const std::string video = temp.file("clip.mkv");
-    ASSERT_EQ(test::write_video(video, spec("matroska", "ffv1", "bgr0", 16, 8), 6,
-                                test::pattern_frames()),
-              "");
-    MediaSequence sequence = open_media_sequence({{video, {}}}, 0);
-    std::filesystem::remove(video);  // the first read opens the file again and fails
+    const std::string first = temp.file("first.mkv");
+    const std::string second = temp.file("second.mkv");
+    for (const std::string& video : {first, second}) {
+        ASSERT_EQ(test::write_video(video, spec("matroska", "ffv1", "bgr0", 16, 8), 3,
+                                    test::pattern_frames()),
+                  "");
+    }
+    MediaSequence sequence = open_media_sequence({{first, {}}, {second, {}}}, 0);
+    // The first file stays open from its count; the second is opened again when its first
+    // frame is read, and that fails.
+    std::filesystem::remove(second);
     std::vector<std::thread> threads;
     std::atomic<int> failures{0};
     for (int t = 0; t < 3; ++t) {
