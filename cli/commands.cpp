@@ -8,7 +8,6 @@
 #include <ostream>
 #include <utility>
 
-#include "cli/cli_error.h"
 #include "cli/npy.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
@@ -50,10 +49,8 @@ Frame read_frame(MediaSequence& sequence, int index) {
 }
 
 void write_frame(const std::string& path, const PixelBuffer& pixels, const HeaderBlock& header) {
-    FileMessage message;
-    if (write_bmp_frame(path, pixels, header, &message) != 0) {
-        raise_command_error("cannot write " + path + ": " + message.text);
-    }
+    Failure failure;
+    if (write_bmp_frame(path, pixels, header, &failure) != 0) throw failure;
 }
 
 // Every output is checked before any work starts, so that a run never stops half-way over
@@ -62,7 +59,7 @@ void refuse_existing(const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         std::error_code error;
         if (std::filesystem::exists(std::filesystem::symlink_status(name, error))) {
-            raise_command_error(name + " already exists; orv-cli never overwrites a file");
+            raise_failure(FailureKind::output_exists, name);
         }
     }
 }
@@ -104,7 +101,7 @@ struct CsvOutput {
     explicit CsvOutput(const std::string& path) {
         if (path.empty()) return;
         file = std::fopen(path.c_str(), "wx");
-        if (file == nullptr) raise_command_error("cannot create " + path);
+        if (file == nullptr) raise_errno_failure(FailureKind::cannot_write, path);
         name = path;
         owned = true;
     }
@@ -117,13 +114,13 @@ struct CsvOutput {
     void write(const std::string& text) {
         if (std::fwrite(text.data(), 1, text.size(), file) != text.size() ||
             std::fflush(file) != 0) {
-            raise_command_error("cannot write " + name);
+            raise_errno_failure(FailureKind::cannot_write, name);
         }
     }
     void close() {
         if (!owned) return;
         owned = false;
-        if (std::fclose(file) != 0) raise_command_error("cannot write " + name);
+        if (std::fclose(file) != 0) raise_errno_failure(FailureKind::cannot_write, name);
     }
 };
 
@@ -177,7 +174,7 @@ void end_progress_line() {
 
 int run_diff(const DiffOptions& options) {
     if (options.reference.empty() || options.degraded.empty()) {
-        raise_command_error("both a reference and a degraded sequence are needed");
+        raise_failure(FailureKind::missing_inputs);
     }
     MediaSequence reference = open_sequence(options.reference, options.reference_media,
                                             options.reference_start, "reference");
@@ -234,7 +231,7 @@ int run_diff(const DiffOptions& options) {
         if (!value_names.empty()) {
             const std::string& name = value_names[static_cast<std::size_t>(i)];
             const std::string error = write_npy_map(name, result.map);
-            if (!error.empty()) raise_command_error("cannot write " + name + ": " + error);
+            if (!error.empty()) raise_failure(FailureKind::cannot_write, name, {}, error);
         }
         deliver_report_frame(report, i, result.reference_name, result.degraded_name,
                              result.reference, result.degraded, result.map, result.extras);

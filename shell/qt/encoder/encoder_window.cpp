@@ -15,8 +15,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "encode/encoder_form.h"
 #include "numeric/failure.h"
+#include "shell/encoder_form.h"
 
 namespace orv {
 
@@ -159,7 +159,8 @@ bool EncoderWindow::start() {
         done = true;
     } catch (const Failure& failure) {
         setEnabled(true);
-        QMessageBox::warning(this, QStringLiteral("CAUTION !! "), text_of(failure.message));
+        QMessageBox::warning(this, QStringLiteral("CAUTION !! "),
+                             text_of(encoder_form_failure_text(failure)));
     } catch (const std::bad_alloc&) {
         setEnabled(true);
         QMessageBox::warning(this, QStringLiteral("CAUTION !! "),

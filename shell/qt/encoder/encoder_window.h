@@ -1,7 +1,7 @@
 #pragma once
 // ORV's encoder window: input frames, codec, rate control and its value, preset, output file,
 // "開始" with a progress bar, and at the end the written bitstream and decoded frames. The
-// choices and the run are encode/encoder_form's; this file only builds the widgets.
+// choices and the run are shell/encoder_form's; this file only builds the widgets.
 
 #include <string>
 #include <vector>
