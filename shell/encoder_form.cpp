@@ -33,6 +33,24 @@ const std::vector<EncoderChoice>& encoder_form_rates() {
     return rates;
 }
 
+const std::vector<EncoderChoice>& encoder_form_pixel_formats() {
+    static const std::vector<EncoderChoice> formats = {{"4:2:0 (yuv420p)", "yuv420p"},
+                                                       {"4:4:4 (yuv444p)", "yuv444p"}};
+    return formats;
+}
+
+const std::vector<EncoderChoice>& encoder_form_matrices() {
+    static const std::vector<EncoderChoice> matrices = {
+        {"BT.601", "bt601"}, {"BT.709", "bt709"}, {"BT.2020", "bt2020"}};
+    return matrices;
+}
+
+const std::vector<EncoderChoice>& encoder_form_ranges() {
+    static const std::vector<EncoderChoice> ranges = {{"リミテッド (16-235)", "limited"},
+                                                      {"フル (0-255)", "full"}};
+    return ranges;
+}
+
 std::vector<std::string> encoder_form_presets(int codec) {
     const std::string encoder = available_encoder(codec);
     if (encoder.empty()) return {};
@@ -70,6 +88,10 @@ EncodeSettings encoder_form_settings(const EncoderForm& form) {
     EncodeSettings settings;
     settings.codec = encoder_form_codecs().at(static_cast<std::size_t>(form.codec)).name;
     settings.preset = form.preset;
+    settings.pix_fmt =
+        encoder_form_pixel_formats().at(static_cast<std::size_t>(form.pixel_format)).name;
+    settings.matrix = encoder_form_matrices().at(static_cast<std::size_t>(form.matrix)).name;
+    settings.range = encoder_form_ranges().at(static_cast<std::size_t>(form.range)).name;
     switch (form.rate) {
         case 1:
             settings.rate = RateControl::qp;

@@ -17,6 +17,9 @@ struct EncoderForm {
     int rate = 0;                     // index into encoder_form_rates()
     std::string value = "23";         // CRF, QP or bitrate as typed (800k)
     std::string preset;               // empty: the codec's default
+    int pixel_format = 0;             // index into encoder_form_pixel_formats(): yuv420p
+    int matrix = 1;                   // index into encoder_form_matrices(): BT.709
+    int range = 0;                    // index into encoder_form_ranges(): limited
     std::string output;               // the chosen save path; ".mp4" is taken off for the base
 };
 
@@ -27,6 +30,10 @@ struct EncoderChoice {
 
 const std::vector<EncoderChoice>& encoder_form_codecs();
 const std::vector<EncoderChoice>& encoder_form_rates();
+// The pixel formats, YUV matrices and ranges of the bitstream, in the order shown.
+const std::vector<EncoderChoice>& encoder_form_pixel_formats();
+const std::vector<EncoderChoice>& encoder_form_matrices();
+const std::vector<EncoderChoice>& encoder_form_ranges();
 // The presets of the codec at `codec` on this machine (empty when it has no encoder), and the
 // default among them.
 std::vector<std::string> encoder_form_presets(int codec);
