@@ -8,7 +8,6 @@
 #include <ostream>
 #include <utility>
 
-#include "cli/cli_error.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
 #include "measure/degradations.h"
@@ -51,17 +50,15 @@ Frame read_frame(const RunSide& side, int index) {
 }
 
 void write_frame(const std::string& path, const PixelBuffer& pixels, const HeaderBlock& header) {
-    FileMessage message;
-    if (write_bmp_frame(path, pixels, header, &message) != 0) {
-        raise_command_error("cannot write " + path + ": " + message.text);
-    }
+    Failure failure;
+    if (write_bmp_frame(path, pixels, header, &failure) != 0) throw failure;
 }
 
 // Every output is checked before any work starts, so that a run never stops half-way over
 // a file left from an earlier run. The writers refuse existing files as well.
 void refuse_existing(const std::vector<std::string>& names) {
     if (const auto existing = first_existing(names)) {
-        raise_command_error(*existing + " already exists; orv-cli never overwrites a file");
+        raise_failure(FailureKind::output_exists, *existing);
     }
 }
 
@@ -102,7 +99,7 @@ struct CsvOutput {
     explicit CsvOutput(const std::string& path) {
         if (path.empty()) return;
         file = std::fopen(path.c_str(), "wx");
-        if (file == nullptr) raise_command_error("cannot create " + path);
+        if (file == nullptr) raise_errno_failure(FailureKind::cannot_write, path);
         name = path;
         owned = true;
     }
@@ -115,13 +112,13 @@ struct CsvOutput {
     void write(const std::string& text) {
         if (std::fwrite(text.data(), 1, text.size(), file) != text.size() ||
             std::fflush(file) != 0) {
-            raise_command_error("cannot write " + name);
+            raise_errno_failure(FailureKind::cannot_write, name);
         }
     }
     void close() {
         if (!owned) return;
         owned = false;
-        if (std::fclose(file) != 0) raise_command_error("cannot write " + name);
+        if (std::fclose(file) != 0) raise_errno_failure(FailureKind::cannot_write, name);
     }
 };
 
@@ -134,7 +131,7 @@ void end_progress_line() {
 
 int run_diff(const DiffOptions& options) {
     if (options.reference.empty() || options.degraded.empty()) {
-        raise_command_error("both a reference and a degraded sequence are needed");
+        raise_failure(FailureKind::missing_inputs);
     }
     const RunSide reference = open_sequence(options.reference, options.reference_media,
                                             options.reference_start, "reference");
@@ -172,9 +169,7 @@ int run_diff(const DiffOptions& options) {
         if (!map_names.empty()) write_frame(map_names[i], pair.result.grey, pair.reference.header);
         if (!value_names.empty()) {
             const std::string error = write_npy_map(value_names[i], pair.result.map);
-            if (!error.empty()) {
-                raise_command_error("cannot write " + value_names[i] + ": " + error);
-            }
+            if (!error.empty()) raise_failure(FailureKind::cannot_write, value_names[i], {}, error);
         }
         deliver_report_pair(report, pair);
         csv.write(table_line(pair.frame, pair.reference.name, pair.degraded.name, pair.result.map,

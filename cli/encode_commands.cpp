@@ -6,7 +6,6 @@
 #include <string>
 #include <unistd.h>
 
-#include "cli/cli_error.h"
 #include "image/file_names.h"
 #include "measure/inputs.h"
 #include "measure/sequence_runner.h"
@@ -80,9 +79,7 @@ std::vector<EncodeSettings> settings_of(const EncodeSettings& base, const RateOp
     for (const std::string& text : rate.bitrate) {
         const double value = parse_bitrate(text);
         if (value <= 0.0) {
-            raise_command_error("bitrate \"" + text +
-                                "\" is not a rate: give a positive number of bits per second, "
-                                "such as 800k or 2M");
+            raise_failure(FailureKind::bitrate_not_a_rate, {}, {text});
         }
         add(RateControl::bitrate, value);
     }
@@ -108,12 +105,16 @@ FrameSource input_frames(const RunSide& side) {
 
 void write_text_file(const std::string& path, const std::string& text) {
     std::FILE* file = std::fopen(path.c_str(), "wx");
-    if (file == nullptr) raise_command_error("cannot create " + path);
+    if (file == nullptr) raise_errno_failure(FailureKind::cannot_create, path);
     bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (std::fclose(file) != 0) written = false;
+    std::string reason = written ? std::string() : errno_text();
+    if (std::fclose(file) != 0 && written) {
+        reason = errno_text();
+        written = false;
+    }
     if (!written) {
         ::unlink(path.c_str());
-        raise_command_error("cannot write " + path + ": the write failed");
+        raise_failure(FailureKind::cannot_write, path, {}, reason);
     }
 }
 
@@ -245,7 +246,8 @@ int run_rd(const RdOptions& options) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (!std::filesystem::is_directory(folder)) {
-        raise_command_error("cannot make the output folder " + options.out);
+        raise_failure(FailureKind::cannot_make_folder, options.out, {},
+                      error ? error.message() : std::string());
     }
     auto in_folder = [&](const std::string& name) { return (folder / name).string(); };
     std::vector<std::string> outputs = {in_folder("rd.csv"), in_folder("rd.json"),
@@ -279,8 +281,8 @@ int run_rd(const RdOptions& options) {
         const RunSide references = open_inputs(options.files);
         const RunSide decoded = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
         if (decoded.count != count) {
-            raise_command_error(point.bitstream + " decodes to " + std::to_string(decoded.count) +
-                                " frames, not the " + std::to_string(count) + " encoded");
+            raise_failure(FailureKind::decoded_count_mismatch, point.bitstream,
+                          {std::to_string(decoded.count), std::to_string(count)});
         }
         RunSettings measured;
         measured.threads = options.common.threads;

@@ -13,7 +13,6 @@
 #include <new>
 #include <string>
 
-#include "cli/cli_error.h"
 #include "cli/commands.h"
 #include "cli/encode_commands.h"
 #include "measure/frame_loop.h"
@@ -94,10 +93,6 @@ void add_media(CLI::App& command, orv::MediaText& text, const std::string& prefi
 }
 
 // A failure of the numerical library ends with the line its fatal exit always printed.
-bool is_numeric_failure(const std::string& message) {
-    return message.rfind("no convergence in", 0) == 0;
-}
-
 int report(const std::string& message) {
     orv::end_progress_line();
     std::fprintf(stderr, "orv-cli: %s\n", message.c_str());
@@ -263,13 +258,9 @@ int main(int argc, char** argv) {
         noise.sigma_blue = sigmas.at(2);
         if (seed >= 0) noise.seed = static_cast<std::uint32_t>(seed);
         return orv::run_noise(noise);
-    } catch (const orv::CommandError& error) {
-        return report(error.message);
-    } catch (const orv::MediaError& error) {
-        return report(error.message);
     } catch (const orv::Failure& failure) {
-        report(failure.message);
-        if (is_numeric_failure(failure.message))
+        report(orv::failure_text(failure));
+        if (failure.kind == orv::FailureKind::svd_no_convergence)
             std::fputs("...now exiting to system...\n", stderr);
         return 1;
     } catch (const std::bad_alloc&) {

@@ -95,11 +95,10 @@ int main(int argc, char** argv) {
     for (int frame = 0; frame < 4; ++frame) {
         const Size size = sizes[frame];
         const std::string name = orv::numbered_name(base, frame);
-        orv::FileMessage message;
+        orv::Failure failure;
         if (orv::write_bmp_frame(name, make_frame(size.width, size.height, frame),
-                                 header_for(size.width, size.height), &message) != 0) {
-            std::fprintf(stderr, "orv-make-samples: cannot write %s: %s\n", name.c_str(),
-                         message.text.c_str());
+                                 header_for(size.width, size.height), &failure) != 0) {
+            std::fprintf(stderr, "orv-make-samples: %s\n", orv::failure_text(failure).c_str());
             return 1;
         }
         std::printf("%s\n", name.c_str());

@@ -36,19 +36,17 @@ Matrix3 multiply(const Matrix3& p, const Matrix3& q) {
 
 void check_pixel_buffer(const PixelBuffer& buffer, const char* what) {
     if (buffer.width > max_frame_side || buffer.height > max_frame_side) {
-        raise_failure(std::string("The ") + what + " frame is " + std::to_string(buffer.width) +
-                      " x " + std::to_string(buffer.height) +
-                      " pixels; frames wider or taller than " + std::to_string(max_frame_side) +
-                      " pixels cannot be measured.");
+        raise_failure(FailureKind::frame_too_large, {},
+                      {what, std::to_string(buffer.width), std::to_string(buffer.height),
+                       std::to_string(max_frame_side)});
     }
     const bool sane = buffer.width > 0 && buffer.height > 0 && buffer.stride >= buffer.width * 3 &&
                       buffer.bytes.size() >= static_cast<std::size_t>(buffer.stride) *
                                                  static_cast<std::size_t>(buffer.height);
     if (!sane) {
-        raise_failure(std::string("The ") + what + " pixel buffer (" +
-                      std::to_string(buffer.width) + " x " + std::to_string(buffer.height) +
-                      ", stride " + std::to_string(buffer.stride) + ", " +
-                      std::to_string(buffer.bytes.size()) + " bytes) does not hold a whole frame.");
+        raise_failure(FailureKind::pixel_buffer_incomplete, {},
+                      {what, std::to_string(buffer.width), std::to_string(buffer.height),
+                       std::to_string(buffer.stride), std::to_string(buffer.bytes.size())});
     }
 }
 
@@ -58,21 +56,26 @@ void check_planar_image(const PlanarImage& image, const char* what) {
         sides ? static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) : 0;
     for (const auto& plane : image.planes) {
         if (!sides || plane.size() != count) {
-            raise_failure(std::string("The ") + what + " planes do not each hold " +
-                          std::to_string(image.width) + " x " + std::to_string(image.height) +
-                          " values.");
+            raise_failure(FailureKind::planes_incomplete, {},
+                          {what, std::to_string(image.width), std::to_string(image.height)});
         }
     }
 }
 
-void check_matrix_invertible(const Matrix3& m, const std::string& name) {
+void check_matrix_invertible(const Matrix3& m, const std::string& path, const char* composed_from) {
+    const std::vector<std::string> from = composed_from == nullptr
+                                              ? std::vector<std::string>{}
+                                              : std::vector<std::string>{composed_from};
     for (double v : m) {
         if (!std::isfinite(v)) {
-            raise_failure("Error: matrix [" + name +
-                          "] holds a value that is not a finite number.");
+            raise_failure(composed_from == nullptr ? FailureKind::matrix_not_finite
+                                                   : FailureKind::composed_matrix_not_finite,
+                          path, from);
         }
         if (std::fabs(v) > max_profile_magnitude) {
-            raise_failure("Error: matrix [" + name + "] holds a value too large to be used.");
+            raise_failure(composed_from == nullptr ? FailureKind::matrix_too_large
+                                                   : FailureKind::composed_matrix_too_large,
+                          path, from);
         }
     }
     // The determinant against the product of the row lengths (Hadamard's bound) is a
@@ -85,7 +88,9 @@ void check_matrix_invertible(const Matrix3& m, const std::string& name) {
                            m[3 * r + 2] * m[3 * r + 2]);
     }
     if (!std::isfinite(det) || !std::isfinite(bound) || !(std::fabs(det) > 1e-12 * bound)) {
-        raise_failure("Error: matrix [" + name + "] is singular and cannot be inverted.");
+        raise_failure(composed_from == nullptr ? FailureKind::matrix_singular
+                                               : FailureKind::composed_matrix_singular,
+                      path, from);
     }
 }
 
@@ -93,14 +98,14 @@ Matrix3 compose_rgb_to_atd(const Matrix3& rgb_to_xyz, const Matrix3& xyz_to_lms,
                            const Matrix3& lms_to_atd, const std::string& folder) {
     const Matrix3 p = multiply(xyz_to_lms, rgb_to_xyz);
     const Matrix3 product = multiply(lms_to_atd, p);
-    check_matrix_invertible(product, "RGB to ATD of " + folder);
+    check_matrix_invertible(product, folder, "RGB");
     return product;
 }
 
 Matrix3 compose_xyz_to_atd(const Matrix3& xyz_to_lms, const Matrix3& lms_to_atd,
                            const std::string& folder) {
     const Matrix3 product = multiply(lms_to_atd, xyz_to_lms);
-    check_matrix_invertible(product, "XYZ to ATD of " + folder);
+    check_matrix_invertible(product, folder, "XYZ");
     return product;
 }
 
@@ -108,7 +113,7 @@ Matrix3 invert_matrix3(const Matrix3& m) {
     Matrix3 inverse{};
     pseudo_inverse_flat(m.data(), inverse.data(), 3, 3);
     for (double v : inverse) {
-        if (!std::isfinite(v)) raise_failure("Error: a colour matrix could not be inverted.");
+        if (!std::isfinite(v)) raise_failure(FailureKind::inverse_not_finite);
     }
     return inverse;
 }
@@ -237,9 +242,9 @@ void planes_to_display(PixelBuffer& out, const PlanarImage& image, const GogPara
     check_pixel_buffer(out, "destination");
     check_planar_image(image, "image");
     if (out.width != image.width || out.height != image.height) {
-        raise_failure("The destination buffer (" + std::to_string(out.width) + " x " +
-                      std::to_string(out.height) + ") does not match the image (" +
-                      std::to_string(image.width) + " x " + std::to_string(image.height) + ").");
+        raise_failure(FailureKind::destination_mismatch, {},
+                      {std::to_string(out.width), std::to_string(out.height),
+                       std::to_string(image.width), std::to_string(image.height)});
     }
     planes_to_display_from(out, image.planes[0].data(), image.planes[1].data(),
                            image.planes[2].data(), gog, m_inverse);
@@ -566,10 +571,9 @@ InterleavedImage colour_difference_image(const InterleavedImage& reference,
         reference.data.size() != sample.data.size() ||
         reference.data.size() != static_cast<std::size_t>(reference.width) *
                                      static_cast<std::size_t>(reference.height) * 3) {
-        raise_failure("The two CIELAB images differ in size (" + std::to_string(reference.width) +
-                      " x " + std::to_string(reference.height) + " and " +
-                      std::to_string(sample.width) + " x " + std::to_string(sample.height) +
-                      ") and cannot be compared.");
+        raise_failure(FailureKind::cielab_size_mismatch, {},
+                      {std::to_string(reference.width), std::to_string(reference.height),
+                       std::to_string(sample.width), std::to_string(sample.height)});
     }
     InterleavedImage diff;
     diff.width = reference.width;

@@ -59,7 +59,10 @@ constexpr int max_frame_side = 32768;
 void check_pixel_buffer(const PixelBuffer& buffer, const char* what);
 
 // Refuses (Failure) a matrix with a non-finite element or (numerically) dependent rows.
-void check_matrix_invertible(const Matrix3& m, const std::string& name);
+// `path` is the matrix file, or the profile folder of a matrix composed from its files, in
+// which case `composed_from` names its source space ("RGB", "XYZ").
+void check_matrix_invertible(const Matrix3& m, const std::string& path,
+                             const char* composed_from = nullptr);
 
 // Pseudo-inverse of a 3x3 matrix.
 Matrix3 invert_matrix3(const Matrix3& m);

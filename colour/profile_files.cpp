@@ -26,22 +26,20 @@ bool next_token(std::istream& in, std::string& token, std::size_t max_length,
                 const std::string& name) {
     if (!(in >> token)) return false;
     if (token.size() > max_length) {
-        raise_failure("Error: file [" + name + "] holds a token longer than " +
-                      std::to_string(max_length) + " characters.");
+        raise_failure(FailureKind::profile_token_too_long, name, {std::to_string(max_length)});
     }
     return true;
 }
 
 [[noreturn]] void raise_incomplete(const std::string& name, int found, int needed) {
-    raise_failure("Error: file [" + name + "] is incomplete: it holds " + std::to_string(found) +
-                  " of the " + std::to_string(needed) + " values it needs.");
+    raise_failure(FailureKind::profile_incomplete, name,
+                  {std::to_string(found), std::to_string(needed)});
 }
 
 double checked_value(const std::string& token, const std::string& name) {
     double value = token_to_double(token);
     if (!std::isfinite(value)) {
-        raise_failure("Error: file [" + name + "] holds the value \"" + token +
-                      "\", which is out of range.");
+        raise_failure(FailureKind::profile_value_out_of_range, name, {token});
     }
     return value;
 }
@@ -104,42 +102,36 @@ void check_display_model(const GogParameters& gog, const std::string& name) {
     for (int c = 0; c < 3; ++c) {
         const GogChannel& ch = *channels[c];
         if (!std::isfinite(ch.gain) || !std::isfinite(ch.offset) || !std::isfinite(ch.gamma)) {
-            raise_failure("Error: display model [" + name + "]: the " + channel_names[c] +
-                          " channel holds a value that is not a finite number.");
+            raise_failure(FailureKind::display_not_finite, name, {channel_names[c]});
         }
         if (ch.gain == 0.0) {
-            raise_failure("Error: display model [" + name + "]: the " + channel_names[c] +
-                          " gain is 0, so the model cannot be inverted.");
+            raise_failure(FailureKind::display_gain_zero, name, {channel_names[c]});
         }
         if (!(ch.gamma > 0.0)) {
-            raise_failure("Error: display model [" + name + "]: the " + channel_names[c] +
-                          " gamma is not above 0, so the model cannot be inverted.");
+            raise_failure(FailureKind::display_gamma_not_positive, name, {channel_names[c]});
         }
         // 1/gamma must stay finite as well.
         if (!std::isfinite(1.0 / ch.gamma)) {
-            raise_failure("Error: display model [" + name + "]: the " + channel_names[c] +
-                          " gamma is too small to be inverted.");
+            raise_failure(FailureKind::display_gamma_too_small, name, {channel_names[c]});
         }
         // The brightest output of the channel (byte 0 or 255, whichever gives the larger
         // base) must stay a finite number.
         const double brightest = std::max({0.0, ch.offset, ch.gain + ch.offset});
         if (!(std::pow(brightest, ch.gamma) <= max_profile_magnitude)) {
-            raise_failure("Error: display model [" + name + "]: the " + channel_names[c] +
-                          " channel overflows for bright pixels (gain, offset and gamma too "
-                          "large).");
+            raise_failure(FailureKind::display_overflow, name, {channel_names[c]});
         }
     }
 }
 
 GogParameters read_display_model(const std::string& path) {
     std::ifstream in(path);
-    if (!in) raise_failure("Error: file open [" + path + "].");
+    if (!in) raise_failure(FailureKind::profile_cannot_open, path);
     return parse_display_model(in, path);
 }
 
 Matrix3 read_matrix3(const std::string& path) {
     std::ifstream in(path);
-    if (!in) raise_failure("Error: file open [" + path + "].");
+    if (!in) raise_failure(FailureKind::profile_cannot_open, path);
     return parse_matrix3(in, path);
 }
 

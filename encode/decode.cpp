@@ -28,16 +28,12 @@ struct WrittenFiles {
 }  // namespace
 
 int decode_video(const std::string& path, const std::function<void(int, PixelBuffer&&)>& deliver) {
-    try {
-        MediaSource source = open_media(path, MediaOptions{});
-        PixelBuffer pixels;
-        HeaderBlock header;
-        int count = 0;
-        while (next_frame(source, pixels, header)) deliver(count++, std::move(pixels));
-        return count;
-    } catch (const MediaError& error) {
-        raise_failure(error.message);
-    }
+    MediaSource source = open_media(path, MediaOptions{});
+    PixelBuffer pixels;
+    HeaderBlock header;
+    int count = 0;
+    while (next_frame(source, pixels, header)) deliver(count++, std::move(pixels));
+    return count;
 }
 
 EncodeSummary encode_and_decode(const FrameSource& source, const EncodeSettings& settings,
@@ -49,7 +45,7 @@ EncodeSummary encode_and_decode(const FrameSource& source, const EncodeSettings&
     names.push_back(bitstream);
     for (int i = 0; i < source.count; ++i) names.push_back(numbered_name(base, i));
     if (const auto existing = first_existing(names)) {
-        raise_failure(*existing + " already exists; it is never overwritten");
+        raise_failure(FailureKind::file_exists, *existing);
     }
 
     const int total = 2 * source.count;
@@ -62,17 +58,17 @@ EncodeSummary encode_and_decode(const FrameSource& source, const EncodeSettings&
     const int decoded = decode_video(bitstream, [&](int i, PixelBuffer&& pixels) {
         if (i >= source.count) return;
         const std::string& name = names[static_cast<std::size_t>(i) + 1];
-        FileMessage message;
+        Failure failure;
         if (write_bmp_frame(name, pixels, make_header_block(pixels.width, pixels.height),
-                            &message) != 0) {
-            raise_failure("cannot write " + name + ": " + message.text);
+                            &failure) != 0) {
+            throw failure;
         }
         written.paths.push_back(name);
         if (progress) progress(source.count + i + 1, total);
     });
     if (decoded != source.count) {
-        raise_failure(bitstream + " decodes to " + std::to_string(decoded) + " frames, not the " +
-                      std::to_string(source.count) + " encoded");
+        raise_failure(FailureKind::decoded_count_mismatch, bitstream,
+                      {std::to_string(decoded), std::to_string(source.count)});
     }
     decoded_paths.assign(names.begin() + 1, names.end());
     written.keep = true;

@@ -95,8 +95,9 @@ AVColorTransferCharacteristic stream_transfer(const std::string& matrix) {
     return AVCOL_TRC_BT709;
 }
 
-void check_av(int code, const std::string& what) {
-    if (code < 0) raise_failure(what + ": " + av::error_text(code));
+void check_av(int code, FailureKind kind, const std::string& path = {},
+              std::vector<std::string> values = {}) {
+    if (code < 0) raise_failure(kind, path, std::move(values), av::error_text(code));
 }
 
 // The temporary file the bitstream is written to; removed unless kept.
@@ -142,10 +143,9 @@ std::string find_encoder(const std::string& codec) {
             if (avcodec_find_encoder_by_name(name.c_str()) != nullptr) return name;
             tried += (tried.empty() ? "" : " or ") + name;
         }
-        raise_failure("codec " + codec + " is not available: this machine's libavcodec has no " +
-                      tried + " encoder");
+        raise_failure(FailureKind::codec_unavailable, {}, {codec, tried});
     }
-    raise_failure("unknown codec \"" + codec + "\"; known codecs: h264, hevc, av1");
+    raise_failure(FailureKind::unknown_codec, {}, {codec});
 }
 
 std::vector<std::string> encode_presets(const std::string& encoder) {
@@ -171,23 +171,23 @@ void check_encode_settings(const EncodeSettings& settings) {
         case RateControl::crf:
             if (!(v >= limits.crf_low && v <= limits.crf_high) ||
                 (limits.integer_crf && v != std::floor(v))) {
-                raise_failure("CRF " + number_text(v) + " is out of range for " + encoder +
-                              ": it takes " + (limits.integer_crf ? "whole numbers " : "") +
-                              "from " + number_text(limits.crf_low) + " to " +
-                              number_text(limits.crf_high));
+                raise_failure(limits.integer_crf ? FailureKind::crf_whole_out_of_range
+                                                 : FailureKind::crf_out_of_range,
+                              {},
+                              {number_text(v), encoder, number_text(limits.crf_low),
+                               number_text(limits.crf_high)});
             }
             break;
         case RateControl::qp:
             if (!(v >= limits.qp_low && v <= limits.qp_high) || v != std::floor(v)) {
-                raise_failure("QP " + number_text(v) + " is out of range for " + encoder +
-                              ": it takes whole numbers from " + std::to_string(limits.qp_low) +
-                              " to " + std::to_string(limits.qp_high));
+                raise_failure(FailureKind::qp_out_of_range, {},
+                              {number_text(v), encoder, std::to_string(limits.qp_low),
+                               std::to_string(limits.qp_high)});
             }
             break;
         case RateControl::bitrate:
             if (!(v >= 1000.0 && v <= 1e9)) {
-                raise_failure("bitrate " + number_text(v) +
-                              " is out of range: give from 1k to 1000M bits per second");
+                raise_failure(FailureKind::bitrate_out_of_range, {}, {number_text(v)});
             }
             break;
     }
@@ -196,27 +196,23 @@ void check_encode_settings(const EncodeSettings& settings) {
         if (std::find(presets.begin(), presets.end(), settings.preset) == presets.end()) {
             std::string list;
             for (const std::string& p : presets) list += (list.empty() ? "" : ", ") + p;
-            raise_failure("unknown preset \"" + settings.preset + "\" for " + encoder +
-                          "; it knows " + list);
+            raise_failure(FailureKind::unknown_preset, {}, {settings.preset, encoder, list});
         }
     }
     if (settings.gop < 0 || settings.gop > 100000) {
-        raise_failure("GOP " + std::to_string(settings.gop) +
-                      " is out of range: give 1 to 100000 "
-                      "frames (0 leaves it to the encoder)");
+        raise_failure(FailureKind::gop_out_of_range, {}, {std::to_string(settings.gop)});
     }
     if (settings.pix_fmt != "yuv420p" && settings.pix_fmt != "yuv444p") {
-        raise_failure("unknown pixel format \"" + settings.pix_fmt + "\"; use yuv420p or yuv444p");
+        raise_failure(FailureKind::unknown_pixel_format, {}, {settings.pix_fmt});
     }
     if (!(settings.fps >= 0.1 && settings.fps <= 1000.0)) {
-        raise_failure("frame rate " + number_text(settings.fps) +
-                      " is out of range: give 0.1 to 1000 frames per second");
+        raise_failure(FailureKind::fps_out_of_range, {}, {number_text(settings.fps)});
     }
     if (settings.matrix != "bt601" && settings.matrix != "bt709" && settings.matrix != "bt2020") {
-        raise_failure("unknown matrix \"" + settings.matrix + "\"; use bt601, bt709 or bt2020");
+        raise_failure(FailureKind::unknown_matrix, {}, {settings.matrix});
     }
     if (settings.range != "limited" && settings.range != "full") {
-        raise_failure("unknown range \"" + settings.range + "\"; use limited or full");
+        raise_failure(FailureKind::unknown_range, {}, {settings.range});
     }
 }
 
@@ -256,7 +252,7 @@ std::string setting_label(const EncodeSettings& settings) {
 EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& settings,
                               const std::string& path, const EncodeProgress& progress) {
     check_encode_settings(settings);
-    if (source.count <= 0) raise_failure("there are no frames to encode");
+    if (source.count <= 0) raise_failure(FailureKind::nothing_to_encode);
     EncodeSummary summary;
     summary.encoder = find_encoder(settings.codec);
     const AVCodec* codec = avcodec_find_encoder_by_name(summary.encoder.c_str());
@@ -266,17 +262,15 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
     const int height = first.height;
     const bool subsampled = settings.pix_fmt == "yuv420p";
     if (subsampled && (width % 2 != 0 || height % 2 != 0)) {
-        raise_failure("frames of " + std::to_string(width) + " x " + std::to_string(height) +
-                      " cannot be encoded as yuv420p, whose chroma planes need an even width "
-                      "and height; odd sizes are refused rather than padded (use --pix-fmt "
-                      "yuv444p, or crop the frames)");
+        raise_failure(FailureKind::odd_frame_size, {},
+                      {std::to_string(width), std::to_string(height)});
     }
 
     // libx265 writes outside its lookahead buffers for pictures narrower than one 64-pixel
     // coding block (seen with valgrind at 48 and 32 pixels), so those are refused.
     if (summary.encoder == "libx265" && width < 64) {
-        raise_failure("frames of " + std::to_string(width) + " x " + std::to_string(height) +
-                      " are too narrow for hevc (libx265): it needs at least 64 pixels of width");
+        raise_failure(FailureKind::frames_too_narrow, {},
+                      {std::to_string(width), std::to_string(height)});
     }
 
     // The bitstream is written under a temporary name beside the target.
@@ -285,7 +279,7 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
         std::string pattern = path + ".partial-XXXXXX";
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) {
-            raise_failure("cannot create " + path + ": " + std::strerror(errno));
+            raise_errno_failure(FailureKind::cannot_create, path);
         }
         ::fchmod(fd, 0644);  // as an ordinary new file, not mkstemp's private one
         ::close(fd);
@@ -294,13 +288,13 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
 
     AVFormatContext* raw_output = nullptr;
     check_av(avformat_alloc_output_context2(&raw_output, nullptr, "mp4", nullptr),
-             "cannot set up the MP4 writer");
+             FailureKind::mp4_writer_setup);
     std::unique_ptr<AVFormatContext, OutputFree> output(raw_output);
     // No version strings or times in the file: the same input gives the same bytes.
     output->flags |= AVFMT_FLAG_BITEXACT;
 
     av::CodecContext context(avcodec_alloc_context3(codec));
-    if (!context) raise_failure("out of memory");
+    if (!context) raise_failure(FailureKind::out_of_memory);
     const AVRational rate = av_d2q(settings.fps, 1000000);
     context->width = width;
     context->height = height;
@@ -325,10 +319,12 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
         // The whole quantiser scale (the context's defaults would cap it at 31).
         context->qmin = 0;
         context->qmax = 63;
-        check_av(av_opt_set(options, "cpu-used", preset.c_str(), 0), "preset " + preset);
+        check_av(av_opt_set(options, "cpu-used", preset.c_str(), 0), FailureKind::encoder_option,
+                 {}, {preset, "preset"});
         av_opt_set_int(options, "row-mt", 0, 0);
     } else {
-        check_av(av_opt_set(options, "preset", preset.c_str(), 0), "preset " + preset);
+        check_av(av_opt_set(options, "preset", preset.c_str(), 0), FailureKind::encoder_option, {},
+                 {preset, "preset"});
     }
     if (e == "libx265") {
         av_opt_set(options, "x265-params", "pools=none:frame-threads=1:log-level=error", 0);
@@ -337,21 +333,25 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
     switch (settings.rate) {
         case RateControl::crf:
             if (e == "libx264" || e == "libx265") {
-                check_av(av_opt_set_double(options, "crf", settings.value, 0), "CRF");
+                check_av(av_opt_set_double(options, "crf", settings.value, 0),
+                         FailureKind::encoder_option, {}, {number_text(settings.value), "CRF"});
             } else {
-                check_av(av_opt_set_int(options, "crf", whole, 0), "CRF");
+                check_av(av_opt_set_int(options, "crf", whole, 0), FailureKind::encoder_option, {},
+                         {std::to_string(whole), "CRF"});
                 context->bit_rate = 0;
             }
             break;
         case RateControl::qp:
             if (e == "libaom-av1") {
                 // Constant quality with the quantiser pinned: a constant QP.
-                check_av(av_opt_set_int(options, "crf", whole, 0), "QP");
+                check_av(av_opt_set_int(options, "crf", whole, 0), FailureKind::encoder_option, {},
+                         {std::to_string(whole), "QP"});
                 context->qmin = whole;
                 context->qmax = whole;
                 context->bit_rate = 0;
             } else {
-                check_av(av_opt_set_int(options, "qp", whole, 0), "QP");
+                check_av(av_opt_set_int(options, "qp", whole, 0), FailureKind::encoder_option, {},
+                         {std::to_string(whole), "QP"});
             }
             break;
         case RateControl::bitrate:
@@ -367,22 +367,22 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
 
     int code = avcodec_open2(context.get(), codec, nullptr);
     if (code < 0) {
-        raise_failure(e + " refused the settings (" + setting_label(settings) + ", preset " +
-                      preset + ", " + settings.pix_fmt + "): " + av::error_text(code));
+        raise_failure(FailureKind::encoder_refused_settings, {},
+                      {e, setting_label(settings), preset, settings.pix_fmt}, av::error_text(code));
     }
     AVStream* stream = avformat_new_stream(output.get(), nullptr);
-    if (stream == nullptr) raise_failure("out of memory");
+    if (stream == nullptr) raise_failure(FailureKind::out_of_memory);
     stream->time_base = context->time_base;
     stream->avg_frame_rate = rate;
     check_av(avcodec_parameters_from_context(stream->codecpar, context.get()),
-             "cannot describe the stream");
+             FailureKind::stream_setup);
     check_av(avio_open(&output->pb, partial.path.c_str(), AVIO_FLAG_WRITE),
-             "cannot create " + path);
-    check_av(avformat_write_header(output.get(), nullptr), "cannot write " + path);
+             FailureKind::cannot_create, path);
+    check_av(avformat_write_header(output.get(), nullptr), FailureKind::cannot_write, path);
 
     av::Sws convert(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, context->pix_fmt,
                                    av::conversion_flags, nullptr, nullptr, nullptr));
-    if (!convert) raise_failure("cannot set up the RGB to YUV conversion");
+    if (!convert) raise_failure(FailureKind::no_yuv_conversion);
     // Full-range RGB in, the chosen matrix and range out.
     sws_setColorspaceDetails(convert.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
                              sws_getCoefficients(av::sws_colourspace(context->colorspace, height)),
@@ -390,7 +390,7 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
 
     av::Packet packet(av_packet_alloc());
     av::Frame picture(av_frame_alloc());
-    if (!packet || !picture) raise_failure("out of memory");
+    if (!packet || !picture) raise_failure(FailureKind::out_of_memory);
     std::map<std::int64_t, CodedFrame> coded;  // by presentation time, in frames
     std::vector<std::uint8_t> top_down(static_cast<std::size_t>(3 * width) * height + 64);
 
@@ -398,7 +398,7 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
         for (;;) {
             const int got = avcodec_receive_packet(context.get(), packet.get());
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return;
-            check_av(got, e + " failed");
+            check_av(got, FailureKind::encoder_failed, {}, {e});
             CodedFrame frame;
             frame.index = static_cast<int>(packet->pts);
             frame.type = picture_type_of(*packet);
@@ -408,23 +408,23 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
             av_packet_rescale_ts(packet.get(), context->time_base, stream->time_base);
             packet->stream_index = stream->index;
             check_av(av_interleaved_write_frame(output.get(), packet.get()),
-                     "cannot write " + path);
+                     FailureKind::cannot_write, path);
         }
     };
 
     for (int i = 0; i < source.count; ++i) {
         PixelBuffer pixels = i == 0 ? std::move(first) : source.read(i);
         if (pixels.width != width || pixels.height != height) {
-            raise_failure("frame " + std::to_string(i) + " is " + std::to_string(pixels.width) +
-                          " x " + std::to_string(pixels.height) + " but frame 0 is " +
-                          std::to_string(width) + " x " + std::to_string(height) +
-                          "; all frames of a sequence must have the same size");
+            raise_failure(
+                FailureKind::encode_frame_size_changes, {},
+                {std::to_string(i), std::to_string(pixels.width), std::to_string(pixels.height),
+                 std::to_string(width), std::to_string(height)});
         }
         av_frame_unref(picture.get());
         picture->format = context->pix_fmt;
         picture->width = width;
         picture->height = height;
-        check_av(av_frame_get_buffer(picture.get(), 0), "out of memory");
+        check_av(av_frame_get_buffer(picture.get(), 0), FailureKind::out_of_memory);
         // Rows top first, with room after the last one: the converter reads ahead in blocks
         // of up to 64 bytes.
         const int row = 3 * width;
@@ -439,20 +439,21 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
         picture->pts = i;
         picture->color_range = context->color_range;
         picture->colorspace = context->colorspace;
-        check_av(avcodec_send_frame(context.get(), picture.get()), e + " failed");
+        check_av(avcodec_send_frame(context.get(), picture.get()), FailureKind::encoder_failed, {},
+                 {e});
         drain();
         if (progress) progress(i + 1, source.count);
     }
-    check_av(avcodec_send_frame(context.get(), nullptr), e + " failed");
+    check_av(avcodec_send_frame(context.get(), nullptr), FailureKind::encoder_failed, {}, {e});
     drain();
-    check_av(av_write_trailer(output.get()), "cannot write " + path);
-    if (output->pb->error < 0) check_av(output->pb->error, "cannot write " + path);
-    check_av(avio_closep(&output->pb), "cannot write " + path);
+    check_av(av_write_trailer(output.get()), FailureKind::cannot_write, path);
+    if (output->pb->error < 0) check_av(output->pb->error, FailureKind::cannot_write, path);
+    check_av(avio_closep(&output->pb), FailureKind::cannot_write, path);
 
     // Appears under its own name only now, complete; link() never replaces an existing file.
     if (::link(partial.path.c_str(), path.c_str()) != 0) {
-        if (errno == EEXIST) raise_failure(path + " already exists; it is never overwritten");
-        raise_failure("cannot create " + path + ": " + std::strerror(errno));
+        if (errno == EEXIST) raise_failure(FailureKind::file_exists, path);
+        raise_errno_failure(FailureKind::cannot_create, path);
     }
     std::error_code size_error;
     summary.file_bytes = static_cast<long long>(std::filesystem::file_size(path, size_error));

@@ -39,11 +39,9 @@ void put_u32(std::uint8_t* p, std::uint32_t v) {
 // n raised to the next multiple of 4 (n >= 0).
 long long padded_row(long long n) { return (n % 4 != 0) ? n - (n % 4) + 4 : n; }
 
-int refuse(FileMessage* message, const std::string& path, std::string text, int code) {
-    if (message != nullptr) {
-        message->text = std::move(text);
-        message->caption = path;
-    }
+int refuse(Failure* failure, const std::string& path, FailureKind kind, int code,
+           std::string reason = {}) {
+    if (failure != nullptr) *failure = Failure{kind, path, {}, std::move(reason)};
     return code;
 }
 
@@ -57,38 +55,38 @@ int header_height(const HeaderBlock& header) {
     return header.size() >= 12 ? get_i32(header.data() + 8) : 0;
 }
 
-const char* check_bmp_headers(const std::uint8_t* head, std::size_t head_size,
-                              std::uint64_t file_size, BmpLayout& layout) {
-    if (head_size < 2 || head[0] != 'B' || head[1] != 'M') return bmp_text_not_24_or_8;
-    if (head_size < file_header_size + 4) return bmp_text_truncated_header;
+std::optional<FailureKind> check_bmp_headers(const std::uint8_t* head, std::size_t head_size,
+                                             std::uint64_t file_size, BmpLayout& layout) {
+    if (head_size < 2 || head[0] != 'B' || head[1] != 'M') return FailureKind::not_a_bmp;
+    if (head_size < file_header_size + 4) return FailureKind::bmp_truncated_header;
     const std::uint32_t info_size = get_u32(head + file_header_size);
     // Core (12-byte) and other short headers have a different field layout; they are refused
     // rather than misread. Every longer header starts with the 40-byte layout.
-    if (info_size < info_header_size) return bmp_text_header_format;
-    if (head_size < file_header_size + info_header_size) return bmp_text_truncated_header;
+    if (info_size < info_header_size) return FailureKind::bmp_header_format;
+    if (head_size < file_header_size + info_header_size) return FailureKind::bmp_truncated_header;
 
     const std::uint8_t* info = head + file_header_size;
     const int bits = get_u16(info + 14);
-    if (bits != 24 && bits != 8) return bmp_text_not_24_or_8;
+    if (bits != 24 && bits != 8) return FailureKind::not_a_bmp;
     const std::uint64_t headers_end = file_header_size + static_cast<std::uint64_t>(info_size);
-    if (headers_end > file_size) return bmp_text_truncated_header;
-    if (get_u32(info + 16) != 0) return bmp_text_compressed;
+    if (headers_end > file_size) return FailureKind::bmp_truncated_header;
+    if (get_u32(info + 16) != 0) return FailureKind::bmp_compressed;
 
     const std::int32_t width = get_i32(info + 4);
     const std::int32_t height = get_i32(info + 8);
-    if (width <= 0 || height == 0) return bmp_text_bad_size;
-    if (height < 0) return bmp_text_top_down;
+    if (width <= 0 || height == 0) return FailureKind::bmp_bad_size;
+    if (height < 0) return FailureKind::bmp_top_down;
     const long long frame_stride = padded_row(3LL * width);
-    if (frame_stride > max_frame_bytes / height) return bmp_text_too_large;
+    if (frame_stride > max_frame_bytes / height) return FailureKind::bmp_too_large;
     const long long source_row = padded_row(static_cast<long long>(width) * (bits / 8));
 
     const std::uint64_t pixel_offset = get_u32(head + 10);
-    if (pixel_offset < headers_end) return bmp_text_truncated_pixels;
+    if (pixel_offset < headers_end) return FailureKind::bmp_truncated_pixels;
     // The last row needs only its pixels, not its filler, to be present.
     const std::uint64_t pixel_end = pixel_offset +
                                     static_cast<std::uint64_t>(source_row) * (height - 1) +
                                     static_cast<std::uint64_t>(width) * (bits / 8);
-    if (pixel_end > file_size) return bmp_text_truncated_pixels;
+    if (pixel_end > file_size) return FailureKind::bmp_truncated_pixels;
 
     // The colour table lies between the headers and the pixel data; it holds the number of
     // entries the header announces (256 when it says 0), as far as that room allows.
@@ -99,7 +97,7 @@ const char* check_bmp_headers(const std::uint8_t* head, std::size_t head_size,
             (colours_used == 0 || colours_used > 256) ? 256 : colours_used;
         const std::uint64_t room = (pixel_offset - headers_end) / 4;
         table_entries = announced < room ? announced : room;
-        if (table_entries == 0) return bmp_text_bad_colour_table;
+        if (table_entries == 0) return FailureKind::bmp_bad_colour_table;
     }
 
     layout.bits = bits;
@@ -111,16 +109,16 @@ const char* check_bmp_headers(const std::uint8_t* head, std::size_t head_size,
     layout.pixel_offset = pixel_offset;
     layout.pixel_end = pixel_end;
     layout.table_entries = static_cast<unsigned>(table_entries);
-    return nullptr;
+    return std::nullopt;
 }
 
 int read_bmp_bytes(const std::uint8_t* data, std::size_t size, const std::string& path,
-                   PixelBuffer& pixels, HeaderBlock& header, FileMessage* message) {
-    auto fail = [&](const char* text) { return refuse(message, path, text, -2); };
+                   PixelBuffer& pixels, HeaderBlock& header, Failure* message) {
+    auto fail = [&](FailureKind kind) { return refuse(message, path, kind, -2); };
 
     BmpLayout layout;
     const std::size_t head_size = size < standard_pixel_offset ? size : standard_pixel_offset;
-    if (const char* text = check_bmp_headers(data, head_size, size, layout)) return fail(text);
+    if (const auto kind = check_bmp_headers(data, head_size, size, layout)) return fail(*kind);
     const std::uint8_t* info = data + file_header_size;
     const int bits = layout.bits;
     const std::int32_t width = layout.width;
@@ -137,7 +135,7 @@ int read_bmp_bytes(const std::uint8_t* data, std::size_t size, const std::string
         frame.bytes.assign(
             static_cast<std::size_t>(frame_stride) * static_cast<std::size_t>(height), 0);
     } catch (const std::bad_alloc&) {
-        return fail(bmp_text_out_of_memory);
+        return fail(FailureKind::bmp_out_of_memory);
     }
 
     const std::uint8_t* source = data + layout.pixel_offset;
@@ -154,7 +152,7 @@ int read_bmp_bytes(const std::uint8_t* data, std::size_t size, const std::string
             std::uint8_t* out = frame.bytes.data() + static_cast<std::size_t>(r) * frame_stride;
             for (std::size_t x = 0; x < row_pixels; ++x) {
                 const unsigned index = in[x];
-                if (index >= table_entries) return fail(bmp_text_bad_colour_index);
+                if (index >= table_entries) return fail(FailureKind::bmp_bad_colour_index);
                 const std::uint8_t* entry = table + 4 * index;
                 out[3 * x] = entry[0];
                 out[3 * x + 1] = entry[1];
@@ -175,16 +173,23 @@ int read_bmp_bytes(const std::uint8_t* data, std::size_t size, const std::string
 }
 
 int read_bmp_frame(const std::string& path, PixelBuffer& pixels, HeaderBlock& header,
-                   FileMessage* message) {
-    auto cannot_open = [&] { return refuse(message, path, bmp_text_cannot_open, -1); };
+                   Failure* message) {
+    auto cannot_open = [&] {
+        return refuse(message, path, FailureKind::cannot_open, -1, errno_text());
+    };
 
     // Non-blocking so that a named pipe given as a file cannot stall the open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return cannot_open();
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0) {
         ::close(fd);
         return cannot_open();
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return refuse(message, path, FailureKind::cannot_open, -1,
+                      S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file");
     }
     const std::uint64_t file_size = static_cast<std::uint64_t>(info.st_size);
 
@@ -211,27 +216,30 @@ int read_bmp_frame(const std::string& path, PixelBuffer& pixels, HeaderBlock& he
     bool read_ok = read_into(0, head_size);
     if (read_ok && bytes.size() == head_size) {
         BmpLayout layout;
-        if (const char* text = check_bmp_headers(bytes.data(), bytes.size(), file_size, layout)) {
+        if (const auto kind = check_bmp_headers(bytes.data(), bytes.size(), file_size, layout)) {
             ::close(fd);
-            return refuse(message, path, text, -2);
+            return refuse(message, path, *kind, -2);
         }
         try {
             read_ok = read_into(bytes.size(), static_cast<std::size_t>(layout.pixel_end));
         } catch (const std::bad_alloc&) {
             ::close(fd);
-            return refuse(message, path, bmp_text_out_of_memory, -2);
+            return refuse(message, path, FailureKind::bmp_out_of_memory, -2);
         }
     }
+    const int read_error = errno;
     ::close(fd);
-    if (!read_ok) return cannot_open();
+    if (!read_ok) {
+        return refuse(message, path, FailureKind::cannot_open, -1, std::strerror(read_error));
+    }
     return read_bmp_bytes(bytes.data(), bytes.size(), path, pixels, header, message);
 }
 
 int write_bmp_frame_with(const std::string& path, const PixelBuffer& pixels,
-                         const HeaderBlock& header, FileMessage* message,
+                         const HeaderBlock& header, Failure* message,
                          const WriteBytes& write_bytes) {
     if (header.size() < info_header_size || !is_present(pixels)) {
-        return refuse(message, path, bmp_text_bad_frame, -2);
+        return refuse(message, path, FailureKind::bmp_bad_frame, -2);
     }
     // The block must describe plain 24-bit rows exactly as this buffer holds them.
     const int width = header_width(header);
@@ -239,12 +247,12 @@ int write_bmp_frame_with(const std::string& path, const PixelBuffer& pixels,
     if (get_u32(header.data()) != info_header_size || get_u16(header.data() + 14) != 24 ||
         get_u32(header.data() + 16) != 0 || width <= 0 || height <= 0 || width != pixels.width ||
         height != pixels.height) {
-        return refuse(message, path, bmp_text_bad_frame, -2);
+        return refuse(message, path, FailureKind::bmp_bad_frame, -2);
     }
     const long long stride = padded_row(3LL * width);
     if (stride > max_frame_bytes / height || stride != pixels.stride ||
         pixels.bytes.size() < static_cast<std::size_t>(stride) * static_cast<std::size_t>(height)) {
-        return refuse(message, path, bmp_text_bad_frame, -2);
+        return refuse(message, path, FailureKind::bmp_bad_frame, -2);
     }
     const std::size_t pixel_bytes =
         static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
@@ -258,14 +266,16 @@ int write_bmp_frame_with(const std::string& path, const PixelBuffer& pixels,
 
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-        if (errno == EEXIST) return refuse(message, path, bmp_text_file_exists, -2);
-        return refuse(message, path, std::string(bmp_text_cannot_create) + ": " + path, -2);
+        if (errno == EEXIST) return refuse(message, path, FailureKind::file_exists, -2);
+        return refuse(message, path, FailureKind::cannot_create, -2, errno_text());
     }
 
+    std::string reason;  // the system's, when it gave one
     auto write_all = [&](const std::uint8_t* data, std::size_t size) {
         while (size > 0) {
             const long long n = write_bytes(fd, data, size);
             if (n < 0 && errno == EINTR) continue;
+            if (n < 0) reason = errno_text();
             if (n <= 0) return false;
             data += n;
             size -= static_cast<std::size_t>(n);
@@ -273,17 +283,20 @@ int write_bmp_frame_with(const std::string& path, const PixelBuffer& pixels,
         return true;
     };
     bool written = write_all(head, sizeof head) && write_all(pixels.bytes.data(), pixel_bytes);
-    if (::close(fd) != 0) written = false;
+    if (::close(fd) != 0 && written) {
+        reason = errno_text();
+        written = false;
+    }
     if (!written) {
         // The file is ours (it was created above): take it away rather than leave a part.
         ::unlink(path.c_str());
-        return refuse(message, path, std::string(bmp_text_write_failed) + ": " + path, -2);
+        return refuse(message, path, FailureKind::cannot_write, -2, std::move(reason));
     }
     return 0;
 }
 
 int write_bmp_frame(const std::string& path, const PixelBuffer& pixels, const HeaderBlock& header,
-                    FileMessage* message) {
+                    Failure* message) {
     return write_bmp_frame_with(path, pixels, header, message,
                                 [](int fd, const std::uint8_t* data, std::size_t size) {
                                     return static_cast<long long>(::write(fd, data, size));

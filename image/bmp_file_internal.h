@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "image/bmp_file.h"
@@ -28,13 +29,13 @@ struct BmpLayout {
 };
 
 // Judges a file of `file_size` bytes from its first min(54, file_size) bytes `head`: nullptr
-// and `layout` filled when its headers are usable, otherwise the text of the refusal. The
+// and `layout` filled when its headers are usable, otherwise the kind of the refusal. The
 // reader looks at no byte at or beyond layout.pixel_end.
-const char* check_bmp_headers(const std::uint8_t* head, std::size_t head_size,
-                              std::uint64_t file_size, BmpLayout& layout);
+std::optional<FailureKind> check_bmp_headers(const std::uint8_t* head, std::size_t head_size,
+                                             std::uint64_t file_size, BmpLayout& layout);
 
 int write_bmp_frame_with(const std::string& path, const PixelBuffer& pixels,
-                         const HeaderBlock& header, FileMessage* message,
+                         const HeaderBlock& header, Failure* failure,
                          const WriteBytes& write_bytes);
 
 }  // namespace orv

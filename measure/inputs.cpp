@@ -33,12 +33,8 @@ void check_profile_files(const std::string& folder) { read_colour_model(folder);
 
 FrameFile read_frame_file(const std::string& path) {
     FrameFile frame;
-    FileMessage message;
-    const int stride = read_bmp_frame(path, frame.pixels, frame.header, &message);
-    if (stride == -1) raise_failure("cannot open " + path + " (" + message.text + ")");
-    if (stride <= 0) {
-        raise_failure(path + " is not a usable 24- or 8-bit BMP file (" + message.text + ")");
-    }
+    Failure failure;
+    if (read_bmp_frame(path, frame.pixels, frame.header, &failure) <= 0) throw failure;
     return frame;
 }
 
@@ -53,9 +49,9 @@ std::string size_text(const PixelBuffer& pixels) {
 void check_pair_size(int frame, const std::string& reference_path, const PixelBuffer& reference,
                      const std::string& degraded_path, const PixelBuffer& degraded) {
     if (reference.width == degraded.width && reference.height == degraded.height) return;
-    raise_failure("frame " + std::to_string(frame) + ": " + reference_path + " is " +
-                  size_text(reference) + " but " + degraded_path + " is " + size_text(degraded) +
-                  "; the frames of a pair must have the same size");
+    raise_failure(
+        FailureKind::pair_size_mismatch, reference_path,
+        {std::to_string(frame), size_text(reference), degraded_path, size_text(degraded)});
 }
 
 }  // namespace orv

@@ -49,7 +49,7 @@ void for_each_kept(const PooledAccumulator& pool, Visit&& visit) {
                 pool.spilled - done, static_cast<std::uint64_t>(chunk.size())));
             if (!read_parked(pool.spill, chunk.data(), want * sizeof(double),
                              static_cast<std::size_t>(done * sizeof(double)))) {
-                raise_failure("Cannot read back the pooled values from the temporary file.");
+                raise_failure(FailureKind::pool_read_back);
             }
             for (std::size_t i = 0; i < want; ++i) visit(chunk[i]);
             done += want;
@@ -229,14 +229,13 @@ void add_frame(PooledAccumulator& pool, const InterleavedImage& map, const Frame
         if (!pool.spill.is_open()) {
             pool.spill = open_parking_file();
             if (!pool.spill.is_open()) {
-                raise_failure(std::string("Cannot make a temporary file for the pooled values: ") +
-                              std::strerror(errno));
+                raise_errno_failure(FailureKind::pool_temp_create, {});
             }
         }
         const auto write = [&](const double* data, std::size_t n) {
             if (n > 0 && !write_parked(pool.spill, data, n * sizeof(double),
                                        static_cast<std::size_t>(pool.spilled * sizeof(double)))) {
-                raise_failure("Cannot write the pooled values to the temporary file.");
+                raise_errno_failure(FailureKind::pool_write, {});
             }
             pool.spilled += n;
         };

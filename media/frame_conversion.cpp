@@ -148,10 +148,7 @@ void choose_conversion(MediaSource& source, AVPixelFormat format, AVColorSpace s
     bool unsupported = false;
     const auto tag = matrix_of_tag(space, unsupported);
     if (unsupported && !st.options.matrix) {
-        refuse(source.path,
-               std::string("its colour matrix '") + av_color_space_name(space) +
-                   "' is not one of BT.601, BT.709, BT.2020; choose one with --matrix",
-               ja_matrix);
+        refuse(FailureKind::media_matrix, source.path, {av_color_space_name(space)});
     }
     std::optional<YuvRange> range;
     if (range_tag == AVCOL_RANGE_JPEG) range = YuvRange::full;
@@ -192,7 +189,7 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
     MediaState& st = *source.state;
     const auto format = static_cast<AVPixelFormat>(frame.format);
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
-    if (d == nullptr) refuse(source.path, "has frames of an unknown pixel format", ja_not_media);
+    if (d == nullptr) refuse(FailureKind::media_unknown_pixel_format, source.path);
     pixels = make_pixel_buffer(frame.width, frame.height);
 
     const bool yuv = is_planar_yuv(d);
@@ -235,7 +232,7 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
         }
         // Other YUV layouts (semi-planar, packed): the scaler with the chosen coefficients.
         SwsContext* ctx = scaler(st, frame, AV_PIX_FMT_BGR24);
-        if (ctx == nullptr) refuse(source.path, "cannot convert its pixel format", ja_not_media);
+        if (ctx == nullptr) refuse(FailureKind::media_cannot_convert, source.path);
         const int space = st.colour.matrix == YuvMatrix::bt601   ? SWS_CS_ITU601
                           : st.colour.matrix == YuvMatrix::bt709 ? SWS_CS_ITU709
                                                                  : SWS_CS_BT2020;
@@ -247,7 +244,7 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
     const bool wide = is_rgb_like(d) && (has_alpha(d) || max_depth(d) > 8);
     const AVPixelFormat target = wide ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_BGR24;
     SwsContext* ctx = scaler(st, frame, target);
-    if (ctx == nullptr) refuse(source.path, "cannot convert its pixel format", ja_not_media);
+    if (ctx == nullptr) refuse(FailureKind::media_cannot_convert, source.path);
     std::uint8_t* out_planes[4] = {nullptr, nullptr, nullptr, nullptr};
     int out_strides[4] = {0, 0, 0, 0};
     if (wide) {
@@ -261,7 +258,7 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
     }
     if (sws_scale(ctx, frame.data, frame.linesize, 0, frame.height, out_planes, out_strides) !=
         frame.height) {
-        refuse(source.path, "cannot convert its pixel format", ja_not_media);
+        refuse(FailureKind::media_cannot_convert, source.path);
     }
     if (wide) {
         convert_rgba64_to_bgr(st.rgba.data(), frame.width * 4, frame.width, frame.height, pixels);

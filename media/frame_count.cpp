@@ -22,17 +22,17 @@ int count_frames(const MediaSource& source, const MediaOptions& options) {
     }
     const int ret = avformat_open_input(&opened, source.path.c_str(), input, &dict);
     av_dict_free(&dict);
-    if (ret < 0) refuse(source.path, "cannot open (" + av::error_text(ret) + ")", ja_cannot_open);
+    if (ret < 0) refuse(FailureKind::media_cannot_open, source.path, {}, av::error_text(ret));
     av::Input format(opened);
     const int index = source.state->stream;
     if (index >= static_cast<int>(format->nb_streams)) {
-        refuse(source.path, "changed while being read", ja_corrupt);
+        refuse(FailureKind::media_changed, source.path);
     }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (static_cast<int>(i) != index) format->streams[i]->discard = AVDISCARD_ALL;
     }
     av::Packet packet(av_packet_alloc());
-    if (!packet) refuse(source.path, "out of memory", ja_no_memory);
+    if (!packet) refuse(FailureKind::media_out_of_memory, source.path);
     const AVStream* stream = format->streams[index];
     int count = 0;
     std::int64_t packets = 0;           // dropped ones included, as the index counts them
@@ -46,7 +46,7 @@ int count_frames(const MediaSource& source, const MediaOptions& options) {
         const int r = av_read_frame(format.get(), packet.get());
         if (r == AVERROR_EOF) break;
         if (r < 0) {
-            refuse(source.path, "is truncated or corrupt (" + av::error_text(r) + ")", ja_corrupt);
+            refuse(FailureKind::media_corrupt, source.path, {}, av::error_text(r));
         }
         if (packet->stream_index == index) ++packets;
         if (packet->pos >= 0)
@@ -74,15 +74,13 @@ int count_frames(const MediaSource& source, const MediaOptions& options) {
     const std::string demuxer = format->iformat->name;
     if ((demuxer == "yuv4mpegpipe" || demuxer == "rawvideo") && format->pb != nullptr &&
         avio_size(format->pb) > data_end) {
-        refuse(source.path, "is truncated: its last frame is incomplete", ja_corrupt);
+        refuse(FailureKind::media_last_frame_cut, source.path);
     }
     // A container that states its length (an index of frames, a duration written when the
     // file was finished) shows a file cut short between two frames.
     if (stream->nb_frames > packets) {
-        refuse(source.path,
-               "is truncated: it holds " + std::to_string(packets) + " of the " +
-                   std::to_string(stream->nb_frames) + " frames its index lists",
-               ja_corrupt);
+        refuse(FailureKind::media_index_short, source.path,
+               {std::to_string(packets), std::to_string(stream->nb_frames)});
     }
     if (format->nb_streams == 1 && format->duration > 0 && end != AV_NOPTS_VALUE) {
         const std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
@@ -98,8 +96,7 @@ int count_frames(const MediaSource& source, const MediaOptions& options) {
         const std::int64_t played =
             av_rescale_q(stop - start + frame_time / 4, stream->time_base, AV_TIME_BASE_Q);
         if (frame_time > 0 && played < format->duration) {
-            refuse(source.path, "is truncated: its frames stop before the duration it states",
-                   ja_corrupt);
+            refuse(FailureKind::media_duration_short, source.path);
         }
     }
     return count;

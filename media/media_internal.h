@@ -9,6 +9,7 @@
 #include "image/pixel_buffer.h"
 #include "media/av_owners.h"
 #include "media/media_source.h"
+#include "numeric/failure.h"
 
 namespace orv {
 
@@ -32,23 +33,10 @@ struct MediaState {
 
 namespace media_internal {
 
-inline constexpr const char* ja_cannot_open = "ファイルが開けません";
-inline constexpr const char* ja_not_media = "動画または画像として読み込めないファイルです";
-inline constexpr const char* ja_no_video = "映像ストリームがないファイルです";
-inline constexpr const char* ja_no_frames = "フレームが1枚もないファイルです";
-inline constexpr const char* ja_corrupt = "動画ファイルが途中で切れているか壊れています";
-inline constexpr const char* ja_size_changes = "動画の途中でフレームの大きさが変わっています";
-inline constexpr const char* ja_raw_length =
-    "RAWファイルの長さがフレームの大きさの整数倍ではありません";
-inline constexpr const char* ja_raw_format = "RAWファイルには大きさと画素形式の指定が必要です";
-inline constexpr const char* ja_matrix = "この動画の色変換行列には対応していません";
-inline constexpr const char* ja_too_large = "画像が大きすぎます";
-inline constexpr const char* ja_no_memory = "ファイルを読み込むメモリが足りません";
-
-// Throws the MediaError of a refused file: "<path>: <what>" and the Japanese text.
-[[noreturn]] inline void refuse(const std::string& path, const std::string& what,
-                                const char* text_ja) {
-    throw MediaError{path + ": " + what, text_ja, path};
+// Throws the Failure of a refused file.
+[[noreturn]] inline void refuse(FailureKind kind, const std::string& path,
+                                std::vector<std::string> values = {}, std::string reason = {}) {
+    raise_failure(kind, path, std::move(values), std::move(reason));
 }
 
 inline std::string size_text(int width, int height) {

@@ -32,8 +32,7 @@ std::string frame_name(const SequenceEntry& entry, int local) {
 void read_single(const SequenceEntry& entry, SequenceFrame& frame) {
     MediaSource source = open_media(entry.path, entry.options);
     if (!next_frame(source, frame.pixels, frame.header)) {
-        throw MediaError{entry.path + ": holds no frames", "フレームが1枚もないファイルです",
-                         entry.path};
+        raise_failure(FailureKind::media_no_frames, entry.path);
     }
     frame.name = entry.path;
 }
@@ -61,7 +60,7 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
         entry.colour = source.colour;
         entry.first_frame = total;
         if (entry.frame_count > std::numeric_limits<int>::max() - total) {
-            throw MediaError{input.path + ": too many frames", "フレームが多すぎます", input.path};
+            raise_failure(FailureKind::media_too_many_frames, input.path);
         }
         total += entry.frame_count;
         if (sequence.entries.empty() && !single_frame(entry)) first = std::move(source);
@@ -70,11 +69,8 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
     if (start < 0) start = 0;
     if (!inputs.empty() && start >= total) {
         const std::string& path = inputs.back().path;
-        throw MediaError{path + ": skipping " + std::to_string(start) +
-                             " frames leaves none; the "
-                             "sequence holds " +
-                             std::to_string(total),
-                         "指定された先頭フレームがシーケンスの範囲外です", path};
+        raise_failure(FailureKind::media_start_beyond, path,
+                      {std::to_string(start), std::to_string(total)});
     }
     sequence.start = start;
     sequence.count = total - start;
@@ -116,7 +112,7 @@ SequenceFrame read_sequence_frame(MediaSequence& sequence, int index) {
     });
     if (position == last && shared.have_last) return shared.last;
     if (shared.failed) {
-        throw MediaError{entry.path + ": not read after an earlier failure", "", entry.path};
+        raise_failure(FailureKind::media_not_read, entry.path);
     }
     try {
         if (shared.open_entry != static_cast<int>(j)) {
@@ -129,8 +125,8 @@ SequenceFrame read_sequence_frame(MediaSequence& sequence, int index) {
         // Frames skipped at the start are decoded and dropped.
         while (source.frames_read <= local) {
             if (!next_frame(source, frame.pixels, frame.header)) {
-                throw MediaError{entry.path + ": ends before frame " + std::to_string(local),
-                                 "動画ファイルが途中で切れているか壊れています", entry.path};
+                raise_failure(FailureKind::media_missing_frame, entry.path,
+                              {std::to_string(local)});
             }
         }
         frame.name = frame_name(entry, local);
@@ -167,8 +163,7 @@ void read_frame_at(FrameReader& reader, const std::string& path, int index,
     HeaderBlock frame_header;
     while (source.frames_read <= index) {
         if (!next_frame(source, frame_pixels, frame_header)) {
-            throw MediaError{path + ": has no frame " + std::to_string(index),
-                             "動画ファイルが途中で切れているか壊れています", path};
+            raise_failure(FailureKind::media_no_frame, path, {std::to_string(index)});
         }
     }
     pixels = std::move(frame_pixels);

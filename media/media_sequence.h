@@ -40,7 +40,7 @@ struct MediaSequence {
     std::unique_ptr<SequenceShared, SequenceSharedDelete> shared;
 };
 
-// Opens and counts every file (throws MediaError); a skip that leaves no frame is refused.
+// Opens and counts every file (throws Failure); a skip that leaves no frame is refused.
 MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int start);
 
 struct SequenceFrame {
@@ -55,13 +55,13 @@ std::string sequence_frame_name(const std::string& path, int frame_count, int lo
 
 // Frame `index` (0 = the first after the skip; an index past the end gives the last frame
 // again). Safe to call from several threads, provided the frames of one sequence are asked
-// for in increasing order, as a frame loop hands them out. Throws MediaError; after a failure
+// for in increasing order, as a frame loop hands them out. Throws Failure; after a failure
 // every later call on the sequence throws as well, so no thread waits for a frame that will
 // never come.
 SequenceFrame read_sequence_frame(MediaSequence& sequence, int index);
 
 // Frame `index` of one file, keeping the file open in `reader` so that consecutive frames of
-// a video are decoded once. Throws MediaError.
+// a video are decoded once. Throws Failure.
 struct FrameReader {
     MediaSource source;
 };

@@ -76,24 +76,21 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
     AVDictionary* raw_options = nullptr;
     if (source.kind == MediaKind::raw) {
         if (!options.raw || options.raw->width <= 0 || options.raw->pixel_format.empty()) {
-            refuse(path, "a raw file needs --size WxH and --pix-fmt NAME", ja_raw_format);
+            refuse(FailureKind::media_raw_needs_format, path);
         }
         const RawFormat& raw = *options.raw;
         const long long frame_bytes = raw_frame_bytes(raw);
         if (frame_bytes <= 0) {
-            refuse(path, "unknown raw pixel format '" + raw.pixel_format + "'", ja_raw_format);
+            refuse(FailureKind::media_raw_unknown_format, path, {raw.pixel_format});
         }
         std::error_code error;
         const auto length = std::filesystem::file_size(path, error);
-        if (error) refuse(path, "cannot open (" + error.message() + ")", ja_cannot_open);
+        if (error) refuse(FailureKind::media_cannot_open, path, {}, error.message());
         const std::string expected = size_text(raw.width, raw.height) + " " + raw.pixel_format +
                                      " frames of " + std::to_string(frame_bytes) + " bytes";
-        if (length == 0) refuse(path, "holds no frames (expected " + expected + ")", ja_no_frames);
+        if (length == 0) refuse(FailureKind::media_raw_empty, path, {expected});
         if (length % static_cast<unsigned long long>(frame_bytes) != 0) {
-            refuse(path,
-                   "holds " + std::to_string(length) + " bytes, not a whole number of " + expected +
-                       " each",
-                   ja_raw_length);
+            refuse(FailureKind::media_raw_length, path, {std::to_string(length), expected});
         }
         input = av_find_input_format("rawvideo");
         av_dict_set(&raw_options, "video_size", size_text(raw.width, raw.height).c_str(), 0);
@@ -109,47 +106,40 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
     raw_owner.reset(dict);
     if (ret < 0) {
         if (ret == AVERROR(ENOENT) || ret == AVERROR(EACCES) || ret == AVERROR(EISDIR)) {
-            refuse(path, "cannot open (" + av::error_text(ret) + ")", ja_cannot_open);
+            refuse(FailureKind::media_cannot_open, path, {}, av::error_text(ret));
         }
-        refuse(path,
-               "not a video or image file ORV can read, or one cut short (" + av::error_text(ret) +
-                   ")",
-               ja_not_media);
+        refuse(FailureKind::media_unreadable, path, {}, av::error_text(ret));
     }
     st.format.reset(opened);
     // A text file passes as terminal art; it is no picture to measure.
     if (std::strcmp(st.format->iformat->name, "tty") == 0) {
-        refuse(path, "not a video or image file ORV can read", ja_not_media);
+        refuse(FailureKind::media_text_file, path);
     }
     ret = avformat_find_stream_info(st.format.get(), nullptr);
-    if (ret < 0) refuse(path, "cannot read its streams (" + av::error_text(ret) + ")", ja_corrupt);
+    if (ret < 0) refuse(FailureKind::media_no_streams, path, {}, av::error_text(ret));
     st.stream = av_find_best_stream(st.format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (st.stream < 0) refuse(path, "holds no video stream", ja_no_video);
+    if (st.stream < 0) refuse(FailureKind::media_no_video, path);
     AVStream* stream = st.format->streams[st.stream];
     for (unsigned i = 0; i < st.format->nb_streams; ++i) {
         if (static_cast<int>(i) != st.stream) st.format->streams[i]->discard = AVDISCARD_ALL;
     }
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
     if (decoder == nullptr) {
-        refuse(path,
-               std::string("no decoder for its video codec '") +
-                   avcodec_get_name(stream->codecpar->codec_id) + "'",
-               ja_not_media);
+        refuse(FailureKind::media_no_decoder, path, {avcodec_get_name(stream->codecpar->codec_id)});
     }
     st.codec.reset(avcodec_alloc_context3(decoder));
-    if (!st.codec) refuse(path, "out of memory", ja_no_memory);
+    if (!st.codec) refuse(FailureKind::media_out_of_memory, path);
     if (avcodec_parameters_to_context(st.codec.get(), stream->codecpar) < 0) {
-        refuse(path, "cannot set up its decoder", ja_not_media);
+        refuse(FailureKind::media_decoder_setup, path);
     }
     // Decoding runs on the frame loop's own threads; damage in the stream is an error.
     st.codec->thread_count = 1;
     st.codec->err_recognition |= AV_EF_EXPLODE | AV_EF_CRCCHECK;
     ret = avcodec_open2(st.codec.get(), decoder, nullptr);
-    if (ret < 0)
-        refuse(path, "cannot open its decoder (" + av::error_text(ret) + ")", ja_not_media);
+    if (ret < 0) refuse(FailureKind::media_decoder_open, path, {}, av::error_text(ret));
     st.frame.reset(av_frame_alloc());
     st.packet.reset(av_packet_alloc());
-    if (!st.frame || !st.packet) refuse(path, "out of memory", ja_no_memory);
+    if (!st.frame || !st.packet) refuse(FailureKind::media_out_of_memory, path);
 
     const char* demuxer = st.format->iformat->name;
     const std::string name = demuxer;
@@ -160,40 +150,29 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
     }
     source.width = stream->codecpar->width;
     source.height = stream->codecpar->height;
-    if (source.width <= 0 || source.height <= 0) refuse(path, "has no frame size", ja_corrupt);
+    if (source.width <= 0 || source.height <= 0) refuse(FailureKind::media_no_frame_size, path);
     choose_conversion(source, static_cast<AVPixelFormat>(stream->codecpar->format),
                       stream->codecpar->color_space, stream->codecpar->color_range, source.height);
 }
 
 void check_size(MediaSource& source, const AVFrame& frame) {
     if (frame.width != source.width || frame.height != source.height) {
-        refuse(source.path,
-               "frame " + std::to_string(source.frames_read) + " is " +
-                   size_text(frame.width, frame.height) + " but the first frame is " +
-                   size_text(source.width, source.height) + "; the frame size must not change",
-               ja_size_changes);
+        refuse(FailureKind::media_size_changes, source.path,
+               {std::to_string(source.frames_read), size_text(frame.width, frame.height),
+                size_text(source.width, source.height)});
     }
     const long long bytes = static_cast<long long>(stride_for_width(frame.width)) *
                             static_cast<long long>(frame.height);
     if (frame.width > 32768 || bytes > max_frame_bytes) {
-        refuse(source.path, "its frames are too large", ja_too_large);
+        refuse(FailureKind::media_too_large, source.path);
     }
 }
 
 bool next_bmp_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
     MediaState& st = *source.state;
     if (st.bmp_done) return false;
-    FileMessage message;
-    const int stride = read_bmp_frame(source.path, pixels, header, &message);
-    if (stride == -1) {
-        throw MediaError{"cannot open " + source.path + " (" + message.text + ")", message.text,
-                         source.path};
-    }
-    if (stride <= 0) {
-        throw MediaError{
-            source.path + " is not a usable 24- or 8-bit BMP file (" + message.text + ")",
-            message.text, source.path};
-    }
+    Failure failure;
+    if (read_bmp_frame(source.path, pixels, header, &failure) <= 0) throw failure;
     st.bmp_done = true;
     source.width = pixels.width;
     source.height = pixels.height;
@@ -219,7 +198,7 @@ MediaSource open_media(const std::string& path, const MediaOptions& options) {
     }
     open_libraries(source, options);
     source.frame_count = count_frames(source, options);
-    if (source.frame_count == 0) refuse(path, "holds no frames", ja_no_frames);
+    if (source.frame_count == 0) refuse(FailureKind::media_no_frames, path);
     return source;
 }
 
@@ -234,8 +213,8 @@ bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
         if (ret == 0) {
             const AVFrame& frame = *st.frame;
             if ((frame.flags & AV_FRAME_FLAG_CORRUPT) != 0 || frame.decode_error_flags != 0) {
-                refuse(path, "frame " + std::to_string(source.frames_read) + " is damaged",
-                       ja_corrupt);
+                refuse(FailureKind::media_damaged_frame, path,
+                       {std::to_string(source.frames_read)});
             }
             check_size(source, frame);
             PixelBuffer converted;
@@ -248,23 +227,20 @@ bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
         }
         if (ret == AVERROR_EOF) {
             st.finished = true;
-            if (source.frames_read == 0) refuse(path, "holds no frames", ja_no_frames);
+            if (source.frames_read == 0) refuse(FailureKind::media_no_frames, path);
             if (source.frames_read < source.frame_count) {
-                refuse(path,
-                       "ends after " + std::to_string(source.frames_read) + " of its " +
-                           std::to_string(source.frame_count) +
-                           " frames; the file is truncated or corrupt",
-                       ja_corrupt);
+                refuse(FailureKind::media_ends_early, path,
+                       {std::to_string(source.frames_read), std::to_string(source.frame_count)});
             }
             st.format.reset();
             st.codec.reset();
             return false;
         }
         if (ret != AVERROR(EAGAIN)) {
-            refuse(path, "is truncated or corrupt (" + av::error_text(ret) + ")", ja_corrupt);
+            refuse(FailureKind::media_corrupt, path, {}, av::error_text(ret));
         }
         if (st.flushing) {
-            refuse(path, "is truncated or corrupt (decoder stalled)", ja_corrupt);
+            refuse(FailureKind::media_corrupt, path, {}, "decoder stalled");
         }
         ret = av_read_frame(st.format.get(), st.packet.get());
         if (ret == AVERROR_EOF) {
@@ -272,8 +248,7 @@ bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
             avcodec_send_packet(st.codec.get(), nullptr);
             continue;
         }
-        if (ret < 0)
-            refuse(path, "is truncated or corrupt (" + av::error_text(ret) + ")", ja_corrupt);
+        if (ret < 0) refuse(FailureKind::media_corrupt, path, {}, av::error_text(ret));
         if (st.packet->stream_index != st.stream) {
             av_packet_unref(st.packet.get());
             continue;
@@ -281,12 +256,12 @@ bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
         const bool corrupt = (st.packet->flags & AV_PKT_FLAG_CORRUPT) != 0;
         if (corrupt) {
             av_packet_unref(st.packet.get());
-            refuse(path, "is truncated or corrupt (a damaged packet)", ja_corrupt);
+            refuse(FailureKind::media_corrupt, path, {}, "a damaged packet");
         }
         ret = avcodec_send_packet(st.codec.get(), st.packet.get());
         av_packet_unref(st.packet.get());
         if (ret < 0 && ret != AVERROR(EAGAIN)) {
-            refuse(path, "is truncated or corrupt (" + av::error_text(ret) + ")", ja_corrupt);
+            refuse(FailureKind::media_corrupt, path, {}, av::error_text(ret));
         }
     }
 }

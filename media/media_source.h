@@ -5,8 +5,8 @@
 // would carry.
 //
 // Usage: MediaSource source = open_media(path, options); then next_frame(source, pixels, header)
-// until it returns false. Failures are thrown as MediaError with a one-line message that names
-// the file. A source is used by one thread at a time.
+// until it returns false. Failures are thrown as Failure (numeric/failure.h) naming the file.
+// A source is used by one thread at a time.
 
 #include <memory>
 #include <optional>
@@ -25,14 +25,6 @@ struct MediaOptions {
     std::optional<YuvMatrix> matrix;  // overrides the stream's tag and the size rule
     std::optional<YuvRange> range;
     std::optional<RawFormat> raw;  // how to read a raw file (is_raw_media_path)
-};
-
-// Why a file was refused: `message` is English and names the file (orv-cli prints it);
-// `text_ja` is the Japanese text of a message box whose caption is `path`.
-struct MediaError {
-    std::string message;
-    std::string text_ja;
-    std::string path;
 };
 
 struct MediaState;
@@ -60,11 +52,11 @@ bool is_raw_media_path(const std::string& path);
 bool is_bmp_path(const std::string& path);
 
 // Opens the file and counts its frames (a pass over the container without decoding).
-// Throws MediaError.
+// Throws Failure.
 MediaSource open_media(const std::string& path, const MediaOptions& options);
 
 // The next frame in presentation order: true with `pixels` and `header` replaced, or false
-// after the last one. Throws MediaError for a corrupt or truncated file, a frame whose size
+// after the last one. Throws Failure for a corrupt or truncated file, a frame whose size
 // differs from the first, or a file that ends before the frames it announced.
 bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header);
 

@@ -19,38 +19,55 @@ MediaText MediaText::over(const MediaText& shared) const {
     return merged;
 }
 
+namespace {
+
+// The English text of a refused setting, from the failure's own wording.
+std::string refusal(FailureKind kind, const std::string& text) {
+    return failure_text(Failure{kind, {}, {text}, {}});
+}
+
+FailureKind kind_of(std::string (*error)(const std::string&));
+
+}  // namespace
+
 std::string matrix_text_error(const std::string& text) {
     if (text == "bt601" || text == "bt709" || text == "bt2020") return "";
-    return "matrix must be 'bt601', 'bt709' or 'bt2020', not '" + text + "'";
+    return refusal(FailureKind::media_matrix_text, text);
 }
 
 std::string range_text_error(const std::string& text) {
     if (text == "limited" || text == "full") return "";
-    return "range must be 'limited' or 'full', not '" + text + "'";
+    return refusal(FailureKind::media_range_text, text);
 }
 
 std::string size_text_error(const std::string& text) {
-    if (parse_frame_size(text)) return "";
-    return "size must be WxH, 1 to 32768 each (e.g. 1920x1080), not '" + text + "'";
+    return parse_frame_size(text) ? "" : refusal(FailureKind::media_size_text, text);
 }
 
 std::string pixel_format_text_error(const std::string& text) {
-    if (known_raw_pixel_format(text)) return "";
-    return "pix_fmt is not a raw pixel format the libraries know (yuv420p, yuv422p10le, "
-           "rgb24, ...): '" +
-           text + "'";
+    return known_raw_pixel_format(text) ? "" : refusal(FailureKind::media_pixel_format_text, text);
 }
 
 std::string fps_text_error(const std::string& text) {
-    if (parse_frame_rate(text)) return "";
-    return "fps must be a positive rate such as 25, 29.97 or 30000/1001, not '" + text + "'";
+    return parse_frame_rate(text) ? "" : refusal(FailureKind::media_fps_text, text);
 }
+
+namespace {
+
+FailureKind kind_of(std::string (*error)(const std::string&)) {
+    if (error == matrix_text_error) return FailureKind::media_matrix_text;
+    if (error == range_text_error) return FailureKind::media_range_text;
+    if (error == size_text_error) return FailureKind::media_size_text;
+    if (error == pixel_format_text_error) return FailureKind::media_pixel_format_text;
+    return FailureKind::media_fps_text;
+}
+
+}  // namespace
 
 MediaOptions parse_media_text(const MediaText& text) {
     const auto check = [](const std::string& value, std::string (*error)(const std::string&)) {
         if (value.empty()) return;
-        const std::string why = error(value);
-        if (!why.empty()) raise_failure(why);
+        if (!error(value).empty()) raise_failure(kind_of(error), {}, {value});
     };
     check(text.matrix, matrix_text_error);
     check(text.range, range_text_error);
@@ -157,7 +174,7 @@ std::vector<std::string> expand_sequence_paths(const std::vector<std::string>& p
             for (const std::string& suffix : image_sequence_suffixes()) {
                 endings += (endings.empty() ? "" : ", ") + suffix;
             }
-            raise_failure(path + " holds no frame files (" + endings + ")");
+            raise_failure(FailureKind::folder_without_frames, path, {endings});
         }
         std::sort(names.begin(), names.end(), natural_less);
         for (const std::string& name : names) {

@@ -7,7 +7,9 @@
 
 namespace orv {
 
-void fatal_numeric_error(const std::string& message) { raise_failure(message); }
+void fatal_numeric_error(int iterations) {
+    raise_failure(FailureKind::svd_no_convergence, {}, {std::to_string(iterations)});
+}
 
 namespace {
 

@@ -16,8 +16,9 @@ namespace orv {
 // x + 0.5 truncated toward zero.
 inline std::int64_t round_to_int(double x) { return static_cast<std::int64_t>(x + 0.5); }
 
-// Raises orv::Failure carrying the message (never ends the process).
-[[noreturn]] void fatal_numeric_error(const std::string& message);
+// Raises the orv::Failure of a decomposition that did not converge in `iterations` steps
+// (never ends the process).
+[[noreturn]] void fatal_numeric_error(int iterations);
 
 struct RangeVector {
     std::unique_ptr<double[]> block;

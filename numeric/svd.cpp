@@ -183,7 +183,7 @@ void diagonalise(RangeMatrix& a, int m, int n, RangeVector& w, RangeVector& e, R
                 break;
             }
             if (pass == svd_iteration_limit) {
-                fatal_numeric_error("no convergence in 50 dsvdcmp iterations");
+                fatal_numeric_error(50);
             }
             // Shift from the bottom 2 x 2 minor.
             double x = w[l];

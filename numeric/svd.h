@@ -11,7 +11,7 @@ constexpr int svd_iteration_limit = 50;
 double hypotenuse(double a, double b);
 
 // One-based: a is m x n [1..m][1..n] and becomes U; w[1..n]; v[1..n][1..n].
-// Raises Failure("no convergence in 50 dsvdcmp iterations") through fatal_numeric_error.
+// Raises the Failure "no convergence in 50 dsvdcmp iterations" through fatal_numeric_error.
 void dsvdcmp(RangeMatrix& a, int m, int n, RangeVector& w, RangeMatrix& v);
 
 // Zero-based front end of dsvdcmp with the same meaning.

@@ -294,9 +294,9 @@ FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
     const PixelBuffer r = frame_from_array(reference, "reference");
     const PixelBuffer d = frame_from_array(degraded, "degraded");
     if (r.width != d.width || r.height != d.height) {
-        throw Failure{"reference is " + std::to_string(r.width) + "x" + std::to_string(r.height) +
-                      " but degraded is " + std::to_string(d.width) + "x" +
-                      std::to_string(d.height) + "; the frames of a pair must have the same size"};
+        raise_failure(FailureKind::array_size_mismatch, {},
+                      {std::to_string(r.width) + "x" + std::to_string(r.height),
+                       std::to_string(d.width) + "x" + std::to_string(d.height)});
     }
     FrameFigures figures;
     {
@@ -354,7 +354,7 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
                         const MediaOptions& options) {
     const Measurement asked = measurement(delta_e, thresholds);
     if (reference.empty() || degraded.empty()) {
-        throw Failure{"both a reference and a degraded sequence are needed"};
+        raise_failure(FailureKind::missing_inputs);
     }
     if (reference_start < 0 || degraded_start < 0 || (frames && *frames < 1)) {
         throw py::value_error("starts must be 0 or more and frames 1 or more");
@@ -421,9 +421,7 @@ PYBIND11_MODULE(_orv, m) {
         try {
             if (p) std::rethrow_exception(p);
         } catch (const Failure& failure) {
-            PyErr_SetString(error.ptr(), failure.message.c_str());
-        } catch (const MediaError& failure) {
-            PyErr_SetString(error.ptr(), failure.message.c_str());
+            PyErr_SetString(error.ptr(), failure_text(failure).c_str());
         }
     });
 

@@ -51,10 +51,14 @@ std::string write_npy_map(const std::string& path, const InterleavedImage& map) 
         const double* source = map.data.data() + static_cast<std::size_t>(y) * row;
         written = std::fwrite(source, sizeof(double), row, file) == row;
     }
-    if (std::fclose(file) != 0) written = false;
+    int write_error = errno;
+    if (std::fclose(file) != 0 && written) {
+        write_error = errno;
+        written = false;
+    }
     if (!written) {
         std::remove(path.c_str());
-        return "the write failed";
+        return std::strerror(write_error);
     }
     return "";
 }

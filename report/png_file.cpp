@@ -20,12 +20,12 @@ std::string encode_png(const RgbImage& picture) {
     png_alloc_size_t size = 0;
     if (!png_image_write_to_memory(&image, nullptr, &size, 0, picture.rgb.data(), stride,
                                    nullptr)) {
-        raise_failure(std::string("Cannot encode a PNG picture: ") + image.message);
+        raise_failure(FailureKind::png_encode, {}, {}, image.message);
     }
     std::string bytes(size, '\0');
     if (!png_image_write_to_memory(&image, bytes.data(), &size, 0, picture.rgb.data(), stride,
                                    nullptr)) {
-        raise_failure(std::string("Cannot encode a PNG picture: ") + image.message);
+        raise_failure(FailureKind::png_encode, {}, {}, image.message);
     }
     bytes.resize(size);
     return bytes;
@@ -35,10 +35,12 @@ std::string write_new_file(const std::string& path, const std::string& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wbx");
     if (file == nullptr) return std::strerror(errno);
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const int write_error = errno;
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
+        const std::string reason = std::strerror(written ? errno : write_error);
         std::remove(path.c_str());
-        return "the write failed";
+        return reason;
     }
     return "";
 }

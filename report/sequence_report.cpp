@@ -126,7 +126,7 @@ void finish_report(ReportRun& run, const PooledStatistics& pooled) {
 
 void write_report_file(const std::string& path, const std::string& bytes) {
     const std::string error = write_new_file(path, bytes);
-    if (!error.empty()) raise_failure("cannot write " + path + ": " + error);
+    if (!error.empty()) raise_failure(FailureKind::cannot_write, path, {}, error);
 }
 
 }  // namespace orv

@@ -92,14 +92,14 @@ double max_pixels_per_degree(const AtdFilters& filters, double sample_angle) {
 void check_conditions(const MeasurementConditions& c) {
     const AtdFilters& f = c.filters;
     if (!filters_finished(f.a, f.t, f.d)) {
-        raise_failure("The ATD filters are not ready: load and apply the filter settings first.");
+        raise_failure(FailureKind::filters_not_ready);
     }
     if (!std::isfinite(c.sample_angle) || !(c.sample_angle > 0.0)) {
-        raise_failure("The kernel sample angle must be a positive number.");
+        raise_failure(FailureKind::sample_angle_not_positive);
     }
     const double theta = c.viewing.pixel_angle_degrees;
     if (!std::isfinite(theta) || !(theta > 0.0)) {
-        raise_failure("The pixel's visual angle must be a positive number.");
+        raise_failure(FailureKind::pixel_angle_not_positive);
     }
     // The highest frequency of any frame lies at the corner of the spectrum; its bin must
     // stay inside the responses.
@@ -107,7 +107,7 @@ void check_conditions(const MeasurementConditions& c) {
     const std::int64_t k =
         round_to_int(corner * f.a.length * c.sample_angle * viewing::frequency_to_bin);
     if (k > f.a.half_width) {
-        raise_failure("The kernel sample angle is too large for the ATD filters.");
+        raise_failure(FailureKind::sample_angle_too_large);
     }
 }
 

@@ -33,17 +33,15 @@ void write_trace(std::ostream& trace, const char* before, int value, const char*
 bool next_token(std::istream& in, std::string& token, const std::string& name) {
     if (!(in >> token)) return false;
     if (token.size() > max_kernel_token_length) {
-        raise_failure("Error: kernel file [" + name + "] holds a token longer than " +
-                      std::to_string(max_kernel_token_length) + " characters.");
+        raise_failure(FailureKind::kernel_token_too_long, name,
+                      {std::to_string(max_kernel_token_length)});
     }
     return true;
 }
 
 void require_token(std::istream& in, std::string& token, const std::string& name) {
     if (!next_token(in, token, name)) {
-        raise_failure("Error: kernel file [" + name +
-                      "] is incomplete: it ends before the last "
-                      "weight.");
+        raise_failure(FailureKind::kernel_incomplete, name);
     }
 }
 
@@ -75,33 +73,31 @@ int half_width_for(double vmax) {
     return h < 0 ? 0 : static_cast<int>(h);
 }
 
-// Checks the parameters of a filter before anything is sized from them; `name` names the
-// file or the filter in messages ("kernel file [PATH]").
-void check_filter_parameters(const ChannelFilter& filter, const std::string& name) {
+// Checks the parameters of a filter before anything is sized from them; `path` names the
+// kernel file, or is empty for the filter being sized.
+void check_filter_parameters(const ChannelFilter& filter, const std::string& path) {
     if (filter.count < 1) {
-        raise_failure("Error: " + name + " has no Gaussian components (count " +
-                      std::to_string(filter.count) + ").");
+        raise_failure(FailureKind::filter_no_components, path, {std::to_string(filter.count)});
     }
     const auto n = static_cast<std::size_t>(filter.count);
     if (filter.variances.size() < n || filter.weights.size() < n) {
-        raise_failure("Error: " + name + " lacks spreads or weights for its " +
-                      std::to_string(filter.count) + " components.");
+        raise_failure(FailureKind::filter_missing_values, path, {std::to_string(filter.count)});
     }
     double vmax = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         const double v = filter.variances[i];
         if (!std::isfinite(v) || !std::isfinite(filter.weights[i]) ||
             (i < filter.spreads.size() && !std::isfinite(filter.spreads[i]))) {
-            raise_failure("Error: " + name + " holds a value that is not a finite number.");
+            raise_failure(FailureKind::filter_not_finite, path);
         }
         if (!(v > 0.0)) {
-            raise_failure("Error: " + name + " has a component of spread 0.");
+            raise_failure(FailureKind::filter_zero_spread, path);
         }
         vmax = std::max(vmax, v);
     }
     if (!(raw_half_width(vmax) <= max_kernel_half_width)) {
-        raise_failure("Error: " + name + " is too wide: its kernel would need more than " +
-                      std::to_string(2 * max_kernel_half_width + 1) + " samples.");
+        raise_failure(FailureKind::filter_too_wide, path,
+                      {std::to_string(2 * max_kernel_half_width + 1)});
     }
 }
 
@@ -130,7 +126,7 @@ std::vector<double> build_kernel(const ChannelFilter& filter, int half_width) {
 }
 
 void size_filter(ChannelFilter& filter, std::ostream& trace) {
-    check_filter_parameters(filter, "the filter being sized");
+    check_filter_parameters(filter, "");
     double vmax = -10000.0;
     for (int i = 0; i < filter.count; ++i) {
         const double v = filter.variances[static_cast<std::size_t>(i)];
@@ -147,7 +143,7 @@ void size_filter(ChannelFilter& filter, std::ostream& trace) {
 ChannelFilter parse_kernel_file(std::istream& in, const std::string& name, double sample_angle,
                                 std::ostream& trace) {
     if (!std::isfinite(sample_angle) || !(sample_angle > 0.0)) {
-        raise_failure("Error: the kernel sample angle must be a positive number.");
+        raise_failure(FailureKind::kernel_angle_not_positive);
     }
     std::string token;
     require_token(in, token, name);
@@ -160,13 +156,11 @@ ChannelFilter parse_kernel_file(std::istream& in, const std::string& name, doubl
                                                        std::numeric_limits<int>::max())),
                 "\n");
     if (count < 1) {
-        raise_failure("Error: kernel file [" + name + "] has a component count of " +
-                      std::to_string(count) + "; at least 1 is needed.");
+        raise_failure(FailureKind::kernel_count_too_small, name, {std::to_string(count)});
     }
     if (count > max_kernel_components) {
-        raise_failure("Error: kernel file [" + name + "] has a component count of " +
-                      std::to_string(count) + "; at most " + std::to_string(max_kernel_components) +
-                      " are allowed.");
+        raise_failure(FailureKind::kernel_count_too_large, name,
+                      {std::to_string(count), std::to_string(max_kernel_components)});
     }
     ChannelFilter filter;
     filter.count = static_cast<int>(count);
@@ -195,13 +189,13 @@ ChannelFilter parse_kernel_file(std::istream& in, const std::string& name, doubl
         write_trace(trace, "", filter.variances[i], "\t");
     }
     write_trace(trace, "\nAdjust\t", sample_angle, "\n");
-    check_filter_parameters(filter, "kernel file [" + name + "]");
+    check_filter_parameters(filter, name);
     return filter;
 }
 
 ChannelFilter read_kernel_file(const std::string& path, double sample_angle, std::ostream& trace) {
     std::ifstream in(path);
-    if (!in) raise_failure("Error: file open [" + path + "].");
+    if (!in) raise_failure(FailureKind::profile_cannot_open, path);
     return parse_kernel_file(in, path, sample_angle, trace);
 }
 
@@ -222,7 +216,7 @@ void recompute_variances(ChannelFilter& filter, double sample_angle) {
 const std::vector<double>& compute_response(ChannelFilter& filter) {
     const int n = filter.length;
     if (n < 1 || filter.kernel.size() != static_cast<std::size_t>(n)) {
-        raise_failure("Error: a filter without a kernel has no response.");
+        raise_failure(FailureKind::filter_without_kernel);
     }
     std::vector<double> re = filter.kernel;
     std::vector<double> im(static_cast<std::size_t>(n), 0.0);
@@ -237,16 +231,14 @@ const std::vector<double>& compute_response(ChannelFilter& filter) {
 void normalise_response(ChannelFilter& filter) {
     const int n = filter.length;
     if (n < 1 || filter.response.size() != static_cast<std::size_t>(n)) {
-        raise_failure("Error: a filter without a response cannot be normalised.");
+        raise_failure(FailureKind::filter_without_response);
     }
     double m = -10000.0;
     for (double v : filter.response) {
         if (m <= v) m = v;
     }
     if (!(m > 0.0) || !std::isfinite(m)) {
-        raise_failure(
-            "Error: a filter whose kernel is all zero (or not finite) has no usable "
-            "response; check its weights.");
+        raise_failure(FailureKind::filter_all_zero);
     }
     const double inverse = 1.0 / m;
     for (double& v : filter.response) v *= inverse;
@@ -256,7 +248,7 @@ void normalise_response(ChannelFilter& filter) {
 void resize_kernel(ChannelFilter& filter, int new_half_width) {
     const int h = filter.half_width;
     if (new_half_width < h || filter.kernel.size() != static_cast<std::size_t>(2 * h + 1)) {
-        raise_failure("Error: a kernel can only be widened.");
+        raise_failure(FailureKind::kernel_narrowing);
     }
     std::vector<double> kernel(static_cast<std::size_t>(2 * new_half_width + 1), 0.0);
     for (int j = -h; j <= h; ++j) {
@@ -273,7 +265,7 @@ void finish_filter_set(AtdFilters& filters) {
     for (ChannelFilter* f : all) {
         if (f->count < 1 || f->half_width < 0 ||
             f->kernel.size() != static_cast<std::size_t>(2 * f->half_width + 1)) {
-            raise_failure("Error: the filters have not been loaded.");
+            raise_failure(FailureKind::filters_not_loaded);
         }
     }
     // A T or D filter wider than A brings the whole set to its width: every filter keeps

@@ -42,7 +42,7 @@ void edit_filter(ChannelFilter& filter, FieldGroup group, const FilterFieldTexts
                  double sample_angle, std::ostream& trace) {
     if (filter.count < 1 || filter.spreads.size() != static_cast<std::size_t>(filter.count) ||
         filter.weights.size() != static_cast<std::size_t>(filter.count)) {
-        raise_failure("The filters have not been loaded: load the kernel files first.");
+        raise_failure(FailureKind::filter_fields_not_loaded);
     }
     const std::size_t shown = std::min(group.components, static_cast<std::size_t>(filter.count));
     for (std::size_t i = 0; i < shown; ++i) {
@@ -78,8 +78,7 @@ FilterLoadOutcome load_filter_settings(AtdFilters& working, double sample_angle,
     {
         std::ifstream test(l_path);
         if (!test) {
-            outcome.error_text = "PROFILE DATA フォルダアドレスが間違ってます!! \n";
-            outcome.error_caption = "FILE OPEN ERROR";
+            outcome.folder_failure = Failure{FailureKind::profile_folder_wrong, folder, {}, {}};
             return outcome;
         }
     }

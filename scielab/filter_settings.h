@@ -10,6 +10,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "numeric/failure.h"
 #include "scielab/filter_kernels.h"
 
 namespace orv {
@@ -29,12 +30,11 @@ const std::string* field_text(const FilterFieldTexts& fields, int id);
 std::string* field_text(FilterFieldTexts& fields, int id);
 
 // Outcome of loading: either `loaded` with the field texts ("%.4f"; fields of components the
-// file does not have are empty), or not loaded with the message box text and caption.
+// file does not have are empty), or not loaded with the failure of the folder.
 struct FilterLoadOutcome {
     bool loaded = false;
     FilterFieldTexts fields;
-    std::string error_text;
-    std::string error_caption;
+    Failure folder_failure;  // when not loaded: profile_folder_wrong
 };
 
 // Loads "kernel_L.txt", "kernel_RG.txt" and "kernel_BY.txt" from `folder` into `working`

@@ -35,9 +35,9 @@ void prepare_output(PixelBuffer& output, const PixelBuffer& like, const char* wh
     }
     check_pixel_buffer(output, what);
     if (output.width != like.width || output.height != like.height) {
-        raise_failure(std::string("The ") + what + " buffer (" + std::to_string(output.width) +
-                      " x " + std::to_string(output.height) + ") does not match the frame (" +
-                      std::to_string(like.width) + " x " + std::to_string(like.height) + ").");
+        raise_failure(FailureKind::output_buffer_mismatch, {},
+                      {what, std::to_string(output.width), std::to_string(output.height),
+                       std::to_string(like.width), std::to_string(like.height)});
     }
 }
 
@@ -291,9 +291,7 @@ void difference_rows(DeltaEFormula formula, const Matrix3& atd_to_xyz, const Kep
             for (std::size_t p = 0; p < 3; ++p) {
                 if (!read_parked(kept.parked, block.data() + p * span, span * sizeof(double),
                                  p * plane + at)) {
-                    raise_failure(
-                        "Cannot read the filtered reference frame back from its "
-                        "temporary file.");
+                    raise_failure(FailureKind::spill_read_back);
                 }
             }
         }
@@ -460,10 +458,9 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
     check_pixel_buffer(reference, "reference");
     check_pixel_buffer(degraded, "degraded");
     if (reference.width != degraded.width || reference.height != degraded.height) {
-        raise_failure("The reference frame (" + std::to_string(reference.width) + " x " +
-                      std::to_string(reference.height) + ") and the degraded frame (" +
-                      std::to_string(degraded.width) + " x " + std::to_string(degraded.height) +
-                      ") differ in size and cannot be compared.");
+        raise_failure(FailureKind::frame_sizes_differ, {},
+                      {std::to_string(reference.width), std::to_string(reference.height),
+                       std::to_string(degraded.width), std::to_string(degraded.height)});
     }
     // A missing grey picture is made at the end, once the planes are gone.
     if (grey != nullptr && is_present(*grey)) prepare_output(*grey, reference, "output");
@@ -528,8 +525,8 @@ void scale_to_grey(const double* values, std::size_t count, PixelBuffer& output)
     const int w = output.width;
     const int h = output.height;
     if (count != static_cast<std::size_t>(w) * static_cast<std::size_t>(h)) {
-        raise_failure("The grey picture (" + std::to_string(w) + " x " + std::to_string(h) +
-                      ") does not match the " + std::to_string(count) + " values.");
+        raise_failure(FailureKind::grey_picture_mismatch, {},
+                      {std::to_string(w), std::to_string(h), std::to_string(count)});
     }
     double max = -10000.0;
     double min = 10000.0;

@@ -16,7 +16,7 @@ import sys
 # Each folder and the folders directly below it; a folder may use everything reachable
 # downwards. A new source folder must be added here before it may hold code.
 LAYERS = {
-    "image": [],
+    "image": ["numeric"],
     "numeric": [],
     "colour": ["numeric", "image"],
     "scielab": ["colour"],

@@ -96,7 +96,7 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
         store.measured_conditions = std::move(conditions);
     } catch (const Failure& failure) {
         progress.close();
-        show_dialog_message(platform, gui_failure_text(failure.message), dialog_error_caption);
+        show_dialog_message(platform, gui_failure_line(failure), dialog_error_caption);
         return false;
     }
     store.heatmap_slot = -1;  // the heatmap shown is made again from the new result

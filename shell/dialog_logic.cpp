@@ -55,7 +55,7 @@ void guarded(Platform& platform, Step&& step) {
     try {
         step();
     } catch (const Failure& failure) {
-        show_dialog_message(platform, gui_failure_text(failure.message), dialog_error_caption);
+        show_dialog_message(platform, gui_failure_line(failure), dialog_error_caption);
     } catch (const std::bad_alloc&) {
         show_dialog_message(platform, out_of_memory_text, dialog_error_caption);
     }

@@ -11,6 +11,7 @@
 #include "measure/sequence_runner.h"
 #include "shell/colour_diff_dialog.h"
 #include "shell/dialog_logic.h"
+#include "shell/failure_texts.h"
 #include "shell/main_window.h"
 #include "shell/slot_memory.h"
 
@@ -127,7 +128,7 @@ void run_export_command(FrameStore& store, Platform& platform) {
     const std::string base = export_base(*chosen);
     const std::string existing = export_measurement(store, platform, base);
     if (!existing.empty()) {
-        tell(platform, bmp_text_file_exists, existing);
+        tell(platform, gui_failure_template(FailureKind::file_exists), existing);
         return;
     }
     tell(platform,

@@ -156,7 +156,7 @@ void run_drop(FrameStore& store, Platform& platform, Pane pane,
         if (pane == Pane::left) drop_reference_files(store, platform, paths);
         if (pane == Pane::right) drop_degraded_files(store, platform, paths);
     } catch (const Failure& failure) {
-        refuse(platform, failure.message.c_str(), caution_caption);
+        refuse(platform, gui_failure_line(failure).c_str(), caution_caption);
         repaint_main(platform);
     } catch (const std::bad_alloc&) {
         refuse(platform, no_memory_text, caution_caption);
@@ -228,7 +228,7 @@ CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
                 break;
         }
     } catch (const Failure& failure) {
-        refuse(platform, gui_failure_text(failure.message).c_str(), caution_caption);
+        refuse(platform, gui_failure_line(failure).c_str(), caution_caption);
         repaint_main(platform);
     } catch (const std::bad_alloc&) {
         refuse(platform, no_memory_text, caution_caption);

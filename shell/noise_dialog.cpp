@@ -7,6 +7,7 @@
 #include "measure/degradations.h"
 #include "media/media_sequence.h"
 #include "resources/dialog_templates.h"
+#include "shell/failure_texts.h"
 #include "shell/slot_memory.h"
 
 namespace orv {
@@ -37,9 +38,9 @@ bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& ite
         try {
             read_frame_at(reader, store.reference_names[slot], store.reference_frame_index[slot],
                           MediaOptions{}, pixels, header);
-        } catch (const MediaError& error) {
+        } catch (const Failure& failure) {
             progress.close();
-            show_dialog_message(platform, error.text_ja, error.path);
+            show_dialog_message(platform, gui_failure_text(failure), failure.path);
             return false;
         }
         const int stride = pixels.stride;

@@ -5,9 +5,14 @@
 
 #include "media/media_sequence.h"
 #include "media/media_source.h"
+#include "shell/failure_texts.h"
 #include "shell/slot_memory.h"
 
 namespace orv {
+
+FileMessage file_message(const Failure& failure) {
+    return FileMessage{gui_failure_text(failure), failure.path};
+}
 
 SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::string>& paths,
                                  SequenceTable table) {
@@ -52,8 +57,10 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
         if (is_bmp_path(path)) {
             PixelBuffer pixels;
             HeaderBlock header;
-            FileMessage message;
-            if (read_bmp_frame(path, pixels, header, &message) <= 0) return fail(message);
+            Failure failure;
+            if (read_bmp_frame(path, pixels, header, &failure) <= 0) {
+                return fail(file_message(failure));
+            }
             place(k++, path, 0, 1, std::move(pixels), std::move(header));
             files.push_back({path, bmp_colour_handling});
             continue;
@@ -70,8 +77,8 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
             if (k == max_frames && frame < source.frame_count) {
                 result.notice = FileMessage{video_cut_text, path};
             }
-        } catch (const MediaError& error) {
-            return fail(FileMessage{error.text_ja, path});
+        } catch (const Failure& failure) {
+            return fail(FileMessage{gui_failure_text(failure), path});
         }
     }
     (table == SequenceTable::reference ? store.reference_files : store.degraded_files) =
@@ -83,12 +90,12 @@ int save_degraded_frames(const FrameStore& store, const std::string& base,
                          const std::function<void(const FileMessage&)>& on_message) {
     int written = 0;
     for (int i = 0; i < store.degraded_count && i < max_frames; ++i) {
-        FileMessage message;
+        Failure failure;
         if (write_bmp_frame(numbered_name(base, i), store.degraded_pixels[i],
-                            store.frame_headers[i], &message) == 0) {
+                            store.frame_headers[i], &failure) == 0) {
             ++written;
         } else if (on_message) {
-            on_message(message);
+            on_message(file_message(failure));
         }
         drop_resident_pages(store.degraded_pixels[i].bytes);
     }

@@ -8,11 +8,21 @@
 
 #include "image/bmp_file.h"
 #include "image/file_names.h"
+#include "numeric/failure.h"
 #include "shell/frame_store.h"
 
 namespace orv {
 
 enum class SequenceTable { reference, degraded };
+
+// A message box of the file dialogs: the text, and the file's path as the caption.
+struct FileMessage {
+    std::string text;
+    std::string caption;
+};
+
+// The message of a refused file: the failure's Japanese text with its path as caption.
+FileMessage file_message(const Failure& failure);
 
 struct SequenceLoad {
     int count = 0;        // frames loaded, 0 on failure

@@ -9,6 +9,7 @@
 #include "resources/dialog_templates.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/filter_settings.h"
+#include "shell/failure_texts.h"
 
 namespace orv {
 
@@ -87,7 +88,8 @@ void load_filter_fields(FilterDialogState& state, DialogItems& items, const Fram
     FilterLoadOutcome outcome =
         load_filter_settings(state.working, kernel_sample_angle, store.profile_folder, std::cout);
     if (!outcome.loaded) {
-        show_dialog_message(platform, outcome.error_text, outcome.error_caption);
+        show_dialog_message(platform, gui_failure_text(outcome.folder_failure),
+                            profile_folder_error_caption);
         return;
     }
     state.loaded = true;

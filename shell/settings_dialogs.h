@@ -15,6 +15,8 @@ inline constexpr const char* folder_chooser_title = "PROFILE DATA フォルダ�
 inline constexpr const char* folder_refusal_text =
     "PROFILE DATA フォルダアドレスを指定して下さい!! \n";
 inline constexpr const char* folder_refusal_caption = "FILE ADRESS is not selection!!";
+// The caption of the refusal of a profile folder without kernel files.
+inline constexpr const char* profile_folder_error_caption = "FILE OPEN ERROR";
 // OK of the filter dialog before any kernel files were loaded.
 inline constexpr const char* filters_not_loaded_text =
     "フィルタが読み込まれていません。\"読み込む\"でカーネルファイルを読み込んでください\n";

@@ -63,7 +63,7 @@ void media_size(const std::string& path, int& width, int& height, int& frames) {
         width = source.width;
         height = source.height;
         frames = std::max(source.frame_count, 0);
-    } catch (const MediaError&) {
+    } catch (const Failure&) {
     }
 }
 

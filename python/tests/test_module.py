@@ -145,6 +145,10 @@ def test_errors_carry_cli_texts(tmp_path):
             call()
         status, _, err = run_cli("filter", "--profile", cli_profile, "--out", str(tmp_path / "o"), cli_file)
         assert (status, err.strip()) == (1, "orv-cli: " + str(raised.value))
+    # The system's reason ends the text where it gave one.
+    with pytest.raises(orv.Error) as raised:
+        orv.read_frame(missing)
+    assert str(raised.value) == "cannot open " + missing + ": No such file or directory"
 
 
 FRAME = np.zeros((4, 4, 3), np.uint8)

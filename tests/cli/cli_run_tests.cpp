@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "image/bmp_file.h"
@@ -486,6 +487,42 @@ TEST_F(CliRun, CsvFileHoldsTheTable) {
     ASSERT_EQ(to_file.status, 0) << to_file.err;
     EXPECT_EQ(to_file.out, "");
     EXPECT_EQ(slurp(temp.file("t.csv")), to_stdout.out);
+}
+
+// An output that cannot be written stops the run with one English line that ends with the
+// system's reason, and status 1.
+TEST_F(CliRun, UnwritableOutputsEndWithTheSystemsReason) {
+    const auto frames = write_frames("in", 1, 0);
+    const std::string missing = temp.file("no_such_folder/t.csv");
+    struct Case {
+        std::vector<std::string> extra;
+        std::string line;
+    };
+    const Case cases[] = {
+        {{"--csv", missing}, "orv-cli: cannot write " + missing + ": No such file or directory\n"},
+        {{"--maps", temp.file("no_such_folder/m")},
+         "orv-cli: cannot create " + temp.file("no_such_folder/m_0000.bmp") +
+             ": No such file or directory\n"},
+        {{"--values", temp.file("no_such_folder/v")},
+         "orv-cli: cannot write " + temp.file("no_such_folder/v_0000.npy") +
+             ": No such file or directory\n"},
+    };
+    for (const Case& c : cases) {
+        const RunResult result = diff(frames, frames, c.extra);
+        EXPECT_EQ(result.status, 1) << c.extra[0];
+        EXPECT_EQ(result.err, c.line);
+    }
+
+    // A folder without write permission (skipped where the user may write anyway, as root).
+    const std::string folder = temp.file("read_only");
+    std::filesystem::create_directory(folder);
+    std::filesystem::permissions(
+        folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (::access(folder.c_str(), W_OK) == 0) GTEST_SKIP() << "the read-only folder is writable";
+    const RunResult result = diff(frames, frames, {"--maps", folder + "/m"});
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "orv-cli: cannot create " + folder + "/m_0000.bmp: Permission denied\n");
 }
 
 TEST_F(CliRun, UsageErrorsExitWithTwo) {

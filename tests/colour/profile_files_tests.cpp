@@ -18,7 +18,7 @@ std::string failure_text(const auto& action) {
     try {
         action();
     } catch (const Failure& failure) {
-        return failure.message;
+        return orv::failure_text(failure);
     }
     return "(no failure)";
 }

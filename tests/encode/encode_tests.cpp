@@ -310,8 +310,8 @@ TEST(EncodeSettings, OutOfRangeSettingsAreRefusedByName) {
             check_encode_settings(c.settings);
             ADD_FAILURE() << c.name << " was accepted";
         } catch (const Failure& failure) {
-            EXPECT_NE(failure.message.find(c.words), std::string::npos)
-                << c.name << ": " << failure.message;
+            EXPECT_NE(orv::failure_text(failure).find(c.words), std::string::npos)
+                << c.name << ": " << orv::failure_text(failure);
         }
     }
 }
@@ -373,7 +373,8 @@ TEST(EncodeAndDecode, FailedRunsLeaveNothingAndNeverOverwrite) {
             encode_and_decode(source, s, folder.file("out"), decoded);
             ADD_FAILURE() << c.name << " was accepted";
         } catch (const Failure& failure) {
-            EXPECT_NE(failure.message.find(c.words), std::string::npos) << failure.message;
+            EXPECT_NE(orv::failure_text(failure).find(c.words), std::string::npos)
+                << orv::failure_text(failure);
         }
         std::vector<std::string> left;
         for (const auto& entry : fs::directory_iterator(folder.path)) {

@@ -53,29 +53,29 @@ void check_frame(const std::uint8_t* data, std::size_t size, int result,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     orv::PixelBuffer pixels;
     orv::HeaderBlock header;
-    orv::FileMessage message;
+    orv::Failure message;
     const int result = orv::read_bmp_bytes(data, size, "fuzz.bmp", pixels, header, &message);
     if (result > 0) {
         check_frame(data, size, result, pixels, header);
     } else {
         require(result == -2);
-        require(!message.text.empty() && message.caption == "fuzz.bmp");
+        require(message.path == "fuzz.bmp");
         require(pixels.bytes.empty() && pixels.width == 0 && header.empty());
     }
 
     orv::BmpLayout layout;
     const std::size_t head = size < 54 ? size : 54;
-    if (orv::check_bmp_headers(data, head, size, layout) == nullptr) {
+    if (orv::!orv::check_bmp_headers(data, head, size, layout)) {
         require(layout.pixel_end <= size);
         orv::PixelBuffer prefix_pixels;
         orv::HeaderBlock prefix_header;
-        orv::FileMessage prefix_message;
+        orv::Failure prefix_message;
         const int prefix_result =
             orv::read_bmp_bytes(data, static_cast<std::size_t>(layout.pixel_end), "fuzz.bmp",
                                 prefix_pixels, prefix_header, &prefix_message);
         require(prefix_result == result);
         require(prefix_pixels.bytes == pixels.bytes && prefix_header == header);
-        require(prefix_message.text == message.text);
+        require(prefix_message.kind == message.kind);
     } else {
         require(result == -2);
     }

@@ -27,7 +27,7 @@ auto read_or_refused(Read&& read) -> std::optional<decltype(read())> {
     try {
         return read();
     } catch (const Failure& failure) {
-        require(!failure.message.empty());
+        require(!orv::failure_text(failure).empty());
         return std::nullopt;
     }
 }
@@ -39,7 +39,7 @@ bool refused(Step&& step) {
         step();
         return false;
     } catch (const Failure& failure) {
-        require(!failure.message.empty());
+        require(!orv::failure_text(failure).empty());
         return true;
     }
 }

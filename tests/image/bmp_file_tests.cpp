@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -28,7 +29,7 @@ PixelBuffer sentinel_pixels() {
 }
 HeaderBlock sentinel_header() { return HeaderBlock(44, 0x66); }
 
-int read_bytes(const Bytes& file, PixelBuffer& pixels, HeaderBlock& header, FileMessage* message) {
+int read_bytes(const Bytes& file, PixelBuffer& pixels, HeaderBlock& header, Failure* message) {
     return read_bmp_bytes(file.data(), file.size(), "mem.bmp", pixels, header, message);
 }
 
@@ -69,8 +70,8 @@ TEST_P(ReadLayout, RowsStrideAndFillerFollowTheFrameLayout) {
 
     PixelBuffer pixels;
     HeaderBlock header;
-    FileMessage message;
-    ASSERT_EQ(read_bytes(file, pixels, header, &message), c.stride) << message.text;
+    Failure message;
+    ASSERT_EQ(read_bytes(file, pixels, header, &message), c.stride) << failure_text(message);
     EXPECT_EQ(pixels.width, c.width);
     EXPECT_EQ(pixels.height, c.height);
     EXPECT_EQ(pixels.stride, c.stride);
@@ -128,8 +129,8 @@ TEST_P(ReadLongHeader, BlockAnnouncesFortyBytesAndTableFollowsTheHeader) {
     const Bytes file = test::make_bmp(spec);
     PixelBuffer pixels;
     HeaderBlock header;
-    FileMessage message;
-    ASSERT_EQ(read_bytes(file, pixels, header, &message), 16) << message.text;
+    Failure message;
+    ASSERT_EQ(read_bytes(file, pixels, header, &message), 16) << failure_text(message);
     EXPECT_EQ(test::get_u32(header, 0), 40u);
     EXPECT_EQ(header, expected_block(file));
     EXPECT_EQ(pixels.bytes, test::expected_frame(spec));
@@ -165,7 +166,7 @@ TEST(ReadBmp, FileLongerThanItsPixelsAndLastRowWithoutFillerAreRead) {
 struct RefusedCase {
     const char* name;
     std::function<Bytes()> file;
-    const char* text;
+    FailureKind kind;
 };
 
 BmpSpec spec_with(const std::function<void(BmpSpec&)>& change) {
@@ -196,10 +197,10 @@ TEST_P(ReadRefused, GivesMinusTwoAndItsTextAndLeavesTheOutValues) {
     const Bytes file = c.file();
     PixelBuffer pixels = sentinel_pixels();
     HeaderBlock header = sentinel_header();
-    FileMessage message;
+    Failure message;
     EXPECT_EQ(read_bytes(file, pixels, header, &message), -2);
-    EXPECT_EQ(message.text, c.text);
-    EXPECT_EQ(message.caption, "mem.bmp");
+    EXPECT_EQ(message.kind, c.kind);
+    EXPECT_EQ(message.path, "mem.bmp");
     EXPECT_EQ(pixels.bytes, sentinel_pixels().bytes);
     EXPECT_EQ(pixels.stride, 24);
     EXPECT_EQ(header, sentinel_header());
@@ -207,58 +208,58 @@ TEST_P(ReadRefused, GivesMinusTwoAndItsTextAndLeavesTheOutValues) {
     // The same file on disk (read headers first) gets the same answer.
     test::TempFolder folder;
     test::write_file(folder.file("f.bmp"), file);
-    FileMessage from_file;
+    Failure from_file;
     EXPECT_EQ(read_bmp_frame(folder.file("f.bmp"), pixels, header, &from_file), -2);
-    EXPECT_EQ(from_file.text, c.text);
+    EXPECT_EQ(from_file.kind, c.kind);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, ReadRefused,
     testing::Values(
-        RefusedCase{"empty_file", [] { return Bytes{}; }, bmp_text_not_24_or_8},
-        RefusedCase{"one_byte", [] { return Bytes{'B'}; }, bmp_text_not_24_or_8},
+        RefusedCase{"empty_file", [] { return Bytes{}; }, FailureKind::not_a_bmp},
+        RefusedCase{"one_byte", [] { return Bytes{'B'}; }, FailureKind::not_a_bmp},
         RefusedCase{"signature_BA",
                     [] { return built([](BmpSpec& s) {
                              s.signature = {'B', 'A'};
                          }); },
-                    bmp_text_not_24_or_8},
+                    FailureKind::not_a_bmp},
         RefusedCase{"signature_lower_bm",
                     [] { return built([](BmpSpec& s) {
                              s.signature = {'b', 'm'};
                          }); },
-                    bmp_text_not_24_or_8},
+                    FailureKind::not_a_bmp},
         RefusedCase{"bits_1", [] { return built([](BmpSpec& s) { s.bits_per_pixel = 1; }); },
-                    bmp_text_not_24_or_8},
+                    FailureKind::not_a_bmp},
         RefusedCase{"bits_4", [] { return built([](BmpSpec& s) { s.bits_per_pixel = 4; }); },
-                    bmp_text_not_24_or_8},
+                    FailureKind::not_a_bmp},
         RefusedCase{"bits_16", [] { return built([](BmpSpec& s) { s.bits_per_pixel = 16; }); },
-                    bmp_text_not_24_or_8},
+                    FailureKind::not_a_bmp},
         RefusedCase{"bits_32", [] { return built([](BmpSpec& s) { s.bits_per_pixel = 32; }); },
-                    bmp_text_not_24_or_8},
+                    FailureKind::not_a_bmp},
         RefusedCase{"signature_only",
                     [] {
                         return Bytes{'B', 'M'};
                     },
-                    bmp_text_truncated_header},
+                    FailureKind::bmp_truncated_header},
         RefusedCase{"cut_inside_info_header",
                     [] {
                         Bytes f = built(nothing);
                         f.resize(40);
                         return f;
                     },
-                    bmp_text_truncated_header},
+                    FailureKind::bmp_truncated_header},
         RefusedCase{"cut_inside_long_header",
                     [] {
                         Bytes f = built([](BmpSpec& s) { s.header_size = 124; });
                         f.resize(100);
                         return f;
                     },
-                    bmp_text_truncated_header},
+                    FailureKind::bmp_truncated_header},
         RefusedCase{"header_size_huge", [] { return patched(nothing, 14, 0xFFFFFFFFu); },
-                    bmp_text_truncated_header},
+                    FailureKind::bmp_truncated_header},
         RefusedCase{"core_header_24bit",
                     [] { return built([](BmpSpec& s) { s.header_size = 12; }); },
-                    bmp_text_header_format},
+                    FailureKind::bmp_header_format},
         RefusedCase{"core_header_8bit",
                     [] {
                         return built([](BmpSpec& s) {
@@ -266,9 +267,9 @@ INSTANTIATE_TEST_SUITE_P(
                             s.bits_per_pixel = 8;
                         });
                     },
-                    bmp_text_header_format},
+                    FailureKind::bmp_header_format},
         RefusedCase{"header_size_16", [] { return patched(nothing, 14, 16); },
-                    bmp_text_header_format},
+                    FailureKind::bmp_header_format},
         RefusedCase{"rle8",
                     [] {
                         return built([](BmpSpec& s) {
@@ -276,18 +277,18 @@ INSTANTIATE_TEST_SUITE_P(
                             s.compression = 1;
                         });
                     },
-                    bmp_text_compressed},
+                    FailureKind::bmp_compressed},
         RefusedCase{"bitfields_24bit", [] { return built([](BmpSpec& s) { s.compression = 3; }); },
-                    bmp_text_compressed},
+                    FailureKind::bmp_compressed},
         RefusedCase{"jpeg_inside", [] { return built([](BmpSpec& s) { s.compression = 4; }); },
-                    bmp_text_compressed},
-        RefusedCase{"width_0", [] { return patched(nothing, 18, 0); }, bmp_text_bad_size},
+                    FailureKind::bmp_compressed},
+        RefusedCase{"width_0", [] { return patched(nothing, 18, 0); }, FailureKind::bmp_bad_size},
         RefusedCase{"width_negative",
                     [] { return patched(nothing, 18, static_cast<std::uint32_t>(-4)); },
-                    bmp_text_bad_size},
-        RefusedCase{"height_0", [] { return patched(nothing, 22, 0); }, bmp_text_bad_size},
+                    FailureKind::bmp_bad_size},
+        RefusedCase{"height_0", [] { return patched(nothing, 22, 0); }, FailureKind::bmp_bad_size},
         RefusedCase{"top_down_24bit", [] { return built([](BmpSpec& s) { s.top_down = true; }); },
-                    bmp_text_top_down},
+                    FailureKind::bmp_top_down},
         RefusedCase{"top_down_8bit",
                     [] {
                         return built([](BmpSpec& s) {
@@ -295,40 +296,40 @@ INSTANTIATE_TEST_SUITE_P(
                             s.bits_per_pixel = 8;
                         });
                     },
-                    bmp_text_top_down},
+                    FailureKind::bmp_top_down},
         RefusedCase{"width_max_int", [] { return patched(nothing, 18, 0x7FFFFFFFu); },
-                    bmp_text_too_large},
+                    FailureKind::bmp_too_large},
         RefusedCase{"frame_over_two_gigabytes",
                     [] {
                         Bytes f = patched(nothing, 18, 30000);
                         test::put_u32(f, 22, 30000);
                         return f;
                     },
-                    bmp_text_too_large},
+                    FailureKind::bmp_too_large},
         RefusedCase{"large_frame_small_file",  // 1.2 GB frame announced by a tiny file
                     [] {
                         Bytes f = patched(nothing, 18, 20000);
                         test::put_u32(f, 22, 20000);
                         return f;
                     },
-                    bmp_text_truncated_pixels},
+                    FailureKind::bmp_truncated_pixels},
         RefusedCase{"height_max_int", [] { return patched(nothing, 22, 0x7FFFFFFFu); },
-                    bmp_text_too_large},
+                    FailureKind::bmp_too_large},
         RefusedCase{"pixel_offset_past_end", [] { return patched(nothing, 10, 5000); },
-                    bmp_text_truncated_pixels},
+                    FailureKind::bmp_truncated_pixels},
         RefusedCase{"pixel_offset_max", [] { return patched(nothing, 10, 0xFFFFFFFFu); },
-                    bmp_text_truncated_pixels},
+                    FailureKind::bmp_truncated_pixels},
         RefusedCase{"pixel_offset_inside_headers", [] { return patched(nothing, 10, 20); },
-                    bmp_text_truncated_pixels},
+                    FailureKind::bmp_truncated_pixels},
         RefusedCase{"last_row_cut",
                     [] {
                         Bytes f = built(nothing);
                         f.pop_back();
                         return f;
                     },
-                    bmp_text_truncated_pixels},
+                    FailureKind::bmp_truncated_pixels},
         RefusedCase{"height_larger_than_data", [] { return patched(nothing, 22, 4); },
-                    bmp_text_truncated_pixels},
+                    FailureKind::bmp_truncated_pixels},
         RefusedCase{
             "index_past_announced_table",
             [] {
@@ -341,7 +342,7 @@ INSTANTIATE_TEST_SUITE_P(
                     s.pixels = {0, 1, 2, 3, 4};
                 });
             },
-            bmp_text_bad_colour_index},
+            FailureKind::bmp_bad_colour_index},
         RefusedCase{"index_past_stored_table",  // announces 256 entries, stores 2
                     [] {
                         return built([](BmpSpec& s) {
@@ -352,7 +353,7 @@ INSTANTIATE_TEST_SUITE_P(
                             s.pixels = {1, 0, 2};
                         });
                     },
-                    bmp_text_bad_colour_index},
+                    FailureKind::bmp_bad_colour_index},
         RefusedCase{"index_255_with_16_colours",
                     [] {
                         return built([](BmpSpec& s) {
@@ -363,7 +364,7 @@ INSTANTIATE_TEST_SUITE_P(
                             s.pixels = {0, 1, 2, 255};
                         });
                     },
-                    bmp_text_bad_colour_index},
+                    FailureKind::bmp_bad_colour_index},
         RefusedCase{"eight_bit_without_table",
                     [] {
                         return built([](BmpSpec& s) {
@@ -371,7 +372,7 @@ INSTANTIATE_TEST_SUITE_P(
                             s.write_colour_table = false;
                         });
                     },
-                    bmp_text_bad_colour_table}),
+                    FailureKind::bmp_bad_colour_table}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Every prefix of small valid files: never a read outside the bytes (the sanitizer build
@@ -437,10 +438,10 @@ TEST(ReadBmpFrame, ReadsAFileAndReportsUnopenablePaths) {
                                    folder.file("pipe.bmp"), std::string()}) {
         PixelBuffer untouched = sentinel_pixels();
         HeaderBlock kept = sentinel_header();
-        FileMessage message;
+        Failure message;
         EXPECT_EQ(read_bmp_frame(bad, untouched, kept, &message), -1) << bad;
-        EXPECT_EQ(message.text, bmp_text_cannot_open);
-        EXPECT_EQ(message.caption, bad);
+        EXPECT_EQ(message.kind, FailureKind::cannot_open);
+        EXPECT_EQ(message.path, bad);
         EXPECT_EQ(untouched.bytes, sentinel_pixels().bytes);
         EXPECT_EQ(kept, sentinel_header());
     }
@@ -464,7 +465,7 @@ TEST(ReadBmpFrame, ReadsOnlyTheBytesTheHeadersAnnounce) {
         ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(huge)), 0);
         PixelBuffer pixels;
         HeaderBlock header;
-        FileMessage message;
+        Failure message;
         EXPECT_EQ(read_bmp_frame(path, pixels, header, &message), cases[i].second) << i;
         if (cases[i].second > 0) {
             EXPECT_EQ(pixels.bytes, test::expected_frame(spec));
@@ -483,9 +484,9 @@ TEST(ReadBmpFrame, FileWithoutReadPermissionCannotBeOpened) {
     auto attempt = [&] {
         PixelBuffer pixels;
         HeaderBlock header;
-        FileMessage message;
+        Failure message;
         const int result = read_bmp_frame(path, pixels, header, &message);
-        return result == -1 && message.text == bmp_text_cannot_open && !is_present(pixels);
+        return result == -1 && message.kind == FailureKind::cannot_open && !is_present(pixels);
     };
     if (::geteuid() != 0) {
         EXPECT_TRUE(attempt());
@@ -534,10 +535,10 @@ TEST(ReadBmpFrame, FrameLargerThanTheMemoryLeftIsRefused) {
         if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(2);
         PixelBuffer pixels = sentinel_pixels();
         HeaderBlock header = sentinel_header();
-        FileMessage message;
+        Failure message;
         const int result = read_bmp_frame(path, pixels, header, &message);
-        const bool ok = result == -2 && message.text == bmp_text_out_of_memory &&
-                        message.caption == path && pixels.bytes == sentinel_pixels().bytes &&
+        const bool ok = result == -2 && message.kind == FailureKind::bmp_out_of_memory &&
+                        message.path == path && pixels.bytes == sentinel_pixels().bytes &&
                         header == sentinel_header();
         ::_exit(ok ? 0 : 1);
     }
@@ -558,10 +559,10 @@ TEST(ReadBmpFrame, NonAsciiPathsAreReadAndWritten) {
     test::write_file(source, test::make_bmp(spec));
     PixelBuffer pixels;
     HeaderBlock header;
-    FileMessage message;
-    ASSERT_EQ(read_bmp_frame(source, pixels, header, &message), 12) << message.text;
+    Failure message;
+    ASSERT_EQ(read_bmp_frame(source, pixels, header, &message), 12) << failure_text(message);
     const std::string copy = folder.file("画像 フォルダ/劣化画像_0000.bmp");
-    ASSERT_EQ(write_bmp_frame(copy, pixels, header, &message), 0) << message.text;
+    ASSERT_EQ(write_bmp_frame(copy, pixels, header, &message), 0) << failure_text(message);
     PixelBuffer again;
     HeaderBlock again_header;
     ASSERT_EQ(read_bmp_frame(copy, again, again_header), 12);
@@ -675,19 +676,21 @@ TEST(WriteBmp, NeverTouchesAnExistingFile) {
     const Bytes old_content = {'k', 'e', 'e', 'p'};
     test::write_file(path, old_content);
     const Frame frame = frame_from(BmpSpec{});
-    FileMessage message;
+    Failure message;
     EXPECT_EQ(write_bmp_frame(path, frame.pixels, frame.header, &message), -2);
-    EXPECT_EQ(message.text, bmp_text_file_exists);
-    EXPECT_EQ(message.caption, path);
+    EXPECT_EQ(message.kind, FailureKind::file_exists);
+    EXPECT_EQ(message.path, path);
     EXPECT_EQ(test::read_file(path), old_content);
 
     // A folder of the name is refused the same way; a missing folder is not "already exists".
     std::filesystem::create_directory(folder.path / "dir.bmp");
     EXPECT_EQ(write_bmp_frame(folder.file("dir.bmp"), frame.pixels, frame.header, &message), -2);
-    EXPECT_EQ(message.text, bmp_text_file_exists);
+    EXPECT_EQ(message.kind, FailureKind::file_exists);
     const std::string nowhere = folder.file("no/such/folder.bmp");
     EXPECT_EQ(write_bmp_frame(nowhere, frame.pixels, frame.header, &message), -2);
-    EXPECT_EQ(message.text, std::string(bmp_text_cannot_create) + ": " + nowhere);
+    EXPECT_EQ(message.kind, FailureKind::cannot_create);
+    EXPECT_EQ(message.path, nowhere);
+    EXPECT_EQ(message.reason, std::strerror(ENOENT));
 }
 
 // Short and failing writes (a full disk): -2, the write-failed text, and no file left.
@@ -719,11 +722,13 @@ TEST_P(WriteShort, LeavesNoPartialFile) {
         accepted += n;
         return ::write(fd, data, static_cast<std::size_t>(n));
     };
-    FileMessage message;
+    Failure message;
     EXPECT_EQ(write_bmp_frame_with(path, frame.pixels, frame.header, &message, sink), -2);
     EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_EQ(message.text, std::string(bmp_text_write_failed) + ": " + path);
-    EXPECT_EQ(message.caption, path);
+    EXPECT_EQ(message.kind, FailureKind::cannot_write);
+    EXPECT_EQ(message.path, path);
+    // The system's reason where it gave one.
+    EXPECT_EQ(message.reason, c.returns_zero ? "" : std::strerror(ENOSPC));
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, WriteShort,
@@ -765,9 +770,9 @@ TEST_P(WriteBadFrame, IsRefusedWithoutCreatingAFile) {
     test::TempFolder folder;
     Frame frame = frame_from(round_trip_spec(5, 24, 0, 0));
     GetParam().spoil(frame);
-    FileMessage message;
+    Failure message;
     EXPECT_EQ(write_bmp_frame(folder.file("x.bmp"), frame.pixels, frame.header, &message), -2);
-    EXPECT_EQ(message.text, bmp_text_bad_frame);
+    EXPECT_EQ(message.kind, FailureKind::bmp_bad_frame);
     EXPECT_FALSE(std::filesystem::exists(folder.file("x.bmp")));
 }
 

@@ -93,14 +93,15 @@ TEST(FrameLoop, LowestFailingFrameIsRethrownAfterTheFramesBeforeIt) {
                 [&](int frame) {
                     // Higher failing frames fail fast; the lowest one works first.
                     if (frame == c.expected_failure) busy_value(3);
-                    if (c.failing.count(frame)) raise_failure("frame " + std::to_string(frame));
+                    if (c.failing.count(frame))
+                        raise_failure(FailureKind::media_no_frame, "f", {std::to_string(frame)});
                     return frame;
                 },
                 [&](int frame, int&&) { delivered.push_back(frame); });
         } catch (const Failure& failure) {
-            caught = failure.message;
+            caught = orv::failure_text(failure);
         }
-        EXPECT_EQ(caught, "frame " + std::to_string(c.expected_failure)) << c.threads;
+        EXPECT_EQ(caught, "f: has no frame " + std::to_string(c.expected_failure)) << c.threads;
         std::vector<int> expected;
         for (int i = 0; i < c.expected_failure; ++i) expected.push_back(i);
         EXPECT_EQ(delivered, expected) << c.threads;
@@ -133,7 +134,7 @@ TEST(FrameLoop, FailureWhileDeliveringStopsTheWorkers) {
                              return frame;
                          },
                          [&](int frame, int&&) {
-                             if (frame == 2) raise_failure("cannot write");
+                             if (frame == 2) raise_failure(FailureKind::cannot_write, "f");
                              ++delivered;
                          }),
                      Failure);

@@ -108,7 +108,7 @@ TEST(SequenceRunner, ASizeMismatchStopsAfterTheEarlierPairsWereDelivered) {
                      consumer);
         FAIL() << "the pair of frames of different sizes was measured";
     } catch (const Failure& failure) {
-        EXPECT_EQ(failure.message,
+        EXPECT_EQ(failure_text(failure),
                   "frame 3: r3 is 12x8 but d3 is 14x8; the frames of a pair must have the same "
                   "size");
     }

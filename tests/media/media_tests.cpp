@@ -376,11 +376,10 @@ TEST(RgbSources, SixteenBitPngWithAlphaIsCompositedOnBlackAndRounded) {
 std::string refusal(const std::string& path, const MediaOptions& options = {}) {
     try {
         read_all(path, options);
-    } catch (const MediaError& error) {
+    } catch (const Failure& error) {
         EXPECT_EQ(error.path, path);
-        EXPECT_FALSE(error.text_ja.empty());
-        EXPECT_EQ(error.message.find('\n'), std::string::npos);
-        return error.message;
+        EXPECT_EQ(orv::failure_text(error).find('\n'), std::string::npos);
+        return orv::failure_text(error);
     }
     return "(accepted)";
 }
@@ -466,8 +465,8 @@ TEST(BadInput, TruncatedFilesAreRefusedOrUnharmed) {
         std::vector<PixelBuffer> full;
         try {
             full = read_all(whole);
-        } catch (const MediaError& error) {
-            FAIL() << error.message;
+        } catch (const Failure& error) {
+            FAIL() << orv::failure_text(error);
         }
         ASSERT_EQ(static_cast<int>(full.size()), m.frames);
         const std::vector<std::uint8_t> bytes = test::file_bytes(whole);
@@ -489,11 +488,11 @@ TEST(BadInput, TruncatedFilesAreRefusedOrUnharmed) {
                     ++i;
                 }
                 EXPECT_EQ(i, full.size()) << m.name << " cut at " << length;
-            } catch (const MediaError& error) {
+            } catch (const Failure& error) {
                 EXPECT_EQ(error.path, cut);
                 ++refused;
             } catch (...) {
-                ADD_FAILURE() << m.name << " cut at " << length << ": not a MediaError";
+                ADD_FAILURE() << m.name << " cut at " << length << ": not a Failure";
             }
         }
         EXPECT_GT(refused, 0) << m.name;
@@ -558,7 +557,7 @@ TEST(Sequence, AFailureStopsEveryWaitingThread) {
             for (int i = t; i < 6; i += 3) {
                 try {
                     read_sequence_frame(sequence, i);
-                } catch (const MediaError&) {
+                } catch (const Failure&) {
                     ++failures;
                     return;
                 }

@@ -67,10 +67,11 @@ TEST(RoundToInt, AddsOneHalfAndTruncatesTowardZero) {
 
 TEST(FatalNumericError, RaisesFailureWithItsMessage) {
     try {
-        orv::fatal_numeric_error("no convergence in 50 dsvdcmp iterations");
+        orv::fatal_numeric_error(50);
         FAIL() << "returned";
     } catch (const orv::Failure& failure) {
-        EXPECT_EQ(failure.message, "no convergence in 50 dsvdcmp iterations");
+        EXPECT_EQ(failure.kind, orv::FailureKind::svd_no_convergence);
+        EXPECT_EQ(orv::failure_text(failure), "no convergence in 50 dsvdcmp iterations");
     }
 }
 

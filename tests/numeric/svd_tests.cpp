@@ -127,7 +127,7 @@ TEST(Dsvdcmp, NonConvergenceRaisesFailure) {
         orv::dsvdcmp(a, 2, 2, w, v);
         FAIL() << "returned";
     } catch (const orv::Failure& failure) {
-        EXPECT_EQ(failure.message, "no convergence in 50 dsvdcmp iterations");
+        EXPECT_EQ(orv::failure_text(failure), "no convergence in 50 dsvdcmp iterations");
     }
 }
 

@@ -71,8 +71,7 @@ TEST(FilterSettings, MissingLuminanceFileIsAFolderErrorAndChangesNothing) {
     const FilterLoadOutcome outcome =
         load_filter_settings(working, kernel_sample_angle, dir.folder(), trace);
     EXPECT_FALSE(outcome.loaded);
-    EXPECT_EQ(outcome.error_text, "PROFILE DATA フォルダアドレスが間違ってます!! \n");
-    EXPECT_EQ(outcome.error_caption, "FILE OPEN ERROR");
+    EXPECT_EQ(outcome.folder_failure.kind, FailureKind::profile_folder_wrong);
     expect_same_set(working, before);
     EXPECT_EQ(trace.str(), "");
 }
@@ -89,7 +88,7 @@ TEST(FilterSettings, MissingOtherFileRaisesTheOpenFailureAndChangesNothing) {
             load_filter_settings(working, kernel_sample_angle, dir.folder(), trace);
             ADD_FAILURE() << "no failure for missing " << missing;
         } catch (const Failure& f) {
-            EXPECT_EQ(f.message, "Error: file open [" + dir.file(missing) + "].");
+            EXPECT_EQ(orv::failure_text(f), "Error: file open [" + dir.file(missing) + "].");
         }
         expect_same_set(working, before);
     }

@@ -491,7 +491,8 @@ TEST_F(Pipeline, RefusesUnfinishedFiltersAndBadProfiles) {
                                              kernel_sample_angle, bad.folder());
             ADD_FAILURE() << c.file << " accepted";
         } catch (const Failure& f) {
-            EXPECT_NE(f.message.find(c.expected), std::string::npos) << f.message;
+            EXPECT_NE(orv::failure_text(f).find(c.expected), std::string::npos)
+                << orv::failure_text(f);
         }
         for (std::uint8_t b : untouched.bytes) EXPECT_EQ(b, 0);
     }
@@ -501,7 +502,8 @@ TEST_F(Pipeline, RefusesUnfinishedFiltersAndBadProfiles) {
                                       empty.folder());
         ADD_FAILURE() << "empty folder accepted";
     } catch (const Failure& f) {
-        EXPECT_EQ(f.message, "Error: file open [" + empty.file("DISPGOG_parameter.txt") + "].");
+        EXPECT_EQ(orv::failure_text(f),
+                  "Error: file open [" + empty.file("DISPGOG_parameter.txt") + "].");
     }
 }
 

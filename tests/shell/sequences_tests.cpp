@@ -94,7 +94,7 @@ TEST_P(LoadFailing, StopsAtTheThirdOfFiveAndKeepsEverySlotValid) {
     const SequenceLoad load = load_frame_sequence(*store, new_paths, table);
     EXPECT_EQ(load.count, 0);
     EXPECT_TRUE(load.failed);
-    EXPECT_EQ(load.message.text, bmp_text_truncated_pixels);
+    EXPECT_EQ(load.message.text, "BMPファイルの画素データがファイルに収まっていません");
     EXPECT_EQ(load.message.caption, new_paths[2]);
 
     expect_slot_holds(*store, pixels[0], 0, 7, 24);
@@ -122,7 +122,7 @@ TEST(LoadSequence, MissingFileGivesTheOpenMessage) {
     const SequenceLoad load = load_frame_sequence(*store, paths, SequenceTable::reference);
     EXPECT_EQ(load.count, 0);
     EXPECT_TRUE(load.failed);
-    EXPECT_EQ(load.message.text, bmp_text_cannot_open);
+    EXPECT_EQ(load.message.text, "ファイルが開けません");
     EXPECT_EQ(load.message.caption, paths[1]);
     EXPECT_EQ(store->frame_stride[1], 0);
     EXPECT_FALSE(is_present(store->reference_pixels[1]));
@@ -227,7 +227,7 @@ TEST(SaveDegraded, SavingTwiceRefusesEveryFrameAndChangesNoFile) {
     EXPECT_EQ(save(saved, base), 0);
     ASSERT_EQ(saved.messages.size(), 4u);
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(saved.messages[i].text, bmp_text_file_exists);
+        EXPECT_EQ(saved.messages[i].text, "同名のファイルが既に存在しています");
         EXPECT_EQ(saved.messages[i].caption, numbered_name(base, i));
         EXPECT_EQ(test::read_file(numbered_name(base, i)), first[i]);
     }

@@ -164,8 +164,10 @@ TEST_F(ColourDiffTest, FramesOfDifferentSizesAreRefusedAndEarlierSlotsKeepTheirR
     d.press(item::ok);
     EXPECT_TRUE(d.open());
     ASSERT_EQ(p.messages.size(), 1u);
-    EXPECT_EQ(p.messages[0].text,
-              "原画像 (6 x 4) と劣化画像 (8 x 4) の大きさが異なるため、色差を計算できません");
+    // The same refusal as every face's: the frame and both files are named.
+    EXPECT_EQ(p.messages[0].text, "フレーム 1: 原画像 [" + store.reference_frame_names[1] +
+                                      "] (6x4) と劣化画像 [" + wide[0] +
+                                      "] (8x4) の大きさが異なるため、色差を計算できません");
     EXPECT_EQ(p.messages[0].owner, Window::dialog);
     EXPECT_FALSE(store.diff_results[0].data.empty());
     EXPECT_TRUE(store.diff_results[1].data.empty());

@@ -193,7 +193,7 @@ TEST_F(NoiseDialogTest, AnUnreadableFileStopsWithTheReadersMessageAndNoCountOrFl
     d.press(item::ok);
     EXPECT_TRUE(d.open());
     ASSERT_EQ(p.messages.size(), 1u);
-    EXPECT_EQ(p.messages[0].text, bmp_text_cannot_open);
+    EXPECT_EQ(p.messages[0].text, "ファイルが開けません");
     EXPECT_NE(p.messages[0].caption.find("ref_1.bmp"), std::string::npos);
     EXPECT_EQ(store.degraded_pixels[0].bytes, store.reference_pixels[0].bytes);
     EXPECT_FALSE(is_present(store.degraded_pixels[1]));

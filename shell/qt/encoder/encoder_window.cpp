@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -15,8 +16,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "encode/encoder_form.h"
 #include "numeric/failure.h"
+#include "shell/encoder_form.h"
 
 namespace orv {
 
@@ -57,6 +58,26 @@ EncoderWindow::EncoderWindow(QWidget* parent) : QWidget(parent) {
     preset_ = new QComboBox;
     preset_->setObjectName(QStringLiteral("preset"));
     form->addRow(QStringLiteral("プリセット:"), preset_);
+
+    // The bitstream's YUV form: chroma subsampling, matrix and range.
+    const EncoderForm defaults;
+    auto choices = [](const char* name, const std::vector<EncoderChoice>& items, int chosen) {
+        auto* box = new QComboBox;
+        box->setObjectName(QString::fromLatin1(name));
+        for (const EncoderChoice& c : items) box->addItem(text_of(c.label));
+        box->setCurrentIndex(chosen);
+        return box;
+    };
+    pixel_format_ = choices("pixel_format", encoder_form_pixel_formats(), defaults.pixel_format);
+    matrix_ = choices("matrix", encoder_form_matrices(), defaults.matrix);
+    range_ = choices("range", encoder_form_ranges(), defaults.range);
+    auto* yuv_row = new QHBoxLayout;
+    yuv_row->addWidget(pixel_format_);
+    yuv_row->addWidget(new QLabel(QStringLiteral("色変換行列:")));
+    yuv_row->addWidget(matrix_);
+    yuv_row->addWidget(new QLabel(QStringLiteral("レンジ:")));
+    yuv_row->addWidget(range_);
+    form->addRow(QStringLiteral("画素形式:"), yuv_row);
 
     output_ = new QLineEdit;
     output_->setObjectName(QStringLiteral("output"));
@@ -141,6 +162,9 @@ bool EncoderWindow::start() {
     form.rate = rate_->currentIndex();
     form.value = value_->text().trimmed().toStdString();
     form.preset = preset_->currentText().toStdString();
+    form.pixel_format = pixel_format_->currentIndex();
+    form.matrix = matrix_->currentIndex();
+    form.range = range_->currentIndex();
     form.output = output_->text().trimmed().toStdString();
 
     setEnabled(false);
@@ -159,7 +183,8 @@ bool EncoderWindow::start() {
         done = true;
     } catch (const Failure& failure) {
         setEnabled(true);
-        QMessageBox::warning(this, QStringLiteral("CAUTION !! "), text_of(failure.message));
+        QMessageBox::warning(this, QStringLiteral("CAUTION !! "),
+                             text_of(encoder_form_failure_text(failure)));
     } catch (const std::bad_alloc&) {
         setEnabled(true);
         QMessageBox::warning(this, QStringLiteral("CAUTION !! "),

@@ -1,7 +1,7 @@
 #pragma once
 // ORV's encoder window: input frames, codec, rate control and its value, preset, output file,
 // "開始" with a progress bar, and at the end the written bitstream and decoded frames. The
-// choices and the run are encode/encoder_form's; this file only builds the widgets.
+// choices and the run are shell/encoder_form's; this file only builds the widgets.
 
 #include <string>
 #include <vector>
@@ -30,6 +30,9 @@ public:
     QComboBox* rate() const { return rate_; }
     QLineEdit* value() const { return value_; }
     QComboBox* preset() const { return preset_; }
+    QComboBox* pixel_format() const { return pixel_format_; }
+    QComboBox* matrix() const { return matrix_; }
+    QComboBox* range() const { return range_; }
     QPushButton* start_button() const { return start_; }
     QProgressBar* progress() const { return progress_; }
     QPlainTextEdit* result() const { return result_; }
@@ -47,6 +50,9 @@ private:
     QComboBox* rate_ = nullptr;
     QLineEdit* value_ = nullptr;
     QComboBox* preset_ = nullptr;
+    QComboBox* pixel_format_ = nullptr;
+    QComboBox* matrix_ = nullptr;
+    QComboBox* range_ = nullptr;
     QLineEdit* output_ = nullptr;
     QPushButton* start_ = nullptr;
     QProgressBar* progress_ = nullptr;

@@ -1,10 +1,11 @@
-#include "encode/encoder_form.h"
+#include "shell/encoder_form.h"
 
 #include <charconv>
 #include <cmath>
 
 #include "media/media_sequence.h"
 #include "numeric/failure.h"
+#include "shell/failure_texts.h"
 
 namespace orv {
 
@@ -30,6 +31,24 @@ const std::vector<EncoderChoice>& encoder_form_rates() {
     static const std::vector<EncoderChoice> rates = {
         {"CRF (品質一定)", "crf"}, {"QP (量子化一定)", "qp"}, {"ビットレート (bps)", "bitrate"}};
     return rates;
+}
+
+const std::vector<EncoderChoice>& encoder_form_pixel_formats() {
+    static const std::vector<EncoderChoice> formats = {{"4:2:0 (yuv420p)", "yuv420p"},
+                                                       {"4:4:4 (yuv444p)", "yuv444p"}};
+    return formats;
+}
+
+const std::vector<EncoderChoice>& encoder_form_matrices() {
+    static const std::vector<EncoderChoice> matrices = {
+        {"BT.601", "bt601"}, {"BT.709", "bt709"}, {"BT.2020", "bt2020"}};
+    return matrices;
+}
+
+const std::vector<EncoderChoice>& encoder_form_ranges() {
+    static const std::vector<EncoderChoice> ranges = {{"リミテッド (16-235)", "limited"},
+                                                      {"フル (0-255)", "full"}};
+    return ranges;
 }
 
 std::vector<std::string> encoder_form_presets(int codec) {
@@ -64,11 +83,15 @@ std::string encoder_form_base(const std::string& output) {
 }
 
 EncodeSettings encoder_form_settings(const EncoderForm& form) {
-    if (form.inputs.empty()) raise_failure("入力画像を選んで下さい");
-    if (form.output.empty()) raise_failure("出力ファイルを指定して下さい");
+    if (form.inputs.empty()) raise_failure(FailureKind::no_encoder_inputs);
+    if (form.output.empty()) raise_failure(FailureKind::no_encoder_output);
     EncodeSettings settings;
     settings.codec = encoder_form_codecs().at(static_cast<std::size_t>(form.codec)).name;
     settings.preset = form.preset;
+    settings.pix_fmt =
+        encoder_form_pixel_formats().at(static_cast<std::size_t>(form.pixel_format)).name;
+    settings.matrix = encoder_form_matrices().at(static_cast<std::size_t>(form.matrix)).name;
+    settings.range = encoder_form_ranges().at(static_cast<std::size_t>(form.range)).name;
     switch (form.rate) {
         case 1:
             settings.rate = RateControl::qp;
@@ -90,13 +113,9 @@ EncodeSettings encoder_form_settings(const EncoderForm& form) {
     }
     if (!std::isfinite(settings.value) ||
         (settings.rate == RateControl::bitrate && settings.value <= 0.0)) {
-        raise_failure("値「" + form.value + "」は数値ではありません");
+        raise_failure(FailureKind::value_not_a_number, {}, {form.value});
     }
-    try {
-        check_encode_settings(settings);
-    } catch (const Failure& failure) {
-        raise_failure("設定が正しくありません:\n" + failure.message);
-    }
+    check_encode_settings(settings);
     return settings;
 }
 
@@ -105,21 +124,10 @@ EncoderRunResult run_encoder_form(const EncoderForm& form, const EncodeProgress&
     // Any input the media library reads: BMP, image, video or raw files.
     std::vector<SequenceInput> inputs;
     for (const std::string& path : form.inputs) inputs.push_back({path, MediaOptions{}});
-    MediaSequence sequence;
-    try {
-        sequence = open_media_sequence(inputs, 0);
-    } catch (const MediaError& error) {
-        raise_failure(error.text_ja + ": " + error.path);
-    }
+    MediaSequence sequence = open_media_sequence(inputs, 0);
     FrameSource source;
     source.count = sequence.count;
-    source.read = [&sequence](int i) {
-        try {
-            return read_sequence_frame(sequence, i).pixels;
-        } catch (const MediaError& error) {
-            raise_failure(error.text_ja + ": " + error.path);
-        }
-    };
+    source.read = [&sequence](int i) { return read_sequence_frame(sequence, i).pixels; };
     EncoderRunResult result;
     const std::string base = encoder_form_base(form.output);
     result.bitstream = base + ".mp4";
@@ -143,6 +151,26 @@ std::string encoder_result_text(const EncoderRunResult& result) {
             " 枚、色差画像 → 劣化画像 で読み込めます):\n";
     for (const std::string& path : result.decoded) text += "  " + path + "\n";
     return text;
+}
+
+std::string encoder_form_failure_text(const Failure& failure) {
+    switch (failure.kind) {
+        case FailureKind::unknown_codec:
+        case FailureKind::codec_unavailable:
+        case FailureKind::crf_out_of_range:
+        case FailureKind::crf_whole_out_of_range:
+        case FailureKind::qp_out_of_range:
+        case FailureKind::bitrate_out_of_range:
+        case FailureKind::unknown_preset:
+        case FailureKind::gop_out_of_range:
+        case FailureKind::unknown_pixel_format:
+        case FailureKind::fps_out_of_range:
+        case FailureKind::unknown_matrix:
+        case FailureKind::unknown_range:
+            return "設定が正しくありません:\n" + gui_failure_line(failure);
+        default:
+            return gui_failure_line(failure);
+    }
 }
 
 }  // namespace orv
