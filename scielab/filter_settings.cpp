@@ -6,6 +6,7 @@
 #include "colour/profile_files.h"
 #include "numeric/failure.h"
 #include "numeric/number_text.h"
+#include "scielab/conditions.h"
 
 namespace orv {
 
@@ -72,21 +73,14 @@ std::string* field_text(FilterFieldTexts& fields, int id) {
 FilterLoadOutcome load_filter_settings(AtdFilters& working, double sample_angle,
                                        const std::string& folder, std::ostream& trace) {
     FilterLoadOutcome outcome;
-    const std::string l_path = profile_path(folder, "kernel_L.txt");
-    const std::string rg_path = profile_path(folder, "kernel_RG.txt");
-    const std::string by_path = profile_path(folder, "kernel_BY.txt");
     {
-        std::ifstream test(l_path);
+        std::ifstream test(profile_file_path(folder, profile_file::kernel_a));
         if (!test) {
             outcome.folder_failure = Failure{FailureKind::profile_folder_wrong, folder, {}, {}};
             return outcome;
         }
     }
-    AtdFilters loaded;
-    loaded.a = load_channel_filter(l_path, sample_angle, trace);
-    loaded.t = load_channel_filter(rg_path, sample_angle, trace);
-    loaded.d = load_channel_filter(by_path, sample_angle, trace);
-    working = std::move(loaded);
+    working = read_kernel_files(folder, sample_angle, trace);
     show_filter(working.a, a_fields, outcome.fields);
     show_filter(working.t, t_fields, outcome.fields);
     show_filter(working.d, d_fields, outcome.fields);

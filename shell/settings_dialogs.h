@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "scielab/conditions.h"
 #include "shell/dialog_logic.h"
 #include "shell/frame_store.h"
 #include "shell/platform.h"
@@ -21,8 +22,8 @@ inline constexpr const char* profile_folder_error_caption = "FILE OPEN ERROR";
 inline constexpr const char* filters_not_loaded_text =
     "フィルタが読み込まれていません。\"読み込む\"でカーネルファイルを読み込んでください\n";
 
-inline constexpr const char* display_model_file = "DISPGOG_parameter.txt";
-inline constexpr const char* cone_table_file = "SmithPokornyCones.txt";
+inline constexpr const char* display_model_file = profile_file::display_model;
+inline constexpr const char* cone_table_file = profile_file::cone_table;
 
 // The folder chooser, starting at the current folder. 1 when a folder was chosen (it becomes
 // profile_folder), 0 when the user cancelled (nothing changes).
