@@ -10,6 +10,7 @@
 #include "shell/colour_diff_dialog.h"
 #include "shell/dialog_logic.h"
 #include "shell/main_window.h"
+#include "shell/noise_dialog.h"
 #include "shell/slot_memory.h"
 
 namespace orv {
@@ -84,6 +85,8 @@ std::string export_measurement(const FrameStore& store, Platform& platform,
 
     InputRecord degraded = make_input_record(store.degraded_files, store.degraded_count);
     if (store.degraded_files.empty()) degraded.colour_handling = store.degraded_origin;
+    if (store.degraded_origin == noise_origin_text)
+        degraded.colour_handling = noise_record_text(store);
     ReportRun run;
     start_report(run, settings, store.profile_folder, store.atd_filters,
                  make_input_record(store.reference_files, store.reference_count), degraded, count);

@@ -164,6 +164,10 @@ const FailureText* find_text(const std::string& message) {
 
 bool has_gui_failure_text(const std::string& message) { return find_text(message) != nullptr; }
 
+std::string field_not_number_text(const std::string& field, const std::string& text) {
+    return "「" + field + "」の値「" + text + "」は数値ではありません\n数値を入力して下さい\n";
+}
+
 std::string gui_failure_text(const std::string& message) {
     const FailureText* t = find_text(message);
     if (t == nullptr) return "処理を続けられません\n" + message;

@@ -13,4 +13,7 @@ std::string gui_failure_text(const std::string& message);
 // after a general Japanese line).
 bool has_gui_failure_text(const std::string& message);
 
+// A dialog field whose text is not a number: names the field and repeats the text.
+std::string field_not_number_text(const std::string& field, const std::string& text);
+
 }  // namespace orv

@@ -57,6 +57,14 @@ void make_blank_scielab_frame(FrameStore& store) {
 
 }  // namespace
 
+PaneRect keep_inside(PaneRect window, const PaneRect& screen) {
+    window.width = std::min(window.width, screen.width);
+    window.height = std::min(window.height, screen.height);
+    window.x = std::clamp(window.x, screen.x, screen.x + screen.width - window.width);
+    window.y = std::clamp(window.y, screen.y, screen.y + screen.height - window.height);
+    return window;
+}
+
 PaneLayout compute_pane_layout(int border, int client_width, int client_height) {
     PaneLayout layout;
     layout.border = border;

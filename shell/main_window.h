@@ -47,6 +47,10 @@ struct PaneLayout {
     int lower_height = 0;
 };
 
+// `window` moved, and shrunk where it is larger, so that it lies inside `screen` (the
+// screen's free area): a window opened beside another must not hang off the screen.
+PaneRect keep_inside(PaneRect window, const PaneRect& screen);
+
 PaneLayout compute_pane_layout(int border, int client_width, int client_height);
 PaneRect left_pane_rect(const PaneLayout& layout);
 PaneRect right_pane_rect(const PaneLayout& layout);

@@ -14,6 +14,10 @@ inline constexpr const char* noise_progress_label = "ランダムノイズ";
 // exported table name its frames.
 inline constexpr const char* noise_origin_text = "ランダムノイズ";
 
+// How the noise degradation made the degraded sequence, for the export's record:
+// "ランダムノイズ: σ R 8, G 8, B 8; seed 42" ("seed: tick count" without a seed).
+std::string noise_record_text(const FrameStore& store);
+
 DialogHandlers noise_dialog_handlers(FrameStore& store, Platform& platform);
 
 // The work of OK: every reference file read again into degraded_pixels with noise added,

@@ -15,9 +15,10 @@ namespace orv {
 // `none`: a message box with no owner window (the BMP reader's and writer's messages).
 enum class Window { main, left_pane, right_pane, lower_pane, dialog, none };
 
-enum class MessageButtons { ok, yes_no };
+// skip_cancel: "上書きしない" (skip) and "キャンセル" (cancel).
+enum class MessageButtons { ok, yes_no, skip_cancel };
 enum class MessageIcon { information, question, none };
-enum class MessageAnswer { ok, yes, no };
+enum class MessageAnswer { ok, yes, no, skip, cancel };
 
 struct MessageRequest {
     Window owner = Window::main;

@@ -1,5 +1,6 @@
 #include "shell/qt/dialog_builder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 
 namespace orv {
 
@@ -35,6 +37,32 @@ DialogBaseUnits dialog_base_units(const QFont& font) {
     const int width = metrics.horizontalAdvance(
         QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
     return base_units_from_metrics(width, metrics.height());
+}
+
+int unit_for_width(int unit, int pixels, int dialog_units) {
+    if (dialog_units <= 0) return unit;
+    int u = std::max(unit, 1);
+    while (mul_div(dialog_units, u, 4) < pixels) ++u;
+    return u;
+}
+
+DialogBaseUnits template_base_units(const QFont& font, const DialogTemplate& dialog) {
+    DialogBaseUnits units = dialog_base_units(font);
+    const QFontMetrics metrics(font);
+    // The check box's mark and the gap after it; a button's frame and margins.
+    const int check_mark = QApplication::style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                           QApplication::style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + 2;
+    const int button_margins = 12;
+    for (const DialogControl& control : dialog.controls) {
+        if (control.kind == ControlKind::edit || control.text.empty()) continue;
+        int needed = metrics.horizontalAdvance(QString::fromStdString(control.text)) + 1;
+        if (control.kind == ControlKind::check_box) needed += check_mark;
+        if (control.kind == ControlKind::button || control.kind == ControlKind::default_button) {
+            needed += button_margins;
+        }
+        units.x = unit_for_width(units.x, needed, control.width);
+    }
+    return units;
 }
 
 QRect dialog_units_to_pixels(const DialogBaseUnits& units, int x, int y, int width, int height) {
@@ -70,8 +98,12 @@ QWidget* make_control(const DialogControl& control, QWidget* parent) {
             return label;
         }
         case ControlKind::edit: {
-            // Bordered, one line scrolling horizontally, a tab stop.
+            // Bordered, one line scrolling horizontally, a tab stop. At least 9 points: at 8,
+            // some Japanese fonts draw a decimal point that reads as a comma.
             auto* edit = new QLineEdit(text, parent);
+            QFont font = parent->font();
+            if (font.pointSizeF() < 9.0) font.setPointSizeF(9.0);
+            edit->setFont(font);
             edit->setFrame(true);
             edit->setFocusPolicy(Qt::StrongFocus);
             edit->installEventFilter(parent);
@@ -105,7 +137,7 @@ TemplateDialog::TemplateDialog(const DialogTemplate& dialog, DialogHandlers hand
     setModal(true);
     const QFont font = dialog_font(template_);
     setFont(font);
-    const DialogBaseUnits units = dialog_base_units(font);
+    const DialogBaseUnits units = template_base_units(font, template_);
     setFixedSize(dialog_units_to_pixels(units, 0, 0, template_.width, template_.height).size());
 
     for (const DialogControl& control : template_.controls) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include <QAction>
 #include <QApplication>
@@ -19,10 +20,13 @@
 #include <QPainter>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
 #include <QTranslator>
 #include <QWheelEvent>
 
+#include "report/colour_maps.h"
+#include "report/heatmap.h"
 #include "resources/menu.h"
 #include "shell/qt/run_dialog_qt.h"
 #include "shell/slot_memory.h"
@@ -99,6 +103,40 @@ int caption_window_width(const QString& caption, const QScreen* screen) {
     return std::min(wanted, screen->availableGeometry().width());
 }
 
+int draw_colour_bar(QPainter& painter, const QFont& font, QPoint top_left) {
+    const HeatmapStyle style;
+    const QFontMetrics metrics(font);
+    const int bar_height = 200;
+    const int half_text = metrics.height() / 2;
+    const QRect bar(top_left.x(), top_left.y() + half_text, 16, bar_height);
+    for (int y = 0; y < bar_height; ++y) {
+        // Top row the scale's maximum, bottom row 0.
+        const double value = style.scale_max * (bar_height - 1 - y) / (bar_height - 1);
+        const Rgb c = colour_map_entry(style.colours, colour_map_index(value, style.scale_max));
+        painter.fillRect(QRect(bar.left(), bar.top() + y, bar.width(), 1), QColor(c.r, c.g, c.b));
+    }
+    painter.setPen(Qt::black);
+    painter.setFont(font);
+    const std::vector<double> ticks = colour_bar_ticks(style.scale_max, 5);
+    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : style.scale_max;
+    int right = bar.right();
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        const int y = bar.bottom() -
+                      static_cast<int>(std::lround(ticks[i] / style.scale_max * (bar_height - 1)));
+        painter.drawLine(bar.right() + 1, y, bar.right() + 4, y);
+        // The top label carries a "+": values beyond the scale share its colour.
+        QString label = QString::fromStdString(tick_label(ticks[i], step));
+        if (i + 1 == ticks.size() && ticks[i] >= style.scale_max) label += QLatin1Char('+');
+        const QRect text(bar.right() + 7, y - half_text, metrics.horizontalAdvance(label) + 2,
+                         metrics.height());
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, label);
+        right = std::max(right, text.right());
+    }
+    const QString unit = QStringLiteral("⊿E");
+    painter.drawText(QPoint(bar.left(), bar.bottom() + half_text + metrics.ascent() + 4), unit);
+    return std::max(right, bar.left() + metrics.horizontalAdvance(unit));
+}
+
 ClientArea::ClientArea(MainWindowQt& window) : QWidget(&window), window_(window) {
     setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -117,23 +155,11 @@ void ClientArea::paintEvent(QPaintEvent* event) {
     QRect quarter = window_.quarter_rect().adjusted(16, 12, -12, -12);
     if (quarter.width() <= 0 || quarter.height() <= 0) return;
     QPainter painter(this);
-    // The heatmap's colour bar (the canvas right of the picture) beside the lower pane, as tall
-    // as the picture drawn there; the texts move to its right.
-    const ImagePane* lower = window_.pane(Pane::lower);
-    const PaneDrawing& shown = lower->last_drawing();
-    if (shown.drawn && shown.image == &window_.store().heatmap_pixels &&
-        shown.image->width > shown.source_width && !lower->shown_image().isNull()) {
-        const QImage& canvas = lower->shown_image();
-        const QRect bar(shown.source_width, 0, canvas.width() - shown.source_width,
-                        canvas.height());
-        const double scale = std::min(shown.scale > 0.0 ? shown.scale : 1.0,
-                                      shown.dest_height / static_cast<double>(canvas.height()));
-        const QRect target(window_.quarter_rect().left() + 4,
-                           lower->geometry().top() + lower->contentsRect().top(),
-                           static_cast<int>(bar.width() * scale),
-                           static_cast<int>(bar.height() * scale));
-        painter.drawImage(target, canvas, bar);
-        quarter.setLeft(target.right() + 16);
+    // The heatmap's colour bar at the quarter's left, at a fixed size in the window's font,
+    // decided from the frame store so it comes and goes with the view at once.
+    if (colour_bar_shown(window_.store())) {
+        const int right = draw_colour_bar(painter, font(), quarter.topLeft());
+        quarter.setLeft(right + 16);
     }
     painter.setClipRect(quarter);
     const std::vector<std::string> lines = quarter_lines(window_.store());
@@ -420,15 +446,23 @@ void MainWindowQt::fill_platform() {
         box.setIcon(request.icon == MessageIcon::question      ? QMessageBox::Question
                     : request.icon == MessageIcon::information ? QMessageBox::Information
                                                                : QMessageBox::NoIcon);
+        QPushButton* skip = nullptr;
         if (request.buttons == MessageButtons::yes_no) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::Yes);
+        } else if (request.buttons == MessageButtons::skip_cancel) {
+            skip = box.addButton(QStringLiteral("上書きしない"), QMessageBox::AcceptRole);
+            box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+            box.setDefaultButton(skip);
         } else {
             box.setStandardButtons(QMessageBox::Ok);
         }
         if (request.topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
         const int answer = box.exec();
         if (request.buttons == MessageButtons::ok) return MessageAnswer::ok;
+        if (request.buttons == MessageButtons::skip_cancel) {
+            return box.clickedButton() == skip ? MessageAnswer::skip : MessageAnswer::cancel;
+        }
         return answer == QMessageBox::Yes ? MessageAnswer::yes : MessageAnswer::no;
     };
     platform_.open_files =
@@ -491,7 +525,19 @@ void MainWindowQt::show_results_window() {
             this);
         results_->setObjectName(QStringLiteral("ResultsWindow"));
     }
+    const bool first = !results_->isVisible();
     results_->show();
+    if (first) {
+        // Whole on the screen of the main window, with its frame.
+        const QRect area = screen()->availableGeometry();
+        const QRect frame = results_->frameGeometry();
+        const QRect inner = results_->geometry();
+        const PaneRect placed = keep_inside({frame.x(), frame.y(), frame.width(), frame.height()},
+                                            {area.x(), area.y(), area.width(), area.height()});
+        results_->resize(inner.width() - (frame.width() - placed.width),
+                         inner.height() - (frame.height() - placed.height));
+        results_->move(placed.x, placed.y);
+    }
     results_->raise();
     results_->update();
 }

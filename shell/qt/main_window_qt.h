@@ -16,6 +16,7 @@
 #include "shell/qt/results_window.h"
 
 class QAction;
+class QPainter;
 class QScreen;
 class QProgressDialog;
 
@@ -96,6 +97,10 @@ private:
 // The width a window needs to show `caption` whole in its title bar, at most the width of
 // `screen` (when given). Message boxes are made at least this wide.
 int caption_window_width(const QString& caption, const QScreen* screen);
+
+// Draws the heatmap's colour bar (0 .. the heatmap scale, labelled in `font`) with its top
+// left at `top_left`; returns the right edge of what it drew.
+int draw_colour_bar(QPainter& painter, const QFont& font, QPoint top_left);
 
 // Loads Qt's own Japanese translations (message-box buttons and dialog texts) into the
 // application; false when they are not installed.
