@@ -153,8 +153,13 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
             image = store.heatmap_view ? &heatmap_picture(store, slot) : &store.diff_pixels[slot];
             break;
     }
-    const int w = store.frame_width[slot];
-    const int h = store.frame_height[slot];
+    // The frame's own size where its buffer is there: the slot's shared geometry is that of
+    // the sequence loaded last, which may be the other sequence at another size.
+    if (store.frame_width[slot] <= 0 || store.frame_height[slot] <= 0) return drawing;
+    const PixelBuffer& own = pane == Pane::lower ? store.diff_pixels[slot] : *readout;
+    const bool sized = is_present(own) && own.width > 0 && own.height > 0;
+    const int w = sized ? own.width : store.frame_width[slot];
+    const int h = sized ? own.height : store.frame_height[slot];
     if (w <= 0 || h <= 0) return drawing;
 
     drawing.drawn = true;

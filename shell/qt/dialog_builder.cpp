@@ -84,6 +84,19 @@ QString dialog_item_name(int id) { return QStringLiteral("item_%1").arg(id); }
 
 namespace {
 
+QFont edit_font(const QFont& dialog) {
+    QFont font = dialog;
+    if (font.pointSizeF() < 9.0) font.setPointSizeF(9.0);
+    QStringList families;
+    const QStringList installed = QFontDatabase::families();
+    for (const char* latin : {"DejaVu Sans", "Liberation Sans", "Noto Sans"}) {
+        if (installed.contains(QLatin1String(latin))) families << QLatin1String(latin);
+    }
+    families << dialog.families();
+    font.setFamilies(families);
+    return font;
+}
+
 QWidget* make_control(const DialogControl& control, QWidget* parent) {
     const QString text = QString::fromStdString(control.text);
     switch (control.kind) {
@@ -98,12 +111,12 @@ QWidget* make_control(const DialogControl& control, QWidget* parent) {
             return label;
         }
         case ControlKind::edit: {
-            // Bordered, one line scrolling horizontally, a tab stop. At least 9 points: at 8,
-            // some Japanese fonts draw a decimal point that reads as a comma.
+            // Bordered, one line scrolling horizontally, a tab stop. Numbers and paths in a
+            // Latin face where one is installed, at least 9 points: at small sizes the
+            // Japanese fonts draw a decimal point that reads as a comma. Their glyphs stay
+            // for the other characters.
             auto* edit = new QLineEdit(text, parent);
-            QFont font = parent->font();
-            if (font.pointSizeF() < 9.0) font.setPointSizeF(9.0);
-            edit->setFont(font);
+            edit->setFont(edit_font(parent->font()));
             edit->setFrame(true);
             edit->setFocusPolicy(Qt::StrongFocus);
             edit->installEventFilter(parent);

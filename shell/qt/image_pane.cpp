@@ -188,7 +188,10 @@ void ImagePane::paintEvent(QPaintEvent* event) {
 
     for (int part = 0; part < 3; ++part) {
         const auto& text = last_drawing_.status[static_cast<std::size_t>(part)];
-        if (text) status_->set_part_text(part, QString::fromStdString(*text));
+        // A pane with nothing to show keeps no readout of what it showed before.
+        if (text || !last_drawing_.drawn) {
+            status_->set_part_text(part, QString::fromStdString(text.value_or(std::string())));
+        }
     }
 }
 

@@ -223,7 +223,7 @@ TEST(PaneSlotTest, LowerPaneReadsDifferenceDataOnlyWhereItExists) {
     EXPECT_FALSE(paint_pane(*store, Pane::lower, 400, 321).drawn);
 }
 
-TEST(PaneSlotTest, SlotGeometryFromAnotherSizeNeverReadsOutsideTheBuffer) {
+TEST(PaneSlotTest, FramesKeepTheirOwnSizeWhenTheSlotGeometryIsAnothers) {
     auto store = test::fresh_store();
     test::open_reference(*store, 1, 2, 2);
     // A larger degraded frame loaded later replaced the slot's shared geometry.
@@ -234,8 +234,13 @@ TEST(PaneSlotTest, SlotGeometryFromAnotherSizeNeverReadsOutsideTheBuffer) {
     store->cursor_y = 30;
     const PaneDrawing d = paint_pane(*store, Pane::left, 400, 321);
     ASSERT_TRUE(d.drawn);
-    EXPECT_EQ(d.status[0], " X:30 Y:30");
-    EXPECT_FALSE(d.status[1].has_value());  // outside the 2 x 2 reference frame: not read
+    // The 2 x 2 reference frame is drawn and read at its own size, never outside its bytes.
+    EXPECT_EQ(d.source_width, 2);
+    EXPECT_EQ(d.status[0], " X:1 Y:1");
+    EXPECT_TRUE(d.status[1].has_value());
+    const PaneDrawing right = paint_pane(*store, Pane::right, 400, 321);
+    EXPECT_EQ(right.source_width, 50);
+    EXPECT_EQ(right.source_height, 40);
 }
 
 }  // namespace

@@ -213,7 +213,17 @@ void GuiFaultsTest::replacing_a_sequence_clears_the_results_everywhere() {
     QVERIFY(!quarter_text().contains(QStringLiteral("色差 平均")));
     QVERIFY(quarter_text().contains(QStringLiteral("other_0.bmp")));
     QTRY_VERIFY(!window_->pane(Pane::lower)->last_drawing().drawn);
+    for (int part = 0; part < 3; ++part) {
+        QVERIFY(window_->pane(Pane::lower)->status()->part_text(part).isEmpty());
+    }
     for (int i = 0; i < 3; ++i) QVERIFY(store.diff_results[i].data.empty());
+    // The reference frames keep their own size in the left pane, though the slots' shared
+    // geometry is now the degraded frames'.
+    window_->platform().invalidate(Window::main, true);
+    settle();
+    window_->pane(Pane::left)->repaint();
+    QCOMPARE(window_->pane(Pane::left)->last_drawing().source_width, 48);
+    QCOMPARE(window_->pane(Pane::right)->last_drawing().source_width, 24);
     // The export is refused, as before.
     const auto shown = capture_messages([&] { window_->run_command(command::export_results); });
     QCOMPARE(shown.size(), std::size_t{1});
