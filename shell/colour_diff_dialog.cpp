@@ -35,6 +35,27 @@ struct SlotDifference {
 
 }  // namespace
 
+namespace {
+
+// A run cancelled after `delivered` slots: those keep their results and are shown; the later
+// slots are emptied (they may hold an earlier run's results, which belong to no pair now).
+bool keep_cancelled_run(FrameStore& store, int delivered) {
+    for (int i = delivered; i < max_frames; ++i) {
+        const auto slot = static_cast<std::size_t>(i);
+        store.diff_pixels[slot] = PixelBuffer{};
+        store.diff_results[slot] = InterleavedImage{};
+        store.diff_p95_known[slot] = false;
+    }
+    store.heatmap_slot = -1;
+    if (delivered == 0) return false;
+    store.diff_ready = 1;
+    store.degraded_ready = 1;
+    store.measured_changes = store.input_changes;
+    return true;
+}
+
+}  // namespace
+
 bool make_difference_sequence(FrameStore& store, Platform& platform) {
     const int n = std::min(std::max(store.reference_count, store.degraded_count), max_frames);
 
@@ -53,6 +74,7 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
 
     ProgressScope progress(platform, colour_diff_progress_label, n);
     const FrameStore& input = store;
+    int delivered = 0;  // slots holding a result of this run
     try {
         run_ordered_frames<SlotDifference>(
             ready, machine_threads(),
@@ -69,7 +91,7 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
                 made.statistics = frame_statistics(made.result, default_thresholds());
                 return made;
             },
-            [&store, &pairs](int i, SlotDifference&& made) {
+            [&store, &pairs, &delivered](int i, SlotDifference&& made) {
                 // Replacing the slot's picture and data releases the previous ones.
                 const auto slot = static_cast<std::size_t>(i);
                 store.diff_pixels[slot] = std::move(made.picture);
@@ -81,12 +103,16 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
                 drop_slot_pages(store, i);
                 drop_slot_pages(store, pairs[slot].first);
                 drop_slot_pages(store, pairs[slot].second);
+                delivered = i + 1;
             },
             [&progress](int done, int) { progress.step(done); });
     } catch (const Failure& failure) {
         progress.close();
         show_dialog_message(platform, gui_failure_text(failure.message), dialog_error_caption);
         return false;
+    } catch (const RunCancelled&) {
+        progress.close();
+        return keep_cancelled_run(store, delivered);
     }
     store.heatmap_slot = -1;  // the heatmap shown is made again from the new result
     if (ready < n) return false;

@@ -91,23 +91,33 @@ std::string export_measurement(const FrameStore& store, Platform& platform,
     start_report(run, settings, store.profile_folder, store.atd_filters,
                  make_input_record(store.reference_files, store.reference_count), degraded, count);
     ProgressScope progress(platform, export_progress_label, count);
-    run_ordered_frames<FrameExtras>(
-        count, machine_threads(),
-        [&store, &run](int i) {
-            return frame_extras(run, store.diff_results[static_cast<std::size_t>(i)]);
-        },
-        [&store, &run, &pairs](int i, FrameExtras&& extras) {
-            const auto slot = static_cast<std::size_t>(i);
-            const auto ri = static_cast<std::size_t>(pairs[slot].reference);
-            const auto di = static_cast<std::size_t>(pairs[slot].degraded);
-            deliver_report_frame(run, i, store.reference_frame_names[ri],
-                                 store.degraded_frame_names[di], store.reference_pixels[ri],
-                                 store.degraded_pixels[di], store.diff_results[slot], extras);
-            drop_slot_pages(store, i);
-            drop_slot_pages(store, pairs[slot].reference);
-            drop_slot_pages(store, pairs[slot].degraded);
-        },
-        [&progress](int done, int) { progress.step(done); });
+    try {
+        run_ordered_frames<FrameExtras>(
+            count, machine_threads(),
+            [&store, &run](int i) {
+                return frame_extras(run, store.diff_results[static_cast<std::size_t>(i)]);
+            },
+            [&store, &run, &pairs](int i, FrameExtras&& extras) {
+                const auto slot = static_cast<std::size_t>(i);
+                const auto ri = static_cast<std::size_t>(pairs[slot].reference);
+                const auto di = static_cast<std::size_t>(pairs[slot].degraded);
+                deliver_report_frame(run, i, store.reference_frame_names[ri],
+                                     store.degraded_frame_names[di], store.reference_pixels[ri],
+                                     store.degraded_pixels[di], store.diff_results[slot], extras);
+                drop_slot_pages(store, i);
+                drop_slot_pages(store, pairs[slot].reference);
+                drop_slot_pages(store, pairs[slot].degraded);
+            },
+            [&progress](int done, int) { progress.step(done); });
+    } catch (const RunCancelled&) {
+        // None of the files existed before: a cancelled export leaves none of them behind.
+        progress.close();
+        for (const std::string& name : report_output_names(settings, count)) {
+            std::error_code error;
+            std::filesystem::remove(name, error);
+        }
+        throw;
+    }
     finish_report(run);
     return "";
 }
@@ -126,7 +136,13 @@ void run_export_command(FrameStore& store, Platform& platform) {
     const std::optional<std::string> chosen = platform.save_file(request);
     if (!chosen) return;
     const std::string base = export_base(*chosen);
-    const std::string existing = export_measurement(store, platform, base);
+    std::string existing;
+    try {
+        existing = export_measurement(store, platform, base);
+    } catch (const RunCancelled&) {
+        tell(platform, export_cancelled_text, main_window_caption);
+        return;
+    }
     if (!existing.empty()) {
         tell(platform, bmp_text_file_exists, existing);
         return;

@@ -5,6 +5,7 @@
 
 #include "image/bmp_file.h"
 #include "measure/degradations.h"
+#include "measure/frame_loop.h"
 #include "media/media_sequence.h"
 #include "numeric/number_text.h"
 #include "resources/dialog_templates.h"
@@ -49,14 +50,41 @@ bool sigma_fields_are_numbers(Platform& platform, DialogItems& items) {
 
 }  // namespace
 
+// The seed edit: empty gives nothing (the tick count seeds each pass), otherwise a whole
+// number 0 .. 4294967295, as orv-cli's --seed takes it; -2 when it is neither.
+long long seed_field(DialogItems& items) {
+    const std::string typed = edit_text(items, n::seed);
+    const std::size_t first = typed.find_first_not_of(" \t");
+    if (first == std::string::npos) return -1;
+    const std::size_t last = typed.find_last_not_of(" \t");
+    long long value = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        if (typed[i] < '0' || typed[i] > '9') return -2;
+        value = value * 10 + (typed[i] - '0');
+        if (value > 4294967295LL) return -2;
+    }
+    return value;
+}
+
 bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& items) {
     if (!sigma_fields_are_numbers(platform, items)) return false;
+    const long long fixed_seed = seed_field(items);
+    if (fixed_seed == -2) {
+        show_dialog_message(platform,
+                            field_not_number_text(noise_seed_name, edit_text(items, n::seed)),
+                            dialog_error_caption);
+        return false;
+    }
     if (!check_room(platform, Window::dialog, noise_need(store))) return false;
     ++store.input_changes;  // slots are replaced from here on, even when a frame then fails
     clear_measurement(store);
-    const SeedSource seed = [&platform] { return platform.tick_count(); };
+    // A seed typed in seeds every pass, as orv-cli's --seed does; otherwise the tick count.
+    const SeedSource seed = [&platform, fixed_seed] {
+        return fixed_seed >= 0 ? static_cast<std::uint32_t>(fixed_seed) : platform.tick_count();
+    };
     ProgressScope progress(platform, noise_progress_label, store.reference_count);
     FrameReader reader;  // keeps a video open from one slot to the next
+    int made = 0;
     for (int i = 0; i < store.reference_count && i < max_frames; ++i) {
         const auto slot = static_cast<std::size_t>(i);
         PixelBuffer pixels;
@@ -83,12 +111,18 @@ bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& ite
         store.frame_stride[slot] = stride;
         store.frame_width[slot] = header_width(header);
         store.frame_height[slot] = header_height(header);
-        progress.step(i + 1);
+        made = i + 1;
+        try {
+            progress.step(i + 1);
+        } catch (const RunCancelled&) {
+            break;  // cancelled: the frames made so far are the degraded sequence
+        }
     }
+    progress.close();
     store.noise_sigma = {edit_sigma(items, n::sigma_red), edit_sigma(items, n::sigma_green),
                          edit_sigma(items, n::sigma_blue)};
-    store.noise_seed = -1;
-    store.degraded_count = store.reference_count;
+    store.noise_seed = fixed_seed;
+    store.degraded_count = made;
     store.degraded_origin = noise_origin_text;
     store.degraded_files.clear();
     store.degraded_ready = 1;

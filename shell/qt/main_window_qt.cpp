@@ -12,8 +12,11 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -28,6 +31,7 @@
 #include "report/colour_maps.h"
 #include "report/heatmap.h"
 #include "resources/menu.h"
+#include "shell/qt/remembered.h"
 #include "shell/qt/run_dialog_qt.h"
 #include "shell/slot_memory.h"
 
@@ -68,7 +72,25 @@ void prepare_file_dialog(QFileDialog& dialog, const FileDialogRequest& request) 
     dialog.setDefaultSuffix(qt_text(request.default_extension));
     // The save dialog does not ask about overwriting: the writer never overwrites.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    // Where this dialog was last answered, in an earlier run too; the file-type filter of
+    // that answer.
+    if (const auto settings = remembered_settings()) {
+        const QString folder = settings->value(dialog_folder_key(dialog.windowTitle())).toString();
+        if (request.start_text.empty() && !folder.isEmpty() && QFileInfo(folder).isDir()) {
+            dialog.setDirectory(folder);
+        }
+        const QString filter = settings->value(dialog_filter_key(dialog.windowTitle())).toString();
+        if (dialog.nameFilters().contains(filter)) dialog.selectNameFilter(filter);
+    }
     start_dialog_at(dialog, request.start_text);
+}
+
+// Remembers the folder and file type of an answered dialog.
+void remember_answer(const QFileDialog& dialog) {
+    const auto settings = remembered_settings();
+    if (!settings) return;
+    settings->setValue(dialog_folder_key(dialog.windowTitle()), dialog.directory().absolutePath());
+    settings->setValue(dialog_filter_key(dialog.windowTitle()), dialog.selectedNameFilter());
 }
 
 // A message box at least as wide as its caption needs in the window manager's title bar
@@ -258,11 +280,27 @@ MainWindowQt::MainWindowQt(FrameStore& store, QWidget* parent)
         [this](const std::vector<std::string>& paths) { drop(Pane::right, paths); });
     client_->setFocus();
     fill_platform();
-    build_menu();
     resize(1000, 760);
+    // The view options and the geometry of the last run, where remembered.
+    if (const auto settings = remembered_settings()) {
+        store_.fit_to_pane = settings->value(QStringLiteral("view/fit_to_pane"), false).toBool();
+        store_.heatmap_view = settings->value(QStringLiteral("view/heatmap_view"), false).toBool();
+        restoreGeometry(settings->value(QStringLiteral("window/geometry")).toByteArray());
+    }
+    build_menu();
+}
+
+void MainWindowQt::remember_view() const {
+    const auto settings = remembered_settings();
+    if (!settings) return;
+    settings->setValue(QStringLiteral("view/fit_to_pane"), store_.fit_to_pane);
+    settings->setValue(QStringLiteral("view/heatmap_view"), store_.heatmap_view);
+    settings->setValue(QStringLiteral("window/geometry"), saveGeometry());
 }
 
 MainWindowQt::~MainWindowQt() = default;
+
+QProgressDialog* MainWindowQt::progress_window() const { return progress_.data(); }
 
 QAction* MainWindowQt::action(int command_id) const {
     const auto it = actions_.find(command_id);
@@ -285,6 +323,9 @@ void MainWindowQt::build_menu() {
             }
             QAction* a = qmenu->addAction(qt_text(item.text));
             a->setCheckable(item.checkable);
+            // The shortcut shows beside the item.
+            const std::string keys = command_shortcut(item.command);
+            if (!keys.empty()) a->setShortcut(QKeySequence(QString::fromStdString(keys)));
             const int id = item.command;
             connect(a, &QAction::triggered, this, [this, id] { run_command(id); });
             actions_[id] = a;
@@ -342,6 +383,7 @@ void MainWindowQt::run_command(int command_id) {
     const CommandResult result = run_main_command(store_, platform_, command_id);
     busy_ = false;
     sync_checks();
+    remember_view();
     if (result == CommandResult::close_window) {
         close_confirmed_ = true;
         close();
@@ -389,6 +431,7 @@ void MainWindowQt::closeEvent(QCloseEvent* event) {
         }
     }
     close_confirmed_ = false;
+    remember_view();
     event->accept();
 }
 
@@ -423,7 +466,12 @@ void MainWindowQt::show_progress(const std::string& label, int done, int total) 
     if (!progress_) {
         progress_ = new QProgressDialog(this);
         progress_->setWindowModality(Qt::ApplicationModal);
-        progress_->setCancelButton(nullptr);
+        // キャンセル stops the run after the frame being handed over: the run asks
+        // cancel_requested between frames on this thread.
+        progress_->setCancelButtonText(QStringLiteral("キャンセル"));
+        cancel_requested_ = false;
+        connect(progress_.data(), &QProgressDialog::canceled, this,
+                [this] { cancel_requested_ = true; });
         progress_->setMinimumDuration(0);
         progress_->setAutoClose(false);
         progress_->setAutoReset(false);
@@ -473,6 +521,7 @@ void MainWindowQt::fill_platform() {
         dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles
                                             : QFileDialog::ExistingFile);
         if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        remember_answer(dialog);
         std::vector<std::string> paths;
         for (const QString& file : dialog.selectedFiles()) paths.push_back(file.toStdString());
         return paths;
@@ -485,6 +534,7 @@ void MainWindowQt::fill_platform() {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return std::nullopt;
         }
+        remember_answer(dialog);
         return dialog.selectedFiles().front().toStdString();
     };
     platform_.choose_folder = [this](
@@ -508,7 +558,16 @@ void MainWindowQt::fill_platform() {
     platform_.progress = [this](const std::string& label, int done, int total) {
         show_progress(label, done, total);
     };
+    platform_.cancel_requested = [this] { return cancel_requested_; };
     platform_.machine_room = measure_machine_room;
+    platform_.ask_text = [this](const std::string& title, const std::string& label,
+                                const std::string& start) -> std::optional<std::string> {
+        bool ok = false;
+        const QString text = QInputDialog::getText(this, qt_text(title), qt_text(label),
+                                                   QLineEdit::Normal, qt_text(start), &ok);
+        if (!ok) return std::nullopt;
+        return text.toStdString();
+    };
     platform_.show_results = [this] { show_results_window(); };
     platform_.run_dialog = [this](const std::string& name) {
         return run_dialog_qt(owner_widget(Window::main), name, store_, platform_);

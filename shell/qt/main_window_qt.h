@@ -55,6 +55,8 @@ public:
     QAction* action(int command_id) const;
     bool busy() const { return busy_; }
     ResultsWindow* results_window() const { return results_; }
+    // The progress window of the run going on, or null.
+    QProgressDialog* progress_window() const;
 
     // Runs a menu command; ignored while another command is running.
     void run_command(int command_id);
@@ -76,6 +78,8 @@ protected:
 
 private:
     void build_menu();
+    // Keeps the view options and the window's geometry for the next start.
+    void remember_view() const;
     void sync_checks();
     void fill_platform();
     QWidget* owner_widget(Window owner);
@@ -91,6 +95,7 @@ private:
     QPointer<QProgressDialog> progress_;
     QPointer<ResultsWindow> results_;
     bool busy_ = false;
+    bool cancel_requested_ = false;  // キャンセル of the progress window of the current run
     bool close_confirmed_ = false;
 };
 
