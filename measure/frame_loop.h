@@ -17,6 +17,11 @@ namespace orv {
 
 using FrameProgress = std::function<void(int done, int total)>;
 
+// Thrown by a run's progress or deliver callback on the calling thread when the user cancels
+// the run. The loop lets it through as any exception: the frames delivered before stay
+// delivered, no later frame is.
+struct RunCancelled {};
+
 struct FrameLoopCallbacks {
     // Worker thread: compute `frame`, keeping its result in storage slot `slot`
     // (0 <= slot < frame_loop_slots(threads)). No two frames in flight share a slot.

@@ -99,6 +99,8 @@ DialogTemplate noise_dialog() {
         {n::sigma_green, K::edit, "", 76, 41, 64, 12},
         {no_item_id, K::label, "Bチャンネル", 34, 57, 37, 9},
         {n::sigma_blue, K::edit, "", 76, 55, 64, 12},
+        {no_item_id, K::label, "シード", 34, 75, 37, 9},
+        {n::seed, K::edit, "", 76, 73, 64, 12},
         {item::ok, K::default_button, "OK", 143, 95, 50, 14},
         {item::cancel, K::button, "キャンセル", 143, 115, 50, 14},
     };

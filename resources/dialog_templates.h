@@ -91,6 +91,8 @@ namespace noise_item {
 constexpr int sigma_red = 1011;
 constexpr int sigma_green = 1012;
 constexpr int sigma_blue = 1013;
+// Added below the three sigmas: the noise's seed (empty: the tick count before each pass).
+constexpr int seed = 1014;
 }  // namespace noise_item
 
 }  // namespace orv

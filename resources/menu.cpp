@@ -24,7 +24,8 @@ const std::vector<Menu>& window_menu() {
         Menu view{"表示(&V)",
                   {{"ウィンドウに合わせる(&W)", command::fit_view, true},
                    {"ヒートマップ表示(&M)", command::heatmap_view, true},
-                   {"結果ウィンドウ(&R)", command::results_window}}};
+                   {"結果ウィンドウ(&R)", command::results_window},
+                   {"フレーム番号へ移動(&G)...", command::go_to_frame}}};
         m.insert(m.end() - 1, view);
         std::vector<MenuItem>& file = m.front().items;
         file.insert(file.end() - 1, MenuItem{"エクスポート(&E)", command::export_results});

@@ -28,6 +28,8 @@ inline constexpr int heatmap_view = 40102;
 inline constexpr int results_window = 40103;
 // Added to the ファイル menu, before 終了: the export of the current measurement.
 inline constexpr int export_results = 40104;
+// Added to the 表示 menu: show the frame of a number typed in.
+inline constexpr int go_to_frame = 40105;
 }  // namespace command
 
 struct MenuItem {

@@ -60,6 +60,27 @@ std::vector<std::pair<int, int>> store_pairs(const FrameStore& store) {
     return pairs;
 }
 
+namespace {
+
+// A run cancelled after `delivered` slots: those keep their results and are shown; the later
+// slots are emptied (they may hold an earlier run's results, which belong to no pair now).
+bool keep_cancelled_run(FrameStore& store, int delivered) {
+    for (int i = delivered; i < max_frames; ++i) {
+        const auto slot = static_cast<std::size_t>(i);
+        store.diff_pixels[slot] = PixelBuffer{};
+        store.diff_results[slot] = InterleavedImage{};
+        store.diff_p95_known[slot] = false;
+    }
+    store.heatmap_slot = -1;
+    if (delivered == 0) return false;
+    store.diff_ready = 1;
+    store.degraded_ready = 1;
+    store.measured_changes = store.input_changes;
+    return true;
+}
+
+}  // namespace
+
 bool make_difference_sequence(FrameStore& store, Platform& platform) {
     const int n = std::min(std::max(store.reference_count, store.degraded_count), max_frames);
     const std::vector<std::pair<int, int>> pairs = store_pairs(store);
@@ -67,17 +88,19 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
     if (!check_room(platform, Window::dialog, difference_need(store))) return false;
 
     ProgressScope progress(platform, colour_diff_progress_label, n);
+    int delivered = 0;  // slots holding a result of this run
     try {
         // The profile is read once for the whole run; the run keeps the conditions it measured
         // with for an export.
-        MeasurementConditions conditions = make_conditions(store.profile_folder, store.atd_filters);
+        const MeasurementConditions conditions =
+            make_conditions(store.profile_folder, store.atd_filters);
         RunSettings settings;
         settings.threads = machine_threads();
         settings.grey = true;
         settings.pool = false;  // the results window pools the frame means it shows
         settings.progress = [&progress](int done, int) { progress.step(done); };
         RunConsumer consumer;
-        consumer.deliver = [&store, &pairs](MeasuredPair&& pair) {
+        consumer.deliver = [&store, &pairs, &delivered](MeasuredPair&& pair) {
             // Replacing the slot's picture and data releases the previous ones.
             const int i = pair.frame;
             const auto slot = static_cast<std::size_t>(i);
@@ -90,14 +113,20 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
             drop_slot_pages(store, i);
             drop_slot_pages(store, pairs[slot].first);
             drop_slot_pages(store, pairs[slot].second);
+            delivered = i + 1;
         };
+        // Kept before the run: a cancelled run keeps the slots it measured, and their export
+        // names these conditions.
+        store.measured_conditions = conditions;
         run_sequence(conditions, store_side(store, SequenceTable::reference, pairs),
                      store_side(store, SequenceTable::degraded, pairs), settings, consumer);
-        store.measured_conditions = std::move(conditions);
     } catch (const Failure& failure) {
         progress.close();
         show_dialog_message(platform, gui_failure_line(failure), dialog_error_caption);
         return false;
+    } catch (const RunCancelled&) {
+        progress.close();
+        return keep_cancelled_run(store, delivered);
     }
     store.heatmap_slot = -1;  // the heatmap shown is made again from the new result
     if (ready < n) return false;

@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "measure/frame_loop.h"
 #include "numeric/failure.h"
 #include "resources/dialog_templates.h"
 #include "shell/colour_diff_dialog.h"
@@ -39,6 +40,10 @@ ProgressScope::~ProgressScope() {
 
 void ProgressScope::step(int done) {
     if (!closed && platform.progress) platform.progress(label, done, total);
+    if (!closed && done > 0 && done < total && platform.cancel_requested &&
+        platform.cancel_requested()) {
+        throw RunCancelled{};
+    }
 }
 
 void ProgressScope::close() {
@@ -58,6 +63,8 @@ void guarded(Platform& platform, Step&& step) {
         show_dialog_message(platform, gui_failure_line(failure), dialog_error_caption);
     } catch (const std::bad_alloc&) {
         show_dialog_message(platform, out_of_memory_text, dialog_error_caption);
+    } catch (const RunCancelled&) {
+        // Cancelled by the user: what was made before stays, the dialog stays open.
     }
 }
 

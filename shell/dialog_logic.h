@@ -27,7 +27,8 @@ DialogHandlers make_dialog_handlers(const std::string& name, FrameStore& store, 
 void show_dialog_message(Platform& platform, const std::string& text, const std::string& caption);
 
 // A modal progress report of a run: (0, total) at construction, step() after each item, and
-// (total, total) at the end or when the run stops early (also through an exception).
+// (total, total) at the end or when the run stops early (also through an exception). A step
+// before the end throws RunCancelled (measure/frame_loop.h) once the user has cancelled.
 struct ProgressScope {
     ProgressScope(Platform& platform, std::string label, int total);
     ~ProgressScope();

@@ -13,6 +13,7 @@
 #include "shell/dialog_logic.h"
 #include "shell/failure_texts.h"
 #include "shell/main_window.h"
+#include "shell/noise_dialog.h"
 #include "shell/slot_memory.h"
 
 namespace orv {
@@ -76,6 +77,8 @@ std::string export_measurement(const FrameStore& store, Platform& platform,
 
     InputRecord degraded = make_input_record(store.degraded_files, store.degraded_count);
     if (store.degraded_files.empty()) degraded.colour_handling = store.degraded_origin;
+    if (store.degraded_origin == noise_origin_text)
+        degraded.colour_handling = noise_record_text(store);
     ReportRun run;
     start_report(run, settings, store.measured_conditions,
                  make_input_record(store.reference_files, store.reference_count), degraded, count);
@@ -95,19 +98,30 @@ std::string export_measurement(const FrameStore& store, Platform& platform,
         drop_slot_pages(store, pairs[slot].first);
         drop_slot_pages(store, pairs[slot].second);
     };
-    const RunOutcome outcome = replay_sequence(
-        count,
-        [&](int i) {
-            MeasuredPair pair;
-            pair.frame = i;
-            pair.reference = reference.read(i);
-            pair.degraded = degraded_side.read(i);
-            const auto slot = static_cast<std::size_t>(i);
-            pair.kept_map = &store.diff_results[slot];
-            pair.result.statistics = frame_statistics(*pair.kept_map, replay.thresholds);
-            return pair;
-        },
-        replay, consumer);
+    RunOutcome outcome;
+    try {
+        outcome = replay_sequence(
+            count,
+            [&](int i) {
+                MeasuredPair pair;
+                pair.frame = i;
+                pair.reference = reference.read(i);
+                pair.degraded = degraded_side.read(i);
+                const auto slot = static_cast<std::size_t>(i);
+                pair.kept_map = &store.diff_results[slot];
+                pair.result.statistics = frame_statistics(*pair.kept_map, replay.thresholds);
+                return pair;
+            },
+            replay, consumer);
+    } catch (const RunCancelled&) {
+        // None of the files existed before: a cancelled export leaves none of them behind.
+        progress.close();
+        for (const std::string& name : report_output_names(settings, count)) {
+            std::error_code error;
+            std::filesystem::remove(name, error);
+        }
+        throw;
+    }
     finish_report(run, outcome.pooled);
     return "";
 }
@@ -126,7 +140,13 @@ void run_export_command(FrameStore& store, Platform& platform) {
     const std::optional<std::string> chosen = platform.save_file(request);
     if (!chosen) return;
     const std::string base = export_base(*chosen);
-    const std::string existing = export_measurement(store, platform, base);
+    std::string existing;
+    try {
+        existing = export_measurement(store, platform, base);
+    } catch (const RunCancelled&) {
+        tell(platform, export_cancelled_text, main_window_caption);
+        return;
+    }
     if (!existing.empty()) {
         tell(platform, gui_failure_template(FailureKind::file_exists), existing);
         return;

@@ -16,6 +16,8 @@ inline constexpr const char* export_progress_label = "エクスポート";
 inline constexpr const char* export_needs_results_text =
     "色差画像を生成してからエクスポートして下さい\n";
 inline constexpr const char* export_done_text = "エクスポートしました\n";
+inline constexpr const char* export_cancelled_text =
+    "エクスポートを中止しました\n書きかけのファイルは削除しました\n";
 
 // The command line the exported records name as what made them.
 inline constexpr const char* export_program_name = "orv";

@@ -233,6 +233,10 @@ std::string gui_failure_template(FailureKind kind) {
     return t == nullptr ? std::string() : t->text;
 }
 
+std::string field_not_number_text(const std::string& field, const std::string& text) {
+    return "「" + field + "」の値「" + text + "」は数値ではありません\n数値を入力して下さい\n";
+}
+
 bool gui_failure_path_in_caption(FailureKind kind) {
     const JapaneseText* t = find_text(kind);
     return t != nullptr && t->path_in_caption;

@@ -23,4 +23,7 @@ std::string gui_failure_line(const Failure& failure);
 // kind without one.
 std::string gui_failure_template(FailureKind kind);
 
+// A dialog field whose text is not a number: names the field and repeats the text.
+std::string field_not_number_text(const std::string& field, const std::string& text);
+
 }  // namespace orv

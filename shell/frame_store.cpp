@@ -24,6 +24,20 @@ void release_frame_slot(PixelBuffer& pixels, HeaderBlock& header) {
     header = HeaderBlock{};
 }
 
+void clear_measurement(FrameStore& store) {
+    for (std::size_t i = 0; i < static_cast<std::size_t>(max_frames); ++i) {
+        if (!store.diff_results[i].data.empty() || is_present(store.diff_pixels[i])) {
+            store.diff_pixels[i] = PixelBuffer{};
+            store.diff_results[i] = InterleavedImage{};
+        }
+        store.diff_p95_known[i] = false;
+    }
+    store.diff_ready = 0;
+    store.heatmap_pixels = PixelBuffer{};
+    store.heatmap_slot = -1;
+    store.heatmap_source = nullptr;
+}
+
 void advance_frame(FrameStore& store) {
     const int count = std::max(store.reference_count, store.degraded_count);
     store.current_frame = store.current_frame + 1;

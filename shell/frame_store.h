@@ -48,9 +48,15 @@ struct FrameStore {
     // Where the degraded sequence came from, for the lower-right quarter: the last file
     // loaded, or the noise degradation that made it.
     std::string degraded_origin;
+    // The σ of red, green, blue the noise degradation used, and its seed (-1: the tick count
+    // before each channel pass), for the export's record.
+    std::array<double, 3> noise_sigma{};
+    long long noise_seed = -1;
     int current_frame = 0;
     int cursor_x = 0;
     int cursor_y = 0;
+    // The pointer is over a pane but outside the picture: the readouts show nothing.
+    bool cursor_outside = false;
     double display_scale = 0.0;
     // View settings (表示 menu): fit each frame into its pane instead of the scale rule; show
     // the lower pane's difference map as a heatmap instead of the grey picture.
@@ -84,6 +90,10 @@ FrameStore& frame_store();
 void reset_frame_store(FrameStore& store);
 
 void release_frame_slot(PixelBuffer& pixels, HeaderBlock& header);
+
+// Forgets the colour-difference results (pictures, maps, figures, the heatmap shown): they
+// belong to the pair of sequences they were measured from, and one of them is being replaced.
+void clear_measurement(FrameStore& store);
 void advance_frame(FrameStore& store);
 
 // Slot of a sequence of `count` frames shown for `frame`: the frame itself, or the last frame

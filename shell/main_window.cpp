@@ -58,6 +58,14 @@ void make_blank_scielab_frame(FrameStore& store) {
 
 }  // namespace
 
+PaneRect keep_inside(PaneRect window, const PaneRect& screen) {
+    window.width = std::min(window.width, screen.width);
+    window.height = std::min(window.height, screen.height);
+    window.x = std::clamp(window.x, screen.x, screen.x + screen.width - window.width);
+    window.y = std::clamp(window.y, screen.y, screen.y + screen.height - window.height);
+    return window;
+}
+
 PaneLayout compute_pane_layout(int border, int client_width, int client_height) {
     PaneLayout layout;
     layout.border = border;
@@ -165,6 +173,60 @@ void run_drop(FrameStore& store, Platform& platform, Pane pane,
     read_ahead_current(store);
 }
 
+std::string command_shortcut(int command_id) {
+    switch (command_id) {
+        case command::open:
+            return "Ctrl+O";
+        case command::save:
+            return "Ctrl+S";
+        case command::export_results:
+            return "Ctrl+E";
+        case command::go_to_frame:
+            return "Ctrl+G";
+        default:
+            return "";
+    }
+}
+
+std::optional<int> frame_from_text(const std::string& text, int count) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return std::nullopt;
+    const std::size_t last = text.find_last_not_of(" \t");
+    long long number = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        if (text[i] < '0' || text[i] > '9' || number > max_frames) return std::nullopt;
+        number = number * 10 + (text[i] - '0');
+    }
+    if (number < 1 || number > count) return std::nullopt;
+    return static_cast<int>(number - 1);
+}
+
+namespace {
+
+// Asks for a frame number and shows that frame.
+void ask_frame_number(FrameStore& store, Platform& platform) {
+    if (store.image_loaded != 1) {
+        refuse(platform, open_image_text, caution_caption);
+        return;
+    }
+    if (!platform.ask_text) return;
+    const int count = frame_count(store);
+    const std::string range = std::to_string(count);
+    const std::optional<std::string> typed = platform.ask_text(
+        go_to_frame_title,
+        go_to_frame_label + range + "):", std::to_string(store.current_frame + 1));
+    if (!typed) return;
+    const std::optional<int> frame = frame_from_text(*typed, count);
+    if (!frame) {
+        const std::string text = frame_number_text + range + frame_number_end_text;
+        refuse(platform, text.c_str(), caution_caption);
+        return;
+    }
+    go_to_frame(store, platform, *frame);
+}
+
+}  // namespace
+
 CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
     try {
         switch (id) {
@@ -224,6 +286,9 @@ CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
             case command::export_results:
                 run_export_command(store, platform);
                 break;
+            case command::go_to_frame:
+                ask_frame_number(store, platform);
+                break;
             default:
                 break;
         }
@@ -233,6 +298,8 @@ CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
     } catch (const std::bad_alloc&) {
         refuse(platform, no_memory_text, caution_caption);
         repaint_main(platform);
+    } catch (const RunCancelled&) {
+        repaint_main(platform);  // cancelled by the user: what was made before stays
     }
     // Runs and loads leave the frames in their files; the first step then finds its frame read.
     read_ahead_current(store);

@@ -2,6 +2,7 @@
 // The main window's logic: the pane layout rule, frame stepping on a click in the uncovered
 // quarter, the close confirmation, and the menu commands with their guards.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ struct PaneLayout {
     int lower_height = 0;
 };
 
+// `window` moved, and shrunk where it is larger, so that it lies inside `screen` (the
+// screen's free area): a window opened beside another must not hang off the screen.
+PaneRect keep_inside(PaneRect window, const PaneRect& screen);
+
 PaneLayout compute_pane_layout(int border, int client_width, int client_height);
 PaneRect left_pane_rect(const PaneLayout& layout);
 PaneRect right_pane_rect(const PaneLayout& layout);
@@ -63,6 +68,19 @@ bool main_window_click(FrameStore& store, Platform& platform, const PaneLayout& 
 
 // The close request: asks "終了してもよいですか"; true when the answer is Yes.
 bool confirm_close(Platform& platform);
+
+inline constexpr const char* go_to_frame_title = "フレーム番号へ移動";
+inline constexpr const char* go_to_frame_label = "フレーム番号 (1 – ";
+inline constexpr const char* frame_number_text = "フレーム番号は 1 から ";
+inline constexpr const char* frame_number_end_text = " までの整数で入力して下さい\n";
+
+// The keyboard shortcut of a menu command in portable form ("Ctrl+O"), or "" for none:
+// 開く Ctrl+O, 保存 Ctrl+S, エクスポート Ctrl+E, フレーム番号へ移動 Ctrl+G.
+std::string command_shortcut(int command_id);
+
+// A frame number typed by the user (1 .. count, blanks around it allowed) as a frame index
+// (0 .. count - 1); nullopt for anything else.
+std::optional<int> frame_from_text(const std::string& text, int count);
 
 enum class CommandResult { done, close_window };
 

@@ -1,8 +1,8 @@
 #include "shell/navigation.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "numeric/number_text.h"
 #include "shell/panes.h"
 #include "shell/slot_memory.h"
 
@@ -15,11 +15,8 @@ std::string file_name_of(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-std::string six_decimals(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%f", value);
-    return text;
-}
+// Six decimals with a decimal point, whatever the process locale is.
+std::string six_decimals(double value) { return fixed_text(value, 6); }
 
 }  // namespace
 
@@ -125,10 +122,14 @@ std::vector<std::string> quarter_lines(const FrameStore& store) {
         lines.push_back("原画像: " +
                         file_name_of(store.reference_names[static_cast<std::size_t>(left)]));
     }
-    if (store.degraded_count > 0) {
+    const int right = right_pane_slot(store);
+    if (right >= 0) {
+        // The file of the frame shown (its frame number after "#" for a video), or where
+        // the whole sequence came from (the noise degradation).
+        const std::string& frame_name = store.degraded_frame_names[static_cast<std::size_t>(right)];
         const std::string& origin =
             store.degraded_origin.empty() ? store.degraded_name : store.degraded_origin;
-        lines.push_back("劣化画像: " + file_name_of(origin));
+        lines.push_back("劣化画像: " + file_name_of(frame_name.empty() ? origin : frame_name));
     }
     const int lower = lower_pane_slot(store);
     if (store.diff_ready > 0 && lower >= 0 && lower < max_frames &&

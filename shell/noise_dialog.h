@@ -13,6 +13,12 @@ inline constexpr const char* noise_progress_label = "ランダムノイズ";
 // Where a degraded sequence made by the noise degradation came from, as the quarter and the
 // exported table name its frames.
 inline constexpr const char* noise_origin_text = "ランダムノイズ";
+// The seed edit's name in a refusal.
+inline constexpr const char* noise_seed_name = "シード";
+
+// How the noise degradation made the degraded sequence, for the export's record:
+// "ランダムノイズ: σ R 8, G 8, B 8; seed 42" ("seed: tick count" without a seed).
+std::string noise_record_text(const FrameStore& store);
 
 DialogHandlers noise_dialog_handlers(FrameStore& store, Platform& platform);
 

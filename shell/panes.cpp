@@ -109,6 +109,15 @@ double fit_scale(int pane_width, int pane_height, int frame_width, int frame_hei
                     static_cast<double>(pane_height) / static_cast<double>(frame_height));
 }
 
+bool colour_bar_shown(const FrameStore& store) {
+    if (!store.heatmap_view || store.image_loaded != 1 || store.diff_ready <= 0) return false;
+    const int slot = lower_pane_slot(store);
+    if (slot < 0 || slot >= max_frames) return false;
+    const auto s = static_cast<std::size_t>(slot);
+    return is_present(store.diff_pixels[s]) && !store.diff_results[s].data.empty() &&
+           store.frame_width[s] > 0 && store.frame_height[s] > 0;
+}
+
 PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int client_height,
                        int status_height) {
     PaneDrawing drawing;
@@ -144,8 +153,13 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
             image = store.heatmap_view ? &heatmap_picture(store, slot) : &store.diff_pixels[slot];
             break;
     }
-    const int w = store.frame_width[slot];
-    const int h = store.frame_height[slot];
+    // The frame's own size where its buffer is there: the slot's shared geometry is that of
+    // the sequence loaded last, which may be the other sequence at another size.
+    if (store.frame_width[slot] <= 0 || store.frame_height[slot] <= 0) return drawing;
+    const PixelBuffer& own = pane == Pane::lower ? store.diff_pixels[slot] : *readout;
+    const bool sized = is_present(own) && own.width > 0 && own.height > 0;
+    const int w = sized ? own.width : store.frame_width[slot];
+    const int h = sized ? own.height : store.frame_height[slot];
     if (w <= 0 || h <= 0) return drawing;
 
     drawing.drawn = true;
@@ -166,6 +180,10 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
 
     if (store.cursor_x >= w) store.cursor_x = w - 1;
     if (store.cursor_y >= h) store.cursor_y = h - 1;
+    if (store.cursor_outside) {
+        drawing.status = {std::string(), std::string(), std::string()};
+        return drawing;
+    }
     drawing.status[0] = position_readout(store.cursor_x, store.cursor_y);
 
     if (pane == Pane::lower) {
@@ -223,9 +241,36 @@ void pane_mouse_move(FrameStore& store, Platform& platform, int x, int y) {
     if (store.display_scale == 0.0 || store.image_loaded != 1) return;
     store.cursor_x = map_coordinate(x, store.display_scale);
     store.cursor_y = map_coordinate(y, store.display_scale);
+    // Beyond the picture's right or lower edge the readouts show nothing (paint keeps the
+    // cursor clamped for the next move inside).
+    const int slot = pane_slot(store.current_frame, store.reference_count);
+    if (slot >= 0) {
+        const auto s = static_cast<std::size_t>(slot);
+        store.cursor_outside = x < 0 || y < 0 || store.cursor_x >= store.frame_width[s] ||
+                               store.cursor_y >= store.frame_height[s];
+    }
     platform.invalidate(Window::left_pane, false);
     platform.invalidate(Window::right_pane, false);
     platform.invalidate(Window::lower_pane, false);
+}
+
+std::array<std::string, 3> widest_readouts(Pane pane) {
+    // Digits are equally wide in the fonts readouts use; 8 is often the widest of them.
+    const std::string position = position_readout(65535, 65535);
+    if (pane == Pane::lower) {
+        return {position, difference_readout(888.888888), mean_difference_readout(888.888888)};
+    }
+    return {position, colour_readout(255, 255, 255), ""};
+}
+
+std::array<int, 3> status_part_edges_for(const std::array<int, 3>& text_widths, int padding) {
+    std::array<int, 3> edges{};
+    int right = 0;
+    for (std::size_t part = 0; part < edges.size(); ++part) {
+        right += std::max(text_widths[part], 0) + padding;
+        edges[part] = right;
+    }
+    return edges;
 }
 
 std::string position_readout(int x, int y) {

@@ -16,8 +16,17 @@ enum class Pane { left, right, lower };
 
 // Height of the strip at the bottom of a pane that its status bar covers.
 inline constexpr int status_bar_height = 21;
-// Right edges of the three status-bar parts, in pixels.
+// Right edges of the three status-bar parts, in pixels, before the window's font is known.
 inline constexpr std::array<int, 3> status_part_edges = {100, 200, 400};
+
+// The widest text each status part of `pane` can show: the position at 16-bit coordinates,
+// the colour readout at 255, the difference readouts with three integer digits ("" for a
+// part the pane leaves empty).
+std::array<std::string, 3> widest_readouts(Pane pane);
+
+// Right edges of the three parts for texts `text_widths` pixels wide, each part `padding`
+// pixels wider than its text (frame and margins), so that every readout shows whole.
+std::array<int, 3> status_part_edges_for(const std::array<int, 3>& text_widths, int padding);
 
 struct PaneDrawing {
     bool drawn = false;  // false: the pane shows its background, texts untouched
@@ -40,6 +49,10 @@ double pane_scale(int pane_width, int pane_height, int frame_width, int frame_he
 
 // The fit view's scale: the whole frame inside the pane, aspect kept.
 double fit_scale(int pane_width, int pane_height, int frame_width, int frame_height);
+
+// Whether the heatmap's colour bar shows beside the lower pane: the heatmap view is on and the
+// lower pane draws a difference map for the current frame.
+bool colour_bar_shown(const FrameStore& store);
 
 // The paint of one pane with a client area of client_width x client_height, by the scale rule
 // or, with fit_to_pane set, by fit_scale. Writes

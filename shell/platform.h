@@ -15,9 +15,10 @@ namespace orv {
 // `none`: a message box with no owner window (the BMP reader's and writer's messages).
 enum class Window { main, left_pane, right_pane, lower_pane, dialog, none };
 
-enum class MessageButtons { ok, yes_no };
+// skip_cancel: "上書きしない" (skip) and "キャンセル" (cancel).
+enum class MessageButtons { ok, yes_no, skip_cancel };
 enum class MessageIcon { information, question, none };
-enum class MessageAnswer { ok, yes, no };
+enum class MessageAnswer { ok, yes, no, skip, cancel };
 
 struct MessageRequest {
     Window owner = Window::main;
@@ -63,10 +64,18 @@ struct Platform {
     std::function<std::uint32_t()> tick_count;
     // Modal progress of a long run: called with done = 0 first and done = total last.
     std::function<void(const std::string& label, int done, int total)> progress;
+    // Whether the user has cancelled the run the progress window shows (its キャンセル);
+    // empty: runs cannot be cancelled.
+    std::function<bool()> cancel_requested;
     // Runs the modal dialog made from the named template; returns its result (1 OK, 2 Cancel).
     std::function<int(const std::string& template_name)> run_dialog;
     // Shows the results window (per-frame plot and pooled figures), or raises it.
     std::function<void()> show_results;
+    // A one-line text asked for in a small modal box (title, label, the text it starts
+    // with); nullopt when cancelled.
+    std::function<std::optional<std::string>(const std::string& title, const std::string& label,
+                                             const std::string& start)>
+        ask_text;
     // The machine's free room before a load or a run; empty: not checked.
     std::function<MachineRoom()> machine_room;
 };

@@ -2,19 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
+#include "numeric/number_text.h"
 #include "shell/navigation.h"
 
 namespace orv {
 
 namespace {
 
-std::string six_decimals(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%f", value);
-    return text;
-}
+// Six decimals with a decimal point, whatever the process locale is.
+std::string six_decimals(double value) { return fixed_text(value, 6); }
 
 // A round value at or above `value` (1, 2, 2.5, 5 times a power of ten).
 double round_up(double value) {

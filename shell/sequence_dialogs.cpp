@@ -82,8 +82,11 @@ int load_sequence_files(FrameStore& store, Platform& platform, Window owner,
     if (!check_room(platform, owner, load_need(store, paths, table == SequenceTable::reference))) {
         return 0;
     }
+    const bool measured = store.diff_ready > 0;
     const SequenceLoad load = load_frame_sequence(store, paths, table);
     if (load.failed) {
+        // The measurement shown is gone even though the load failed: the panes show so.
+        if (measured) platform.invalidate(Window::main, true);
         show_file_message(platform, load.message);
         return 0;
     }
@@ -146,8 +149,20 @@ void save_degraded_sequence(FrameStore& store, Platform& platform, Window owner)
         platform.save_file(sequence_dialog_request(owner, save_dialog_title, false));
     if (!answer) return;
     file_name_buffer() = *answer;
-    save_degraded_frames(store, save_base(*answer),
-                         [&](const FileMessage& message) { show_file_message(platform, message); });
+    const std::string base = save_base(*answer);
+    const int existing = existing_save_files(store, base);
+    if (existing > 0) {
+        MessageRequest request;
+        request.owner = owner;
+        request.text = std::to_string(existing) + existing_files_text;
+        request.caption = save_dialog_title;
+        request.buttons = MessageButtons::skip_cancel;
+        request.icon = MessageIcon::question;
+        if (platform.message_box(request) != MessageAnswer::skip) return;
+    }
+    save_degraded_frames(
+        store, base, [&](const FileMessage& message) { show_file_message(platform, message); },
+        existing > 0);
     platform.invalidate(Window::main, true);
 }
 

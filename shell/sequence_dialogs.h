@@ -15,6 +15,10 @@ namespace orv {
 inline constexpr const char* open_dialog_title = "ファイルを開く！";
 inline constexpr const char* save_dialog_title = "保存ファイル";
 inline constexpr const char* sequence_default_extension = "bmp";
+// The one question of a save onto names that exist: N, then the question; buttons
+// "上書きしない" (skip those frames) and "キャンセル".
+inline constexpr const char* existing_files_text =
+    "個のファイルが既に存在します\n既存のファイルは上書きせず、残りのフレームを保存しますか";
 
 // The file types of both dialogs, the first being the default.
 const std::vector<FileTypeFilter>& sequence_file_types();
@@ -45,8 +49,9 @@ int open_reference_sequence(FrameStore& store, Platform& platform, Window owner)
 // erasing. The caller stores the returned count in degraded_count.
 int open_degraded_sequence(FrameStore& store, Platform& platform, Window owner);
 
-// Shows the save dialog and writes every degraded frame as base_NNNN.bmp; frames the writer
-// refuses are reported one by one and skipped. Cancel writes nothing and repaints nothing.
+// Shows the save dialog and writes every degraded frame as base_NNNN.bmp. When some of those
+// files exist, one box says how many and offers to skip them all or to cancel; other frames
+// the writer refuses are reported and skipped. Cancel writes nothing and repaints nothing.
 void save_degraded_sequence(FrameStore& store, Platform& platform, Window owner);
 
 // Files dropped on the upper-left pane: loaded as the reference sequence, as Open loads it.

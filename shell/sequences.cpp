@@ -1,6 +1,8 @@
 #include "shell/sequences.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "media/media_sequence.h"
@@ -18,6 +20,7 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
                                  SequenceTable table) {
     SequenceLoad result;
     ++store.input_changes;  // slots are replaced from here on, even when a file then fails
+    clear_measurement(store);
     auto& pixel_table =
         table == SequenceTable::reference ? store.reference_pixels : store.degraded_pixels;
     // Read into fresh records first: a failing file leaves its slot exactly as it was.
@@ -86,10 +89,29 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
     return result;
 }
 
+namespace {
+
+bool file_exists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+}
+
+}  // namespace
+
+int existing_save_files(const FrameStore& store, const std::string& base) {
+    int existing = 0;
+    for (int i = 0; i < store.degraded_count && i < max_frames; ++i) {
+        if (file_exists(numbered_name(base, i))) ++existing;
+    }
+    return existing;
+}
+
 int save_degraded_frames(const FrameStore& store, const std::string& base,
-                         const std::function<void(const FileMessage&)>& on_message) {
+                         const std::function<void(const FileMessage&)>& on_message,
+                         bool skip_existing) {
     int written = 0;
     for (int i = 0; i < store.degraded_count && i < max_frames; ++i) {
+        if (skip_existing && file_exists(numbered_name(base, i))) continue;
         Failure failure;
         if (write_bmp_frame(numbered_name(base, i), store.degraded_pixels[i],
                             store.frame_headers[i], &failure) == 0) {

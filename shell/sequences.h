@@ -46,7 +46,12 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
 // Writes degraded frame i to numbered_name(base, i) for i = 0 .. degraded_count - 1 (the count
 // read again before each frame). A frame the writer refuses (its file exists, the write
 // failed) is handed to `on_message` and skipped; the loop goes on. Returns the number written.
+// With `skip_existing`, a frame whose file exists is skipped without a message.
 int save_degraded_frames(const FrameStore& store, const std::string& base,
-                         const std::function<void(const FileMessage&)>& on_message);
+                         const std::function<void(const FileMessage&)>& on_message,
+                         bool skip_existing = false);
+
+// How many of the files save_degraded_frames would write to `base` exist already.
+int existing_save_files(const FrameStore& store, const std::string& base);
 
 }  // namespace orv

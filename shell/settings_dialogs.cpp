@@ -6,10 +6,12 @@
 #include <optional>
 
 #include "colour/profile_files.h"
+#include "measure/inputs.h"
 #include "resources/dialog_templates.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/filter_settings.h"
 #include "shell/failure_texts.h"
+#include "shell/field_numbers.h"
 
 namespace orv {
 
@@ -53,6 +55,9 @@ DialogHandlers environment_dialog_handlers(FrameStore& store, Platform& platform
                     refuse_empty_folder(platform);
                     return;
                 }
+                // As orv-cli: the display model and the matrices must load and the colour
+                // matrix invert, or the failure is shown and the dialog stays open.
+                check_profile_files(store.profile_folder);
                 items.end_dialog(item::ok);
                 platform.invalidate(Window::main, true);
                 break;
@@ -75,6 +80,26 @@ struct FilterDialogState {
     AtdFilters working;
     bool loaded = false;
 };
+
+// The name of filter field k (the order of filter_field_ids), as the dialog's labels say it.
+std::string filter_field_name(std::size_t k) {
+    struct Row {
+        const char* filter;
+        const char* row;
+        int component;
+    };
+    static constexpr Row rows[] = {
+        {"Aフィルター", "標準偏差", 1}, {"Aフィルター", "標準偏差", 2},
+        {"Aフィルター", "標準偏差", 3}, {"Aフィルター", "重み", 1},
+        {"Aフィルター", "重み", 2},     {"Aフィルター", "重み", 3},
+        {"Tフィルター", "標準偏差", 1}, {"Tフィルター", "標準偏差", 2},
+        {"Tフィルター", "重み", 1},     {"Tフィルター", "重み", 2},
+        {"Dフィルター", "標準偏差", 1}, {"Dフィルター", "標準偏差", 2},
+        {"Dフィルター", "重み", 1},     {"Dフィルター", "重み", 2},
+    };
+    const Row& r = rows[k < std::size(rows) ? k : 0];
+    return std::string(r.filter) + " " + r.row + " " + std::to_string(r.component);
+}
 
 // A field's text as a 259-character buffer would hold it.
 std::string field_edit_text(DialogItems& items, int id) {
@@ -110,7 +135,15 @@ void accept_filters(FilterDialogState& state, DialogItems& items, FrameStore& st
     }
     FilterFieldTexts fields;
     for (std::size_t k = 0; k < filter_field_ids.size(); ++k) {
-        fields.texts[k] = field_edit_text(items, filter_field_ids[k]);
+        const std::string typed = field_edit_text(items, filter_field_ids[k]);
+        // A decimal comma reads as the point; a text that is not a number stops OK here.
+        const std::optional<std::string> number = field_number_text(typed);
+        if (!number) {
+            show_dialog_message(platform, field_not_number_text(filter_field_name(k), typed),
+                                dialog_error_caption);
+            return;
+        }
+        fields.texts[k] = *number;
     }
     // A refused edit leaves the working copy (and the application's set) as they were.
     apply_filter_settings(fields, state.working, kernel_sample_angle, std::cout);

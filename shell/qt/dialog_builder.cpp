@@ -1,5 +1,6 @@
 #include "shell/qt/dialog_builder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 
 namespace orv {
 
@@ -37,6 +39,32 @@ DialogBaseUnits dialog_base_units(const QFont& font) {
     return base_units_from_metrics(width, metrics.height());
 }
 
+int unit_for_width(int unit, int pixels, int dialog_units) {
+    if (dialog_units <= 0) return unit;
+    int u = std::max(unit, 1);
+    while (mul_div(dialog_units, u, 4) < pixels) ++u;
+    return u;
+}
+
+DialogBaseUnits template_base_units(const QFont& font, const DialogTemplate& dialog) {
+    DialogBaseUnits units = dialog_base_units(font);
+    const QFontMetrics metrics(font);
+    // The check box's mark and the gap after it; a button's frame and margins.
+    const int check_mark = QApplication::style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                           QApplication::style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + 2;
+    const int button_margins = 12;
+    for (const DialogControl& control : dialog.controls) {
+        if (control.kind == ControlKind::edit || control.text.empty()) continue;
+        int needed = metrics.horizontalAdvance(QString::fromStdString(control.text)) + 1;
+        if (control.kind == ControlKind::check_box) needed += check_mark;
+        if (control.kind == ControlKind::button || control.kind == ControlKind::default_button) {
+            needed += button_margins;
+        }
+        units.x = unit_for_width(units.x, needed, control.width);
+    }
+    return units;
+}
+
 QRect dialog_units_to_pixels(const DialogBaseUnits& units, int x, int y, int width, int height) {
     return QRect(mul_div(x, units.x, 4), mul_div(y, units.y, 8), mul_div(width, units.x, 4),
                  mul_div(height, units.y, 8));
@@ -56,6 +84,19 @@ QString dialog_item_name(int id) { return QStringLiteral("item_%1").arg(id); }
 
 namespace {
 
+QFont edit_font(const QFont& dialog) {
+    QFont font = dialog;
+    if (font.pointSizeF() < 9.0) font.setPointSizeF(9.0);
+    QStringList families;
+    const QStringList installed = QFontDatabase::families();
+    for (const char* latin : {"DejaVu Sans", "Liberation Sans", "Noto Sans"}) {
+        if (installed.contains(QLatin1String(latin))) families << QLatin1String(latin);
+    }
+    families << dialog.families();
+    font.setFamilies(families);
+    return font;
+}
+
 QWidget* make_control(const DialogControl& control, QWidget* parent) {
     const QString text = QString::fromStdString(control.text);
     switch (control.kind) {
@@ -70,8 +111,12 @@ QWidget* make_control(const DialogControl& control, QWidget* parent) {
             return label;
         }
         case ControlKind::edit: {
-            // Bordered, one line scrolling horizontally, a tab stop.
+            // Bordered, one line scrolling horizontally, a tab stop. Numbers and paths in a
+            // Latin face where one is installed, at least 9 points: at small sizes the
+            // Japanese fonts draw a decimal point that reads as a comma. Their glyphs stay
+            // for the other characters.
             auto* edit = new QLineEdit(text, parent);
+            edit->setFont(edit_font(parent->font()));
             edit->setFrame(true);
             edit->setFocusPolicy(Qt::StrongFocus);
             edit->installEventFilter(parent);
@@ -105,7 +150,7 @@ TemplateDialog::TemplateDialog(const DialogTemplate& dialog, DialogHandlers hand
     setModal(true);
     const QFont font = dialog_font(template_);
     setFont(font);
-    const DialogBaseUnits units = dialog_base_units(font);
+    const DialogBaseUnits units = template_base_units(font, template_);
     setFixedSize(dialog_units_to_pixels(units, 0, 0, template_.width, template_.height).size());
 
     for (const DialogControl& control : template_.controls) {

@@ -36,6 +36,16 @@ int mul_div(int a, int b, int c);
 DialogBaseUnits base_units_from_metrics(int alphabet_width, int character_height);
 DialogBaseUnits dialog_base_units(const QFont& font);
 
+// The smallest horizontal base unit, at least `unit`, at which `dialog_units` units are at
+// least `pixels` pixels wide.
+int unit_for_width(int unit, int pixels, int dialog_units);
+
+// The base units a template's dialog is built with in `font`: those of the font, widened
+// until every label, check box and button shows its whole text in its place. Fonts whose
+// letters are narrow beside their other characters (Japanese fonts with half-width Latin
+// letters) would otherwise cut the texts the template's sizes were made for.
+DialogBaseUnits template_base_units(const QFont& font, const DialogTemplate& dialog);
+
 // Position and size in dialog units to pixels.
 QRect dialog_units_to_pixels(const DialogBaseUnits& units, int x, int y, int width, int height);
 

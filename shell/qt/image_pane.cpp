@@ -18,13 +18,46 @@
 
 namespace orv {
 
-StatusStrip::StatusStrip(QWidget* parent) : QWidget(parent), grip_(new QSizeGrip(this)) {
+namespace {
+
+// Frame and margins of a part around its text: the cell's 2 pixels and 3 on each side.
+constexpr int part_padding = 2 + 3 + 3 + 2;
+
+}  // namespace
+
+StatusStrip::StatusStrip(Pane pane, QWidget* parent)
+    : QWidget(parent), pane_(pane), grip_(new QSizeGrip(this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // The platform's status-bar font, as it is: a readout that does not fit its part is
-    // elided, never drawn smaller.
+    // The platform's status-bar font, as it is: the parts are made wide enough for it.
     setFont(QApplication::font("QStatusBar"));
+    measure_parts();
     // grip_ resizes the main window, as a status bar's size grip does; it hides itself while
     // the window is maximised.
+}
+
+void StatusStrip::measure_parts() {
+    const QFontMetrics metrics = fontMetrics();
+    const std::array<std::string, 3> widest = widest_readouts(pane_);
+    std::array<int, 3> widths{};
+    for (std::size_t part = 0; part < widest.size(); ++part) {
+        widths[part] = metrics.horizontalAdvance(QString::fromStdString(widest[part]));
+    }
+    edges_ = status_part_edges_for(widths, part_padding);
+}
+
+void StatusStrip::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        measure_parts();
+        update();
+    }
+}
+
+QRect StatusStrip::text_rect(int part) const {
+    const auto p = static_cast<std::size_t>(part);
+    const int left = p == 0 ? 0 : edges_[p - 1];
+    const int right = std::min(edges_[p], width());
+    return QRect(left, 1, right - left - 2, height() - 2).adjusted(3, 0, -3, 0);
 }
 
 void StatusStrip::set_part_text(int part, const QString& text) {
@@ -35,7 +68,7 @@ void StatusStrip::set_part_text(int part, const QString& text) {
 }
 
 QSize StatusStrip::sizeHint() const {
-    return {status_part_edges[2], std::max(status_bar_height, fontMetrics().height() + 6)};
+    return {edges_[2], std::max(status_bar_height, fontMetrics().height() + 6)};
 }
 
 void StatusStrip::resizeEvent(QResizeEvent* event) {
@@ -56,15 +89,15 @@ void StatusStrip::paintEvent(QPaintEvent*) {
     style()->drawPrimitive(QStyle::PE_PanelStatusBar, &option, &painter, this);
     int left = 0;
     for (std::size_t part = 0; part < texts_.size(); ++part) {
-        const int right = std::min(status_part_edges[part], width());
+        const int right = std::min(edges_[part], width());
         if (right <= left) break;
         const QRect cell(left, 1, right - left - 2, height() - 2);
         option.rect = cell;
         style()->drawPrimitive(QStyle::PE_FrameStatusBarItem, &option, &painter, this);
-        const QRect text_rect = cell.adjusted(3, 0, -3, 0);
+        const QRect text = text_rect(static_cast<int>(part));
         painter.setPen(palette.color(QPalette::WindowText));
-        painter.drawText(text_rect, Qt::AlignLeft | Qt::AlignVCenter,
-                         fontMetrics().elidedText(texts_[part], Qt::ElideRight, text_rect.width()));
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(texts_[part], Qt::ElideRight, text.width()));
         left = right;
     }
 }
@@ -75,7 +108,7 @@ ImagePane::ImagePane(Pane kind, FrameStore& store, std::function<void(int, int)>
       kind_(kind),
       store_(store),
       on_mouse_move_(std::move(on_mouse_move)),
-      status_(new StatusStrip(this)) {
+      status_(new StatusStrip(kind, this)) {
     // A sunken, bordered child; its frame width is the border of the layout rule.
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(2);
@@ -155,7 +188,10 @@ void ImagePane::paintEvent(QPaintEvent* event) {
 
     for (int part = 0; part < 3; ++part) {
         const auto& text = last_drawing_.status[static_cast<std::size_t>(part)];
-        if (text) status_->set_part_text(part, QString::fromStdString(*text));
+        // A pane with nothing to show keeps no readout of what it showed before.
+        if (text || !last_drawing_.drawn) {
+            status_->set_part_text(part, QString::fromStdString(text.value_or(std::string())));
+        }
     }
 }
 

@@ -19,22 +19,31 @@ class QSizeGrip;
 
 namespace orv {
 
-// The status bar of a pane, in the platform's status-bar look and font: three parts with
-// right edges at status_part_edges (a text wider than its part is elided), and a size grip
-// for the main window at its right end.
+// The status bar of a pane, in the platform's status-bar look and font: three parts, each as
+// wide as the widest readout of its pane in that font (a text wider than its part would be
+// elided), and a size grip for the main window at its right end.
 class StatusStrip : public QWidget {
 public:
-    explicit StatusStrip(QWidget* parent);
+    StatusStrip(Pane pane, QWidget* parent);
     void set_part_text(int part, const QString& text);
     QString part_text(int part) const { return texts_[static_cast<std::size_t>(part)]; }
+    // Right edges of the three parts, in pixels.
+    const std::array<int, 3>& part_edges() const { return edges_; }
+    // Where part `part`'s text is drawn.
+    QRect text_rect(int part) const;
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void measure_parts();
+
+    Pane pane_;
     std::array<QString, 3> texts_;
+    std::array<int, 3> edges_ = status_part_edges;
     QSizeGrip* grip_;
 };
 

@@ -7,9 +7,14 @@
 #include "image/spill_memory.h"
 #include "shell/frame_store.h"
 #include "shell/qt/main_window_qt.h"
+#include "shell/qt/remembered.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QString::fromLatin1(orv::settings_organisation));
+    QCoreApplication::setApplicationName(QString::fromLatin1(orv::settings_application));
+    // The file dialogs' folders and file types, the window and the view are remembered.
+    orv::enable_remembered_settings();
     orv::install_japanese_translations();
     // Programs started from the profile folder (h264/SimpleEncoder.exe) look for ORV's other
     // programs here first: the folder this one runs from.

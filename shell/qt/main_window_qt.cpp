@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include <QAction>
 #include <QApplication>
@@ -11,19 +12,26 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
 #include <QTranslator>
 #include <QWheelEvent>
 
+#include "report/colour_maps.h"
+#include "report/heatmap.h"
 #include "resources/menu.h"
+#include "shell/qt/remembered.h"
 #include "shell/qt/run_dialog_qt.h"
 #include "shell/slot_memory.h"
 
@@ -64,7 +72,25 @@ void prepare_file_dialog(QFileDialog& dialog, const FileDialogRequest& request) 
     dialog.setDefaultSuffix(qt_text(request.default_extension));
     // The save dialog does not ask about overwriting: the writer never overwrites.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    // Where this dialog was last answered, in an earlier run too; the file-type filter of
+    // that answer.
+    if (const auto settings = remembered_settings()) {
+        const QString folder = settings->value(dialog_folder_key(dialog.windowTitle())).toString();
+        if (request.start_text.empty() && !folder.isEmpty() && QFileInfo(folder).isDir()) {
+            dialog.setDirectory(folder);
+        }
+        const QString filter = settings->value(dialog_filter_key(dialog.windowTitle())).toString();
+        if (dialog.nameFilters().contains(filter)) dialog.selectNameFilter(filter);
+    }
     start_dialog_at(dialog, request.start_text);
+}
+
+// Remembers the folder and file type of an answered dialog.
+void remember_answer(const QFileDialog& dialog) {
+    const auto settings = remembered_settings();
+    if (!settings) return;
+    settings->setValue(dialog_folder_key(dialog.windowTitle()), dialog.directory().absolutePath());
+    settings->setValue(dialog_filter_key(dialog.windowTitle()), dialog.selectedNameFilter());
 }
 
 // A message box at least as wide as its caption needs in the window manager's title bar
@@ -99,6 +125,40 @@ int caption_window_width(const QString& caption, const QScreen* screen) {
     return std::min(wanted, screen->availableGeometry().width());
 }
 
+int draw_colour_bar(QPainter& painter, const QFont& font, QPoint top_left) {
+    const HeatmapStyle style;
+    const QFontMetrics metrics(font);
+    const int bar_height = 200;
+    const int half_text = metrics.height() / 2;
+    const QRect bar(top_left.x(), top_left.y() + half_text, 16, bar_height);
+    for (int y = 0; y < bar_height; ++y) {
+        // Top row the scale's maximum, bottom row 0.
+        const double value = style.scale_max * (bar_height - 1 - y) / (bar_height - 1);
+        const Rgb c = colour_map_entry(style.colours, colour_map_index(value, style.scale_max));
+        painter.fillRect(QRect(bar.left(), bar.top() + y, bar.width(), 1), QColor(c.r, c.g, c.b));
+    }
+    painter.setPen(Qt::black);
+    painter.setFont(font);
+    const std::vector<double> ticks = colour_bar_ticks(style.scale_max, 5);
+    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : style.scale_max;
+    int right = bar.right();
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        const int y = bar.bottom() -
+                      static_cast<int>(std::lround(ticks[i] / style.scale_max * (bar_height - 1)));
+        painter.drawLine(bar.right() + 1, y, bar.right() + 4, y);
+        // The top label carries a "+": values beyond the scale share its colour.
+        QString label = QString::fromStdString(tick_label(ticks[i], step));
+        if (i + 1 == ticks.size() && ticks[i] >= style.scale_max) label += QLatin1Char('+');
+        const QRect text(bar.right() + 7, y - half_text, metrics.horizontalAdvance(label) + 2,
+                         metrics.height());
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, label);
+        right = std::max(right, text.right());
+    }
+    const QString unit = QStringLiteral("⊿E");
+    painter.drawText(QPoint(bar.left(), bar.bottom() + half_text + metrics.ascent() + 4), unit);
+    return std::max(right, bar.left() + metrics.horizontalAdvance(unit));
+}
+
 ClientArea::ClientArea(MainWindowQt& window) : QWidget(&window), window_(window) {
     setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -117,23 +177,11 @@ void ClientArea::paintEvent(QPaintEvent* event) {
     QRect quarter = window_.quarter_rect().adjusted(16, 12, -12, -12);
     if (quarter.width() <= 0 || quarter.height() <= 0) return;
     QPainter painter(this);
-    // The heatmap's colour bar (the canvas right of the picture) beside the lower pane, as tall
-    // as the picture drawn there; the texts move to its right.
-    const ImagePane* lower = window_.pane(Pane::lower);
-    const PaneDrawing& shown = lower->last_drawing();
-    if (shown.drawn && shown.image == &window_.store().heatmap_pixels &&
-        shown.image->width > shown.source_width && !lower->shown_image().isNull()) {
-        const QImage& canvas = lower->shown_image();
-        const QRect bar(shown.source_width, 0, canvas.width() - shown.source_width,
-                        canvas.height());
-        const double scale = std::min(shown.scale > 0.0 ? shown.scale : 1.0,
-                                      shown.dest_height / static_cast<double>(canvas.height()));
-        const QRect target(window_.quarter_rect().left() + 4,
-                           lower->geometry().top() + lower->contentsRect().top(),
-                           static_cast<int>(bar.width() * scale),
-                           static_cast<int>(bar.height() * scale));
-        painter.drawImage(target, canvas, bar);
-        quarter.setLeft(target.right() + 16);
+    // The heatmap's colour bar at the quarter's left, at a fixed size in the window's font,
+    // decided from the frame store so it comes and goes with the view at once.
+    if (colour_bar_shown(window_.store())) {
+        const int right = draw_colour_bar(painter, font(), quarter.topLeft());
+        quarter.setLeft(right + 16);
     }
     painter.setClipRect(quarter);
     const std::vector<std::string> lines = quarter_lines(window_.store());
@@ -232,11 +280,27 @@ MainWindowQt::MainWindowQt(FrameStore& store, QWidget* parent)
         [this](const std::vector<std::string>& paths) { drop(Pane::right, paths); });
     client_->setFocus();
     fill_platform();
-    build_menu();
     resize(1000, 760);
+    // The view options and the geometry of the last run, where remembered.
+    if (const auto settings = remembered_settings()) {
+        store_.fit_to_pane = settings->value(QStringLiteral("view/fit_to_pane"), false).toBool();
+        store_.heatmap_view = settings->value(QStringLiteral("view/heatmap_view"), false).toBool();
+        restoreGeometry(settings->value(QStringLiteral("window/geometry")).toByteArray());
+    }
+    build_menu();
+}
+
+void MainWindowQt::remember_view() const {
+    const auto settings = remembered_settings();
+    if (!settings) return;
+    settings->setValue(QStringLiteral("view/fit_to_pane"), store_.fit_to_pane);
+    settings->setValue(QStringLiteral("view/heatmap_view"), store_.heatmap_view);
+    settings->setValue(QStringLiteral("window/geometry"), saveGeometry());
 }
 
 MainWindowQt::~MainWindowQt() = default;
+
+QProgressDialog* MainWindowQt::progress_window() const { return progress_.data(); }
 
 QAction* MainWindowQt::action(int command_id) const {
     const auto it = actions_.find(command_id);
@@ -259,6 +323,9 @@ void MainWindowQt::build_menu() {
             }
             QAction* a = qmenu->addAction(qt_text(item.text));
             a->setCheckable(item.checkable);
+            // The shortcut shows beside the item.
+            const std::string keys = command_shortcut(item.command);
+            if (!keys.empty()) a->setShortcut(QKeySequence(QString::fromStdString(keys)));
             const int id = item.command;
             connect(a, &QAction::triggered, this, [this, id] { run_command(id); });
             actions_[id] = a;
@@ -316,6 +383,7 @@ void MainWindowQt::run_command(int command_id) {
     const CommandResult result = run_main_command(store_, platform_, command_id);
     busy_ = false;
     sync_checks();
+    remember_view();
     if (result == CommandResult::close_window) {
         close_confirmed_ = true;
         close();
@@ -363,6 +431,7 @@ void MainWindowQt::closeEvent(QCloseEvent* event) {
         }
     }
     close_confirmed_ = false;
+    remember_view();
     event->accept();
 }
 
@@ -397,7 +466,12 @@ void MainWindowQt::show_progress(const std::string& label, int done, int total) 
     if (!progress_) {
         progress_ = new QProgressDialog(this);
         progress_->setWindowModality(Qt::ApplicationModal);
-        progress_->setCancelButton(nullptr);
+        // キャンセル stops the run after the frame being handed over: the run asks
+        // cancel_requested between frames on this thread.
+        progress_->setCancelButtonText(QStringLiteral("キャンセル"));
+        cancel_requested_ = false;
+        connect(progress_.data(), &QProgressDialog::canceled, this,
+                [this] { cancel_requested_ = true; });
         progress_->setMinimumDuration(0);
         progress_->setAutoClose(false);
         progress_->setAutoReset(false);
@@ -420,15 +494,23 @@ void MainWindowQt::fill_platform() {
         box.setIcon(request.icon == MessageIcon::question      ? QMessageBox::Question
                     : request.icon == MessageIcon::information ? QMessageBox::Information
                                                                : QMessageBox::NoIcon);
+        QPushButton* skip = nullptr;
         if (request.buttons == MessageButtons::yes_no) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::Yes);
+        } else if (request.buttons == MessageButtons::skip_cancel) {
+            skip = box.addButton(QStringLiteral("上書きしない"), QMessageBox::AcceptRole);
+            box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+            box.setDefaultButton(skip);
         } else {
             box.setStandardButtons(QMessageBox::Ok);
         }
         if (request.topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
         const int answer = box.exec();
         if (request.buttons == MessageButtons::ok) return MessageAnswer::ok;
+        if (request.buttons == MessageButtons::skip_cancel) {
+            return box.clickedButton() == skip ? MessageAnswer::skip : MessageAnswer::cancel;
+        }
         return answer == QMessageBox::Yes ? MessageAnswer::yes : MessageAnswer::no;
     };
     platform_.open_files =
@@ -439,6 +521,7 @@ void MainWindowQt::fill_platform() {
         dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles
                                             : QFileDialog::ExistingFile);
         if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        remember_answer(dialog);
         std::vector<std::string> paths;
         for (const QString& file : dialog.selectedFiles()) paths.push_back(file.toStdString());
         return paths;
@@ -451,6 +534,7 @@ void MainWindowQt::fill_platform() {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return std::nullopt;
         }
+        remember_answer(dialog);
         return dialog.selectedFiles().front().toStdString();
     };
     platform_.choose_folder = [this](
@@ -474,7 +558,16 @@ void MainWindowQt::fill_platform() {
     platform_.progress = [this](const std::string& label, int done, int total) {
         show_progress(label, done, total);
     };
+    platform_.cancel_requested = [this] { return cancel_requested_; };
     platform_.machine_room = measure_machine_room;
+    platform_.ask_text = [this](const std::string& title, const std::string& label,
+                                const std::string& start) -> std::optional<std::string> {
+        bool ok = false;
+        const QString text = QInputDialog::getText(this, qt_text(title), qt_text(label),
+                                                   QLineEdit::Normal, qt_text(start), &ok);
+        if (!ok) return std::nullopt;
+        return text.toStdString();
+    };
     platform_.show_results = [this] { show_results_window(); };
     platform_.run_dialog = [this](const std::string& name) {
         return run_dialog_qt(owner_widget(Window::main), name, store_, platform_);
@@ -491,7 +584,19 @@ void MainWindowQt::show_results_window() {
             this);
         results_->setObjectName(QStringLiteral("ResultsWindow"));
     }
+    const bool first = !results_->isVisible();
     results_->show();
+    if (first) {
+        // Whole on the screen of the main window, with its frame.
+        const QRect area = screen()->availableGeometry();
+        const QRect frame = results_->frameGeometry();
+        const QRect inner = results_->geometry();
+        const PaneRect placed = keep_inside({frame.x(), frame.y(), frame.width(), frame.height()},
+                                            {area.x(), area.y(), area.width(), area.height()});
+        results_->resize(inner.width() - (frame.width() - placed.width),
+                         inner.height() - (frame.height() - placed.height));
+        results_->move(placed.x, placed.y);
+    }
     results_->raise();
     results_->update();
 }

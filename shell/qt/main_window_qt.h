@@ -16,6 +16,7 @@
 #include "shell/qt/results_window.h"
 
 class QAction;
+class QPainter;
 class QScreen;
 class QProgressDialog;
 
@@ -54,6 +55,8 @@ public:
     QAction* action(int command_id) const;
     bool busy() const { return busy_; }
     ResultsWindow* results_window() const { return results_; }
+    // The progress window of the run going on, or null.
+    QProgressDialog* progress_window() const;
 
     // Runs a menu command; ignored while another command is running.
     void run_command(int command_id);
@@ -75,6 +78,8 @@ protected:
 
 private:
     void build_menu();
+    // Keeps the view options and the window's geometry for the next start.
+    void remember_view() const;
     void sync_checks();
     void fill_platform();
     QWidget* owner_widget(Window owner);
@@ -90,12 +95,17 @@ private:
     QPointer<QProgressDialog> progress_;
     QPointer<ResultsWindow> results_;
     bool busy_ = false;
+    bool cancel_requested_ = false;  // キャンセル of the progress window of the current run
     bool close_confirmed_ = false;
 };
 
 // The width a window needs to show `caption` whole in its title bar, at most the width of
 // `screen` (when given). Message boxes are made at least this wide.
 int caption_window_width(const QString& caption, const QScreen* screen);
+
+// Draws the heatmap's colour bar (0 .. the heatmap scale, labelled in `font`) with its top
+// left at `top_left`; returns the right edge of what it drew.
+int draw_colour_bar(QPainter& painter, const QFont& font, QPoint top_left);
 
 // Loads Qt's own Japanese translations (message-box buttons and dialog texts) into the
 // application; false when they are not installed.

@@ -90,17 +90,24 @@ TEST(PaneReadoutTest, DifferenceTextsHaveSixDecimals) {
     EXPECT_EQ(position_readout(7, 65535), " X:7 Y:65535");
 }
 
-TEST(PaneCursorTest, PointerBeyondTheImageGivesLastColumnAndRow) {
+TEST(PaneCursorTest, PointerBeyondTheImageShowsNoReadout) {
     auto store = test::fresh_store();
     ScriptedMainPlatform p;
     test::open_reference(*store, 1, 100, 100);
     test::set_pixel(store->reference_pixels[0], 99, 99, 1, 2, 3);
     paint_pane(*store, Pane::left, 500, 321);  // scale 3
-    pane_mouse_move(*store, p.platform, 480, 310);
-    EXPECT_EQ(store->cursor_x, 160);
+    // Right of, below, and right of and below the picture: every part empty.
+    for (const auto& [x, y] : {std::pair{480, 150}, std::pair{150, 310}, std::pair{480, 310}}) {
+        pane_mouse_move(*store, p.platform, x, y);
+        EXPECT_TRUE(store->cursor_outside);
+        const PaneDrawing d = paint_pane(*store, Pane::left, 500, 321);
+        EXPECT_TRUE(d.drawn);
+        for (const auto& text : d.status) EXPECT_EQ(text, std::string());
+    }
+    // The last pixel inside reads again.
+    pane_mouse_move(*store, p.platform, 299, 299);
+    EXPECT_FALSE(store->cursor_outside);
     const PaneDrawing d = paint_pane(*store, Pane::left, 500, 321);
-    EXPECT_EQ(store->cursor_x, 99);
-    EXPECT_EQ(store->cursor_y, 99);
     EXPECT_EQ(d.status[0], " X:99 Y:99");
     EXPECT_EQ(d.status[1], " R:3 G:2 B:1");
 }
@@ -216,7 +223,7 @@ TEST(PaneSlotTest, LowerPaneReadsDifferenceDataOnlyWhereItExists) {
     EXPECT_FALSE(paint_pane(*store, Pane::lower, 400, 321).drawn);
 }
 
-TEST(PaneSlotTest, SlotGeometryFromAnotherSizeNeverReadsOutsideTheBuffer) {
+TEST(PaneSlotTest, FramesKeepTheirOwnSizeWhenTheSlotGeometryIsAnothers) {
     auto store = test::fresh_store();
     test::open_reference(*store, 1, 2, 2);
     // A larger degraded frame loaded later replaced the slot's shared geometry.
@@ -227,8 +234,13 @@ TEST(PaneSlotTest, SlotGeometryFromAnotherSizeNeverReadsOutsideTheBuffer) {
     store->cursor_y = 30;
     const PaneDrawing d = paint_pane(*store, Pane::left, 400, 321);
     ASSERT_TRUE(d.drawn);
-    EXPECT_EQ(d.status[0], " X:30 Y:30");
-    EXPECT_FALSE(d.status[1].has_value());  // outside the 2 x 2 reference frame: not read
+    // The 2 x 2 reference frame is drawn and read at its own size, never outside its bytes.
+    EXPECT_EQ(d.source_width, 2);
+    EXPECT_EQ(d.status[0], " X:1 Y:1");
+    EXPECT_TRUE(d.status[1].has_value());
+    const PaneDrawing right = paint_pane(*store, Pane::right, 400, 321);
+    EXPECT_EQ(right.source_width, 50);
+    EXPECT_EQ(right.source_height, 40);
 }
 
 }  // namespace

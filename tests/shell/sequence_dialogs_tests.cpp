@@ -143,10 +143,13 @@ TEST_F(SequenceDialogTest, SaveWritesNumberedFramesAndGoesOnPastRefusals) {
     const std::string chosen = folder.file("out.bmp");
     test::write_file(folder.file("out_0003.bmp"), test::Bytes{'x'});  // already there
     p.save_answers.push_back(chosen);
+    p.answers.push_back(MessageAnswer::skip);
     save_degraded_sequence(*store, p.platform, Window::main);
 
-    ASSERT_EQ(p.messages.size(), 1u);  // only frame 3 refused
-    EXPECT_EQ(p.messages[0].owner, Window::none);
+    // One question for the existing file; skipping it writes the others.
+    ASSERT_EQ(p.messages.size(), 1u);
+    EXPECT_EQ(p.messages[0].text, "1" + std::string(existing_files_text));
+    EXPECT_EQ(p.messages[0].buttons, MessageButtons::skip_cancel);
     for (int i = 0; i < 12; ++i) {
         EXPECT_TRUE(std::filesystem::exists(numbered_name(folder.file("out"), i))) << i;
     }
@@ -154,11 +157,17 @@ TEST_F(SequenceDialogTest, SaveWritesNumberedFramesAndGoesOnPastRefusals) {
     EXPECT_TRUE(std::filesystem::exists(folder.file("out_0011.bmp")));
     EXPECT_TRUE(p.invalidated(Window::main, true));
 
-    // Saving again to the same base refuses every frame and changes no file.
-    p.messages.clear();
-    p.save_answers.push_back(chosen);
-    save_degraded_sequence(*store, p.platform, Window::main);
-    EXPECT_EQ(p.messages.size(), 12u);
+    // Saving again to the same base asks once (not once per frame) and changes no file,
+    // whether the answer is to skip them all or to cancel.
+    for (MessageAnswer answer : {MessageAnswer::skip, MessageAnswer::cancel}) {
+        p.messages.clear();
+        p.save_answers.push_back(chosen);
+        p.answers.push_back(answer);
+        save_degraded_sequence(*store, p.platform, Window::main);
+        ASSERT_EQ(p.messages.size(), 1u);
+        EXPECT_EQ(p.messages[0].text, "12" + std::string(existing_files_text));
+        EXPECT_EQ(test::read_file(folder.file("out_0003.bmp")), test::Bytes{'x'});
+    }
 }
 
 TEST_F(SequenceDialogTest, SaveCancelledOrEmptyWritesNothing) {

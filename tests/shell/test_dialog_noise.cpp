@@ -11,6 +11,7 @@
 #include "image/bmp_file.h"
 #include "measure/degradations.h"
 #include "resources/dialog_templates.h"
+#include "shell/failure_texts.h"
 #include "shell/frame_store.h"
 #include "shell/noise_dialog.h"
 #include "shell/sequences.h"
@@ -94,19 +95,39 @@ TEST_F(NoiseDialogTest, SigmaZeroLeavesEveryByteUnchangedAndSetsCountAndFlag) {
     EXPECT_EQ(std::get<2>(p.progress.back()), 3);
 }
 
-TEST_F(NoiseDialogTest, TextsThatAreNotPositiveNumbersCountAsZero) {
+TEST_F(NoiseDialogTest, NegativeAndEmptySigmasCountAsZero) {
     load_reference(1, 6, 3);
-    for (const char* text : {"-7", "abc", "", "  -0.5e2xyz"}) {
+    for (const char* text : {"-7", "", "  -0.5e2 ", "-0,5"}) {
         SCOPED_TRACE(text);
         run(text, text, text);
         EXPECT_EQ(store.degraded_pixels[0].bytes, store.reference_pixels[0].bytes);
     }
 }
 
+TEST_F(NoiseDialogTest, TextsThatAreNotNumbersAreRefusedByName) {
+    load_reference(1, 6, 3);
+    const std::pair<int, const char*> fields[] = {{n::sigma_red, "Rチャンネル"},
+                                                  {n::sigma_green, "Gチャンネル"},
+                                                  {n::sigma_blue, "Bチャンネル"}};
+    for (const auto& [id, name] : fields) {
+        for (const char* text : {"abc", "12.0abc", "1,2,3"}) {
+            SCOPED_TRACE(text);
+            p.messages.clear();
+            FakeDialog d("RNDNOISE_DLG", store, p.platform);
+            d.texts[id] = text;
+            d.press(item::ok);
+            EXPECT_TRUE(d.open());
+            ASSERT_EQ(p.messages.size(), 1u);
+            EXPECT_EQ(p.messages[0].text, field_not_number_text(name, text));
+            EXPECT_EQ(store.degraded_ready, 0);  // nothing ran
+        }
+    }
+}
+
 TEST_F(NoiseDialogTest, PassesInTheSameTickDrawTheSameNormalValues) {
     load_reference(1, 7, 5, 128);
     p.tick_step = 0;
-    run("12", "12", "12.0abc");
+    run("12", "12", "12,0");
     const PixelBuffer& out = store.degraded_pixels[0];
     int changed = 0;
     for (int y = 0; y < out.height; ++y) {

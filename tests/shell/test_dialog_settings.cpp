@@ -7,6 +7,7 @@
 #include "resources/dialog_templates.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/filter_settings.h"
+#include "shell/failure_texts.h"
 #include "shell/frame_store.h"
 #include "shell/settings_dialogs.h"
 #include "tests/shell/dialog_fakes.h"
@@ -92,10 +93,17 @@ TEST(EnvironmentDialog, OkRefusesAnEmptyFolderAndNeverReadsTypedText) {
     EXPECT_TRUE(d.open());
     EXPECT_EQ(store.profile_folder, "");
 
+    // OK reads the chosen folder's profile files: a folder without them stays refused.
+    p.messages.clear();
     store.profile_folder = "/chosen";
     d.press(item::ok);
+    EXPECT_TRUE(d.open());
+    ASSERT_EQ(p.messages.size(), 1u);
+    EXPECT_EQ(p.messages[0].text, "Error: file open [/chosen/DISPGOG_parameter.txt].");
+    store.profile_folder = ORV_DEFAULT_PROFILE;
+    d.press(item::ok);
     EXPECT_EQ(d.result, item::ok);
-    EXPECT_EQ(store.profile_folder, "/chosen");
+    EXPECT_EQ(store.profile_folder, ORV_DEFAULT_PROFILE);
 }
 
 // ATD filter dialog -------------------------------------------------------------------------
@@ -298,14 +306,24 @@ TEST_F(FilterDialogTest, FieldsOfMissingComponentsStayEmptyAndComponentsBeyondKe
     EXPECT_TRUE(filter_set_finished(store.atd_filters));
 }
 
-TEST_F(FilterDialogTest, FieldTextIsTakenByItsLeadingNumber) {
+TEST_F(FilterDialogTest, FieldTextIsANumberWithAPointOrAComma) {
     FakeDialog d("ATD_SETTING_DLG", store, p.platform);
-    d.texts[s::t_spread_2] = "0.2abc";
+    d.texts[s::t_spread_2] = "0,2";
     d.texts[s::t_weight_2] = "  0.25";
     d.press(item::ok);
     ASSERT_EQ(d.result, item::ok);
     EXPECT_EQ(store.atd_filters.t.spreads[1], 0.2);
     EXPECT_EQ(store.atd_filters.t.weights[1], 0.25);
+}
+
+TEST_F(FilterDialogTest, FieldTextThatIsNotANumberIsRefusedByName) {
+    FakeDialog d("ATD_SETTING_DLG", store, p.platform);
+    d.texts[s::t_spread_2] = "0.2abc";
+    d.press(item::ok);
+    EXPECT_TRUE(d.open());
+    ASSERT_EQ(p.messages.size(), 1u);
+    EXPECT_EQ(p.messages[0].text, field_not_number_text("Tフィルター 標準偏差 2", "0.2abc"));
+    EXPECT_EQ(store.atd_filter_set, 0);
 }
 
 }  // namespace

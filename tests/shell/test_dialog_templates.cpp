@@ -47,7 +47,7 @@ TEST(DialogTemplates, CaptionsSizesAndControlCounts) {
         {"SETTING_DLG", "環境設定", 316, 134, 9},
         {"ATD_SETTING_DLG", "ATDフィルタ設定", 368, 167, 25},
         {"COLOR_DIFF_DLG", "色差画像生成", 382, 151, 8},
-        {"RNDNOISE_DLG", "ランダムノイズ", 200, 136, 9},
+        {"RNDNOISE_DLG", "ランダムノイズ", 200, 136, 11},  // with the seed's label and edit
     };
     for (const auto& c : cases) {
         const DialogTemplate* d = find_dialog_template(c.name);

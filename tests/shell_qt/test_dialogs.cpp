@@ -75,7 +75,7 @@ private slots:
             auto d = make(t.name, store, p.platform);
             QCOMPARE(d->windowTitle(), QString::fromStdString(t.caption));
             QCOMPARE(d->font().pointSize(), 8);
-            const DialogBaseUnits units = dialog_base_units(d->font());
+            const DialogBaseUnits units = template_base_units(d->font(), t);
             QVERIFY(units.x > 0 && units.y > 0);
             QCOMPARE(d->size(), dialog_units_to_pixels(units, 0, 0, t.width, t.height).size());
             QVERIFY(!(d->windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -159,7 +159,9 @@ private slots:
         QCOMPARE(d->result(), item::cancel);
         QCOMPARE(store.profile_folder, std::string("/data/prof"));
 
-        // Enter in an edit presses the default button.
+        // Enter in an edit presses the default button (OK checks the profile files: a
+        // folder that holds them).
+        store.profile_folder = ORV_DEFAULT_PROFILE;
         auto e = make("SETTING_DLG", store, p.platform);
         item<QLineEdit>(*e, settings_item::folder_edit)->setFocus();
         QTest::keyClick(item<QLineEdit>(*e, settings_item::folder_edit), Qt::Key_Return);
