@@ -1,6 +1,7 @@
 // orv-cli rd comparing curves, end to end: the Bjøntegaard table beside rd.csv and `bd` from
 // saved tables, and existing bitstreams measured as points of a labelled curve.
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -189,6 +190,56 @@ TEST(CliBitstreams, MeasuresExistingEncodes) {
     const CliResult usage = run_cli(temp, {"rd", "--out", temp.file("none"), samples()[0]});
     EXPECT_EQ(usage.status, 2);
     EXPECT_NE(usage.err.find("--codec or --bitstreams"), std::string::npos) << usage.err;
+}
+
+// Encoder options pass through and are recorded: keyint=5 on 20 frames gives key frames at 0,
+// 5, 10 and 15; two passes at a bitrate leave no statistics file behind.
+TEST(CliRd, EncoderOptionsReachTheEncoderAndTheRecord) {
+    test::TempFolder temp;
+    const std::string out = temp.file("rd");
+    std::vector<std::string> args = {"rd",
+                                     "--codec",
+                                     "h264",
+                                     "--bitrate",
+                                     "150k",
+                                     "--passes",
+                                     "2",
+                                     "--tune",
+                                     "psnr",
+                                     "--x264-params",
+                                     "keyint=5:min-keyint=5:scenecut=0",
+                                     "--profile",
+                                     ORV_DEFAULT_PROFILE,
+                                     "--out",
+                                     out};
+    for (int i = 0; i < 20; ++i) args.push_back(samples()[static_cast<std::size_t>(i % 3)]);
+    const CliResult run = run_cli(temp, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string json = slurp(out + "/rd.json");
+    EXPECT_NE(json.find("\"encoder_params\": \"keyint=5:min-keyint=5:scenecut=0\""),
+              std::string::npos);
+    EXPECT_NE(json.find("\"tune\": \"psnr\""), std::string::npos);
+    EXPECT_NE(json.find("\"passes\": 2"), std::string::npos);
+    int keys = 0;
+    for (std::size_t at = 0; (at = json.find("\"type\": \"I\"", at)) != std::string::npos; ++at) {
+        ++keys;
+    }
+    EXPECT_EQ(keys, 4);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(out)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"h264_bitrate150k.mp4", "rd.csv", "rd.html", "rd.json"}));
+
+    std::vector<std::string> crf = {"encode",   "--codec", "h264",  "--crf",       "20",
+                                    "--passes", "2",       "--out", temp.file("x")};
+    crf.push_back(samples()[0]);
+    const CliResult refused = run_cli(temp, crf);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("two passes need a target bitrate"), std::string::npos)
+        << refused.err;
 }
 
 }  // namespace
