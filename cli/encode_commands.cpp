@@ -219,7 +219,7 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
             throw CLI::RequiredError("--codec or --bitstreams");
         }
         if (codecs->count() > 0 && rate_group->count_all() == 0) {
-            throw CLI::RequiredError("--codec needs one of --crf, --qp, --bitrate;");
+            throw CLI::ValidationError("--codec needs one of --crf, --qp, --bitrate");
         }
         if (codecs->count() == 0 && rate_group->count_all() > 0) {
             throw CLI::ValidationError("--crf, --qp and --bitrate need --codec");

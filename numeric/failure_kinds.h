@@ -200,7 +200,7 @@
     X(two_pass_unsupported, "{0} has no two-pass mode here (libx264, libx265, libaom-av1 have)")   \
     X(bitstream_without_video, "{p} has no video stream")                                          \
     X(cannot_read_bitstream, "cannot read the packets of {p}")                                     \
-    X(bitstream_count_mismatch, "{p} holds {0} frames but the reference sequence {1}")             \
+    X(bitstream_count_mismatch, "{p} holds {0} frames but the reference sequence has {1}")         \
     X(rd_curve_missing, "{p} has no curve named \"{0}\"")                                          \
     /* The conditions of a measurement and how inputs are read. */                                 \
     X(pixel_angle_not_positive, "The pixel's visual angle must be a positive number.")             \
