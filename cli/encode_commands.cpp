@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "encode/bitstream_info.h"
 #include "image/file_names.h"
 #include "measure/inputs.h"
 #include "measure/sequence_runner.h"
@@ -31,7 +32,8 @@ constexpr const char* rate_footer =
     "sizes are refused, not padded (use --pix-fmt yuv444p). Encoders run on one thread, so\n"
     "the same input and settings always give the same bitstream, byte for byte.\n";
 
-void add_settings(CLI::App& command, EncodeSettings& settings, RateOptions& rate, bool lists) {
+void add_settings(CLI::App& command, EncodeSettings& settings, RateOptions& rate, bool lists,
+                  CLI::Option* codecs = nullptr) {
     CLI::Option_group* group = command.add_option_group("rate control");
     CLI::Option* crf = group->add_option("--crf", rate.crf, "Constant rate factor")->type_name("Q");
     CLI::Option* qp = group->add_option("--qp", rate.qp, "Constant quantiser")->type_name("Q");
@@ -44,7 +46,12 @@ void add_settings(CLI::App& command, EncodeSettings& settings, RateOptions& rate
         else
             option->expected(1);
     }
-    group->require_option(1);
+    // With rd, rate control belongs to --codec, which --bitstreams alone does without.
+    if (codecs == nullptr) {
+        group->require_option(1);
+    } else {
+        group->require_option(0, 1);
+    }
     command.add_option("--preset", settings.preset, "Encoder preset (default: medium; av1: 6)")
         ->type_name("NAME");
     command
@@ -62,6 +69,31 @@ void add_settings(CLI::App& command, EncodeSettings& settings, RateOptions& rate
         ->capture_default_str();
     command.add_option("--range", settings.range, "YUV range: limited or full")
         ->type_name("NAME")
+        ->capture_default_str();
+    command
+        .add_option("--x264-params", settings.x264_params,
+                    "libx264's own options, key=value:key=value (passed through)")
+        ->type_name("OPTS");
+    command
+        .add_option("--x265-params", settings.x265_params,
+                    "libx265's own options, key=value:key=value (passed through)")
+        ->type_name("OPTS");
+    command
+        .add_option("--aom-params", settings.aom_params,
+                    "libaom's own options, key=value:key=value (passed through)")
+        ->type_name("OPTS");
+    command
+        .add_option("--svtav1-params", settings.svtav1_params,
+                    "SVT-AV1's own options, key=value:key=value (passed through)")
+        ->type_name("OPTS");
+    command
+        .add_option("--tune", settings.tune, "The encoder's tune option (film, ssim, psnr, ...)")
+        ->type_name("NAME");
+    command
+        .add_option("--passes", settings.passes,
+                    "2: two-pass encoding at the target --bitrate (libx264, libx265, libaom)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 2))
         ->capture_default_str();
 }
 
@@ -166,10 +198,33 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
             "percentile of every pixel's difference, largest pixel difference. FILE may be\n"
             "any input diff reads (BMP, image, video, raw).\n\n") +
         rate_footer);
-    commands.rd->add_option("--codec", r.codecs, "One or more of h264, hevc, av1")
-        ->type_name("NAME")
-        ->required();
-    add_settings(*commands.rd, r.settings, r.rate, true);
+    CLI::Option* codecs =
+        commands.rd->add_option("--codec", r.codecs, "One or more of h264, hevc, av1")
+            ->type_name("NAME");
+    add_settings(*commands.rd, r.settings, r.rate, true, codecs);
+    CLI::Option* bitstreams =
+        commands.rd
+            ->add_option("--bitstreams", r.bitstreams,
+                         "Existing encodes of the frames (any encoder), each a point of one "
+                         "curve; repeat the option for more curves")
+            ->type_name("FILE")
+            ->expected(1, CLI::detail::expected_max_vector_size);
+    commands.rd
+        ->add_option("--label", r.labels,
+                     "The curve name of each --bitstreams set, in order (default: bitstreams)")
+        ->type_name("NAME");
+    CLI::App* rate_group = commands.rd->get_option_group("rate control");
+    commands.rd->callback([codecs, bitstreams, rate_group] {
+        if (codecs->count() == 0 && bitstreams->count() == 0) {
+            throw CLI::RequiredError("--codec or --bitstreams");
+        }
+        if (codecs->count() > 0 && rate_group->count_all() == 0) {
+            throw CLI::ValidationError("--codec needs one of --crf, --qp, --bitrate");
+        }
+        if (codecs->count() == 0 && rate_group->count_all() > 0) {
+            throw CLI::ValidationError("--crf, --qp and --bitrate need --codec");
+        }
+    });
     commands.rd->add_option("--profile", r.common.profile, "Profile-data folder")
         ->type_name("DIR")
         ->capture_default_str();
@@ -180,6 +235,24 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
         ->type_name("DIR")
         ->required();
     commands.rd->add_option("files", r.files, "Frames, in order")->type_name("FILE")->required();
+
+    BdOptions& b = commands.bd_options;
+    commands.bd = app.add_subcommand(
+        "bd", "Bjøntegaard delta (BD-rate, BD-delta) between curves of saved rd.csv tables");
+    commands.bd->footer(
+        "Prints anchor,test,metric,bd_rate_percent,bd_delta (as rd writes bd.csv) for the\n"
+        "figures mean and p95 (and psnr_y when both tables have it). A curve is FILE:CODEC;\n"
+        "without :CODEC the anchor is the table's first curve and a test every curve of its\n"
+        "table but the anchor. PCHIP interpolation, exact integration over the overlap;\n"
+        "BD-rate from log10(bitrate) over the figure, BD-delta from the figure over\n"
+        "log10(bitrate). Curves of fewer than 4 points or without overlap give an empty\n"
+        "cell and a warning on standard error.");
+    commands.bd->add_option("--anchor", b.anchor, "The anchor curve")
+        ->type_name("RD.csv[:CODEC]")
+        ->required();
+    commands.bd->add_option("--test", b.tests, "The curves compared with it")
+        ->type_name("RD.csv[:CODEC]")
+        ->required();
 }
 
 std::optional<int> run_encode_commands(EncodeCommands& commands, int argc, char** argv,
@@ -192,6 +265,9 @@ std::optional<int> run_encode_commands(EncodeCommands& commands, int argc, char*
         commands.rd_options.common.progress = progress;
         commands.rd_options.command.assign(argv, argv + argc);
         return run_rd(commands.rd_options);
+    }
+    if (commands.bd != nullptr && commands.bd->parsed()) {
+        return run_bd(commands.bd_options);
     }
     return std::nullopt;
 }
@@ -229,6 +305,56 @@ int run_encode(const EncodeOptions& options) {
     return 0;
 }
 
+namespace {
+
+// Measures the decoded frames of `point.bitstream` against the reference frames, as diff
+// does, and fills the point's frames and pooled figures; `coded` gives the frames' types and
+// sizes.
+void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const RdOptions& options,
+                   const MeasurementConditions& conditions, int count, FailureKind mismatch,
+                   RdRun& run) {
+    const RunSide references = open_inputs(options.files);
+    const RunSide decoded = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
+    if (decoded.count != count) {
+        raise_failure(mismatch, point.bitstream,
+                      {std::to_string(decoded.count), std::to_string(count)});
+    }
+    RunSettings measured;
+    measured.threads = options.common.threads;
+    measured.progress = frame_progress(options.common.progress);
+    RunConsumer consumer;
+    consumer.deliver = [&](MeasuredPair&& pair) {
+        const int i = pair.frame;
+        if (i == 0) {
+            run.width = pair.result.map.width;
+            run.height = pair.result.map.height;
+        }
+        RdFrame frame;
+        if (static_cast<std::size_t>(i) < coded.size()) {
+            frame.coded = coded[static_cast<std::size_t>(i)];
+        }
+        frame.coded.index = i;
+        frame.mean = pair.result.statistics.mean;
+        frame.max = pair.result.statistics.max;
+        point.frames.push_back(frame);
+    };
+    if (options.common.progress) {
+        std::fprintf(stderr, "%s %s\n", point.settings.codec.c_str(), point_setting(point).c_str());
+    }
+    const PooledStatistics pooled =
+        run_sequence(conditions, references, decoded, measured, consumer).pooled;
+    point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
+    std::printf("%s %s: %lld bytes, %s kbit/s, mean %s, median %s, p95 %s, max %s\n",
+                point.settings.codec.c_str(), point_setting(point).c_str(), point.stream_bytes,
+                fixed_text(point.bitrate / 1000.0, 1).c_str(),
+                fixed_text(point.pooled.mean, 4).c_str(),
+                fixed_text(point.pooled.median, 4).c_str(), fixed_text(point.pooled.p95, 4).c_str(),
+                fixed_text(point.pooled.max, 4).c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
 int run_rd(const RdOptions& options) {
     quiet_codec_libraries();
     const int count = open_inputs(options.files).count;
@@ -255,7 +381,10 @@ int run_rd(const RdOptions& options) {
     for (const EncodeSettings& s : all) {
         outputs.push_back(in_folder(s.codec + "_" + setting_label(s) + ".mp4"));
     }
+    const std::string bd_path = in_folder("bd.csv");
+    outputs.push_back(bd_path);
     refuse_existing_outputs(outputs);
+    outputs.pop_back();
 
     const MeasurementConditions conditions = load_profile_conditions(options.common);
     RdRun run;
@@ -265,59 +394,38 @@ int run_rd(const RdOptions& options) {
     RunFiles made;
 
     for (std::size_t k = 0; k < all.size(); ++k) {
-        const EncodeSettings& settings = all[k];
         RdPoint point;
-        point.settings = settings;
+        point.settings = all[k];
         point.bitstream = outputs[3 + k];
         const RunSide encoder_inputs = open_inputs(options.files);
         const EncodeSummary summary =
-            encode_sequence(input_frames(encoder_inputs), settings, point.bitstream);
+            encode_sequence(input_frames(encoder_inputs), point.settings, point.bitstream);
         made.paths.push_back(point.bitstream);
         point.encoder = summary.encoder;
         point.stream_bytes = summary.stream_bytes;
         point.file_bytes = summary.file_bytes;
         point.bitrate = summary.bitrate;
-
-        const RunSide references = open_inputs(options.files);
-        const RunSide decoded = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
-        if (decoded.count != count) {
-            raise_failure(FailureKind::decoded_count_mismatch, point.bitstream,
-                          {std::to_string(decoded.count), std::to_string(count)});
-        }
-        RunSettings measured;
-        measured.threads = options.common.threads;
-        measured.progress = frame_progress(options.common.progress);
-        RunConsumer consumer;
-        consumer.deliver = [&](MeasuredPair&& pair) {
-            const int i = pair.frame;
-            if (i == 0) {
-                run.width = pair.result.map.width;
-                run.height = pair.result.map.height;
-            }
-            RdFrame frame;
-            if (static_cast<std::size_t>(i) < summary.frames.size()) {
-                frame.coded = summary.frames[static_cast<std::size_t>(i)];
-            }
-            frame.coded.index = i;
-            frame.mean = pair.result.statistics.mean;
-            frame.max = pair.result.statistics.max;
-            point.frames.push_back(frame);
-        };
-        if (options.common.progress) {
-            std::fprintf(stderr, "%s %s\n", settings.codec.c_str(),
-                         setting_label(settings).c_str());
-        }
-        const PooledStatistics pooled =
-            run_sequence(conditions, references, decoded, measured, consumer).pooled;
-        point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
-        std::printf(
-            "%s %s: %lld bytes, %s kbit/s, mean %s, median %s, p95 %s, max %s\n",
-            settings.codec.c_str(), setting_label(settings).c_str(), point.stream_bytes,
-            fixed_text(point.bitrate / 1000.0, 1).c_str(), fixed_text(point.pooled.mean, 4).c_str(),
-            fixed_text(point.pooled.median, 4).c_str(), fixed_text(point.pooled.p95, 4).c_str(),
-            fixed_text(point.pooled.max, 4).c_str());
-        std::fflush(stdout);
+        measure_point(point, summary.frames, options, conditions, count,
+                      FailureKind::decoded_count_mismatch, run);
         run.points.push_back(std::move(point));
+    }
+    // Existing bitstreams: each set one curve named by its label, each file one point.
+    for (std::size_t set = 0; set < options.bitstreams.size(); ++set) {
+        const std::string label = set < options.labels.size() ? options.labels[set] : "bitstreams";
+        for (const std::string& path : options.bitstreams[set]) {
+            RdPoint point;
+            point.settings.codec = label;
+            point.existing = std::filesystem::path(path).filename().string();
+            point.bitstream = path;
+            const EncodeSummary summary = read_bitstream_packets(path);
+            point.encoder = summary.encoder;
+            point.stream_bytes = summary.stream_bytes;
+            point.file_bytes = summary.file_bytes;
+            point.bitrate = summary.bitrate;
+            measure_point(point, summary.frames, options, conditions, count,
+                          FailureKind::bitstream_count_mismatch, run);
+            run.points.push_back(std::move(point));
+        }
     }
 
     write_text_file(outputs[0], rd_csv(run));
@@ -325,8 +433,17 @@ int run_rd(const RdOptions& options) {
     write_text_file(outputs[1], rd_json(run));
     made.paths.push_back(outputs[1]);
     write_text_file(outputs[2], rd_html(run));
+    made.paths.push_back(outputs[2]);
+    const std::vector<BdRow> bd = rd_bd_rows(run);
+    if (!bd.empty()) {
+        write_text_file(bd_path, bd_csv(bd));
+        for (const std::string& line : bd_warnings(bd)) {
+            std::fprintf(stderr, "warning: %s\n", line.c_str());
+        }
+    }
     made.keep = true;
-    std::printf("wrote %s, %s, %s\n", outputs[0].c_str(), outputs[1].c_str(), outputs[2].c_str());
+    std::printf("wrote %s, %s, %s%s\n", outputs[0].c_str(), outputs[1].c_str(), outputs[2].c_str(),
+                bd.empty() ? "" : (", " + bd_path).c_str());
     return 0;
 }
 

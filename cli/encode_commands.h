@@ -1,6 +1,7 @@
 #pragma once
 // The encoder subcommands of orv-cli: `encode` (a sequence into BASE.mp4 and its decoded
-// frames BASE_NNNN.bmp) and `rd` (rate-distortion runs measured with S-CIELAB).
+// frames BASE_NNNN.bmp), `rd` (rate-distortion runs measured with S-CIELAB) and `bd` (the
+// Bjøntegaard delta between saved rate-distortion curves).
 
 #include <optional>
 #include <string>
@@ -33,6 +34,8 @@ struct EncodeOptions {
 struct RdOptions {
     CommonOptions common;
     std::vector<std::string> codecs;
+    std::vector<std::vector<std::string>> bitstreams;  // one set per --bitstreams
+    std::vector<std::string> labels;                   // the name of each set's curve
     EncodeSettings settings;
     RateOptions rate;
     std::string out;
@@ -40,20 +43,29 @@ struct RdOptions {
     std::vector<std::string> command;
 };
 
+// `bd`: the Bjøntegaard delta between curves of saved rd.csv tables, each "FILE[:CODEC]".
+struct BdOptions {
+    std::string anchor;
+    std::vector<std::string> tests;
+};
+
 struct EncodeCommands {
     CLI::App* encode = nullptr;
     CLI::App* rd = nullptr;
+    CLI::App* bd = nullptr;
     EncodeOptions encode_options;
     RdOptions rd_options;
+    BdOptions bd_options;
 };
 
-// Adds `encode` and `rd` to the tool; `commands` must outlive the parse.
+// Adds `encode`, `rd` and `bd` to the tool; `commands` must outlive the parse.
 void add_encode_commands(CLI::App& app, EncodeCommands& commands);
-// Runs whichever of the two was given; empty when neither was.
+// Runs whichever of them was given; empty when neither was.
 std::optional<int> run_encode_commands(EncodeCommands& commands, int argc, char** argv,
                                        bool progress);
 
 int run_encode(const EncodeOptions& options);
 int run_rd(const RdOptions& options);
+int run_bd(const BdOptions& options);
 
 }  // namespace orv

@@ -249,9 +249,71 @@ std::string setting_label(const EncodeSettings& settings) {
     return {};
 }
 
+std::string encoder_params(const EncodeSettings& settings, const std::string& encoder) {
+    if (encoder == "libx264") return settings.x264_params;
+    if (encoder == "libx265") return settings.x265_params;
+    if (encoder == "libaom-av1") return settings.aom_params;
+    if (encoder == "libsvtav1") return settings.svtav1_params;
+    return {};
+}
+
+namespace {
+
+// The second pass's share of a two-pass run: the pass (0 for a single pass, 1 or 2) and where
+// the first pass's statistics go (a file for libx264 and libx265, the text libaom hands back).
+struct PassState {
+    int pass = 0;
+    std::string stats_file;
+    std::string stats_text;
+};
+
+EncodeSummary encode_pass(const FrameSource& source, const EncodeSettings& settings,
+                          const std::string& path, const EncodeProgress& progress,
+                          PassState& two_pass);
+
+}  // namespace
+
 EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& settings,
                               const std::string& path, const EncodeProgress& progress) {
     check_encode_settings(settings);
+    PassState state;
+    if (settings.passes != 2) return encode_pass(source, settings, path, progress, state);
+
+    const std::string encoder = find_encoder(settings.codec);
+    if (settings.rate != RateControl::bitrate) {
+        raise_failure(FailureKind::two_pass_needs_bitrate);
+    }
+    if (encoder != "libx264" && encoder != "libx265" && encoder != "libaom-av1") {
+        raise_failure(FailureKind::two_pass_unsupported, {}, {encoder});
+    }
+    // The first pass's statistics (and libx264's and libx265's side files) in a temporary
+    // file beside the target, removed at the end whatever happens.
+    std::string pattern = path + ".stats-XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) raise_errno_failure(FailureKind::cannot_create, path);
+    ::close(fd);
+    struct StatsFiles {
+        std::string base;
+        ~StatsFiles() {
+            for (const char* end : {"", ".temp", ".mbtree", ".mbtree.temp", ".cutree",
+                                    ".cutree.temp", ".pass1.mp4"}) {
+                ::unlink((base + end).c_str());
+            }
+        }
+    } stats{pattern};
+    state.stats_file = pattern;
+    state.pass = 1;
+    encode_pass(source, settings, pattern + ".pass1.mp4", {}, state);
+    ::unlink((pattern + ".pass1.mp4").c_str());
+    state.pass = 2;
+    return encode_pass(source, settings, path, progress, state);
+}
+
+namespace {
+
+EncodeSummary encode_pass(const FrameSource& source, const EncodeSettings& settings,
+                          const std::string& path, const EncodeProgress& progress,
+                          PassState& two_pass) {
     if (source.count <= 0) raise_failure(FailureKind::nothing_to_encode);
     EncodeSummary summary;
     summary.encoder = find_encoder(settings.codec);
@@ -326,8 +388,36 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
         check_av(av_opt_set(options, "preset", preset.c_str(), 0), FailureKind::encoder_option, {},
                  {preset, "preset"});
     }
+    if (!settings.tune.empty()) {
+        check_av(av_opt_set(options, "tune", settings.tune.c_str(), 0), FailureKind::encoder_option,
+                 {}, {settings.tune, "tune"});
+    }
+    // The user's options after the fixed ones, so that they win where both set a key.
+    std::string params = encoder_params(settings, e);
     if (e == "libx265") {
-        av_opt_set(options, "x265-params", "pools=none:frame-threads=1:log-level=error", 0);
+        std::string fixed = "pools=none:frame-threads=1:log-level=error";
+        if (two_pass.pass > 0) {
+            fixed += ":pass=" + std::to_string(two_pass.pass) + ":stats=" + two_pass.stats_file;
+        }
+        params = params.empty() ? fixed : fixed + ":" + params;
+    } else if (e == "libx264" && two_pass.pass > 0) {
+        check_av(av_opt_set(options, "stats", two_pass.stats_file.c_str(), 0),
+                 FailureKind::encoder_option, {}, {two_pass.stats_file, "stats"});
+        context->flags |= two_pass.pass == 1 ? AV_CODEC_FLAG_PASS1 : AV_CODEC_FLAG_PASS2;
+    } else if (e == "libaom-av1" && two_pass.pass > 0) {
+        context->flags |= two_pass.pass == 1 ? AV_CODEC_FLAG_PASS1 : AV_CODEC_FLAG_PASS2;
+        if (two_pass.pass == 2) {
+            context->stats_in = av_strdup(two_pass.stats_text.c_str());
+            if (context->stats_in == nullptr) raise_failure(FailureKind::out_of_memory);
+        }
+    }
+    if (!params.empty()) {
+        const std::string key = e == "libx264"      ? "x264-params"
+                                : e == "libx265"    ? "x265-params"
+                                : e == "libaom-av1" ? "aom-params"
+                                                    : "svtav1-params";
+        check_av(av_opt_set(options, key.c_str(), params.c_str(), 0), FailureKind::encoder_option,
+                 {}, {params, key});
     }
     const int whole = static_cast<int>(settings.value);
     switch (settings.rate) {
@@ -446,6 +536,8 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
     }
     check_av(avcodec_send_frame(context.get(), nullptr), FailureKind::encoder_failed, {}, {e});
     drain();
+    if (two_pass.pass == 1 && context->stats_out != nullptr)
+        two_pass.stats_text = context->stats_out;
     check_av(av_write_trailer(output.get()), FailureKind::cannot_write, path);
     if (output->pb->error < 0) check_av(output->pb->error, FailureKind::cannot_write, path);
     check_av(avio_closep(&output->pb), FailureKind::cannot_write, path);
@@ -463,5 +555,7 @@ EncodeSummary encode_sequence(const FrameSource& source, const EncodeSettings& s
                       static_cast<double>(source.count);
     return summary;
 }
+
+}  // namespace
 
 }  // namespace orv

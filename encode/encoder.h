@@ -25,7 +25,18 @@ struct EncodeSettings {
     double fps = 30.0;
     std::string matrix = "bt709";   // bt601, bt709 or bt2020 (non-constant luminance)
     std::string range = "limited";  // limited (16-235/240) or full
+    // The encoders' own options in their key=value:key=value syntax, passed through to the
+    // one that encodes (libx264, libx265, libaom-av1 or libsvtav1); empty: none.
+    std::string x264_params;
+    std::string x265_params;
+    std::string aom_params;
+    std::string svtav1_params;
+    std::string tune;  // the encoder's tune option (film, grain, ssim, psnr, ...); empty: none
+    int passes = 1;    // 2: two-pass encoding at the target bitrate
 };
+
+// The encoder options of `settings` that `encoder` receives ("" when none).
+std::string encoder_params(const EncodeSettings& settings, const std::string& encoder);
 
 // One coded picture, in presentation order.
 struct CodedFrame {

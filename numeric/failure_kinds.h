@@ -195,6 +195,13 @@
     X(no_encoder_inputs, "choose the input pictures")                                              \
     X(no_encoder_output, "name the output file")                                                   \
     X(value_not_a_number, "the value \"{0}\" is not a number")                                     \
+    X(rd_table_unreadable, "{p} is not a rate-distortion table ({0})")                             \
+    X(two_pass_needs_bitrate, "two passes need a target bitrate (--bitrate)")                      \
+    X(two_pass_unsupported, "{0} has no two-pass mode here (libx264, libx265, libaom-av1 have)")   \
+    X(bitstream_without_video, "{p} has no video stream")                                          \
+    X(cannot_read_bitstream, "cannot read the packets of {p}")                                     \
+    X(bitstream_count_mismatch, "{p} holds {0} frames but the reference sequence has {1}")         \
+    X(rd_curve_missing, "{p} has no curve named \"{0}\"")                                          \
     /* The conditions of a measurement and how inputs are read. */                                 \
     X(pixel_angle_not_positive, "The pixel's visual angle must be a positive number.")             \
     X(media_matrix_text, "matrix must be 'bt601', 'bt709' or 'bt2020', not '{0}'")                 \

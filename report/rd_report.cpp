@@ -30,17 +30,64 @@ std::string tick_text(double value, double step) {
 
 const char* const codec_colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e"};
 
+// The Bjøntegaard table of the run, when it has two curves or more.
+std::string bd_section(const RdRun& run) {
+    const std::vector<BdRow> rows = rd_bd_rows(run);
+    if (rows.empty()) return {};
+    return "<h2>Bjøntegaard delta against " + html_escaped(rows.front().anchor) +
+           "</h2>\n<p class=\"small\">BD-rate: percent more (+) or fewer (−) bits for the same "
+           "figure; BD-delta: the mean difference of the figure at the same rate (for ΔE, "
+           "negative is better). PCHIP interpolation over log10(bitrate), exact integration "
+           "over the overlap of the two curves; curves of fewer than " +
+           std::to_string(bd_min_points) + " points give no number.</p>\n" + bd_html_table(rows);
+}
+
+nlohmann::ordered_json pooled_json(const PooledFigures& pooled) {
+    return {
+        {"mean", pooled.mean}, {"median", pooled.median}, {"p95", pooled.p95}, {"max", pooled.max}};
+}
+
 }  // namespace
+
+std::string point_setting(const RdPoint& point) {
+    return point.existing.empty() ? setting_label(point.settings) : point.existing;
+}
 
 std::string rd_csv(const RdRun& run) {
     std::string text = "codec,setting,bytes,bitrate,mean,median,p95,max\n";
     for (const RdPoint& p : run.points) {
-        text += p.settings.codec + "," + setting_label(p.settings) + "," +
-                std::to_string(p.stream_bytes) + "," + fixed_text(p.bitrate, 0) + "," +
-                fixed_text(p.pooled.mean, 6) + "," + fixed_text(p.pooled.median, 6) + "," +
-                fixed_text(p.pooled.p95, 6) + "," + fixed_text(p.pooled.max, 6) + "\n";
+        text += p.settings.codec + "," + point_setting(p) + "," + std::to_string(p.stream_bytes) +
+                "," + fixed_text(p.bitrate, 0) + "," + fixed_text(p.pooled.mean, 6) + "," +
+                fixed_text(p.pooled.median, 6) + "," + fixed_text(p.pooled.p95, 6) + "," +
+                fixed_text(p.pooled.max, 6) + "\n";
     }
     return text;
+}
+
+std::vector<RdCurve> rd_curves(const RdRun& run, std::vector<std::string>& figure_names) {
+    figure_names = {"mean", "p95"};
+    std::vector<RdCurve> curves;
+    for (const RdPoint& p : run.points) {
+        auto curve = std::find_if(curves.begin(), curves.end(),
+                                  [&](const RdCurve& c) { return c.name == p.settings.codec; });
+        if (curve == curves.end()) {
+            curves.push_back({p.settings.codec, {}, std::vector<std::vector<double>>(2)});
+            curve = curves.end() - 1;
+        }
+        curve->bitrates.push_back(p.bitrate);
+        curve->figures[0].push_back(p.pooled.mean);
+        curve->figures[1].push_back(p.pooled.p95);
+    }
+    return curves;
+}
+
+std::vector<BdRow> rd_bd_rows(const RdRun& run) {
+    std::vector<std::string> names;
+    std::vector<RdCurve> curves = rd_curves(run, names);
+    if (curves.size() < 2) return {};
+    const RdCurve anchor = curves.front();
+    curves.erase(curves.begin());
+    return bd_rows(anchor, curves, names);
 }
 
 std::string rd_json(const RdRun& run) {
@@ -58,6 +105,21 @@ std::string rd_json(const RdRun& run) {
                               {"mean", f.mean},
                               {"max", f.max}});
         }
+        if (!p.existing.empty()) {
+            points.push_back({
+                {"codec", p.settings.codec},
+                {"encoder", p.encoder},
+                {"setting", p.existing},
+                {"rate_control", "existing bitstream"},
+                {"bitstream", p.bitstream},
+                {"bytes", p.stream_bytes},
+                {"file_bytes", p.file_bytes},
+                {"bitrate", p.bitrate},
+                {"pooled", pooled_json(p.pooled)},
+                {"frames", frames},
+            });
+            continue;
+        }
         points.push_back({
             {"codec", p.settings.codec},
             {"encoder", p.encoder},
@@ -71,15 +133,14 @@ std::string rd_json(const RdRun& run) {
             {"fps", p.settings.fps},
             {"matrix", p.settings.matrix},
             {"range", p.settings.range},
+            {"encoder_params", encoder_params(p.settings, p.encoder)},
+            {"tune", p.settings.tune},
+            {"passes", p.settings.passes},
             {"bitstream", p.bitstream},
             {"bytes", p.stream_bytes},
             {"file_bytes", p.file_bytes},
             {"bitrate", p.bitrate},
-            {"pooled",
-             {{"mean", p.pooled.mean},
-              {"median", p.pooled.median},
-              {"p95", p.pooled.p95},
-              {"max", p.pooled.max}}},
+            {"pooled", pooled_json(p.pooled)},
             {"frames", frames},
         });
     }
@@ -101,16 +162,24 @@ std::string rd_json(const RdRun& run) {
 std::string rd_html(const RdRun& run) {
     // Plot area in SVG units.
     const double left = 70, top = 20, width = 640, height = 380;
-    double max_rate = 0.0, max_delta = 0.0;
+    double min_rate = 0.0, max_rate = 0.0, max_delta = 0.0;
     for (const RdPoint& p : run.points) {
-        max_rate = std::max(max_rate, p.bitrate / 1000.0);
+        const double kbit = p.bitrate / 1000.0;
+        if (kbit > 0.0 && (min_rate == 0.0 || kbit < min_rate)) min_rate = kbit;
+        max_rate = std::max(max_rate, kbit);
         max_delta = std::max({max_delta, p.pooled.p95, p.pooled.mean});
     }
-    const double x_step = tick_step(max_rate * 1.05);
+    // Bitrate on a logarithmic axis from the decade below the lowest rate to the one above
+    // the highest, as rate-distortion curves are read.
+    const double x_low = min_rate > 0.0 ? std::floor(std::log10(min_rate)) : 0.0;
+    const double x_high =
+        std::max(x_low + 1.0, max_rate > 0.0 ? std::ceil(std::log10(max_rate)) : x_low + 1.0);
     const double y_step = tick_step(max_delta * 1.1);
-    const double x_top = std::max(x_step, std::ceil(max_rate * 1.05 / x_step) * x_step);
     const double y_top = std::max(y_step, std::ceil(max_delta * 1.1 / y_step) * y_step);
-    auto sx = [&](double kbit) { return fixed_text(left + kbit / x_top * width, 1); };
+    auto sx = [&](double kbit) {
+        const double at = kbit > 0.0 ? std::log10(kbit) : x_low;
+        return fixed_text(left + (at - x_low) / (x_high - x_low) * width, 1);
+    };
     auto sy = [&](double delta) { return fixed_text(top + height - delta / y_top * height, 1); };
 
     std::string svg =
@@ -119,20 +188,26 @@ std::string rd_html(const RdRun& run) {
     svg += "<rect x=\"" + fixed_text(left, 0) + "\" y=\"" + fixed_text(top, 0) + "\" width=\"" +
            fixed_text(width, 0) + "\" height=\"" + fixed_text(height, 0) +
            "\" fill=\"#fff\" stroke=\"#888\"/>\n";
-    for (double x = 0.0; x <= x_top + x_step / 2; x += x_step) {
-        svg += "<line x1=\"" + sx(x) + "\" y1=\"" + sy(0) + "\" x2=\"" + sx(x) + "\" y2=\"" +
-               sy(y_top) + "\" stroke=\"#eee\"/><text x=\"" + sx(x) + "\" y=\"" +
-               fixed_text(top + height + 18, 0) + "\" text-anchor=\"middle\">" +
-               tick_text(x, x_step) + "</text>\n";
+    for (double decade = x_low; decade < x_high + 0.5; decade += 1.0) {
+        for (double m : {1.0, 2.0, 5.0}) {
+            const double x = m * std::pow(10.0, decade);
+            if (std::log10(x) > x_high + 1e-9) break;
+            svg += "<line x1=\"" + sx(x) + "\" y1=\"" + sy(0) + "\" x2=\"" + sx(x) + "\" y2=\"" +
+                   sy(y_top) + "\" stroke=\"" + (m == 1.0 ? "#ddd" : "#f2f2f2") + "\"/><text x=\"" +
+                   sx(x) + "\" y=\"" + fixed_text(top + height + 18, 0) +
+                   "\" text-anchor=\"middle\">" + tick_text(x, std::min(1.0, x)) + "</text>\n";
+        }
     }
     for (double y = 0.0; y <= y_top + y_step / 2; y += y_step) {
-        svg += "<line x1=\"" + sx(0) + "\" y1=\"" + sy(y) + "\" x2=\"" + sx(x_top) + "\" y2=\"" +
-               sy(y) + "\" stroke=\"#eee\"/><text x=\"" + fixed_text(left - 8, 0) + "\" y=\"" +
-               sy(y) + "\" text-anchor=\"end\" dominant-baseline=\"middle\">" +
-               tick_text(y, y_step) + "</text>\n";
+        svg += "<line x1=\"" + sx(0) + "\" y1=\"" + sy(y) + "\" x2=\"" +
+               sx(std::pow(10.0, x_high)) + "\" y2=\"" + sy(y) + "\" stroke=\"#eee\"/><text x=\"" +
+               fixed_text(left - 8, 0) + "\" y=\"" + sy(y) +
+               "\" text-anchor=\"end\" dominant-baseline=\"middle\">" + tick_text(y, y_step) +
+               "</text>\n";
     }
     svg += "<text x=\"" + fixed_text(left + width / 2, 0) + "\" y=\"" +
-           fixed_text(top + height + 40, 0) + "\" text-anchor=\"middle\">bitrate (kbit/s)</text>\n";
+           fixed_text(top + height + 40, 0) +
+           "\" text-anchor=\"middle\">bitrate (kbit/s), logarithmic scale</text>\n";
     svg += "<text transform=\"translate(18 " + fixed_text(top + height / 2, 0) +
            ") rotate(-90)\" text-anchor=\"middle\">S-CIELAB ΔE (CIE94)</text>\n";
 
@@ -166,8 +241,8 @@ std::string rd_html(const RdRun& run) {
                 svg += "<circle cx=\"" + sx(p->bitrate / 1000.0) + "\" cy=\"" + sy(delta) +
                        "\" r=\"4\" fill=\"" + (series == 0 ? colour : std::string("#fff")) +
                        "\" stroke=\"" + colour + "\"><title>" + html_escaped(codecs[c]) + " " +
-                       setting_label(p->settings) + ": " + fixed_text(p->bitrate / 1000.0, 1) +
-                       " kbit/s, " + (series == 0 ? "mean " : "p95 ") + fixed_text(delta, 3) +
+                       point_setting(*p) + ": " + fixed_text(p->bitrate / 1000.0, 1) + " kbit/s, " +
+                       (series == 0 ? "mean " : "p95 ") + fixed_text(delta, 3) +
                        "</title></circle>\n";
             }
         }
@@ -189,14 +264,14 @@ std::string rd_html(const RdRun& run) {
 
     std::string rows;
     for (const RdPoint& p : run.points) {
-        rows += "<tr><td>" + html_escaped(p.settings.codec) + " (" + html_escaped(p.encoder) +
-                ")</td><td>" + setting_label(p.settings) + "</td><td>" + html_escaped(p.bitstream) +
-                "</td><td class=\"n\">" + std::to_string(p.stream_bytes) + "</td><td class=\"n\">" +
-                fixed_text(p.bitrate / 1000.0, 1) + "</td><td class=\"n\">" +
-                fixed_text(p.pooled.mean, 4) + "</td><td class=\"n\">" +
-                fixed_text(p.pooled.median, 4) + "</td><td class=\"n\">" +
-                fixed_text(p.pooled.p95, 4) + "</td><td class=\"n\">" +
-                fixed_text(p.pooled.max, 4) + "</td></tr>\n";
+        rows +=
+            "<tr><td>" + html_escaped(p.settings.codec) + " (" + html_escaped(p.encoder) +
+            ")</td><td>" + html_escaped(point_setting(p)) + "</td><td>" +
+            html_escaped(p.bitstream) + "</td><td class=\"n\">" + std::to_string(p.stream_bytes) +
+            "</td><td class=\"n\">" + fixed_text(p.bitrate / 1000.0, 1) + "</td><td class=\"n\">" +
+            fixed_text(p.pooled.mean, 4) + "</td><td class=\"n\">" +
+            fixed_text(p.pooled.median, 4) + "</td><td class=\"n\">" + fixed_text(p.pooled.p95, 4) +
+            "</td><td class=\"n\">" + fixed_text(p.pooled.max, 4) + "</td></tr>\n";
     }
     std::string inputs;
     for (const std::string& input : run.inputs) inputs += html_escaped(input) + "<br>\n";
@@ -220,9 +295,10 @@ std::string rd_html(const RdRun& run) {
            svg +
            "<table>\n<tr><th>codec</th><th>setting</th><th>bitstream</th><th>bytes</th>"
            "<th>kbit/s</th><th>mean</th><th>median</th><th>p95</th><th>max</th></tr>\n" +
-           rows + "</table>\n<p class=\"small\">Profile: " + html_escaped(run.profile) +
-           "<br>Command: " + command + "</p>\n<details class=\"small\"><summary>Inputs</summary>" +
-           inputs + "</details>\n</body>\n</html>\n";
+           rows + "</table>\n" + bd_section(run) +
+           "<p class=\"small\">Profile: " + html_escaped(run.profile) + "<br>Command: " + command +
+           "</p>\n<details class=\"small\"><summary>Inputs</summary>" + inputs +
+           "</details>\n</body>\n</html>\n";
 }
 
 }  // namespace orv

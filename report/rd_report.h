@@ -7,6 +7,7 @@
 
 #include "encode/encoder.h"
 #include "numeric/number_text.h"
+#include "report/bd_table.h"
 
 namespace orv {
 
@@ -25,7 +26,10 @@ struct RdFrame {
 };
 
 struct RdPoint {
-    EncodeSettings settings;
+    EncodeSettings settings;  // settings.codec: the curve's name (a codec, or a label)
+    // An existing bitstream's file name as its setting; empty for ORV's own encodes, whose
+    // setting is setting_label(settings).
+    std::string existing;
     std::string encoder;
     std::string bitstream;  // the MP4 file kept in the output folder
     long long stream_bytes = 0;
@@ -44,7 +48,15 @@ struct RdRun {
     std::vector<RdPoint> points;
 };
 
+// The setting column of a point: "crf23", or an existing bitstream's file name.
+std::string point_setting(const RdPoint& point);
+
 std::string rd_csv(const RdRun& run);
+// The run's curves, one per codec in the order of first appearance, with the pooled figures
+// the Bjøntegaard table compares (full precision), named in `figure_names`.
+std::vector<RdCurve> rd_curves(const RdRun& run, std::vector<std::string>& figure_names);
+// Every curve after the first against the first; empty with fewer than two curves.
+std::vector<BdRow> rd_bd_rows(const RdRun& run);
 std::string rd_json(const RdRun& run);
 std::string rd_html(const RdRun& run);
 

@@ -20,10 +20,12 @@ if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
     exec "$root/build/release/shell/qt/orv"
 fi
 
-# No display: the batch measurement.
-# The bundled sample sequence, a noisy version of it made with a fixed seed, their S-CIELAB
-# colour differences (table, grey pictures, per-pixel values) and the filtered samples, all
-# in a fresh output folder (orv-cli never overwrites, so earlier results are removed first).
+# No display: a codec comparison, the batch tool's main use.
+# A 24-frame sequence made from the three bundled samples of the same size (cycled), encoded
+# with H.264 and H.265 at four CRFs through `orv-cli rd`: every encode measured against the
+# frames with S-CIELAB, the rate-distortion table and plot, and the Bjøntegaard delta of H.265
+# against H.264. Then the middle H.264 encode measured frame by frame with `diff`: heatmaps
+# and the HTML report. orv-cli never overwrites, so earlier results are removed first.
 cd "$root"
 cli=build/release/cli/orv-cli
 profile=profiles/default
@@ -31,23 +33,26 @@ out=out/main-job
 rm -rf "$out"
 mkdir -p "$out"
 
-samples=(samples/reference_*.bmp)
-echo "Reference sequence: ${#samples[@]} frames in $root/samples"
+frames=()
+for i in $(seq 0 23); do frames+=("samples/reference_000$((i % 3)).bmp"); done
+echo "Reference sequence: ${#frames[@]} frames cycled from samples/reference_0000..0002.bmp"
 
-"$cli" noise --sigma 6 4 8 --seed 20261207 --out "$out/noisy" "${samples[@]}"
-noisy=("$out"/noisy_*.bmp)
-
-"$cli" diff --profile "$profile" --reference "${samples[@]}" --degraded "${noisy[@]}" \
-    --csv "$out/differences.csv" --maps "$out/map" --values "$out/values"
-"$cli" filter --profile "$profile" --out "$out/filtered" "${samples[@]}"
+"$cli" rd --profile "$profile" --codec h264 hevc --crf 22 28 34 40 --out "$out/rd" "${frames[@]}"
+"$cli" diff --profile "$profile" --quiet --reference "${frames[@]}" \
+    --degraded "$out/rd/h264_crf34.mp4" --csv "$out/h264_crf34.csv" \
+    --heatmaps "$out/heatmap" --report "$out/report.html" > /dev/null
 
 echo
-echo "S-CIELAB colour differences (CIE94) of the samples against noise of sigma 6, 4, 8:"
-column -s, -t < "$out/differences.csv" 2>/dev/null || cat "$out/differences.csv"
+echo "Rate and S-CIELAB colour difference (CIE94) of each encode:"
+column -s, -t < "$out/rd/rd.csv" 2>/dev/null || cat "$out/rd/rd.csv"
+echo
+echo "Bjøntegaard delta of hevc against h264 (BD-rate in percent; BD-delta in ΔE, negative is better):"
+column -s, -t < "$out/rd/bd.csv" 2>/dev/null || cat "$out/rd/bd.csv"
 echo
 echo "Results in $root/$out:"
-echo "  differences.csv          frame, files, mean, max and min difference"
-echo "  noisy_NNNN.bmp           the degraded frames"
-echo "  map_NNNN.bmp             grey pictures of the difference maps"
-echo "  values_NNNN.npy          per-pixel differences (float64, first row the top)"
-echo "  filtered_NNNN.bmp        the S-CIELAB-filtered reference frames"
+echo "  rd/rd.csv, rd/rd.json    size, bitrate and pooled differences of every encode"
+echo "  rd/bd.csv                the Bjøntegaard table"
+echo "  rd/rd.html               rate-distortion plot (logarithmic bitrate) and the table"
+echo "  rd/CODEC_crfN.mp4        the encodes"
+echo "  heatmap_NNNN.png         heatmaps of h264 at CRF 34, frame by frame"
+echo "Report: $root/$out/report.html"
