@@ -25,6 +25,12 @@ const std::vector<Menu>& window_menu() {
                   {{"ウィンドウに合わせる(&W)", command::fit_view, true},
                    {"ヒートマップ表示(&M)", command::heatmap_view, true},
                    {"結果ウィンドウ(&R)", command::results_window},
+                   {"等倍 1:1(&1)", command::zoom_1, true},
+                   {"2倍(&2)", command::zoom_2, true},
+                   {"4倍(&4)", command::zoom_4, true},
+                   {"8倍・画素グリッド(&8)", command::zoom_8, true},
+                   {"フリッカー比較(&F)", command::flicker, true},
+                   {"しきい値を超える画素を表示(&T)...", command::threshold_overlay, true},
                    {"フレーム番号へ移動(&G)...", command::go_to_frame}}};
         m.insert(m.end() - 1, view);
         std::vector<MenuItem>& file = m.front().items;

@@ -30,6 +30,13 @@ inline constexpr int results_window = 40103;
 inline constexpr int export_results = 40104;
 // Added to the 表示 menu: show the frame of a number typed in.
 inline constexpr int go_to_frame = 40105;
+// Added to the 表示 menu: zoom of the three panes, flicker, threshold overlay.
+inline constexpr int zoom_1 = 40106;
+inline constexpr int zoom_2 = 40107;
+inline constexpr int zoom_4 = 40108;
+inline constexpr int zoom_8 = 40109;
+inline constexpr int flicker = 40110;
+inline constexpr int threshold_overlay = 40111;
 }  // namespace command
 
 struct MenuItem {

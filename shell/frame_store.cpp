@@ -36,6 +36,9 @@ void clear_measurement(FrameStore& store) {
     store.heatmap_pixels = PixelBuffer{};
     store.heatmap_slot = -1;
     store.heatmap_source = nullptr;
+    store.overlay_pixels = PixelBuffer{};
+    store.overlay_slot = -1;
+    store.overlay_source = nullptr;
 }
 
 void advance_frame(FrameStore& store) {

@@ -62,6 +62,20 @@ struct FrameStore {
     // the lower pane's difference map as a heatmap instead of the grey picture.
     bool fit_to_pane = false;
     bool heatmap_view = false;
+    // Zoom of the three panes (0: off, the scale rule or the fit view) and, while zoomed, the
+    // image pixel at the panes' top left (view menu, Ctrl+wheel, dragging).
+    double zoom = 0.0;
+    int view_x = 0;
+    int view_y = 0;
+    // Flicker: the upper-left pane shows the degraded frame in place of the reference.
+    bool flicker_degraded = false;
+    // Threshold overlay: the degraded picture's pixels whose difference exceeds it are
+    // tinted (< 0: off); the tinted picture of overlay_slot, made for overlay_made_for.
+    double overlay_threshold = -1.0;
+    PixelBuffer overlay_pixels;
+    int overlay_slot = -1;
+    double overlay_made_for = -1.0;
+    const double* overlay_source = nullptr;
     // The lower pane's heatmap of the slot shown (made on demand from that slot's result).
     PixelBuffer heatmap_pixels;
     int heatmap_slot = -1;

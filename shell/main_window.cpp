@@ -7,15 +7,18 @@
 #include "measure/degradations.h"
 #include "measure/frame_loop.h"
 #include "numeric/failure.h"
+#include "numeric/number_text.h"
 #include "resources/menu.h"
 #include "scielab/conditions.h"
 #include "scielab/pipeline.h"
 #include "shell/dialog_logic.h"
 #include "shell/export.h"
 #include "shell/failure_texts.h"
+#include "shell/field_numbers.h"
 #include "shell/navigation.h"
 #include "shell/sequence_dialogs.h"
 #include "shell/slot_memory.h"
+#include "shell/view_zoom.h"
 
 namespace orv {
 
@@ -183,6 +186,18 @@ std::string command_shortcut(int command_id) {
             return "Ctrl+E";
         case command::go_to_frame:
             return "Ctrl+G";
+        case command::zoom_1:
+            return "Ctrl+1";
+        case command::zoom_2:
+            return "Ctrl+2";
+        case command::zoom_4:
+            return "Ctrl+4";
+        case command::zoom_8:
+            return "Ctrl+8";
+        case command::flicker:
+            return "F";
+        case command::threshold_overlay:
+            return "Ctrl+T";
         default:
             return "";
     }
@@ -223,6 +238,31 @@ void ask_frame_number(FrameStore& store, Platform& platform) {
         return;
     }
     go_to_frame(store, platform, *frame);
+}
+
+// Asks for the ΔE above which the degraded picture's pixels are tinted; empty turns the
+// overlay off.
+void ask_threshold(FrameStore& store, Platform& platform) {
+    if (!platform.ask_text) return;
+    const std::string start =
+        store.overlay_threshold >= 0.0 ? fixed_text(store.overlay_threshold, 2) : "2.00";
+    const std::optional<std::string> typed =
+        platform.ask_text(threshold_title, threshold_label, start);
+    if (!typed) return;
+    const std::optional<std::string> number = field_number_text(*typed);
+    if (!number || (!number->empty() && leading_number(*number, "eE") < 0.0)) {
+        const std::string text = field_not_number_text(threshold_field_name, *typed);
+        refuse(platform, text.c_str(), caution_caption);
+        return;
+    }
+    store.overlay_threshold = number->empty() ? -1.0 : leading_number(*number, "eE");
+    repaint_main(platform);
+}
+
+void set_zoom(FrameStore& store, Platform& platform, double level) {
+    // The pixel at the panes' top left stays; choosing the zoom in use again turns it off.
+    zoom_at(store, store.zoom == level ? 0.0 : level, 0, 0);
+    repaint_main(platform);
 }
 
 }  // namespace
@@ -274,6 +314,7 @@ CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
                 break;
             case command::fit_view:
                 store.fit_to_pane = !store.fit_to_pane;
+                zoom_at(store, 0.0, 0, 0);  // fit (or the scale rule) in place of a zoom
                 repaint_main(platform);
                 break;
             case command::heatmap_view:
@@ -288,6 +329,25 @@ CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
                 break;
             case command::go_to_frame:
                 ask_frame_number(store, platform);
+                break;
+            case command::zoom_1:
+                set_zoom(store, platform, 1.0);
+                break;
+            case command::zoom_2:
+                set_zoom(store, platform, 2.0);
+                break;
+            case command::zoom_4:
+                set_zoom(store, platform, 4.0);
+                break;
+            case command::zoom_8:
+                set_zoom(store, platform, 8.0);
+                break;
+            case command::flicker:
+                store.flicker_degraded = !store.flicker_degraded;
+                repaint_main(platform);
+                break;
+            case command::threshold_overlay:
+                ask_threshold(store, platform);
                 break;
             default:
                 break;

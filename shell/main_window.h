@@ -82,6 +82,11 @@ std::string command_shortcut(int command_id);
 // (0 .. count - 1); nullopt for anything else.
 std::optional<int> frame_from_text(const std::string& text, int count);
 
+inline constexpr const char* threshold_title = "しきい値を超える画素を表示";
+inline constexpr const char* threshold_label =
+    "劣化画像で色差がこの値を超える画素に色を付けます（空欄で解除）\n⊿E:";
+inline constexpr const char* threshold_field_name = "⊿E";
+
 enum class CommandResult { done, close_window };
 
 // Carries out menu command `id` (unknown ids are ignored). Errors raised by the work

@@ -117,6 +117,16 @@ std::vector<std::string> quarter_lines(const FrameStore& store) {
     }
     lines.push_back("フレーム " + std::to_string(store.current_frame + 1) + " / " +
                     std::to_string(frame_count(store)));
+    if (store.zoom > 0.0) {
+        lines.push_back(std::to_string(static_cast<int>(store.zoom)) +
+                        "倍表示（Ctrl+ホイールで拡大・縮小、ドラッグで移動）");
+    }
+    if (store.flicker_degraded && store.degraded_ready == 1) {
+        lines.emplace_back("左上: 劣化画像を表示中（F で原画像に戻す）");
+    }
+    if (store.overlay_threshold >= 0.0 && store.diff_ready > 0) {
+        lines.push_back("右上: ⊿E > " + fixed_text(store.overlay_threshold, 2) + " の画素に色付け");
+    }
     const int left = left_pane_slot(store);
     if (left >= 0) {
         lines.push_back("原画像: " +

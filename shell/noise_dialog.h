@@ -23,10 +23,13 @@ std::string noise_record_text(const FrameStore& store);
 DialogHandlers noise_dialog_handlers(FrameStore& store, Platform& platform);
 
 // The work of OK: every reference file read again into degraded_pixels with noise added,
-// seeded by the tick count before each channel pass, the sigmas read from the three edits
-// before each frame. True when every frame was made (degraded_count and degraded_ready are
-// then set); false when a file could not be read (its message was shown, the frames before it
-// stay replaced, no count or flag changes).
+// seeded by the tick count before each channel pass (or by the seed edit's number, the same
+// for every pass), the sigmas read from the three edits before each frame (a decimal comma
+// reads as the point). A sigma or seed that is not a number is refused by name before
+// anything runs. True when every frame was made, or when the run was cancelled after some
+// (degraded_count is then the frames made; degraded_ready is set); false when a field was
+// refused or a file could not be read (its message was shown, the frames before it stay
+// replaced, no count or flag changes).
 bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& items);
 
 }  // namespace orv

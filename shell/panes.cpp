@@ -7,6 +7,7 @@
 
 #include "numeric/number_text.h"
 #include "report/heatmap.h"
+#include "shell/view_zoom.h"
 
 namespace orv {
 
@@ -128,6 +129,13 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
     const PixelBuffer* readout = nullptr;
     switch (pane) {
         case Pane::left:
+            if (store.flicker_degraded && store.degraded_ready == 1 &&
+                right_pane_slot(store) >= 0) {
+                // Flicker: the degraded frame in the reference's place, read as it is shown.
+                slot = right_pane_slot(store);
+                image = readout = &store.degraded_pixels[slot];
+                break;
+            }
             slot = left_pane_slot(store);
             if (slot < 0) return drawing;
             image = store.scielab_done == 1 ? &store.scielab_pixels[slot]
@@ -140,6 +148,7 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
             slot = right_pane_slot(store);
             if (slot < 0) return drawing;
             image = readout = &store.degraded_pixels[slot];
+            if (const PixelBuffer* tinted = overlay_picture(store, slot)) image = tinted;
             break;
         case Pane::lower:
             if (store.diff_ready <= 0) return drawing;
@@ -166,8 +175,9 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
     drawing.slot = slot;
     const int pane_width = client_width;
     const int pane_height = client_height - status_height < 0 ? 0 : client_height - status_height;
-    const double scale = store.fit_to_pane ? fit_scale(pane_width, pane_height, w, h)
-                                           : pane_scale(pane_width, pane_height, w, h);
+    const double scale = store.zoom > 0.0    ? store.zoom
+                         : store.fit_to_pane ? fit_scale(pane_width, pane_height, w, h)
+                                             : pane_scale(pane_width, pane_height, w, h);
     store.display_scale = scale;
     drawing.scale = scale;
     drawing.image = is_present(*image) ? image : nullptr;
@@ -177,6 +187,17 @@ PaneDrawing paint_pane(FrameStore& store, Pane pane, int client_width, int clien
     // the pane draws the picture, so positions map as for the grey picture.
     drawing.source_width = std::min(w, image->width > 0 ? image->width : w);
     drawing.source_height = std::min(h, image->height > 0 ? image->height : h);
+    if (store.zoom > 0.0) {
+        // Zoomed: the part of the frame the pane holds, from the view on, pixel for pixel.
+        const ZoomWindow z = zoom_window(store, w, h, pane_width, pane_height);
+        drawing.source_x = z.x;
+        drawing.source_y = z.y;
+        drawing.source_width = std::min(z.width, drawing.source_width - z.x);
+        drawing.source_height = std::min(z.height, drawing.source_height - z.y);
+        drawing.dest_width = static_cast<int>(drawing.source_width * scale);
+        drawing.dest_height = static_cast<int>(drawing.source_height * scale);
+        drawing.grid = scale >= grid_zoom;
+    }
 
     if (store.cursor_x >= w) store.cursor_x = w - 1;
     if (store.cursor_y >= h) store.cursor_y = h - 1;
@@ -241,6 +262,10 @@ void pane_mouse_move(FrameStore& store, Platform& platform, int x, int y) {
     if (store.display_scale == 0.0 || store.image_loaded != 1) return;
     store.cursor_x = map_coordinate(x, store.display_scale);
     store.cursor_y = map_coordinate(y, store.display_scale);
+    if (store.zoom > 0.0) {  // zoomed: from the pixel at the panes' top left
+        store.cursor_x += store.view_x;
+        store.cursor_y += store.view_y;
+    }
     // Beyond the picture's right or lower edge the readouts show nothing (paint keeps the
     // cursor clamped for the next move inside).
     const int slot = pane_slot(store.current_frame, store.reference_count);

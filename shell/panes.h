@@ -38,6 +38,10 @@ struct PaneDrawing {
     // frame; a heatmap's colour bar to the right of it is drawn beside the pane).
     int source_width = 0;
     int source_height = 0;
+    // Zoomed: the top left of the part drawn, and whether a pixel grid goes over it.
+    int source_x = 0;
+    int source_y = 0;
+    bool grid = false;
     double scale = 0.0;
     // Texts of status parts 0, 1, 2; an empty optional leaves that part as it was.
     std::array<std::optional<std::string>, 3> status;

@@ -15,6 +15,9 @@
 #include <QStyle>
 #include <QStyleOption>
 #include <QUrl>
+#include <QWheelEvent>
+
+#include "shell/view_zoom.h"
 
 namespace orv {
 
@@ -173,7 +176,21 @@ void ImagePane::paintEvent(QPaintEvent* event) {
         // One stretching blit, nearest pixel as the window system's plain copy does.
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
         painter.drawImage(image_rect, image_of(*last_drawing_.image),
-                          QRect(0, 0, last_drawing_.source_width, last_drawing_.source_height));
+                          QRect(last_drawing_.source_x, last_drawing_.source_y,
+                                last_drawing_.source_width, last_drawing_.source_height));
+        if (last_drawing_.grid) {
+            // A line between the image pixels, dark enough on light and light on dark.
+            painter.setPen(QColor(128, 128, 128, 110));
+            const double step = last_drawing_.scale;
+            for (int i = 1; i < last_drawing_.source_width; ++i) {
+                const int x = image_rect.left() + static_cast<int>(i * step);
+                painter.drawLine(x, image_rect.top(), x, image_rect.bottom());
+            }
+            for (int i = 1; i < last_drawing_.source_height; ++i) {
+                const int y = image_rect.top() + static_cast<int>(i * step);
+                painter.drawLine(image_rect.left(), y, image_rect.right(), y);
+            }
+        }
         painter.restore();
     }
     QRegion background(inside);
@@ -197,7 +214,40 @@ void ImagePane::paintEvent(QPaintEvent* event) {
 
 void ImagePane::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint() - contentsRect().topLeft();
+    if (dragging_ && (event->buttons() & Qt::LeftButton) && store_.zoom > 0.0) {
+        const QPoint moved = p - drag_from_;
+        pan_view(store_, view_from_.x(), view_from_.y(), moved.x(), moved.y());
+        if (on_view_changed_) on_view_changed_();
+    }
     if (on_mouse_move_) on_mouse_move_(p.x(), p.y());
+}
+
+void ImagePane::set_view_handler(std::function<void()> on_view_changed) {
+    on_view_changed_ = std::move(on_view_changed);
+}
+
+void ImagePane::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) dragging_ = false;
+    event->accept();
+}
+
+void ImagePane::wheelEvent(QWheelEvent* event) {
+    // The plain wheel is not the pane's: it steps frames over the quarter.
+    if (!(event->modifiers() & Qt::ControlModifier) || store_.image_loaded != 1) {
+        event->ignore();
+        return;
+    }
+    // Ctrl+wheel: one zoom level a notch, around the pixel under the pointer.
+    const QPoint p = event->position().toPoint() - contentsRect().topLeft();
+    wheel_rest_ += event->angleDelta().y();
+    while (wheel_rest_ >= 120 || wheel_rest_ <= -120) {
+        const int notch = wheel_rest_ > 0 ? 1 : -1;
+        wheel_rest_ -= 120 * notch;
+        zoom_at(store_, next_zoom(store_, notch), p.x(), p.y());
+    }
+    if (on_view_changed_) on_view_changed_();
+    if (on_mouse_move_) on_mouse_move_(p.x(), p.y());
+    event->accept();
 }
 
 void ImagePane::set_drop_handler(std::function<void(const std::vector<std::string>&)> on_drop) {
@@ -231,6 +281,12 @@ void ImagePane::dropEvent(QDropEvent* event) {
 
 void ImagePane::mousePressEvent(QMouseEvent* event) {
     // Clicks inside a pane are not passed on to the main window: they never step frames.
+    // While zoomed, the left button drags the three panes' view.
+    if (event->button() == Qt::LeftButton && store_.zoom > 0.0) {
+        dragging_ = true;
+        drag_from_ = event->position().toPoint() - contentsRect().topLeft();
+        view_from_ = QPoint(store_.view_x, store_.view_y);
+    }
     event->accept();
 }
 

@@ -54,6 +54,8 @@ public:
 
     // Files dropped on the pane (local paths in the order given); the upper panes take drops.
     void set_drop_handler(std::function<void(const std::vector<std::string>&)> on_drop);
+    // Called after Ctrl+wheel zoomed or a drag panned the panes (the store's view changed).
+    void set_view_handler(std::function<void()> on_view_changed);
 
     Pane kind() const { return kind_; }
     StatusStrip* status() const { return status_; }
@@ -69,6 +71,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -80,6 +84,12 @@ private:
     FrameStore& store_;
     std::function<void(int, int)> on_mouse_move_;
     std::function<void(const std::vector<std::string>&)> on_drop_;
+    std::function<void()> on_view_changed_;
+    // A drag that pans: where it started and the view then.
+    bool dragging_ = false;
+    QPoint drag_from_;
+    QPoint view_from_;
+    int wheel_rest_ = 0;
     StatusStrip* status_;
     PaneDrawing last_drawing_;
     // The frame converted once into a top-down native image; reused until the buffer or its

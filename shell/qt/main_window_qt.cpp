@@ -28,8 +28,6 @@
 #include <QTranslator>
 #include <QWheelEvent>
 
-#include "report/colour_maps.h"
-#include "report/heatmap.h"
 #include "resources/menu.h"
 #include "shell/qt/remembered.h"
 #include "shell/qt/run_dialog_qt.h"
@@ -123,40 +121,6 @@ int caption_window_width(const QString& caption, const QScreen* screen) {
     const int wanted = metrics.horizontalAdvance(caption) + 4 * bar_height + 40;
     if (screen == nullptr) return wanted;
     return std::min(wanted, screen->availableGeometry().width());
-}
-
-int draw_colour_bar(QPainter& painter, const QFont& font, QPoint top_left) {
-    const HeatmapStyle style;
-    const QFontMetrics metrics(font);
-    const int bar_height = 200;
-    const int half_text = metrics.height() / 2;
-    const QRect bar(top_left.x(), top_left.y() + half_text, 16, bar_height);
-    for (int y = 0; y < bar_height; ++y) {
-        // Top row the scale's maximum, bottom row 0.
-        const double value = style.scale_max * (bar_height - 1 - y) / (bar_height - 1);
-        const Rgb c = colour_map_entry(style.colours, colour_map_index(value, style.scale_max));
-        painter.fillRect(QRect(bar.left(), bar.top() + y, bar.width(), 1), QColor(c.r, c.g, c.b));
-    }
-    painter.setPen(Qt::black);
-    painter.setFont(font);
-    const std::vector<double> ticks = colour_bar_ticks(style.scale_max, 5);
-    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : style.scale_max;
-    int right = bar.right();
-    for (std::size_t i = 0; i < ticks.size(); ++i) {
-        const int y = bar.bottom() -
-                      static_cast<int>(std::lround(ticks[i] / style.scale_max * (bar_height - 1)));
-        painter.drawLine(bar.right() + 1, y, bar.right() + 4, y);
-        // The top label carries a "+": values beyond the scale share its colour.
-        QString label = QString::fromStdString(tick_label(ticks[i], step));
-        if (i + 1 == ticks.size() && ticks[i] >= style.scale_max) label += QLatin1Char('+');
-        const QRect text(bar.right() + 7, y - half_text, metrics.horizontalAdvance(label) + 2,
-                         metrics.height());
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, label);
-        right = std::max(right, text.right());
-    }
-    const QString unit = QStringLiteral("⊿E");
-    painter.drawText(QPoint(bar.left(), bar.bottom() + half_text + metrics.ascent() + 4), unit);
-    return std::max(right, bar.left() + metrics.horizontalAdvance(unit));
 }
 
 ClientArea::ClientArea(MainWindowQt& window) : QWidget(&window), window_(window) {
@@ -278,6 +242,13 @@ MainWindowQt::MainWindowQt(FrameStore& store, QWidget* parent)
         [this](const std::vector<std::string>& paths) { drop(Pane::left, paths); });
     panes_[1]->set_drop_handler(
         [this](const std::vector<std::string>& paths) { drop(Pane::right, paths); });
+    for (ImagePane* pane : panes_) {
+        pane->set_view_handler([this] {
+            // Zoom and pan move all three panes together; the pictures stay converted.
+            for (ImagePane* p : panes_) p->update();
+            sync_checks();
+        });
+    }
     client_->setFocus();
     fill_platform();
     resize(1000, 760);
@@ -337,6 +308,17 @@ void MainWindowQt::build_menu() {
 void MainWindowQt::sync_checks() {
     if (QAction* a = action(command::fit_view)) a->setChecked(store_.fit_to_pane);
     if (QAction* a = action(command::heatmap_view)) a->setChecked(store_.heatmap_view);
+    const std::pair<int, double> zooms[] = {{command::zoom_1, 1.0},
+                                            {command::zoom_2, 2.0},
+                                            {command::zoom_4, 4.0},
+                                            {command::zoom_8, 8.0}};
+    for (const auto& [id, level] : zooms) {
+        if (QAction* a = action(id)) a->setChecked(store_.zoom == level);
+    }
+    if (QAction* a = action(command::flicker)) a->setChecked(store_.flicker_degraded);
+    if (QAction* a = action(command::threshold_overlay)) {
+        a->setChecked(store_.overlay_threshold >= 0.0);
+    }
 }
 
 QRect MainWindowQt::quarter_rect() const {

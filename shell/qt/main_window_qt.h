@@ -12,6 +12,7 @@
 #include "shell/main_window.h"
 #include "shell/navigation.h"
 #include "shell/platform.h"
+#include "shell/qt/colour_bar.h"
 #include "shell/qt/image_pane.h"
 #include "shell/qt/results_window.h"
 
@@ -102,10 +103,6 @@ private:
 // The width a window needs to show `caption` whole in its title bar, at most the width of
 // `screen` (when given). Message boxes are made at least this wide.
 int caption_window_width(const QString& caption, const QScreen* screen);
-
-// Draws the heatmap's colour bar (0 .. the heatmap scale, labelled in `font`) with its top
-// left at `top_left`; returns the right edge of what it drew.
-int draw_colour_bar(QPainter& painter, const QFont& font, QPoint top_left);
 
 // Loads Qt's own Japanese translations (message-box buttons and dialog texts) into the
 // application; false when they are not installed.

@@ -12,6 +12,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include "measure/degradations.h"
@@ -27,6 +28,7 @@
 #include "shell/qt/main_window_qt.h"
 #include "shell/qt/remembered.h"
 #include "shell/sequence_dialogs.h"
+#include "shell/view_zoom.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
 
@@ -56,10 +58,12 @@ private slots:
     void a_seed_makes_the_noise_of_orv_cli();
     void settings_are_remembered_in_their_own_place();
     void cancel_keeps_the_frames_measured_before();
+    void zoom_and_pan_move_the_three_panes_together();
+    void flicker_and_threshold_overlay();
     void cleanupTestCase();
 
 private:
-    std::string write_frame(const std::string& name, int index);
+    std::string write_frame(const std::string& name, int index, int width = 40, int height = 24);
     // Clicks キャンセル of the progress window once `done` frames are reported.
     void cancel_after(int done);
     // Hands the next file dialog, once shown, to `answer`.
@@ -71,10 +75,11 @@ private:
     std::vector<std::string> degraded_;
 };
 
-std::string GuiAdditionsTest::write_frame(const std::string& name, int index) {
+std::string GuiAdditionsTest::write_frame(const std::string& name, int index, int width,
+                                          int height) {
     test::BmpSpec spec;
-    spec.width = 40;
-    spec.height = 24;
+    spec.width = width;
+    spec.height = height;
     const std::size_t row = test::source_row_pixels(spec.width, 24);
     spec.pixels.assign(row * static_cast<std::size_t>(spec.height), 0);
     for (std::size_t i = 0; i < spec.pixels.size(); ++i) {
@@ -317,6 +322,176 @@ void GuiAdditionsTest::cancel_keeps_the_frames_measured_before() {
     platform.progress = progress;
     QCOMPARE(store.degraded_count, 2);
     QCOMPARE(store.degraded_ready, 1);
+}
+
+void GuiAdditionsTest::zoom_and_pan_move_the_three_panes_together() {
+    FrameStore& store = window_->store();
+    Platform& platform = window_->platform();
+    // Frames larger than a pane shows at 8x, so that there is a view to move.
+    window_->resize(1000, 760);
+    QCoreApplication::processEvents();
+    window_->drop(Pane::left, {write_frame("bigref", 0, 320, 240)});
+    window_->drop(Pane::right, {write_frame("big_deg", 0, 320, 240)});
+    QVERIFY(make_difference_sequence(store, platform));
+    window_->platform().invalidate(Window::main, true);
+    ImagePane* left = window_->pane(Pane::left);
+    QTRY_VERIFY(left->last_drawing().drawn);
+
+    // 8x from the menu: every pane at 8 pane pixels per image pixel, with the grid.
+    window_->run_command(command::zoom_8);
+    QVERIFY(window_->action(command::zoom_8)->isChecked());
+    for (Pane pane : {Pane::left, Pane::right, Pane::lower}) window_->pane(pane)->repaint();
+    for (Pane pane : {Pane::left, Pane::right, Pane::lower}) {
+        const PaneDrawing& d = window_->pane(pane)->last_drawing();
+        QCOMPARE(d.scale, 8.0);
+        QVERIFY(d.grid);
+        QCOMPARE(d.source_x, 0);
+    }
+    // Nearest pixel: the 8 x 8 block of image pixel (1, 0) holds its colour.
+    const QImage shown = left->grab(left->contentsRect()).toImage();
+    const QImage frame = left->shown_image();
+    QCOMPARE(shown.pixel(8 + 3, 3), frame.pixel(1, 0));
+
+    // A drag pans the three panes by whole image pixels; the readouts follow.
+    const QPoint at = left->contentsRect().topLeft() + QPoint(440, 60);
+    QTest::mousePress(left, Qt::LeftButton, Qt::NoModifier, at);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(at - QPoint(400, 16)),
+                     left->mapToGlobal(QPointF(at - QPoint(400, 16))), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(left, &drag);
+    QTest::mouseRelease(left, Qt::LeftButton, Qt::NoModifier, at - QPoint(400, 16));
+    for (Pane pane : {Pane::left, Pane::right, Pane::lower}) window_->pane(pane)->repaint();
+    const int view_x = store.view_x;
+    const int view_y = store.view_y;
+    QVERIFY2(view_x == 50, qPrintable(QStringLiteral("view %1 pane %2 source %3 frame %4")
+                                          .arg(view_x)
+                                          .arg(left->contentsRect().width())
+                                          .arg(left->last_drawing().source_width)
+                                          .arg(store.frame_width[0])));
+    QCOMPARE(view_y, 2);
+    QCOMPARE(window_->pane(Pane::right)->last_drawing().source_x, view_x);
+    QCOMPARE(window_->pane(Pane::lower)->last_drawing().source_y, view_y);
+    // The pointer at pane (40, 44) is over image pixel (50 + 5, 2 + 5).
+    QCOMPARE(store.cursor_x, view_x + 40 / 8);
+    QCOMPARE(store.cursor_y, view_y + (60 - 16) / 8);
+
+    // Ctrl+wheel zooms out around the pointer; the plain wheel leaves the zoom alone.
+    auto turn = [&](Qt::KeyboardModifiers keys, int delta) {
+        const QPointF p(left->contentsRect().topLeft() + QPoint(80, 40));
+        QWheelEvent wheel(p, left->mapToGlobal(p), QPoint(), QPoint(0, delta), Qt::NoButton, keys,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(left, &wheel);
+    };
+    const int pixel_x = store.view_x + 80 / 8;
+    turn(Qt::NoModifier, -120);
+    QCOMPARE(store.zoom, 8.0);
+    turn(Qt::ControlModifier, -120);
+    QCOMPARE(store.zoom, 4.0);
+    left->repaint();
+    QCOMPARE(store.view_x + 80 / 4, pixel_x);  // the pixel under the pointer stays
+    turn(Qt::ControlModifier, 120);
+    QCOMPARE(store.zoom, 8.0);
+    // Below 1:1 the zoom goes off: back to the scale rule.
+    for (int i = 0; i < 4; ++i) turn(Qt::ControlModifier, -120);
+    QCOMPARE(store.zoom, 0.0);
+
+    // The rule of the levels, in a table.
+    FrameStore probe;
+    const struct {
+        double zoom;
+        double scale;
+        int steps;
+        double next;
+    } levels[] = {{0, 0.7, 1, 1}, {0, 1.5, 1, 2}, {2, 2, 1, 4},   {8, 8, 1, 8},
+                  {8, 8, -1, 4},  {1, 1, -1, 0},  {0, 3.2, -1, 2}};
+    for (const auto& l : levels) {
+        probe.zoom = l.zoom;
+        probe.display_scale = l.scale;
+        QCOMPARE(next_zoom(probe, l.steps), l.next);
+    }
+    // Choosing the fit view ends a zoom.
+    window_->run_command(command::zoom_2);
+    window_->run_command(command::fit_view);
+    QCOMPARE(store.zoom, 0.0);
+    window_->run_command(command::fit_view);
+    QVERIFY(!store.fit_to_pane);
+}
+
+void GuiAdditionsTest::flicker_and_threshold_overlay() {
+    FrameStore& store = window_->store();
+    Platform& platform = window_->platform();
+    ImagePane* left = window_->pane(Pane::left);
+    ImagePane* right = window_->pane(Pane::right);
+    window_->run_command(command::zoom_4);
+    store.view_x = 3;
+    // F shows the degraded frame in the upper-left pane at the same place and zoom.
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    left->repaint();
+    const QImage reference = left->grab(left->contentsRect()).toImage();
+    QTest::keyClick(window_.get(), Qt::Key_F);
+    QVERIFY(store.flicker_degraded);
+    window_->platform().invalidate(Window::main, true);
+    left->repaint();
+    right->repaint();
+    QCOMPARE(left->last_drawing().image, &store.degraded_pixels[0]);
+    QVERIFY2(left->last_drawing().source_x == 3,
+             qPrintable(QStringLiteral("view %1 zoom %2 width %3 pane %4")
+                            .arg(store.view_x)
+                            .arg(store.zoom)
+                            .arg(left->last_drawing().source_width)
+                            .arg(left->contentsRect().width())));
+    QCOMPARE(left->last_drawing().scale, 4.0);
+    const QImage flicked = left->grab(left->contentsRect()).toImage();
+    QVERIFY(flicked != reference);
+    QCOMPARE(flicked.pixel(10, 10), right->grab(right->contentsRect()).toImage().pixel(10, 10));
+    QTest::keyClick(window_.get(), Qt::Key_F);
+    QVERIFY(!store.flicker_degraded);
+
+    // The overlay: asked for a ΔE; the pixels above it tinted, the others as they are.
+    const auto ask = platform.ask_text;
+    std::string answer = "0,5";
+    platform.ask_text = [&answer](const std::string&, const std::string&, const std::string&) {
+        return std::optional<std::string>(answer);
+    };
+    window_->run_command(command::threshold_overlay);
+    QCOMPARE(store.overlay_threshold, 0.5);
+    QVERIFY(window_->action(command::threshold_overlay)->isChecked());
+    window_->platform().invalidate(Window::main, true);
+    right->repaint();
+    const PixelBuffer* tinted = right->last_drawing().image;
+    QCOMPARE(tinted, &store.overlay_pixels);
+    const PixelBuffer& degraded = store.degraded_pixels[0];
+    const InterleavedImage& map = store.diff_results[0];
+    int over = 0;
+    for (std::size_t i = 0; i < map.data.size(); ++i) {
+        const std::size_t row = i / static_cast<std::size_t>(map.width);
+        const std::size_t at = row * degraded.stride + 3 * (i % map.width);
+        const bool above = map.data[i] > 0.5;
+        over += above;
+        QCOMPARE(tinted->bytes[at + 1], static_cast<std::uint8_t>(above ? degraded.bytes[at + 1] / 2
+                                                                        : degraded.bytes[at + 1]));
+    }
+    QVERIFY(over > 0);
+    QVERIFY(over < static_cast<int>(map.data.size()));
+    // Empty turns it off; a word is refused.
+    answer = "";
+    window_->run_command(command::threshold_overlay);
+    QCOMPARE(store.overlay_threshold, -1.0);
+    answer = "viel";
+    std::vector<MessageRequest> shown;
+    const auto message_box = platform.message_box;
+    platform.message_box = [&shown](const MessageRequest& r) {
+        shown.push_back(r);
+        return MessageAnswer::ok;
+    };
+    window_->run_command(command::threshold_overlay);
+    platform.message_box = message_box;
+    platform.ask_text = ask;
+    QCOMPARE(shown.size(), std::size_t{1});
+    QCOMPARE(store.overlay_threshold, -1.0);
+    window_->run_command(command::zoom_4);  // off again
+    QCOMPARE(store.zoom, 0.0);
 }
 
 void GuiAdditionsTest::cleanupTestCase() {
