@@ -28,6 +28,8 @@ inline constexpr int heatmap_view = 40102;
 inline constexpr int results_window = 40103;
 // Added to the ファイル menu, before 終了: the export of the current measurement.
 inline constexpr int export_results = 40104;
+// Added to the 設定 menu, after its items: 観察条件 (the viewer as an input).
+inline constexpr int viewing_conditions = 40105;
 }  // namespace command
 
 struct MenuItem {
@@ -53,7 +55,7 @@ const std::vector<Menu>& main_menu();
 
 // The menu bar the main window shows: main_menu with every menu, item and order kept, plus
 // the 表示 menu (view settings, results window) before ヘルプ and エクスポート in the ファイル menu
-// before 終了. An item with a submenu opens it.
+// before 終了, and 観察条件 at the end of the 設定 menu. An item with a submenu opens it.
 const std::vector<Menu>& window_menu();
 
 // The letter after the first single "&" of a menu text, or 0 when the text has none.

@@ -98,8 +98,7 @@ double form_angle(const ViewingOptions& o, const char* source) {
         return std::atan(*o.display_width_cm / *o.display_width_pixels / *o.distance_cm) *
                degrees_per_radian;
     }
-    return std::atan(1.0 / (*o.distance_heights * *o.display_height_pixels)) *
-           degrees_per_radian;
+    return std::atan(1.0 / (*o.distance_heights * *o.display_height_pixels)) * degrees_per_radian;
 }
 
 // The angle of the options' form (none: the fixed geometry), each value checked.

@@ -14,6 +14,7 @@
 #include "shell/failure_texts.h"
 #include "shell/sequence_dialogs.h"
 #include "shell/slot_memory.h"
+#include "shell/viewing_settings.h"
 
 namespace orv {
 
@@ -70,7 +71,9 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
     try {
         // The profile is read once for the whole run; the run keeps the conditions it measured
         // with for an export.
-        MeasurementConditions conditions = make_conditions(store.profile_folder, store.atd_filters);
+        MeasurementConditions conditions =
+            make_conditions(store.profile_folder, store.atd_filters, DeltaEFormula::cie94,
+                            store_viewing_geometry(store));
         RunSettings settings;
         settings.threads = machine_threads();
         settings.grey = true;

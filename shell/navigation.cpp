@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "shell/panes.h"
 #include "shell/slot_memory.h"
+#include "shell/viewing_settings.h"
 
 namespace orv {
 
@@ -140,6 +142,9 @@ std::vector<std::string> quarter_lines(const FrameStore& store) {
         }
         lines.push_back(figures + "  最大 " + six_decimals(r.max) + "  最小 " +
                         six_decimals(r.min));
+    }
+    if (std::string viewing = viewing_quarter_line(store); !viewing.empty()) {
+        lines.push_back(std::move(viewing));
     }
     lines.emplace_back(quarter_hint);
     return lines;

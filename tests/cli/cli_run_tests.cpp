@@ -946,8 +946,8 @@ TEST_F(CliRun, ViewingOptionsRefusedWithStatusTwoNamingTheOption) {
         {{"--ppd", "150"},
          "--ppd: 150.00 pixels per degree is above the 141.42 the profile's "
          "filter responses reach"},
-        {{"--distance-heights", "0.1", "--display-height-pixels", "2160"},
-         "--distance-heights and --display-height-pixels: 705.72 pixels per degree is above "
+        {{"--distance-heights", "10", "--display-height-pixels", "2160"},
+         "--distance-heights and --display-height-pixels: 376.99 pixels per degree is above "
          "the 141.42"},
     };
     for (const auto& c : cases) {
