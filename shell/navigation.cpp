@@ -118,6 +118,9 @@ std::vector<std::string> quarter_lines(const FrameStore& store) {
     std::vector<std::string> lines;
     if (store.image_loaded != 1) {
         lines.emplace_back("ファイル → 開く で原画像を開いてください");
+        if (std::string viewing = viewing_quarter_line(store); !viewing.empty()) {
+            lines.push_back(std::move(viewing));
+        }
         return lines;
     }
     lines.push_back("フレーム " + std::to_string(store.current_frame + 1) + " / " +

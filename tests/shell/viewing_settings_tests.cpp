@@ -8,6 +8,7 @@
 #include "numeric/failure.h"
 #include "scielab/pipeline.h"
 #include "shell/frame_store.h"
+#include "shell/navigation.h"
 #include "shell/viewing_settings.h"
 
 namespace orv {
@@ -108,6 +109,10 @@ TEST(ViewingSettings, QuarterNamesThePixelsPerDegreeOnlyAwayFromTheDefault) {
     store->viewing = {};
     store->viewing.ppd = 40;
     EXPECT_EQ(viewing_quarter_line(*store), "観察条件: 40.00 画素/度 (ppd)");
+    // The quarter shows it before any sequence is open.
+    EXPECT_EQ(quarter_lines(*store).back(), "観察条件: 40.00 画素/度 (ppd)");
+    store->viewing = {};
+    EXPECT_EQ(quarter_lines(*store).size(), 1u);
 }
 
 }  // namespace
