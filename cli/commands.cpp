@@ -73,8 +73,13 @@ std::vector<std::string> numbered_names(const std::string& base, int count,
 
 MeasurementConditions load_run_conditions(const CommonOptions& options, DeltaEFormula formula) {
     std::ostream discard(nullptr);  // a stream without a buffer swallows everything
-    return load_conditions(options.profile, options.threads,
-                           options.kernel_trace ? std::cerr : discard, formula);
+    MeasurementConditions conditions = load_conditions(
+        options.profile, options.threads, options.kernel_trace ? std::cerr : discard, formula);
+    // The options were checked at parse time; what the filters reach is known only now.
+    conditions.viewing = viewing_geometry(options.viewing, OptionStyle::command_line,
+                                          conditions.filters, conditions.sample_angle);
+    check_conditions(conditions);
+    return conditions;
 }
 
 bool progress_line_open = false;  // a "frame i of n" line waits for its line end

@@ -13,6 +13,7 @@
 #include "measure/frame_loop.h"
 #include "media/media_text.h"
 #include "scielab/conditions.h"
+#include "scielab/viewing.h"
 
 namespace orv {
 
@@ -21,6 +22,7 @@ struct CommonOptions {
     int threads = 1;
     bool kernel_trace = false;  // filter trace to standard error (discarded otherwise)
     bool progress = false;      // "frame i of n" on standard error
+    ViewingOptions viewing;     // none: the fixed geometry
 };
 
 struct DiffOptions {

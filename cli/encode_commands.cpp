@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "cli/viewing_options.h"
 #include "encode/bitstream_info.h"
 #include "image/file_names.h"
 #include "measure/inputs.h"
@@ -231,6 +232,7 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
     commands.rd->add_option("--threads", r.common.threads, "Frames measured in parallel")
         ->type_name("N")
         ->check(CLI::Range(1, 1024));
+    add_viewing_options(*commands.rd, r.common.viewing);
     commands.rd->add_option("--out", r.out, "Output folder (made if missing)")
         ->type_name("DIR")
         ->required();
@@ -390,6 +392,7 @@ int run_rd(const RdOptions& options) {
     RdRun run;
     run.command = options.command;
     run.profile = options.common.profile;
+    run.viewing = conditions.viewing;
     run.inputs = options.files;
     RunFiles made;
 

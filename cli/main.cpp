@@ -15,6 +15,7 @@
 
 #include "cli/commands.h"
 #include "cli/encode_commands.h"
+#include "cli/viewing_options.h"
 #include "measure/frame_loop.h"
 #include "media/media_source.h"
 #include "media/media_text.h"
@@ -169,6 +170,7 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::PositiveNumber);
     orv::add_report_options(*diff_command, diff.report);
+    orv::add_viewing_options(*diff_command, diff.common.viewing);
 
     orv::FilterOptions filter;
     filter.common.threads = orv::machine_threads();
@@ -187,6 +189,7 @@ int main(int argc, char** argv) {
         ->required();
     orv::MediaText filter_media;
     add_media(*filter_command, filter_media, "", "the input");
+    orv::add_viewing_options(*filter_command, filter.common.viewing);
 
     orv::NoiseOptions noise;
     std::vector<double> sigmas;
@@ -230,6 +233,9 @@ int main(int argc, char** argv) {
             }
         }
         orv::check_report_options(diff.report);
+        orv::check_viewing_options(diff.common.viewing);
+        orv::check_viewing_options(filter.common.viewing);
+        orv::check_viewing_options(encode.rd_options.common.viewing);
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
@@ -260,6 +266,8 @@ int main(int argc, char** argv) {
         return orv::run_noise(noise);
     } catch (const orv::Failure& failure) {
         report(orv::failure_text(failure));
+        // A viewing option beyond the profile's filters is a usage error found after loading.
+        if (orv::is_viewing_refusal(failure.kind)) return 2;
         if (failure.kind == orv::FailureKind::svd_no_convergence)
             std::fputs("...now exiting to system...\n", stderr);
         return 1;

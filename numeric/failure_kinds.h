@@ -211,4 +211,12 @@
       "pix_fmt is not a raw pixel format the libraries know (yuv420p, yuv422p10le, rgb24, ...): "  \
       "'{0}'")                                                                                     \
     X(media_fps_text, "fps must be a positive rate such as 25, 29.97 or 30000/1001, not '{0}'")    \
-    X(folder_without_frames, "{p} holds no frame files ({0})")
+    X(folder_without_frames, "{p} holds no frame files ({0})")                                     \
+    /* The viewer as an input. */                                                                  \
+    X(viewing_value_not_positive, "{0} must be a positive finite number, not {1}")                 \
+    X(viewing_form_incomplete, "{0} needs {1} as well")                                            \
+    X(viewing_two_forms, "{0} and {1} both give the viewing geometry; give only one of them")      \
+    X(viewing_unknown_preset, "{0}: unknown viewing preset \"{1}\"; the presets are {2}")          \
+    X(viewing_below_one, "{0}: {1} pixels per degree; at least 1 is needed")                       \
+    X(viewing_above_filters,                                                                       \
+      "{0}: {1} pixels per degree is above the {2} the profile's filter responses reach")

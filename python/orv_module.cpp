@@ -35,6 +35,7 @@
 #include "media/media_text.h"
 #include "media/raw_format.h"
 #include "numeric/failure.h"
+#include "python/viewing_keywords.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 
@@ -50,13 +51,16 @@ struct LoadedProfile {
     MeasurementConditions conditions;  // CIE94; a call's formula replaces it in a copy
 };
 
-LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_trace) {
+LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_trace,
+                           const ViewingKeywords& viewing) {
     if (threads <= 0) threads = machine_threads();
+    viewing.check();
     LoadedProfile profile;
     profile.folder = folder;
     py::gil_scoped_release unlocked;
     std::ostream discard(nullptr);
     profile.conditions = load_conditions(folder, threads, kernel_trace ? std::cerr : discard);
+    viewing.apply(profile.conditions);  // raises without touching the interpreter
     return profile;
 }
 
@@ -435,21 +439,34 @@ PYBIND11_MODULE(_orv, m) {
         "budget, as orv-cli's --threads does (0: the machine's cores): the filter responses, "
         "the two halves of one frame pair and the frame loop's workers of diff_files share it, "
         "and the results are the same for any number; kernel_trace sends the kernel files' trace "
-        "to standard error. Raises "
-        "orv.Error with orv-cli's texts. The measurement still reads the display-model and "
-        "matrix files for every frame, as orv-cli does. A Profile may be shared by threads.")
-        .def(
-            py::init([](const std::string& folder, int threads, bool kernel_trace) {
-                return std::make_shared<LoadedProfile>(load_profile(folder, threads, kernel_trace));
-            }),
-            py::arg("folder"), py::arg("threads") = 0, py::arg("kernel_trace") = false,
-            "Reads and checks the profile-data folder `folder`; raises orv.Error.")
+        "to standard error; the viewing keywords (one form) set the pixels per degree as orv-cli's "
+        "options do. Raises orv.Error with orv-cli's texts. A Profile may be shared by threads.")
+        .def(py::init([](const std::string& folder, int threads, bool kernel_trace,
+                         std::optional<double> ppd, std::optional<double> width_cm,
+                         std::optional<double> width_pixels, std::optional<double> distance_cm,
+                         std::optional<double> heights, std::optional<double> height_pixels,
+                         std::optional<std::string> preset) {
+                 const ViewingKeywords viewing{
+                     {ppd, width_cm, width_pixels, distance_cm, heights, height_pixels, preset}};
+                 return std::make_shared<LoadedProfile>(
+                     load_profile(folder, threads, kernel_trace, viewing));
+             }),
+             py::arg("folder"), py::arg("threads") = 0, py::arg("kernel_trace") = false,
+             py::kw_only(), py::arg("ppd") = py::none(), py::arg("display_width_cm") = py::none(),
+             py::arg("display_width_pixels") = py::none(), py::arg("distance_cm") = py::none(),
+             py::arg("distance_heights") = py::none(),
+             py::arg("display_height_pixels") = py::none(), py::arg("viewing") = py::none(),
+             "Reads and checks the profile-data folder `folder`; raises orv.Error.")
         .def_property_readonly(
             "folder", [](const LoadedProfile& p) { return p.folder; },
             "The profile-data folder as given.")
         .def_property_readonly(
             "response_length", [](const LoadedProfile& p) { return p.conditions.filters.a.length; },
             "Number of elements of each finished filter response (2 * half-width + 1).")
+        .def_property_readonly(
+            "pixels_per_degree",
+            [](const LoadedProfile& p) { return 1.0 / p.conditions.viewing.pixel_angle_degrees; },
+            "Display pixels per degree of visual angle the profile measures at.")
         .def("__repr__", [](const LoadedProfile& p) {
             return "orv.Profile(" + py::repr(py::str(p.folder)).cast<std::string>() + ")";
         });

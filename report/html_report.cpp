@@ -321,6 +321,7 @@ std::string html_report(const RunRecord& run, const ValueHistogram& histogram,
     h += input_rows("Degraded", run.degraded);
     h += row("Profile folder", html_escaped(run.profile.folder));
     h += row("Kernel sample angle", shown(run.profile.kernel_sample_angle, 4) + "&deg;");
+    h += row("Viewing", viewing_text(run.profile.viewing));
     h += "</table>\n<details><summary>Profile as used (display model, matrices, filters, viewing "
          "geometry)</summary>\n<pre>" +
          html_escaped(run_json(run)["profile"].dump(2)) + "</pre></details>\n";

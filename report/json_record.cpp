@@ -51,6 +51,19 @@ json profile_json(const ProfileRecord& p) {
                            {"length", f.length}});
     }
     const double pixel_angle = p.viewing.pixel_angle_degrees;
+    // The fixed geometry's figures describe the default angle only; an angle the user gave
+    // is described by its figures and where it came from.
+    json viewing_geometry = json::object();
+    if (p.viewing.source == "default") {
+        viewing_geometry = {{"display_width_pixels", viewing::display_width_pixels},
+                            {"display_height_pixels", viewing::display_height_pixels},
+                            {"display_diagonal", viewing::display_diagonal},
+                            {"distance_factor", viewing::distance_factor}};
+    }
+    viewing_geometry["frequency_to_bin"] = viewing::frequency_to_bin;
+    viewing_geometry["pixel_angle_degrees"] = number(pixel_angle);
+    viewing_geometry["pixels_per_degree"] = number(1.0 / pixel_angle);
+    viewing_geometry["source"] = p.viewing.source;
     return {{"folder", p.folder},
             {"display_model",
              {{"red", gog(p.display_model.red)},
@@ -62,14 +75,7 @@ json profile_json(const ProfileRecord& p) {
               {"LMStoATD", matrix(p.lms_to_atd)}}},
             {"filters", filters},
             {"kernel_sample_angle", number(p.kernel_sample_angle)},
-            {"viewing_geometry",
-             {{"display_width_pixels", viewing::display_width_pixels},
-              {"display_height_pixels", viewing::display_height_pixels},
-              {"display_diagonal", viewing::display_diagonal},
-              {"distance_factor", viewing::distance_factor},
-              {"frequency_to_bin", viewing::frequency_to_bin},
-              {"pixel_angle_degrees", number(pixel_angle)},
-              {"pixels_per_degree", number(1.0 / pixel_angle)}}}};
+            {"viewing_geometry", viewing_geometry}};
 }
 
 json input_json(const InputRecord& in) {

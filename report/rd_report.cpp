@@ -7,6 +7,7 @@
 
 #include "numeric/number_text.h"
 #include "report/html_report.h"
+#include "report/run_record.h"
 
 namespace orv {
 
@@ -149,6 +150,10 @@ std::string rd_json(const RdRun& run) {
         {"schema_version", 1},
         {"command", run.command},
         {"profile", run.profile},
+        {"viewing",
+         {{"pixels_per_degree", 1.0 / run.viewing.pixel_angle_degrees},
+          {"pixel_angle_degrees", run.viewing.pixel_angle_degrees},
+          {"source", run.viewing.source}}},
         {"inputs", run.inputs},
         {"width", run.width},
         {"height", run.height},
@@ -296,7 +301,8 @@ std::string rd_html(const RdRun& run) {
            "<table>\n<tr><th>codec</th><th>setting</th><th>bitstream</th><th>bytes</th>"
            "<th>kbit/s</th><th>mean</th><th>median</th><th>p95</th><th>max</th></tr>\n" +
            rows + "</table>\n" + bd_section(run) +
-           "<p class=\"small\">Profile: " + html_escaped(run.profile) + "<br>Command: " + command +
+           "<p class=\"small\">Profile: " + html_escaped(run.profile) +
+           "<br>Viewing: " + viewing_text(run.viewing) + "<br>Command: " + command +
            "</p>\n<details class=\"small\"><summary>Inputs</summary>" + inputs +
            "</details>\n</body>\n</html>\n";
 }

@@ -8,6 +8,7 @@
 #include "encode/encoder.h"
 #include "numeric/number_text.h"
 #include "report/bd_table.h"
+#include "scielab/conditions.h"
 
 namespace orv {
 
@@ -42,6 +43,7 @@ struct RdPoint {
 struct RdRun {
     std::vector<std::string> command;  // argv as given
     std::string profile;
+    ViewingGeometry viewing;  // the pixel angle the frames were measured at
     std::vector<std::string> inputs;
     int width = 0;
     int height = 0;

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "numeric/number_text.h"
+
 namespace orv {
 
 #ifndef ORV_VERSION
@@ -9,6 +11,12 @@ namespace orv {
 #endif
 
 std::string_view orv_version() { return ORV_VERSION; }
+
+std::string viewing_text(const ViewingGeometry& viewing) {
+    const double theta = viewing.pixel_angle_degrees;
+    return fixed_text(1.0 / theta, 2) + " pixels per degree (pixel angle " + fixed_text(theta, 7) +
+           "&deg;; " + viewing.source + ")";
+}
 
 ProfileRecord profile_record(const MeasurementConditions& conditions) {
     const ColourModel& colour = conditions.colour;

@@ -43,6 +43,10 @@ struct ProfileRecord {
 // finished filter set and the viewing geometry.
 ProfileRecord profile_record(const MeasurementConditions& conditions);
 
+// The viewing geometry as the HTML pages show it: "68.66 pixels per degree (pixel angle
+// 0.0145651&deg;; default)". HTML-safe.
+std::string viewing_text(const ViewingGeometry& viewing);
+
 struct InputRecord {
     std::vector<std::string> paths;
     int frame_width = 0;

@@ -35,6 +35,7 @@ const std::vector<Menu>& window_menu() {
         m.insert(m.end() - 1, view);
         std::vector<MenuItem>& file = m.front().items;
         file.insert(file.end() - 1, MenuItem{"エクスポート(&E)", command::export_results});
+        m[2].items.emplace_back("観察条件", command::viewing_conditions);
         return m;
     }();
     return menus;

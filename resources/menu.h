@@ -37,6 +37,8 @@ inline constexpr int zoom_4 = 40108;
 inline constexpr int zoom_8 = 40109;
 inline constexpr int flicker = 40110;
 inline constexpr int threshold_overlay = 40111;
+// Added to the 設定 menu, after its items: 観察条件 (the viewer as an input).
+inline constexpr int viewing_conditions = 40112;
 }  // namespace command
 
 struct MenuItem {
@@ -62,7 +64,7 @@ const std::vector<Menu>& main_menu();
 
 // The menu bar the main window shows: main_menu with every menu, item and order kept, plus
 // the 表示 menu (view settings, results window) before ヘルプ and エクスポート in the ファイル menu
-// before 終了. An item with a submenu opens it.
+// before 終了, and 観察条件 at the end of the 設定 menu. An item with a submenu opens it.
 const std::vector<Menu>& window_menu();
 
 // The letter after the first single "&" of a menu text, or 0 when the text has none.

@@ -14,6 +14,7 @@
 #include "shell/failure_texts.h"
 #include "shell/sequence_dialogs.h"
 #include "shell/slot_memory.h"
+#include "shell/viewing_settings.h"
 
 namespace orv {
 
@@ -93,7 +94,8 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
         // The profile is read once for the whole run; the run keeps the conditions it measured
         // with for an export.
         const MeasurementConditions conditions =
-            make_conditions(store.profile_folder, store.atd_filters);
+            make_conditions(store.profile_folder, store.atd_filters, DeltaEFormula::cie94,
+                            store_viewing_geometry(store));
         RunSettings settings;
         settings.threads = machine_threads();
         settings.grey = true;

@@ -211,6 +211,15 @@ const JapaneseText japanese_texts[] = {
     {K::media_pixel_format_text, "画素形式「{0}」は扱える RAW の画素形式ではありません"},
     {K::media_fps_text, "フレームレート「{0}」は正の値ではありません"},
     {K::folder_without_frames, "フォルダ [{p}] に画像ファイル ({0}) がありません"},
+    {K::viewing_value_not_positive,
+     "観察条件 {0} の値 {1} は使えません（正の有限の数を入力して下さい）"},
+    {K::viewing_form_incomplete, "観察条件 {0} には {1} も必要です（空の欄に値を入力して下さい）"},
+    {K::viewing_two_forms,
+     "観察条件 {0} と {1} は同時に指定できません（一つの方法だけで指定して下さい）"},
+    {K::viewing_unknown_preset, "観察条件 {0}: プリセット「{1}」はありません（{2}）"},
+    {K::viewing_below_one, "観察条件 {0}: 1度あたりの画素数が {1} です（1 以上が必要です）"},
+    {K::viewing_above_filters,
+     "観察条件 {0}: 1度あたりの画素数 {1} は、フィルタの応答が届く {2} を超えています"},
 };
 
 const JapaneseText* find_text(FailureKind kind) {

@@ -11,6 +11,7 @@
 #include "report/run_record.h"
 #include "scielab/conditions.h"
 #include "scielab/filter_kernels.h"
+#include "scielab/viewing.h"
 
 namespace orv {
 
@@ -83,6 +84,8 @@ struct FrameStore {
     std::string profile_folder;
     std::string start_directory;
     AtdFilters atd_filters;
+    // 設定 → 観察条件 (none: the fixed geometry); remembered between starts by the window layer.
+    ViewingOptions viewing;
     // The conditions the last colour-difference run measured with (what an export records).
     MeasurementConditions measured_conditions;
 

@@ -19,6 +19,7 @@
 #include "shell/sequence_dialogs.h"
 #include "shell/slot_memory.h"
 #include "shell/view_zoom.h"
+#include "shell/viewing_settings.h"
 
 namespace orv {
 
@@ -134,7 +135,8 @@ void run_scielab_command(FrameStore& store, Platform& platform) {
     ProgressScope progress(platform, scielab_progress_label, count);
     // The profile is read once for the whole run.
     const MeasurementConditions conditions =
-        make_conditions(store.profile_folder, store.atd_filters);
+        make_conditions(store.profile_folder, store.atd_filters, DeltaEFormula::cie94,
+                        store_viewing_geometry(store));
 
     const FrameStore& input = store;
     // Frames are filtered side by side and handed back in frame order; each output is a
@@ -293,6 +295,10 @@ CommandResult run_main_command(FrameStore& store, Platform& platform, int id) {
                 break;
             case command::environment_settings:
                 platform.run_dialog("SETTING_DLG");
+                break;
+            case command::viewing_conditions:
+                platform.run_dialog(viewing_dialog_name);
+                repaint_main(platform);  // the quarter names the pixels per degree
                 break;
             case command::random_noise:
                 if (store.image_loaded != 1) {

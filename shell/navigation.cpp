@@ -1,10 +1,13 @@
 #include "shell/navigation.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
 
 #include "numeric/number_text.h"
 #include "shell/panes.h"
 #include "shell/slot_memory.h"
+#include "shell/viewing_settings.h"
 
 namespace orv {
 
@@ -113,6 +116,9 @@ std::vector<std::string> quarter_lines(const FrameStore& store) {
     std::vector<std::string> lines;
     if (store.image_loaded != 1) {
         lines.emplace_back("ファイル → 開く で原画像を開いてください");
+        if (std::string viewing = viewing_quarter_line(store); !viewing.empty()) {
+            lines.push_back(std::move(viewing));
+        }
         return lines;
     }
     lines.push_back("フレーム " + std::to_string(store.current_frame + 1) + " / " +
@@ -151,6 +157,9 @@ std::vector<std::string> quarter_lines(const FrameStore& store) {
         }
         lines.push_back(figures + "  最大 " + six_decimals(r.max) + "  最小 " +
                         six_decimals(r.min));
+    }
+    if (std::string viewing = viewing_quarter_line(store); !viewing.empty()) {
+        lines.push_back(std::move(viewing));
     }
     lines.emplace_back(quarter_hint);
     return lines;

@@ -8,6 +8,7 @@
 #include "shell/frame_store.h"
 #include "shell/qt/main_window_qt.h"
 #include "shell/qt/remembered.h"
+#include "shell/qt/viewing_dialog_qt.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
 
     orv::FrameStore& store = orv::frame_store();
     orv::start_frame_store(store, QDir::toNativeSeparators(QDir::currentPath()).toStdString());
+    orv::load_viewing_setting(store);
 
     int code = 0;
     {

@@ -919,3 +919,88 @@ TEST_F(CliRun, BadMediaStopsWithOneLineNamingTheFile) {
 
 }  // namespace
 }  // namespace orv
+
+namespace orv {
+namespace {
+
+// The viewing options: one form at most, checked before any work (status 2 and one line
+// naming the option), the filters' limit checked once the profile is loaded, and the map
+// measured at the angle asked for.
+TEST_F(CliRun, ViewingOptionsRefusedWithStatusTwoNamingTheOption) {
+    const auto frames = write_frames("in", 1, 0);
+    const std::string out = temp.file("x");
+    const struct {
+        std::vector<std::string> options;
+        const char* named;
+    } cases[] = {
+        {{"--ppd", "0"}, "--ppd must be a positive finite number, not 0"},
+        {{"--ppd", "-40"}, "--ppd must be a positive finite number, not -40"},
+        {{"--ppd", "inf"}, "--ppd must be a positive finite number, not inf"},
+        {{"--ppd", "forty"}, "--ppd"},
+        {{"--distance-cm", "60"},
+         "--distance-cm needs --display-width-cm and "
+         "--display-width-pixels as well"},
+        {{"--ppd", "40", "--viewing", "phone"}, "--viewing and --ppd both give"},
+        {{"--viewing", "cinema"}, "--viewing: unknown viewing preset \"cinema\""},
+        {{"--ppd", "0.5"}, "--ppd: 0.50 pixels per degree; at least 1 is needed"},
+        {{"--ppd", "150"},
+         "--ppd: 150.00 pixels per degree is above the 141.42 the profile's "
+         "filter responses reach"},
+        {{"--distance-heights", "10", "--display-height-pixels", "2160"},
+         "--distance-heights and --display-height-pixels: 376.99 pixels per degree is above "
+         "the 141.42"},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::vector<std::string>> commands = {
+            {"diff", "--profile", profile, "--reference", frames[0], "--degraded", frames[0],
+             "--csv", out + ".csv"},
+            {"filter", "--profile", profile, "--out", out, frames[0]},
+        };
+        for (std::vector<std::string> args : commands) {
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            const RunResult result = run(args);
+            EXPECT_EQ(result.status, 2) << args[0] << " " << c.named << "\n" << result.err;
+            EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
+        }
+    }
+    EXPECT_FALSE(fs::exists(out + ".csv"));
+    EXPECT_FALSE(fs::exists(out + "_0000.bmp"));
+    // The limit's own figure is accepted.
+    EXPECT_EQ(
+        run({"filter", "--profile", profile, "--out", out, "--ppd", "141.42", frames[0]}).status,
+        0);
+}
+
+TEST_F(CliRun, ViewingOptionsSetTheAngleOfTheMapAndTheRecord) {
+    const auto refs = write_frames("ref", 1, 2, 24, 18);
+    const auto degs = write_frames("deg", 1, 9, 24, 18);
+    const auto map_with = [&](const std::string& name, std::vector<std::string> options) {
+        options.insert(options.end(), {"--values", temp.file(name), "--quiet"});
+        const RunResult result = diff(refs, degs, options);
+        EXPECT_EQ(result.status, 0) << result.err;
+        return slurp(temp.file(name + "_0000.npy"));
+    };
+    const std::string fixed = map_with("fixed", {});
+    EXPECT_EQ(map_with("laptop", {"--viewing", "laptop14"}), fixed);
+    const std::string monitor = map_with(
+        "monitor",
+        {"--display-width-cm", "59.8", "--display-width-pixels", "3840", "--distance-cm", "60"});
+    EXPECT_NE(monitor, fixed);
+    EXPECT_EQ(map_with("preset", {"--viewing", "desktop27-4k"}), monitor);
+    EXPECT_NE(map_with("ppd", {"--ppd", "40"}), fixed);
+
+    const std::string json = temp.file("run.json");
+    ASSERT_EQ(diff(refs, degs, {"--ppd", "40", "--json", json, "--quiet"}).status, 0);
+    const std::string record = slurp(json);
+    EXPECT_NE(record.find("\"pixels_per_degree\": 40.0"), std::string::npos) << record;
+    EXPECT_NE(record.find("\"pixel_angle_degrees\": 0.025"), std::string::npos) << record;
+    EXPECT_NE(record.find("\"source\": \"ppd\""), std::string::npos) << record;
+    EXPECT_EQ(record.find("display_diagonal"), std::string::npos) << record;
+    const std::string html = temp.file("run.html");
+    ASSERT_EQ(diff(refs, degs, {"--viewing", "phone", "--report", html, "--quiet"}).status, 0);
+    EXPECT_NE(slurp(html).find("<td>94.25 pixels per degree (pixel angle 0.0106103&deg;; phone)"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace orv

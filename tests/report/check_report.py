@@ -84,6 +84,23 @@ def check_schema(args, folder):
     broken["frames"][0]["mean"] = "0.5"
     if len(list(validator.iter_errors(broken))) != 2:
         sys.exit("the schema accepts a broken record")
+    # A record measured at a preset's pixel angle: its figures and source replace the fixed
+    # geometry's, and the schema accepts it.
+    viewed = os.path.join(folder, "viewed")
+    os.mkdir(viewed)
+    viewed_path = os.path.join(viewed, "run.json")
+    measure(args, viewed, ["--json", viewed_path, "--viewing", "tv-uhd-3h"])
+    with open(viewed_path, encoding="utf-8") as f:
+        viewed_record = json.load(f, parse_constant=refuse)
+    errors = list(validator.iter_errors(viewed_record))
+    for error in errors:
+        print("%s: %s" % ("/".join(str(p) for p in error.path), error.message))
+    geometry = viewed_record["profile"]["viewing_geometry"]
+    if errors or geometry["source"] != "tv-uhd-3h" or "display_diagonal" in geometry or \
+            abs(geometry["pixels_per_degree"] - 113.0973364) > 1e-6:
+        sys.exit("the record at a preset's viewing is wrong: %s" % geometry)
+    if record["profile"]["viewing_geometry"]["source"] != "default":
+        sys.exit("the default record does not say so")
     print("record valid: %d frames" % frames)
 
 

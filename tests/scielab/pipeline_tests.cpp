@@ -12,6 +12,7 @@
 #include "numeric/parallel.h"
 #include "numeric/svd.h"
 #include "scielab/pipeline.h"
+#include "scielab/viewing.h"
 #include "tests/scielab/scielab_fixture.h"
 #include "tests/support/pipeline_calls.h"
 
@@ -29,6 +30,9 @@ struct Reference {
     Matrix3 m{};
     Matrix3 m_inverse{};
     Matrix3 atd_to_xyz{};
+    // The pixel's visual angle in degrees: the fixed geometry's unless a test sets another.
+    double theta =
+        std::atan(14.0 / std::sqrt(1920.0 * 1920.0 + 1080.0 * 1080.0) * 0.04) * 57.29577951307855;
 
     explicit Reference(const std::string& folder) {
         gog = read_display_model(profile_path(folder, "DISPGOG_parameter.txt"));
@@ -63,7 +67,7 @@ struct Reference {
         return image;
     }
 
-    static void filter(PlanarImage& image, const AtdFilters& f) {
+    void filter(PlanarImage& image, const AtdFilters& f) const {
         const int w = image.width;
         const int h = image.height;
         std::array<std::vector<double>, 3> im;
@@ -71,8 +75,6 @@ struct Reference {
         for (int c = 0; c < 3; ++c) fft_2d(image.planes[c].data(), im[c].data(), 1, w, h);
         for (int c = 0; c < 3; ++c) shift_quadrants_2d(image.planes[c].data(), w, h);
         for (int c = 0; c < 3; ++c) shift_quadrants_2d(im[c].data(), w, h);
-        const double theta = std::atan(14.0 / std::sqrt(1920.0 * 1920.0 + 1080.0 * 1080.0) * 0.04) *
-                             57.29577951307855;
         const ChannelFilter* filters[3] = {&f.a, &f.t, &f.d};
         for (int v = -(h / 2); v <= (h + 1) / 2 - 1; ++v) {
             for (int u = -(w / 2); u <= (w + 1) / 2 - 1; ++u) {
@@ -294,6 +296,55 @@ TEST_F(Pipeline, MatchesTheStepByStepComputationForEvenOddAndPaddedSizes) {
     }
 }
 
+// The viewer as an input: the map at a pixel angle the user gives equals the step-by-step
+// computation with that angle, the angle worked out here from its own figures.
+TEST_F(Pipeline, DifferenceMapAtAGivenViewingMatchesTheStepByStepComputation) {
+    const double degrees = 180.0 / 3.14159265358979323846;
+    ViewingOptions at_40;
+    at_40.ppd = 40.0;
+    ViewingOptions monitor;  // 59.8 cm wide, 3840 pixels, seen from 60 cm
+    monitor.display_width_cm = 59.8;
+    monitor.display_width_pixels = 3840.0;
+    monitor.distance_cm = 60.0;
+    ViewingOptions television;  // 3 picture heights of 2160 lines
+    television.distance_heights = 3.0;
+    television.display_height_pixels = 2160.0;
+    const struct {
+        ViewingOptions options;
+        double theta;
+        const char* source;
+    } cases[] = {
+        {at_40, 1.0 / 40.0, "ppd"},
+        {monitor, std::atan(59.8 / 3840.0 / 60.0) * degrees, "display"},
+        {television, std::atan(1.0 / 6480.0) * degrees, "heights"},
+    };
+    const PixelBuffer frame = pattern_frame(24, 18, 5);
+    const PixelBuffer degraded = degrade(frame, 4);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        MeasurementConditions conditions =
+            test_calls::conditions(filters, kernel_sample_angle, dir.folder());
+        conditions.viewing =
+            viewing_geometry(c.options, OptionStyle::command_line, filters, kernel_sample_angle);
+        EXPECT_EQ(conditions.viewing.source, c.source);
+        EXPECT_NEAR(conditions.viewing.pixel_angle_degrees, c.theta, 1e-15 * c.theta);
+        const InterleavedImage map = difference_map(frame, degraded, conditions, nullptr);
+
+        Reference reference(dir.folder());
+        reference.theta = c.theta;
+        const std::vector<double> expected = reference.difference(frame, degraded, filters);
+        Reference fixed(dir.folder());
+        const std::vector<double> at_default = fixed.difference(frame, degraded, filters);
+        ASSERT_EQ(map.data.size(), expected.size());
+        double moved = 0.0;  // the angle must matter, or the test would prove nothing
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_NEAR(map.data[i], expected[i], 1e-9 * std::abs(expected[i]) + 1e-300) << i;
+            moved = std::max(moved, std::abs(expected[i] - at_default[i]));
+        }
+        EXPECT_GT(moved, 1e-6);
+    }
+}
+
 constexpr const char* golden_stats = "0.094907 0.511449 0.004430";
 constexpr long golden_grey_sum = 233265;
 constexpr long golden_filtered_sum = 82513383;
@@ -309,7 +360,7 @@ TEST_F(Pipeline, PlaneFilterMatchesTheCentredWeighting) {
         const PixelBuffer frame = pattern_frame(size.first, size.second, 5);
         PlanarImage expected = reference.planes(frame);
         PlanarImage image = expected;
-        Reference::filter(expected, filters);
+        reference.filter(expected, filters);
         filter_atd_planes(image, filters.a, filters.t, filters.d, kernel_sample_angle);
         for (int c = 0; c < 3; ++c) {
             double largest = 0.0;
