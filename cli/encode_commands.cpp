@@ -6,7 +6,10 @@
 #include <string>
 #include <unistd.h>
 
+#include "cli/rd_resume.h"
+#include "cli/run_checks.h"
 #include "image/file_names.h"
+#include "image/output_file.h"
 #include "measure/inputs.h"
 #include "measure/sequence_runner.h"
 #include "measure/statistics.h"
@@ -99,23 +102,34 @@ RunSide open_inputs(const std::vector<std::string>& files) {
 FrameSource input_frames(const RunSide& side) {
     FrameSource source;
     source.count = side.count;
-    source.read = [&side](int i) { return side.read(i).owned; };
+    source.read = [&side](int i) {
+        stop_if_interrupted();
+        return side.read(i).owned;
+    };
     return source;
 }
 
+// Progress that also stops the run at the next frame after SIGINT or SIGTERM.
+FrameProgress stoppable(FrameProgress shown) {
+    return [shown](int done, int total) {
+        stop_if_interrupted();
+        if (shown) shown(done, total);
+    };
+}
+
 void write_text_file(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "wx");
-    if (file == nullptr) raise_errno_failure(FailureKind::cannot_create, path);
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    std::string reason = written ? std::string() : errno_text();
-    if (std::fclose(file) != 0 && written) {
-        reason = errno_text();
-        written = false;
-    }
-    if (!written) {
-        ::unlink(path.c_str());
-        raise_failure(FailureKind::cannot_write, path, {}, reason);
-    }
+    write_whole_file(path, text);
+}
+
+void print_point(const RdPoint& point) {
+    const EncodeSettings& settings = point.settings;
+    std::printf("%s %s: %lld bytes, %s kbit/s, mean %s, median %s, p95 %s, max %s\n",
+                settings.codec.c_str(), setting_label(settings).c_str(), point.stream_bytes,
+                fixed_text(point.bitrate / 1000.0, 1).c_str(),
+                fixed_text(point.pooled.mean, 4).c_str(),
+                fixed_text(point.pooled.median, 4).c_str(), fixed_text(point.pooled.p95, 4).c_str(),
+                fixed_text(point.pooled.max, 4).c_str());
+    std::fflush(stdout);
 }
 
 // Files a run made, removed again unless it completes.
@@ -180,6 +194,9 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
         ->type_name("DIR")
         ->required();
     commands.rd->add_option("files", r.files, "Frames, in order")->type_name("FILE")->required();
+    commands.rd->add_flag("--resume", r.resume,
+                          "Continue an interrupted run: keep the points whose bitstream and "
+                          "figures (CODEC_SETTING.json) are in DIR, measure the others");
 }
 
 std::optional<int> run_encode_commands(EncodeCommands& commands, int argc, char** argv,
@@ -190,6 +207,7 @@ std::optional<int> run_encode_commands(EncodeCommands& commands, int argc, char*
     }
     if (commands.rd != nullptr && commands.rd->parsed()) {
         commands.rd_options.common.progress = progress;
+        commands.rd_options.common.profile_default = commands.rd->count("--profile") == 0;
         commands.rd_options.command.assign(argv, argv + argc);
         return run_rd(commands.rd_options);
     }
@@ -202,11 +220,9 @@ int run_encode(const EncodeOptions& options) {
     const EncodeSettings& settings = all.at(0);
     check_encode_settings(settings);
 
-    EncodeProgress progress;
-    if (options.progress) {
-        const FrameProgress frames = frame_progress(true);
-        progress = [frames](int done, int total) { frames(done, total); };
-    }
+    catch_interruptions();
+    const FrameProgress frames = stoppable(frame_progress(options.progress));
+    const EncodeProgress progress = [frames](int done, int total) { frames(done, total); };
     const RunSide inputs = open_inputs(options.files);
     std::vector<std::string> decoded;
     const EncodeSummary summary =
@@ -231,6 +247,7 @@ int run_encode(const EncodeOptions& options) {
 
 int run_rd(const RdOptions& options) {
     quiet_codec_libraries();
+    if (options.common.profile_default) check_profile_present(options.common.profile);
     const int count = open_inputs(options.files).count;
     std::vector<EncodeSettings> all;
     for (const std::string& codec : options.codecs) {
@@ -252,72 +269,96 @@ int run_rd(const RdOptions& options) {
     auto in_folder = [&](const std::string& name) { return (folder / name).string(); };
     std::vector<std::string> outputs = {in_folder("rd.csv"), in_folder("rd.json"),
                                         in_folder("rd.html")};
-    for (const EncodeSettings& s : all) {
-        outputs.push_back(in_folder(s.codec + "_" + setting_label(s) + ".mp4"));
+    std::vector<std::string> bitstreams, figure_files;
+    std::vector<std::optional<RdPoint>> resumed(all.size());
+    RdRun run;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        const EncodeSettings& s = all[k];
+        const std::string stem = s.codec + "_" + setting_label(s);
+        bitstreams.push_back(in_folder(stem + ".mp4"));
+        figure_files.push_back(in_folder(stem + ".json"));
+        if (options.resume && std::filesystem::exists(bitstreams.back())) {
+            resumed[k] = read_rd_point(figure_files.back(), s, run.width, run.height);
+        }
+        if (resumed[k]) {
+            resumed[k]->bitstream = bitstreams.back();
+        } else {
+            outputs.push_back(bitstreams.back());
+            outputs.push_back(figure_files.back());
+        }
     }
     refuse_existing_outputs(outputs);
 
     const MeasurementConditions conditions = load_profile_conditions(options.common);
-    RdRun run;
     run.command = options.command;
     run.profile = options.common.profile;
     run.inputs = options.files;
-    RunFiles made;
-
-    for (std::size_t k = 0; k < all.size(); ++k) {
-        const EncodeSettings& settings = all[k];
-        RdPoint point;
-        point.settings = settings;
-        point.bitstream = outputs[3 + k];
-        const RunSide encoder_inputs = open_inputs(options.files);
-        const EncodeSummary summary =
-            encode_sequence(input_frames(encoder_inputs), settings, point.bitstream);
-        made.paths.push_back(point.bitstream);
-        point.encoder = summary.encoder;
-        point.stream_bytes = summary.stream_bytes;
-        point.file_bytes = summary.file_bytes;
-        point.bitrate = summary.bitrate;
-
-        const RunSide references = open_inputs(options.files);
-        const RunSide decoded = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
-        if (decoded.count != count) {
-            raise_failure(FailureKind::decoded_count_mismatch, point.bitstream,
-                          {std::to_string(decoded.count), std::to_string(count)});
-        }
-        RunSettings measured;
-        measured.threads = options.common.threads;
-        measured.progress = frame_progress(options.common.progress);
-        RunConsumer consumer;
-        consumer.deliver = [&](MeasuredPair&& pair) {
-            const int i = pair.frame;
-            if (i == 0) {
-                run.width = pair.result.map.width;
-                run.height = pair.result.map.height;
+    catch_interruptions();
+    RunFiles made;      // this run's files of the point in hand and the rd files
+    RunFiles finished;  // the points finished by this run: kept when interrupted
+    try {
+        for (std::size_t k = 0; k < all.size(); ++k) {
+            const EncodeSettings& settings = all[k];
+            if (resumed[k]) {
+                print_point(*resumed[k]);
+                run.points.push_back(std::move(*resumed[k]));
+                continue;
             }
-            RdFrame frame;
-            if (static_cast<std::size_t>(i) < summary.frames.size()) {
-                frame.coded = summary.frames[static_cast<std::size_t>(i)];
+            RdPoint point;
+            point.settings = settings;
+            point.bitstream = bitstreams[k];
+            const RunSide encoder_inputs = open_inputs(options.files);
+            const EncodeSummary summary = encode_sequence(input_frames(encoder_inputs), settings,
+                                                          point.bitstream, stoppable({}));
+            made.paths.push_back(point.bitstream);
+            point.encoder = summary.encoder;
+            point.stream_bytes = summary.stream_bytes;
+            point.file_bytes = summary.file_bytes;
+            point.bitrate = summary.bitrate;
+
+            const RunSide references = open_inputs(options.files);
+            const RunSide decoded = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
+            if (decoded.count != count) {
+                raise_failure(FailureKind::decoded_count_mismatch, point.bitstream,
+                              {std::to_string(decoded.count), std::to_string(count)});
             }
-            frame.coded.index = i;
-            frame.mean = pair.result.statistics.mean;
-            frame.max = pair.result.statistics.max;
-            point.frames.push_back(frame);
-        };
-        if (options.common.progress) {
-            std::fprintf(stderr, "%s %s\n", settings.codec.c_str(),
-                         setting_label(settings).c_str());
+            RunSettings measured;
+            measured.threads = options.common.threads;
+            measured.progress = stoppable(frame_progress(options.common.progress));
+            RunConsumer consumer;
+            consumer.deliver = [&](MeasuredPair&& pair) {
+                const int i = pair.frame;
+                if (i == 0) {
+                    run.width = pair.result.map.width;
+                    run.height = pair.result.map.height;
+                }
+                RdFrame frame;
+                if (static_cast<std::size_t>(i) < summary.frames.size()) {
+                    frame.coded = summary.frames[static_cast<std::size_t>(i)];
+                }
+                frame.coded.index = i;
+                frame.mean = pair.result.statistics.mean;
+                frame.max = pair.result.statistics.max;
+                point.frames.push_back(frame);
+            };
+            if (options.common.progress) {
+                std::fprintf(stderr, "%s %s\n", settings.codec.c_str(),
+                             setting_label(settings).c_str());
+            }
+            const PooledStatistics pooled =
+                run_sequence(conditions, references, decoded, measured, consumer).pooled;
+            point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
+            // The point's figures beside its bitstream: a finished point an interrupted run keeps.
+            write_whole_file(figure_files[k], rd_point_text(point, run.width, run.height));
+            made.paths.pop_back();
+            finished.paths.push_back(point.bitstream);
+            finished.paths.push_back(figure_files[k]);
+            print_point(point);
+            run.points.push_back(std::move(point));
         }
-        const PooledStatistics pooled =
-            run_sequence(conditions, references, decoded, measured, consumer).pooled;
-        point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
-        std::printf(
-            "%s %s: %lld bytes, %s kbit/s, mean %s, median %s, p95 %s, max %s\n",
-            settings.codec.c_str(), setting_label(settings).c_str(), point.stream_bytes,
-            fixed_text(point.bitrate / 1000.0, 1).c_str(), fixed_text(point.pooled.mean, 4).c_str(),
-            fixed_text(point.pooled.median, 4).c_str(), fixed_text(point.pooled.p95, 4).c_str(),
-            fixed_text(point.pooled.max, 4).c_str());
-        std::fflush(stdout);
-        run.points.push_back(std::move(point));
+    } catch (const Interrupted&) {
+        finished.keep = true;
+        throw;
     }
 
     write_text_file(outputs[0], rd_csv(run));
@@ -326,6 +367,7 @@ int run_rd(const RdOptions& options) {
     made.paths.push_back(outputs[1]);
     write_text_file(outputs[2], rd_html(run));
     made.keep = true;
+    finished.keep = true;
     std::printf("wrote %s, %s, %s\n", outputs[0].c_str(), outputs[1].c_str(), outputs[2].c_str());
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "report/sequence_report.h"
 
 #include "image/file_names.h"
+#include "image/output_file.h"
 #include "numeric/failure.h"
 #include "numeric/number_text.h"
 #include "report/json_record.h"
@@ -14,8 +15,9 @@ std::vector<std::string> heatmap_file_names(const ReportSettings& settings, int 
     std::vector<std::string> names;
     if (settings.files.heatmaps.empty()) return names;
     names.reserve(static_cast<std::size_t>(count));
+    const int digits = numbered_digits(count);
     for (int i = 0; i < count; ++i) {
-        names.push_back(numbered_name(settings.files.heatmaps, i, ".png"));
+        names.push_back(numbered_name(settings.files.heatmaps, i, ".png", digits));
     }
     return names;
 }
@@ -125,8 +127,7 @@ void finish_report(ReportRun& run, const PooledStatistics& pooled) {
 }
 
 void write_report_file(const std::string& path, const std::string& bytes) {
-    const std::string error = write_new_file(path, bytes);
-    if (!error.empty()) raise_failure(FailureKind::cannot_write, path, {}, error);
+    write_whole_file(path, bytes);
 }
 
 }  // namespace orv
