@@ -7,6 +7,7 @@
 
 #include "colour/conversions.h"
 #include "measure/inputs.h"
+#include "measure/read_ahead.h"
 
 namespace orv {
 
@@ -123,10 +124,18 @@ RunOutcome run_pairs(int count, const std::function<MeasuredPair(int)>& make,
 
 }  // namespace
 
-RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& reference,
-                        const RunSide& degraded, const RunSettings& settings,
+RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& reference_side,
+                        const RunSide& degraded_side, const RunSettings& settings,
                         const RunConsumer& consumer) {
     check_conditions(conditions);
+    // Videos are decoded ahead of the measuring threads, each on a thread of its own.
+    const int depth = settings.threads + 2;
+    const RunSide reference = decodes_in_order(reference_side) && settings.threads > 1
+                                  ? read_ahead(reference_side, depth)
+                                  : reference_side;
+    const RunSide degraded = decodes_in_order(degraded_side) && settings.threads > 1
+                                 ? read_ahead(degraded_side, depth)
+                                 : degraded_side;
     const bool by_time =
         settings.pair_by == PairBy::time && !reference.times.empty() && !degraded.times.empty();
     int count = paired_count(reference.count, degraded.count, settings.frames);
