@@ -138,9 +138,12 @@ int run_diff(const DiffOptions& options) {
                                             options.reference_start, "reference", handling, quiet);
     const RunSide degraded = open_sequence(options.degraded, options.degraded_media,
                                            options.degraded_start, "degraded", handling, quiet);
-    // Damaged streams measured as far as they decode are paired by time.
-    const bool by_time = handling.pair_by == "time" || handling.allow_damaged;
-    if (by_time) check_pairing_times(reference, degraded);
+    // Damaged streams measured as far as they decode are paired by time where both sides have
+    // times (frames without time, such as BMP files, keep pairing by position).
+    if (handling.pair_by == "time") check_pairing_times(reference, degraded);
+    const bool by_time =
+        handling.pair_by == "time" ||
+        (handling.allow_damaged && !reference.times.empty() && !degraded.times.empty());
     const int count = by_time ? paired_count(reference.count, 0, options.frames)
                               : paired_count(reference.count, degraded.count, options.frames);
     std::vector<std::string> warnings = run_warnings(reference, degraded, by_time);

@@ -423,6 +423,13 @@ TEST_F(FramesCli, DamagedStreamsAreRefusedOrMeasuredAsFarAsTheyDecode) {
             EXPECT_EQ(fields(rows[static_cast<std::size_t>(k)]).at(3), "0.000000") << k;
         }
     }
+
+    // BMP frames have no time: against them the frames that decode are paired by position.
+    ASSERT_EQ(shell("mkdir bmp && ffmpeg -v error -i whole.mkv bmp/f_%02d.bmp"), 0);
+    const Result bmp = diff({temp.file("bmp")}, {temp.file("cut90.mkv")}, {"--allow-damaged"});
+    ASSERT_EQ(bmp.status, 0) << bmp.err;
+    EXPECT_EQ(table_rows(bmp.out).size(), 12u);
+    EXPECT_EQ(count_lines(bmp.err, "frames are paired by position"), 1) << bmp.err;
 }
 
 // Frames 5 and 6 dropped from a 30-frame copy: by position a warning names both lengths; by
