@@ -369,11 +369,20 @@ TEST_F(FramesCli, DamagedStreamsAreRefusedOrMeasuredAsFarAsTheyDecode) {
               0);
     const std::string whole = temp.file("whole.mkv");
     const auto size = static_cast<long long>(fs::file_size(whole));
-    for (int percent : {60, 90, 95, 99}) {
+    // Cut at 60, 90, 95 and 99 %, and (0) 300 bytes scrambled in the middle.
+    for (int percent : {60, 90, 95, 99, 0}) {
         const std::string cut = temp.file("cut" + std::to_string(percent) + ".mkv");
-        ASSERT_EQ(shell("head -c " + std::to_string(size * percent / 100) + " whole.mkv > " +
-                        sh_word(cut)),
-                  0);
+        if (percent > 0) {
+            ASSERT_EQ(shell("head -c " + std::to_string(size * percent / 100) + " whole.mkv > " +
+                            sh_word(cut)),
+                      0);
+        } else {
+            std::string bytes = slurp(whole);
+            for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 300; ++i) {
+                bytes[i] = static_cast<char>(bytes[i] * 7 + 13);
+            }
+            std::ofstream(cut, std::ios::binary) << bytes;
+        }
         // FFmpeg's own word: damage reported, and the frames it decodes (times at 25 fps).
         const std::string complaint =
             output_of("ffmpeg -v error -i " + sh_word(cut) + " -f null - 2>&1");
