@@ -178,12 +178,13 @@ void group_diff_help(CLI::App& diff) {
          {"--matrix", "--range", "--size", "--pix-fmt", "--fps", "--reference-matrix",
           "--reference-range", "--reference-size", "--reference-pix-fmt", "--reference-fps",
           "--degraded-matrix", "--degraded-range", "--degraded-size", "--degraded-pix-fmt",
-          "--degraded-fps", "--no-autorotate", "--delta-e"}},
+          "--degraded-fps", "--no-autorotate"}},
         {"Outputs",
          {"--csv", "--maps", "--values", "--summary", "--json", "--heatmaps", "--heatmap-max",
           "--heatmap-colours", "--report"}},
         {"Statistics and reports",
-         {"--thresholds", "--fail-above", "--fail-above-p95", "--quiet", "--kernel-trace"}},
+         {"--delta-e", "--thresholds", "--fail-above", "--fail-above-p95", "--quiet",
+          "--kernel-trace"}},
         {"Speed", {"--threads"}},
     };
     for (const auto& [group, names] : groups) {
