@@ -19,6 +19,7 @@
 #include "measure/sequence_runner.h"
 #include "media/media_sequence.h"
 #include "report/npy.h"
+#include "report/run_warnings.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 
@@ -146,8 +147,9 @@ int run_diff(const DiffOptions& options) {
         (handling.allow_damaged && !reference.times.empty() && !degraded.times.empty());
     const int count = by_time ? paired_count(reference.count, 0, options.frames)
                               : paired_count(reference.count, degraded.count, options.frames);
-    std::vector<std::string> warnings = run_warnings(reference, degraded, by_time);
-    for (const std::string& line : warnings) warn(line);
+    const std::string length_line =
+        length_warning(input_record(*reference.media), input_record(*degraded.media), by_time);
+    if (!length_line.empty()) warn(length_line);
 
     const std::vector<std::string> map_names = numbered_names(options.maps, count, ".bmp");
     const std::vector<std::string> value_names = numbered_names(options.values, count, ".npy");
@@ -165,6 +167,7 @@ int run_diff(const DiffOptions& options) {
     report.record.pair_by = by_time ? "time" : "position";
     report.record.reference.missing_frames = missing_frames_of(*reference.media);
     report.record.degraded.missing_frames = missing_frames_of(*degraded.media);
+    report.record.warnings.clear();
     for (const auto* side : {reference.media.get(), degraded.media.get()}) {
         for (const SequenceEntry& entry : side->entries) {
             if (const std::string line = missing_frames_warning(entry); !line.empty()) {
@@ -172,7 +175,7 @@ int run_diff(const DiffOptions& options) {
             }
         }
     }
-    report.record.warnings.insert(report.record.warnings.end(), warnings.begin(), warnings.end());
+    if (!length_line.empty()) report.record.warnings.push_back(length_line);
     CsvOutput csv(options.csv);
     csv.write(table_header(settings.thresholds));
 

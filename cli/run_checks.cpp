@@ -141,34 +141,6 @@ void check_pairing_times(const RunSide& reference, const RunSide& degraded) {
     }
 }
 
-namespace {
-
-// "30 frames (25 fps, 1.200 s)".
-std::string length_text(const RunSide& side) {
-    std::string text = std::to_string(side.count) + (side.count == 1 ? " frame" : " frames");
-    if (!side.media || side.media->entries.size() != 1 || side.times.empty()) return text;
-    const double rate = side.media->entries.front().frame_rate;
-    if (!(rate > 0.0)) return text;
-    const double duration = side.times.back() - side.times.front() + 1.0 / rate;
-    return text + " (" + fixed_text(rate, 3) + " fps, " + fixed_text(duration, 3) + " s)";
-}
-
-}  // namespace
-
-std::vector<std::string> run_warnings(const RunSide& reference, const RunSide& degraded,
-                                      bool by_time) {
-    std::vector<std::string> warnings;
-    if (reference.count == degraded.count) return warnings;
-    std::string text = "the reference has " + length_text(reference) + " but the degraded " +
-                       length_text(degraded) + "; ";
-    text += by_time ? "each reference frame is paired with the degraded frame on screen at its "
-                      "time"
-                    : "frames are paired by position, the shorter input repeating its last "
-                      "frame (--pair-by time pairs them by time)";
-    warnings.push_back(text);
-    return warnings;
-}
-
 void group_diff_help(CLI::App& diff) {
     const std::vector<std::pair<const char*, std::vector<std::string>>> groups = {
         {"Inputs",

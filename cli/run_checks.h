@@ -52,11 +52,6 @@ std::vector<int> missing_frames_of(const MediaSequence& sequence);
 // Pairing by time needs the frames' times on both sides (one video each); refuses otherwise.
 void check_pairing_times(const RunSide& reference, const RunSide& degraded);
 
-// The warnings of a run about to start: inputs of different lengths, naming both lengths,
-// frame rates and durations where known, and how the frames are paired.
-std::vector<std::string> run_warnings(const RunSide& reference, const RunSide& degraded,
-                                      bool by_time);
-
 // Puts diff's options under headings in its help: inputs, colour handling, outputs,
 // statistics and reports, speed. Options it does not know keep the common heading.
 void group_diff_help(CLI::App& diff);

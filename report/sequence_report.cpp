@@ -6,6 +6,7 @@
 #include "numeric/number_text.h"
 #include "report/json_record.h"
 #include "report/png_file.h"
+#include "report/run_warnings.h"
 
 namespace orv {
 
@@ -71,6 +72,10 @@ void start_report(ReportRun& run, const ReportSettings& settings,
     r.thresholds = settings.thresholds;
     r.reference = reference;
     r.degraded = degraded;
+    // Every face pairs by position unless it says otherwise (orv-cli --pair-by time).
+    if (const std::string warning = length_warning(reference, degraded, false); !warning.empty()) {
+        r.warnings.push_back(warning);
+    }
     r.profile = profile_record(conditions);
 }
 
