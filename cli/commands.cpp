@@ -6,16 +6,20 @@
 #include <filesystem>
 #include <iostream>
 #include <ostream>
+#include <unistd.h>
 #include <utility>
 
+#include "cli/run_checks.h"
 #include "image/bmp_file.h"
 #include "image/file_names.h"
+#include "image/output_file.h"
 #include "measure/degradations.h"
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
 #include "measure/sequence_runner.h"
 #include "media/media_sequence.h"
 #include "report/npy.h"
+#include "report/run_warnings.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 
@@ -31,15 +35,20 @@ struct Frame {
 // Opens a sequence's files once (a folder stands for its frame files) and says, for each
 // media file, how its pixels become RGB.
 RunSide open_sequence(const std::vector<std::string>& paths, const MediaText& media, int start,
-                      const char* role) {
+                      const char* role, const FrameOptions& handling, bool quiet = false) {
     std::vector<SequenceInput> inputs;
-    const MediaOptions options = parse_media_text(media);
+    MediaOptions options = parse_media_text(media);
+    options.autorotate = !handling.keep_orientation;
+    options.allow_damaged = handling.allow_damaged;
     for (const std::string& path : expand_sequence_paths(paths)) inputs.push_back({path, options});
     RunSide side = open_run_side(inputs, start);
     for (const SequenceEntry& entry : side.media->entries) {
-        if (entry.kind == MediaKind::bmp) continue;
+        if (entry.kind == MediaKind::bmp || quiet) continue;
         std::fprintf(stderr, "orv-cli: %s %s: %d frame%s; %s\n", role, entry.path.c_str(),
                      entry.frame_count, entry.frame_count == 1 ? "" : "s", entry.colour.c_str());
+    }
+    for (const SequenceEntry& entry : side.media->entries) {
+        if (const std::string line = missing_frames_warning(entry); !line.empty()) warn(line);
     }
     return side;
 }
@@ -54,20 +63,18 @@ void write_frame(const std::string& path, const PixelBuffer& pixels, const Heade
     if (write_bmp_frame(path, pixels, header, &failure) != 0) throw failure;
 }
 
-// Every output is checked before any work starts, so that a run never stops half-way over
-// a file left from an earlier run. The writers refuse existing files as well.
-void refuse_existing(const std::vector<std::string>& names) {
-    if (const auto existing = first_existing(names)) {
-        raise_failure(FailureKind::output_exists, *existing);
-    }
-}
+// Every output is checked before the first frame is read (check_outputs), so that a run never
+// stops half-way over a missing folder or a file left from an earlier run. The writers refuse
+// existing files as well.
+void refuse_existing(const std::vector<std::string>& names) { check_outputs(names); }
 
 std::vector<std::string> numbered_names(const std::string& base, int count,
                                         const std::string& extension) {
     std::vector<std::string> names;
     if (base.empty()) return names;
     names.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) names.push_back(numbered_name(base, i, extension));
+    const int digits = numbered_digits(count);
+    for (int i = 0; i < count; ++i) names.push_back(numbered_name(base, i, extension, digits));
     return names;
 }
 
@@ -82,86 +89,105 @@ MeasurementConditions load_run_conditions(const CommonOptions& options, DeltaEFo
     return conditions;
 }
 
-bool progress_line_open = false;  // a "frame i of n" line waits for its line end
-
 FrameProgress progress_reporter(bool enabled) {
-    if (!enabled) return {};
-    return [](int done, int total) {
-        if (done == 0) return;
-        std::fprintf(stderr, "\rframe %d of %d", done, total);
-        progress_line_open = done != total;
-        if (!progress_line_open) std::fputc('\n', stderr);
-        std::fflush(stderr);
-    };
+    return progress_line(enabled, isatty(STDERR_FILENO) != 0);
 }
 
-// The difference table: standard output, or a file created new.
+// The difference table: standard output, or a file written through a temporary name and
+// moved into place when the run ends. A run stopped by a failure of its frames still puts the
+// rows finished before it in place; a failure to write the table leaves no file.
 struct CsvOutput {
-    std::FILE* file = stdout;
-    std::string name = "standard output";
+    OutputFile file;
     bool owned = false;
 
     explicit CsvOutput(const std::string& path) {
         if (path.empty()) return;
-        file = std::fopen(path.c_str(), "wx");
-        if (file == nullptr) raise_errno_failure(FailureKind::cannot_write, path);
-        name = path;
+        open_output_file(file, path);
         owned = true;
     }
     ~CsvOutput() {
-        if (owned) std::fclose(file);
+        if (!owned || file.file == nullptr) return;
+        try {
+            finish_output(file);
+        } catch (const Failure&) {
+            // The failure that ended the run is the one reported.
+        }
     }
     CsvOutput(const CsvOutput&) = delete;
     CsvOutput& operator=(const CsvOutput&) = delete;
 
     void write(const std::string& text) {
-        if (std::fwrite(text.data(), 1, text.size(), file) != text.size() ||
-            std::fflush(file) != 0) {
-            raise_errno_failure(FailureKind::cannot_write, name);
+        if (owned) {
+            write_output(file, text);
+        } else if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+                   std::fflush(stdout) != 0) {
+            raise_errno_failure(FailureKind::cannot_write, "standard output");
         }
     }
     void close() {
         if (!owned) return;
         owned = false;
-        if (std::fclose(file) != 0) raise_errno_failure(FailureKind::cannot_write, name);
+        finish_output(file);
     }
 };
 
 }  // namespace
 
-void end_progress_line() {
-    if (progress_line_open) std::fputc('\n', stderr);
-    progress_line_open = false;
-}
-
 int run_diff(const DiffOptions& options) {
     if (options.reference.empty() || options.degraded.empty()) {
         raise_failure(FailureKind::missing_inputs);
     }
+    if (options.common.profile_default) check_profile_present(options.common.profile);
+    const bool quiet = options.common.quiet;
+    const FrameOptions& handling = options.handling;
     const RunSide reference = open_sequence(options.reference, options.reference_media,
-                                            options.reference_start, "reference");
-    const RunSide degraded =
-        open_sequence(options.degraded, options.degraded_media, options.degraded_start, "degraded");
-    const int count = paired_count(reference.count, degraded.count, options.frames);
+                                            options.reference_start, "reference", handling, quiet);
+    const RunSide degraded = open_sequence(options.degraded, options.degraded_media,
+                                           options.degraded_start, "degraded", handling, quiet);
+    // Damaged streams measured as far as they decode are paired by time where both sides have
+    // times (frames without time, such as BMP files, keep pairing by position).
+    if (handling.pair_by == "time") check_pairing_times(reference, degraded);
+    const bool by_time =
+        handling.pair_by == "time" ||
+        (handling.allow_damaged && !reference.times.empty() && !degraded.times.empty());
+    const int count = by_time ? paired_count(reference.count, 0, options.frames)
+                              : paired_count(reference.count, degraded.count, options.frames);
+    const std::string length_line =
+        length_warning(input_record(*reference.media), input_record(*degraded.media), by_time);
+    if (!length_line.empty()) warn(length_line);
 
     const std::vector<std::string> map_names = numbered_names(options.maps, count, ".bmp");
     const std::vector<std::string> value_names = numbered_names(options.values, count, ".npy");
-    refuse_existing(map_names);
-    refuse_existing(value_names);
-    if (!options.csv.empty()) refuse_existing({options.csv});
     const ReportSettings settings = report_settings(options.report);
-    refuse_existing(report_output_names(settings, count));
+    std::vector<std::string> outputs = report_output_names(settings, count);
+    outputs.push_back(options.csv);
+    outputs.insert(outputs.end(), map_names.begin(), map_names.end());
+    outputs.insert(outputs.end(), value_names.begin(), value_names.end());
+    refuse_existing(outputs);
 
     const MeasurementConditions conditions = load_run_conditions(options.common, settings.formula);
     ReportRun report;
     start_report(report, settings, conditions, input_record(*reference.media),
                  input_record(*degraded.media), count);
+    report.record.pair_by = by_time ? "time" : "position";
+    report.record.reference.missing_frames = missing_frames_of(*reference.media);
+    report.record.degraded.missing_frames = missing_frames_of(*degraded.media);
+    report.record.warnings.clear();
+    for (const auto* side : {reference.media.get(), degraded.media.get()}) {
+        for (const SequenceEntry& entry : side->entries) {
+            if (const std::string line = missing_frames_warning(entry); !line.empty()) {
+                report.record.warnings.push_back(line);
+            }
+        }
+    }
+    if (!length_line.empty()) report.record.warnings.push_back(length_line);
     CsvOutput csv(options.csv);
     csv.write(table_header(settings.thresholds));
 
     RunSettings run;
     run.threads = options.common.threads;
     run.frames = options.frames;
+    run.pair_by = by_time ? PairBy::time : PairBy::position;
     run.thresholds = settings.thresholds;
     run.grey = !map_names.empty();
     run.keep_frames = report.wants_frames;
@@ -187,7 +213,9 @@ int run_diff(const DiffOptions& options) {
 }
 
 int run_filter(const FilterOptions& options) {
-    const RunSide sequence = open_sequence(options.files, options.media, 0, "input");
+    if (options.common.profile_default) check_profile_present(options.common.profile);
+    const RunSide sequence = open_sequence(options.files, options.media, 0, "input",
+                                           options.handling, options.common.quiet);
     const int count = sequence.count;
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);
@@ -211,7 +239,8 @@ int run_filter(const FilterOptions& options) {
 }
 
 int run_noise(const NoiseOptions& options) {
-    const RunSide sequence = open_sequence(options.files, options.media, 0, "input");
+    const RunSide sequence =
+        open_sequence(options.files, options.media, 0, "input", options.handling);
     const int count = sequence.count;
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/report_outputs.h"
+#include "cli/run_checks.h"
 #include "image/pixel_buffer.h"
 #include "measure/frame_loop.h"
 #include "media/media_text.h"
@@ -18,10 +19,12 @@
 namespace orv {
 
 struct CommonOptions {
-    std::string profile = ".";  // profile-data folder
+    std::string profile = ".";    // profile-data folder
+    bool profile_default = true;  // --profile not given: the current folder
     int threads = 1;
     bool kernel_trace = false;  // filter trace to standard error (discarded otherwise)
-    bool progress = false;      // "frame i of n" on standard error
+    bool progress = false;      // frames done, rate and time left on standard error
+    bool quiet = false;         // nothing on standard error but errors and warnings
     ViewingOptions viewing;     // none: the fixed geometry
 };
 
@@ -38,6 +41,7 @@ struct DiffOptions {
     std::string maps;           // base name of the grey pictures, empty: none
     std::string values;         // base name of the .npy maps, empty: none
     ReportOptions report;       // statistics, JSON, heatmaps, HTML report, formula, status 3
+    FrameOptions handling;      // damaged streams, pairing, orientation
 };
 
 struct FilterOptions {
@@ -45,6 +49,7 @@ struct FilterOptions {
     std::string out;
     std::vector<std::string> files;
     MediaText media;
+    FrameOptions handling;
 };
 
 struct NoiseOptions {
@@ -55,6 +60,7 @@ struct NoiseOptions {
     std::string out;
     std::vector<std::string> files;
     MediaText media;
+    FrameOptions handling;
     bool progress = false;
 };
 
@@ -67,8 +73,5 @@ int run_noise(const NoiseOptions& options);
 MeasurementConditions load_profile_conditions(const CommonOptions& options);
 FrameProgress frame_progress(bool enabled);
 void refuse_existing_outputs(const std::vector<std::string>& names);
-
-// Ends an unfinished progress line, so that a message starts on a line of its own.
-void end_progress_line();
 
 }  // namespace orv

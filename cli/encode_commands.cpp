@@ -6,9 +6,12 @@
 #include <string>
 #include <unistd.h>
 
+#include "cli/rd_resume.h"
+#include "cli/run_checks.h"
 #include "cli/viewing_options.h"
 #include "encode/bitstream_info.h"
 #include "image/file_names.h"
+#include "image/output_file.h"
 #include "measure/inputs.h"
 #include "measure/sequence_runner.h"
 #include "measure/statistics.h"
@@ -132,23 +135,34 @@ RunSide open_inputs(const std::vector<std::string>& files) {
 FrameSource input_frames(const RunSide& side) {
     FrameSource source;
     source.count = side.count;
-    source.read = [&side](int i) { return side.read(i).owned; };
+    source.read = [&side](int i) {
+        stop_if_interrupted();
+        return side.read(i).owned;
+    };
     return source;
 }
 
+// Progress that also stops the run at the next frame after SIGINT or SIGTERM.
+FrameProgress stoppable(FrameProgress shown) {
+    return [shown](int done, int total) {
+        stop_if_interrupted();
+        if (shown) shown(done, total);
+    };
+}
+
 void write_text_file(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "wx");
-    if (file == nullptr) raise_errno_failure(FailureKind::cannot_create, path);
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    std::string reason = written ? std::string() : errno_text();
-    if (std::fclose(file) != 0 && written) {
-        reason = errno_text();
-        written = false;
-    }
-    if (!written) {
-        ::unlink(path.c_str());
-        raise_failure(FailureKind::cannot_write, path, {}, reason);
-    }
+    write_whole_file(path, text);
+}
+
+void print_point(const RdPoint& point) {
+    const EncodeSettings& settings = point.settings;
+    std::printf("%s %s: %lld bytes, %s kbit/s, mean %s, median %s, p95 %s, max %s\n",
+                settings.codec.c_str(), point_setting(point).c_str(), point.stream_bytes,
+                fixed_text(point.bitrate / 1000.0, 1).c_str(),
+                fixed_text(point.pooled.mean, 4).c_str(),
+                fixed_text(point.pooled.median, 4).c_str(), fixed_text(point.pooled.p95, 4).c_str(),
+                fixed_text(point.pooled.max, 4).c_str());
+    std::fflush(stdout);
 }
 
 // Files a run made, removed again unless it completes.
@@ -237,6 +251,9 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
         ->type_name("DIR")
         ->required();
     commands.rd->add_option("files", r.files, "Frames, in order")->type_name("FILE")->required();
+    commands.rd->add_flag("--resume", r.resume,
+                          "Continue an interrupted run: keep the points whose bitstream and "
+                          "figures (CODEC_SETTING.json) are in DIR, measure the others");
 
     BdOptions& b = commands.bd_options;
     commands.bd = app.add_subcommand(
@@ -265,6 +282,7 @@ std::optional<int> run_encode_commands(EncodeCommands& commands, int argc, char*
     }
     if (commands.rd != nullptr && commands.rd->parsed()) {
         commands.rd_options.common.progress = progress;
+        commands.rd_options.common.profile_default = commands.rd->count("--profile") == 0;
         commands.rd_options.command.assign(argv, argv + argc);
         return run_rd(commands.rd_options);
     }
@@ -280,11 +298,9 @@ int run_encode(const EncodeOptions& options) {
     const EncodeSettings& settings = all.at(0);
     check_encode_settings(settings);
 
-    EncodeProgress progress;
-    if (options.progress) {
-        const FrameProgress frames = frame_progress(true);
-        progress = [frames](int done, int total) { frames(done, total); };
-    }
+    catch_interruptions();
+    const FrameProgress frames = stoppable(frame_progress(options.progress));
+    const EncodeProgress progress = [frames](int done, int total) { frames(done, total); };
     const RunSide inputs = open_inputs(options.files);
     std::vector<std::string> decoded;
     const EncodeSummary summary =
@@ -323,7 +339,7 @@ void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const R
     }
     RunSettings measured;
     measured.threads = options.common.threads;
-    measured.progress = frame_progress(options.common.progress);
+    measured.progress = stoppable(frame_progress(options.common.progress));
     RunConsumer consumer;
     consumer.deliver = [&](MeasuredPair&& pair) {
         const int i = pair.frame;
@@ -346,19 +362,13 @@ void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const R
     const PooledStatistics pooled =
         run_sequence(conditions, references, decoded, measured, consumer).pooled;
     point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
-    std::printf("%s %s: %lld bytes, %s kbit/s, mean %s, median %s, p95 %s, max %s\n",
-                point.settings.codec.c_str(), point_setting(point).c_str(), point.stream_bytes,
-                fixed_text(point.bitrate / 1000.0, 1).c_str(),
-                fixed_text(point.pooled.mean, 4).c_str(),
-                fixed_text(point.pooled.median, 4).c_str(), fixed_text(point.pooled.p95, 4).c_str(),
-                fixed_text(point.pooled.max, 4).c_str());
-    std::fflush(stdout);
 }
 
 }  // namespace
 
 int run_rd(const RdOptions& options) {
     quiet_codec_libraries();
+    if (options.common.profile_default) check_profile_present(options.common.profile);
     const int count = open_inputs(options.files).count;
     std::vector<EncodeSettings> all;
     for (const std::string& codec : options.codecs) {
@@ -380,8 +390,23 @@ int run_rd(const RdOptions& options) {
     auto in_folder = [&](const std::string& name) { return (folder / name).string(); };
     std::vector<std::string> outputs = {in_folder("rd.csv"), in_folder("rd.json"),
                                         in_folder("rd.html")};
-    for (const EncodeSettings& s : all) {
-        outputs.push_back(in_folder(s.codec + "_" + setting_label(s) + ".mp4"));
+    std::vector<std::string> bitstreams, figure_files;
+    std::vector<std::optional<RdPoint>> resumed(all.size());
+    RdRun run;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        const EncodeSettings& s = all[k];
+        const std::string stem = s.codec + "_" + setting_label(s);
+        bitstreams.push_back(in_folder(stem + ".mp4"));
+        figure_files.push_back(in_folder(stem + ".json"));
+        if (options.resume && std::filesystem::exists(bitstreams.back())) {
+            resumed[k] = read_rd_point(figure_files.back(), s, run.width, run.height);
+        }
+        if (resumed[k]) {
+            resumed[k]->bitstream = bitstreams.back();
+        } else {
+            outputs.push_back(bitstreams.back());
+            outputs.push_back(figure_files.back());
+        }
     }
     const std::string bd_path = in_folder("bd.csv");
     outputs.push_back(bd_path);
@@ -389,28 +414,45 @@ int run_rd(const RdOptions& options) {
     outputs.pop_back();
 
     const MeasurementConditions conditions = load_profile_conditions(options.common);
-    RdRun run;
     run.command = options.command;
     run.profile = options.common.profile;
     run.viewing = conditions.viewing;
     run.inputs = options.files;
-    RunFiles made;
-
-    for (std::size_t k = 0; k < all.size(); ++k) {
-        RdPoint point;
-        point.settings = all[k];
-        point.bitstream = outputs[3 + k];
-        const RunSide encoder_inputs = open_inputs(options.files);
-        const EncodeSummary summary =
-            encode_sequence(input_frames(encoder_inputs), point.settings, point.bitstream);
-        made.paths.push_back(point.bitstream);
-        point.encoder = summary.encoder;
-        point.stream_bytes = summary.stream_bytes;
-        point.file_bytes = summary.file_bytes;
-        point.bitrate = summary.bitrate;
-        measure_point(point, summary.frames, options, conditions, count,
-                      FailureKind::decoded_count_mismatch, run);
-        run.points.push_back(std::move(point));
+    catch_interruptions();
+    RunFiles made;      // this run's files of the point in hand and the rd files
+    RunFiles finished;  // the points finished by this run: kept when interrupted
+    try {
+        for (std::size_t k = 0; k < all.size(); ++k) {
+            if (resumed[k]) {
+                print_point(*resumed[k]);
+                run.points.push_back(std::move(*resumed[k]));
+                continue;
+            }
+            RdPoint point;
+            point.settings = all[k];
+            point.bitstream = bitstreams[k];
+            const RunSide encoder_inputs = open_inputs(options.files);
+            const EncodeSummary summary = encode_sequence(
+                input_frames(encoder_inputs), point.settings, point.bitstream, stoppable({}));
+            made.paths.push_back(point.bitstream);
+            point.encoder = summary.encoder;
+            point.stream_bytes = summary.stream_bytes;
+            point.file_bytes = summary.file_bytes;
+            point.bitrate = summary.bitrate;
+            measure_point(point, summary.frames, options, conditions, count,
+                          FailureKind::decoded_count_mismatch, run);
+            // The point's figures beside its bitstream: a finished point an interrupted run
+            // keeps.
+            write_whole_file(figure_files[k], rd_point_text(point, run.width, run.height));
+            made.paths.pop_back();
+            finished.paths.push_back(point.bitstream);
+            finished.paths.push_back(figure_files[k]);
+            print_point(point);
+            run.points.push_back(std::move(point));
+        }
+    } catch (const Interrupted&) {
+        finished.keep = true;
+        throw;
     }
     // Existing bitstreams: each set one curve named by its label, each file one point.
     for (std::size_t set = 0; set < options.bitstreams.size(); ++set) {
@@ -427,6 +469,7 @@ int run_rd(const RdOptions& options) {
             point.bitrate = summary.bitrate;
             measure_point(point, summary.frames, options, conditions, count,
                           FailureKind::bitstream_count_mismatch, run);
+            print_point(point);
             run.points.push_back(std::move(point));
         }
     }
@@ -445,6 +488,7 @@ int run_rd(const RdOptions& options) {
         }
     }
     made.keep = true;
+    finished.keep = true;
     std::printf("wrote %s, %s, %s%s\n", outputs[0].c_str(), outputs[1].c_str(), outputs[2].c_str(),
                 bd.empty() ? "" : (", " + bd_path).c_str());
     return 0;

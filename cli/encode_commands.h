@@ -41,6 +41,7 @@ struct RdOptions {
     std::string out;
     std::vector<std::string> files;
     std::vector<std::string> command;
+    bool resume = false;  // keep the finished points of an interrupted run, measure the rest
 };
 
 // `bd`: the Bjøntegaard delta between curves of saved rd.csv tables, each "FILE[:CODEC]".

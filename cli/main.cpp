@@ -15,12 +15,14 @@
 
 #include "cli/commands.h"
 #include "cli/encode_commands.h"
+#include "cli/rd_resume.h"
 #include "cli/viewing_options.h"
 #include "measure/frame_loop.h"
 #include "media/media_source.h"
 #include "media/media_text.h"
 #include "media/raw_format.h"
 #include "numeric/failure.h"
+#include "report/run_record.h"
 
 namespace {
 
@@ -109,6 +111,7 @@ int main(int argc, char** argv) {
         "files.",
         "orv-cli"};
     app.footer(tool_footer);
+    app.set_version_flag("--version", "orv-cli " + std::string(orv::orv_version()));
     app.require_subcommand(1);
 
     orv::DiffOptions diff;
@@ -171,6 +174,8 @@ int main(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     orv::add_report_options(*diff_command, diff.report);
     orv::add_viewing_options(*diff_command, diff.common.viewing);
+    orv::add_frame_options(*diff_command, diff.handling, true);
+    orv::group_diff_help(*diff_command);
 
     orv::FilterOptions filter;
     filter.common.threads = orv::machine_threads();
@@ -190,6 +195,7 @@ int main(int argc, char** argv) {
     orv::MediaText filter_media;
     add_media(*filter_command, filter_media, "", "the input");
     orv::add_viewing_options(*filter_command, filter.common.viewing);
+    orv::add_frame_options(*filter_command, filter.handling, false);
 
     orv::NoiseOptions noise;
     std::vector<double> sigmas;
@@ -220,6 +226,7 @@ int main(int argc, char** argv) {
         ->required();
     orv::MediaText noise_media;
     add_media(*noise_command, noise_media, "", "the input");
+    orv::add_frame_options(*noise_command, noise.handling, false);
 
     orv::EncodeCommands encode;
     orv::add_encode_commands(app, encode);
@@ -236,6 +243,10 @@ int main(int argc, char** argv) {
         orv::check_viewing_options(diff.common.viewing);
         orv::check_viewing_options(filter.common.viewing);
         orv::check_viewing_options(encode.rd_options.common.viewing);
+        for (auto [command, common] :
+             {std::pair{diff_command, &diff.common}, std::pair{filter_command, &filter.common}}) {
+            common->profile_default = command->count("--profile") == 0;
+        }
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
@@ -247,14 +258,18 @@ int main(int argc, char** argv) {
     noise.media = noise_media;
 
     orv::keep_freed_frame_planes();
-    const bool progress = isatty(STDERR_FILENO) != 0;
+    // Progress goes to standard error unless --quiet: rewritten in place on a terminal, a line
+    // every 10 seconds otherwise.
+    const bool progress = true;
     diff.common.progress = progress && !diff.report.quiet;
+    diff.common.quiet = diff.report.quiet;
     diff.report.command_line.assign(argv, argv + argc);
     filter.common.progress = progress;
     noise.progress = progress;
 
     try {
-        if (const auto status = orv::run_encode_commands(encode, argc, argv, progress)) {
+        if (const auto status =
+                orv::run_encode_commands(encode, argc, argv, isatty(STDERR_FILENO) != 0)) {
             return *status;
         }
         if (diff_command->parsed()) return orv::run_diff(diff);
@@ -264,6 +279,9 @@ int main(int argc, char** argv) {
         noise.sigma_blue = sigmas.at(2);
         if (seed >= 0) noise.seed = static_cast<std::uint32_t>(seed);
         return orv::run_noise(noise);
+    } catch (const orv::Interrupted&) {
+        report("interrupted: no half-written file is left");
+        return 130;
     } catch (const orv::Failure& failure) {
         report(orv::failure_text(failure));
         // A viewing option beyond the profile's filters is a usage error found after loading.

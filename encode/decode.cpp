@@ -43,9 +43,11 @@ EncodeSummary encode_and_decode(const FrameSource& source, const EncodeSettings&
     const std::string bitstream = base + ".mp4";
     std::vector<std::string> names;
     names.push_back(bitstream);
-    for (int i = 0; i < source.count; ++i) names.push_back(numbered_name(base, i));
-    if (const auto existing = first_existing(names)) {
-        raise_failure(FailureKind::file_exists, *existing);
+    const int digits = numbered_digits(source.count);
+    for (int i = 0; i < source.count; ++i) names.push_back(numbered_name(base, i, ".bmp", digits));
+    if (auto problem = output_problem(names)) {
+        if (problem->kind == FailureKind::output_exists) problem->kind = FailureKind::file_exists;
+        throw std::move(*problem);
     }
 
     const int total = 2 * source.count;

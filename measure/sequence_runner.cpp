@@ -1,10 +1,13 @@
 #include "measure/sequence_runner.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <utility>
 
 #include "colour/conversions.h"
 #include "measure/inputs.h"
+#include "measure/read_ahead.h"
 
 namespace orv {
 
@@ -22,6 +25,7 @@ RunSide open_run_side(const std::vector<SequenceInput>& inputs, int start) {
     RunSide side;
     side.media = std::make_shared<MediaSequence>(open_media_sequence(inputs, start));
     side.count = side.media->count;
+    side.times = sequence_times(*side.media);
     MediaSequence* sequence = side.media.get();
     side.read = [sequence](int index) {
         SequenceFrame read = read_sequence_frame(*sequence, index);
@@ -44,7 +48,57 @@ int paired_index(int pair, int count) {
     return pair >= count ? count - 1 : pair;
 }
 
+std::vector<int> frames_on_screen(const std::vector<double>& reference_times,
+                                  const std::vector<double>& degraded_times) {
+    std::vector<int> on_screen;
+    on_screen.reserve(reference_times.size());
+    for (double t : reference_times) {
+        const auto after = std::upper_bound(degraded_times.begin(), degraded_times.end(), t + 1e-6);
+        const auto index = static_cast<int>(after - degraded_times.begin()) - 1;
+        on_screen.push_back(std::max(index, 0));
+    }
+    return on_screen;
+}
+
 namespace {
+
+// A side's frames read in the order of the pairs, whatever order the run's threads arrive in:
+// pairing by time may take a frame again or pass frames over, and a sequence hands its frames
+// out only in increasing order. The last frame read is kept for repeats; frames passed over are
+// read and dropped.
+struct PairOrderReads {
+    std::mutex mutex;
+    std::condition_variable turn;
+    int next_pair = 0;
+    bool failed = false;
+    int last_index = -1;
+    RunFrame last;
+};
+
+RunFrame read_in_pair_order(PairOrderReads& reads, const RunSide& side, int pair, int index) {
+    std::unique_lock lock(reads.mutex);
+    reads.turn.wait(lock, [&] { return reads.failed || reads.next_pair == pair; });
+    if (reads.failed)
+        raise_failure(FailureKind::media_not_read,
+                      side.media ? side.media->entries.front().path : std::string());
+    try {
+        if (index != reads.last_index) {
+            for (int k = reads.last_index + 1; k < index; ++k) side.read(k);
+            reads.last = side.read(index);
+            reads.last_index = index;
+        }
+    } catch (...) {
+        reads.failed = true;
+        lock.unlock();
+        reads.turn.notify_all();
+        throw;
+    }
+    RunFrame frame = reads.last;
+    ++reads.next_pair;
+    lock.unlock();
+    reads.turn.notify_all();
+    return frame;
+}
 
 // Pairs made on the run's threads (measured, or taken from an earlier measurement), pooled and
 // handed over in frame order.
@@ -70,18 +124,50 @@ RunOutcome run_pairs(int count, const std::function<MeasuredPair(int)>& make,
 
 }  // namespace
 
-RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& reference,
-                        const RunSide& degraded, const RunSettings& settings,
+RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& reference_side,
+                        const RunSide& degraded_side, const RunSettings& settings,
                         const RunConsumer& consumer) {
     check_conditions(conditions);
-    const int count = paired_count(reference.count, degraded.count, settings.frames);
+    // Videos are decoded ahead of the measuring threads, each on a thread of its own.
+    const int depth = settings.threads + 2;
+    const RunSide reference = decodes_in_order(reference_side) && settings.threads > 1
+                                  ? read_ahead(reference_side, depth)
+                                  : reference_side;
+    const RunSide degraded = decodes_in_order(degraded_side) && settings.threads > 1
+                                 ? read_ahead(degraded_side, depth)
+                                 : degraded_side;
+    const bool by_time =
+        settings.pair_by == PairBy::time && !reference.times.empty() && !degraded.times.empty();
+    int count = paired_count(reference.count, degraded.count, settings.frames);
+    std::vector<int> on_screen;
+    PairOrderReads ordered;
+    if (by_time) {
+        on_screen = frames_on_screen(reference.times, degraded.times);
+        count = paired_count(reference.count, 0, settings.frames);
+    }
     return run_pairs(
         count,
         [&](int i) {
             MeasuredPair pair;
             pair.frame = i;
-            pair.reference = reference.read(paired_index(i, reference.count));
-            pair.degraded = degraded.read(paired_index(i, degraded.count));
+            if (by_time) {
+                try {
+                    pair.reference = reference.read(i);
+                } catch (...) {
+                    // The pairs after this one must not wait for its turn.
+                    {
+                        std::lock_guard lock(ordered.mutex);
+                        ordered.failed = true;
+                    }
+                    ordered.turn.notify_all();
+                    throw;
+                }
+                pair.degraded = read_in_pair_order(ordered, degraded, i,
+                                                   on_screen[static_cast<std::size_t>(i)]);
+            } else {
+                pair.reference = reference.read(paired_index(i, reference.count));
+                pair.degraded = degraded.read(paired_index(i, degraded.count));
+            }
             const PixelBuffer& r = frame_pixels(pair.reference);
             const PixelBuffer& d = frame_pixels(pair.degraded);
             check_pair_size(i, pair.reference.name, r, pair.degraded.name, d);

@@ -52,6 +52,7 @@ struct RunSide {
     int count = 0;
     std::function<RunFrame(int index)> read;
     std::shared_ptr<MediaSequence> media;  // the files, when the side reads media
+    std::vector<double> times;  // presentation times of the frames, seconds (empty: none)
 };
 
 // Opens a sequence of media files once (counted, `start` frames skipped) as a run's side.
@@ -64,6 +65,16 @@ int paired_count(int reference_count, int degraded_count, std::optional<int> fra
 // when the sequence is shorter (-1 for an empty sequence).
 int paired_index(int pair, int count);
 
+// How the frames of the two sides are paired: frame i with frame i (the shorter side repeats
+// its last frame), or each reference frame with the degraded frame on screen at its time.
+enum class PairBy { position, time };
+
+// Pairing by time: for each reference time, the degraded frame on screen then: the last one
+// starting at or before it (a millionth of a second of slack), the first one before any starts.
+// Both lists in presentation order.
+std::vector<int> frames_on_screen(const std::vector<double>& reference_times,
+                                  const std::vector<double>& degraded_times);
+
 struct RunSettings {
     int threads = 1;
     std::optional<int> frames;  // at most this many pairs
@@ -71,6 +82,9 @@ struct RunSettings {
     bool grey = false;         // make every pair's grey picture
     bool keep_frames = false;  // hand the pair's frames' pixels on
     bool pool = true;          // pool every pixel's difference for the run's figures
+    // By time, both sides need times (RunSide::times); a side without them pairs by position.
+    // Pairs by time: one per reference frame.
+    PairBy pair_by = PairBy::position;
     PairStorage storage;
     FrameProgress progress;
 };

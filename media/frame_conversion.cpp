@@ -92,6 +92,8 @@ void describe_colour(MediaSource& source, const AVPixFmtDescriptor* d, const std
     if (!source.colour.empty()) return;
     const char* codec = avcodec_get_name(source.state->codec->codec_id);
     source.colour = std::string(codec) + " " + d->name + ": " + how;
+    const std::string& turn = source.state->orientation.name;
+    if (!turn.empty()) source.colour += "; " + turn;
 }
 
 }  // namespace

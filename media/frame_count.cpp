@@ -2,15 +2,36 @@
 // file cut short from what its packets and its container say.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "media/media_internal.h"
 
 namespace orv::media_internal {
 
-int count_frames(const MediaSource& source, const MediaOptions& options) {
+std::vector<int> missing_frames(const std::vector<double>& times, double start, double duration,
+                                double rate) {
+    std::vector<int> missing;
+    if (!(rate > 0.0) || !(duration > 0.0)) return missing;
+    std::vector<double> sorted = times;
+    std::sort(sorted.begin(), sorted.end());
+    const double step = 1.0 / rate;
+    const long long expected = std::llround(duration * rate);
+    if (expected > 100000000) return missing;
+    for (long long k = 0; k < expected; ++k) {
+        const double t = start + static_cast<double>(k) * step;
+        // Present when a frame starts within half a frame of the grid's time.
+        const auto at = std::lower_bound(sorted.begin(), sorted.end(), t - step / 2);
+        if (at == sorted.end() || *at >= t + step / 2) missing.push_back(static_cast<int>(k));
+    }
+    return missing;
+}
+
+int count_frames(MediaSource& source, const MediaOptions& options) {
+    LibraryErrors errors(source.damage);
     AVFormatContext* opened = nullptr;
     AVDictionary* dict = nullptr;
     const AVInputFormat* input = nullptr;
@@ -42,11 +63,14 @@ int count_frames(const MediaSource& source, const MediaOptions& options) {
     std::int64_t previous = AV_NOPTS_VALUE;
     std::int64_t last_start = AV_NOPTS_VALUE;  // latest packet time
     std::int64_t data_end = 0;                 // where the last packet's bytes end in the file
+    const double time_base = av_q2d(stream->time_base);
+    std::vector<double> times;
     for (;;) {
         const int r = av_read_frame(format.get(), packet.get());
         if (r == AVERROR_EOF) break;
         if (r < 0) {
-            refuse(FailureKind::media_corrupt, source.path, {}, av::error_text(r));
+            if (source.damage.empty()) source.damage = av::error_text(r);
+            break;
         }
         if (packet->stream_index == index) ++packets;
         if (packet->pos >= 0)
@@ -55,6 +79,7 @@ int count_frames(const MediaSource& source, const MediaOptions& options) {
             if (count == std::numeric_limits<int>::max()) break;
             ++count;
             if (packet->pts != AV_NOPTS_VALUE) {
+                times.push_back(static_cast<double>(packet->pts) * time_base);
                 if (previous != AV_NOPTS_VALUE && packet->pts > previous &&
                     (smallest_step == 0 || packet->pts - previous < smallest_step)) {
                     smallest_step = packet->pts - previous;
@@ -69,6 +94,20 @@ int count_frames(const MediaSource& source, const MediaOptions& options) {
         }
         av_packet_unref(packet.get());
     }
+    std::sort(times.begin(), times.end());
+    const AVRational stated = source.state->format->streams[index]->avg_frame_rate;
+    source.frame_rate = stated.num > 0 && stated.den > 0 ? av_q2d(stated) : 0.0;
+    if (times.size() == static_cast<std::size_t>(count)) source.times = times;
+    // The libraries' complaint while reading the packets (the file ends before its container
+    // does, a packet cannot be read) marks the stream damaged; its frames are then decoded to
+    // see which come out (find_decodable).
+    MediaState& st = *source.state;
+    st.stated_start = stream->start_time != AV_NOPTS_VALUE
+                          ? static_cast<double>(stream->start_time) * time_base
+                          : (times.empty() ? 0.0 : times.front());
+    st.stated_duration =
+        format->duration > 0 ? static_cast<double>(format->duration) / AV_TIME_BASE : 0.0;
+    if (!source.damage.empty() || options.allow_damaged) return count;
     // Frames back to back with nothing after them: a cut inside the last frame leaves bytes
     // that belong to no frame.
     const std::string demuxer = format->iformat->name;
@@ -93,8 +132,12 @@ int count_frames(const MediaSource& source, const MediaOptions& options) {
             frame_time = std::max(frame_time, av_rescale_q(1, av_inv_q(rate), stream->time_base));
         }
         const std::int64_t stop = std::max(end, last_start + frame_time);
+        // Containers differ in what their duration counts from: the first frame's time, or
+        // time 0 (an MP4 whose first frame starts later, after a trim, states its end). The
+        // frames must reach whichever is the shorter.
+        const std::int64_t from = std::min<std::int64_t>(start, 0);
         const std::int64_t played =
-            av_rescale_q(stop - start + frame_time / 4, stream->time_base, AV_TIME_BASE_Q);
+            av_rescale_q(stop - from + frame_time / 4, stream->time_base, AV_TIME_BASE_Q);
         if (frame_time > 0 && played < format->duration) {
             refuse(FailureKind::media_duration_short, source.path);
         }

@@ -58,6 +58,10 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
         entry.kind = source.kind;
         entry.frame_count = source.frame_count;
         entry.colour = source.colour;
+        entry.times = source.times;
+        entry.frame_rate = source.frame_rate;
+        entry.missing = source.missing;
+        entry.damage = source.damage;
         entry.first_frame = total;
         if (entry.frame_count > std::numeric_limits<int>::max() - total) {
             raise_failure(FailureKind::media_too_many_frames, input.path);
@@ -85,6 +89,13 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
         sequence.shared->next_local[j] = std::max(0, start - e.first_frame);
     }
     return sequence;
+}
+
+std::vector<double> sequence_times(const MediaSequence& sequence) {
+    if (sequence.entries.size() != 1) return {};
+    const std::vector<double>& times = sequence.entries.front().times;
+    if (times.size() != static_cast<std::size_t>(sequence.start + sequence.count)) return {};
+    return {times.begin() + sequence.start, times.end()};
 }
 
 SequenceFrame read_sequence_frame(MediaSequence& sequence, int index) {

@@ -24,8 +24,12 @@ struct SequenceEntry {
     MediaOptions options;
     MediaKind kind = MediaKind::bmp;
     int frame_count = 1;
-    int first_frame = 0;  // index in the whole sequence, before the skip
-    std::string colour;   // how its pixels become RGB (see MediaSource::colour)
+    int first_frame = 0;        // index in the whole sequence, before the skip
+    std::string colour;         // how its pixels become RGB (see MediaSource::colour)
+    std::vector<double> times;  // presentation times, seconds (see MediaSource::times)
+    double frame_rate = 0.0;
+    std::vector<int> missing;  // frames of a damaged video that do not decode
+    std::string damage;        // what the libraries said about the damage
 };
 
 struct SequenceShared;
@@ -42,6 +46,10 @@ struct MediaSequence {
 
 // Opens and counts every file (throws Failure); a skip that leaves no frame is refused.
 MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int start);
+
+// The presentation times of the sequence's frames after the skip, when it is one file that has
+// them; empty otherwise (frames of several files, or pictures, have no common time).
+std::vector<double> sequence_times(const MediaSequence& sequence);
 
 struct SequenceFrame {
     PixelBuffer pixels;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -26,13 +27,32 @@ std::string lower_extension(const std::string& path) {
     return ext;
 }
 
+thread_local std::string* error_sink = nullptr;
+
+// The libraries' own diagnostics would interleave with the one-line messages: nothing is
+// printed, and the first error on a thread that listens is kept.
+void keep_library_error(void*, int level, const char* format, va_list arguments) {
+    if (level > AV_LOG_ERROR || error_sink == nullptr || !error_sink->empty()) return;
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    std::string kept = text;
+    while (!kept.empty() && (kept.back() == '\n' || kept.back() == ' ')) kept.pop_back();
+    *error_sink = kept.empty() ? "an error of the libraries" : kept;
+}
+
 void quiet_libraries() {
     static std::once_flag once;
-    // The libraries' own diagnostics would interleave with the one-line messages.
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+    std::call_once(once, [] { av_log_set_callback(keep_library_error); });
 }
 
 }  // namespace
+
+namespace media_internal {
+
+LibraryErrors::LibraryErrors(std::string& sink) : previous(error_sink) { error_sink = &sink; }
+LibraryErrors::~LibraryErrors() { error_sink = previous; }
+
+}  // namespace media_internal
 
 void MediaStateDelete::operator()(MediaState* state) const { delete state; }
 
@@ -148,18 +168,39 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
                           ? MediaKind::image
                           : MediaKind::video;
     }
-    source.width = stream->codecpar->width;
-    source.height = stream->codecpar->height;
-    if (source.width <= 0 || source.height <= 0) refuse(FailureKind::media_no_frame_size, path);
+    st.stored_width = source.width = stream->codecpar->width;
+    st.stored_height = source.height = stream->codecpar->height;
+    if (source.width <= 0 || source.height <= 0) {
+        // A picture's name on a file the picture decoder finds nothing in (a text file named
+        // .png) is no picture at all.
+        refuse(source.kind == MediaKind::image ? FailureKind::media_text_file
+                                               : FailureKind::media_no_frame_size,
+               path);
+    }
+    std::size_t size = 0;
+    const std::uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (matrix != nullptr && size >= 9 * sizeof(std::int32_t)) {
+        std::int32_t values[9];
+        std::memcpy(values, matrix, sizeof values);
+        const Orientation turn = display_orientation(values);
+        if (options.autorotate) {
+            st.orientation = turn;
+        } else if (!turn.name.empty()) {
+            st.orientation.name = "stored orientation kept, not " + turn.name;
+        }
+        if (st.orientation.swap) std::swap(source.width, source.height);
+    }
     choose_conversion(source, static_cast<AVPixelFormat>(stream->codecpar->format),
-                      stream->codecpar->color_space, stream->codecpar->color_range, source.height);
+                      stream->codecpar->color_space, stream->codecpar->color_range,
+                      st.stored_height);
 }
 
 void check_size(MediaSource& source, const AVFrame& frame) {
-    if (frame.width != source.width || frame.height != source.height) {
+    const MediaState& st = *source.state;
+    if (frame.width != st.stored_width || frame.height != st.stored_height) {
         refuse(FailureKind::media_size_changes, source.path,
                {std::to_string(source.frames_read), size_text(frame.width, frame.height),
-                size_text(source.width, source.height)});
+                size_text(st.stored_width, st.stored_height)});
     }
     const long long bytes = static_cast<long long>(stride_for_width(frame.width)) *
                             static_cast<long long>(frame.height);
@@ -182,6 +223,38 @@ bool next_bmp_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& heade
 
 }  // namespace
 
+namespace {
+
+// A damaged video read as far as it goes: the frames that decode, found by decoding them all
+// once (their number and times), and the frames of the stream's grid none of them stands for.
+void find_decodable(MediaSource& source) {
+    MediaSource probe;
+    probe.path = source.path;
+    probe.kind = source.kind;
+    probe.state.reset(new MediaState);
+    probe.state->options = source.state->options;
+    probe.state->options.allow_damaged = true;
+    open_libraries(probe, probe.state->options);
+    std::vector<double> times;
+    PixelBuffer pixels;
+    HeaderBlock header;
+    while (next_frame(probe, pixels, header)) times.push_back(probe.state->last_time);
+    if (source.damage.empty()) source.damage = probe.damage;
+    if (source.damage.empty() && static_cast<int>(times.size()) == source.frame_count) return;
+    if (times.empty()) refuse(FailureKind::media_no_frames, source.path);
+    const MediaState& st = *source.state;
+    source.missing = missing_frames(times, st.stated_start, st.stated_duration, source.frame_rate);
+    if (source.missing.empty()) {
+        for (int k = static_cast<int>(times.size()); k < source.frame_count; ++k) {
+            source.missing.push_back(k);
+        }
+    }
+    source.frame_count = static_cast<int>(times.size());
+    source.times = std::move(times);
+}
+
+}  // namespace
+
 MediaSource open_media(const std::string& path, const MediaOptions& options) {
     quiet_libraries();
     MediaSource source;
@@ -199,6 +272,16 @@ MediaSource open_media(const std::string& path, const MediaOptions& options) {
     open_libraries(source, options);
     source.frame_count = count_frames(source, options);
     if (source.frame_count == 0) refuse(FailureKind::media_no_frames, path);
+    if ((options.allow_damaged || !source.damage.empty()) && source.kind == MediaKind::video) {
+        find_decodable(source);
+    }
+    if (!options.allow_damaged && !source.damage.empty()) {
+        // Refused, naming the first frame that does not decode and how many do not.
+        const int first = source.missing.empty() ? source.frame_count : source.missing.front();
+        const std::size_t count = std::max<std::size_t>(source.missing.size(), 1);
+        refuse(FailureKind::media_damaged, path, {std::to_string(first), std::to_string(count)},
+               source.damage);
+    }
     return source;
 }
 
@@ -208,18 +291,39 @@ bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
     MediaState& st = *source.state;
     if (st.finished) return false;
     const std::string& path = source.path;
+    const bool tolerant = st.options.allow_damaged;
+    LibraryErrors errors(source.damage);
+    // In a damaged stream, the frame after the last one read is the first missing.
+    const auto damaged = [&](const std::string& reason) {
+        if (source.damage.empty()) source.damage = reason;
+        if (!tolerant) {
+            refuse(FailureKind::media_damaged_frame, path, {std::to_string(source.frames_read)},
+                   source.damage);
+        }
+    };
     for (;;) {
+        if (!source.damage.empty()) damaged(source.damage);
         int ret = avcodec_receive_frame(st.codec.get(), st.frame.get());
         if (ret == 0) {
             const AVFrame& frame = *st.frame;
             if ((frame.flags & AV_FRAME_FLAG_CORRUPT) != 0 || frame.decode_error_flags != 0) {
-                refuse(FailureKind::media_damaged_frame, path,
-                       {std::to_string(source.frames_read)});
+                damaged("a damaged frame");
+                av_frame_unref(st.frame.get());
+                continue;
             }
+            const std::int64_t pts = frame.best_effort_timestamp;
+            st.last_time =
+                pts == AV_NOPTS_VALUE
+                    ? st.last_time
+                    : static_cast<double>(pts) * av_q2d(st.format->streams[st.stream]->time_base);
             check_size(source, frame);
             PixelBuffer converted;
             convert_frame(source, frame, converted);
             av_frame_unref(st.frame.get());
+            const Orientation& turn = st.orientation;
+            if (turn.swap || turn.flip_x || turn.flip_y) {
+                converted = orient_pixels(converted, turn);
+            }
             pixels = std::move(converted);
             header = make_header_block(pixels.width, pixels.height);
             ++source.frames_read;
@@ -228,7 +332,7 @@ bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
         if (ret == AVERROR_EOF) {
             st.finished = true;
             if (source.frames_read == 0) refuse(FailureKind::media_no_frames, path);
-            if (source.frames_read < source.frame_count) {
+            if (source.frames_read < source.frame_count && !tolerant) {
                 refuse(FailureKind::media_ends_early, path,
                        {std::to_string(source.frames_read), std::to_string(source.frame_count)});
             }
@@ -237,18 +341,29 @@ bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
             return false;
         }
         if (ret != AVERROR(EAGAIN)) {
-            refuse(FailureKind::media_corrupt, path, {}, av::error_text(ret));
+            if (!tolerant) refuse(FailureKind::media_corrupt, path, {}, av::error_text(ret));
+            damaged(av::error_text(ret));
+            if (st.flushing) {
+                // A decoder that fails while draining gives nothing more.
+                st.finished = true;
+                return false;
+            }
         }
         if (st.flushing) {
-            refuse(FailureKind::media_corrupt, path, {}, "decoder stalled");
+            if (!tolerant) refuse(FailureKind::media_corrupt, path, {}, "decoder stalled");
+            st.finished = true;
+            return false;
         }
         ret = av_read_frame(st.format.get(), st.packet.get());
-        if (ret == AVERROR_EOF) {
+        if (ret < 0 && ret != AVERROR_EOF) {
+            if (!tolerant) refuse(FailureKind::media_corrupt, path, {}, av::error_text(ret));
+            damaged(av::error_text(ret));
+        }
+        if (ret < 0) {
             st.flushing = true;
             avcodec_send_packet(st.codec.get(), nullptr);
             continue;
         }
-        if (ret < 0) refuse(FailureKind::media_corrupt, path, {}, av::error_text(ret));
         if (st.packet->stream_index != st.stream) {
             av_packet_unref(st.packet.get());
             continue;
@@ -256,12 +371,15 @@ bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
         const bool corrupt = (st.packet->flags & AV_PKT_FLAG_CORRUPT) != 0;
         if (corrupt) {
             av_packet_unref(st.packet.get());
-            refuse(FailureKind::media_corrupt, path, {}, "a damaged packet");
+            if (!tolerant) refuse(FailureKind::media_corrupt, path, {}, "a damaged packet");
+            damaged("a damaged packet");
+            continue;
         }
         ret = avcodec_send_packet(st.codec.get(), st.packet.get());
         av_packet_unref(st.packet.get());
         if (ret < 0 && ret != AVERROR(EAGAIN)) {
-            refuse(FailureKind::media_corrupt, path, {}, av::error_text(ret));
+            if (!tolerant) refuse(FailureKind::media_corrupt, path, {}, av::error_text(ret));
+            damaged(av::error_text(ret));
         }
     }
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "image/bmp_file.h"
 #include "image/pixel_buffer.h"
@@ -25,6 +26,10 @@ struct MediaOptions {
     std::optional<YuvMatrix> matrix;  // overrides the stream's tag and the size rule
     std::optional<YuvRange> range;
     std::optional<RawFormat> raw;  // how to read a raw file (is_raw_media_path)
+    bool autorotate = true;        // turn pictures upright as the stream's display matrix says
+    // A video that cannot be decoded whole is refused (Failure media_damaged naming its first
+    // missing frame); with this its frames that decode are read and the missing ones listed.
+    bool allow_damaged = false;
 };
 
 struct MediaState;
@@ -43,6 +48,12 @@ struct MediaSource {
     int frame_count = 0;  // frames the file holds (counted when opened)
     int frames_read = 0;
     std::string colour;  // how pixels become 24-bit RGB, e.g. "yuv420p, BT.709 (untagged, ...)"
+    // Presentation times of the frames in seconds, in order (empty when the file has none:
+    // BMP files, still pictures).
+    std::vector<double> times;
+    double frame_rate = 0.0;   // frames per second the stream states (0: none)
+    std::vector<int> missing;  // a damaged video's frames that do not decode (allow_damaged)
+    std::string damage;        // the libraries' first complaint about a damaged video
     std::unique_ptr<MediaState, MediaStateDelete> state;
 };
 

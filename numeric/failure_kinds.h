@@ -13,6 +13,9 @@
     X(file_exists, "{p} already exists; it is never overwritten")                                  \
     X(output_exists, "{p} already exists; orv-cli never overwrites a file")                        \
     X(cannot_make_folder, "cannot make the output folder {p}")                                     \
+    X(output_no_folder, "cannot write {p}: its folder {0} does not exist")                         \
+    X(output_not_folder, "cannot write {p}: {0} is not a folder")                                  \
+    X(output_twice, "{p} is named twice as an output")                                             \
     X(out_of_memory, "out of memory")                                                              \
     /* BMP files. */                                                                               \
     X(not_a_bmp, "{p} is not a usable 24- or 8-bit BMP file")                                      \
@@ -71,6 +74,11 @@
     X(media_start_beyond, "{p}: skipping {0} frames leaves none; the sequence holds {1}")          \
     X(media_not_read, "{p}: not read after an earlier failure")                                    \
     X(media_missing_frame, "{p}: ends before frame {0}")                                           \
+    X(media_damaged,                                                                               \
+      "{p}: is damaged: {1} of its frames cannot be decoded, the first frame {0} "                 \
+      "(--allow-damaged measures the frames that can)")                                            \
+    X(no_profile,                                                                                  \
+      "{p} holds no profile ({0} is missing): name the profile-data folder with --profile")        \
     X(media_no_frame, "{p}: has no frame {0}")                                                     \
     /* Profile files and colour conversions. */                                                    \
     X(profile_cannot_open, "Error: file open [{p}].")                                              \

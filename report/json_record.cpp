@@ -83,7 +83,8 @@ json input_json(const InputRecord& in) {
             {"frame_width", in.frame_width},
             {"frame_height", in.frame_height},
             {"frame_count", in.frame_count},
-            {"colour_handling", in.colour_handling}};
+            {"colour_handling", in.colour_handling},
+            {"missing_frames", in.missing_frames}};
 }
 
 json frame_json(const FrameRecord& f, const std::vector<double>& thresholds) {
@@ -132,7 +133,9 @@ json run_json(const RunRecord& run) {
             {"formula", std::string(formula_name(run.formula))},
             {"thresholds", numbers(run.thresholds)},
             {"frames", frames},
-            {"pooled", pooled_json(run.pooled, run.thresholds)}};
+            {"pooled", pooled_json(run.pooled, run.thresholds)},
+            {"pair_by", run.pair_by},
+            {"warnings", run.warnings}};
 }
 
 std::string run_json_text(const RunRecord& run) {

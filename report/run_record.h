@@ -54,6 +54,9 @@ struct InputRecord {
     int frame_count = 0;
     // How the input's pixels became display RGB (for BMP frames: used as stored).
     std::string colour_handling = "BMP pixels used as display RGB as stored";
+    // Frames of a damaged video that did not decode (measured with damage allowed), numbered
+    // as in the whole file.
+    std::vector<int> missing_frames;
 };
 
 // One file of a sequence and how its pixels became RGB.
@@ -82,6 +85,8 @@ struct RunRecord {
     std::vector<double> thresholds;
     std::vector<FrameRecord> frames;
     PooledStatistics pooled;
+    std::string pair_by = "position";   // or "time"
+    std::vector<std::string> warnings;  // what may make the figures wrong, as said on stderr
 };
 
 // A number with six decimals, independent of the locale ("nan", "inf" for those values).

@@ -1,10 +1,12 @@
 #include "report/sequence_report.h"
 
 #include "image/file_names.h"
+#include "image/output_file.h"
 #include "numeric/failure.h"
 #include "numeric/number_text.h"
 #include "report/json_record.h"
 #include "report/png_file.h"
+#include "report/run_warnings.h"
 
 namespace orv {
 
@@ -14,8 +16,9 @@ std::vector<std::string> heatmap_file_names(const ReportSettings& settings, int 
     std::vector<std::string> names;
     if (settings.files.heatmaps.empty()) return names;
     names.reserve(static_cast<std::size_t>(count));
+    const int digits = numbered_digits(count);
     for (int i = 0; i < count; ++i) {
-        names.push_back(numbered_name(settings.files.heatmaps, i, ".png"));
+        names.push_back(numbered_name(settings.files.heatmaps, i, ".png", digits));
     }
     return names;
 }
@@ -69,6 +72,10 @@ void start_report(ReportRun& run, const ReportSettings& settings,
     r.thresholds = settings.thresholds;
     r.reference = reference;
     r.degraded = degraded;
+    // Every face pairs by position unless it says otherwise (orv-cli --pair-by time).
+    if (const std::string warning = length_warning(reference, degraded, false); !warning.empty()) {
+        r.warnings.push_back(warning);
+    }
     r.profile = profile_record(conditions);
 }
 
@@ -125,8 +132,7 @@ void finish_report(ReportRun& run, const PooledStatistics& pooled) {
 }
 
 void write_report_file(const std::string& path, const std::string& bytes) {
-    const std::string error = write_new_file(path, bytes);
-    if (!error.empty()) raise_failure(FailureKind::cannot_write, path, {}, error);
+    write_whole_file(path, bytes);
 }
 
 }  // namespace orv

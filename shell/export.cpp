@@ -71,8 +71,9 @@ std::string export_measurement(const FrameStore& store, Platform& platform,
     const std::vector<std::pair<int, int>> pairs = measured_pairs(store);
     const int count = static_cast<int>(pairs.size());
     const ReportSettings settings = export_settings(base);
-    if (const auto existing = first_existing(report_output_names(settings, count))) {
-        return *existing;
+    if (auto problem = output_problem(report_output_names(settings, count))) {
+        if (problem->kind == FailureKind::output_exists) return problem->path;
+        throw std::move(*problem);
     }
 
     InputRecord degraded = make_input_record(store.degraded_files, store.degraded_count);

@@ -24,6 +24,12 @@ const JapaneseText japanese_texts[] = {
     {K::file_exists, "同名のファイルが既に存在しています", true},
     {K::output_exists, "同名のファイルが既に存在しています", true},
     {K::cannot_make_folder, "出力フォルダを作成できません: {p}"},
+    {K::output_no_folder, "出力先のフォルダがありません: {0}", true},
+    {K::output_not_folder, "出力先がフォルダではありません: {0}", true},
+    {K::media_damaged,
+     "動画ファイルが壊れています（{1}フレームを読み込めません。最初はフレーム{0}）", true},
+    {K::no_profile, "プロファイルのフォルダにファイルがありません: {0}", true},
+    {K::output_twice, "同じファイル名が出力に二度指定されています: {p}"},
     {K::out_of_memory, "メモリが不足しているため処理できません"},
     // BMP files.
     {K::not_a_bmp, "24 or 8 ビットBMPファイルしか読み込めません", true},

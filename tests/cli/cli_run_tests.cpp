@@ -494,18 +494,18 @@ TEST_F(CliRun, CsvFileHoldsTheTable) {
 TEST_F(CliRun, UnwritableOutputsEndWithTheSystemsReason) {
     const auto frames = write_frames("in", 1, 0);
     const std::string missing = temp.file("no_such_folder/t.csv");
+    const std::string folder_missing =
+        ": its folder " + temp.file("no_such_folder") + " does not exist\n";
     struct Case {
         std::vector<std::string> extra;
         std::string line;
     };
     const Case cases[] = {
-        {{"--csv", missing}, "orv-cli: cannot write " + missing + ": No such file or directory\n"},
+        {{"--csv", missing}, "orv-cli: cannot write " + missing + folder_missing},
         {{"--maps", temp.file("no_such_folder/m")},
-         "orv-cli: cannot create " + temp.file("no_such_folder/m_0000.bmp") +
-             ": No such file or directory\n"},
+         "orv-cli: cannot write " + temp.file("no_such_folder/m_0000.bmp") + folder_missing},
         {{"--values", temp.file("no_such_folder/v")},
-         "orv-cli: cannot write " + temp.file("no_such_folder/v_0000.npy") +
-             ": No such file or directory\n"},
+         "orv-cli: cannot write " + temp.file("no_such_folder/v_0000.npy") + folder_missing},
     };
     for (const Case& c : cases) {
         const RunResult result = diff(frames, frames, c.extra);
@@ -522,7 +522,7 @@ TEST_F(CliRun, UnwritableOutputsEndWithTheSystemsReason) {
     const RunResult result = diff(frames, frames, {"--maps", folder + "/m"});
     std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "orv-cli: cannot create " + folder + "/m_0000.bmp: Permission denied\n");
+    EXPECT_EQ(result.err, "orv-cli: cannot write " + folder + "/m_0000.bmp: Permission denied\n");
 }
 
 TEST_F(CliRun, UsageErrorsExitWithTwo) {
