@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     orv::BmpLayout layout;
     const std::size_t head = size < 54 ? size : 54;
-    if (orv::!orv::check_bmp_headers(data, head, size, layout)) {
+    if (!orv::check_bmp_headers(data, head, size, layout)) {
         require(layout.pixel_end <= size);
         orv::PixelBuffer prefix_pixels;
         orv::HeaderBlock prefix_header;
