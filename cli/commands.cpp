@@ -28,18 +28,30 @@ struct Frame {
     HeaderBlock header;
 };
 
+// What the colour-handling line adds for a display other than the profile's.
+std::string display_note(const DisplayChoice& display) {
+    return is_profile_display(display) ? std::string() : "; " + display_description(display);
+}
+
+InputRecord displayed_input_record(const MediaSequence& sequence, const DisplayChoice& display) {
+    InputRecord record = input_record(sequence);
+    record.colour_handling += display_note(display);
+    return record;
+}
+
 // Opens a sequence's files once (a folder stands for its frame files) and says, for each
 // media file, how its pixels become RGB.
 RunSide open_sequence(const std::vector<std::string>& paths, const MediaText& media, int start,
-                      const char* role) {
+                      const char* role, const DisplayChoice& display = {}) {
     std::vector<SequenceInput> inputs;
     const MediaOptions options = parse_media_text(media);
     for (const std::string& path : expand_sequence_paths(paths)) inputs.push_back({path, options});
     RunSide side = open_run_side(inputs, start);
     for (const SequenceEntry& entry : side.media->entries) {
         if (entry.kind == MediaKind::bmp) continue;
-        std::fprintf(stderr, "orv-cli: %s %s: %d frame%s; %s\n", role, entry.path.c_str(),
-                     entry.frame_count, entry.frame_count == 1 ? "" : "s", entry.colour.c_str());
+        std::fprintf(stderr, "orv-cli: %s %s: %d frame%s; %s%s\n", role, entry.path.c_str(),
+                     entry.frame_count, entry.frame_count == 1 ? "" : "s", entry.colour.c_str(),
+                     display_note(display).c_str());
     }
     return side;
 }
@@ -73,8 +85,10 @@ std::vector<std::string> numbered_names(const std::string& base, int count,
 
 MeasurementConditions load_run_conditions(const CommonOptions& options, DeltaEFormula formula) {
     std::ostream discard(nullptr);  // a stream without a buffer swallows everything
-    return load_conditions(options.profile, options.threads,
-                           options.kernel_trace ? std::cerr : discard, formula);
+    MeasurementConditions c = load_conditions(options.profile, options.threads,
+                                              options.kernel_trace ? std::cerr : discard, formula);
+    set_display_choice(c.colour, options.display);
+    return c;
 }
 
 bool progress_line_open = false;  // a "frame i of n" line waits for its line end
@@ -133,10 +147,11 @@ int run_diff(const DiffOptions& options) {
     if (options.reference.empty() || options.degraded.empty()) {
         raise_failure(FailureKind::missing_inputs);
     }
+    const DisplayChoice& display = options.common.display;
     const RunSide reference = open_sequence(options.reference, options.reference_media,
-                                            options.reference_start, "reference");
-    const RunSide degraded =
-        open_sequence(options.degraded, options.degraded_media, options.degraded_start, "degraded");
+                                            options.reference_start, "reference", display);
+    const RunSide degraded = open_sequence(options.degraded, options.degraded_media,
+                                           options.degraded_start, "degraded", display);
     const int count = paired_count(reference.count, degraded.count, options.frames);
 
     const std::vector<std::string> map_names = numbered_names(options.maps, count, ".bmp");
@@ -149,8 +164,9 @@ int run_diff(const DiffOptions& options) {
 
     const MeasurementConditions conditions = load_run_conditions(options.common, settings.formula);
     ReportRun report;
-    start_report(report, settings, conditions, input_record(*reference.media),
-                 input_record(*degraded.media), count);
+    start_report(report, settings, conditions,
+                 displayed_input_record(*reference.media, conditions.colour.display),
+                 displayed_input_record(*degraded.media, conditions.colour.display), count);
     CsvOutput csv(options.csv);
     csv.write(table_header(settings.thresholds));
 
@@ -182,7 +198,8 @@ int run_diff(const DiffOptions& options) {
 }
 
 int run_filter(const FilterOptions& options) {
-    const RunSide sequence = open_sequence(options.files, options.media, 0, "input");
+    const RunSide sequence =
+        open_sequence(options.files, options.media, 0, "input", options.common.display);
     const int count = sequence.count;
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);

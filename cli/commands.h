@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/report_outputs.h"
+#include "colour/display_model.h"
 #include "image/pixel_buffer.h"
 #include "measure/frame_loop.h"
 #include "media/media_text.h"
@@ -21,6 +22,7 @@ struct CommonOptions {
     int threads = 1;
     bool kernel_trace = false;  // filter trace to standard error (discarded otherwise)
     bool progress = false;      // "frame i of n" on standard error
+    DisplayChoice display;      // the display model and primaries (default: the profile's)
 };
 
 struct DiffOptions {

@@ -50,6 +50,46 @@ void add_common(CLI::App& command, orv::CommonOptions& common) {
     command.add_flag("--kernel-trace", common.kernel_trace, trace_help);
 }
 
+// The display model and primaries a measurement assumes.
+void add_display(CLI::App& command, orv::DisplayChoice& display) {
+    command
+        .add_option_function<std::string>(
+            "--display",
+            [&display](const std::string& text) {
+                display.transfer = *orv::transfer_from_text(text);
+            },
+            "Display transfer function: profile (the profile's model, the default), srgb, bt1886, "
+            "pq (SMPTE ST 2084) or hlg (BT.2100)")
+        ->check(CLI::IsMember({"profile", "srgb", "bt1886", "pq", "hlg"}))
+        ->type_name("MODEL");
+    command
+        .add_option_function<std::string>(
+            "--primaries",
+            [&display](const std::string& text) {
+                display.primaries = *orv::primaries_from_text(text);
+            },
+            "Display primaries: profile (the profile's RGBtoXYZ, the default), bt709, p3d65 or "
+            "bt2020")
+        ->check(CLI::IsMember({"profile", "bt709", "p3d65", "bt2020"}))
+        ->type_name("SET");
+    command
+        .add_option_function<double>(
+            "--white-luminance", [&display](double v) { display.white_luminance = v; },
+            "Luminance of CIELAB's white, cd/m2 (default 203 for pq and hlg, else 100; bt1886: "
+            "its white)")
+        ->type_name("CD");
+    command
+        .add_option_function<double>(
+            "--black-luminance", [&display](double v) { display.black_luminance = v; },
+            "Black of the bt1886 display, cd/m2 (default 0)")
+        ->type_name("CD");
+    command
+        .add_option_function<double>(
+            "--peak-luminance", [&display](double v) { display.peak_luminance = v; },
+            "Peak of the pq and hlg displays, cd/m2 (default 1000)")
+        ->type_name("CD");
+}
+
 // "--matrix", or "--reference-matrix" with prefix "reference-"; `whose` ends the help texts.
 void add_media(CLI::App& command, orv::MediaText& text, const std::string& prefix,
                const std::string& whose) {
@@ -169,6 +209,7 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::PositiveNumber);
     orv::add_report_options(*diff_command, diff.report);
+    add_display(*diff_command, diff.common.display);
 
     orv::FilterOptions filter;
     filter.common.threads = orv::machine_threads();
@@ -187,6 +228,7 @@ int main(int argc, char** argv) {
         ->required();
     orv::MediaText filter_media;
     add_media(*filter_command, filter_media, "", "the input");
+    add_display(*filter_command, filter.common.display);
 
     orv::NoiseOptions noise;
     std::vector<double> sigmas;
@@ -220,6 +262,7 @@ int main(int argc, char** argv) {
 
     orv::EncodeCommands encode;
     orv::add_encode_commands(app, encode);
+    add_display(*encode.rd, encode.rd_options.common.display);
 
     try {
         app.parse(argc, argv);

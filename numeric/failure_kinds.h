@@ -204,4 +204,11 @@
       "pix_fmt is not a raw pixel format the libraries know (yuv420p, yuv422p10le, rgb24, ...): "  \
       "'{0}'")                                                                                     \
     X(media_fps_text, "fps must be a positive rate such as 25, 29.97 or 30000/1001, not '{0}'")    \
-    X(folder_without_frames, "{p} holds no frame files ({0})")
+    X(folder_without_frames, "{p} holds no frame files ({0})")                                     \
+    /* Display models and primaries. */                                                            \
+    X(luminance_not_positive, "the {0} luminance must be a positive number of cd/m2, not {1}")     \
+    X(black_luminance_negative, "the black luminance must be 0 or more cd/m2, not {0}")            \
+    X(black_not_below_white,                                                                       \
+      "the black luminance ({0} cd/m2) must be below the white luminance ({1} cd/m2)")             \
+    X(display_text, "display must be 'profile', 'srgb', 'bt1886', 'pq' or 'hlg', not '{0}'")       \
+    X(primaries_text, "primaries must be 'profile', 'bt709', 'p3d65' or 'bt2020', not '{0}'")

@@ -35,6 +35,7 @@
 #include "media/media_text.h"
 #include "media/raw_format.h"
 #include "numeric/failure.h"
+#include "python/module_options.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 
@@ -50,13 +51,16 @@ struct LoadedProfile {
     MeasurementConditions conditions;  // CIE94; a call's formula replaces it in a copy
 };
 
-LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_trace) {
+LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_trace,
+                           const DisplayKeywords& display = {}) {
+    const DisplayChoice choice = display_choice(display);
     if (threads <= 0) threads = machine_threads();
     LoadedProfile profile;
     profile.folder = folder;
     py::gil_scoped_release unlocked;
     std::ostream discard(nullptr);
     profile.conditions = load_conditions(folder, threads, kernel_trace ? std::cerr : discard);
+    set_display_choice(profile.conditions.colour, choice);
     return profile;
 }
 
@@ -65,58 +69,6 @@ MeasurementConditions conditions_for(const LoadedProfile& profile, DeltaEFormula
     MeasurementConditions conditions = profile.conditions;
     conditions.formula = formula;
     return conditions;
-}
-
-// What a measurement is asked for besides the frames: the difference formula and the levels of
-// the shares above them. Both are checked before any work.
-struct Measurement {
-    DeltaEFormula formula = DeltaEFormula::cie94;
-    std::vector<double> thresholds;
-};
-
-Measurement measurement(int delta_e, const std::vector<double>& thresholds) {
-    const std::optional<DeltaEFormula> formula = formula_from_option(std::to_string(delta_e));
-    if (!formula) {
-        throw py::value_error("delta_e must be 94 (CIE94), 2000 (CIEDE2000) or 76 (CIE76), not " +
-                              std::to_string(delta_e));
-    }
-    for (double t : thresholds) {
-        if (!std::isfinite(t) || t < 0.0) {
-            throw py::value_error("thresholds must be finite numbers, 0 or more");
-        }
-    }
-    return {*formula, thresholds};
-}
-
-// A threshold as a name suffix: the shortest text that reads back as the same number.
-std::string threshold_name(double threshold) {
-    char text[64];
-    const auto end = std::to_chars(text, text + sizeof text, threshold);
-    return "above_" + std::string(text, end.ptr);
-}
-
-// How files are read: YUV matrix and range overriding the streams' own, and the layout of raw
-// files. Names as orv-cli's options take them; anything else is refused before any work.
-MediaOptions media_options(const std::optional<std::string>& matrix,
-                           const std::optional<std::string>& range,
-                           const std::optional<std::string>& size,
-                           const std::optional<std::string>& pix_fmt,
-                           const std::optional<std::string>& fps) {
-    MediaText text;
-    // A value given is checked even when empty, so that "" is refused as orv-cli refuses it.
-    const auto take = [](const std::optional<std::string>& value, std::string& field,
-                         std::string (*error)(const std::string&)) {
-        if (!value) return;
-        const std::string why = error(*value);
-        if (!why.empty()) throw py::value_error(why);
-        field = *value;
-    };
-    take(matrix, text.matrix, matrix_text_error);
-    take(range, text.range, range_text_error);
-    take(size, text.size, size_text_error);
-    take(pix_fmt, text.pixel_format, pixel_format_text_error);
-    take(fps, text.fps, fps_text_error);
-    return parse_media_text(text);
 }
 
 // One frame pair's result: the per-pixel map (row 0 the top, or None when not kept) and the
@@ -288,9 +240,16 @@ py::array_t<std::uint8_t> array_from_frame(const PixelBuffer& frame) {
 }
 
 FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
-                      const LoadedProfile& profile, int delta_e,
-                      const std::vector<double>& thresholds) {
+                      const LoadedProfile& profile, const py::object& delta_e,
+                      const std::vector<double>& thresholds, const DisplayKeywords& display) {
     const Measurement asked = measurement(delta_e, thresholds);
+    MeasurementConditions conditions = conditions_for(profile, asked.formula);
+    if (display.given()) {
+        // The profile's colour model afresh, with this call's display.
+        const DisplayChoice choice = display_choice(display);
+        conditions.colour = read_colour_model(profile.folder);
+        set_display_choice(conditions.colour, choice);
+    }
     const PixelBuffer r = frame_from_array(reference, "reference");
     const PixelBuffer d = frame_from_array(degraded, "degraded");
     if (r.width != d.width || r.height != d.height) {
@@ -301,7 +260,7 @@ FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
     FrameFigures figures;
     {
         py::gil_scoped_release unlocked;
-        figures = measure_frames(r, d, conditions_for(profile, asked.formula), asked);
+        figures = measure_frames(r, d, conditions, asked);
     }
     return to_frame_diff(std::move(figures), true, asked);
 }
@@ -348,7 +307,7 @@ py::list describe_inputs(const MediaSequence& sequence, const char* role) {
 
 SequenceDiff diff_files(const std::vector<std::string>& reference,
                         const std::vector<std::string>& degraded, const LoadedProfile& profile,
-                        int threads, bool keep_maps, int delta_e,
+                        int threads, bool keep_maps, const py::object& delta_e,
                         const std::vector<double>& thresholds, int reference_start,
                         int degraded_start, std::optional<int> frames,
                         const MediaOptions& options) {
@@ -435,15 +394,23 @@ PYBIND11_MODULE(_orv, m) {
         "budget, as orv-cli's --threads does (0: the machine's cores): the filter responses, "
         "the two halves of one frame pair and the frame loop's workers of diff_files share it, "
         "and the results are the same for any number; kernel_trace sends the kernel files' trace "
-        "to standard error. Raises "
+        "to standard error. The keywords display ('profile', 'srgb', 'bt1886', 'pq', 'hlg'), "
+        "primaries ('profile', 'bt709', 'p3d65', 'bt2020'), white_luminance, black_luminance "
+        "and peak_luminance (cd/m2) are orv-cli's --display, --primaries and luminances. Raises "
         "orv.Error with orv-cli's texts. The measurement still reads the display-model and "
         "matrix files for every frame, as orv-cli does. A Profile may be shared by threads.")
-        .def(
-            py::init([](const std::string& folder, int threads, bool kernel_trace) {
-                return std::make_shared<LoadedProfile>(load_profile(folder, threads, kernel_trace));
-            }),
-            py::arg("folder"), py::arg("threads") = 0, py::arg("kernel_trace") = false,
-            "Reads and checks the profile-data folder `folder`; raises orv.Error.")
+        .def(py::init([](const std::string& folder, int threads, bool kernel_trace,
+                         const std::optional<std::string>& display,
+                         const std::optional<std::string>& primaries, std::optional<double> white,
+                         std::optional<double> black, std::optional<double> peak) {
+                 return std::make_shared<LoadedProfile>(load_profile(
+                     folder, threads, kernel_trace, {display, primaries, white, black, peak}));
+             }),
+             py::arg("folder"), py::arg("threads") = 0, py::arg("kernel_trace") = false,
+             py::kw_only(), py::arg("display") = py::none(), py::arg("primaries") = py::none(),
+             py::arg("white_luminance") = py::none(), py::arg("black_luminance") = py::none(),
+             py::arg("peak_luminance") = py::none(),
+             "Reads and checks the profile-data folder `folder`; raises orv.Error.")
         .def_property_readonly(
             "folder", [](const LoadedProfile& p) { return p.folder; },
             "The profile-data folder as given.")
@@ -532,22 +499,40 @@ PYBIND11_MODULE(_orv, m) {
           "shortest text of the number ('above_1', 'above_2.5'), as in orv-cli's columns.");
     m.def(
         "formula_name",
-        [](int delta_e) { return std::string(formula_name(measurement(delta_e, {}).formula)); },
+        [](const py::object& delta_e) {
+            return std::string(formula_name(measurement(delta_e, {}).formula));
+        },
         py::arg("delta_e"),
         "formula_name(delta_e) -> str\n\n"
         "The name of the formula of delta_e 94, 2000 or 76: 'CIE94', 'CIEDE2000' or 'CIE76'. "
         "Raises ValueError for other values.");
-    m.def("diff", &diff_arrays, py::arg("reference"), py::arg("degraded"), py::arg("profile"),
-          py::arg("delta_e") = 94, py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0},
-          "diff(reference, degraded, profile, delta_e=94, thresholds=(1, 2, 5)) -> FrameDiff\n\n"
-          "The S-CIELAB colour difference of one frame pair, exactly as orv-cli diff measures "
-          "it. reference and degraded are numpy uint8 arrays of shape (H, W, 3), RGB, row 0 the "
-          "top (any strides); profile is an orv.Profile. delta_e chooses the per-pixel formula "
-          "(94: CIE94, 2000: CIEDE2000, 76: CIE76; the reference is the first argument); "
-          "thresholds are the levels of the shares of pixels above them. The interpreter lock is "
-          "released while measuring. "
-          "Raises orv.Error (profile files, frames of different sizes), TypeError and "
-          "ValueError (arrays of the wrong type or shape).");
+    m.def(
+        "diff",
+        [](const py::handle& reference, const py::handle& degraded, const LoadedProfile& profile,
+           const py::object& delta_e, const std::vector<double>& thresholds,
+           const std::optional<std::string>& display, const std::optional<std::string>& primaries,
+           std::optional<double> white, std::optional<double> black, std::optional<double> peak) {
+            return diff_arrays(reference, degraded, profile, delta_e, thresholds,
+                               {display, primaries, white, black, peak});
+        },
+        py::arg("reference"), py::arg("degraded"), py::arg("profile"), py::arg("delta_e") = 94,
+        py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0}, py::kw_only(),
+        py::arg("display") = py::none(), py::arg("primaries") = py::none(),
+        py::arg("white_luminance") = py::none(), py::arg("black_luminance") = py::none(),
+        py::arg("peak_luminance") = py::none(),
+        "diff(reference, degraded, profile, delta_e=94, thresholds=(1, 2, 5), *, display=None, "
+        "primaries=None, white_luminance=None, black_luminance=None, peak_luminance=None) -> "
+        "FrameDiff\n\n"
+        "display and the rest, when any is given, replace the profile's display choice for "
+        "this call (as orv.Profile's keywords). delta_e may also be 'itp' (ITU-R BT.2124). "
+        "The S-CIELAB colour difference of one frame pair, exactly as orv-cli diff measures "
+        "it. reference and degraded are numpy uint8 arrays of shape (H, W, 3), RGB, row 0 the "
+        "top (any strides); profile is an orv.Profile. delta_e chooses the per-pixel formula "
+        "(94: CIE94, 2000: CIEDE2000, 76: CIE76; the reference is the first argument); "
+        "thresholds are the levels of the shares of pixels above them. The interpreter lock is "
+        "released while measuring. "
+        "Raises orv.Error (profile files, frames of different sizes), TypeError and "
+        "ValueError (arrays of the wrong type or shape).");
     m.def("filter", &filter_array, py::arg("frame"), py::arg("profile"),
           "filter(frame, profile) -> numpy.ndarray\n\n"
           "The S-CIELAB-filtered version of one frame, as orv-cli filter writes it: uint8 "
@@ -602,7 +587,7 @@ PYBIND11_MODULE(_orv, m) {
     m.def(
         "diff_files",
         [](const std::vector<std::string>& reference, const std::vector<std::string>& degraded,
-           const LoadedProfile& profile, int threads, bool keep_maps, int delta_e,
+           const LoadedProfile& profile, int threads, bool keep_maps, const py::object& delta_e,
            const std::vector<double>& thresholds, int reference_start, int degraded_start,
            std::optional<int> frames, const std::optional<std::string>& matrix,
            const std::optional<std::string>& range, const std::optional<std::string>& size,

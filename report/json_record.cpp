@@ -69,7 +69,14 @@ json profile_json(const ProfileRecord& p) {
               {"distance_factor", viewing::distance_factor},
               {"frequency_to_bin", viewing::frequency_to_bin},
               {"pixel_angle_degrees", number(pixel_angle)},
-              {"pixels_per_degree", number(1.0 / pixel_angle)}}}};
+              {"pixels_per_degree", number(1.0 / pixel_angle)}}},
+            {"display",
+             {{"transfer", std::string(transfer_name(p.display.transfer))},
+              {"primaries", std::string(primaries_name(p.display.primaries))},
+              {"white_cd_per_m2", number(white_luminance(p.display))},
+              {"black_cd_per_m2", number(black_luminance(p.display))},
+              {"peak_cd_per_m2", number(peak_luminance(p.display))},
+              {"RGBtoXYZ", matrix(p.display_rgb_to_xyz)}}}};
 }
 
 json input_json(const InputRecord& in) {

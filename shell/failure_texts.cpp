@@ -203,6 +203,12 @@ const JapaneseText japanese_texts[] = {
     {K::media_pixel_format_text, "画素形式「{0}」は扱える RAW の画素形式ではありません"},
     {K::media_fps_text, "フレームレート「{0}」は正の値ではありません"},
     {K::folder_without_frames, "フォルダ [{p}] に画像ファイル ({0}) がありません"},
+    {K::luminance_not_positive, "{0} の輝度 ({1}) は正の数 (cd/m2) でなければなりません"},
+    {K::black_luminance_negative, "黒の輝度 ({0}) は 0 以上 (cd/m2) でなければなりません"},
+    {K::black_not_below_white,
+     "黒の輝度 ({0} cd/m2) は白の輝度 ({1} cd/m2) より小さくなければなりません"},
+    {K::display_text, "表示モデル「{0}」は profile、srgb、bt1886、pq、hlg のいずれでもありません"},
+    {K::primaries_text, "原色「{0}」は profile、bt709、p3d65、bt2020 のいずれでもありません"},
 };
 
 const JapaneseText* find_text(FailureKind kind) {

@@ -1,0 +1,51 @@
+"""Display models, primaries and ΔE ITP through the Python module, against orv-cli."""
+
+import csv
+import io
+
+import numpy as np
+import pytest
+
+import orv
+from conftest import PROFILE_DIR, run_cli
+
+
+@pytest.mark.parametrize(
+    "options, keywords, delta_e",
+    [
+        (["--display", "pq", "--primaries", "bt2020"], {"display": "pq", "primaries": "bt2020"}, 94),
+        (["--display", "pq", "--primaries", "bt2020", "--delta-e", "itp"],
+         {"display": "pq", "primaries": "bt2020"}, "itp"),
+        (["--display", "hlg", "--peak-luminance", "600", "--white-luminance", "150", "--delta-e", "2000"],
+         {"display": "hlg", "peak_luminance": 600, "white_luminance": 150}, 2000),
+        (["--display", "bt1886", "--black-luminance", "0.1", "--primaries", "p3d65"],
+         {"display": "bt1886", "black_luminance": 0.1, "primaries": "p3d65"}, 94),
+    ],
+)
+def test_display_keywords_match_cli(tmp_path, pair_files, options, keywords, delta_e):
+    references, degradeds = pair_files(20, 28, n=1)
+    status, out, err = run_cli("diff", "--profile", PROFILE_DIR, *options, "--reference", *references,
+                               "--degraded", *degradeds, "--values", str(tmp_path / "v"))
+    assert status == 0, err
+    cli_map = np.load(tmp_path / "v_0000.npy")
+    reference, degraded = orv.read_frame(references[0]), orv.read_frame(degradeds[0])
+    by_profile = orv.diff(reference, degraded, orv.Profile(PROFILE_DIR, **keywords), delta_e=delta_e)
+    by_call = orv.diff(reference, degraded, orv.Profile(PROFILE_DIR), delta_e=delta_e, **keywords)
+    assert np.max(np.abs(by_profile.map - cli_map)) <= 1e-12
+    assert np.array_equal(by_profile.map, by_call.map)
+    row = next(csv.DictReader(io.StringIO(out)))
+    assert "%.6f" % by_profile.mean == row["mean"]
+
+
+def test_display_refusals(pair_files):
+    references, degradeds = pair_files(8, 8, n=1)
+    frame = orv.read_frame(references[0])
+    with pytest.raises(orv.Error, match="display must be"):
+        orv.Profile(PROFILE_DIR, display="PQ")
+    with pytest.raises(orv.Error, match="primaries must be"):
+        orv.diff(frame, frame, orv.Profile(PROFILE_DIR), primaries="rec2020")
+    with pytest.raises(orv.Error, match="peak luminance"):
+        orv.Profile(PROFILE_DIR, display="pq", peak_luminance=0)
+    with pytest.raises(ValueError, match="'itp'"):
+        orv.diff(frame, frame, orv.Profile(PROFILE_DIR), delta_e="ictcp")
+    assert orv.formula_name("itp") == "ITP"
