@@ -191,6 +191,8 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
     if (d == nullptr) refuse(FailureKind::media_unknown_pixel_format, source.path);
     pixels = make_pixel_buffer(frame.width, frame.height);
+    source.signal = SignalFrame{};
+    const bool keep_signal = st.options.keep_signal && max_depth(d) > 8;
 
     const bool yuv = is_planar_yuv(d);
     const bool gray = !yuv && is_plain_gray(d);
@@ -228,6 +230,7 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
                 planes.planes[1] = planes.planes[2] = st.mid_chroma.data();
             }
             convert_yuv_to_bgr(planes, st.colour, pixels);
+            if (keep_signal) convert_yuv_to_signal(planes, st.colour, source.signal);
             return;
         }
         // Other YUV layouts (semi-planar, packed): the scaler with the chosen coefficients.
@@ -262,6 +265,10 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
     }
     if (wide) {
         convert_rgba64_to_bgr(st.rgba.data(), frame.width * 4, frame.width, frame.height, pixels);
+        if (keep_signal) {
+            convert_rgba64_to_signal(st.rgba.data(), frame.width * 4, frame.width, frame.height,
+                                     source.signal);
+        }
     } else {
         const std::size_t row_bytes = static_cast<std::size_t>(frame.width) * 3;
         for (int y = 0; y < frame.height; ++y) {

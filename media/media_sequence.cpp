@@ -34,6 +34,7 @@ void read_single(const SequenceEntry& entry, SequenceFrame& frame) {
     if (!next_frame(source, frame.pixels, frame.header)) {
         raise_failure(FailureKind::media_no_frames, entry.path);
     }
+    frame.signal = std::move(source.signal);
     frame.name = entry.path;
 }
 
@@ -129,6 +130,7 @@ SequenceFrame read_sequence_frame(MediaSequence& sequence, int index) {
                               {std::to_string(local)});
             }
         }
+        frame.signal = std::move(source.signal);
         frame.name = frame_name(entry, local);
         shared.next_local[j] = local + 1;
         if (local == entry.frame_count - 1) {

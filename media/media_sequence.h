@@ -46,7 +46,8 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
 struct SequenceFrame {
     PixelBuffer pixels;
     HeaderBlock header;
-    std::string name;  // the file, and for a file of several frames "#" and its frame number
+    std::string name;    // the file, and for a file of several frames "#" and its frame number
+    SignalFrame signal;  // exact values of a deeper frame, with MediaOptions::keep_signal
 };
 
 // The name of frame `local` of a file holding `frame_count` frames: the path alone for a file

@@ -14,6 +14,7 @@
 
 #include "image/bmp_file.h"
 #include "image/pixel_buffer.h"
+#include "image/signal_frame.h"
 #include "media/raw_format.h"
 #include "media/yuv_to_rgb.h"
 
@@ -25,6 +26,8 @@ struct MediaOptions {
     std::optional<YuvMatrix> matrix;  // overrides the stream's tag and the size rule
     std::optional<YuvRange> range;
     std::optional<RawFormat> raw;  // how to read a raw file (is_raw_media_path)
+    // Frames of more than 8 bits also kept exact in MediaSource::signal (for a measurement).
+    bool keep_signal = false;
 };
 
 struct MediaState;
@@ -43,6 +46,9 @@ struct MediaSource {
     int frame_count = 0;  // frames the file holds (counted when opened)
     int frames_read = 0;
     std::string colour;  // how pixels become 24-bit RGB, e.g. "yuv420p, BT.709 (untagged, ...)"
+    // The last frame's exact signal with MediaOptions::keep_signal for a frame of more than 8
+    // bits (planar YUV or RGB); empty otherwise.
+    SignalFrame signal;
     std::unique_ptr<MediaState, MediaStateDelete> state;
 };
 

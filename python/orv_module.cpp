@@ -36,6 +36,7 @@
 #include "media/raw_format.h"
 #include "numeric/failure.h"
 #include "python/module_options.h"
+#include "python/signal_arrays.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 
@@ -94,8 +95,11 @@ struct FrameFigures {
 };
 
 FrameFigures measure_frames(const PixelBuffer& reference, const PixelBuffer& degraded,
-                            const MeasurementConditions& conditions, const Measurement& asked) {
-    PairResult result = measure_pair(reference, degraded, conditions, asked.thresholds, false);
+                            const MeasurementConditions& conditions, const Measurement& asked,
+                            const SignalFrame* reference_signal = nullptr,
+                            const SignalFrame* degraded_signal = nullptr) {
+    PairResult result = measure_pair(reference, degraded, conditions, asked.thresholds, false, {},
+                                     reference_signal, degraded_signal);
     FrameFigures figures;
     figures.map = std::move(result.map);
     figures.statistics = std::move(result.statistics);
@@ -192,7 +196,7 @@ PixelBuffer frame_from_array(const py::handle& object, const char* what) {
     }
     const py::array array = py::reinterpret_borrow<py::array>(object);
     if (!array.dtype().is(py::dtype::of<std::uint8_t>())) {
-        throw py::type_error(std::string(what) + " must have dtype uint8, not " +
+        throw py::type_error(std::string(what) + " must have dtype uint8 (or uint16, float), not " +
                              std::string(py::str(array.dtype())));
     }
     if (array.ndim() != 3 || array.shape(2) != 3) {
@@ -250,8 +254,19 @@ FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
         conditions.colour = read_colour_model(profile.folder);
         set_display_choice(conditions.colour, choice);
     }
-    const PixelBuffer r = frame_from_array(reference, "reference");
-    const PixelBuffer d = frame_from_array(degraded, "degraded");
+    // uint16 and float arrays are measured exactly, through their signal.
+    PixelBuffer r, d;
+    SignalFrame rs, ds;
+    if (is_deep_array(reference)) {
+        signal_from_array(reference, "reference", rs, r);
+    } else {
+        r = frame_from_array(reference, "reference");
+    }
+    if (is_deep_array(degraded)) {
+        signal_from_array(degraded, "degraded", ds, d);
+    } else {
+        d = frame_from_array(degraded, "degraded");
+    }
     if (r.width != d.width || r.height != d.height) {
         raise_failure(FailureKind::array_size_mismatch, {},
                       {std::to_string(r.width) + "x" + std::to_string(r.height),
@@ -260,7 +275,7 @@ FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
     FrameFigures figures;
     {
         py::gil_scoped_release unlocked;
-        figures = measure_frames(r, d, conditions, asked);
+        figures = measure_frames(r, d, conditions, asked, &rs, &ds);
     }
     return to_frame_diff(std::move(figures), true, asked);
 }
@@ -526,8 +541,9 @@ PYBIND11_MODULE(_orv, m) {
         "display and the rest, when any is given, replace the profile's display choice for "
         "this call (as orv.Profile's keywords). delta_e may also be 'itp' (ITU-R BT.2124). "
         "The S-CIELAB colour difference of one frame pair, exactly as orv-cli diff measures "
-        "it. reference and degraded are numpy uint8 arrays of shape (H, W, 3), RGB, row 0 the "
-        "top (any strides); profile is an orv.Profile. delta_e chooses the per-pixel formula "
+        "it. reference and degraded are numpy arrays of shape (H, W, 3), RGB, row 0 the "
+        "top (any strides): uint8, or uint16 (values / 65535) and float (values in [0, 1]) "
+        "measured exactly; profile is an orv.Profile. delta_e chooses the per-pixel formula "
         "(94: CIE94, 2000: CIEDE2000, 76: CIE76; the reference is the first argument); "
         "thresholds are the levels of the shares of pixels above them. The interpreter lock is "
         "released while measuring. "

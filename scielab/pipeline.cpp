@@ -28,6 +28,46 @@ namespace {
 // The viewing geometry: a 1920 x 1080 display of diagonal 14.0 at a distance factor of 0.04.
 using namespace viewing;
 
+// Refuses a present signal whose size is not its frame's.
+void check_signal(const SignalFrame* signal, const PixelBuffer& frame) {
+    if (signal == nullptr || !signal->present()) return;
+    const std::size_t count =
+        3 * static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
+    if (signal->width != frame.width || signal->height != frame.height ||
+        signal->rgb.size() != count) {
+        raise_failure(FailureKind::frame_sizes_differ, {},
+                      {std::to_string(frame.width), std::to_string(frame.height),
+                       std::to_string(signal->width), std::to_string(signal->height)});
+    }
+}
+
+// The opponent planes of an exact signal: each channel's light by the display choice (the
+// profile's model by its formula), then the matrix.
+void signal_to_plane_rows(const SignalFrame& signal, const ColourModel& colour,
+                          double* const* rows0, double* const* rows1, double* const* rows2) {
+    const Matrix3& m = colour.rgb_to_atd;
+    const bool profile = colour.display.transfer == DisplayTransfer::profile;
+    const GogChannel* gog[3] = {&colour.display_model.red, &colour.display_model.green,
+                                &colour.display_model.blue};
+    for (int y = 0; y < signal.height; ++y) {
+        const double* in = signal.row(y);
+        for (int x = 0; x < signal.width; ++x) {
+            double rgb[3] = {in[3 * x], in[3 * x + 1], in[3 * x + 2]};
+            if (profile) {
+                for (int c = 0; c < 3; ++c) {
+                    const double base = gog[c]->gain * rgb[c] + gog[c]->offset;
+                    rgb[c] = std::pow(base > 0.0 ? base : 0.0, gog[c]->gamma);
+                }
+            } else {
+                signal_to_light(colour.transfer, rgb);
+            }
+            rows0[y][x] = m[0] * rgb[0] + m[1] * rgb[1] + m[2] * rgb[2];
+            rows1[y][x] = m[3] * rgb[0] + m[4] * rgb[1] + m[5] * rgb[2];
+            rows2[y][x] = m[6] * rgb[0] + m[7] * rgb[1] + m[8] * rgb[2];
+        }
+    }
+}
+
 // Rejects a destination that exists but has another geometry; makes an empty one.
 void prepare_output(PixelBuffer& output, const PixelBuffer& like, const char* what) {
     if (!is_present(output)) {
@@ -360,7 +400,8 @@ void grey_between(const double* values, double min, double max, PixelBuffer& out
 }
 
 FilteredFrame filter_frame_planes(const PixelBuffer& source, const MeasurementConditions& c,
-                                  double* a_storage = nullptr) {
+                                  double* a_storage = nullptr,
+                                  const SignalFrame* signal = nullptr) {
     const ChannelFilter& fa = c.filters.a;
     const ChannelFilter& ft = c.filters.t;
     const ChannelFilter& fd = c.filters.d;
@@ -374,7 +415,10 @@ FilteredFrame filter_frame_planes(const PixelBuffer& source, const MeasurementCo
             rows[static_cast<std::size_t>(h + y)] = f.t.get() + static_cast<std::size_t>(y) * w;
             rows[static_cast<std::size_t>(2 * h + y)] = f.d_row(y);
         }
-        if (c.colour.display.transfer == DisplayTransfer::hlg) {
+        if (signal != nullptr && signal->present()) {
+            signal_to_plane_rows(*signal, c.colour, rows.data(), rows.data() + h,
+                                 rows.data() + 2 * h);
+        } else if (c.colour.display.transfer == DisplayTransfer::hlg) {
             hlg_display_to_plane_rows(source, c.colour.display_table, c.colour.transfer,
                                       c.colour.rgb_to_atd, rows.data(), rows.data() + h,
                                       rows.data() + 2 * h);
@@ -475,10 +519,13 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source,
 
 InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer& degraded,
                                 const MeasurementConditions& conditions, PixelBuffer* grey,
-                                const PairStorage& storage) {
+                                const PairStorage& storage, const SignalFrame* reference_signal,
+                                const SignalFrame* degraded_signal) {
     check_conditions(conditions);
     check_pixel_buffer(reference, "reference");
     check_pixel_buffer(degraded, "degraded");
+    check_signal(reference_signal, reference);
+    check_signal(degraded_signal, degraded);
     if (reference.width != degraded.width || reference.height != degraded.height) {
         raise_failure(FailureKind::frame_sizes_differ, {},
                       {std::to_string(reference.width), std::to_string(reference.height),
@@ -500,7 +547,7 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
     FilteredFrame fd;
     std::atomic<bool> degraded_started{false};
     const auto filter_reference = [&] {
-        fr.planes = filter_frame_planes(reference, conditions);
+        fr.planes = filter_frame_planes(reference, conditions, nullptr, reference_signal);
         // Filtered one after the other, the degraded frame comes next: with the reference's
         // planes parked meanwhile, memory holds one frame's planes instead of two.
         if (count >= storage.park_pixels && !degraded_started.load()) park(fr);
@@ -510,7 +557,7 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
     const auto filter_degraded = [&] {
         degraded_started.store(true);
         diff.data.resize(count);
-        fd = filter_frame_planes(degraded, conditions, diff.data.data());
+        fd = filter_frame_planes(degraded, conditions, diff.data.data(), degraded_signal);
     };
     if (count >= storage.serial_pixels) {
         filter_reference();

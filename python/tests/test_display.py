@@ -49,3 +49,22 @@ def test_display_refusals(pair_files):
     with pytest.raises(ValueError, match="'itp'"):
         orv.diff(frame, frame, orv.Profile(PROFILE_DIR), delta_e="ictcp")
     assert orv.formula_name("itp") == "ITP"
+
+
+def test_deep_arrays_are_measured_exactly(profile):
+    """Two uint16 frames one 16-bit code apart differ; the same values as floats agree; uint16
+    values that are whole multiples of 257 measure as their uint8 frames."""
+    rng = np.random.default_rng(3)
+    bytes_ = rng.integers(0, 256, size=(12, 16, 3), dtype=np.uint8)
+    words = bytes_.astype(np.uint16) * 257
+    assert np.allclose(orv.diff(bytes_, bytes_ ^ 8, profile).map,
+                       orv.diff(words, (bytes_ ^ 8).astype(np.uint16) * 257, profile).map, atol=1e-9)
+    nudged = words.copy()
+    nudged[..., 1] += 40
+    deep = orv.diff(words, nudged, profile, display="pq", primaries="bt2020")
+    assert deep.mean > 0
+    as_float = orv.diff(words / 65535.0, nudged.astype(np.float32) / np.float32(65535), profile,
+                        display="pq", primaries="bt2020")
+    assert np.max(np.abs(as_float.map - deep.map)) < 1e-4
+    with pytest.raises(ValueError, match="finite"):
+        orv.diff(np.full((4, 4, 3), np.nan), np.zeros((4, 4, 3)), profile)
