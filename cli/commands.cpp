@@ -11,6 +11,7 @@
 #include "image/bmp_file.h"
 #include "image/file_names.h"
 #include "measure/degradations.h"
+#include "measure/display_tags.h"
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
 #include "measure/sequence_runner.h"
@@ -41,19 +42,29 @@ InputRecord displayed_input_record(const MediaSequence& sequence, const DisplayC
 
 // Opens a sequence's files once (a folder stands for its frame files) and says, for each
 // media file, how its pixels become RGB.
-RunSide open_sequence(const std::vector<std::string>& paths, const MediaText& media, int start,
-                      const char* role, const DisplayChoice& display = {}) {
+RunSide open_sequence(const std::vector<std::string>& paths, const MediaText& media, int start) {
     std::vector<SequenceInput> inputs;
     const MediaOptions options = parse_media_text(media);
     for (const std::string& path : expand_sequence_paths(paths)) inputs.push_back({path, options});
-    RunSide side = open_run_side(inputs, start);
+    return open_run_side(inputs, start);
+}
+
+// The colour-handling line of each media file of a side: how its pixels became RGB and, for a
+// display other than the profile's, the display measured with.
+void describe_sequence(const RunSide& side, const char* role, const DisplayChoice& display) {
     for (const SequenceEntry& entry : side.media->entries) {
         if (entry.kind == MediaKind::bmp) continue;
         std::fprintf(stderr, "orv-cli: %s %s: %d frame%s; %s%s\n", role, entry.path.c_str(),
                      entry.frame_count, entry.frame_count == 1 ? "" : "s", entry.colour.c_str(),
                      display_note(display).c_str());
     }
-    return side;
+}
+
+// The display of a run: the options, and where they leave it open, the streams' tags.
+DisplayChoice run_display(const CommonOptions& options, const RunSide& first,
+                          const RunSide& second) {
+    return display_from_tags(options.display, options.display_given, options.primaries_given,
+                             *first.media, *second.media);
 }
 
 Frame read_frame(const RunSide& side, int index) {
@@ -83,11 +94,12 @@ std::vector<std::string> numbered_names(const std::string& base, int count,
     return names;
 }
 
-MeasurementConditions load_run_conditions(const CommonOptions& options, DeltaEFormula formula) {
+MeasurementConditions load_run_conditions(const CommonOptions& options, DeltaEFormula formula,
+                                          const DisplayChoice& display) {
     std::ostream discard(nullptr);  // a stream without a buffer swallows everything
     MeasurementConditions c = load_conditions(options.profile, options.threads,
                                               options.kernel_trace ? std::cerr : discard, formula);
-    set_display_choice(c.colour, options.display);
+    set_display_choice(c.colour, display);
     return c;
 }
 
@@ -147,11 +159,13 @@ int run_diff(const DiffOptions& options) {
     if (options.reference.empty() || options.degraded.empty()) {
         raise_failure(FailureKind::missing_inputs);
     }
-    const DisplayChoice& display = options.common.display;
-    const RunSide reference = open_sequence(options.reference, options.reference_media,
-                                            options.reference_start, "reference", display);
-    const RunSide degraded = open_sequence(options.degraded, options.degraded_media,
-                                           options.degraded_start, "degraded", display);
+    const RunSide reference =
+        open_sequence(options.reference, options.reference_media, options.reference_start);
+    const RunSide degraded =
+        open_sequence(options.degraded, options.degraded_media, options.degraded_start);
+    const DisplayChoice display = run_display(options.common, reference, degraded);
+    describe_sequence(reference, "reference", display);
+    describe_sequence(degraded, "degraded", display);
     const int count = paired_count(reference.count, degraded.count, options.frames);
 
     const std::vector<std::string> map_names = numbered_names(options.maps, count, ".bmp");
@@ -162,7 +176,8 @@ int run_diff(const DiffOptions& options) {
     const ReportSettings settings = report_settings(options.report);
     refuse_existing(report_output_names(settings, count));
 
-    const MeasurementConditions conditions = load_run_conditions(options.common, settings.formula);
+    const MeasurementConditions conditions =
+        load_run_conditions(options.common, settings.formula, display);
     ReportRun report;
     start_report(report, settings, conditions,
                  displayed_input_record(*reference.media, conditions.colour.display),
@@ -198,13 +213,14 @@ int run_diff(const DiffOptions& options) {
 }
 
 int run_filter(const FilterOptions& options) {
-    const RunSide sequence =
-        open_sequence(options.files, options.media, 0, "input", options.common.display);
+    const RunSide sequence = open_sequence(options.files, options.media, 0);
+    const DisplayChoice display = run_display(options.common, sequence, sequence);
+    describe_sequence(sequence, "input", display);
     const int count = sequence.count;
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);
     const MeasurementConditions conditions =
-        load_run_conditions(options.common, DeltaEFormula::cie94);
+        load_run_conditions(options.common, DeltaEFormula::cie94, display);
 
     auto work = [&](int i) {
         Frame frame = read_frame(sequence, i);
@@ -223,7 +239,8 @@ int run_filter(const FilterOptions& options) {
 }
 
 int run_noise(const NoiseOptions& options) {
-    const RunSide sequence = open_sequence(options.files, options.media, 0, "input");
+    const RunSide sequence = open_sequence(options.files, options.media, 0);
+    describe_sequence(sequence, "input", {});
     const int count = sequence.count;
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);
@@ -259,7 +276,7 @@ int run_noise(const NoiseOptions& options) {
 namespace orv {
 
 MeasurementConditions load_profile_conditions(const CommonOptions& options) {
-    return load_run_conditions(options, DeltaEFormula::cie94);
+    return load_run_conditions(options, DeltaEFormula::cie94, options.display);
 }
 FrameProgress frame_progress(bool enabled) { return progress_reporter(enabled); }
 void refuse_existing_outputs(const std::vector<std::string>& names) { refuse_existing(names); }

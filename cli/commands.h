@@ -20,9 +20,11 @@ namespace orv {
 struct CommonOptions {
     std::string profile = ".";  // profile-data folder
     int threads = 1;
-    bool kernel_trace = false;  // filter trace to standard error (discarded otherwise)
-    bool progress = false;      // "frame i of n" on standard error
-    DisplayChoice display;      // the display model and primaries (default: the profile's)
+    bool kernel_trace = false;     // filter trace to standard error (discarded otherwise)
+    bool progress = false;         // "frame i of n" on standard error
+    DisplayChoice display;         // the display model and primaries (default: the profile's)
+    bool display_given = false;    // --display given: the streams' transfer tags do not choose
+    bool primaries_given = false;  // --primaries given: their primaries tags do not choose
 };
 
 struct DiffOptions {

@@ -51,25 +51,29 @@ void add_common(CLI::App& command, orv::CommonOptions& common) {
 }
 
 // The display model and primaries a measurement assumes.
-void add_display(CLI::App& command, orv::DisplayChoice& display) {
+void add_display(CLI::App& command, orv::CommonOptions& common) {
+    orv::DisplayChoice& display = common.display;
     command
         .add_option_function<std::string>(
             "--display",
-            [&display](const std::string& text) {
+            [&display, &common](const std::string& text) {
                 display.transfer = *orv::transfer_from_text(text);
+                common.display_given = true;
             },
             "Display transfer function: profile (the profile's model, the default), srgb, bt1886, "
-            "pq (SMPTE ST 2084) or hlg (BT.2100)")
+            "pq (SMPTE ST 2084) or hlg (BT.2100); default for video tagged smpte2084: pq, "
+            "arib-std-b67: hlg")
         ->check(CLI::IsMember({"profile", "srgb", "bt1886", "pq", "hlg"}))
         ->type_name("MODEL");
     command
         .add_option_function<std::string>(
             "--primaries",
-            [&display](const std::string& text) {
+            [&display, &common](const std::string& text) {
                 display.primaries = *orv::primaries_from_text(text);
+                common.primaries_given = true;
             },
             "Display primaries: profile (the profile's RGBtoXYZ, the default), bt709, p3d65 or "
-            "bt2020")
+            "bt2020; default for video tagged bt2020: bt2020")
         ->check(CLI::IsMember({"profile", "bt709", "p3d65", "bt2020"}))
         ->type_name("SET");
     command
@@ -209,7 +213,7 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::PositiveNumber);
     orv::add_report_options(*diff_command, diff.report);
-    add_display(*diff_command, diff.common.display);
+    add_display(*diff_command, diff.common);
 
     orv::FilterOptions filter;
     filter.common.threads = orv::machine_threads();
@@ -228,7 +232,7 @@ int main(int argc, char** argv) {
         ->required();
     orv::MediaText filter_media;
     add_media(*filter_command, filter_media, "", "the input");
-    add_display(*filter_command, filter.common.display);
+    add_display(*filter_command, filter.common);
 
     orv::NoiseOptions noise;
     std::vector<double> sigmas;
@@ -262,7 +266,7 @@ int main(int argc, char** argv) {
 
     orv::EncodeCommands encode;
     orv::add_encode_commands(app, encode);
-    add_display(*encode.rd, encode.rd_options.common.display);
+    add_display(*encode.rd, encode.rd_options.common);
 
     try {
         app.parse(argc, argv);

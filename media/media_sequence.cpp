@@ -59,6 +59,8 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
         entry.kind = source.kind;
         entry.frame_count = source.frame_count;
         entry.colour = source.colour;
+        entry.transfer_tag = source.transfer_tag;
+        entry.primaries_tag = source.primaries_tag;
         entry.first_frame = total;
         if (entry.frame_count > std::numeric_limits<int>::max() - total) {
             raise_failure(FailureKind::media_too_many_frames, input.path);

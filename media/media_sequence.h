@@ -24,8 +24,10 @@ struct SequenceEntry {
     MediaOptions options;
     MediaKind kind = MediaKind::bmp;
     int frame_count = 1;
-    int first_frame = 0;  // index in the whole sequence, before the skip
-    std::string colour;   // how its pixels become RGB (see MediaSource::colour)
+    int first_frame = 0;       // index in the whole sequence, before the skip
+    std::string colour;        // how its pixels become RGB (see MediaSource::colour)
+    std::string transfer_tag;  // the stream's tags (see MediaSource)
+    std::string primaries_tag;
 };
 
 struct SequenceShared;

@@ -9,6 +9,7 @@
 
 extern "C" {
 #include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include "media/media_internal.h"
@@ -151,6 +152,14 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
     source.width = stream->codecpar->width;
     source.height = stream->codecpar->height;
     if (source.width <= 0 || source.height <= 0) refuse(FailureKind::media_no_frame_size, path);
+    const AVColorTransferCharacteristic trc = stream->codecpar->color_trc;
+    const AVColorPrimaries primaries = stream->codecpar->color_primaries;
+    if (trc != AVCOL_TRC_UNSPECIFIED && av_color_transfer_name(trc) != nullptr) {
+        source.transfer_tag = av_color_transfer_name(trc);
+    }
+    if (primaries != AVCOL_PRI_UNSPECIFIED && av_color_primaries_name(primaries) != nullptr) {
+        source.primaries_tag = av_color_primaries_name(primaries);
+    }
     choose_conversion(source, static_cast<AVPixelFormat>(stream->codecpar->format),
                       stream->codecpar->color_space, stream->codecpar->color_range, source.height);
 }

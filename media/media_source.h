@@ -49,6 +49,10 @@ struct MediaSource {
     // The last frame's exact signal with MediaOptions::keep_signal for a frame of more than 8
     // bits (planar YUV or RGB); empty otherwise.
     SignalFrame signal;
+    // The stream's transfer and primaries tags as the libraries name them ("smpte2084",
+    // "arib-std-b67", "bt709", "bt2020", ...); empty when the stream does not say.
+    std::string transfer_tag;
+    std::string primaries_tag;
     std::unique_ptr<MediaState, MediaStateDelete> state;
 };
 
