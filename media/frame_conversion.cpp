@@ -140,8 +140,11 @@ void choose_conversion(MediaSource& source, AVPixelFormat format, AVColorSpace s
     if (!yuv && !gray && is_rgb_like(d)) {
         std::string how = "RGB";
         if (has_alpha(d)) how += ", alpha composited on black";
-        if (max_depth(d) > 8)
-            how += ", rounded from " + std::to_string(max_depth(d)) + " to 8 bits";
+        if (max_depth(d) > 8) {
+            how += st.options.keep_signal
+                       ? ", measured exactly from " + std::to_string(max_depth(d)) + " bits"
+                       : ", rounded from " + std::to_string(max_depth(d)) + " to 8 bits";
+        }
         describe_colour(source, d, how);
         return;
     }
@@ -163,6 +166,9 @@ void choose_conversion(MediaSource& source, AVPixelFormat format, AVColorSpace s
     std::string how = choice.text;
     if (yuv && (d->log2_chroma_w || d->log2_chroma_h)) how += ", chroma replicated";
     if (yuv && d->nb_components == 4) how += ", alpha composited on black";
+    if ((yuv || gray) && max_depth(d) > 8 && st.options.keep_signal) {
+        how += ", measured exactly from " + std::to_string(max_depth(d)) + " bits";
+    }
     if (!yuv && !gray) how += ", converted by the scaler";
     describe_colour(source, d, how);
 }

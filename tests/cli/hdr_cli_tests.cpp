@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "tests/scielab/display_chain.h"
 #include "tests/support/temp_folder.h"
 
 namespace orv {
@@ -120,6 +121,47 @@ TEST(CliHdr, TaggedPqStreamMeasuresAsItsRawFramesWithTheOptions) {
     ASSERT_EQ(overridden.status, 0) << overridden.err;
     EXPECT_EQ(figures(overridden.out), figures(plain.out));
     EXPECT_NE(figures(overridden.out), figures(run_cli(temp, "diff" + profile + videos).out));
+}
+
+// A uniform 16-bit PNG of red, green, blue words (written by the ffmpeg tool from raw rgb48le).
+bool write_png16(const test::TempFolder& temp, const std::string& name, const int rgb[3]) {
+    std::vector<std::uint16_t> words;
+    for (int i = 0; i < 16 * 12; ++i)
+        words.insert(words.end(),
+                     {std::uint16_t(rgb[0]), std::uint16_t(rgb[1]), std::uint16_t(rgb[2])});
+    const std::string raw = temp.file(name + ".rgb");
+    std::ofstream(raw, std::ios::binary)
+        .write(reinterpret_cast<const char*>(words.data()),
+               static_cast<std::streamsize>(words.size() * 2));
+    return shell("ffmpeg -hide_banner -loglevel error -f rawvideo -pix_fmt rgb48le -s 16x12 -i " +
+                 quoted(raw) + " -pix_fmt rgb48be " + quoted(temp.file(name + ".png"))) == 0;
+}
+
+// Two 16-bit PNGs 30 codes apart in green (the same 8-bit values) on the sRGB display with
+// BT.709 primaries: the mean is the independent formula chain (display_chain.h).
+TEST(CliHdr, SixteenBitPngOnTheSrgbDisplay) {
+    if (shell("command -v ffmpeg >/dev/null") != 0) GTEST_SKIP() << "no ffmpeg tool";
+    test::TempFolder temp;
+    const int a[3] = {30000, 40000, 20000};
+    const int b[3] = {30000, 40030, 20000};
+    ASSERT_TRUE(write_png16(temp, "a", a) && write_png16(temp, "b", b));
+    const CliOutcome run =
+        run_cli(temp, "diff --profile " + quoted(ORV_DEFAULT_PROFILE) + " --reference " +
+                          quoted(temp.file("a.png")) + " --degraded " + quoted(temp.file("b.png")) +
+                          " --display srgb --primaries bt709");
+    ASSERT_EQ(run.status, 0) << run.err;
+    using namespace display_chain;
+    const auto xyz = [](const int* w) {
+        const Vec light =
+            display_light(DisplayTransfer::srgb, {w[0] / 65535.0, w[1] / 65535.0, w[2] / 65535.0},
+                          100.0, 0.0, 1000.0);
+        return times(primary_matrix(bt709_xy), {light[0] / 100, light[1] / 100, light[2] / 100});
+    };
+    const double expected = cie94(lab(xyz(a)), lab(xyz(b)));
+    const std::string row = run.out.substr(run.out.find('\n') + 1);
+    const std::size_t at = row.find(".png,", row.find(".png,") + 1) + 5;
+    EXPECT_GT(expected, 0.01);
+    EXPECT_NEAR(std::stod(row.substr(at)), expected, 1e-6) << row;
 }
 
 }  // namespace
