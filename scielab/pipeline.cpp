@@ -19,6 +19,7 @@
 #include "scielab/conditions.h"
 #include "scielab/plane_memory.h"
 #include "scielab/real_plane_filter.h"
+#include "scielab/signal_planes.h"
 #include "scielab/viewing_geometry.h"
 
 namespace orv {
@@ -27,46 +28,6 @@ namespace {
 
 // The viewing geometry: a 1920 x 1080 display of diagonal 14.0 at a distance factor of 0.04.
 using namespace viewing;
-
-// Refuses a present signal whose size is not its frame's.
-void check_signal(const SignalFrame* signal, const PixelBuffer& frame) {
-    if (signal == nullptr || !signal->present()) return;
-    const std::size_t count =
-        3 * static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
-    if (signal->width != frame.width || signal->height != frame.height ||
-        signal->rgb.size() != count) {
-        raise_failure(FailureKind::frame_sizes_differ, {},
-                      {std::to_string(frame.width), std::to_string(frame.height),
-                       std::to_string(signal->width), std::to_string(signal->height)});
-    }
-}
-
-// The opponent planes of an exact signal: each channel's light by the display choice (the
-// profile's model by its formula), then the matrix.
-void signal_to_plane_rows(const SignalFrame& signal, const ColourModel& colour,
-                          double* const* rows0, double* const* rows1, double* const* rows2) {
-    const Matrix3& m = colour.rgb_to_atd;
-    const bool profile = colour.display.transfer == DisplayTransfer::profile;
-    const GogChannel* gog[3] = {&colour.display_model.red, &colour.display_model.green,
-                                &colour.display_model.blue};
-    for (int y = 0; y < signal.height; ++y) {
-        const double* in = signal.row(y);
-        for (int x = 0; x < signal.width; ++x) {
-            double rgb[3] = {in[3 * x], in[3 * x + 1], in[3 * x + 2]};
-            if (profile) {
-                for (int c = 0; c < 3; ++c) {
-                    const double base = gog[c]->gain * rgb[c] + gog[c]->offset;
-                    rgb[c] = std::pow(base > 0.0 ? base : 0.0, gog[c]->gamma);
-                }
-            } else {
-                signal_to_light(colour.transfer, rgb);
-            }
-            rows0[y][x] = m[0] * rgb[0] + m[1] * rgb[1] + m[2] * rgb[2];
-            rows1[y][x] = m[3] * rgb[0] + m[4] * rgb[1] + m[5] * rgb[2];
-            rows2[y][x] = m[6] * rgb[0] + m[7] * rgb[1] + m[8] * rgb[2];
-        }
-    }
-}
 
 // Rejects a destination that exists but has another geometry; makes an empty one.
 void prepare_output(PixelBuffer& output, const PixelBuffer& like, const char* what) {
