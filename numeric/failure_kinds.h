@@ -211,4 +211,6 @@
     X(black_not_below_white,                                                                       \
       "the black luminance ({0} cd/m2) must be below the white luminance ({1} cd/m2)")             \
     X(display_text, "display must be 'profile', 'srgb', 'bt1886', 'pq' or 'hlg', not '{0}'")       \
-    X(primaries_text, "primaries must be 'profile', 'bt709', 'p3d65' or 'bt2020', not '{0}'")
+    X(primaries_text, "primaries must be 'profile', 'bt709', 'p3d65' or 'bt2020', not '{0}'")      \
+    X(unknown_transfer, "unknown transfer \"{0}\"; use bt709, pq or hlg")                          \
+    X(unknown_stream_primaries, "unknown primaries \"{0}\"; use bt709 or bt2020")

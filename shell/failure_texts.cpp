@@ -208,6 +208,8 @@ const JapaneseText japanese_texts[] = {
     {K::black_not_below_white,
      "黒の輝度 ({0} cd/m2) は白の輝度 ({1} cd/m2) より小さくなければなりません"},
     {K::display_text, "表示モデル「{0}」は profile、srgb、bt1886、pq、hlg のいずれでもありません"},
+    {K::unknown_transfer, "伝達特性「{0}」は使えません（bt709、pq、hlg のいずれかです）"},
+    {K::unknown_stream_primaries, "原色「{0}」は使えません（bt709 か bt2020 です）"},
     {K::primaries_text, "原色「{0}」は profile、bt709、p3d65、bt2020 のいずれでもありません"},
 };
 

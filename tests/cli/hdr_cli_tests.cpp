@@ -2,6 +2,7 @@
 // tool) measures exactly as its raw 10-bit frames with --display pq --primaries bt2020, and
 // the options still win over the tags.
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -162,6 +163,58 @@ TEST(CliHdr, SixteenBitPngOnTheSrgbDisplay) {
     const std::size_t at = row.find(".png,", row.find(".png,") + 1) + 5;
     EXPECT_GT(expected, 0.01);
     EXPECT_NEAR(std::stod(row.substr(at)), expected, 1e-6) << row;
+}
+
+// A 16-bit grey ramp encoded as 10-bit HEVC tagged PQ and BT.2020: ffprobe reports the format
+// and the tags, and the luma keeps far more distinct codes than 8 bits could give.
+TEST(CliHdr, TenBitPqEncodeKeepsTheRamp) {
+    if (shell("ffmpeg -hide_banner -encoders 2>/dev/null | grep -q libx265") != 0 ||
+        shell("command -v ffprobe >/dev/null") != 0) {
+        GTEST_SKIP() << "ffmpeg with libx265 or ffprobe is not available";
+    }
+    test::TempFolder temp;
+    constexpr int w = 256, h = 144;
+    std::vector<std::uint16_t> words;
+    for (int i = 0; i < w * h; ++i) {
+        const auto v = static_cast<std::uint16_t>(std::lround(65535.0 * i / (w * h - 1)));
+        words.insert(words.end(), {v, v, v});
+    }
+    const std::string raw = temp.file("ramp.rgb");
+    std::ofstream(raw, std::ios::binary)
+        .write(reinterpret_cast<const char*>(words.data()),
+               static_cast<std::streamsize>(words.size() * 2));
+    ASSERT_EQ(shell("ffmpeg -hide_banner -loglevel error -f rawvideo -pix_fmt rgb48le -s 256x144 "
+                    "-i " +
+                    quoted(raw) + " -pix_fmt rgb48be " + quoted(temp.file("ramp.png"))),
+              0);
+    const CliOutcome run =
+        run_cli(temp,
+                "encode --codec hevc --crf 0 --pix-fmt yuv420p10le --transfer pq --primaries "
+                "bt2020 --matrix bt2020 --out " +
+                    quoted(temp.file("enc")) + " " + quoted(temp.file("ramp.png")));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string probe = temp.file("probe.txt");
+    ASSERT_EQ(shell("ffprobe -v error -show_entries stream=pix_fmt,color_transfer,color_primaries "
+                    "-of csv=p=0 " +
+                    quoted(temp.file("enc.mp4")) + " >" + quoted(probe)),
+              0);
+    EXPECT_EQ(slurp(probe), "yuv420p10le,smpte2084,bt2020\n");
+    const std::string decoded = temp.file("dec.yuv");
+    ASSERT_EQ(shell("ffmpeg -hide_banner -loglevel error -i " + quoted(temp.file("enc.mp4")) +
+                    " -f rawvideo -pix_fmt yuv420p10le " + quoted(decoded)),
+              0);
+    const std::string bytes = slurp(decoded);
+    ASSERT_GE(bytes.size(), std::size_t{2} * w * h);
+    std::vector<bool> seen(1024, false);
+    int distinct = 0;
+    for (std::size_t i = 0; i < std::size_t{w} * h; ++i) {
+        const int code = (static_cast<unsigned char>(bytes[2 * i]) |
+                          static_cast<unsigned char>(bytes[2 * i + 1]) << 8) &
+                         1023;
+        if (!seen[static_cast<std::size_t>(code)]) ++distinct;
+        seen[static_cast<std::size_t>(code)] = true;
+    }
+    EXPECT_GT(distinct, 600);  // limited range holds 877 luma codes; 8 bits would give 220
 }
 
 }  // namespace
