@@ -26,6 +26,7 @@
 #include "colour/conversions.h"
 #include "colour/delta_e.h"
 #include "image/pixel_buffer.h"
+#include "measure/display_tags.h"
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
 #include "measure/sequence_runner.h"
@@ -50,6 +51,7 @@ namespace {
 struct LoadedProfile {
     std::string folder;
     MeasurementConditions conditions;  // CIE94; a call's formula replaces it in a copy
+    DisplayKeywords display;           // as given: what the streams' tags may still choose
 };
 
 LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_trace,
@@ -62,6 +64,7 @@ LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_t
     std::ostream discard(nullptr);
     profile.conditions = load_conditions(folder, threads, kernel_trace ? std::cerr : discard);
     set_display_choice(profile.conditions.colour, choice);
+    profile.display = display;
     return profile;
 }
 
@@ -360,9 +363,17 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
             result.degraded = std::move(pair.degraded.name);
             figures.push_back(std::move(result));
         };
-        pooled = run_sequence(conditions_for(profile, asked.formula), reference_side, degraded_side,
-                              settings, consumer)
-                     .pooled;
+        // Tagged video chooses the display where the profile's keywords left it open.
+        MeasurementConditions conditions = conditions_for(profile, asked.formula);
+        const DisplayChoice tagged = display_from_tags(
+            conditions.colour.display, profile.display.display.has_value(),
+            profile.display.primaries.has_value(), *reference_side.media, *degraded_side.media);
+        if (tagged.transfer != conditions.colour.display.transfer ||
+            tagged.primaries != conditions.colour.display.primaries) {
+            conditions.colour = read_colour_model(profile.folder);
+            set_display_choice(conditions.colour, tagged);
+        }
+        pooled = run_sequence(conditions, reference_side, degraded_side, settings, consumer).pooled;
     }
     SequenceDiff result;
     result.frames.reserve(figures.size());

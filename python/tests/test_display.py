@@ -68,3 +68,38 @@ def test_deep_arrays_are_measured_exactly(profile):
     assert np.max(np.abs(as_float.map - deep.map)) < 1e-4
     with pytest.raises(ValueError, match="finite"):
         orv.diff(np.full((4, 4, 3), np.nan), np.zeros((4, 4, 3)), profile)
+
+
+def test_tagged_stream_chooses_the_display(tmp_path):
+    """A lossless HEVC stream tagged PQ/BT.2020 measures as its raw 10-bit frames on the pq
+    display with the bt2020 primaries; keywords given on the Profile win over the tags."""
+    import shutil
+    import subprocess
+    if shutil.which("ffmpeg") is None:
+        pytest.skip("no ffmpeg tool")
+    rng = np.random.default_rng(5)
+    names = []
+    for name in ("r", "d"):
+        planes = [rng.integers(100, 900, size=(24, 64)), rng.integers(380, 640, size=(24, 64)),
+                  rng.integers(380, 640, size=(24, 64))]
+        raw = tmp_path / (name + ".yuv")
+        raw.write_bytes(np.concatenate([p.ravel() for p in planes]).astype("<u2").tobytes())
+        video = tmp_path / (name + ".mp4")
+        done = subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "rawvideo",
+                               "-pix_fmt", "yuv444p10le", "-s", "64x24", "-i", str(raw), "-c:v",
+                               "libx265", "-x265-params", "lossless=1:log-level=error", "-pix_fmt",
+                               "yuv444p10le", "-color_primaries", "bt2020", "-color_trc",
+                               "smpte2084", "-colorspace", "bt2020nc", "-color_range", "tv",
+                               str(video)], capture_output=True)
+        if done.returncode != 0:
+            pytest.skip("ffmpeg cannot encode HEVC")
+        names.append((str(raw), str(video)))
+    (raw_r, video_r), (raw_d, video_d) = names
+    tagged = orv.diff_files([video_r], [video_d], orv.Profile(PROFILE_DIR), keep_maps=True)
+    asked = orv.diff_files([raw_r], [raw_d], orv.Profile(PROFILE_DIR, display="pq", primaries="bt2020"),
+                           keep_maps=True, size="64x24", pix_fmt="yuv444p10le", matrix="bt2020",
+                           range="limited")
+    assert np.array_equal(tagged.frames[0].map, asked.frames[0].map)
+    kept = orv.diff_files([video_r], [video_d], orv.Profile(PROFILE_DIR, display="profile",
+                                                            primaries="profile"), keep_maps=True)
+    assert not np.array_equal(kept.frames[0].map, tagged.frames[0].map)
