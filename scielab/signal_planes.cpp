@@ -18,14 +18,16 @@ namespace {
 // the powers. A value is only ever replaced by the light computed for it, so the results are
 // exactly those of computing every value.
 struct LightCache {
-    static constexpr std::size_t size = 1 << 13;
+    static constexpr int slot_bits = 14;
+    static constexpr std::size_t size = std::size_t{1} << slot_bits;
     std::vector<std::uint64_t> keys = std::vector<std::uint64_t>(size, ~std::uint64_t{0});
     std::vector<double> lights = std::vector<double>(size, 0.0);
 
     template <class Light>
     double get(double v, const Light& light) {
         const auto bits = std::bit_cast<std::uint64_t>(v);
-        const std::size_t slot = ((bits * 0x9E3779B97F4A7C15ULL) >> 40) & (size - 1);
+        // Fibonacci hashing: the product's top bits, which every bit of the value reaches.
+        const std::size_t slot = (bits * 0x9E3779B97F4A7C15ULL) >> (64 - slot_bits);
         if (keys[slot] == bits) return lights[slot];
         const double l = light(v);
         keys[slot] = bits;
