@@ -14,6 +14,7 @@
 #include "image/file_names.h"
 #include "image/output_file.h"
 #include "measure/degradations.h"
+#include "measure/display_tags.h"
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
 #include "measure/sequence_runner.h"
@@ -32,25 +33,49 @@ struct Frame {
     HeaderBlock header;
 };
 
+// What the colour-handling line adds for a display other than the profile's.
+std::string display_note(const DisplayChoice& display) {
+    return is_profile_display(display) ? std::string() : "; " + display_description(display);
+}
+
+InputRecord displayed_input_record(const MediaSequence& sequence, const DisplayChoice& display) {
+    InputRecord record = input_record(sequence);
+    record.colour_handling += display_note(display);
+    return record;
+}
+
 // Opens a sequence's files once (a folder stands for its frame files) and says, for each
 // media file, how its pixels become RGB.
 RunSide open_sequence(const std::vector<std::string>& paths, const MediaText& media, int start,
-                      const char* role, const FrameOptions& handling, bool quiet = false) {
+                      const FrameOptions& handling) {
     std::vector<SequenceInput> inputs;
     MediaOptions options = parse_media_text(media);
     options.autorotate = !handling.keep_orientation;
     options.allow_damaged = handling.allow_damaged;
     for (const std::string& path : expand_sequence_paths(paths)) inputs.push_back({path, options});
-    RunSide side = open_run_side(inputs, start);
+    return open_run_side(inputs, start);
+}
+
+// The colour-handling line of each media file of a side: how its pixels became RGB and, for a
+// display other than the profile's, the display measured with.
+void describe_sequence(const RunSide& side, const char* role, const DisplayChoice& display,
+                       bool quiet = false) {
     for (const SequenceEntry& entry : side.media->entries) {
         if (entry.kind == MediaKind::bmp || quiet) continue;
-        std::fprintf(stderr, "orv-cli: %s %s: %d frame%s; %s\n", role, entry.path.c_str(),
-                     entry.frame_count, entry.frame_count == 1 ? "" : "s", entry.colour.c_str());
+        std::fprintf(stderr, "orv-cli: %s %s: %d frame%s; %s%s\n", role, entry.path.c_str(),
+                     entry.frame_count, entry.frame_count == 1 ? "" : "s", entry.colour.c_str(),
+                     display_note(display).c_str());
     }
     for (const SequenceEntry& entry : side.media->entries) {
         if (const std::string line = missing_frames_warning(entry); !line.empty()) warn(line);
     }
-    return side;
+}
+
+// The display of a run: the options, and where they leave it open, the streams' tags.
+DisplayChoice run_display(const CommonOptions& options, const RunSide& first,
+                          const RunSide& second) {
+    return display_from_tags(options.display, options.display_given, options.primaries_given,
+                             *first.media, *second.media);
 }
 
 Frame read_frame(const RunSide& side, int index) {
@@ -78,10 +103,12 @@ std::vector<std::string> numbered_names(const std::string& base, int count,
     return names;
 }
 
-MeasurementConditions load_run_conditions(const CommonOptions& options, DeltaEFormula formula) {
+MeasurementConditions load_run_conditions(const CommonOptions& options, DeltaEFormula formula,
+                                          const DisplayChoice& display) {
     std::ostream discard(nullptr);  // a stream without a buffer swallows everything
     MeasurementConditions conditions = load_conditions(
         options.profile, options.threads, options.kernel_trace ? std::cerr : discard, formula);
+    set_display_choice(conditions.colour, display);
     // The options were checked at parse time; what the filters reach is known only now.
     conditions.viewing = viewing_geometry(options.viewing, OptionStyle::command_line,
                                           conditions.filters, conditions.sample_angle);
@@ -141,9 +168,12 @@ int run_diff(const DiffOptions& options) {
     const bool quiet = options.common.quiet;
     const FrameOptions& handling = options.handling;
     const RunSide reference = open_sequence(options.reference, options.reference_media,
-                                            options.reference_start, "reference", handling, quiet);
-    const RunSide degraded = open_sequence(options.degraded, options.degraded_media,
-                                           options.degraded_start, "degraded", handling, quiet);
+                                            options.reference_start, handling);
+    const RunSide degraded =
+        open_sequence(options.degraded, options.degraded_media, options.degraded_start, handling);
+    const DisplayChoice display = run_display(options.common, reference, degraded);
+    describe_sequence(reference, "reference", display, quiet);
+    describe_sequence(degraded, "degraded", display, quiet);
     // Damaged streams measured as far as they decode are paired by time where both sides have
     // times (frames without time, such as BMP files, keep pairing by position).
     if (handling.pair_by == "time") check_pairing_times(reference, degraded);
@@ -165,10 +195,12 @@ int run_diff(const DiffOptions& options) {
     outputs.insert(outputs.end(), value_names.begin(), value_names.end());
     refuse_existing(outputs);
 
-    const MeasurementConditions conditions = load_run_conditions(options.common, settings.formula);
+    const MeasurementConditions conditions =
+        load_run_conditions(options.common, settings.formula, display);
     ReportRun report;
-    start_report(report, settings, conditions, input_record(*reference.media),
-                 input_record(*degraded.media), count);
+    start_report(report, settings, conditions,
+                 displayed_input_record(*reference.media, conditions.colour.display),
+                 displayed_input_record(*degraded.media, conditions.colour.display), count);
     report.record.pair_by = by_time ? "time" : "position";
     report.record.reference.missing_frames = missing_frames_of(*reference.media);
     report.record.degraded.missing_frames = missing_frames_of(*degraded.media);
@@ -214,13 +246,14 @@ int run_diff(const DiffOptions& options) {
 
 int run_filter(const FilterOptions& options) {
     if (options.common.profile_default) check_profile_present(options.common.profile);
-    const RunSide sequence = open_sequence(options.files, options.media, 0, "input",
-                                           options.handling, options.common.quiet);
+    const RunSide sequence = open_sequence(options.files, options.media, 0, options.handling);
+    const DisplayChoice display = run_display(options.common, sequence, sequence);
+    describe_sequence(sequence, "input", display, options.common.quiet);
     const int count = sequence.count;
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);
     const MeasurementConditions conditions =
-        load_run_conditions(options.common, DeltaEFormula::cie94);
+        load_run_conditions(options.common, DeltaEFormula::cie94, display);
 
     auto work = [&](int i) {
         Frame frame = read_frame(sequence, i);
@@ -239,8 +272,8 @@ int run_filter(const FilterOptions& options) {
 }
 
 int run_noise(const NoiseOptions& options) {
-    const RunSide sequence =
-        open_sequence(options.files, options.media, 0, "input", options.handling);
+    const RunSide sequence = open_sequence(options.files, options.media, 0, options.handling);
+    describe_sequence(sequence, "input", {});
     const int count = sequence.count;
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);
@@ -276,7 +309,7 @@ int run_noise(const NoiseOptions& options) {
 namespace orv {
 
 MeasurementConditions load_profile_conditions(const CommonOptions& options) {
-    return load_run_conditions(options, DeltaEFormula::cie94);
+    return load_run_conditions(options, DeltaEFormula::cie94, options.display);
 }
 FrameProgress frame_progress(bool enabled) { return progress_reporter(enabled); }
 void refuse_existing_outputs(const std::vector<std::string>& names) { refuse_existing(names); }

@@ -10,6 +10,7 @@
 
 #include "cli/report_outputs.h"
 #include "cli/run_checks.h"
+#include "colour/display_model.h"
 #include "image/pixel_buffer.h"
 #include "measure/frame_loop.h"
 #include "media/media_text.h"
@@ -22,10 +23,13 @@ struct CommonOptions {
     std::string profile = ".";    // profile-data folder
     bool profile_default = true;  // --profile not given: the current folder
     int threads = 1;
-    bool kernel_trace = false;  // filter trace to standard error (discarded otherwise)
-    bool progress = false;      // frames done, rate and time left on standard error
-    bool quiet = false;         // nothing on standard error but errors and warnings
-    ViewingOptions viewing;     // none: the fixed geometry
+    bool kernel_trace = false;     // filter trace to standard error (discarded otherwise)
+    bool progress = false;         // frames done, rate and time left on standard error
+    bool quiet = false;            // nothing on standard error but errors and warnings
+    ViewingOptions viewing;        // none: the fixed geometry
+    DisplayChoice display;         // the display model and primaries (default: the profile's)
+    bool display_given = false;    // --display given: the streams' transfer tags do not choose
+    bool primaries_given = false;  // --primaries given: their primaries tags do not choose
 };
 
 struct DiffOptions {

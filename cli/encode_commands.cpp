@@ -62,7 +62,10 @@ void add_settings(CLI::App& command, EncodeSettings& settings, RateOptions& rate
         .add_option("--gop", settings.gop,
                     "Largest distance between key frames (default: the encoder's own)")
         ->type_name("N");
-    command.add_option("--pix-fmt", settings.pix_fmt, "yuv420p or yuv444p")
+    command
+        .add_option("--pix-fmt", settings.pix_fmt,
+                    "yuv420p, yuv444p, or yuv420p10le and yuv444p10le (10 bits: inputs of more "
+                    "than 8 bits are converted without going through 8 bits)")
         ->type_name("FMT")
         ->capture_default_str();
     command.add_option("--fps", settings.fps, "Frame rate of the stream")
@@ -99,6 +102,11 @@ void add_settings(CLI::App& command, EncodeSettings& settings, RateOptions& rate
         ->type_name("N")
         ->check(CLI::Range(1, 2))
         ->capture_default_str();
+    command
+        .add_option("--transfer", settings.transfer,
+                    "Transfer tag of the stream: bt709, pq or hlg (default: the matrix's own); "
+                    "the pixels are taken as they are")
+        ->type_name("NAME");
 }
 
 // The settings of each rate value given, in order.
@@ -138,6 +146,12 @@ FrameSource input_frames(const RunSide& side) {
     source.read = [&side](int i) {
         stop_if_interrupted();
         return side.read(i).owned;
+    };
+    source.read_with_signal = [&side](int i, SignalFrame& signal) {
+        stop_if_interrupted();
+        RunFrame frame = side.read(i);
+        signal = std::move(frame.signal);
+        return std::move(frame.owned);
     };
     return source;
 }
@@ -192,6 +206,10 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
         ->type_name("NAME")
         ->required();
     add_settings(*commands.encode, e.settings, e.rate, false);
+    commands.encode
+        ->add_option("--primaries", e.settings.primaries,
+                     "Primaries tag of the stream: bt709 or bt2020 (default: the matrix's own)")
+        ->type_name("NAME");
     commands.encode->add_option("--out", e.out, "Base name of the outputs")
         ->type_name("BASE")
         ->required();
@@ -366,9 +384,23 @@ void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const R
 
 }  // namespace
 
-int run_rd(const RdOptions& options) {
+int run_rd(const RdOptions& given) {
     quiet_codec_libraries();
-    if (options.common.profile_default) check_profile_present(options.common.profile);
+    if (given.common.profile_default) check_profile_present(given.common.profile);
+    // --primaries bt709 / bt2020 tags the streams as well as choosing the measurement's
+    // primaries; --transfer pq / hlg measures on that display unless --display says otherwise.
+    RdOptions options = given;
+    const DisplayPrimaries primaries = options.common.display.primaries;
+    if (primaries == DisplayPrimaries::bt709 || primaries == DisplayPrimaries::bt2020) {
+        options.settings.primaries = std::string(primaries_name(primaries));
+    }
+    if (!options.common.display_given) {
+        if (options.settings.transfer == "pq")
+            options.common.display.transfer = DisplayTransfer::pq;
+        if (options.settings.transfer == "hlg") {
+            options.common.display.transfer = DisplayTransfer::hlg;
+        }
+    }
     const int count = open_inputs(options.files).count;
     std::vector<EncodeSettings> all;
     for (const std::string& codec : options.codecs) {

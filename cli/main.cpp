@@ -53,6 +53,50 @@ void add_common(CLI::App& command, orv::CommonOptions& common) {
     command.add_flag("--kernel-trace", common.kernel_trace, trace_help);
 }
 
+// The display model and primaries a measurement assumes.
+void add_display(CLI::App& command, orv::CommonOptions& common) {
+    orv::DisplayChoice& display = common.display;
+    command
+        .add_option_function<std::string>(
+            "--display",
+            [&display, &common](const std::string& text) {
+                display.transfer = *orv::transfer_from_text(text);
+                common.display_given = true;
+            },
+            "Display transfer function: profile (the profile's model, the default), srgb, bt1886, "
+            "pq (SMPTE ST 2084) or hlg (BT.2100); default for video tagged smpte2084: pq, "
+            "arib-std-b67: hlg")
+        ->check(CLI::IsMember({"profile", "srgb", "bt1886", "pq", "hlg"}))
+        ->type_name("MODEL");
+    command
+        .add_option_function<std::string>(
+            "--primaries",
+            [&display, &common](const std::string& text) {
+                display.primaries = *orv::primaries_from_text(text);
+                common.primaries_given = true;
+            },
+            "Display primaries: profile (the profile's RGBtoXYZ, the default), bt709, p3d65 or "
+            "bt2020; default for video tagged bt2020: bt2020")
+        ->check(CLI::IsMember({"profile", "bt709", "p3d65", "bt2020"}))
+        ->type_name("SET");
+    command
+        .add_option_function<double>(
+            "--white-luminance", [&display](double v) { display.white_luminance = v; },
+            "Luminance of CIELAB's white, cd/m2 (default 203 for pq and hlg, else 100; bt1886: "
+            "its white)")
+        ->type_name("CD");
+    command
+        .add_option_function<double>(
+            "--black-luminance", [&display](double v) { display.black_luminance = v; },
+            "Black of the bt1886 display, cd/m2 (default 0)")
+        ->type_name("CD");
+    command
+        .add_option_function<double>(
+            "--peak-luminance", [&display](double v) { display.peak_luminance = v; },
+            "Peak of the pq and hlg displays, cd/m2 (default 1000)")
+        ->type_name("CD");
+}
+
 // "--matrix", or "--reference-matrix" with prefix "reference-"; `whose` ends the help texts.
 void add_media(CLI::App& command, orv::MediaText& text, const std::string& prefix,
                const std::string& whose) {
@@ -174,6 +218,7 @@ int main(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     orv::add_report_options(*diff_command, diff.report);
     orv::add_viewing_options(*diff_command, diff.common.viewing);
+    add_display(*diff_command, diff.common);
     orv::add_frame_options(*diff_command, diff.handling, true);
     orv::group_diff_help(*diff_command);
 
@@ -196,6 +241,7 @@ int main(int argc, char** argv) {
     add_media(*filter_command, filter_media, "", "the input");
     orv::add_viewing_options(*filter_command, filter.common.viewing);
     orv::add_frame_options(*filter_command, filter.handling, false);
+    add_display(*filter_command, filter.common);
 
     orv::NoiseOptions noise;
     std::vector<double> sigmas;
@@ -230,6 +276,7 @@ int main(int argc, char** argv) {
 
     orv::EncodeCommands encode;
     orv::add_encode_commands(app, encode);
+    add_display(*encode.rd, encode.rd_options.common);
 
     try {
         app.parse(argc, argv);

@@ -50,9 +50,8 @@ void add_report_options(CLI::App& diff, ReportOptions& options) {
         ->type_name("BASE");
     diff.add_option("--heatmap-max", options.heatmap_max,
                     "Difference at the top of the heatmaps' fixed scale (larger ones take the "
-                    "top colour)")
-        ->type_name("DE")
-        ->capture_default_str();
+                    "top colour; default 5, for --delta-e itp 20)")
+        ->type_name("DE");
     diff.add_option("--heatmap-colours", options.colour_map, "Colour map of the heatmaps")
         ->check(CLI::IsMember({"viridis", "magma"}))
         ->capture_default_str();
@@ -61,9 +60,9 @@ void add_report_options(CLI::App& diff, ReportOptions& options) {
                     "the five worst frames")
         ->type_name("FILE.html");
     diff.add_option("--delta-e", options.delta_e,
-                    "Colour-difference formula: 94 (CIE94, the default), 2000 (CIEDE2000) or 76 "
-                    "(CIE76)")
-        ->check(CLI::IsMember({"94", "2000", "76"}))
+                    "Colour-difference formula: 94 (CIE94, the default), 2000 (CIEDE2000), 76 "
+                    "(CIE76) or itp (BT.2124 ΔE ITP, from absolute light)")
+        ->check(CLI::IsMember({"94", "2000", "76", "itp"}))
         ->capture_default_str();
     diff.add_option("--thresholds", options.thresholds,
                     "Differences for the shares of pixels above them, comma-separated")
@@ -82,7 +81,8 @@ void add_report_options(CLI::App& diff, ReportOptions& options) {
 }
 
 void check_report_options(const ReportOptions& options) {
-    if (!std::isfinite(options.heatmap_max) || !(options.heatmap_max > 0.0)) {
+    if (options.heatmap_max &&
+        (!std::isfinite(*options.heatmap_max) || !(*options.heatmap_max > 0.0))) {
         throw CLI::ValidationError("--heatmap-max", "must be a positive finite number");
     }
     for (double t : options.thresholds) {
@@ -118,7 +118,8 @@ ReportSettings report_settings(const ReportOptions& options) {
     settings.command_line = options.command_line;
     settings.formula = chosen_formula(options);
     settings.thresholds = options.thresholds;
-    settings.style.scale_max = options.heatmap_max;
+    settings.style.scale_max =
+        options.heatmap_max.value_or(default_heatmap_scale(settings.formula));
     settings.style.colours = colour_map_from_name(options.colour_map).value_or(ColourMap::viridis);
     return settings;
 }

@@ -19,11 +19,11 @@ namespace orv {
 
 struct ReportOptions {
     std::vector<std::string> command_line;
-    std::string summary;   // pooled figures, "figure,value"
-    std::string json;      // the JSON record
-    std::string heatmaps;  // base name of BASE_NNNN.png
-    std::string report;    // the HTML report
-    double heatmap_max = 5.0;
+    std::string summary;                // pooled figures, "figure,value"
+    std::string json;                   // the JSON record
+    std::string heatmaps;               // base name of BASE_NNNN.png
+    std::string report;                 // the HTML report
+    std::optional<double> heatmap_max;  // default: the formula's own scale
     std::string colour_map = "viridis";
     std::string delta_e = "94";
     std::vector<double> thresholds = default_thresholds();

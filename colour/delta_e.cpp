@@ -110,6 +110,8 @@ std::string_view formula_name(DeltaEFormula formula) {
             return "CIEDE2000";
         case DeltaEFormula::cie76:
             return "CIE76";
+        case DeltaEFormula::itp:
+            return "ITP";
         case DeltaEFormula::cie94:
             break;
     }
@@ -120,7 +122,12 @@ std::optional<DeltaEFormula> formula_from_option(std::string_view text) {
     if (text == "94") return DeltaEFormula::cie94;
     if (text == "2000") return DeltaEFormula::ciede2000;
     if (text == "76") return DeltaEFormula::cie76;
+    if (text == "itp") return DeltaEFormula::itp;
     return std::nullopt;
+}
+
+double default_heatmap_scale(DeltaEFormula formula) {
+    return formula == DeltaEFormula::itp ? 20.0 : 5.0;
 }
 
 }  // namespace orv

@@ -83,16 +83,31 @@ AVColorSpace stream_colourspace(const std::string& matrix) {
     return AVCOL_SPC_BT709;
 }
 
-AVColorPrimaries stream_primaries(const std::string& matrix) {
+AVColorPrimaries stream_primaries(const EncodeSettings& s) {
+    if (s.primaries == "bt2020") return AVCOL_PRI_BT2020;
+    if (s.primaries == "bt709") return AVCOL_PRI_BT709;
+    const std::string& matrix = s.matrix;
     if (matrix == "bt601") return AVCOL_PRI_SMPTE170M;
     if (matrix == "bt2020") return AVCOL_PRI_BT2020;
     return AVCOL_PRI_BT709;
 }
 
-AVColorTransferCharacteristic stream_transfer(const std::string& matrix) {
+AVColorTransferCharacteristic stream_transfer(const EncodeSettings& s) {
+    if (s.transfer == "pq") return AVCOL_TRC_SMPTE2084;
+    if (s.transfer == "hlg") return AVCOL_TRC_ARIB_STD_B67;
+    if (s.transfer == "bt709") return AVCOL_TRC_BT709;
+    const std::string& matrix = s.matrix;
     if (matrix == "bt601") return AVCOL_TRC_SMPTE170M;
     if (matrix == "bt2020") return AVCOL_TRC_BT2020_10;
     return AVCOL_TRC_BT709;
+}
+
+AVPixelFormat encode_pixel_format(const std::string& name) {
+    if (name == "yuv420p") return AV_PIX_FMT_YUV420P;
+    if (name == "yuv444p") return AV_PIX_FMT_YUV444P;
+    if (name == "yuv420p10le") return AV_PIX_FMT_YUV420P10LE;
+    if (name == "yuv444p10le") return AV_PIX_FMT_YUV444P10LE;
+    return AV_PIX_FMT_NONE;
 }
 
 void check_av(int code, FailureKind kind, const std::string& path = {},
@@ -202,8 +217,16 @@ void check_encode_settings(const EncodeSettings& settings) {
     if (settings.gop < 0 || settings.gop > 100000) {
         raise_failure(FailureKind::gop_out_of_range, {}, {std::to_string(settings.gop)});
     }
-    if (settings.pix_fmt != "yuv420p" && settings.pix_fmt != "yuv444p") {
+    if (encode_pixel_format(settings.pix_fmt) == AV_PIX_FMT_NONE) {
         raise_failure(FailureKind::unknown_pixel_format, {}, {settings.pix_fmt});
+    }
+    if (!settings.transfer.empty() && settings.transfer != "bt709" && settings.transfer != "pq" &&
+        settings.transfer != "hlg") {
+        raise_failure(FailureKind::unknown_transfer, {}, {settings.transfer});
+    }
+    if (!settings.primaries.empty() && settings.primaries != "bt709" &&
+        settings.primaries != "bt2020") {
+        raise_failure(FailureKind::unknown_stream_primaries, {}, {settings.primaries});
     }
     if (!(settings.fps >= 0.1 && settings.fps <= 1000.0)) {
         raise_failure(FailureKind::fps_out_of_range, {}, {number_text(settings.fps)});
@@ -319,10 +342,17 @@ EncodeSummary encode_pass(const FrameSource& source, const EncodeSettings& setti
     summary.encoder = find_encoder(settings.codec);
     const AVCodec* codec = avcodec_find_encoder_by_name(summary.encoder.c_str());
 
-    PixelBuffer first = source.read(0);
+    // Frames with their exact signals where the source has them.
+    const auto read = [&source](int i, SignalFrame& signal) {
+        if (source.read_with_signal) return source.read_with_signal(i, signal);
+        signal = SignalFrame{};
+        return source.read(i);
+    };
+    SignalFrame first_signal;
+    PixelBuffer first = read(0, first_signal);
     const int width = first.width;
     const int height = first.height;
-    const bool subsampled = settings.pix_fmt == "yuv420p";
+    const bool subsampled = settings.pix_fmt.rfind("yuv420p", 0) == 0;
     if (subsampled && (width % 2 != 0 || height % 2 != 0)) {
         raise_failure(FailureKind::odd_frame_size, {},
                       {std::to_string(width), std::to_string(height)});
@@ -360,12 +390,12 @@ EncodeSummary encode_pass(const FrameSource& source, const EncodeSettings& setti
     const AVRational rate = av_d2q(settings.fps, 1000000);
     context->width = width;
     context->height = height;
-    context->pix_fmt = subsampled ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
+    context->pix_fmt = encode_pixel_format(settings.pix_fmt);
     context->time_base = av_inv_q(rate);
     context->framerate = rate;
     context->colorspace = stream_colourspace(settings.matrix);
-    context->color_primaries = stream_primaries(settings.matrix);
-    context->color_trc = stream_transfer(settings.matrix);
+    context->color_primaries = stream_primaries(settings);
+    context->color_trc = stream_transfer(settings);
     context->color_range = settings.range == "full" ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
     context->thread_count = 1;  // one thread: the same input always gives the same bitstream
     context->flags |= AV_CODEC_FLAG_BITEXACT;
@@ -477,6 +507,15 @@ EncodeSummary encode_pass(const FrameSource& source, const EncodeSettings& setti
     sws_setColorspaceDetails(convert.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
                              sws_getCoefficients(av::sws_colourspace(context->colorspace, height)),
                              settings.range == "full" ? 1 : 0, 0, 1 << 16, 1 << 16);
+    // Exact signals travel as 16-bit RGB, so that a 10-bit stream never goes through 8 bits.
+    av::Sws convert_deep(sws_getContext(width, height, AV_PIX_FMT_RGB48, width, height,
+                                        context->pix_fmt, av::conversion_flags, nullptr, nullptr,
+                                        nullptr));
+    if (!convert_deep) raise_failure(FailureKind::no_yuv_conversion);
+    sws_setColorspaceDetails(convert_deep.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                             sws_getCoefficients(av::sws_colourspace(context->colorspace, height)),
+                             settings.range == "full" ? 1 : 0, 0, 1 << 16, 1 << 16);
+    std::vector<std::uint16_t> deep_rows(static_cast<std::size_t>(3 * width) * height + 32);
 
     av::Packet packet(av_packet_alloc());
     av::Frame picture(av_frame_alloc());
@@ -489,6 +528,14 @@ EncodeSummary encode_pass(const FrameSource& source, const EncodeSettings& setti
             const int got = avcodec_receive_packet(context.get(), packet.get());
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return;
             check_av(got, FailureKind::encoder_failed, {}, {e});
+            if (source.count == 1) {
+                // libx265 as packaged leaves the times of a one-picture stream's packet unset
+                // when it is drained (the muxer then refuses it at random); the only picture
+                // is at time 0.
+                packet->pts = 0;
+                packet->dts = 0;
+                packet->duration = 1;
+            }
             CodedFrame frame;
             frame.index = static_cast<int>(packet->pts);
             frame.type = picture_type_of(*packet);
@@ -503,7 +550,9 @@ EncodeSummary encode_pass(const FrameSource& source, const EncodeSettings& setti
     };
 
     for (int i = 0; i < source.count; ++i) {
-        PixelBuffer pixels = i == 0 ? std::move(first) : source.read(i);
+        SignalFrame signal;
+        PixelBuffer pixels = i == 0 ? std::move(first) : read(i, signal);
+        if (i == 0) signal = std::move(first_signal);
         if (pixels.width != width || pixels.height != height) {
             raise_failure(
                 FailureKind::encode_frame_size_changes, {},
@@ -524,11 +573,30 @@ EncodeSummary encode_pass(const FrameSource& source, const EncodeSettings& setti
                 pixels.bytes.data() + static_cast<std::size_t>(height - 1 - y) * pixels.stride,
                 static_cast<std::size_t>(row));
         }
-        const std::uint8_t* top = top_down.data();
-        sws_scale(convert.get(), &top, &row, 0, height, picture->data, picture->linesize);
+        const bool deep = signal.present() && signal.width == width && signal.height == height &&
+                          settings.pix_fmt.ends_with("10le");
+        if (deep) {
+            // Rows top first, each value round(V * 65535).
+            for (int y = 0; y < height; ++y) {
+                const double* in = signal.row(height - 1 - y);
+                std::uint16_t* out = deep_rows.data() + static_cast<std::size_t>(3 * width) * y;
+                for (int k = 0; k < 3 * width; ++k) {
+                    out[k] = static_cast<std::uint16_t>(std::lround(in[k] * 65535.0));
+                }
+            }
+            const auto* deep_top = reinterpret_cast<const std::uint8_t*>(deep_rows.data());
+            const int deep_row = 6 * width;
+            sws_scale(convert_deep.get(), &deep_top, &deep_row, 0, height, picture->data,
+                      picture->linesize);
+        } else {
+            const std::uint8_t* top = top_down.data();
+            sws_scale(convert.get(), &top, &row, 0, height, picture->data, picture->linesize);
+        }
         picture->pts = i;
         picture->color_range = context->color_range;
         picture->colorspace = context->colorspace;
+        picture->color_trc = context->color_trc;
+        picture->color_primaries = context->color_primaries;
         check_av(avcodec_send_frame(context.get(), picture.get()), FailureKind::encoder_failed, {},
                  {e});
         drain();

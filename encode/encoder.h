@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image/pixel_buffer.h"
+#include "image/signal_frame.h"
 
 namespace orv {
 
@@ -21,7 +22,7 @@ struct EncodeSettings {
     double value = 23.0;              // the CRF, the QP, or bits per second
     std::string preset;               // empty: the codec's default (encode_default_preset)
     int gop = 0;                      // largest distance between key frames; 0: the encoder's own
-    std::string pix_fmt = "yuv420p";  // yuv420p or yuv444p
+    std::string pix_fmt = "yuv420p";  // yuv420p, yuv444p, yuv420p10le or yuv444p10le
     double fps = 30.0;
     std::string matrix = "bt709";   // bt601, bt709 or bt2020 (non-constant luminance)
     std::string range = "limited";  // limited (16-235/240) or full
@@ -33,6 +34,11 @@ struct EncodeSettings {
     std::string svtav1_params;
     std::string tune;  // the encoder's tune option (film, grain, ssim, psnr, ...); empty: none
     int passes = 1;    // 2: two-pass encoding at the target bitrate
+    // The stream's transfer tag (bt709, pq, hlg) and primaries tag (bt709, bt2020); empty:
+    // those that go with the matrix. The pixels are not changed by them: the input's signal
+    // values are taken as they are.
+    std::string transfer;
+    std::string primaries;
 };
 
 // The encoder options of `settings` that `encoder` receives ("" when none).
@@ -57,6 +63,10 @@ struct EncodeSummary {
 struct FrameSource {
     int count = 0;
     std::function<PixelBuffer(int index)> read;
+    // When set, used in place of `read`: the frame and, for frames of more than 8 bits, its
+    // exact signal (empty otherwise), which a 10-bit pixel format takes without going through
+    // 8 bits.
+    std::function<PixelBuffer(int index, SignalFrame& signal)> read_with_signal;
 };
 
 // Called after each frame encoded and each frame decoded: (done, total), total = 2 * count.

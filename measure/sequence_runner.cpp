@@ -13,17 +13,21 @@ namespace orv {
 
 PairResult measure_pair(const PixelBuffer& reference, const PixelBuffer& degraded,
                         const MeasurementConditions& conditions, std::span<const double> thresholds,
-                        bool grey, const PairStorage& storage) {
+                        bool grey, const PairStorage& storage, const SignalFrame* reference_signal,
+                        const SignalFrame* degraded_signal) {
     PairResult result;
-    result.map =
-        difference_map(reference, degraded, conditions, grey ? &result.grey : nullptr, storage);
+    result.map = difference_map(reference, degraded, conditions, grey ? &result.grey : nullptr,
+                                storage, reference_signal, degraded_signal);
     result.statistics = frame_statistics(result.map, thresholds);
     return result;
 }
 
 RunSide open_run_side(const std::vector<SequenceInput>& inputs, int start) {
     RunSide side;
-    side.media = std::make_shared<MediaSequence>(open_media_sequence(inputs, start));
+    // Deeper frames are measured exactly.
+    std::vector<SequenceInput> exact = inputs;
+    for (SequenceInput& input : exact) input.options.keep_signal = true;
+    side.media = std::make_shared<MediaSequence>(open_media_sequence(exact, start));
     side.count = side.media->count;
     side.times = sequence_times(*side.media);
     MediaSequence* sequence = side.media.get();
@@ -33,6 +37,7 @@ RunSide open_run_side(const std::vector<SequenceInput>& inputs, int start) {
         frame.name = std::move(read.name);
         frame.header = std::move(read.header);
         frame.owned = std::move(read.pixels);
+        frame.signal = std::move(read.signal);
         return frame;
     };
     return side;
@@ -171,8 +176,11 @@ RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& 
             const PixelBuffer& r = frame_pixels(pair.reference);
             const PixelBuffer& d = frame_pixels(pair.degraded);
             check_pair_size(i, pair.reference.name, r, pair.degraded.name, d);
-            pair.result = measure_pair(r, d, conditions, settings.thresholds, settings.grey,
-                                       settings.storage);
+            pair.result =
+                measure_pair(r, d, conditions, settings.thresholds, settings.grey, settings.storage,
+                             &pair.reference.signal, &pair.degraded.signal);
+            pair.reference.signal = SignalFrame{};
+            pair.degraded.signal = SignalFrame{};
             if (!settings.keep_frames) {
                 pair.reference.owned = PixelBuffer{};
                 pair.degraded.owned = PixelBuffer{};

@@ -28,9 +28,12 @@ struct PairResult {
     PixelBuffer grey;
 };
 
+// The frames' exact signals, when given and present, are measured in place of their pixels.
 PairResult measure_pair(const PixelBuffer& reference, const PixelBuffer& degraded,
                         const MeasurementConditions& conditions, std::span<const double> thresholds,
-                        bool grey, const PairStorage& storage = {});
+                        bool grey, const PairStorage& storage = {},
+                        const SignalFrame* reference_signal = nullptr,
+                        const SignalFrame* degraded_signal = nullptr);
 
 // A frame of a run's side: read for the run (owned), or kept elsewhere for the run's whole
 // duration (the desktop program's frame store) and only pointed to.
@@ -39,6 +42,7 @@ struct RunFrame {
     HeaderBlock header;
     PixelBuffer owned;
     const PixelBuffer* kept = nullptr;
+    SignalFrame signal;  // a frame of more than 8 bits exact: measured in place of the pixels
 };
 
 inline const PixelBuffer& frame_pixels(const RunFrame& frame) {

@@ -142,8 +142,11 @@ void choose_conversion(MediaSource& source, AVPixelFormat format, AVColorSpace s
     if (!yuv && !gray && is_rgb_like(d)) {
         std::string how = "RGB";
         if (has_alpha(d)) how += ", alpha composited on black";
-        if (max_depth(d) > 8)
-            how += ", rounded from " + std::to_string(max_depth(d)) + " to 8 bits";
+        if (max_depth(d) > 8) {
+            how += st.options.keep_signal
+                       ? ", measured exactly from " + std::to_string(max_depth(d)) + " bits"
+                       : ", rounded from " + std::to_string(max_depth(d)) + " to 8 bits";
+        }
         describe_colour(source, d, how);
         return;
     }
@@ -165,6 +168,9 @@ void choose_conversion(MediaSource& source, AVPixelFormat format, AVColorSpace s
     std::string how = choice.text;
     if (yuv && (d->log2_chroma_w || d->log2_chroma_h)) how += ", chroma replicated";
     if (yuv && d->nb_components == 4) how += ", alpha composited on black";
+    if ((yuv || gray) && max_depth(d) > 8 && st.options.keep_signal) {
+        how += ", measured exactly from " + std::to_string(max_depth(d)) + " bits";
+    }
     if (!yuv && !gray) how += ", converted by the scaler";
     describe_colour(source, d, how);
 }
@@ -193,6 +199,8 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
     if (d == nullptr) refuse(FailureKind::media_unknown_pixel_format, source.path);
     pixels = make_pixel_buffer(frame.width, frame.height);
+    source.signal = SignalFrame{};
+    const bool keep_signal = st.options.keep_signal && max_depth(d) > 8;
 
     const bool yuv = is_planar_yuv(d);
     const bool gray = !yuv && is_plain_gray(d);
@@ -230,6 +238,7 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
                 planes.planes[1] = planes.planes[2] = st.mid_chroma.data();
             }
             convert_yuv_to_bgr(planes, st.colour, pixels);
+            if (keep_signal) convert_yuv_to_signal(planes, st.colour, source.signal);
             return;
         }
         // Other YUV layouts (semi-planar, packed): the scaler with the chosen coefficients.
@@ -264,6 +273,10 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
     }
     if (wide) {
         convert_rgba64_to_bgr(st.rgba.data(), frame.width * 4, frame.width, frame.height, pixels);
+        if (keep_signal) {
+            convert_rgba64_to_signal(st.rgba.data(), frame.width * 4, frame.width, frame.height,
+                                     source.signal);
+        }
     } else {
         const std::size_t row_bytes = static_cast<std::size_t>(frame.width) * 3;
         for (int y = 0; y < frame.height; ++y) {

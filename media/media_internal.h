@@ -91,6 +91,8 @@ Orientation display_orientation(const std::int32_t* matrix);
 
 // The picture turned as `orientation` says.
 PixelBuffer orient_pixels(const PixelBuffer& pixels, const Orientation& orientation);
+// The same turn for a frame's exact signal.
+SignalFrame orient_signal(const SignalFrame& signal, const Orientation& orientation);
 
 }  // namespace media_internal
 

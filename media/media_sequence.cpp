@@ -34,6 +34,7 @@ void read_single(const SequenceEntry& entry, SequenceFrame& frame) {
     if (!next_frame(source, frame.pixels, frame.header)) {
         raise_failure(FailureKind::media_no_frames, entry.path);
     }
+    frame.signal = std::move(source.signal);
     frame.name = entry.path;
 }
 
@@ -62,6 +63,8 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
         entry.frame_rate = source.frame_rate;
         entry.missing = source.missing;
         entry.damage = source.damage;
+        entry.transfer_tag = source.transfer_tag;
+        entry.primaries_tag = source.primaries_tag;
         entry.first_frame = total;
         if (entry.frame_count > std::numeric_limits<int>::max() - total) {
             raise_failure(FailureKind::media_too_many_frames, input.path);
@@ -140,6 +143,7 @@ SequenceFrame read_sequence_frame(MediaSequence& sequence, int index) {
                               {std::to_string(local)});
             }
         }
+        frame.signal = std::move(source.signal);
         frame.name = frame_name(entry, local);
         shared.next_local[j] = local + 1;
         if (local == entry.frame_count - 1) {

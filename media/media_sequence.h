@@ -30,6 +30,8 @@ struct SequenceEntry {
     double frame_rate = 0.0;
     std::vector<int> missing;  // frames of a damaged video that do not decode
     std::string damage;        // what the libraries said about the damage
+    std::string transfer_tag;  // the stream's tags (see MediaSource)
+    std::string primaries_tag;
 };
 
 struct SequenceShared;
@@ -54,7 +56,8 @@ std::vector<double> sequence_times(const MediaSequence& sequence);
 struct SequenceFrame {
     PixelBuffer pixels;
     HeaderBlock header;
-    std::string name;  // the file, and for a file of several frames "#" and its frame number
+    std::string name;    // the file, and for a file of several frames "#" and its frame number
+    SignalFrame signal;  // exact values of a deeper frame, with MediaOptions::keep_signal
 };
 
 // The name of frame `local` of a file holding `frame_count` frames: the path alone for a file

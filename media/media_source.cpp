@@ -10,6 +10,7 @@
 
 extern "C" {
 #include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include "media/media_internal.h"
@@ -190,6 +191,14 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
         }
         if (st.orientation.swap) std::swap(source.width, source.height);
     }
+    const AVColorTransferCharacteristic trc = stream->codecpar->color_trc;
+    const AVColorPrimaries primaries = stream->codecpar->color_primaries;
+    if (trc != AVCOL_TRC_UNSPECIFIED && av_color_transfer_name(trc) != nullptr) {
+        source.transfer_tag = av_color_transfer_name(trc);
+    }
+    if (primaries != AVCOL_PRI_UNSPECIFIED && av_color_primaries_name(primaries) != nullptr) {
+        source.primaries_tag = av_color_primaries_name(primaries);
+    }
     choose_conversion(source, static_cast<AVPixelFormat>(stream->codecpar->format),
                       stream->codecpar->color_space, stream->codecpar->color_range,
                       st.stored_height);
@@ -323,6 +332,7 @@ bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
             const Orientation& turn = st.orientation;
             if (turn.swap || turn.flip_x || turn.flip_y) {
                 converted = orient_pixels(converted, turn);
+                if (source.signal.present()) source.signal = orient_signal(source.signal, turn);
             }
             pixels = std::move(converted);
             header = make_header_block(pixels.width, pixels.height);

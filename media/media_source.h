@@ -15,6 +15,7 @@
 
 #include "image/bmp_file.h"
 #include "image/pixel_buffer.h"
+#include "image/signal_frame.h"
 #include "media/raw_format.h"
 #include "media/yuv_to_rgb.h"
 
@@ -30,6 +31,8 @@ struct MediaOptions {
     // A video that cannot be decoded whole is refused (Failure media_damaged naming its first
     // missing frame); with this its frames that decode are read and the missing ones listed.
     bool allow_damaged = false;
+    // Frames of more than 8 bits also kept exact in MediaSource::signal (for a measurement).
+    bool keep_signal = false;
 };
 
 struct MediaState;
@@ -54,6 +57,13 @@ struct MediaSource {
     double frame_rate = 0.0;   // frames per second the stream states (0: none)
     std::vector<int> missing;  // a damaged video's frames that do not decode (allow_damaged)
     std::string damage;        // the libraries' first complaint about a damaged video
+    // The last frame's exact signal with MediaOptions::keep_signal for a frame of more than 8
+    // bits (planar YUV or RGB); empty otherwise.
+    SignalFrame signal;
+    // The stream's transfer and primaries tags as the libraries name them ("smpte2084",
+    // "arib-std-b67", "bt709", "bt2020", ...); empty when the stream does not say.
+    std::string transfer_tag;
+    std::string primaries_tag;
     std::unique_ptr<MediaState, MediaStateDelete> state;
 };
 

@@ -78,4 +78,27 @@ PixelBuffer orient_pixels(const PixelBuffer& in, const Orientation& o) {
     return out;
 }
 
+SignalFrame orient_signal(const SignalFrame& in, const Orientation& o) {
+    const int out_width = o.swap ? in.height : in.width;
+    const int out_height = o.swap ? in.width : in.height;
+    SignalFrame out = make_signal_frame(out_width, out_height);
+    // The same turn as orient_pixels: coordinates from the top, rows stored bottom-up.
+    for (int y = 0; y < out_height; ++y) {
+        double* row = out.rgb.data() + 3 * static_cast<std::size_t>(out_height - 1 - y) *
+                                           static_cast<std::size_t>(out_width);
+        for (int x = 0; x < out_width; ++x) {
+            const int u = o.swap ? y : x;
+            const int v = o.swap ? x : y;
+            const int col = o.flip_x ? in.width - 1 - u : u;
+            const int line = o.flip_y ? in.height - 1 - v : v;
+            const double* from = in.row(in.height - 1 - line) + 3 * static_cast<std::size_t>(col);
+            double* to = row + 3 * static_cast<std::size_t>(x);
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+        }
+    }
+    return out;
+}
+
 }  // namespace orv::media_internal

@@ -23,7 +23,7 @@ struct Terms {
     std::vector<double> y, cb_b, cb_g, cr_r, cr_g;
 };
 
-Terms make_terms(int depth, const YuvColour& colour) {
+Terms make_terms(int depth, const YuvColour& colour, double scale = 255.0) {
     const LumaWeights w = luma_weights(colour.matrix);
     const double kg = 1.0 - w.kr - w.kb;
     const int codes = 1 << depth;
@@ -50,11 +50,11 @@ Terms make_terms(int depth, const YuvColour& colour) {
         // G' = (E'Y - Kr R' - Kb B') / Kg = E'Y - (Kr 2(1 - Kr) E'Pr + Kb 2(1 - Kb) E'Pb) / Kg.
         const double r_from_cr = 2.0 * (1.0 - w.kr) * ep;
         const double b_from_cb = 2.0 * (1.0 - w.kb) * ep;
-        t.y[code] = 255.0 * ey;
-        t.cr_r[code] = 255.0 * r_from_cr;
-        t.cb_b[code] = 255.0 * b_from_cb;
-        t.cr_g[code] = -255.0 * w.kr * r_from_cr / kg;
-        t.cb_g[code] = -255.0 * w.kb * b_from_cb / kg;
+        t.y[code] = scale * ey;
+        t.cr_r[code] = scale * r_from_cr;
+        t.cb_b[code] = scale * b_from_cb;
+        t.cr_g[code] = -scale * w.kr * r_from_cr / kg;
+        t.cb_g[code] = -scale * w.kb * b_from_cb / kg;
     }
     return t;
 }
@@ -94,7 +94,62 @@ void convert_rows(const YuvPlanes& p, const Terms& t, PixelBuffer& out) {
     }
 }
 
+// The same formula unrounded (terms of scale 1), each value clipped to [0, 1].
+template <class Sample>
+void signal_rows(const YuvPlanes& p, const Terms& t, SignalFrame& out) {
+    const int top = (1 << p.depth) - 1;
+    const double alpha_scale = 1.0 / top;
+    auto code = [top](Sample v) { return std::min<int>(v, top); };
+    auto clip = [](double v) { return std::clamp(v, 0.0, 1.0); };
+    for (int y = 0; y < p.height; ++y) {
+        const auto* luma = reinterpret_cast<const Sample*>(p.planes[0] + y * p.strides[0]);
+        const int cy = y >> p.chroma_shift_y;
+        const auto* cb = reinterpret_cast<const Sample*>(p.planes[1] + cy * p.strides[1]);
+        const auto* cr = reinterpret_cast<const Sample*>(p.planes[2] + cy * p.strides[2]);
+        const Sample* alpha =
+            p.planes[3] ? reinterpret_cast<const Sample*>(p.planes[3] + y * p.strides[3]) : nullptr;
+        double* row = out.rgb.data() + 3 * static_cast<std::size_t>(p.height - 1 - y) *
+                                           static_cast<std::size_t>(p.width);
+        for (int x = 0; x < p.width; ++x) {
+            const int cx = x >> p.chroma_shift_x;
+            const double ey = t.y[code(luma[x])];
+            const int b_code = code(cb[cx]);
+            const int r_code = code(cr[cx]);
+            const double a = alpha != nullptr ? code(alpha[x]) * alpha_scale : 1.0;
+            row[3 * x] = clip(ey + t.cr_r[r_code]) * a;
+            row[3 * x + 1] = clip(ey + t.cb_g[b_code] + t.cr_g[r_code]) * a;
+            row[3 * x + 2] = clip(ey + t.cb_b[b_code]) * a;
+        }
+    }
+}
+
 }  // namespace
+
+void convert_yuv_to_signal(const YuvPlanes& planes, const YuvColour& colour, SignalFrame& out) {
+    out = make_signal_frame(planes.width, planes.height);
+    const Terms terms = make_terms(planes.depth, colour, 1.0);
+    if (planes.depth <= 8) {
+        signal_rows<std::uint8_t>(planes, terms, out);
+    } else {
+        signal_rows<std::uint16_t>(planes, terms, out);
+    }
+}
+
+void convert_rgba64_to_signal(const std::uint16_t* pixels, std::ptrdiff_t stride_words, int width,
+                              int height, SignalFrame& out) {
+    out = make_signal_frame(width, height);
+    constexpr double scale = 1.0 / (65535.0 * 65535.0);
+    for (int y = 0; y < height; ++y) {
+        const std::uint16_t* in = pixels + y * stride_words;
+        double* row = out.rgb.data() + 3 * static_cast<std::size_t>(height - 1 - y) *
+                                           static_cast<std::size_t>(width);
+        for (int x = 0; x < width; ++x) {
+            const std::uint16_t* p = in + 4 * x;
+            // Composited on black: value * alpha / 65535^2 (alpha 65535 leaves value / 65535).
+            for (int c = 0; c < 3; ++c) row[3 * x + c] = p[c] * (p[3] * scale);
+        }
+    }
+}
 
 const char* matrix_name(YuvMatrix matrix) {
     switch (matrix) {

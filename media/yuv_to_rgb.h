@@ -10,6 +10,7 @@
 #include <string>
 
 #include "image/pixel_buffer.h"
+#include "image/signal_frame.h"
 
 namespace orv {
 
@@ -53,5 +54,13 @@ void convert_yuv_to_bgr(const YuvPlanes& planes, const YuvColour& colour, PixelB
 // 8 bits: round(value * alpha / (65535 * 257)).
 void convert_rgba64_to_bgr(const std::uint16_t* pixels, std::ptrdiff_t stride_words, int width,
                            int height, PixelBuffer& out);
+
+// The exact signal of deeper pictures: the same formula without rounding, each value clipped
+// to [0, 1] (alpha composites on black).
+void convert_yuv_to_signal(const YuvPlanes& planes, const YuvColour& colour, SignalFrame& out);
+
+// 16-bit RGBA words as above to signal values: value * alpha / 65535^2.
+void convert_rgba64_to_signal(const std::uint16_t* pixels, std::ptrdiff_t stride_words, int width,
+                              int height, SignalFrame& out);
 
 }  // namespace orv

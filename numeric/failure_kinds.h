@@ -227,4 +227,13 @@
     X(viewing_unknown_preset, "{0}: unknown viewing preset \"{1}\"; the presets are {2}")          \
     X(viewing_below_one, "{0}: {1} pixels per degree; at least 1 is needed")                       \
     X(viewing_above_filters,                                                                       \
-      "{0}: {1} pixels per degree is above the {2} the profile's filter responses reach")
+      "{0}: {1} pixels per degree is above the {2} the profile's filter responses reach")          \
+    /* Display models and primaries. */                                                            \
+    X(luminance_not_positive, "the {0} luminance must be a positive number of cd/m2, not {1}")     \
+    X(black_luminance_negative, "the black luminance must be 0 or more cd/m2, not {0}")            \
+    X(black_not_below_white,                                                                       \
+      "the black luminance ({0} cd/m2) must be below the white luminance ({1} cd/m2)")             \
+    X(display_text, "display must be 'profile', 'srgb', 'bt1886', 'pq' or 'hlg', not '{0}'")       \
+    X(primaries_text, "primaries must be 'profile', 'bt709', 'p3d65' or 'bt2020', not '{0}'")      \
+    X(unknown_transfer, "unknown transfer \"{0}\"; use bt709, pq or hlg")                          \
+    X(unknown_stream_primaries, "unknown primaries \"{0}\"; use bt709 or bt2020")

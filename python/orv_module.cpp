@@ -26,6 +26,7 @@
 #include "colour/conversions.h"
 #include "colour/delta_e.h"
 #include "image/pixel_buffer.h"
+#include "measure/display_tags.h"
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
 #include "measure/sequence_runner.h"
@@ -35,6 +36,8 @@
 #include "media/media_text.h"
 #include "media/raw_format.h"
 #include "numeric/failure.h"
+#include "python/module_options.h"
+#include "python/signal_arrays.h"
 #include "python/viewing_keywords.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
@@ -49,10 +52,12 @@ namespace {
 struct LoadedProfile {
     std::string folder;
     MeasurementConditions conditions;  // CIE94; a call's formula replaces it in a copy
+    DisplayKeywords display;           // as given: what the streams' tags may still choose
 };
 
 LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_trace,
-                           const ViewingKeywords& viewing) {
+                           const ViewingKeywords& viewing, const DisplayKeywords& display = {}) {
+    const DisplayChoice choice = display_choice(display);
     if (threads <= 0) threads = machine_threads();
     viewing.check();
     LoadedProfile profile;
@@ -61,6 +66,8 @@ LoadedProfile load_profile(const std::string& folder, int threads, bool kernel_t
     std::ostream discard(nullptr);
     profile.conditions = load_conditions(folder, threads, kernel_trace ? std::cerr : discard);
     viewing.apply(profile.conditions);  // raises without touching the interpreter
+    set_display_choice(profile.conditions.colour, choice);
+    profile.display = display;
     return profile;
 }
 
@@ -69,58 +76,6 @@ MeasurementConditions conditions_for(const LoadedProfile& profile, DeltaEFormula
     MeasurementConditions conditions = profile.conditions;
     conditions.formula = formula;
     return conditions;
-}
-
-// What a measurement is asked for besides the frames: the difference formula and the levels of
-// the shares above them. Both are checked before any work.
-struct Measurement {
-    DeltaEFormula formula = DeltaEFormula::cie94;
-    std::vector<double> thresholds;
-};
-
-Measurement measurement(int delta_e, const std::vector<double>& thresholds) {
-    const std::optional<DeltaEFormula> formula = formula_from_option(std::to_string(delta_e));
-    if (!formula) {
-        throw py::value_error("delta_e must be 94 (CIE94), 2000 (CIEDE2000) or 76 (CIE76), not " +
-                              std::to_string(delta_e));
-    }
-    for (double t : thresholds) {
-        if (!std::isfinite(t) || t < 0.0) {
-            throw py::value_error("thresholds must be finite numbers, 0 or more");
-        }
-    }
-    return {*formula, thresholds};
-}
-
-// A threshold as a name suffix: the shortest text that reads back as the same number.
-std::string threshold_name(double threshold) {
-    char text[64];
-    const auto end = std::to_chars(text, text + sizeof text, threshold);
-    return "above_" + std::string(text, end.ptr);
-}
-
-// How files are read: YUV matrix and range overriding the streams' own, and the layout of raw
-// files. Names as orv-cli's options take them; anything else is refused before any work.
-MediaOptions media_options(const std::optional<std::string>& matrix,
-                           const std::optional<std::string>& range,
-                           const std::optional<std::string>& size,
-                           const std::optional<std::string>& pix_fmt,
-                           const std::optional<std::string>& fps) {
-    MediaText text;
-    // A value given is checked even when empty, so that "" is refused as orv-cli refuses it.
-    const auto take = [](const std::optional<std::string>& value, std::string& field,
-                         std::string (*error)(const std::string&)) {
-        if (!value) return;
-        const std::string why = error(*value);
-        if (!why.empty()) throw py::value_error(why);
-        field = *value;
-    };
-    take(matrix, text.matrix, matrix_text_error);
-    take(range, text.range, range_text_error);
-    take(size, text.size, size_text_error);
-    take(pix_fmt, text.pixel_format, pixel_format_text_error);
-    take(fps, text.fps, fps_text_error);
-    return parse_media_text(text);
 }
 
 // One frame pair's result: the per-pixel map (row 0 the top, or None when not kept) and the
@@ -146,8 +101,11 @@ struct FrameFigures {
 };
 
 FrameFigures measure_frames(const PixelBuffer& reference, const PixelBuffer& degraded,
-                            const MeasurementConditions& conditions, const Measurement& asked) {
-    PairResult result = measure_pair(reference, degraded, conditions, asked.thresholds, false);
+                            const MeasurementConditions& conditions, const Measurement& asked,
+                            const SignalFrame* reference_signal = nullptr,
+                            const SignalFrame* degraded_signal = nullptr) {
+    PairResult result = measure_pair(reference, degraded, conditions, asked.thresholds, false, {},
+                                     reference_signal, degraded_signal);
     FrameFigures figures;
     figures.map = std::move(result.map);
     figures.statistics = std::move(result.statistics);
@@ -236,67 +194,30 @@ struct MediaFile {
     MediaSource source;
 };
 
-// Copies an RGB (height, width, 3) uint8 array of any strides into a frame buffer.
-PixelBuffer frame_from_array(const py::handle& object, const char* what) {
-    if (!py::isinstance<py::array>(object)) {
-        throw py::type_error(std::string(what) +
-                             " must be a numpy array of uint8, shape (H, W, 3)");
-    }
-    const py::array array = py::reinterpret_borrow<py::array>(object);
-    if (!array.dtype().is(py::dtype::of<std::uint8_t>())) {
-        throw py::type_error(std::string(what) + " must have dtype uint8, not " +
-                             std::string(py::str(array.dtype())));
-    }
-    if (array.ndim() != 3 || array.shape(2) != 3) {
-        throw py::value_error(std::string(what) + " must have shape (H, W, 3), not " +
-                              std::string(py::str(py::tuple(py::cast(std::vector<py::ssize_t>(
-                                  array.shape(), array.shape() + array.ndim()))))));
-    }
-    const py::ssize_t height = array.shape(0);
-    const py::ssize_t width = array.shape(1);
-    if (height < 1 || width < 1 || height > max_frame_side || width > max_frame_side) {
-        throw py::value_error(std::string(what) + " must be 1 to " +
-                              std::to_string(max_frame_side) + " pixels wide and high");
-    }
-    PixelBuffer frame = make_pixel_buffer(static_cast<int>(width), static_cast<int>(height));
-    const auto* base = static_cast<const std::uint8_t*>(array.data());
-    const py::ssize_t sy = array.strides(0), sx = array.strides(1), sc = array.strides(2);
-    for (py::ssize_t y = 0; y < height; ++y) {
-        std::uint8_t* out = frame.bytes.data() + static_cast<std::size_t>(height - 1 - y) *
-                                                     static_cast<std::size_t>(frame.stride);
-        const std::uint8_t* in = base + y * sy;
-        for (py::ssize_t x = 0; x < width; ++x, in += sx, out += 3) {
-            out[0] = in[2 * sc];
-            out[1] = in[sc];
-            out[2] = in[0];
-        }
-    }
-    return frame;
-}
-
-py::array_t<std::uint8_t> array_from_frame(const PixelBuffer& frame) {
-    py::array_t<std::uint8_t> array({static_cast<py::ssize_t>(frame.height),
-                                     static_cast<py::ssize_t>(frame.width), py::ssize_t{3}});
-    std::uint8_t* out = array.mutable_data();
-    for (int y = 0; y < frame.height; ++y) {
-        const std::uint8_t* in =
-            frame.bytes.data() +
-            static_cast<std::size_t>(frame.height - 1 - y) * static_cast<std::size_t>(frame.stride);
-        for (int x = 0; x < frame.width; ++x, in += 3, out += 3) {
-            out[0] = in[2];
-            out[1] = in[1];
-            out[2] = in[0];
-        }
-    }
-    return array;
-}
-
 FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
-                      const LoadedProfile& profile, int delta_e,
-                      const std::vector<double>& thresholds) {
+                      const LoadedProfile& profile, const py::object& delta_e,
+                      const std::vector<double>& thresholds, const DisplayKeywords& display) {
     const Measurement asked = measurement(delta_e, thresholds);
-    const PixelBuffer r = frame_from_array(reference, "reference");
-    const PixelBuffer d = frame_from_array(degraded, "degraded");
+    MeasurementConditions conditions = conditions_for(profile, asked.formula);
+    if (display.given()) {
+        // The profile's colour model afresh, with this call's display.
+        const DisplayChoice choice = display_choice(display);
+        conditions.colour = read_colour_model(profile.folder);
+        set_display_choice(conditions.colour, choice);
+    }
+    // uint16 and float arrays are measured exactly, through their signal.
+    PixelBuffer r, d;
+    SignalFrame rs, ds;
+    if (is_deep_array(reference)) {
+        signal_from_array(reference, "reference", rs, r);
+    } else {
+        r = frame_from_array(reference, "reference");
+    }
+    if (is_deep_array(degraded)) {
+        signal_from_array(degraded, "degraded", ds, d);
+    } else {
+        d = frame_from_array(degraded, "degraded");
+    }
     if (r.width != d.width || r.height != d.height) {
         raise_failure(FailureKind::array_size_mismatch, {},
                       {std::to_string(r.width) + "x" + std::to_string(r.height),
@@ -305,7 +226,7 @@ FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
     FrameFigures figures;
     {
         py::gil_scoped_release unlocked;
-        figures = measure_frames(r, d, conditions_for(profile, asked.formula), asked);
+        figures = measure_frames(r, d, conditions, asked, &rs, &ds);
     }
     return to_frame_diff(std::move(figures), true, asked);
 }
@@ -352,7 +273,7 @@ py::list describe_inputs(const MediaSequence& sequence, const char* role) {
 
 SequenceDiff diff_files(const std::vector<std::string>& reference,
                         const std::vector<std::string>& degraded, const LoadedProfile& profile,
-                        int threads, bool keep_maps, int delta_e,
+                        int threads, bool keep_maps, const py::object& delta_e,
                         const std::vector<double>& thresholds, int reference_start,
                         int degraded_start, std::optional<int> frames,
                         const MediaOptions& options) {
@@ -390,9 +311,17 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
             result.degraded = std::move(pair.degraded.name);
             figures.push_back(std::move(result));
         };
-        pooled = run_sequence(conditions_for(profile, asked.formula), reference_side, degraded_side,
-                              settings, consumer)
-                     .pooled;
+        // Tagged video chooses the display where the profile's keywords left it open.
+        MeasurementConditions conditions = conditions_for(profile, asked.formula);
+        const DisplayChoice tagged = display_from_tags(
+            conditions.colour.display, profile.display.display.has_value(),
+            profile.display.primaries.has_value(), *reference_side.media, *degraded_side.media);
+        if (tagged.transfer != conditions.colour.display.transfer ||
+            tagged.primaries != conditions.colour.display.primaries) {
+            conditions.colour = read_colour_model(profile.folder);
+            set_display_choice(conditions.colour, tagged);
+        }
+        pooled = run_sequence(conditions, reference_side, degraded_side, settings, consumer).pooled;
     }
     SequenceDiff result;
     result.frames.reserve(figures.size());
@@ -440,22 +369,32 @@ PYBIND11_MODULE(_orv, m) {
         "the two halves of one frame pair and the frame loop's workers of diff_files share it, "
         "and the results are the same for any number; kernel_trace sends the kernel files' trace "
         "to standard error; the viewing keywords (one form) set the pixels per degree as orv-cli's "
-        "options do. Raises orv.Error with orv-cli's texts. A Profile may be shared by threads.")
+        "options do. The keywords display ('profile', 'srgb', 'bt1886', 'pq', 'hlg'), "
+        "primaries ('profile', 'bt709', 'p3d65', 'bt2020'), white_luminance, black_luminance "
+        "and peak_luminance (cd/m2) are orv-cli's --display, --primaries and luminances. Raises "
+        "orv.Error with orv-cli's texts. A Profile may be shared by threads.")
         .def(py::init([](const std::string& folder, int threads, bool kernel_trace,
                          std::optional<double> ppd, std::optional<double> width_cm,
                          std::optional<double> width_pixels, std::optional<double> distance_cm,
                          std::optional<double> heights, std::optional<double> height_pixels,
-                         std::optional<std::string> preset) {
+                         std::optional<std::string> preset,
+                         const std::optional<std::string>& display,
+                         const std::optional<std::string>& primaries, std::optional<double> white,
+                         std::optional<double> black, std::optional<double> peak) {
                  const ViewingKeywords viewing{
                      {ppd, width_cm, width_pixels, distance_cm, heights, height_pixels, preset}};
                  return std::make_shared<LoadedProfile>(
-                     load_profile(folder, threads, kernel_trace, viewing));
+                     load_profile(folder, threads, kernel_trace, viewing,
+                                  {display, primaries, white, black, peak}));
              }),
              py::arg("folder"), py::arg("threads") = 0, py::arg("kernel_trace") = false,
              py::kw_only(), py::arg("ppd") = py::none(), py::arg("display_width_cm") = py::none(),
              py::arg("display_width_pixels") = py::none(), py::arg("distance_cm") = py::none(),
              py::arg("distance_heights") = py::none(),
              py::arg("display_height_pixels") = py::none(), py::arg("viewing") = py::none(),
+             py::arg("display") = py::none(), py::arg("primaries") = py::none(),
+             py::arg("white_luminance") = py::none(), py::arg("black_luminance") = py::none(),
+             py::arg("peak_luminance") = py::none(),
              "Reads and checks the profile-data folder `folder`; raises orv.Error.")
         .def_property_readonly(
             "folder", [](const LoadedProfile& p) { return p.folder; },
@@ -549,22 +488,41 @@ PYBIND11_MODULE(_orv, m) {
           "shortest text of the number ('above_1', 'above_2.5'), as in orv-cli's columns.");
     m.def(
         "formula_name",
-        [](int delta_e) { return std::string(formula_name(measurement(delta_e, {}).formula)); },
+        [](const py::object& delta_e) {
+            return std::string(formula_name(measurement(delta_e, {}).formula));
+        },
         py::arg("delta_e"),
         "formula_name(delta_e) -> str\n\n"
         "The name of the formula of delta_e 94, 2000 or 76: 'CIE94', 'CIEDE2000' or 'CIE76'. "
         "Raises ValueError for other values.");
-    m.def("diff", &diff_arrays, py::arg("reference"), py::arg("degraded"), py::arg("profile"),
-          py::arg("delta_e") = 94, py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0},
-          "diff(reference, degraded, profile, delta_e=94, thresholds=(1, 2, 5)) -> FrameDiff\n\n"
-          "The S-CIELAB colour difference of one frame pair, exactly as orv-cli diff measures "
-          "it. reference and degraded are numpy uint8 arrays of shape (H, W, 3), RGB, row 0 the "
-          "top (any strides); profile is an orv.Profile. delta_e chooses the per-pixel formula "
-          "(94: CIE94, 2000: CIEDE2000, 76: CIE76; the reference is the first argument); "
-          "thresholds are the levels of the shares of pixels above them. The interpreter lock is "
-          "released while measuring. "
-          "Raises orv.Error (profile files, frames of different sizes), TypeError and "
-          "ValueError (arrays of the wrong type or shape).");
+    m.def(
+        "diff",
+        [](const py::handle& reference, const py::handle& degraded, const LoadedProfile& profile,
+           const py::object& delta_e, const std::vector<double>& thresholds,
+           const std::optional<std::string>& display, const std::optional<std::string>& primaries,
+           std::optional<double> white, std::optional<double> black, std::optional<double> peak) {
+            return diff_arrays(reference, degraded, profile, delta_e, thresholds,
+                               {display, primaries, white, black, peak});
+        },
+        py::arg("reference"), py::arg("degraded"), py::arg("profile"), py::arg("delta_e") = 94,
+        py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0}, py::kw_only(),
+        py::arg("display") = py::none(), py::arg("primaries") = py::none(),
+        py::arg("white_luminance") = py::none(), py::arg("black_luminance") = py::none(),
+        py::arg("peak_luminance") = py::none(),
+        "diff(reference, degraded, profile, delta_e=94, thresholds=(1, 2, 5), *, display=None, "
+        "primaries=None, white_luminance=None, black_luminance=None, peak_luminance=None) -> "
+        "FrameDiff\n\n"
+        "display and the rest, when any is given, replace the profile's display choice for "
+        "this call (as orv.Profile's keywords). delta_e may also be 'itp' (ITU-R BT.2124). "
+        "The S-CIELAB colour difference of one frame pair, exactly as orv-cli diff measures "
+        "it. reference and degraded are numpy arrays of shape (H, W, 3), RGB, row 0 the "
+        "top (any strides): uint8, or uint16 (values / 65535) and float (values in [0, 1]) "
+        "measured exactly; profile is an orv.Profile. delta_e chooses the per-pixel formula "
+        "(94: CIE94, 2000: CIEDE2000, 76: CIE76; the reference is the first argument); "
+        "thresholds are the levels of the shares of pixels above them. The interpreter lock is "
+        "released while measuring. "
+        "Raises orv.Error (profile files, frames of different sizes), TypeError and "
+        "ValueError (arrays of the wrong type or shape).");
     m.def("filter", &filter_array, py::arg("frame"), py::arg("profile"),
           "filter(frame, profile) -> numpy.ndarray\n\n"
           "The S-CIELAB-filtered version of one frame, as orv-cli filter writes it: uint8 "
@@ -619,7 +577,7 @@ PYBIND11_MODULE(_orv, m) {
     m.def(
         "diff_files",
         [](const std::vector<std::string>& reference, const std::vector<std::string>& degraded,
-           const LoadedProfile& profile, int threads, bool keep_maps, int delta_e,
+           const LoadedProfile& profile, int threads, bool keep_maps, const py::object& delta_e,
            const std::vector<double>& thresholds, int reference_start, int degraded_start,
            std::optional<int> frames, const std::optional<std::string>& matrix,
            const std::optional<std::string>& range, const std::optional<std::string>& size,

@@ -75,7 +75,14 @@ json profile_json(const ProfileRecord& p) {
               {"LMStoATD", matrix(p.lms_to_atd)}}},
             {"filters", filters},
             {"kernel_sample_angle", number(p.kernel_sample_angle)},
-            {"viewing_geometry", viewing_geometry}};
+            {"viewing_geometry", viewing_geometry},
+            {"display",
+             {{"transfer", std::string(transfer_name(p.display.transfer))},
+              {"primaries", std::string(primaries_name(p.display.primaries))},
+              {"white_cd_per_m2", number(white_luminance(p.display))},
+              {"black_cd_per_m2", number(black_luminance(p.display))},
+              {"peak_cd_per_m2", number(peak_luminance(p.display))},
+              {"RGBtoXYZ", matrix(p.display_rgb_to_xyz)}}}};
 }
 
 json input_json(const InputRecord& in) {

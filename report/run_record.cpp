@@ -29,6 +29,10 @@ ProfileRecord profile_record(const MeasurementConditions& conditions) {
     p.lms_to_atd = colour.lms_to_atd;
     p.kernel_sample_angle = conditions.sample_angle;
     p.viewing = conditions.viewing;
+    p.display = colour.display;
+    p.display_rgb_to_xyz = colour.display.primaries == DisplayPrimaries::profile
+                               ? colour.rgb_to_xyz
+                               : primaries_to_xyz(colour.display.primaries);
     const struct {
         const char* channel;
         const char* file;

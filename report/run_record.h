@@ -37,6 +37,9 @@ struct ProfileRecord {
     std::vector<FilterRecord> filters;
     double kernel_sample_angle = 0.0;
     ViewingGeometry viewing;
+    DisplayChoice display;  // the display model and primaries measured with
+    Matrix3
+        display_rgb_to_xyz{};  // the primaries' matrix used (the profile's, or a standard set's)
 };
 
 // The record of the conditions a run measured with: the profile's files as read, the

@@ -43,7 +43,28 @@ ColourModel read_colour_model(const std::string& folder) {
     m.atd_to_rgb = invert_matrix3(m.rgb_to_atd);
     m.atd_to_xyz = invert_matrix3(compose_xyz_to_atd(m.xyz_to_lms, m.lms_to_atd, folder));
     m.display_table = make_display_table(m.display_model);
+    m.transfer = transfer_parameters(m.display);
+    m.xyz_to_bt2020 = xyz_to_primaries(DisplayPrimaries::bt2020);
     return m;
+}
+
+void set_display_choice(ColourModel& m, const DisplayChoice& choice) {
+    check_display_choice(choice);
+    m.display = choice;
+    m.transfer = transfer_parameters(choice);
+    m.xyz_to_bt2020 = xyz_to_primaries(DisplayPrimaries::bt2020);
+    // The profile's own matrix and model stay as read_colour_model made them.
+    if (choice.primaries != DisplayPrimaries::profile) {
+        m.rgb_to_atd = compose_rgb_to_atd(primaries_to_xyz(choice.primaries), m.xyz_to_lms,
+                                          m.lms_to_atd, m.folder);
+        m.atd_to_rgb = invert_matrix3(m.rgb_to_atd);
+    }
+    if (choice.transfer == DisplayTransfer::profile) return;
+    for (std::size_t c = 0; c < 3; ++c) {
+        for (std::size_t d = 0; d < 256; ++d) {
+            m.display_table[c][d] = channel_light(m.transfer, static_cast<double>(d) / 255.0);
+        }
+    }
 }
 
 Matrix3 load_rgb_to_atd(const std::string& folder) {

@@ -11,6 +11,7 @@
 #include "colour/colour_types.h"
 #include "colour/conversions.h"
 #include "colour/delta_e.h"
+#include "colour/display_model.h"
 #include "scielab/filter_kernels.h"
 
 namespace orv {
@@ -50,7 +51,20 @@ struct ColourModel {
     Matrix3 atd_to_rgb{};          // its inverse
     Matrix3 atd_to_xyz{};          // the inverse of LMStoATD * XYZtoLMS
     DisplayTable display_table{};  // the display model of every byte value
+    // The display choice (set_display_choice); profile/profile leaves everything above as the
+    // profile's files make it. Otherwise rgb_to_atd, atd_to_rgb and display_table follow the
+    // choice (for hlg the table holds the scene light of the inverse OETF), and `transfer`
+    // holds what the per-pixel arithmetic needs.
+    DisplayChoice display;
+    TransferParameters transfer;
+    Matrix3 xyz_to_bt2020{};  // XYZ (display_white the white) to linear BT.2020 RGB
 };
+
+// Sets the display model and primaries of `model` (checked: Failure for luminances out of
+// range): the primaries' matrix (scaled to display_white) in place of the profile's RGBtoXYZ
+// and the transfer function's light of every byte value in place of the profile's model.
+// `model` is one read_colour_model made.
+void set_display_choice(ColourModel& model, const DisplayChoice& choice);
 
 struct MeasurementConditions {
     ColourModel colour;

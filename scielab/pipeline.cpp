@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "colour/conversions.h"
+#include "colour/display_rows.h"
 #include "colour/profile_files.h"
 #include "image/spill_memory.h"
 #include "numeric/arrays.h"
@@ -18,6 +19,7 @@
 #include "scielab/conditions.h"
 #include "scielab/plane_memory.h"
 #include "scielab/real_plane_filter.h"
+#include "scielab/signal_planes.h"
 #include "scielab/viewing_geometry.h"
 
 namespace orv {
@@ -272,8 +274,10 @@ void park(KeptFrame& kept) {
 
 // Rows of the difference map: both frames' opponent values to CIELAB, then the colour
 // difference of each pixel pair. Parked reference rows are read back a block at a time.
-void difference_rows(DeltaEFormula formula, const Matrix3& atd_to_xyz, const KeptFrame& kept,
+void difference_rows(DeltaEFormula formula, const ColourModel& colour, const KeptFrame& kept,
                      const FilteredFrame& fd, int first, int last, double* map) {
+    const Matrix3& atd_to_xyz = colour.atd_to_xyz;
+    const double white = white_luminance(colour.display);
     const int w = fd.width;
     const auto row = static_cast<std::size_t>(w);
     std::vector<double> lab_ref(3 * row);
@@ -300,10 +304,18 @@ void difference_rows(DeltaEFormula formula, const Matrix3& atd_to_xyz, const Kep
             const double* a = parked ? block.data() + in_block : fr.a_row(y);
             const double* t = parked ? block.data() + span + in_block : fr.t_row(y);
             const double* d = parked ? block.data() + 2 * span + in_block : fr.d_row(y);
+            double* out = map + static_cast<std::size_t>(y) * row;
+            if (formula == DeltaEFormula::itp) {
+                atd_row_to_ictcp(atd_to_xyz, colour.xyz_to_bt2020, white, w, a, t, d,
+                                 lab_ref.data());
+                atd_row_to_ictcp(atd_to_xyz, colour.xyz_to_bt2020, white, w, fd.a_row(y),
+                                 fd.t_row(y), fd.d_row(y), lab_deg.data());
+                itp_difference_row(lab_ref.data(), lab_deg.data(), row, out);
+                continue;
+            }
             atd_row_to_lab(atd_to_xyz, w, a, t, d, lab_ref.data());
             atd_row_to_lab(atd_to_xyz, w, fd.a_row(y), fd.t_row(y), fd.d_row(y), lab_deg.data());
-            colour_difference_row(formula, lab_ref.data(), lab_deg.data(), row,
-                                  map + static_cast<std::size_t>(y) * row);
+            colour_difference_row(formula, lab_ref.data(), lab_deg.data(), row, out);
         }
     }
 }
@@ -349,7 +361,8 @@ void grey_between(const double* values, double min, double max, PixelBuffer& out
 }
 
 FilteredFrame filter_frame_planes(const PixelBuffer& source, const MeasurementConditions& c,
-                                  double* a_storage = nullptr) {
+                                  double* a_storage = nullptr,
+                                  const SignalFrame* signal = nullptr) {
     const ChannelFilter& fa = c.filters.a;
     const ChannelFilter& ft = c.filters.t;
     const ChannelFilter& fd = c.filters.d;
@@ -363,8 +376,17 @@ FilteredFrame filter_frame_planes(const PixelBuffer& source, const MeasurementCo
             rows[static_cast<std::size_t>(h + y)] = f.t.get() + static_cast<std::size_t>(y) * w;
             rows[static_cast<std::size_t>(2 * h + y)] = f.d_row(y);
         }
-        display_to_plane_rows(source, c.colour.display_table, c.colour.rgb_to_atd, rows.data(),
-                              rows.data() + h, rows.data() + 2 * h);
+        if (signal != nullptr && signal->present()) {
+            signal_to_plane_rows(*signal, c.colour, rows.data(), rows.data() + h,
+                                 rows.data() + 2 * h);
+        } else if (c.colour.display.transfer == DisplayTransfer::hlg) {
+            hlg_display_to_plane_rows(source, c.colour.display_table, c.colour.transfer,
+                                      c.colour.rgb_to_atd, rows.data(), rows.data() + h,
+                                      rows.data() + 2 * h);
+        } else {
+            display_to_plane_rows(source, c.colour.display_table, c.colour.rgb_to_atd, rows.data(),
+                                  rows.data() + h, rows.data() + 2 * h);
+        }
     }
     filter_opponent_planes(f, fa, ft, fd, c.sample_angle, c.viewing.pixel_angle_degrees);
     return f;
@@ -430,6 +452,11 @@ void scielab_filter_frame(const PixelBuffer& source, PixelBuffer& destination,
         rows[h + static_cast<std::size_t>(y)] = f.t_row(y);
         rows[2 * h + static_cast<std::size_t>(y)] = f.d_row(y);
     }
+    if (conditions.colour.display.transfer != DisplayTransfer::profile) {
+        plane_rows_to_signal_bytes(destination, rows.data(), rows.data() + h, rows.data() + 2 * h,
+                                   conditions.colour.transfer, conditions.colour.atd_to_rgb);
+        return;
+    }
     plane_rows_to_display(destination, rows.data(), rows.data() + h, rows.data() + 2 * h,
                           conditions.colour.display_model, conditions.colour.atd_to_rgb);
 }
@@ -453,10 +480,13 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source,
 
 InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer& degraded,
                                 const MeasurementConditions& conditions, PixelBuffer* grey,
-                                const PairStorage& storage) {
+                                const PairStorage& storage, const SignalFrame* reference_signal,
+                                const SignalFrame* degraded_signal) {
     check_conditions(conditions);
     check_pixel_buffer(reference, "reference");
     check_pixel_buffer(degraded, "degraded");
+    check_signal(reference_signal, reference);
+    check_signal(degraded_signal, degraded);
     if (reference.width != degraded.width || reference.height != degraded.height) {
         raise_failure(FailureKind::frame_sizes_differ, {},
                       {std::to_string(reference.width), std::to_string(reference.height),
@@ -478,7 +508,7 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
     FilteredFrame fd;
     std::atomic<bool> degraded_started{false};
     const auto filter_reference = [&] {
-        fr.planes = filter_frame_planes(reference, conditions);
+        fr.planes = filter_frame_planes(reference, conditions, nullptr, reference_signal);
         // Filtered one after the other, the degraded frame comes next: with the reference's
         // planes parked meanwhile, memory holds one frame's planes instead of two.
         if (count >= storage.park_pixels && !degraded_started.load()) park(fr);
@@ -488,7 +518,7 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
     const auto filter_degraded = [&] {
         degraded_started.store(true);
         diff.data.resize(count);
-        fd = filter_frame_planes(degraded, conditions, diff.data.data());
+        fd = filter_frame_planes(degraded, conditions, diff.data.data(), degraded_signal);
     };
     if (count >= storage.serial_pixels) {
         filter_reference();
@@ -498,7 +528,7 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
     }
     double* map = diff.data.data();
     split_rows(h, [&](int first, int last) {
-        difference_rows(conditions.formula, conditions.colour.atd_to_xyz, fr, fd, first, last, map);
+        difference_rows(conditions.formula, conditions.colour, fr, fd, first, last, map);
     });
     fd = FilteredFrame{};
     fr = KeptFrame{};

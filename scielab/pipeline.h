@@ -10,6 +10,7 @@
 #include "colour/colour_types.h"
 #include "colour/delta_e.h"
 #include "image/pixel_buffer.h"
+#include "image/signal_frame.h"
 #include "scielab/conditions.h"
 #include "scielab/filter_kernels.h"
 
@@ -54,9 +55,13 @@ struct PairStorage {
 // The difference map of one frame pair with its mean, maximum and minimum (summarise_map),
 // by the conditions' formula. When `grey` is given, its grey picture is made as well (an
 // absent one is made; a present one must have the frames' geometry), once the planes are gone.
+// A frame's exact signal (image/signal_frame.h), when given and present, is measured in place
+// of its 24-bit pixels (it must have the frame's size).
 InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer& degraded,
                                 const MeasurementConditions& conditions, PixelBuffer* grey,
-                                const PairStorage& storage = {});
+                                const PairStorage& storage = {},
+                                const SignalFrame* reference_signal = nullptr,
+                                const SignalFrame* degraded_signal = nullptr);
 
 // 1 on success (result replaced, output holds the grey picture; an absent output is made),
 // 0 if either input is absent.

@@ -226,6 +226,14 @@ const JapaneseText japanese_texts[] = {
     {K::viewing_below_one, "観察条件 {0}: 1度あたりの画素数が {1} です（1 以上が必要です）"},
     {K::viewing_above_filters,
      "観察条件 {0}: 1度あたりの画素数 {1} は、フィルタの応答が届く {2} を超えています"},
+    {K::luminance_not_positive, "{0} の輝度 ({1}) は正の数 (cd/m2) でなければなりません"},
+    {K::black_luminance_negative, "黒の輝度 ({0}) は 0 以上 (cd/m2) でなければなりません"},
+    {K::black_not_below_white,
+     "黒の輝度 ({0} cd/m2) は白の輝度 ({1} cd/m2) より小さくなければなりません"},
+    {K::display_text, "表示モデル「{0}」は profile、srgb、bt1886、pq、hlg のいずれでもありません"},
+    {K::unknown_transfer, "伝達特性「{0}」は使えません（bt709、pq、hlg のいずれかです）"},
+    {K::unknown_stream_primaries, "原色「{0}」は使えません（bt709 か bt2020 です）"},
+    {K::primaries_text, "原色「{0}」は profile、bt709、p3d65、bt2020 のいずれでもありません"},
 };
 
 const JapaneseText* find_text(FailureKind kind) {

@@ -159,7 +159,7 @@ FRAME = np.zeros((4, 4, 3), np.uint8)
     [
         (FRAME, np.zeros((4, 5, 3), np.uint8), {}, orv.Error,
          "reference is 4x4 but degraded is 5x4; the frames of a pair must have the same size"),
-        (np.zeros((4, 4, 3)), FRAME, {}, TypeError, "dtype uint8"),
+        (np.zeros((4, 4, 3), np.int32), FRAME, {}, TypeError, "dtype uint8"),  # float and uint16 are measured exactly
         (np.zeros((4, 4), np.uint8), FRAME, {}, ValueError, "shape"),
         (np.zeros((4, 4, 4), np.uint8), FRAME, {}, ValueError, "shape"),
         ([[0]], FRAME, {}, TypeError, "numpy array"),

@@ -1,0 +1,38 @@
+#include "measure/display_tags.h"
+
+#include <optional>
+#include <string>
+
+namespace orv {
+
+namespace {
+
+std::optional<DisplayTransfer> tagged_transfer(const std::string& tag) {
+    if (tag == "smpte2084") return DisplayTransfer::pq;
+    if (tag == "arib-std-b67") return DisplayTransfer::hlg;
+    return std::nullopt;
+}
+
+std::optional<DisplayPrimaries> tagged_primaries(const std::string& tag) {
+    if (tag == "bt2020") return DisplayPrimaries::bt2020;
+    return std::nullopt;
+}
+
+}  // namespace
+
+DisplayChoice display_from_tags(DisplayChoice asked, bool transfer_given, bool primaries_given,
+                                const MediaSequence& first, const MediaSequence& second) {
+    std::optional<DisplayTransfer> transfer;
+    std::optional<DisplayPrimaries> primaries;
+    for (const MediaSequence* sequence : {&first, &second}) {
+        for (const SequenceEntry& entry : sequence->entries) {
+            if (!transfer) transfer = tagged_transfer(entry.transfer_tag);
+            if (!primaries) primaries = tagged_primaries(entry.primaries_tag);
+        }
+    }
+    if (!transfer_given && transfer) asked.transfer = *transfer;
+    if (!primaries_given && primaries) asked.primaries = *primaries;
+    return asked;
+}
+
+}  // namespace orv

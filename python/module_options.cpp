@@ -1,0 +1,77 @@
+#include "python/module_options.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "numeric/failure.h"
+
+namespace orv {
+
+DisplayChoice display_choice(const DisplayKeywords& k) {
+    DisplayChoice c;
+    if (k.display) {
+        const auto t = transfer_from_text(*k.display);
+        if (!t) raise_failure(FailureKind::display_text, {}, {*k.display});
+        c.transfer = *t;
+    }
+    if (k.primaries) {
+        const auto p = primaries_from_text(*k.primaries);
+        if (!p) raise_failure(FailureKind::primaries_text, {}, {*k.primaries});
+        c.primaries = *p;
+    }
+    c.white_luminance = k.white_luminance;
+    c.black_luminance = k.black_luminance;
+    c.peak_luminance = k.peak_luminance;
+    check_display_choice(c);
+    return c;
+}
+
+Measurement measurement(const py::object& delta_e, const std::vector<double>& thresholds) {
+    std::optional<DeltaEFormula> formula;
+    if (py::isinstance<py::str>(delta_e)) {
+        formula = formula_from_option(delta_e.cast<std::string>());
+    } else if (py::isinstance<py::int_>(delta_e)) {
+        formula = formula_from_option(std::to_string(delta_e.cast<long long>()));
+    }
+    if (!formula) {
+        throw py::value_error(
+            "delta_e must be 94 (CIE94), 2000 (CIEDE2000), 76 (CIE76) or 'itp' (ITP), not " +
+            py::repr(delta_e).cast<std::string>());
+    }
+    for (double t : thresholds) {
+        if (!std::isfinite(t) || t < 0.0) {
+            throw py::value_error("thresholds must be finite numbers, 0 or more");
+        }
+    }
+    return {*formula, thresholds};
+}
+
+std::string threshold_name(double threshold) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, threshold);
+    return "above_" + std::string(text, end.ptr);
+}
+
+MediaOptions media_options(const std::optional<std::string>& matrix,
+                           const std::optional<std::string>& range,
+                           const std::optional<std::string>& size,
+                           const std::optional<std::string>& pix_fmt,
+                           const std::optional<std::string>& fps) {
+    MediaText text;
+    // A value given is checked even when empty, so that "" is refused as orv-cli refuses it.
+    const auto take = [](const std::optional<std::string>& value, std::string& field,
+                         std::string (*error)(const std::string&)) {
+        if (!value) return;
+        const std::string why = error(*value);
+        if (!why.empty()) throw py::value_error(why);
+        field = *value;
+    };
+    take(matrix, text.matrix, matrix_text_error);
+    take(range, text.range, range_text_error);
+    take(size, text.size, size_text_error);
+    take(pix_fmt, text.pixel_format, pixel_format_text_error);
+    take(fps, text.fps, fps_text_error);
+    return parse_media_text(text);
+}
+
+}  // namespace orv

@@ -1,0 +1,57 @@
+#pragma once
+// What the Python module's calls take besides frames: the difference formula and the shares'
+// levels, the media options and the display choice, each checked before any work.
+
+#include <optional>
+#include <pybind11/pybind11.h>
+#include <string>
+#include <vector>
+
+#include "colour/delta_e.h"
+#include "colour/display_model.h"
+#include "media/media_text.h"
+
+namespace orv {
+
+namespace py = pybind11;
+
+// The display model and primaries as keywords give them (None: the default).
+struct DisplayKeywords {
+    std::optional<std::string> display;
+    std::optional<std::string> primaries;
+    std::optional<double> white_luminance;
+    std::optional<double> black_luminance;
+    std::optional<double> peak_luminance;
+
+    bool given() const {
+        return display || primaries || white_luminance || black_luminance || peak_luminance;
+    }
+};
+
+// The choice the keywords name; raises orv::Failure (orv.Error) for unknown names and
+// luminances out of range.
+DisplayChoice display_choice(const DisplayKeywords& keywords);
+
+// What a measurement is asked for besides the frames: the difference formula and the levels of
+// the shares above them. Both are checked before any work.
+struct Measurement {
+    DeltaEFormula formula = DeltaEFormula::cie94;
+    std::vector<double> thresholds;
+};
+
+// delta_e is 94, 2000, 76 or 'itp'; ValueError otherwise, and for thresholds that are not
+// finite numbers of 0 or more.
+Measurement measurement(const py::object& delta_e, const std::vector<double>& thresholds);
+
+// A threshold as a name suffix: the shortest text that reads back as the same number.
+std::string threshold_name(double threshold);
+
+// How files are read: YUV matrix and range overriding the streams' own, and the layout of raw
+// files. Names as orv-cli's options take them; anything else is refused before any work.
+MediaOptions media_options(const std::optional<std::string>& matrix,
+                           const std::optional<std::string>& range,
+                           const std::optional<std::string>& size,
+                           const std::optional<std::string>& pix_fmt,
+                           const std::optional<std::string>& fps);
+
+}  // namespace orv
