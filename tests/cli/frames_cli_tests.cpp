@@ -320,7 +320,8 @@ TEST_F(FramesCli, StreamStartingAfterZeroIsAccepted) {
 }
 
 // A display matrix turns the picture as FFmpeg turns it: the rotated file measures exactly
-// like FFmpeg's own upright, lossless re-encode of it.
+// like FFmpeg's own upright, lossless re-encode of it, at 8 bits and at 10 bits (where the
+// exact signal measured turns with the picture).
 TEST_F(FramesCli, RotationFollowsTheDisplayMatrix) {
     if (!have_ffmpeg()) GTEST_SKIP() << "no ffmpeg command-line tool";
     struct Case {
@@ -331,29 +332,34 @@ TEST_F(FramesCli, RotationFollowsTheDisplayMatrix) {
     const Case cases[] = {{"90", "rotated 90 degrees counter-clockwise"},
                           {"180", "rotated 180 degrees"},
                           {"270", "rotated 90 degrees clockwise"}};
-    ASSERT_EQ(shell("ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 3 -c:v "
-                    "libx264 -qp 0 -pix_fmt yuv444p src.mp4"),
-              0);
-    for (const Case& c : cases) {
-        const std::string rotated = std::string("rot") + c.angle + ".mp4";
-        const std::string upright = std::string("up") + c.angle + ".mp4";
-        ASSERT_EQ(shell("ffmpeg -v error -i src.mp4 -c copy -metadata:s:v:0 rotate=" +
-                        std::string(c.angle) + " " + rotated + " && ffmpeg -v error -i " + rotated +
-                        " -c:v libx264 -qp 0 -pix_fmt yuv444p " + upright),
+    for (const std::string format : {"yuv444p", "yuv444p10le"}) {
+        const std::string source = "src_" + format + ".mp4";
+        ASSERT_EQ(shell("ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 3 -c:v "
+                        "libx264 -qp 0 -pix_fmt " +
+                        format + " " + source),
                   0);
-        const Result result = diff({temp.file(rotated)}, {temp.file(upright)});
-        ASSERT_EQ(result.status, 0) << result.err;
-        EXPECT_NE(result.err.find(c.words), std::string::npos) << result.err;
-        for (const std::string& row : table_rows(result.out)) {
-            EXPECT_EQ(fields(row).at(3), "0.000000") << c.angle << ": " << row;
-        }
-        const Result kept = diff({temp.file(rotated)}, {temp.file(upright)}, {"--no-autorotate"});
-        if (std::string(c.angle) == "180") {
-            EXPECT_EQ(kept.status, 0);
-            EXPECT_NE(fields(table_rows(kept.out).at(0)).at(3), "0.000000");
-        } else {
-            EXPECT_EQ(kept.status, 1);
-            EXPECT_NE(kept.err.find("64x48"), std::string::npos) << kept.err;
+        for (const Case& c : cases) {
+            const std::string rotated = "rot" + std::string(c.angle) + format + ".mp4";
+            const std::string upright = "up" + std::string(c.angle) + format + ".mp4";
+            ASSERT_EQ(shell("ffmpeg -v error -i " + source + " -c copy -metadata:s:v:0 rotate=" +
+                            std::string(c.angle) + " " + rotated + " && ffmpeg -v error -i " +
+                            rotated + " -c:v libx264 -qp 0 -pix_fmt " + format + " " + upright),
+                      0);
+            const Result result = diff({temp.file(rotated)}, {temp.file(upright)});
+            ASSERT_EQ(result.status, 0) << result.err;
+            EXPECT_NE(result.err.find(c.words), std::string::npos) << result.err;
+            for (const std::string& row : table_rows(result.out)) {
+                EXPECT_EQ(fields(row).at(3), "0.000000") << format << c.angle << ": " << row;
+            }
+            const Result kept =
+                diff({temp.file(rotated)}, {temp.file(upright)}, {"--no-autorotate"});
+            if (std::string(c.angle) == "180") {
+                EXPECT_EQ(kept.status, 0);
+                EXPECT_NE(fields(table_rows(kept.out).at(0)).at(3), "0.000000");
+            } else {
+                EXPECT_EQ(kept.status, 1);
+                EXPECT_NE(kept.err.find("64x48"), std::string::npos) << kept.err;
+            }
         }
     }
 }
