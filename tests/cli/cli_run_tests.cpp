@@ -15,6 +15,7 @@
 #include "image/bmp_file.h"
 #include "image/pixel_buffer.h"
 #include "measure/degradations.h"
+#include "tests/support/cli_process.h"
 #include "tests/support/media_writer.h"
 #include "tests/support/sanitizer.h"
 #include "tests/support/temp_folder.h"
@@ -23,31 +24,9 @@ namespace orv {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string shell_quoted(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) {
-        if (c == '\'') {
-            q += "'\\''";
-        } else {
-            q += c;
-        }
-    }
-    return q + "'";
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using RunResult = test::CliResult;
+using test::slurp;
+const auto shell_quoted = test::shell_word;
 
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
@@ -164,17 +143,7 @@ protected:
     }
 
     RunResult run(const std::vector<std::string>& args) {
-        std::string command = shell_quoted(ORV_CLI_PATH);
-        for (const std::string& a : args) command += " " + shell_quoted(a);
-        const std::string out = temp.file("stdout.txt");
-        const std::string err = temp.file("stderr.txt");
-        command += " >" + shell_quoted(out) + " 2>" + shell_quoted(err) + " </dev/null";
-        const int raw = std::system(command.c_str());
-        RunResult result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = slurp(out);
-        result.err = slurp(err);
-        return result;
+        return test::run_program(ORV_CLI_PATH, args, temp);
     }
 
     RunResult diff(const std::vector<std::string>& references,
@@ -730,26 +699,23 @@ TEST(CliDefaultProfile, MeasuresTheBundledSamplesAgainstANoisyCopy) {
         samples.push_back(std::string(ORV_SAMPLES_DIR) + "/reference_000" + std::to_string(i) +
                           ".bmp");
     }
-    auto run = [&](std::vector<std::string> args) {
-        std::string command = shell_quoted(ORV_CLI_PATH);
-        for (const std::string& a : args) command += " " + shell_quoted(a);
-        command +=
-            " >" + shell_quoted(temp.file("out.txt")) + " 2>" + shell_quoted(temp.file("err.txt"));
-        const int raw = std::system(command.c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    auto run = [&](const std::vector<std::string>& args) {
+        return test::run_program(ORV_CLI_PATH, args, temp);
     };
     std::vector<std::string> noise_args = {"noise", "--sigma",         "8", "8", "8", "--seed", "1",
                                            "--out", temp.file("noisy")};
     noise_args.insert(noise_args.end(), samples.begin(), samples.end());
-    ASSERT_EQ(run(noise_args), 0) << slurp(temp.file("err.txt"));
+    const RunResult noisy = run(noise_args);
+    ASSERT_EQ(noisy.status, 0) << noisy.err;
 
     std::vector<std::string> diff_args = {"diff", "--profile", ORV_DEFAULT_PROFILE, "--reference"};
     diff_args.insert(diff_args.end(), samples.begin(), samples.end());
     diff_args.push_back("--degraded");
     for (int i = 0; i < 4; ++i)
         diff_args.push_back(temp.file("noisy_000" + std::to_string(i) + ".bmp"));
-    ASSERT_EQ(run(diff_args), 0) << slurp(temp.file("err.txt"));
-    const auto lines = lines_of(slurp(temp.file("out.txt")));
+    const RunResult measured = run(diff_args);
+    ASSERT_EQ(measured.status, 0) << measured.err;
+    const auto lines = lines_of(measured.out);
     ASSERT_EQ(lines.size(), 5u);
     // Mean, maximum and minimum of each frame, recorded with the first, straightforward build
     // of the pipeline (before any of its speed work): the faster pipeline keeps every digit.

@@ -10,41 +10,21 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "tests/support/cli_process.h"
 #include "tests/support/temp_folder.h"
 
 namespace orv {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string shell_word(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::CliResult;
+using test::shell_word;
+using test::slurp;
 
 // Runs orv-cli with `args` under `/bin/sh`, after `prefix` (shell commands such as limits).
 CliResult run_cli(const test::TempFolder& temp, const std::vector<std::string>& args,
                   const std::string& prefix = "") {
-    std::string command = prefix + "exec " + shell_word(ORV_CLI_PATH);
-    for (const std::string& a : args) command += " " + shell_word(a);
-    const std::string out = temp.file("stdout.txt"), err = temp.file("stderr.txt");
-    command += " >" + shell_word(out) + " 2>" + shell_word(err) + " </dev/null";
-    const int raw = std::system(("/bin/sh -c " + shell_word(command)).c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    return test::run_program(ORV_CLI_PATH, args, temp, prefix);
 }
 
 std::vector<std::string> samples() {

@@ -22,31 +22,16 @@
 #include "image/file_names.h"
 #include "image/pixel_buffer.h"
 #include "media/media_source.h"
+#include "tests/support/cli_process.h"
 #include "tests/support/temp_folder.h"
 
 namespace orv {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string sh_word(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using Result = test::CliResult;
+using test::slurp;
+const auto sh_word = test::shell_word;
 
 int count_lines(const std::string& text, const std::string& containing = "") {
     int n = 0;
@@ -111,17 +96,7 @@ protected:
     }
 
     Result run(const std::vector<std::string>& args) {
-        std::string command = sh_word(ORV_CLI_PATH);
-        for (const std::string& a : args) command += " " + sh_word(a);
-        const std::string out = temp.file("stdout.txt");
-        const std::string err = temp.file("stderr.txt");
-        command += " >" + sh_word(out) + " 2>" + sh_word(err) + " </dev/null";
-        const int raw = std::system(command.c_str());
-        Result result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = slurp(out);
-        result.err = slurp(err);
-        return result;
+        return test::run_program(ORV_CLI_PATH, args, temp);
     }
 
     Result diff(const std::vector<std::string>& reference, const std::vector<std::string>& degraded,

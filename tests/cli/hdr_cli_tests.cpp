@@ -13,28 +13,15 @@
 #include <vector>
 
 #include "tests/scielab/display_chain.h"
+#include "tests/support/cli_process.h"
 #include "tests/support/temp_folder.h"
 
 namespace orv {
 namespace {
 
-std::string quoted(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-int shell(const std::string& command) {
-    const int raw = std::system(("/bin/sh -c " + quoted(command)).c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::shell;
+using test::slurp;
+const auto quoted = test::shell_word;
 
 // The table without its reference and degraded columns.
 std::string figures(const std::string& table) {
