@@ -9,33 +9,11 @@
 
 #include "image/pixel_buffer.h"
 #include "scielab/filter_kernels.h"
+#include "tests/support/temp_folder.h"
 
 namespace orv::scielab_test {
 
-struct ScratchFolder {
-    std::filesystem::path path;
-
-    ScratchFolder() {
-        std::random_device seed;
-        path = std::filesystem::temp_directory_path() /
-               ("orv_scielab_" + std::to_string(seed()) + "_" + std::to_string(seed()));
-        std::filesystem::create_directories(path);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::string folder() const { return path.string(); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-    std::string write(const std::string& name, const std::string& text) const {
-        std::ofstream out(path / name, std::ios::binary);
-        out << text;
-        return file(name);
-    }
-};
+using ScratchFolder = test::TempFolder;
 
 // Kernel files with the published Zhang-Wandell weights; the widest A spread is held at
 // 1 degree so that the responses stay short and the tests fast.

@@ -1,5 +1,6 @@
 #include "tests/support/temp_folder.h"
 
+#include <fstream>
 #include <stdexcept>
 #include <stdlib.h>
 #include <system_error>
@@ -25,5 +26,10 @@ TempFolder::~TempFolder() {
 }
 
 std::string TempFolder::file(const std::string& name) const { return (path / name).string(); }
+
+std::string TempFolder::write(const std::string& name, const std::string& text) const {
+    std::ofstream(path / name, std::ios::binary) << text;
+    return file(name);
+}
 
 }  // namespace orv::test

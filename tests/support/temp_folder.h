@@ -15,8 +15,12 @@ struct TempFolder {
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
+    // The folder as a string.
+    std::string folder() const { return path.string(); }
     // path / name as a string.
     std::string file(const std::string& name) const;
+    // Writes `text` into the file `name` of the folder; its path.
+    std::string write(const std::string& name, const std::string& text) const;
 };
 
 }  // namespace orv::test
