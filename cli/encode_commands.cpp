@@ -412,6 +412,9 @@ int run_rd(const RdOptions& given) {
         }
     }
 
+    // The conditions (and so the viewing limits) are checked before the folder is made, so that
+    // a refused run leaves nothing behind.
+    const MeasurementConditions conditions = load_profile_conditions(options.common);
     const std::filesystem::path folder(options.out);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
@@ -445,7 +448,6 @@ int run_rd(const RdOptions& given) {
     refuse_existing_outputs(outputs);
     outputs.pop_back();
 
-    const MeasurementConditions conditions = load_profile_conditions(options.common);
     run.command = options.command;
     run.profile = options.common.profile;
     run.viewing = conditions.viewing;

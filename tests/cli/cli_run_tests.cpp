@@ -921,6 +921,8 @@ TEST_F(CliRun, ViewingOptionsRefusedWithStatusTwoNamingTheOption) {
             {"diff", "--profile", profile, "--reference", frames[0], "--degraded", frames[0],
              "--csv", out + ".csv"},
             {"filter", "--profile", profile, "--out", out, frames[0]},
+            {"rd", "--profile", profile, "--codec", "h264", "--crf", "30", "--out", out + "_rd",
+             frames[0]},
         };
         for (std::vector<std::string> args : commands) {
             args.insert(args.end(), c.options.begin(), c.options.end());
@@ -931,6 +933,7 @@ TEST_F(CliRun, ViewingOptionsRefusedWithStatusTwoNamingTheOption) {
     }
     EXPECT_FALSE(fs::exists(out + ".csv"));
     EXPECT_FALSE(fs::exists(out + "_0000.bmp"));
+    EXPECT_FALSE(fs::exists(out + "_rd"));  // rd's folder is made only for a run that starts
     // The limit's own figure is accepted.
     EXPECT_EQ(
         run({"filter", "--profile", profile, "--out", out, "--ppd", "141.42", frames[0]}).status,
