@@ -12,6 +12,7 @@
 
 #include "numeric/failure.h"
 #include "shell/failure_texts.h"
+#include "shell/qt/remembered.h"
 
 namespace orv {
 
@@ -119,14 +120,19 @@ int run_viewing_dialog_qt(QWidget* owner, FrameStore& store) {
     return dialog.exec() == QDialog::Accepted ? 1 : 2;
 }
 
+// The viewing setting is remembered with the program's other settings (orv.ini), and only
+// where the program has enabled them: windows made without it (the tests') neither read nor
+// write the user's settings.
 void load_viewing_setting(FrameStore& store) {
-    const QSettings settings(QStringLiteral("ORV"), QStringLiteral("orv"));
-    store.viewing = parse_viewing_setting(settings.value(settings_key).toString().toStdString());
+    const std::unique_ptr<QSettings> settings = remembered_settings();
+    if (!settings) return;
+    store.viewing = parse_viewing_setting(settings->value(settings_key).toString().toStdString());
 }
 
 void save_viewing_setting(const FrameStore& store) {
-    QSettings settings(QStringLiteral("ORV"), QStringLiteral("orv"));
-    settings.setValue(settings_key, text_of(viewing_setting_text(store.viewing)));
+    const std::unique_ptr<QSettings> settings = remembered_settings();
+    if (!settings) return;
+    settings->setValue(settings_key, text_of(viewing_setting_text(store.viewing)));
 }
 
 }  // namespace orv

@@ -16,6 +16,7 @@
 
 #include "resources/menu.h"
 #include "shell/frame_store.h"
+#include "shell/qt/remembered.h"
 #include "shell/qt/viewing_dialog_qt.h"
 #include "shell/viewing_settings.h"
 
@@ -31,7 +32,10 @@ private slots:
         QVERIFY(settings_dir.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_dir.path());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_dir.path());
+        enable_remembered_settings(settings_dir.path());
     }
+
+    void cleanupTestCase() { disable_remembered_settings(); }
 
     void preview_follows_the_fields_and_default_restores() {
         auto store = std::make_unique<FrameStore>();
