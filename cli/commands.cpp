@@ -17,6 +17,7 @@
 #include "measure/display_tags.h"
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
+#include "measure/run_pairing.h"
 #include "measure/sequence_runner.h"
 #include "media/media_sequence.h"
 #include "report/npy.h"
@@ -174,14 +175,10 @@ int run_diff(const DiffOptions& options) {
     const DisplayChoice display = run_display(options.common, reference, degraded);
     describe_sequence(reference, "reference", display, quiet);
     describe_sequence(degraded, "degraded", display, quiet);
-    // Damaged streams measured as far as they decode are paired by time where both sides have
-    // times (frames without time, such as BMP files, keep pairing by position).
-    if (handling.pair_by == "time") check_pairing_times(reference, degraded);
-    const bool by_time =
-        handling.pair_by == "time" ||
-        (handling.allow_damaged && !reference.times.empty() && !degraded.times.empty());
-    const int count = by_time ? paired_count(reference.count, 0, options.frames)
-                              : paired_count(reference.count, degraded.count, options.frames);
+    const PairBy pairing = run_pairing(handling.pair_by == "time" ? PairBy::time : PairBy::position,
+                                       handling.allow_damaged, reference, degraded);
+    const bool by_time = pairing == PairBy::time;
+    const int count = run_pair_count(pairing, reference, degraded, options.frames);
     const std::string length_line =
         length_warning(input_record(*reference.media), input_record(*degraded.media), by_time);
     if (!length_line.empty()) warn(length_line);
@@ -201,25 +198,17 @@ int run_diff(const DiffOptions& options) {
     start_report(report, settings, conditions,
                  displayed_input_record(*reference.media, conditions.colour.display),
                  displayed_input_record(*degraded.media, conditions.colour.display), count);
-    report.record.pair_by = by_time ? "time" : "position";
+    report.record.pair_by = pairing_name(pairing);
     report.record.reference.missing_frames = missing_frames_of(*reference.media);
     report.record.degraded.missing_frames = missing_frames_of(*degraded.media);
-    report.record.warnings.clear();
-    for (const auto* side : {reference.media.get(), degraded.media.get()}) {
-        for (const SequenceEntry& entry : side->entries) {
-            if (const std::string line = missing_frames_warning(entry); !line.empty()) {
-                report.record.warnings.push_back(line);
-            }
-        }
-    }
-    if (!length_line.empty()) report.record.warnings.push_back(length_line);
+    report.record.warnings = run_warnings(*reference.media, *degraded.media, by_time);
     CsvOutput csv(options.csv);
     csv.write(table_header(settings.thresholds));
 
     RunSettings run;
     run.threads = options.common.threads;
     run.frames = options.frames;
-    run.pair_by = by_time ? PairBy::time : PairBy::position;
+    run.pair_by = pairing;
     run.thresholds = settings.thresholds;
     run.grey = !map_names.empty();
     run.keep_frames = report.wants_frames;

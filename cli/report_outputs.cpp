@@ -102,13 +102,6 @@ DeltaEFormula chosen_formula(const ReportOptions& options) {
     return formula_from_option(options.delta_e).value_or(DeltaEFormula::cie94);
 }
 
-InputRecord input_record(const MediaSequence& sequence) {
-    std::vector<InputFile> files;
-    files.reserve(sequence.entries.size());
-    for (const SequenceEntry& entry : sequence.entries) files.push_back({entry.path, entry.colour});
-    return make_input_record(files, sequence.count);
-}
-
 ReportSettings report_settings(const ReportOptions& options) {
     ReportSettings settings;
     settings.files.summary = options.summary;

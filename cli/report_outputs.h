@@ -42,10 +42,6 @@ void check_report_options(const ReportOptions& options);
 
 DeltaEFormula chosen_formula(const ReportOptions& options);
 
-// The record of a sequence's input as opened: its files with their colour handling, and its
-// frame count after any skip.
-InputRecord input_record(const MediaSequence& sequence);
-
 // The shared report settings the options ask for (the per-frame table is the command's own).
 ReportSettings report_settings(const ReportOptions& options);
 

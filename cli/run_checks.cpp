@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <stdexcept>
 
 #include "numeric/failure.h"
 #include "numeric/number_text.h"
@@ -108,37 +107,6 @@ void add_frame_options(CLI::App& command, FrameOptions& options, bool pairing) {
     command.add_flag("--no-autorotate", options.keep_orientation,
                      "Keep videos' stored orientation instead of turning them upright as their "
                      "display matrix says");
-}
-
-std::string missing_frames_warning(const SequenceEntry& entry) {
-    if (entry.missing.empty()) return "";
-    std::string list;
-    for (int frame : entry.missing) list += (list.empty() ? "" : ", ") + std::to_string(frame);
-    const std::size_t n = entry.missing.size();
-    return entry.path + ": " + std::to_string(n) + (n == 1 ? " frame does" : " frames do") +
-           " not decode, measured without " + (n == 1 ? "it" : "them") +
-           (entry.damage.empty() ? "" : " (" + entry.damage + ")") + ": " + list;
-}
-
-std::vector<int> missing_frames_of(const MediaSequence& sequence) {
-    std::vector<int> missing;
-    for (const SequenceEntry& entry : sequence.entries) {
-        for (int frame : entry.missing) missing.push_back(entry.first_frame + frame);
-    }
-    return missing;
-}
-
-void check_pairing_times(const RunSide& reference, const RunSide& degraded) {
-    for (const RunSide* side : {&reference, &degraded}) {
-        if (!side->times.empty()) continue;
-        const std::string name = side->media && !side->media->entries.empty()
-                                     ? side->media->entries.front().path
-                                     : std::string("an input");
-        throw std::runtime_error(
-            "pairing by time needs one video on each side whose frames have times; " + name +
-            (side->media && side->media->entries.size() > 1 ? " is one of several files"
-                                                            : " has none"));
-    }
 }
 
 void group_diff_help(CLI::App& diff) {

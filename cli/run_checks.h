@@ -42,16 +42,6 @@ struct FrameOptions {
 
 void add_frame_options(CLI::App& command, FrameOptions& options, bool pairing);
 
-// "PATH: N frames do not decode (REASON): 9, 11", for a damaged video measured as far as it
-// decodes; "" for a whole one.
-std::string missing_frames_warning(const SequenceEntry& entry);
-
-// The missing frames of a sequence's files, numbered in the whole sequence.
-std::vector<int> missing_frames_of(const MediaSequence& sequence);
-
-// Pairing by time needs the frames' times on both sides (one video each); refuses otherwise.
-void check_pairing_times(const RunSide& reference, const RunSide& degraded);
-
 // Puts diff's options under headings in its help: inputs, colour handling, outputs,
 // statistics and reports, speed. Options it does not know keep the common heading.
 void group_diff_help(CLI::App& diff);

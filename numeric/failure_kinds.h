@@ -220,6 +220,11 @@
       "'{0}'")                                                                                     \
     X(media_fps_text, "fps must be a positive rate such as 25, 29.97 or 30000/1001, not '{0}'")    \
     X(folder_without_frames, "{p} holds no frame files ({0})")                                     \
+    X(pairing_side_without_times,                                                                  \
+      "pairing by time needs one video on each side whose frames have times; {p} has none")        \
+    X(pairing_side_of_several_files,                                                               \
+      "pairing by time needs one video on each side whose frames have times; {p} is one of "       \
+      "several files")                                                                             \
     /* The viewer as an input. */                                                                  \
     X(viewing_value_not_positive, "{0} must be a positive finite number, not {1}")                 \
     X(viewing_form_incomplete, "{0} needs {1} as well")                                            \

@@ -29,6 +29,7 @@
 #include "measure/display_tags.h"
 #include "measure/frame_loop.h"
 #include "measure/inputs.h"
+#include "measure/run_pairing.h"
 #include "measure/sequence_runner.h"
 #include "measure/statistics.h"
 #include "media/media_sequence.h"
@@ -39,6 +40,7 @@
 #include "python/module_options.h"
 #include "python/signal_arrays.h"
 #include "python/viewing_keywords.h"
+#include "report/run_warnings.h"
 #include "scielab/filter_kernels.h"
 #include "scielab/pipeline.h"
 
@@ -187,6 +189,9 @@ struct SequenceDiff {
     std::vector<FrameDiff> frames;
     py::dict pooled;
     py::list inputs;
+    std::string pair_by;                // "position" or "time"
+    std::vector<std::string> warnings;  // what may make the figures wrong, orv-cli's words
+    py::list missing_frames;            // per side: frames of a damaged video not measured
 };
 
 // An open media file handing out its frames one by one.
@@ -275,8 +280,8 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
                         const std::vector<std::string>& degraded, const LoadedProfile& profile,
                         int threads, bool keep_maps, const py::object& delta_e,
                         const std::vector<double>& thresholds, int reference_start,
-                        int degraded_start, std::optional<int> frames,
-                        const MediaOptions& options) {
+                        int degraded_start, std::optional<int> frames, MediaOptions options,
+                        const std::string& pair_by, bool allow_damaged) {
     const Measurement asked = measurement(delta_e, thresholds);
     if (reference.empty() || degraded.empty()) {
         raise_failure(FailureKind::missing_inputs);
@@ -284,6 +289,11 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
     if (reference_start < 0 || degraded_start < 0 || (frames && *frames < 1)) {
         throw py::value_error("starts must be 0 or more and frames 1 or more");
     }
+    if (pair_by != "position" && pair_by != "time") {
+        throw py::value_error("pair_by must be 'position' or 'time', not '" + pair_by + "'");
+    }
+    options.allow_damaged = allow_damaged;
+    PairBy pairing = PairBy::position;
     auto inputs_of = [&](const std::vector<std::string>& paths) {
         std::vector<SequenceInput> inputs;
         for (const std::string& path : paths) inputs.push_back({path, options});
@@ -297,9 +307,12 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
         py::gil_scoped_release unlocked;
         reference_side = open_run_side(inputs_of(reference), reference_start);
         degraded_side = open_run_side(inputs_of(degraded), degraded_start);
+        pairing = run_pairing(pair_by == "time" ? PairBy::time : PairBy::position, allow_damaged,
+                              reference_side, degraded_side);
         RunSettings settings;
         settings.threads = std::max(threads, 1);
         settings.frames = frames;
+        settings.pair_by = pairing;
         settings.thresholds = asked.thresholds;
         RunConsumer consumer;
         consumer.deliver = [&](MeasuredPair&& pair) {
@@ -329,6 +342,11 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
         result.frames.push_back(to_frame_diff(std::move(frame), keep_maps, asked));
     }
     result.pooled = pooled_stats(pooled, asked);
+    result.pair_by = pairing_name(pairing);
+    result.warnings =
+        run_warnings(*reference_side.media, *degraded_side.media, pairing == PairBy::time);
+    result.missing_frames.append(py::cast(missing_frames_of(*reference_side.media)));
+    result.missing_frames.append(py::cast(missing_frames_of(*degraded_side.media)));
     result.inputs = describe_inputs(*reference_side.media, "reference");
     for (const py::handle input : describe_inputs(*degraded_side.media, "degraded")) {
         result.inputs.append(input);
@@ -572,7 +590,15 @@ PYBIND11_MODULE(_orv, m) {
                       "p95, p99 and above_T for each threshold T (over every pixel).")
         .def_readonly("inputs", &SequenceDiff::inputs,
                       "One dict per file (role, path, frames, colour): what was read and how "
-                      "its pixels became RGB.");
+                      "its pixels became RGB.")
+        .def_readonly("pair_by", &SequenceDiff::pair_by,
+                      "How the frames were paired: 'position' or 'time'.")
+        .def_readonly("warnings", &SequenceDiff::warnings,
+                      "What may make the figures wrong, in orv-cli's words: frames of a damaged "
+                      "video that do not decode, inputs of different lengths.")
+        .def_readonly("missing_frames", &SequenceDiff::missing_frames,
+                      "[reference, degraded]: the frames of a damaged video (allow_damaged) not "
+                      "measured, numbered in the whole sequence.");
 
     m.def(
         "diff_files",
@@ -581,10 +607,12 @@ PYBIND11_MODULE(_orv, m) {
            const std::vector<double>& thresholds, int reference_start, int degraded_start,
            std::optional<int> frames, const std::optional<std::string>& matrix,
            const std::optional<std::string>& range, const std::optional<std::string>& size,
-           const std::optional<std::string>& pix_fmt, const std::optional<std::string>& fps) {
+           const std::optional<std::string>& pix_fmt, const std::optional<std::string>& fps,
+           const std::string& pair_by, bool allow_damaged) {
             return diff_files(reference, degraded, profile, threads, keep_maps, delta_e, thresholds,
                               reference_start, degraded_start, frames,
-                              media_options(matrix, range, size, pix_fmt, fps));
+                              media_options(matrix, range, size, pix_fmt, fps), pair_by,
+                              allow_damaged);
         },
         py::arg("reference"), py::arg("degraded"), py::arg("profile"), py::arg("threads") = 1,
         py::arg("keep_maps") = false, py::arg("delta_e") = 94,
@@ -593,9 +621,11 @@ PYBIND11_MODULE(_orv, m) {
         py::arg("frames") = py::none(), py::arg("matrix") = py::none(),
         py::arg("range") = py::none(), py::arg("size") = py::none(),
         py::arg("pix_fmt") = py::none(), py::arg("fps") = py::none(),
+        py::arg("pair_by") = "position", py::arg("allow_damaged") = false,
         "diff_files(reference, degraded, profile, threads=1, keep_maps=False, delta_e=94, "
         "thresholds=(1, 2, 5), *, reference_start=0, degraded_start=0, frames=None, matrix=None, "
-        "range=None, size=None, pix_fmt=None, fps=None) -> SequenceDiff\n\n"
+        "range=None, size=None, pix_fmt=None, fps=None, pair_by='position', "
+        "allow_damaged=False) -> SequenceDiff\n\n"
         "Measures two sequences of frame files pair by pair as orv-cli diff does (the shorter "
         "sequence repeats its last frame) with the ordered frame loop on `threads` threads, "
         "the interpreter lock released for the whole run, and pools the figures. Maps are "
@@ -603,5 +633,9 @@ PYBIND11_MODULE(_orv, m) {
         "all its frames); reference_start and degraded_start skip frames at the start, frames "
         "limits the pairs, and the media options are MediaFile's, for both sequences. "
         "Each FrameDiff names its two frames ('file' or 'file#N'); inputs describes the files "
-        "and how their pixels became RGB. The first failing frame raises orv.Error.");
+        "and how their pixels became RGB. pair_by='time' pairs each reference frame with the "
+        "degraded frame on screen at its time (one video on each side); allow_damaged measures "
+        "a damaged video's frames that decode (paired by time) instead of refusing it, and "
+        "warnings and missing_frames say what was left out. The first failing frame raises "
+        "orv.Error.");
 }

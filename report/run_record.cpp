@@ -111,4 +111,11 @@ std::string summary_csv(const RunRecord& run) {
     return text;
 }
 
+InputRecord input_record(const MediaSequence& sequence) {
+    std::vector<InputFile> files;
+    files.reserve(sequence.entries.size());
+    for (const SequenceEntry& entry : sequence.entries) files.push_back({entry.path, entry.colour});
+    return make_input_record(files, sequence.count);
+}
+
 }  // namespace orv

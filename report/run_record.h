@@ -10,6 +10,7 @@
 #include "colour/colour_types.h"
 #include "colour/delta_e.h"
 #include "measure/statistics.h"
+#include "media/media_sequence.h"
 #include "scielab/conditions.h"
 #include "scielab/filter_kernels.h"
 
@@ -71,6 +72,9 @@ struct InputFile {
 // The record of an input: its files in order, its frame count and the ways its files' pixels
 // became RGB (each named once, in order of first use, joined by "; ").
 InputRecord make_input_record(const std::vector<InputFile>& files, int frame_count);
+
+// The record of an opened sequence: its files, how their pixels become RGB, its frame count.
+InputRecord input_record(const MediaSequence& sequence);
 
 struct FrameRecord {
     int frame = 0;

@@ -1,5 +1,7 @@
 #include "report/run_warnings.h"
 
+#include <utility>
+
 #include "media/media_source.h"
 #include "numeric/failure.h"
 #include "numeric/number_text.h"
@@ -35,6 +37,39 @@ std::string length_warning(const InputRecord& reference, const InputRecord& degr
                       "time"
                     : "frames are paired by position, the shorter input repeating its last "
                       "frame (--pair-by time pairs them by time)");
+}
+
+std::string missing_frames_warning(const SequenceEntry& entry) {
+    if (entry.missing.empty()) return "";
+    std::string list;
+    for (int frame : entry.missing) list += (list.empty() ? "" : ", ") + std::to_string(frame);
+    const std::size_t n = entry.missing.size();
+    return entry.path + ": " + std::to_string(n) + (n == 1 ? " frame does" : " frames do") +
+           " not decode, measured without " + (n == 1 ? "it" : "them") +
+           (entry.damage.empty() ? "" : " (" + entry.damage + ")") + ": " + list;
+}
+
+std::vector<int> missing_frames_of(const MediaSequence& sequence) {
+    std::vector<int> missing;
+    for (const SequenceEntry& entry : sequence.entries) {
+        for (int frame : entry.missing) missing.push_back(entry.first_frame + frame);
+    }
+    return missing;
+}
+
+std::vector<std::string> run_warnings(const MediaSequence& reference, const MediaSequence& degraded,
+                                      bool by_time) {
+    std::vector<std::string> warnings;
+    for (const MediaSequence* side : {&reference, &degraded}) {
+        for (const SequenceEntry& entry : side->entries) {
+            if (std::string line = missing_frames_warning(entry); !line.empty()) {
+                warnings.push_back(std::move(line));
+            }
+        }
+    }
+    std::string length = length_warning(input_record(reference), input_record(degraded), by_time);
+    if (!length.empty()) warnings.push_back(std::move(length));
+    return warnings;
 }
 
 }  // namespace orv

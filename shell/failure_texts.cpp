@@ -217,6 +217,12 @@ const JapaneseText japanese_texts[] = {
     {K::media_pixel_format_text, "画素形式「{0}」は扱える RAW の画素形式ではありません"},
     {K::media_fps_text, "フレームレート「{0}」は正の値ではありません"},
     {K::folder_without_frames, "フォルダ [{p}] に画像ファイル ({0}) がありません"},
+    {K::pairing_side_without_times,
+     "時刻による対応付けには、各側にフレーム時刻のある動画が一つずつ必要です（[{p}] "
+     "には時刻がありません）"},
+    {K::pairing_side_of_several_files,
+     "時刻による対応付けには、各側にフレーム時刻のある動画が一つずつ必要です（[{p}] "
+     "は複数のファイルの一つです）"},
     {K::viewing_value_not_positive,
      "観察条件 {0} の値 {1} は使えません（正の有限の数を入力して下さい）"},
     {K::viewing_form_incomplete, "観察条件 {0} には {1} も必要です（空の欄に値を入力して下さい）"},

@@ -4,6 +4,7 @@ import concurrent.futures
 import csv
 import inspect
 import io
+import json
 import os
 import shutil
 
@@ -190,3 +191,34 @@ def test_every_public_name_is_documented():
         names += [member for name, member in inspect.getmembers(cls) if not name.startswith("_")]
     undocumented = [repr(n) for n in names if not isinstance(n, tuple) and not (inspect.getdoc(n) or "").strip()]
     assert undocumented == []
+
+
+@pytest.mark.parametrize("pair_by", ["position", "time"])
+def test_pairing_and_warnings_match_cli(tmp_path, profile, pair_by):
+    # A degraded video one frame shorter: paired as orv-cli pairs it, with its warning.
+    rng = np.random.default_rng(9)
+    clean = np.stack([smooth_frame(rng, 16, 20) for _ in range(4)])
+    paths = [str(tmp_path / "a.y4m"), str(tmp_path / "b.y4m")]
+    write_y4m(paths[0], clean)
+    write_y4m(paths[1], np.stack([noisy(rng, frame, 4.0) for frame in clean[:3]]))
+    record = str(tmp_path / "run.json")
+    status, out, err = run_cli("diff", "--profile", PROFILE_DIR, "--reference", paths[0], "--degraded", paths[1],
+                               "--pair-by", pair_by, "--json", record)
+    assert status == 0, err
+    rows = list(csv.DictReader(io.StringIO(out)))
+    measured = orv.diff_files([paths[0]], [paths[1]], profile, pair_by=pair_by)
+    assert [(f.reference, f.degraded) for f in measured.frames] == [(r["reference"], r["degraded"]) for r in rows]
+    assert ["%.6f" % f.mean for f in measured.frames] == [r["mean"] for r in rows]
+    with open(record, encoding="utf-8") as handle:
+        kept = json.load(handle)
+    assert measured.pair_by == kept["pair_by"] == pair_by
+    assert measured.warnings == kept["warnings"] and len(measured.warnings) == 1
+    assert measured.missing_frames == [[], []]
+
+
+def test_pairing_by_time_needs_times(tmp_path, pair_files, profile):
+    references, degradeds = pair_files(8, 8, n=1)
+    with pytest.raises(orv.Error, match="pairing by time needs one video on each side"):
+        orv.diff_files(references, degradeds, profile, pair_by="time")
+    with pytest.raises(ValueError, match="pair_by must be 'position' or 'time'"):
+        orv.diff_files(references, degradeds, profile, pair_by="sideways")
