@@ -74,4 +74,22 @@ MediaOptions media_options(const std::optional<std::string>& matrix,
     return parse_media_text(text);
 }
 
+MetricsRequest metrics_request(const py::object& metrics) {
+    if (metrics.is_none()) return {};
+    if (py::isinstance<py::str>(metrics)) return parse_metrics(metrics.cast<std::string>());
+    std::string names;
+    for (const py::handle name : metrics) {
+        names += (names.empty() ? "" : ",") + py::str(name).cast<std::string>();
+    }
+    return names.empty() ? MetricsRequest{} : parse_metrics(names);
+}
+
+py::dict metrics_dict(const std::vector<std::string>& columns, const std::vector<double>& values) {
+    py::dict figures;
+    for (std::size_t k = 0; k < columns.size() && k < values.size(); ++k) {
+        figures[py::str(columns[k])] = values[k];
+    }
+    return figures;
+}
+
 }  // namespace orv

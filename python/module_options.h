@@ -9,6 +9,7 @@
 
 #include "colour/delta_e.h"
 #include "colour/display_model.h"
+#include "measure/frame_metrics.h"
 #include "media/media_text.h"
 
 namespace orv {
@@ -42,6 +43,12 @@ struct Measurement {
 // delta_e is 94, 2000, 76 or 'itp'; ValueError otherwise, and for thresholds that are not
 // finite numbers of 0 or more.
 Measurement measurement(const py::object& delta_e, const std::vector<double>& thresholds);
+
+// PSNR and SSIM asked for: None, "psnr", "ssim", "psnr,ssim" or a sequence of those names;
+// orv.Error for any other name.
+MetricsRequest metrics_request(const py::object& metrics);
+// {column: value} of the figures (an identical plane's PSNR is inf).
+py::dict metrics_dict(const std::vector<std::string>& columns, const std::vector<double>& values);
 
 // A threshold as a name suffix: the shortest text that reads back as the same number.
 std::string threshold_name(double threshold);
