@@ -399,6 +399,7 @@ void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const R
         point.metric_columns = outcome.metrics.columns;
         point.metrics = outcome.metrics.values;
         point.metric_planes = measured.metrics.format;
+        point.metric_note = measured.metrics.note;
         if (run.metric_columns.empty()) run.metric_columns = point.metric_columns;
     }
 }

@@ -38,7 +38,9 @@ std::string metrics_text(const MetricsRequest& request) {
 
 MetricsPlan plan_metrics(const MetricsRequest& request,
                          const std::vector<std::string>& reference_formats,
-                         const std::vector<std::string>& degraded_formats) {
+                         const std::vector<std::string>& degraded_formats,
+                         const std::vector<std::string>& reference_colours,
+                         const std::vector<std::string>& degraded_colours) {
     MetricsPlan plan;
     plan.request = request;
     plan.format = "rgb24";
@@ -49,9 +51,19 @@ MetricsPlan plan_metrics(const MetricsRequest& request,
         any_yuv = any_yuv || !format.empty();
         same = same && !format.empty() && format == all.front();
     }
+    std::vector<std::string> colours = reference_colours;
+    colours.insert(colours.end(), degraded_colours.begin(), degraded_colours.end());
     if (same) {
         plan.planes = true;
         plan.format = all.front();
+        const bool both = !reference_colours.empty() && !degraded_colours.empty();
+        for (const std::string& colour : colours) {
+            if (!both || colour == colours.front()) continue;
+            plan.note = "PSNR and SSIM compare " + plan.format +
+                        " planes whose values stand for colours differently (reference " +
+                        reference_colours.front() + ", degraded " + degraded_colours.front() + ")";
+            break;
+        }
     } else if (any_yuv) {
         auto side = [](const std::vector<std::string>& formats) {
             std::string text;

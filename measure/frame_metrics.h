@@ -38,9 +38,14 @@ struct MetricsPlan {
 // The plan for inputs whose files hand out decoded planes of the pixel formats given (one
 // per file; empty for a file that is not planar YUV): the planes when every file of both
 // sides has the same format, RGB otherwise (with a note when any file is YUV).
+// `reference_colours` and `degraded_colours`, when given, say how each file's planes stand for
+// colours ("BT.709 limited"): planes of one format but different colours are still measured
+// as they are, as the filters do, with a note that the figures compare different encodings.
 MetricsPlan plan_metrics(const MetricsRequest& request,
                          const std::vector<std::string>& reference_formats,
-                         const std::vector<std::string>& degraded_formats);
+                         const std::vector<std::string>& degraded_formats,
+                         const std::vector<std::string>& reference_colours = {},
+                         const std::vector<std::string>& degraded_colours = {});
 
 // The names of the planes measured: y, u, v or r, g, b.
 std::vector<std::string> metric_plane_names(const MetricsPlan& plan);

@@ -53,7 +53,17 @@ std::vector<std::string> planes_formats(const RunSide& side) {
 
 MetricsPlan plan_run_metrics(const MetricsRequest& request, const RunSide& reference,
                              const RunSide& degraded) {
-    return plan_metrics(request, planes_formats(reference), planes_formats(degraded));
+    auto colours = [](const RunSide& side) {
+        std::vector<std::string> list;
+        if (side.media) {
+            for (const SequenceEntry& entry : side.media->entries) {
+                list.push_back(entry.planes_colour);
+            }
+        }
+        return list;
+    };
+    return plan_metrics(request, planes_formats(reference), planes_formats(degraded),
+                        colours(reference), colours(degraded));
 }
 
 int paired_count(int reference_count, int degraded_count, std::optional<int> frames) {

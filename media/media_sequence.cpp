@@ -67,6 +67,7 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
         entry.transfer_tag = source.transfer_tag;
         entry.primaries_tag = source.primaries_tag;
         entry.planes_format = source.planes_format;
+        entry.planes_colour = source.planes_colour;
         entry.first_frame = total;
         if (entry.frame_count > std::numeric_limits<int>::max() - total) {
             raise_failure(FailureKind::media_too_many_frames, input.path);

@@ -33,6 +33,7 @@ struct SequenceEntry {
     std::string transfer_tag;  // the stream's tags (see MediaSource)
     std::string primaries_tag;
     std::string planes_format;  // see MediaSource::planes_format
+    std::string planes_colour;  // see MediaSource::planes_colour
 };
 
 struct SequenceShared;

@@ -207,6 +207,8 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
     if (options.keep_planes && !turn.swap && !turn.flip_x && !turn.flip_y &&
         keeps_decoded_planes(format)) {
         source.planes_format = av_get_pix_fmt_name(format);
+        source.planes_colour =
+            std::string(matrix_name(st.colour.matrix)) + " " + range_name(st.colour.range);
     }
 }
 

@@ -70,6 +70,9 @@ struct MediaSource {
     // The pixel format whose planes keep_planes hands out (e.g. "yuv420p"), as the stream
     // states it when opened; empty when no planes will be kept.
     std::string planes_format;
+    // How those planes' values stand for colours: "BT.709 limited" (the matrix and range the
+    // conversion to RGB uses); empty without planes_format.
+    std::string planes_colour;
     // The stream's transfer and primaries tags as the libraries name them ("smpte2084",
     // "arib-std-b67", "bt709", "bt2020", ...); empty when the stream does not say.
     std::string transfer_tag;

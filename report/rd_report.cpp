@@ -52,6 +52,7 @@ nlohmann::ordered_json pooled_json(const PooledFigures& pooled) {
 // A point's PSNR and SSIM means, "planes" first.
 nlohmann::ordered_json point_metrics_json(const RdPoint& p) {
     nlohmann::ordered_json m = {{"planes", p.metric_planes}};
+    if (!p.metric_note.empty()) m["note"] = p.metric_note;
     for (std::size_t k = 0; k < p.metric_columns.size() && k < p.metrics.size(); ++k) {
         m[p.metric_columns[k]] = p.metrics[k];
     }

@@ -43,6 +43,7 @@ struct RdPoint {
     std::vector<std::string> metric_columns;
     std::vector<double> metrics;
     std::string metric_planes;  // the pixel format measured on ("yuv420p", or "rgb24")
+    std::string metric_note;    // why the figures may mislead (see MetricsPlan::note)
 };
 
 struct RdRun {

@@ -76,6 +76,15 @@ TEST(FrameMetrics, PlanesChosenForThePairOfInputs) {
         EXPECT_EQ(columns[3], "psnr_avg");
         EXPECT_EQ(columns[7], "ssim_all");
     }
+    // One format, values standing for colours differently: measured as they are, with a note.
+    const MetricsPlan recoded =
+        plan_metrics(both, {"yuv420p"}, {"yuv420p"}, {"BT.601 limited"}, {"BT.709 limited"});
+    EXPECT_TRUE(recoded.planes);
+    EXPECT_NE(recoded.note.find("(reference BT.601 limited, degraded BT.709 limited)"),
+              std::string::npos)
+        << recoded.note;
+    EXPECT_TRUE(plan_metrics(both, {"yuv420p"}, {"yuv420p"}, {"BT.709 full"}, {"BT.709 full"})
+                    .note.empty());
     EXPECT_EQ(metric_columns(plan_metrics({false, true}, {""}, {""})),
               (std::vector<std::string>{"ssim_r", "ssim_g", "ssim_b", "ssim_all"}));
 }
