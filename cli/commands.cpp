@@ -48,11 +48,12 @@ InputRecord displayed_input_record(const MediaSequence& sequence, const DisplayC
 // Opens a sequence's files once (a folder stands for its frame files) and says, for each
 // media file, how its pixels become RGB.
 RunSide open_sequence(const std::vector<std::string>& paths, const MediaText& media, int start,
-                      const FrameOptions& handling) {
+                      const FrameOptions& handling, bool keep_planes = false) {
     std::vector<SequenceInput> inputs;
     MediaOptions options = parse_media_text(media);
     options.autorotate = !handling.keep_orientation;
     options.allow_damaged = handling.allow_damaged;
+    options.keep_planes = keep_planes;
     for (const std::string& path : expand_sequence_paths(paths)) inputs.push_back({path, options});
     return open_run_side(inputs, start);
 }
@@ -168,10 +169,12 @@ int run_diff(const DiffOptions& options) {
     if (options.common.profile_default) check_profile_present(options.common.profile);
     const bool quiet = options.common.quiet;
     const FrameOptions& handling = options.handling;
+    const MetricsRequest metrics =
+        options.metrics.empty() ? MetricsRequest{} : parse_metrics(options.metrics);
     const RunSide reference = open_sequence(options.reference, options.reference_media,
-                                            options.reference_start, handling);
-    const RunSide degraded =
-        open_sequence(options.degraded, options.degraded_media, options.degraded_start, handling);
+                                            options.reference_start, handling, metrics.any());
+    const RunSide degraded = open_sequence(options.degraded, options.degraded_media,
+                                           options.degraded_start, handling, metrics.any());
     const DisplayChoice display = run_display(options.common, reference, degraded);
     describe_sequence(reference, "reference", display, quiet);
     describe_sequence(degraded, "degraded", display, quiet);
@@ -185,7 +188,9 @@ int run_diff(const DiffOptions& options) {
 
     const std::vector<std::string> map_names = numbered_names(options.maps, count, ".bmp");
     const std::vector<std::string> value_names = numbered_names(options.values, count, ".npy");
-    const ReportSettings settings = report_settings(options.report);
+    ReportSettings settings = report_settings(options.report);
+    settings.metrics = plan_run_metrics(metrics, reference, degraded);
+    if (!settings.metrics.note.empty()) warn(settings.metrics.note);
     std::vector<std::string> outputs = report_output_names(settings, count);
     outputs.push_back(options.csv);
     outputs.insert(outputs.end(), map_names.begin(), map_names.end());
@@ -202,8 +207,9 @@ int run_diff(const DiffOptions& options) {
     report.record.reference.missing_frames = missing_frames_of(*reference.media);
     report.record.degraded.missing_frames = missing_frames_of(*degraded.media);
     report.record.warnings = run_warnings(*reference.media, *degraded.media, by_time);
+    if (!settings.metrics.note.empty()) report.record.warnings.push_back(settings.metrics.note);
     CsvOutput csv(options.csv);
-    csv.write(table_header(settings.thresholds));
+    csv.write(table_header(settings.thresholds, settings.metrics));
 
     RunSettings run;
     run.threads = options.common.threads;
@@ -213,6 +219,7 @@ int run_diff(const DiffOptions& options) {
     run.grey = !map_names.empty();
     run.keep_frames = report.wants_frames;
     run.progress = progress_reporter(options.common.progress);
+    run.metrics = settings.metrics;
     RunConsumer consumer = report_consumer(report);
     // The frame's files first, then its row: a row in the table means every output of that
     // frame was written.
@@ -225,10 +232,11 @@ int run_diff(const DiffOptions& options) {
         }
         deliver_report_pair(report, pair);
         csv.write(table_line(pair.frame, pair.reference.name, pair.degraded.name, pair.result.map,
-                             pair.result.statistics));
+                             pair.result.statistics, settings.metrics, pair.result.metrics));
     };
     const RunOutcome outcome = run_sequence(conditions, reference, degraded, run, consumer);
     csv.close();
+    report.record.pooled_metrics = outcome.metrics;
     finish_report(report, outcome.pooled);
     return threshold_status(options.report, report.record);
 }

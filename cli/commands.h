@@ -46,6 +46,7 @@ struct DiffOptions {
     std::string values;         // base name of the .npy maps, empty: none
     ReportOptions report;       // statistics, JSON, heatmaps, HTML report, formula, status 3
     FrameOptions handling;      // damaged streams, pairing, orientation
+    std::string metrics;        // "psnr", "ssim" or "psnr,ssim": their columns; empty: none
 };
 
 struct FilterOptions {

@@ -132,11 +132,11 @@ std::vector<EncodeSettings> settings_of(const EncodeSettings& base, const RateOp
 
 // The input frames: BMP, image, video or raw files, in the order given.
 // The input frames, opened once as a run's side (a folder stands for its frame files).
-RunSide open_inputs(const std::vector<std::string>& files) {
+RunSide open_inputs(const std::vector<std::string>& files, bool keep_planes = false) {
     std::vector<SequenceInput> inputs;
-    for (const std::string& path : expand_sequence_paths(files)) {
-        inputs.push_back({path, MediaOptions{}});
-    }
+    MediaOptions options;
+    options.keep_planes = keep_planes;
+    for (const std::string& path : expand_sequence_paths(files)) inputs.push_back({path, options});
     return open_run_side(inputs, 0);
 }
 
@@ -246,6 +246,12 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
         ->add_option("--label", r.labels,
                      "The curve name of each --bitstreams set, in order (default: bitstreams)")
         ->type_name("NAME");
+    commands.rd
+        ->add_option("--metrics", r.metrics,
+                     "Also measure PSNR and SSIM (psnr, ssim or psnr,ssim) of every point as "
+                     "diff --metrics does: their means in rd.csv, rd.json and rd.html, psnr_y in "
+                     "bd.csv")
+        ->type_name("LIST");
     CLI::App* rate_group = commands.rd->get_option_group("rate control");
     commands.rd->callback([codecs, bitstreams, rate_group] {
         if (codecs->count() == 0 && bitstreams->count() == 0) {
@@ -349,8 +355,12 @@ namespace {
 void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const RdOptions& options,
                    const MeasurementConditions& conditions, int count, FailureKind mismatch,
                    RdRun& run) {
-    const RunSide references = open_inputs(options.files);
-    const RunSide decoded = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
+    const MetricsRequest metrics =
+        options.metrics.empty() ? MetricsRequest{} : parse_metrics(options.metrics);
+    MediaOptions decoding;
+    decoding.keep_planes = metrics.any();
+    const RunSide references = open_inputs(options.files, metrics.any());
+    const RunSide decoded = open_run_side({{point.bitstream, decoding}}, 0);
     if (decoded.count != count) {
         raise_failure(mismatch, point.bitstream,
                       {std::to_string(decoded.count), std::to_string(count)});
@@ -358,6 +368,11 @@ void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const R
     RunSettings measured;
     measured.threads = options.common.threads;
     measured.progress = stoppable(frame_progress(options.common.progress));
+    measured.metrics = plan_run_metrics(metrics, references, decoded);
+    // Said once per run: every point of a run is usually measured on the same planes.
+    if (!measured.metrics.note.empty() && run.metric_columns.empty()) {
+        std::fprintf(stderr, "orv-cli: warning: %s\n", measured.metrics.note.c_str());
+    }
     RunConsumer consumer;
     consumer.deliver = [&](MeasuredPair&& pair) {
         const int i = pair.frame;
@@ -377,9 +392,16 @@ void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const R
     if (options.common.progress) {
         std::fprintf(stderr, "%s %s\n", point.settings.codec.c_str(), point_setting(point).c_str());
     }
-    const PooledStatistics pooled =
-        run_sequence(conditions, references, decoded, measured, consumer).pooled;
+    const RunOutcome outcome = run_sequence(conditions, references, decoded, measured, consumer);
+    const PooledStatistics& pooled = outcome.pooled;
     point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
+    if (metrics.any()) {
+        point.metric_columns = outcome.metrics.columns;
+        point.metrics = outcome.metrics.values;
+        point.metric_planes = measured.metrics.format;
+        point.metric_note = measured.metrics.note;
+        if (run.metric_columns.empty()) run.metric_columns = point.metric_columns;
+    }
 }
 
 }  // namespace
@@ -387,6 +409,7 @@ void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const R
 int run_rd(const RdOptions& given) {
     quiet_codec_libraries();
     if (given.common.profile_default) check_profile_present(given.common.profile);
+    if (!given.metrics.empty()) parse_metrics(given.metrics);  // refused before any encode
     // --primaries bt709 / bt2020 tags the streams as well as choosing the measurement's
     // primaries; --transfer pq / hlg measures on that display unless --display says otherwise.
     RdOptions options = given;
@@ -459,6 +482,13 @@ int run_rd(const RdOptions& given) {
         for (std::size_t k = 0; k < all.size(); ++k) {
             if (resumed[k]) {
                 print_point(*resumed[k]);
+                // Saved PSNR and SSIM count only when this run asks for them.
+                if (options.metrics.empty()) {
+                    resumed[k]->metric_columns.clear();
+                    resumed[k]->metrics.clear();
+                } else if (run.metric_columns.empty()) {
+                    run.metric_columns = resumed[k]->metric_columns;
+                }
                 run.points.push_back(std::move(*resumed[k]));
                 continue;
             }

@@ -42,6 +42,7 @@ struct RdOptions {
     std::vector<std::string> files;
     std::vector<std::string> command;
     bool resume = false;  // keep the finished points of an interrupted run, measure the rest
+    std::string metrics;  // "psnr", "ssim" or "psnr,ssim": pooled per point; empty: none
 };
 
 // `bd`: the Bjøntegaard delta between curves of saved rd.csv tables, each "FILE[:CODEC]".

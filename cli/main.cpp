@@ -190,6 +190,12 @@ int main(int argc, char** argv) {
         ->add_option("--csv", diff.csv, "Write the table to FILE instead of standard output")
         ->type_name("FILE");
     diff_command
+        ->add_option("--metrics", diff.metrics,
+                     "Add PSNR and SSIM columns (psnr, ssim or psnr,ssim) measured as FFmpeg's "
+                     "psnr and ssim filters do: on the decoded Y, U, V planes when both inputs "
+                     "are YUV of one pixel format, else on R, G, B")
+        ->type_name("LIST");
+    diff_command
         ->add_option("--maps", diff.maps,
                      "Write each grey picture of the difference map as a 24-bit BMP "
                      "BASE_NNNN.bmp")

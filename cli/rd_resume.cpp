@@ -36,19 +36,24 @@ std::string rd_point_text(const RdPoint& point, int width, int height) {
                           {"mean", f.mean},
                           {"max", f.max}});
     }
-    const json record = {{"settings", settings_json(point.settings)},
-                         {"encoder", point.encoder},
-                         {"stream_bytes", point.stream_bytes},
-                         {"file_bytes", point.file_bytes},
-                         {"bitrate", point.bitrate},
-                         {"width", width},
-                         {"height", height},
-                         {"pooled",
-                          {{"mean", point.pooled.mean},
-                           {"median", point.pooled.median},
-                           {"p95", point.pooled.p95},
-                           {"max", point.pooled.max}}},
-                         {"frames", frames}};
+    json record = {{"settings", settings_json(point.settings)},
+                   {"encoder", point.encoder},
+                   {"stream_bytes", point.stream_bytes},
+                   {"file_bytes", point.file_bytes},
+                   {"bitrate", point.bitrate},
+                   {"width", width},
+                   {"height", height},
+                   {"pooled",
+                    {{"mean", point.pooled.mean},
+                     {"median", point.pooled.median},
+                     {"p95", point.pooled.p95},
+                     {"max", point.pooled.max}}},
+                   {"frames", frames}};
+    if (!point.metric_columns.empty()) {
+        record["metrics"] = {{"planes", point.metric_planes},
+                             {"columns", point.metric_columns},
+                             {"values", point.metrics}};
+    }
     return record.dump(1) + "\n";
 }
 
@@ -80,6 +85,12 @@ std::optional<RdPoint> read_rd_point(const std::string& path, const EncodeSettin
             frame.mean = f.at("mean").get<double>();
             frame.max = f.at("max").get<double>();
             point.frames.push_back(frame);
+        }
+        if (record.contains("metrics")) {
+            const json& m = record.at("metrics");
+            point.metric_planes = m.at("planes").get<std::string>();
+            point.metric_columns = m.at("columns").get<std::vector<std::string>>();
+            point.metrics = m.at("values").get<std::vector<double>>();
         }
         width = record.at("width").get<int>();
         height = record.at("height").get<int>();

@@ -127,7 +127,7 @@ void group_diff_help(CLI::App& diff) {
          {"--csv", "--maps", "--values", "--summary", "--json", "--heatmaps", "--heatmap-max",
           "--heatmap-colours", "--report"}},
         {"Statistics and reports",
-         {"--delta-e", "--thresholds", "--fail-above", "--fail-above-p95", "--quiet",
+         {"--delta-e", "--metrics", "--thresholds", "--fail-above", "--fail-above-p95", "--quiet",
           "--kernel-trace"}},
         {"Speed", {"--threads"}},
     };

@@ -38,9 +38,32 @@ RunSide open_run_side(const std::vector<SequenceInput>& inputs, int start) {
         frame.header = std::move(read.header);
         frame.owned = std::move(read.pixels);
         frame.signal = std::move(read.signal);
+        frame.planes = std::move(read.planes);
         return frame;
     };
     return side;
+}
+
+std::vector<std::string> planes_formats(const RunSide& side) {
+    if (!side.media) return {std::string()};
+    std::vector<std::string> formats;
+    for (const SequenceEntry& entry : side.media->entries) formats.push_back(entry.planes_format);
+    return formats;
+}
+
+MetricsPlan plan_run_metrics(const MetricsRequest& request, const RunSide& reference,
+                             const RunSide& degraded) {
+    auto colours = [](const RunSide& side) {
+        std::vector<std::string> list;
+        if (side.media) {
+            for (const SequenceEntry& entry : side.media->entries) {
+                list.push_back(entry.planes_colour);
+            }
+        }
+        return list;
+    };
+    return plan_metrics(request, planes_formats(reference), planes_formats(degraded),
+                        colours(reference), colours(degraded));
 }
 
 int paired_count(int reference_count, int degraded_count, std::optional<int> frames) {
@@ -111,6 +134,7 @@ RunOutcome run_pairs(int count, const std::function<MeasuredPair(int)>& make,
                      const RunSettings& settings, const RunConsumer& consumer) {
     std::optional<PooledAccumulator> pool;
     if (settings.pool) pool.emplace(settings.thresholds);
+    MetricsPool metrics;
     RunOutcome outcome;
     auto work = [&](int i) {
         MeasuredPair pair = make(i);
@@ -119,11 +143,13 @@ RunOutcome run_pairs(int count, const std::function<MeasuredPair(int)>& make,
     };
     auto deliver = [&](int, MeasuredPair&& pair) {
         if (pool) add_frame(*pool, pair_map(pair), pair.result.statistics);
+        add_frame_metrics(metrics, settings.metrics, pair.result.metrics);
         ++outcome.frames;
         if (consumer.deliver) consumer.deliver(std::move(pair));
     };
     run_ordered_frames<MeasuredPair>(count, settings.threads, work, deliver, settings.progress);
     if (pool) outcome.pooled = pooled_statistics(*pool);
+    if (settings.metrics.request.any()) outcome.metrics = pooled_metrics(metrics);
     return outcome;
 }
 
@@ -181,6 +207,11 @@ RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& 
                              &pair.reference.signal, &pair.degraded.signal);
             pair.reference.signal = SignalFrame{};
             pair.degraded.signal = SignalFrame{};
+            pair.result.metrics = measure_frame_metrics(settings.metrics, r, pair.reference.planes,
+                                                        pair.reference.name, d,
+                                                        pair.degraded.planes, pair.degraded.name);
+            pair.reference.planes = DecodedPlanes{};
+            pair.degraded.planes = DecodedPlanes{};
             if (!settings.keep_frames) {
                 pair.reference.owned = PixelBuffer{};
                 pair.degraded.owned = PixelBuffer{};

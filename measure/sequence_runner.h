@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "measure/frame_loop.h"
+#include "measure/frame_metrics.h"
 #include "measure/statistics.h"
 #include "media/media_sequence.h"
 #include "scielab/conditions.h"
@@ -26,6 +27,7 @@ struct PairResult {
     InterleavedImage map;
     FrameStatistics statistics;
     PixelBuffer grey;
+    FrameMetrics metrics;  // PSNR and SSIM, when the run asks for them (RunSettings::metrics)
 };
 
 // The frames' exact signals, when given and present, are measured in place of their pixels.
@@ -42,7 +44,8 @@ struct RunFrame {
     HeaderBlock header;
     PixelBuffer owned;
     const PixelBuffer* kept = nullptr;
-    SignalFrame signal;  // a frame of more than 8 bits exact: measured in place of the pixels
+    SignalFrame signal;    // a frame of more than 8 bits exact: measured in place of the pixels
+    DecodedPlanes planes;  // the YUV planes as decoded (MediaOptions::keep_planes)
 };
 
 inline const PixelBuffer& frame_pixels(const RunFrame& frame) {
@@ -61,6 +64,13 @@ struct RunSide {
 
 // Opens a sequence of media files once (counted, `start` frames skipped) as a run's side.
 RunSide open_run_side(const std::vector<SequenceInput>& inputs, int start);
+
+// The pixel format each file of a side hands out decoded planes of (empty for a file that
+// does not, and for a side without files).
+std::vector<std::string> planes_formats(const RunSide& side);
+// The metrics plan of a run between two sides.
+MetricsPlan plan_run_metrics(const MetricsRequest& request, const RunSide& reference,
+                             const RunSide& degraded);
 
 // The number of pairs of a run: the longer sequence's length, at most `frames` when given.
 int paired_count(int reference_count, int degraded_count, std::optional<int> frames);
@@ -91,6 +101,9 @@ struct RunSettings {
     PairBy pair_by = PairBy::position;
     PairStorage storage;
     FrameProgress progress;
+    // PSNR and SSIM of every pair beside its colour differences, pooled over the run. The
+    // sides' files must be opened with MediaOptions::keep_planes for the planes to be there.
+    MetricsPlan metrics;
 };
 
 struct MeasuredPair {
@@ -119,6 +132,7 @@ struct RunConsumer {
 struct RunOutcome {
     int frames = 0;  // pairs delivered
     PooledStatistics pooled;
+    PooledMetrics metrics;  // with RunSettings::metrics
 };
 
 // Measures every pair. A failure of any pair stops the run after the pairs before it were

@@ -193,6 +193,11 @@ SwsContext* scaler(MediaState& st, const AVFrame& frame, AVPixelFormat target) {
 
 namespace media_internal {
 
+bool keeps_decoded_planes(AVPixelFormat format) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    return d != nullptr && is_planar_yuv(d);
+}
+
 void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixels) {
     MediaState& st = *source.state;
     const auto format = static_cast<AVPixelFormat>(frame.format);
@@ -200,6 +205,7 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
     if (d == nullptr) refuse(FailureKind::media_unknown_pixel_format, source.path);
     pixels = make_pixel_buffer(frame.width, frame.height);
     source.signal = SignalFrame{};
+    source.planes = DecodedPlanes{};
     const bool keep_signal = st.options.keep_signal && max_depth(d) > 8;
 
     const bool yuv = is_planar_yuv(d);
@@ -238,6 +244,7 @@ void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixel
                 planes.planes[1] = planes.planes[2] = st.mid_chroma.data();
             }
             convert_yuv_to_bgr(planes, st.colour, pixels);
+            if (yuv && st.options.keep_planes) copy_decoded_planes(frame, source.planes);
             if (keep_signal) convert_yuv_to_signal(planes, st.colour, source.signal);
             return;
         }

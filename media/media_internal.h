@@ -78,6 +78,12 @@ inline std::string size_text(int width, int height) {
 void choose_conversion(MediaSource& source, AVPixelFormat format, AVColorSpace space,
                        AVColorRange range_tag, int height);
 
+// Whether frames of this pixel format have planes that MediaOptions::keep_planes keeps.
+bool keeps_decoded_planes(AVPixelFormat format);
+// The Y, U and V planes of a decoded planar YUV frame copied as stored; an alpha plane is left
+// out.
+void copy_decoded_planes(const AVFrame& frame, DecodedPlanes& out);
+
 // The decoded frame as a 24-bit pixel buffer, converted as choose_conversion decided.
 void convert_frame(MediaSource& source, const AVFrame& frame, PixelBuffer& pixels);
 

@@ -35,6 +35,7 @@ void read_single(const SequenceEntry& entry, SequenceFrame& frame) {
         raise_failure(FailureKind::media_no_frames, entry.path);
     }
     frame.signal = std::move(source.signal);
+    frame.planes = std::move(source.planes);
     frame.name = entry.path;
 }
 
@@ -65,6 +66,8 @@ MediaSequence open_media_sequence(const std::vector<SequenceInput>& inputs, int 
         entry.damage = source.damage;
         entry.transfer_tag = source.transfer_tag;
         entry.primaries_tag = source.primaries_tag;
+        entry.planes_format = source.planes_format;
+        entry.planes_colour = source.planes_colour;
         entry.first_frame = total;
         if (entry.frame_count > std::numeric_limits<int>::max() - total) {
             raise_failure(FailureKind::media_too_many_frames, input.path);
@@ -144,6 +147,7 @@ SequenceFrame read_sequence_frame(MediaSequence& sequence, int index) {
             }
         }
         frame.signal = std::move(source.signal);
+        frame.planes = std::move(source.planes);
         frame.name = frame_name(entry, local);
         shared.next_local[j] = local + 1;
         if (local == entry.frame_count - 1) {

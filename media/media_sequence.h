@@ -32,6 +32,8 @@ struct SequenceEntry {
     std::string damage;        // what the libraries said about the damage
     std::string transfer_tag;  // the stream's tags (see MediaSource)
     std::string primaries_tag;
+    std::string planes_format;  // see MediaSource::planes_format
+    std::string planes_colour;  // see MediaSource::planes_colour
 };
 
 struct SequenceShared;
@@ -56,8 +58,9 @@ std::vector<double> sequence_times(const MediaSequence& sequence);
 struct SequenceFrame {
     PixelBuffer pixels;
     HeaderBlock header;
-    std::string name;    // the file, and for a file of several frames "#" and its frame number
-    SignalFrame signal;  // exact values of a deeper frame, with MediaOptions::keep_signal
+    std::string name;      // the file, and for a file of several frames "#" and its frame number
+    SignalFrame signal;    // exact values of a deeper frame, with MediaOptions::keep_signal
+    DecodedPlanes planes;  // the planes as decoded, with MediaOptions::keep_planes
 };
 
 // The name of frame `local` of a file holding `frame_count` frames: the path alone for a file

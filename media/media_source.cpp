@@ -202,6 +202,14 @@ void open_libraries(MediaSource& source, const MediaOptions& options) {
     choose_conversion(source, static_cast<AVPixelFormat>(stream->codecpar->format),
                       stream->codecpar->color_space, stream->codecpar->color_range,
                       st.stored_height);
+    const auto format = static_cast<AVPixelFormat>(stream->codecpar->format);
+    const Orientation& turn = st.orientation;
+    if (options.keep_planes && !turn.swap && !turn.flip_x && !turn.flip_y &&
+        keeps_decoded_planes(format)) {
+        source.planes_format = av_get_pix_fmt_name(format);
+        source.planes_colour =
+            std::string(matrix_name(st.colour.matrix)) + " " + range_name(st.colour.range);
+    }
 }
 
 void check_size(MediaSource& source, const AVFrame& frame) {
@@ -333,6 +341,7 @@ bool next_frame(MediaSource& source, PixelBuffer& pixels, HeaderBlock& header) {
             if (turn.swap || turn.flip_x || turn.flip_y) {
                 converted = orient_pixels(converted, turn);
                 if (source.signal.present()) source.signal = orient_signal(source.signal, turn);
+                source.planes = DecodedPlanes{};  // planes are handed out only as stored
             }
             pixels = std::move(converted);
             header = make_header_block(pixels.width, pixels.height);

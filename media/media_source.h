@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "image/bmp_file.h"
+#include "image/decoded_planes.h"
 #include "image/pixel_buffer.h"
 #include "image/signal_frame.h"
 #include "media/raw_format.h"
@@ -33,6 +34,9 @@ struct MediaOptions {
     bool allow_damaged = false;
     // Frames of more than 8 bits also kept exact in MediaSource::signal (for a measurement).
     bool keep_signal = false;
+    // The planes of YUV frames also kept as decoded in MediaSource::planes (for PSNR and SSIM on
+    // the coded values); the 24-bit pixels are unchanged.
+    bool keep_planes = false;
 };
 
 struct MediaState;
@@ -60,6 +64,15 @@ struct MediaSource {
     // The last frame's exact signal with MediaOptions::keep_signal for a frame of more than 8
     // bits (planar YUV or RGB); empty otherwise.
     SignalFrame signal;
+    // The last frame's planes as decoded, with MediaOptions::keep_planes for a planar YUV frame
+    // shown as stored (not turned); empty otherwise.
+    DecodedPlanes planes;
+    // The pixel format whose planes keep_planes hands out (e.g. "yuv420p"), as the stream
+    // states it when opened; empty when no planes will be kept.
+    std::string planes_format;
+    // How those planes' values stand for colours: "BT.709 limited" (the matrix and range the
+    // conversion to RGB uses); empty without planes_format.
+    std::string planes_colour;
     // The stream's transfer and primaries tags as the libraries name them ("smpte2084",
     // "arib-std-b67", "bt709", "bt2020", ...); empty when the stream does not say.
     std::string transfer_tag;

@@ -210,6 +210,8 @@
     X(cannot_read_bitstream, "cannot read the packets of {p}")                                     \
     X(bitstream_count_mismatch, "{p} holds {0} frames but the reference sequence has {1}")         \
     X(rd_curve_missing, "{p} has no curve named \"{0}\"")                                          \
+    X(unknown_metric, "unknown metric \"{0}\"; the metrics are psnr and ssim")                     \
+    X(metrics_planes_missing, "{p} has no decoded {0} planes to measure PSNR and SSIM on")         \
     /* The conditions of a measurement and how inputs are read. */                                 \
     X(pixel_angle_not_positive, "The pixel's visual angle must be a positive number.")             \
     X(media_matrix_text, "matrix must be 'bt601', 'bt709' or 'bt2020', not '{0}'")                 \

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "numeric/failure.h"
+#include "numeric/number_text.h"
 
 namespace orv {
 
@@ -72,6 +73,62 @@ MediaOptions media_options(const std::optional<std::string>& matrix,
     take(pix_fmt, text.pixel_format, pixel_format_text_error);
     take(fps, text.fps, fps_text_error);
     return parse_media_text(text);
+}
+
+MetricsRequest metrics_request(const py::object& metrics) {
+    if (metrics.is_none()) return {};
+    if (py::isinstance<py::str>(metrics)) return parse_metrics(metrics.cast<std::string>());
+    std::string names;
+    for (const py::handle name : metrics) {
+        names += (names.empty() ? "" : ",") + py::str(name).cast<std::string>();
+    }
+    return names.empty() ? MetricsRequest{} : parse_metrics(names);
+}
+
+py::dict metrics_dict(const std::vector<std::string>& columns, const std::vector<double>& values) {
+    py::dict figures;
+    for (std::size_t k = 0; k < columns.size() && k < values.size(); ++k) {
+        figures[py::str(columns[k])] = values[k];
+    }
+    return figures;
+}
+
+// The pooled figures under the names of orv-cli's summary.
+py::dict pooled_stats(const PooledStatistics& p, const Measurement& asked) {
+    py::dict stats;
+    stats["delta_e"] = std::string(formula_name(asked.formula));
+    stats["frames"] = p.frames;
+    stats["pixels"] = p.pixels;
+    stats["mean_of_means"] = p.mean_of_means;
+    stats["median_of_means"] = p.median_of_means;
+    stats["p95_of_means"] = p.p95_of_means;
+    stats["largest_mean"] = p.largest_mean;
+    stats["largest_mean_frame"] = p.largest_mean_frame;
+    stats["max"] = p.max;
+    stats["max_frame"] = p.max_frame;
+    stats["max_x"] = p.max_x;
+    stats["max_y"] = p.max_y;
+    stats["median"] = p.median;
+    stats["p95"] = p.p95;
+    stats["p99"] = p.p99;
+    for (std::size_t k = 0; k < asked.thresholds.size() && k < p.share_above.size(); ++k) {
+        stats[py::str(threshold_name(asked.thresholds[k]))] = p.share_above[k];
+    }
+    return stats;
+}
+
+// One dict per file of a sequence: role, path, frames and colour handling.
+py::list describe_inputs(const MediaSequence& sequence, const char* role) {
+    py::list inputs;
+    for (const SequenceEntry& entry : sequence.entries) {
+        py::dict input;
+        input["role"] = role;
+        input["path"] = entry.path;
+        input["frames"] = entry.frame_count;
+        input["colour"] = entry.colour;
+        inputs.append(input);
+    }
+    return inputs;
 }
 
 }  // namespace orv

@@ -9,6 +9,9 @@
 
 #include "colour/delta_e.h"
 #include "colour/display_model.h"
+#include "measure/frame_metrics.h"
+#include "measure/statistics.h"
+#include "media/media_sequence.h"
 #include "media/media_text.h"
 
 namespace orv {
@@ -43,6 +46,12 @@ struct Measurement {
 // finite numbers of 0 or more.
 Measurement measurement(const py::object& delta_e, const std::vector<double>& thresholds);
 
+// PSNR and SSIM asked for: None, "psnr", "ssim", "psnr,ssim" or a sequence of those names;
+// orv.Error for any other name.
+MetricsRequest metrics_request(const py::object& metrics);
+// {column: value} of the figures (an identical plane's PSNR is inf).
+py::dict metrics_dict(const std::vector<std::string>& columns, const std::vector<double>& values);
+
 // A threshold as a name suffix: the shortest text that reads back as the same number.
 std::string threshold_name(double threshold);
 
@@ -53,5 +62,12 @@ MediaOptions media_options(const std::optional<std::string>& matrix,
                            const std::optional<std::string>& size,
                            const std::optional<std::string>& pix_fmt,
                            const std::optional<std::string>& fps);
+
+// The pooled figures under the names of orv-cli's summary.
+py::dict pooled_stats(const PooledStatistics& pooled, const Measurement& asked);
+
+// One dict per file of a sequence (role, path, frames, colour): what was read and how its
+// pixels became RGB.
+py::list describe_inputs(const MediaSequence& sequence, const char* role);
 
 }  // namespace orv

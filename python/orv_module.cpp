@@ -92,6 +92,7 @@ struct FrameDiff {
     FrameStatistics statistics;
     std::vector<double> thresholds;
     DeltaEFormula formula = DeltaEFormula::cie94;
+    py::object metrics = py::none();  // PSNR and SSIM by column, when asked for
 };
 
 // Per-frame figures computed without the interpreter lock; turned into a FrameDiff after.
@@ -100,6 +101,7 @@ struct FrameFigures {
     FrameStatistics statistics;
     std::string reference;
     std::string degraded;
+    std::vector<double> metrics;
 };
 
 FrameFigures measure_frames(const PixelBuffer& reference, const PixelBuffer& degraded,
@@ -114,8 +116,10 @@ FrameFigures measure_frames(const PixelBuffer& reference, const PixelBuffer& deg
     return figures;
 }
 
-FrameDiff to_frame_diff(FrameFigures&& figures, bool keep_map, const Measurement& asked) {
+FrameDiff to_frame_diff(FrameFigures&& figures, bool keep_map, const Measurement& asked,
+                        const MetricsPlan& plan = {}) {
     FrameDiff diff;
+    if (plan.request.any()) diff.metrics = metrics_dict(metric_columns(plan), figures.metrics);
     const InterleavedImage& map = figures.map;
     diff.mean = map.mean;
     diff.max = map.max;
@@ -160,30 +164,6 @@ py::dict frame_stats(const FrameDiff& d) {
     return stats;
 }
 
-// The pooled figures under the names of orv-cli's summary.
-py::dict pooled_stats(const PooledStatistics& p, const Measurement& asked) {
-    py::dict stats;
-    stats["delta_e"] = std::string(formula_name(asked.formula));
-    stats["frames"] = p.frames;
-    stats["pixels"] = p.pixels;
-    stats["mean_of_means"] = p.mean_of_means;
-    stats["median_of_means"] = p.median_of_means;
-    stats["p95_of_means"] = p.p95_of_means;
-    stats["largest_mean"] = p.largest_mean;
-    stats["largest_mean_frame"] = p.largest_mean_frame;
-    stats["max"] = p.max;
-    stats["max_frame"] = p.max_frame;
-    stats["max_x"] = p.max_x;
-    stats["max_y"] = p.max_y;
-    stats["median"] = p.median;
-    stats["p95"] = p.p95;
-    stats["p99"] = p.p99;
-    for (std::size_t k = 0; k < asked.thresholds.size() && k < p.share_above.size(); ++k) {
-        stats[py::str(threshold_name(asked.thresholds[k]))] = p.share_above[k];
-    }
-    return stats;
-}
-
 // A measured sequence: every frame's result in order and the pooled figures.
 struct SequenceDiff {
     std::vector<FrameDiff> frames;
@@ -192,6 +172,7 @@ struct SequenceDiff {
     std::string pair_by;                // "position" or "time"
     std::vector<std::string> warnings;  // what may make the figures wrong, orv-cli's words
     py::list missing_frames;            // per side: frames of a damaged video not measured
+    py::object metrics = py::none();    // the means of PSNR and SSIM, when asked for
 };
 
 // An open media file handing out its frames one by one.
@@ -201,8 +182,10 @@ struct MediaFile {
 
 FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
                       const LoadedProfile& profile, const py::object& delta_e,
-                      const std::vector<double>& thresholds, const DisplayKeywords& display) {
+                      const std::vector<double>& thresholds, const DisplayKeywords& display,
+                      const py::object& metrics) {
     const Measurement asked = measurement(delta_e, thresholds);
+    const MetricsPlan plan = plan_metrics(metrics_request(metrics), {""}, {""});
     MeasurementConditions conditions = conditions_for(profile, asked.formula);
     if (display.given()) {
         // The profile's colour model afresh, with this call's display.
@@ -232,8 +215,10 @@ FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
     {
         py::gil_scoped_release unlocked;
         figures = measure_frames(r, d, conditions, asked, &rs, &ds);
+        const FrameMetrics m = measure_frame_metrics(plan, r, {}, "reference", d, {}, "degraded");
+        figures.metrics = metric_values(plan, m);
     }
-    return to_frame_diff(std::move(figures), true, asked);
+    return to_frame_diff(std::move(figures), true, asked, plan);
 }
 
 py::array_t<std::uint8_t> filter_array(const py::handle& frame, const LoadedProfile& profile) {
@@ -263,26 +248,16 @@ py::object next_media_frame(MediaFile& file) {
     return array_from_frame(pixels);
 }
 
-py::list describe_inputs(const MediaSequence& sequence, const char* role) {
-    py::list inputs;
-    for (const SequenceEntry& entry : sequence.entries) {
-        py::dict input;
-        input["role"] = role;
-        input["path"] = entry.path;
-        input["frames"] = entry.frame_count;
-        input["colour"] = entry.colour;
-        inputs.append(input);
-    }
-    return inputs;
-}
-
 SequenceDiff diff_files(const std::vector<std::string>& reference,
                         const std::vector<std::string>& degraded, const LoadedProfile& profile,
                         int threads, bool keep_maps, const py::object& delta_e,
                         const std::vector<double>& thresholds, int reference_start,
-                        int degraded_start, std::optional<int> frames, MediaOptions options,
-                        const std::string& pair_by, bool allow_damaged) {
+                        int degraded_start, std::optional<int> frames, const MediaOptions& given,
+                        const py::object& metrics, const std::string& pair_by, bool allow_damaged) {
     const Measurement asked = measurement(delta_e, thresholds);
+    const MetricsRequest request = metrics_request(metrics);
+    MediaOptions options = given;
+    options.keep_planes = request.any();
     if (reference.empty() || degraded.empty()) {
         raise_failure(FailureKind::missing_inputs);
     }
@@ -300,7 +275,8 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
         return inputs;
     };
     std::vector<FrameFigures> figures;
-    PooledStatistics pooled;
+    RunOutcome outcome;
+    MetricsPlan plan;
     RunSide reference_side;
     RunSide degraded_side;
     {
@@ -314,6 +290,7 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
         settings.frames = frames;
         settings.pair_by = pairing;
         settings.thresholds = asked.thresholds;
+        settings.metrics = plan_run_metrics(request, reference_side, degraded_side);
         RunConsumer consumer;
         consumer.deliver = [&](MeasuredPair&& pair) {
             FrameFigures result;
@@ -322,6 +299,7 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
             result.statistics = std::move(pair.result.statistics);
             result.reference = std::move(pair.reference.name);
             result.degraded = std::move(pair.degraded.name);
+            result.metrics = metric_values(settings.metrics, pair.result.metrics);
             figures.push_back(std::move(result));
         };
         // Tagged video chooses the display where the profile's keywords left it open.
@@ -334,14 +312,17 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
             conditions.colour = read_colour_model(profile.folder);
             set_display_choice(conditions.colour, tagged);
         }
-        pooled = run_sequence(conditions, reference_side, degraded_side, settings, consumer).pooled;
+        plan = settings.metrics;
+        outcome = run_sequence(conditions, reference_side, degraded_side, settings, consumer);
     }
     SequenceDiff result;
     result.frames.reserve(figures.size());
     for (FrameFigures& frame : figures) {
-        result.frames.push_back(to_frame_diff(std::move(frame), keep_maps, asked));
+        result.frames.push_back(to_frame_diff(std::move(frame), keep_maps, asked, plan));
     }
-    result.pooled = pooled_stats(pooled, asked);
+    result.pooled = pooled_stats(outcome.pooled, asked);
+    if (request.any())
+        result.metrics = metrics_dict(outcome.metrics.columns, outcome.metrics.values);
     result.pair_by = pairing_name(pairing);
     result.warnings =
         run_warnings(*reference_side.media, *degraded_side.media, pairing == PairBy::time);
@@ -439,6 +420,9 @@ PYBIND11_MODULE(_orv, m) {
                       "when read from files, else None.")
         .def_readonly("degraded", &FrameDiff::degraded,
                       "Name of the degraded frame when read from files, else None.")
+        .def_readonly("metrics", &FrameDiff::metrics,
+                      "With metrics=...: PSNR and SSIM by orv-cli's column names (psnr_y, ..., "
+                      "ssim_all; r, g, b for RGB), else None.")
         .def_readonly("mean", &FrameDiff::mean, "Mean of the map.")
         .def_readonly("max", &FrameDiff::max, "Largest value of the map.")
         .def_readonly("min", &FrameDiff::min, "Smallest value of the map.")
@@ -518,18 +502,21 @@ PYBIND11_MODULE(_orv, m) {
         [](const py::handle& reference, const py::handle& degraded, const LoadedProfile& profile,
            const py::object& delta_e, const std::vector<double>& thresholds,
            const std::optional<std::string>& display, const std::optional<std::string>& primaries,
-           std::optional<double> white, std::optional<double> black, std::optional<double> peak) {
+           std::optional<double> white, std::optional<double> black, std::optional<double> peak,
+           const py::object& metrics) {
             return diff_arrays(reference, degraded, profile, delta_e, thresholds,
-                               {display, primaries, white, black, peak});
+                               {display, primaries, white, black, peak}, metrics);
         },
         py::arg("reference"), py::arg("degraded"), py::arg("profile"), py::arg("delta_e") = 94,
         py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0}, py::kw_only(),
         py::arg("display") = py::none(), py::arg("primaries") = py::none(),
         py::arg("white_luminance") = py::none(), py::arg("black_luminance") = py::none(),
-        py::arg("peak_luminance") = py::none(),
+        py::arg("peak_luminance") = py::none(), py::arg("metrics") = py::none(),
         "diff(reference, degraded, profile, delta_e=94, thresholds=(1, 2, 5), *, display=None, "
-        "primaries=None, white_luminance=None, black_luminance=None, peak_luminance=None) -> "
-        "FrameDiff\n\n"
+        "primaries=None, white_luminance=None, black_luminance=None, peak_luminance=None, "
+        "metrics=None) -> FrameDiff\n\n"
+        "metrics=('psnr', 'ssim') (or 'psnr,ssim') adds FrameDiff.metrics: PSNR and SSIM of "
+        "the R, G, B planes as orv-cli diff --metrics measures them. "
         "display and the rest, when any is given, replace the profile's display choice for "
         "this call (as orv.Profile's keywords). delta_e may also be 'itp' (ITU-R BT.2124). "
         "The S-CIELAB colour difference of one frame pair, exactly as orv-cli diff measures "
@@ -588,6 +575,9 @@ PYBIND11_MODULE(_orv, m) {
                       "frames, pixels, mean_of_means, median_of_means, p95_of_means, "
                       "largest_mean, largest_mean_frame, max, max_frame, max_x, max_y, median, "
                       "p95, p99 and above_T for each threshold T (over every pixel).")
+        .def_readonly("metrics", &SequenceDiff::metrics,
+                      "With metrics=...: the mean over frames of each PSNR and SSIM column "
+                      "(an identical plane counted as orv-cli's summary does), else None.")
         .def_readonly("inputs", &SequenceDiff::inputs,
                       "One dict per file (role, path, frames, colour): what was read and how "
                       "its pixels became RGB.")
@@ -608,10 +598,10 @@ PYBIND11_MODULE(_orv, m) {
            std::optional<int> frames, const std::optional<std::string>& matrix,
            const std::optional<std::string>& range, const std::optional<std::string>& size,
            const std::optional<std::string>& pix_fmt, const std::optional<std::string>& fps,
-           const std::string& pair_by, bool allow_damaged) {
+           const py::object& metrics, const std::string& pair_by, bool allow_damaged) {
             return diff_files(reference, degraded, profile, threads, keep_maps, delta_e, thresholds,
                               reference_start, degraded_start, frames,
-                              media_options(matrix, range, size, pix_fmt, fps), pair_by,
+                              media_options(matrix, range, size, pix_fmt, fps), metrics, pair_by,
                               allow_damaged);
         },
         py::arg("reference"), py::arg("degraded"), py::arg("profile"), py::arg("threads") = 1,
@@ -621,11 +611,14 @@ PYBIND11_MODULE(_orv, m) {
         py::arg("frames") = py::none(), py::arg("matrix") = py::none(),
         py::arg("range") = py::none(), py::arg("size") = py::none(),
         py::arg("pix_fmt") = py::none(), py::arg("fps") = py::none(),
-        py::arg("pair_by") = "position", py::arg("allow_damaged") = false,
+        py::arg("metrics") = py::none(), py::arg("pair_by") = "position",
+        py::arg("allow_damaged") = false,
         "diff_files(reference, degraded, profile, threads=1, keep_maps=False, delta_e=94, "
         "thresholds=(1, 2, 5), *, reference_start=0, degraded_start=0, frames=None, matrix=None, "
-        "range=None, size=None, pix_fmt=None, fps=None, pair_by='position', "
+        "range=None, size=None, pix_fmt=None, fps=None, metrics=None, pair_by='position', "
         "allow_damaged=False) -> SequenceDiff\n\n"
+        "metrics=('psnr', 'ssim') measures PSNR and SSIM as orv-cli diff --metrics does "
+        "(FrameDiff.metrics, SequenceDiff.metrics: the means). "
         "Measures two sequences of frame files pair by pair as orv-cli diff does (the shorter "
         "sequence repeats its last frame) with the ordered frame loop on `threads` threads, "
         "the interpreter lock released for the whole run, and pools the figures. Maps are "

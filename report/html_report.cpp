@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "report/json_record.h"
+#include "report/metrics_record.h"
 #include "report/png_file.h"
 
 namespace orv {
@@ -346,6 +347,7 @@ std::string html_report(const RunRecord& run, const ValueHistogram& histogram,
     h += "</table>\n<p><small>Percentiles are nearest-rank: the P-th percentile of n sorted values "
          "is the value at rank &lceil;P&middot;n/100&rceil;.</small></p>\n";
 
+    if (run.metrics.request.any()) h += metrics_html(run);
     h += "<h2>Per frame</h2>\n" + frame_plot(run) + "\n";
     h += "<h2>Distribution of all pixel differences</h2>\n" + histogram_plot(run, histogram) + "\n";
 

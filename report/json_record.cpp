@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "report/metrics_record.h"
 #include "scielab/pipeline.h"
 #include "scielab/viewing_geometry.h"
 
@@ -131,18 +132,21 @@ json pooled_json(const PooledStatistics& p, const std::vector<double>& threshold
 json run_json(const RunRecord& run) {
     json frames = json::array();
     for (const FrameRecord& f : run.frames) frames.push_back(frame_json(f, run.thresholds));
-    return {{"schema_version", json_schema_version},
-            {"orv_version", std::string(orv_version())},
-            {"command_line", run.command_line},
-            {"profile", profile_json(run.profile)},
-            {"inputs",
-             {{"reference", input_json(run.reference)}, {"degraded", input_json(run.degraded)}}},
-            {"formula", std::string(formula_name(run.formula))},
-            {"thresholds", numbers(run.thresholds)},
-            {"frames", frames},
-            {"pooled", pooled_json(run.pooled, run.thresholds)},
-            {"pair_by", run.pair_by},
-            {"warnings", run.warnings}};
+    json record = {
+        {"schema_version", json_schema_version},
+        {"orv_version", std::string(orv_version())},
+        {"command_line", run.command_line},
+        {"profile", profile_json(run.profile)},
+        {"inputs",
+         {{"reference", input_json(run.reference)}, {"degraded", input_json(run.degraded)}}},
+        {"formula", std::string(formula_name(run.formula))},
+        {"thresholds", numbers(run.thresholds)},
+        {"frames", frames},
+        {"pooled", pooled_json(run.pooled, run.thresholds)},
+        {"pair_by", run.pair_by},
+        {"warnings", run.warnings}};
+    if (run.metrics.request.any()) record["metrics"] = metrics_json(run);
+    return record;
 }
 
 std::string run_json_text(const RunRecord& run) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "numeric/number_text.h"
@@ -48,19 +49,64 @@ nlohmann::ordered_json pooled_json(const PooledFigures& pooled) {
         {"mean", pooled.mean}, {"median", pooled.median}, {"p95", pooled.p95}, {"max", pooled.max}};
 }
 
+// A point's PSNR and SSIM means, "planes" first.
+nlohmann::ordered_json point_metrics_json(const RdPoint& p) {
+    nlohmann::ordered_json m = {{"planes", p.metric_planes}};
+    if (!p.metric_note.empty()) m["note"] = p.metric_note;
+    for (std::size_t k = 0; k < p.metric_columns.size() && k < p.metrics.size(); ++k) {
+        m[p.metric_columns[k]] = p.metrics[k];
+    }
+    return m;
+}
+
+// The extra header cells and point cells of the HTML table.
+std::string metric_header_cells(const RdRun& run) {
+    std::string cells;
+    for (const std::string& column : run.metric_columns) {
+        cells += "<th>" + html_escaped(column) + "</th>";
+    }
+    return cells;
+}
+
+std::string metric_cells(const RdRun& run, const RdPoint& p) {
+    std::string cells;
+    for (const std::string& column : run.metric_columns) {
+        const double value = point_metric(p, column);
+        const int decimals = column.rfind("psnr", 0) == 0 ? 2 : 4;
+        cells += "<td class=\"n\">" +
+                 (std::isnan(value) ? std::string() : fixed_text(value, decimals)) + "</td>";
+    }
+    return cells;
+}
+
 }  // namespace
 
 std::string point_setting(const RdPoint& point) {
     return point.existing.empty() ? setting_label(point.settings) : point.existing;
 }
 
+double point_metric(const RdPoint& point, const std::string& name) {
+    for (std::size_t k = 0; k < point.metric_columns.size() && k < point.metrics.size(); ++k) {
+        if (point.metric_columns[k] == name) return point.metrics[k];
+    }
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
 std::string rd_csv(const RdRun& run) {
-    std::string text = "codec,setting,bytes,bitrate,mean,median,p95,max\n";
+    std::string text = "codec,setting,bytes,bitrate,mean,median,p95,max";
+    for (const std::string& column : run.metric_columns) text += "," + column;
+    text += "\n";
     for (const RdPoint& p : run.points) {
         text += p.settings.codec + "," + point_setting(p) + "," + std::to_string(p.stream_bytes) +
                 "," + fixed_text(p.bitrate, 0) + "," + fixed_text(p.pooled.mean, 6) + "," +
                 fixed_text(p.pooled.median, 6) + "," + fixed_text(p.pooled.p95, 6) + "," +
-                fixed_text(p.pooled.max, 6) + "\n";
+                fixed_text(p.pooled.max, 6);
+        // A point measured on other planes than the first has empty cells for its columns.
+        for (const std::string& column : run.metric_columns) {
+            const double value = point_metric(p, column);
+            text += "," + (std::isnan(value) ? std::string() : fixed_text(value, 6));
+        }
+        text += "\n";
     }
     return text;
 }
@@ -78,6 +124,21 @@ std::vector<RdCurve> rd_curves(const RdRun& run, std::vector<std::string>& figur
         curve->bitrates.push_back(p.bitrate);
         curve->figures[0].push_back(p.pooled.mean);
         curve->figures[1].push_back(p.pooled.p95);
+    }
+    // Luma PSNR when every point has it.
+    const bool psnr_y = !run.points.empty() &&
+                        std::all_of(run.points.begin(), run.points.end(), [](const RdPoint& p) {
+                            return !std::isnan(point_metric(p, "psnr_y"));
+                        });
+    if (psnr_y) {
+        figure_names.push_back("psnr_y");
+        for (RdCurve& curve : curves) curve.figures.emplace_back();
+        for (const RdPoint& p : run.points) {
+            for (RdCurve& curve : curves) {
+                if (curve.name == p.settings.codec)
+                    curve.figures[2].push_back(point_metric(p, "psnr_y"));
+            }
+        }
     }
     return curves;
 }
@@ -119,6 +180,7 @@ std::string rd_json(const RdRun& run) {
                 {"pooled", pooled_json(p.pooled)},
                 {"frames", frames},
             });
+            if (!p.metric_columns.empty()) points.back()["metrics"] = point_metrics_json(p);
             continue;
         }
         points.push_back({
@@ -144,6 +206,7 @@ std::string rd_json(const RdRun& run) {
             {"pooled", pooled_json(p.pooled)},
             {"frames", frames},
         });
+        if (!p.metric_columns.empty()) points.back()["metrics"] = point_metrics_json(p);
     }
     json document = {
         {"kind", "orv rate-distortion"},
@@ -161,6 +224,9 @@ std::string rd_json(const RdRun& run) {
         {"difference", "S-CIELAB, CIE94 per pixel"},
         {"points", points},
     };
+    if (!run.metric_columns.empty()) {
+        document["metrics"] = {{"columns", run.metric_columns}, {"pooling", metrics_pooling_rule}};
+    }
     return document.dump(2) + "\n";
 }
 
@@ -269,14 +335,15 @@ std::string rd_html(const RdRun& run) {
 
     std::string rows;
     for (const RdPoint& p : run.points) {
-        rows +=
-            "<tr><td>" + html_escaped(p.settings.codec) + " (" + html_escaped(p.encoder) +
-            ")</td><td>" + html_escaped(point_setting(p)) + "</td><td>" +
-            html_escaped(p.bitstream) + "</td><td class=\"n\">" + std::to_string(p.stream_bytes) +
-            "</td><td class=\"n\">" + fixed_text(p.bitrate / 1000.0, 1) + "</td><td class=\"n\">" +
-            fixed_text(p.pooled.mean, 4) + "</td><td class=\"n\">" +
-            fixed_text(p.pooled.median, 4) + "</td><td class=\"n\">" + fixed_text(p.pooled.p95, 4) +
-            "</td><td class=\"n\">" + fixed_text(p.pooled.max, 4) + "</td></tr>\n";
+        rows += "<tr><td>" + html_escaped(p.settings.codec) + " (" + html_escaped(p.encoder) +
+                ")</td><td>" + html_escaped(point_setting(p)) + "</td><td>" +
+                html_escaped(p.bitstream) + "</td><td class=\"n\">" +
+                std::to_string(p.stream_bytes) + "</td><td class=\"n\">" +
+                fixed_text(p.bitrate / 1000.0, 1) + "</td><td class=\"n\">" +
+                fixed_text(p.pooled.mean, 4) + "</td><td class=\"n\">" +
+                fixed_text(p.pooled.median, 4) + "</td><td class=\"n\">" +
+                fixed_text(p.pooled.p95, 4) + "</td><td class=\"n\">" +
+                fixed_text(p.pooled.max, 4) + "</td>" + metric_cells(run, p) + "</tr>\n";
     }
     std::string inputs;
     for (const std::string& input : run.inputs) inputs += html_escaped(input) + "<br>\n";
@@ -299,8 +366,8 @@ std::string rd_html(const RdRun& run) {
            "input. Solid: pooled mean; dashed: 95th percentile of every pixel's difference.</p>\n" +
            svg +
            "<table>\n<tr><th>codec</th><th>setting</th><th>bitstream</th><th>bytes</th>"
-           "<th>kbit/s</th><th>mean</th><th>median</th><th>p95</th><th>max</th></tr>\n" +
-           rows + "</table>\n" + bd_section(run) +
+           "<th>kbit/s</th><th>mean</th><th>median</th><th>p95</th><th>max</th>" +
+           metric_header_cells(run) + "</tr>\n" + rows + "</table>\n" + bd_section(run) +
            "<p class=\"small\">Profile: " + html_escaped(run.profile) +
            "<br>Viewing: " + viewing_text(run.viewing) + "<br>Command: " + command +
            "</p>\n<details class=\"small\"><summary>Inputs</summary>" + inputs +

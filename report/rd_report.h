@@ -38,6 +38,12 @@ struct RdPoint {
     double bitrate = 0.0;
     PooledFigures pooled;
     std::vector<RdFrame> frames;
+    // PSNR and SSIM (rd --metrics): the columns measured and their means over the frames
+    // (measure/frame_metrics.h); empty when not asked for.
+    std::vector<std::string> metric_columns;
+    std::vector<double> metrics;
+    std::string metric_planes;  // the pixel format measured on ("yuv420p", or "rgb24")
+    std::string metric_note;    // why the figures may mislead (see MetricsPlan::note)
 };
 
 struct RdRun {
@@ -48,7 +54,13 @@ struct RdRun {
     int width = 0;
     int height = 0;
     std::vector<RdPoint> points;
+    // The PSNR and SSIM columns of rd.csv (those of the first point measured with them);
+    // empty: rd --metrics not given, and every output as without it.
+    std::vector<std::string> metric_columns;
 };
+
+// A point's mean of the metric column `name`; NaN when the point has no such column.
+double point_metric(const RdPoint& point, const std::string& name);
 
 // The setting column of a point: "crf23", or an existing bitstream's file name.
 std::string point_setting(const RdPoint& point);

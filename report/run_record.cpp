@@ -108,6 +108,13 @@ std::string summary_csv(const RunRecord& run) {
     for (std::size_t k = 0; k < run.thresholds.size() && k < p.share_above.size(); ++k) {
         row("above_" + threshold_text(run.thresholds[k]), fixed6(p.share_above[k]));
     }
+    if (run.metrics.request.any()) {
+        const PooledMetrics& m = run.pooled_metrics;
+        row("metrics_planes", run.metrics.format);
+        for (std::size_t k = 0; k < m.columns.size() && k < m.values.size(); ++k) {
+            row(m.columns[k], fixed6(m.values[k]));
+        }
+    }
     return text;
 }
 

@@ -9,6 +9,7 @@
 
 #include "colour/colour_types.h"
 #include "colour/delta_e.h"
+#include "measure/frame_metrics.h"
 #include "measure/statistics.h"
 #include "media/media_sequence.h"
 #include "scielab/conditions.h"
@@ -94,6 +95,11 @@ struct RunRecord {
     PooledStatistics pooled;
     std::string pair_by = "position";   // or "time"
     std::vector<std::string> warnings;  // what may make the figures wrong, as said on stderr
+    // PSNR and SSIM beside the colour differences, when asked for: how they were measured,
+    // each frame's figures (in the order of metric_columns) and their means over the run.
+    MetricsPlan metrics;
+    std::vector<std::vector<double>> frame_metrics;
+    PooledMetrics pooled_metrics;
 };
 
 // A number with six decimals, independent of the locale ("nan", "inf" for those values).

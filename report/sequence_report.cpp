@@ -5,6 +5,7 @@
 #include "numeric/failure.h"
 #include "numeric/number_text.h"
 #include "report/json_record.h"
+#include "report/metrics_record.h"
 #include "report/png_file.h"
 #include "report/run_warnings.h"
 
@@ -59,14 +60,39 @@ std::string table_line(int frame, const std::string& reference, const std::strin
            "," + extra_csv_fields(statistics) + "\n";
 }
 
+namespace {
+
+// A line of the table with `extra` put before its line end.
+std::string extended(std::string line, const std::string& extra) {
+    line.insert(line.size() - 1, extra);
+    return line;
+}
+
+}  // namespace
+
+std::string table_header(const std::vector<double>& thresholds, const MetricsPlan& metrics) {
+    return extended(table_header(thresholds), metrics_csv_header(metrics));
+}
+
+std::string table_line(int frame, const std::string& reference, const std::string& degraded,
+                       const InterleavedImage& map, const FrameStatistics& statistics,
+                       const MetricsPlan& metrics, const FrameMetrics& figures) {
+    const std::string line = table_line(frame, reference, degraded, map, statistics);
+    if (!metrics.request.any()) return line;
+    return extended(line, metrics_csv_fields(metric_values(metrics, figures)));
+}
+
 void start_report(ReportRun& run, const ReportSettings& settings,
                   const MeasurementConditions& conditions, const InputRecord& reference,
                   const InputRecord& degraded, int count) {
     run.settings = settings;
     run.heatmap_names = heatmap_file_names(settings, count);
     run.wants_frames = !settings.files.report.empty();
-    if (!settings.files.table.empty()) run.table = table_header(settings.thresholds);
+    if (!settings.files.table.empty()) {
+        run.table = table_header(settings.thresholds, settings.metrics);
+    }
     RunRecord& r = run.record;
+    r.metrics = settings.metrics;
     r.command_line = settings.command_line;
     r.formula = settings.formula;
     r.thresholds = settings.thresholds;
@@ -98,8 +124,12 @@ void deliver_report_pair(ReportRun& run, const MeasuredPair& pair) {
         r.reference.frame_height = r.degraded.frame_height = map.height;
     }
     r.frames.push_back({frame, pair.reference.name, pair.degraded.name, statistics});
+    const MetricsPlan& metrics = run.settings.metrics;
+    if (metrics.request.any())
+        r.frame_metrics.push_back(metric_values(metrics, pair.result.metrics));
     if (!run.settings.files.table.empty()) {
-        run.table += table_line(frame, pair.reference.name, pair.degraded.name, map, statistics);
+        run.table += table_line(frame, pair.reference.name, pair.degraded.name, map, statistics,
+                                metrics, pair.result.metrics);
     }
     if (run.wants_frames) {
         add_to_histogram(run.histogram, map);

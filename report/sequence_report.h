@@ -34,6 +34,7 @@ struct ReportSettings {
     DeltaEFormula formula = DeltaEFormula::cie94;
     std::vector<double> thresholds = default_thresholds();
     HeatmapStyle style;
+    MetricsPlan metrics;  // PSNR and SSIM columns, when asked for
 };
 
 // Every file the settings will write for `count` frames, for the check before any work.
@@ -46,6 +47,11 @@ std::string csv_field(const std::string& text);
 std::string table_header(const std::vector<double>& thresholds);
 std::string table_line(int frame, const std::string& reference, const std::string& degraded,
                        const InterleavedImage& map, const FrameStatistics& statistics);
+// The same with the columns of PSNR and SSIM after the others, when the plan asks for them.
+std::string table_header(const std::vector<double>& thresholds, const MetricsPlan& metrics);
+std::string table_line(int frame, const std::string& reference, const std::string& degraded,
+                       const InterleavedImage& map, const FrameStatistics& statistics,
+                       const MetricsPlan& metrics, const FrameMetrics& figures);
 
 // The state of one run across its frames.
 struct ReportRun {

@@ -209,6 +209,8 @@ const JapaneseText japanese_texts[] = {
     {K::cannot_read_bitstream, "{p} のパケットを読めません"},
     {K::bitstream_count_mismatch, "{p} は {0} フレームですが、参照の連番は {1} フレームです"},
     {K::rd_curve_missing, "{p} に「{0}」という曲線はありません"},
+    {K::unknown_metric, "「{0}」という指標はありません（指標は psnr と ssim です）"},
+    {K::metrics_planes_missing, "{p} には PSNR と SSIM を測る {0} の復号プレーンがありません"},
     {K::value_not_a_number, "値「{0}」は数値ではありません"},
     {K::pixel_angle_not_positive, "画素の視角は正の数でなければなりません"},
     {K::media_matrix_text, "色変換行列「{0}」は bt601、bt709、bt2020 のいずれでもありません"},

@@ -222,3 +222,29 @@ def test_pairing_by_time_needs_times(tmp_path, pair_files, profile):
         orv.diff_files(references, degradeds, profile, pair_by="time")
     with pytest.raises(ValueError, match="pair_by must be 'position' or 'time'"):
         orv.diff_files(references, degradeds, profile, pair_by="sideways")
+
+
+def test_metrics_match_cli(tmp_path, pair_files, profile):
+    """PSNR and SSIM of arrays and of files: the numbers of orv-cli diff --metrics."""
+    references, degradeds = pair_files(40, 48, n=2)
+    status, out, err = run_cli("diff", "--profile", PROFILE_DIR, "--reference", *references, "--degraded",
+                               *degradeds, "--metrics", "psnr,ssim", "--summary", str(tmp_path / "s.csv"))
+    assert status == 0, err
+    rows = list(csv.DictReader(io.StringIO(out)))
+    with open(tmp_path / "s.csv", newline="") as handle:
+        summary = {row["figure"]: row["value"] for row in csv.DictReader(handle)}
+    by_files = orv.diff_files(references, degradeds, profile, metrics=("psnr", "ssim"))
+    columns = ["psnr_r", "psnr_g", "psnr_b", "psnr_avg", "ssim_r", "ssim_g", "ssim_b", "ssim_all"]
+    assert list(by_files.metrics) == columns
+    for name in columns:
+        assert "%.6f" % by_files.metrics[name] == summary[name], name
+    for i, row in enumerate(rows):
+        single = orv.diff(orv.read_frame(references[i]), orv.read_frame(degradeds[i]), profile, metrics="psnr,ssim")
+        for name in columns:
+            assert "%.6f" % single.metrics[name] == row[name] == "%.6f" % by_files.frames[i].metrics[name], name
+    plain = orv.diff_files(references, degradeds, profile)
+    assert plain.metrics is None and plain.frames[0].metrics is None
+    frame = orv.read_frame(references[0])
+    assert orv.diff(frame, frame, profile, metrics=["psnr"]).metrics["psnr_avg"] == float("inf")
+    with pytest.raises(orv.Error, match='unknown metric "vmaf"'):
+        orv.diff(frame, frame, profile, metrics=("psnr", "vmaf"))

@@ -101,6 +101,24 @@ def check_schema(args, folder):
         sys.exit("the record at a preset's viewing is wrong: %s" % geometry)
     if record["profile"]["viewing_geometry"]["source"] != "default":
         sys.exit("the default record does not say so")
+    # A record with PSNR and SSIM (BMP frames: on RGB) matches the schema; a column the
+    # measurement has no name for does not.
+    measured = os.path.join(folder, "measured")
+    os.mkdir(measured)
+    measured_path = os.path.join(measured, "run.json")
+    measure(args, measured, ["--json", measured_path, "--metrics", "psnr,ssim"])
+    with open(measured_path, encoding="utf-8") as f:
+        measured_record = json.load(f, parse_constant=refuse)
+    errors = list(validator.iter_errors(measured_record))
+    for error in errors:
+        print("%s: %s" % ("/".join(str(p) for p in error.path), error.message))
+    metrics = measured_record.get("metrics", {})
+    if errors or metrics.get("planes") != "rgb" or len(metrics.get("frames", [])) != frames or \
+            "psnr_r" not in metrics.get("pooled", {}) or "metrics" in record:
+        sys.exit("the record with metrics is wrong: %s" % metrics.get("pooled"))
+    metrics["pooled"]["psnr_x"] = 1.0
+    if len(list(validator.iter_errors(measured_record))) != 1:
+        sys.exit("the schema accepts an unknown metric column")
     print("record valid: %d frames" % frames)
 
 
