@@ -14,6 +14,7 @@
 #include "image/output_file.h"
 #include "measure/inputs.h"
 #include "measure/sequence_runner.h"
+#include "measure/shared_reference.h"
 #include "measure/statistics.h"
 #include "media/media_sequence.h"
 #include "media/media_text.h"
@@ -343,43 +344,51 @@ int run_encode(const EncodeOptions& options) {
 
 namespace {
 
-// Measures the decoded frames of `point.bitstream` against the reference frames, as diff
-// does, and fills the point's frames and pooled figures; `coded` gives the frames' types and
-// sizes.
-void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const RdOptions& options,
-                   const MeasurementConditions& conditions, int count, FailureKind mismatch,
-                   RdRun& run) {
+// Measures the decoded frames of every point's bitstream against the reference frames, as
+// diff does, in one pass over the reference (each reference frame filtered once for all the
+// points), and fills each point's frames and pooled figures; `coded[k]` gives point k's frame
+// types and sizes.
+void measure_points(std::vector<RdPoint>& points, const std::vector<std::vector<CodedFrame>>& coded,
+                    const RdOptions& options, const MeasurementConditions& conditions, int count,
+                    FailureKind mismatch, RdRun& run) {
     const RunSide references = open_inputs(options.files);
-    const RunSide decoded = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
-    if (decoded.count != count) {
-        raise_failure(mismatch, point.bitstream,
-                      {std::to_string(decoded.count), std::to_string(count)});
+    std::vector<DegradedRun> runs(points.size());
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        RdPoint& point = points[k];
+        runs[k].side = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
+        if (runs[k].side.count != count) {
+            raise_failure(mismatch, point.bitstream,
+                          {std::to_string(runs[k].side.count), std::to_string(count)});
+        }
+        runs[k].consumer.deliver = [&point, &run, &frames = coded[k]](MeasuredPair&& pair) {
+            const int i = pair.frame;
+            if (i == 0) {
+                run.width = pair.result.map.width;
+                run.height = pair.result.map.height;
+            }
+            RdFrame frame;
+            if (static_cast<std::size_t>(i) < frames.size()) {
+                frame.coded = frames[static_cast<std::size_t>(i)];
+            }
+            frame.coded.index = i;
+            frame.mean = pair.result.statistics.mean;
+            frame.max = pair.result.statistics.max;
+            point.frames.push_back(frame);
+        };
+        if (options.common.progress) {
+            std::fprintf(stderr, "%s %s\n", point.settings.codec.c_str(),
+                         point_setting(point).c_str());
+        }
     }
     RunSettings measured;
     measured.threads = options.common.threads;
     measured.progress = stoppable(frame_progress(options.common.progress));
-    RunConsumer consumer;
-    consumer.deliver = [&](MeasuredPair&& pair) {
-        const int i = pair.frame;
-        if (i == 0) {
-            run.width = pair.result.map.width;
-            run.height = pair.result.map.height;
-        }
-        RdFrame frame;
-        if (static_cast<std::size_t>(i) < coded.size()) {
-            frame.coded = coded[static_cast<std::size_t>(i)];
-        }
-        frame.coded.index = i;
-        frame.mean = pair.result.statistics.mean;
-        frame.max = pair.result.statistics.max;
-        point.frames.push_back(frame);
-    };
-    if (options.common.progress) {
-        std::fprintf(stderr, "%s %s\n", point.settings.codec.c_str(), point_setting(point).c_str());
+    const std::vector<RunOutcome> outcomes =
+        run_against_reference(conditions, references, runs, measured);
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const PooledStatistics& pooled = outcomes[k].pooled;
+        points[k].pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
     }
-    const PooledStatistics pooled =
-        run_sequence(conditions, references, decoded, measured, consumer).pooled;
-    point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
 }
 
 }  // namespace
@@ -471,8 +480,11 @@ int run_rd(const RdOptions& given) {
             point.stream_bytes = summary.stream_bytes;
             point.file_bytes = summary.file_bytes;
             point.bitrate = summary.bitrate;
-            measure_point(point, summary.frames, options, conditions, count,
-                          FailureKind::decoded_count_mismatch, run);
+            std::vector<RdPoint> measured(1);
+            measured[0] = std::move(point);
+            measure_points(measured, {summary.frames}, options, conditions, count,
+                           FailureKind::decoded_count_mismatch, run);
+            point = std::move(measured[0]);
             // The point's figures beside its bitstream: a finished point an interrupted run
             // keeps.
             write_whole_file(figure_files[k], rd_point_text(point, run.width, run.height));
@@ -486,7 +498,10 @@ int run_rd(const RdOptions& given) {
         finished.keep = true;
         throw;
     }
-    // Existing bitstreams: each set one curve named by its label, each file one point.
+    // Existing bitstreams: each set one curve named by its label, each file one point, all
+    // measured in one pass over the reference frames.
+    std::vector<RdPoint> existing;
+    std::vector<std::vector<CodedFrame>> existing_coded;
     for (std::size_t set = 0; set < options.bitstreams.size(); ++set) {
         const std::string label = set < options.labels.size() ? options.labels[set] : "bitstreams";
         for (const std::string& path : options.bitstreams[set]) {
@@ -494,16 +509,22 @@ int run_rd(const RdOptions& given) {
             point.settings.codec = label;
             point.existing = std::filesystem::path(path).filename().string();
             point.bitstream = path;
-            const EncodeSummary summary = read_bitstream_packets(path);
+            EncodeSummary summary = read_bitstream_packets(path);
             point.encoder = summary.encoder;
             point.stream_bytes = summary.stream_bytes;
             point.file_bytes = summary.file_bytes;
             point.bitrate = summary.bitrate;
-            measure_point(point, summary.frames, options, conditions, count,
-                          FailureKind::bitstream_count_mismatch, run);
-            print_point(point);
-            run.points.push_back(std::move(point));
+            existing.push_back(std::move(point));
+            existing_coded.push_back(std::move(summary.frames));
         }
+    }
+    if (!existing.empty()) {
+        measure_points(existing, existing_coded, options, conditions, count,
+                       FailureKind::bitstream_count_mismatch, run);
+    }
+    for (RdPoint& point : existing) {
+        print_point(point);
+        run.points.push_back(std::move(point));
     }
 
     write_text_file(outputs[0], rd_csv(run));

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "colour/colour_types.h"
 #include "colour/delta_e.h"
@@ -62,6 +63,28 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
                                 const PairStorage& storage = {},
                                 const SignalFrame* reference_signal = nullptr,
                                 const SignalFrame* degraded_signal = nullptr);
+
+// A reference frame's per-pixel coordinates as the difference map compares them (CIELAB, or
+// ICtCp for ΔE ITP; three values a pixel, row by row), made once so that any number of
+// degraded frames can be measured against the frame without filtering it again.
+struct ReferenceColours {
+    int width = 0;
+    int height = 0;
+    std::vector<double> values;
+};
+
+ReferenceColours reference_colours(const PixelBuffer& reference,
+                                   const MeasurementConditions& conditions,
+                                   const SignalFrame* signal = nullptr);
+
+// The difference map of `degraded` against a reference's coordinates made under the same
+// conditions, with its mean, maximum and minimum: the same values as difference_map gives for
+// the pair. The conditions must be those the coordinates were made with. Raises orv::Failure
+// for frames of different sizes.
+InterleavedImage difference_map_against(const ReferenceColours& reference,
+                                        const PixelBuffer& degraded,
+                                        const MeasurementConditions& conditions,
+                                        const SignalFrame* degraded_signal = nullptr);
 
 // 1 on success (result replaced, output holds the grey picture; an absent output is made),
 // 0 if either input is absent.
