@@ -564,11 +564,16 @@ ReferenceColours reference_colours(const PixelBuffer& reference,
     ReferenceColours colours;
     colours.width = f.width;
     colours.height = f.height;
-    colours.values.resize(3 * static_cast<std::size_t>(f.width) * f.height);
+    const auto row = 3 * static_cast<std::size_t>(f.width);
+    colours.block_rows = static_cast<int>(std::max<std::size_t>(1, (std::size_t{1} << 21) / row));
     const double white = white_luminance(conditions.colour.display);
     for (int y = 0; y < f.height; ++y) {
+        if (y % colours.block_rows == 0) {
+            const int rows = std::min(colours.block_rows, f.height - y);
+            colours.blocks.emplace_back(row * static_cast<std::size_t>(rows));
+        }
         colour_row(conditions.formula, conditions.colour, white, f.width, f.a_row(y), f.t_row(y),
-                   f.d_row(y), colours.values.data() + 3 * static_cast<std::size_t>(y) * f.width);
+                   f.d_row(y), colours.row(y));
     }
     return colours;
 }
@@ -601,9 +606,8 @@ InterleavedImage difference_map_against(const ReferenceColours& reference,
         for (int y = first; y < last; ++y) {
             colour_row(conditions.formula, conditions.colour, white, w, fd.a_row(y), fd.t_row(y),
                        fd.d_row(y), own.data());
-            difference_row(conditions.formula,
-                           reference.values.data() + 3 * static_cast<std::size_t>(y) * row,
-                           own.data(), row, diff.data.data() + static_cast<std::size_t>(y) * row);
+            difference_row(conditions.formula, reference.row(y), own.data(), row,
+                           diff.data.data() + static_cast<std::size_t>(y) * row);
         }
     });
     summarise_map(diff);

@@ -70,7 +70,17 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
 struct ReferenceColours {
     int width = 0;
     int height = 0;
-    std::vector<double> values;
+    // Whole rows in blocks of at most 2 Mi values (16 MiB): blocks of that size are kept by
+    // the heap for the next frame (measure/frame_loop.h, keep_freed_frame_planes), where one
+    // block for the whole frame would be mapped afresh for every frame and fault its pages in.
+    int block_rows = 1;
+    std::vector<std::vector<double>> blocks;
+
+    double* row(int y) {
+        return blocks[static_cast<std::size_t>(y / block_rows)].data() +
+               3 * static_cast<std::size_t>(y % block_rows) * static_cast<std::size_t>(width);
+    }
+    const double* row(int y) const { return const_cast<ReferenceColours*>(this)->row(y); }
 };
 
 ReferenceColours reference_colours(const PixelBuffer& reference,
