@@ -1,8 +1,10 @@
 #include "cli/encode_commands.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -346,8 +348,8 @@ namespace {
 
 // Measures the decoded frames of every point's bitstream against the reference frames, as
 // diff does, in one pass over the reference (each reference frame filtered once for all the
-// points), and fills each point's frames and pooled figures; `coded[k]` gives point k's frame
-// types and sizes.
+// points; memory holds every point's decoder at once), and fills each point's frames and pooled
+// figures; `coded[k]` gives point k's frame types and sizes.
 void measure_points(std::vector<RdPoint>& points, const std::vector<std::vector<CodedFrame>>& coded,
                     const RdOptions& options, const MeasurementConditions& conditions, int count,
                     FailureKind mismatch, RdRun& run) {
@@ -518,9 +520,20 @@ int run_rd(const RdOptions& given) {
             existing_coded.push_back(std::move(summary.frames));
         }
     }
-    if (!existing.empty()) {
-        measure_points(existing, existing_coded, options, conditions, count,
+    // A few bitstreams a pass: each open bitstream keeps its decoder's state (about 60 MB for
+    // full-HD H.264) for the whole pass, so a long list is measured in groups.
+    constexpr std::size_t bitstreams_per_pass = 4;
+    for (std::size_t first = 0; first < existing.size(); first += bitstreams_per_pass) {
+        const std::size_t last = std::min(existing.size(), first + bitstreams_per_pass);
+        const auto from = static_cast<std::ptrdiff_t>(first);
+        const auto to = static_cast<std::ptrdiff_t>(last);
+        std::vector<RdPoint> group(std::make_move_iterator(existing.begin() + from),
+                                   std::make_move_iterator(existing.begin() + to));
+        const std::vector<std::vector<CodedFrame>> group_coded(existing_coded.begin() + from,
+                                                               existing_coded.begin() + to);
+        measure_points(group, group_coded, options, conditions, count,
                        FailureKind::bitstream_count_mismatch, run);
+        std::move(group.begin(), group.end(), existing.begin() + from);
     }
     for (RdPoint& point : existing) {
         print_point(point);
