@@ -1,8 +1,10 @@
 #include "cli/encode_commands.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include "image/output_file.h"
 #include "measure/inputs.h"
 #include "measure/sequence_runner.h"
+#include "measure/shared_reference.h"
 #include "measure/statistics.h"
 #include "media/media_sequence.h"
 #include "media/media_text.h"
@@ -404,6 +407,60 @@ void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const R
     }
 }
 
+// Measures the decoded frames of every point's bitstream against the reference frames, as
+// diff does, in one pass over the reference (each reference frame filtered once for all the
+// points; memory holds every point's decoder at once), and fills each point's frames and pooled
+// figures; `coded[k]` gives point k's frame types and sizes. With --metrics each point is
+// measured on its own pass, which also reads the decoded planes the metrics need.
+void measure_points(std::vector<RdPoint>& points, const std::vector<std::vector<CodedFrame>>& coded,
+                    const RdOptions& options, const MeasurementConditions& conditions, int count,
+                    FailureKind mismatch, RdRun& run) {
+    if (!options.metrics.empty()) {
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            measure_point(points[k], coded[k], options, conditions, count, mismatch, run);
+        }
+        return;
+    }
+    const RunSide references = open_inputs(options.files);
+    std::vector<DegradedRun> runs(points.size());
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        RdPoint& point = points[k];
+        runs[k].side = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
+        if (runs[k].side.count != count) {
+            raise_failure(mismatch, point.bitstream,
+                          {std::to_string(runs[k].side.count), std::to_string(count)});
+        }
+        runs[k].consumer.deliver = [&point, &run, &frames = coded[k]](MeasuredPair&& pair) {
+            const int i = pair.frame;
+            if (i == 0) {
+                run.width = pair.result.map.width;
+                run.height = pair.result.map.height;
+            }
+            RdFrame frame;
+            if (static_cast<std::size_t>(i) < frames.size()) {
+                frame.coded = frames[static_cast<std::size_t>(i)];
+            }
+            frame.coded.index = i;
+            frame.mean = pair.result.statistics.mean;
+            frame.max = pair.result.statistics.max;
+            point.frames.push_back(frame);
+        };
+        if (options.common.progress) {
+            std::fprintf(stderr, "%s %s\n", point.settings.codec.c_str(),
+                         point_setting(point).c_str());
+        }
+    }
+    RunSettings measured;
+    measured.threads = options.common.threads;
+    measured.progress = stoppable(frame_progress(options.common.progress));
+    const std::vector<RunOutcome> outcomes =
+        run_against_reference(conditions, references, runs, measured);
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const PooledStatistics& pooled = outcomes[k].pooled;
+        points[k].pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
+    }
+}
+
 }  // namespace
 
 int run_rd(const RdOptions& given) {
@@ -503,8 +560,11 @@ int run_rd(const RdOptions& given) {
             point.stream_bytes = summary.stream_bytes;
             point.file_bytes = summary.file_bytes;
             point.bitrate = summary.bitrate;
-            measure_point(point, summary.frames, options, conditions, count,
-                          FailureKind::decoded_count_mismatch, run);
+            std::vector<RdPoint> measured(1);
+            measured[0] = std::move(point);
+            measure_points(measured, {summary.frames}, options, conditions, count,
+                           FailureKind::decoded_count_mismatch, run);
+            point = std::move(measured[0]);
             // The point's figures beside its bitstream: a finished point an interrupted run
             // keeps.
             write_whole_file(figure_files[k], rd_point_text(point, run.width, run.height));
@@ -518,7 +578,10 @@ int run_rd(const RdOptions& given) {
         finished.keep = true;
         throw;
     }
-    // Existing bitstreams: each set one curve named by its label, each file one point.
+    // Existing bitstreams: each set one curve named by its label, each file one point, all
+    // measured in one pass over the reference frames.
+    std::vector<RdPoint> existing;
+    std::vector<std::vector<CodedFrame>> existing_coded;
     for (std::size_t set = 0; set < options.bitstreams.size(); ++set) {
         const std::string label = set < options.labels.size() ? options.labels[set] : "bitstreams";
         for (const std::string& path : options.bitstreams[set]) {
@@ -526,16 +589,33 @@ int run_rd(const RdOptions& given) {
             point.settings.codec = label;
             point.existing = std::filesystem::path(path).filename().string();
             point.bitstream = path;
-            const EncodeSummary summary = read_bitstream_packets(path);
+            EncodeSummary summary = read_bitstream_packets(path);
             point.encoder = summary.encoder;
             point.stream_bytes = summary.stream_bytes;
             point.file_bytes = summary.file_bytes;
             point.bitrate = summary.bitrate;
-            measure_point(point, summary.frames, options, conditions, count,
-                          FailureKind::bitstream_count_mismatch, run);
-            print_point(point);
-            run.points.push_back(std::move(point));
+            existing.push_back(std::move(point));
+            existing_coded.push_back(std::move(summary.frames));
         }
+    }
+    // A few bitstreams a pass: each open bitstream keeps its decoder's state (about 60 MB for
+    // full-HD H.264) for the whole pass, so a long list is measured in groups.
+    constexpr std::size_t bitstreams_per_pass = 4;
+    for (std::size_t first = 0; first < existing.size(); first += bitstreams_per_pass) {
+        const std::size_t last = std::min(existing.size(), first + bitstreams_per_pass);
+        const auto from = static_cast<std::ptrdiff_t>(first);
+        const auto to = static_cast<std::ptrdiff_t>(last);
+        std::vector<RdPoint> group(std::make_move_iterator(existing.begin() + from),
+                                   std::make_move_iterator(existing.begin() + to));
+        const std::vector<std::vector<CodedFrame>> group_coded(existing_coded.begin() + from,
+                                                               existing_coded.begin() + to);
+        measure_points(group, group_coded, options, conditions, count,
+                       FailureKind::bitstream_count_mismatch, run);
+        std::move(group.begin(), group.end(), existing.begin() + from);
+    }
+    for (RdPoint& point : existing) {
+        print_point(point);
+        run.points.push_back(std::move(point));
     }
 
     write_text_file(outputs[0], rd_csv(run));

@@ -7,7 +7,6 @@
 #include <memory>
 
 #ifdef __SSE2__
-#include <emmintrin.h>
 #endif
 
 #include "colour/profile_files.h"
@@ -162,69 +161,6 @@ void display_to_planes_into(const PixelBuffer& pixels, const DisplayTable& table
         rows[2 * h + y] = plane2 + y * w;
     }
     display_to_plane_rows(pixels, table, m, rows.data(), rows.data() + h, rows.data() + 2 * h);
-}
-
-void display_to_plane_rows(const PixelBuffer& pixels, const DisplayTable& table, const Matrix3& m,
-                           double* const* rows0, double* const* rows1, double* const* rows2) {
-    // Each channel's display value times the matrix column it meets, for every byte: the
-    // pixel loop looks the products up instead of forming them, and adds them in the order
-    // m[0] * r + m[1] * g + m[2] * b does, so the sums are the same doubles.
-    struct Products {
-        double to0, to1, to2, padding;
-    };
-    std::array<std::array<Products, 256>, 3> products;  // red, green, blue
-    for (std::size_t c = 0; c < 3; ++c) {
-        for (std::size_t d = 0; d < 256; ++d) {
-            const double v = table[c][d];
-            products[c][d] = {m[c] * v, m[3 + c] * v, m[6 + c] * v, 0.0};
-        }
-    }
-    const Products* red = products[0].data();
-    const Products* green = products[1].data();
-    const Products* blue = products[2].data();
-    const int w = pixels.width;
-    const int h = pixels.height;
-    for (int y = 0; y < h; ++y) {
-        const std::uint8_t* row = pixels.bytes.data() + static_cast<std::size_t>(y) * pixels.stride;
-        double* p0 = rows0[y];
-        double* p1 = rows1[y];
-        double* p2 = rows2[y];
-        const auto pixel = [&](int x, double& v0, double& v1, double& v2) {
-            const Products& b = blue[row[3 * x]];
-            const Products& g = green[row[3 * x + 1]];
-            const Products& r = red[row[3 * x + 2]];
-            v0 = r.to0 + g.to0 + b.to0;
-            v1 = r.to1 + g.to1 + b.to1;
-            v2 = r.to2 + g.to2 + b.to2;
-        };
-        int x = 0;
-#ifdef __SSE2__
-        // The planes are written once here and read much later: streaming stores spare the
-        // cache lines' reads before their writes. Pairs of values, once every row start is
-        // 16-byte aligned.
-        const auto aligned = [](const double* p) {
-            return reinterpret_cast<std::uintptr_t>(p) % 16 == 0;
-        };
-        if (aligned(p0) == aligned(p1) && aligned(p1) == aligned(p2)) {
-            if (!aligned(p0) && x < w) {
-                pixel(x, p0[x], p1[x], p2[x]);
-                ++x;
-            }
-            for (; x + 1 < w; x += 2) {
-                double a0, a1, a2, b0, b1, b2;
-                pixel(x, a0, a1, a2);
-                pixel(x + 1, b0, b1, b2);
-                _mm_stream_pd(p0 + x, _mm_set_pd(b0, a0));
-                _mm_stream_pd(p1 + x, _mm_set_pd(b1, a1));
-                _mm_stream_pd(p2 + x, _mm_set_pd(b2, a2));
-            }
-        }
-#endif
-        for (; x < w; ++x) pixel(x, p0[x], p1[x], p2[x]);
-    }
-#ifdef __SSE2__
-    _mm_sfence();
-#endif
 }
 
 std::uint8_t inverse_display_byte(double u, const GogChannel& ch, double inverse_gamma) {

@@ -1,8 +1,101 @@
 #include "colour/display_rows.h"
 
+#include <array>
 #include <cstdint>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace orv {
+
+namespace {
+
+// Each channel's display value times the three matrix entries it meets, for one byte value;
+// padded to four so that one load fetches all three.
+struct Products {
+    double to0, to1, to2, padding;
+};
+
+// The opponent values of pixels [x, w) of one row, one pixel at a time: the three channels'
+// products added in the order m[0] * r + m[1] * g + m[2] * b does.
+void table_pixels(const Products* red, const Products* green, const Products* blue,
+                  const std::uint8_t* row, int x, int w, double* p0, double* p1, double* p2) {
+    for (; x < w; ++x) {
+        const Products& b = blue[row[3 * x]];
+        const Products& g = green[row[3 * x + 1]];
+        const Products& r = red[row[3 * x + 2]];
+        p0[x] = r.to0 + g.to0 + b.to0;
+        p1[x] = r.to1 + g.to1 + b.to1;
+        p2[x] = r.to2 + g.to2 + b.to2;
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same sums, four pixels at a time: each pixel's three sums in one vector (red plus green,
+// then plus blue, lane by lane, so the same doubles), the four vectors transposed into a run
+// of four values of each plane. Plain stores: the planes are filtered right after, and on
+// the machines measured streaming stores past the cache cost four to seven times as much.
+[[gnu::target("avx2")]] void table_row_avx2(const Products* red, const Products* green,
+                                            const Products* blue, const std::uint8_t* row, int w,
+                                            double* p0, double* p1, double* p2) {
+    int x = 0;
+    for (; x + 3 < w; x += 4) {
+        __m256d v[4];
+        for (int k = 0; k < 4; ++k) {
+            const std::uint8_t* px = row + 3 * (x + k);
+            const __m256d r = _mm256_loadu_pd(&red[px[2]].to0);
+            const __m256d g = _mm256_loadu_pd(&green[px[1]].to0);
+            const __m256d b = _mm256_loadu_pd(&blue[px[0]].to0);
+            v[k] = _mm256_add_pd(_mm256_add_pd(r, g), b);
+        }
+        const __m256d lo01 = _mm256_unpacklo_pd(v[0], v[1]);  // 0 of pixels 0, 1; 2 of 0, 1
+        const __m256d hi01 = _mm256_unpackhi_pd(v[0], v[1]);  // 1 of pixels 0, 1; padding
+        const __m256d lo23 = _mm256_unpacklo_pd(v[2], v[3]);
+        const __m256d hi23 = _mm256_unpackhi_pd(v[2], v[3]);
+        _mm256_storeu_pd(p0 + x, _mm256_permute2f128_pd(lo01, lo23, 0x20));
+        _mm256_storeu_pd(p1 + x, _mm256_permute2f128_pd(hi01, hi23, 0x20));
+        _mm256_storeu_pd(p2 + x, _mm256_permute2f128_pd(lo01, lo23, 0x31));
+    }
+    table_pixels(red, green, blue, row, x, w, p0, p1, p2);
+}
+
+bool has_avx2() {
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return avx2;
+}
+#endif
+
+}  // namespace
+
+void display_to_plane_rows(const PixelBuffer& pixels, const DisplayTable& table, const Matrix3& m,
+                           double* const* rows0, double* const* rows1, double* const* rows2) {
+    // Each channel's display value times the matrix column it meets, for every byte: the
+    // pixel loop looks the products up instead of forming them.
+    std::array<std::array<Products, 256>, 3> products;  // red, green, blue
+    for (std::size_t c = 0; c < 3; ++c) {
+        for (std::size_t d = 0; d < 256; ++d) {
+            const double v = table[c][d];
+            products[c][d] = {m[c] * v, m[3 + c] * v, m[6 + c] * v, 0.0};
+        }
+    }
+    const Products* red = products[0].data();
+    const Products* green = products[1].data();
+    const Products* blue = products[2].data();
+    for (int y = 0; y < pixels.height; ++y) {
+        const std::uint8_t* row = pixels.bytes.data() + static_cast<std::size_t>(y) * pixels.stride;
+#if defined(__x86_64__) && defined(__GNUC__)
+        if (has_avx2()) {
+            table_row_avx2(red, green, blue, row, pixels.width, rows0[y], rows1[y], rows2[y]);
+            continue;
+        }
+#endif
+        table_pixels(red, green, blue, row, 0, pixels.width, rows0[y], rows1[y], rows2[y]);
+    }
+}
 
 void hlg_display_to_plane_rows(const PixelBuffer& pixels, const DisplayTable& scene_table,
                                const TransferParameters& p, const Matrix3& m, double* const* rows0,

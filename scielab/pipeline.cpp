@@ -272,11 +272,30 @@ void park(KeptFrame& kept) {
     f.d.reset();
 }
 
+// One row of opponent values to the coordinates the formula compares: ICtCp for ΔE ITP,
+// else CIELAB (three values a pixel).
+void colour_row(DeltaEFormula formula, const ColourModel& colour, double white, int w,
+                const double* a, const double* t, const double* d, double* out) {
+    if (formula == DeltaEFormula::itp) {
+        atd_row_to_ictcp(colour.atd_to_xyz, colour.xyz_to_bt2020, white, w, a, t, d, out);
+    } else {
+        atd_row_to_lab(colour.atd_to_xyz, w, a, t, d, out);
+    }
+}
+
+void difference_row(DeltaEFormula formula, const double* reference, const double* degraded,
+                    std::size_t count, double* out) {
+    if (formula == DeltaEFormula::itp) {
+        itp_difference_row(reference, degraded, count, out);
+    } else {
+        colour_difference_row(formula, reference, degraded, count, out);
+    }
+}
+
 // Rows of the difference map: both frames' opponent values to CIELAB, then the colour
 // difference of each pixel pair. Parked reference rows are read back a block at a time.
 void difference_rows(DeltaEFormula formula, const ColourModel& colour, const KeptFrame& kept,
                      const FilteredFrame& fd, int first, int last, double* map) {
-    const Matrix3& atd_to_xyz = colour.atd_to_xyz;
     const double white = white_luminance(colour.display);
     const int w = fd.width;
     const auto row = static_cast<std::size_t>(w);
@@ -305,17 +324,10 @@ void difference_rows(DeltaEFormula formula, const ColourModel& colour, const Kep
             const double* t = parked ? block.data() + span + in_block : fr.t_row(y);
             const double* d = parked ? block.data() + 2 * span + in_block : fr.d_row(y);
             double* out = map + static_cast<std::size_t>(y) * row;
-            if (formula == DeltaEFormula::itp) {
-                atd_row_to_ictcp(atd_to_xyz, colour.xyz_to_bt2020, white, w, a, t, d,
-                                 lab_ref.data());
-                atd_row_to_ictcp(atd_to_xyz, colour.xyz_to_bt2020, white, w, fd.a_row(y),
-                                 fd.t_row(y), fd.d_row(y), lab_deg.data());
-                itp_difference_row(lab_ref.data(), lab_deg.data(), row, out);
-                continue;
-            }
-            atd_row_to_lab(atd_to_xyz, w, a, t, d, lab_ref.data());
-            atd_row_to_lab(atd_to_xyz, w, fd.a_row(y), fd.t_row(y), fd.d_row(y), lab_deg.data());
-            colour_difference_row(formula, lab_ref.data(), lab_deg.data(), row, out);
+            colour_row(formula, colour, white, w, a, t, d, lab_ref.data());
+            colour_row(formula, colour, white, w, fd.a_row(y), fd.t_row(y), fd.d_row(y),
+                       lab_deg.data());
+            difference_row(formula, lab_ref.data(), lab_deg.data(), row, out);
         }
     }
 }
@@ -539,6 +551,66 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
         prepare_output(*grey, reference, "output");
         grey_between(diff.data.data(), diff.min, diff.max, *grey);
     }
+    return diff;
+}
+
+ReferenceColours reference_colours(const PixelBuffer& reference,
+                                   const MeasurementConditions& conditions,
+                                   const SignalFrame* signal) {
+    check_conditions(conditions);
+    check_pixel_buffer(reference, "reference");
+    check_signal(signal, reference);
+    const FilteredFrame f = filter_frame_planes(reference, conditions, nullptr, signal);
+    ReferenceColours colours;
+    colours.width = f.width;
+    colours.height = f.height;
+    const auto row = 3 * static_cast<std::size_t>(f.width);
+    colours.block_rows = static_cast<int>(std::max<std::size_t>(1, (std::size_t{1} << 21) / row));
+    const double white = white_luminance(conditions.colour.display);
+    for (int y = 0; y < f.height; ++y) {
+        if (y % colours.block_rows == 0) {
+            const int rows = std::min(colours.block_rows, f.height - y);
+            colours.blocks.emplace_back(row * static_cast<std::size_t>(rows));
+        }
+        colour_row(conditions.formula, conditions.colour, white, f.width, f.a_row(y), f.t_row(y),
+                   f.d_row(y), colours.row(y));
+    }
+    return colours;
+}
+
+InterleavedImage difference_map_against(const ReferenceColours& reference,
+                                        const PixelBuffer& degraded,
+                                        const MeasurementConditions& conditions,
+                                        const SignalFrame* degraded_signal) {
+    check_conditions(conditions);
+    check_pixel_buffer(degraded, "degraded");
+    check_signal(degraded_signal, degraded);
+    if (reference.width != degraded.width || reference.height != degraded.height) {
+        raise_failure(FailureKind::frame_sizes_differ, {},
+                      {std::to_string(reference.width), std::to_string(reference.height),
+                       std::to_string(degraded.width), std::to_string(degraded.height)});
+    }
+    const int w = degraded.width;
+    const auto row = static_cast<std::size_t>(w);
+    InterleavedImage diff;
+    diff.width = w;
+    diff.height = degraded.height;
+    diff.channels = 1;
+    diff.data.resize(row * static_cast<std::size_t>(degraded.height));
+    // As in difference_map, the degraded frame's A plane is the map's own array.
+    const FilteredFrame fd =
+        filter_frame_planes(degraded, conditions, diff.data.data(), degraded_signal);
+    const double white = white_luminance(conditions.colour.display);
+    split_rows(fd.height, [&](int first, int last) {
+        std::vector<double> own(3 * row);
+        for (int y = first; y < last; ++y) {
+            colour_row(conditions.formula, conditions.colour, white, w, fd.a_row(y), fd.t_row(y),
+                       fd.d_row(y), own.data());
+            difference_row(conditions.formula, reference.row(y), own.data(), row,
+                           diff.data.data() + static_cast<std::size_t>(y) * row);
+        }
+    });
+    summarise_map(diff);
     return diff;
 }
 

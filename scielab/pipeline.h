@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "colour/colour_types.h"
 #include "colour/delta_e.h"
@@ -62,6 +63,38 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
                                 const PairStorage& storage = {},
                                 const SignalFrame* reference_signal = nullptr,
                                 const SignalFrame* degraded_signal = nullptr);
+
+// A reference frame's per-pixel coordinates as the difference map compares them (CIELAB, or
+// ICtCp for ΔE ITP; three values a pixel, row by row), made once so that any number of
+// degraded frames can be measured against the frame without filtering it again.
+struct ReferenceColours {
+    int width = 0;
+    int height = 0;
+    // Whole rows in blocks of at most 2 Mi values (16 MiB): blocks of that size are kept by
+    // the heap for the next frame (measure/frame_loop.h, keep_freed_frame_planes), where one
+    // block for the whole frame would be mapped afresh for every frame and fault its pages in.
+    int block_rows = 1;
+    std::vector<std::vector<double>> blocks;
+
+    double* row(int y) {
+        return blocks[static_cast<std::size_t>(y / block_rows)].data() +
+               3 * static_cast<std::size_t>(y % block_rows) * static_cast<std::size_t>(width);
+    }
+    const double* row(int y) const { return const_cast<ReferenceColours*>(this)->row(y); }
+};
+
+ReferenceColours reference_colours(const PixelBuffer& reference,
+                                   const MeasurementConditions& conditions,
+                                   const SignalFrame* signal = nullptr);
+
+// The difference map of `degraded` against a reference's coordinates made under the same
+// conditions, with its mean, maximum and minimum: the same values as difference_map gives for
+// the pair. The conditions must be those the coordinates were made with. Raises orv::Failure
+// for frames of different sizes.
+InterleavedImage difference_map_against(const ReferenceColours& reference,
+                                        const PixelBuffer& degraded,
+                                        const MeasurementConditions& conditions,
+                                        const SignalFrame* degraded_signal = nullptr);
 
 // 1 on success (result replaced, output holds the grey picture; an absent output is made),
 // 0 if either input is absent.

@@ -219,6 +219,37 @@ TEST(DisplayToPlanes, ChannelOrderIsBlueGreenRedInAndRedGreenBlueOut) {
     EXPECT_EQ(image.planes[2][0], std::pow(51 * 0.00392156862745098, 3.0));
 }
 
+// Every pixel of rows of any width (the four-pixel body and the pixels after it) and of
+// padded rows is the matrix row times the channels' display values, summed red, green, blue
+// in that order, bit for bit, in its own place of each plane.
+TEST(DisplayToPlanes, EveryWidthGivesEachPixelsOwnSumsInPlace) {
+    const GogParameters gog = {{1.05, -0.02, 2.2}, {0.98, 0.01, 2.4}, {1.0, 0.0, 1.8}};
+    const Matrix3 m = {0.41, 0.36, 0.18, 0.21, 0.72, 0.07, 0.02, 0.12, 0.95};
+    const DisplayTable table = make_display_table(gog);
+    std::mt19937 random(7);
+    for (const int w : {1, 3, 4, 5, 7, 8, 9, 13}) {
+        SCOPED_TRACE(w);
+        const int h = 3;
+        PixelBuffer p = make_pixel_buffer(w, h);
+        for (std::uint8_t& byte : p.bytes) byte = static_cast<std::uint8_t>(random());
+        std::vector<double> planes(3 * static_cast<std::size_t>(w) * h, -1.0);
+        display_to_planes_into(p, table, m, planes.data(), planes.data() + w * h,
+                               planes.data() + 2 * w * h);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const std::uint8_t* px = p.bytes.data() + static_cast<std::size_t>(y) * p.stride +
+                                         3 * static_cast<std::size_t>(x);
+                const double r = table[0][px[2]], g = table[1][px[1]], b = table[2][px[0]];
+                for (int k = 0; k < 3; ++k) {
+                    const double want = m[3 * k] * r + m[3 * k + 1] * g + m[3 * k + 2] * b;
+                    EXPECT_EQ(planes[static_cast<std::size_t>(k * w * h + y * w + x)], want)
+                        << "plane " << k << " at " << x << ", " << y;
+                }
+            }
+        }
+    }
+}
+
 TEST(PlanesToDisplay, ClippingAndTruncation) {
     struct Case {
         double u;

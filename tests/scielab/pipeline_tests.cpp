@@ -487,6 +487,45 @@ TEST_F(Pipeline, RefusesMismatchedFramesAndBuffers) {
                  Failure);
 }
 
+// A reference's coordinates made once serve several degraded frames with the values of
+// difference_map for each pair, for every formula, on one core and on several, for frames
+// whose coordinates take one block and several (20000 x 40: 34 rows a block).
+TEST_F(Pipeline, ReferenceCoordinatesMadeOnceGiveEachPairsMap) {
+    for (const auto& [w, h] : {std::pair{33, 20}, std::pair{31, 17}, std::pair{20000, 40}}) {
+        const PixelBuffer frame = pattern_frame(w, h, 4);
+        for (const DeltaEFormula formula : {DeltaEFormula::cie94, DeltaEFormula::ciede2000,
+                                            DeltaEFormula::cie76, DeltaEFormula::itp}) {
+            for (const int cores : {1, 4}) {
+                SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + ", formula " +
+                             std::to_string(static_cast<int>(formula)) + ", cores " +
+                             std::to_string(cores));
+                set_core_budget(cores);
+                MeasurementConditions c =
+                    test_calls::conditions(filters, kernel_sample_angle, dir.folder());
+                c.formula = formula;
+                const ReferenceColours colours = reference_colours(frame, c);
+                for (const unsigned seed : {5u, 6u}) {
+                    const PixelBuffer degraded = degrade(frame, seed);
+                    const InterleavedImage alone = difference_map(frame, degraded, c, nullptr);
+                    const InterleavedImage shared = difference_map_against(colours, degraded, c);
+                    EXPECT_EQ(shared.data, alone.data);
+                    EXPECT_EQ(shared.mean, alone.mean);
+                    EXPECT_EQ(shared.max, alone.max);
+                    EXPECT_EQ(shared.min, alone.min);
+                }
+                EXPECT_EQ(difference_map_against(colours, frame, c).max, 0.0);
+            }
+            if (w > 1000) break;  // the other formulas take the same blocks
+        }
+    }
+    set_core_budget(0);
+    const MeasurementConditions c =
+        test_calls::conditions(filters, kernel_sample_angle, dir.folder());
+    const ReferenceColours colours = reference_colours(pattern_frame(8, 6, 1), c);
+    EXPECT_THROW(difference_map_against(colours, pattern_frame(6, 8, 2), c), Failure);
+    EXPECT_THROW(difference_map_against(colours, pattern_frame(8, 7, 2), c), Failure);
+}
+
 TEST_F(Pipeline, AbsentFramesDoNothing) {
     const PixelBuffer frame = pattern_frame(8, 6, 1);
     PixelBuffer none;
