@@ -18,6 +18,11 @@ namespace orv {
 constexpr int max_frames = 1000;
 constexpr int path_length = 260;
 
+struct DeepSource {
+    std::string path;
+    int frame = 0;
+};
+
 struct FrameStore {
     std::array<PixelBuffer, max_frames> reference_pixels;
     std::array<PixelBuffer, max_frames> degraded_pixels;
@@ -35,6 +40,12 @@ struct FrameStore {
     std::array<std::string, max_frames> degraded_frame_names;
     std::vector<InputFile> reference_files;
     std::vector<InputFile> degraded_files;
+    // Where each slot's frame came from when its file holds more than 8 bits a sample (the
+    // file, and the frame's number in it): the panes show the 8-bit pixels, and a
+    // colour-difference run reads the exact values from the file again (empty path: the
+    // 8-bit pixels are the values).
+    std::array<DeepSource, max_frames> reference_deep;
+    std::array<DeepSource, max_frames> degraded_deep;
     std::array<PixelBuffer, max_frames> scielab_pixels;
     std::array<PixelBuffer, max_frames> diff_pixels;
     std::array<InterleavedImage, max_frames> diff_results;

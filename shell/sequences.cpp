@@ -23,6 +23,8 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
     clear_measurement(store);
     auto& pixel_table =
         table == SequenceTable::reference ? store.reference_pixels : store.degraded_pixels;
+    auto& deep_table =
+        table == SequenceTable::reference ? store.reference_deep : store.degraded_deep;
     // Read into fresh records first: a failing file leaves its slot exactly as it was.
     auto fail = [&result](FileMessage message) {
         result.count = 0;
@@ -35,6 +37,7 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
                      PixelBuffer&& pixels, HeaderBlock&& header) {
         // Moving in releases whatever the slot held before.
         const int stride = pixels.stride;
+        deep_table[k] = DeepSource{};
         pixel_table[k] = std::move(pixels);
         keep_in_store(pixel_table[k]);
         store.frame_headers[k] = std::move(header);
@@ -69,13 +72,21 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
             continue;
         }
         try {
-            MediaSource source = open_media(path, MediaOptions{});
+            // Frames of more than 8 bits are noted, so that a run measures their exact values.
+            MediaOptions options;
+            options.keep_signal = true;
+            MediaSource source = open_media(path, options);
             PixelBuffer pixels;
             HeaderBlock header;
             int frame = 0;
             files.push_back({path, source.colour});
             while (k < max_frames && next_frame(source, pixels, header)) {
-                place(k++, path, frame++, source.frame_count, std::move(pixels), std::move(header));
+                const bool deep = source.signal.present();
+                source.signal = SignalFrame{};
+                place(k, path, frame, source.frame_count, std::move(pixels), std::move(header));
+                if (deep) deep_table[k] = DeepSource{path, frame};
+                ++k;
+                ++frame;
             }
             if (k == max_frames && frame < source.frame_count) {
                 result.notice = FileMessage{video_cut_text, path};
