@@ -8,6 +8,7 @@
 #include "colour/colour_types.h"
 #include "image/bmp_file.h"
 #include "image/pixel_buffer.h"
+#include "measure/display_tags.h"
 #include "report/run_record.h"
 #include "scielab/conditions.h"
 #include "scielab/filter_kernels.h"
@@ -46,6 +47,10 @@ struct FrameStore {
     // 8-bit pixels are the values).
     std::array<DeepSource, max_frames> reference_deep;
     std::array<DeepSource, max_frames> degraded_deep;
+    // The streams' transfer and primaries tags of each sequence's media files, which choose
+    // the display a run measures with (measure/display_tags.h).
+    std::vector<StreamTags> reference_tags;
+    std::vector<StreamTags> degraded_tags;
     std::array<PixelBuffer, max_frames> scielab_pixels;
     std::array<PixelBuffer, max_frames> diff_pixels;
     std::array<InterleavedImage, max_frames> diff_results;

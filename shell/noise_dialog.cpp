@@ -126,6 +126,7 @@ bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& ite
     store.degraded_count = made;
     store.degraded_origin = noise_origin_text;
     store.degraded_files.clear();
+    store.degraded_tags.clear();
     store.degraded_ready = 1;
     return true;
 }

@@ -33,6 +33,7 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
         return result;
     };
     std::vector<InputFile> files;
+    std::vector<StreamTags> tags;
     auto place = [&](int k, const std::string& path, int frame, int frame_count,
                      PixelBuffer&& pixels, HeaderBlock&& header) {
         // Moving in releases whatever the slot held before.
@@ -80,6 +81,7 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
             HeaderBlock header;
             int frame = 0;
             files.push_back({path, source.colour});
+            tags.push_back({source.transfer_tag, source.primaries_tag});
             while (k < max_frames && next_frame(source, pixels, header)) {
                 const bool deep = source.signal.present();
                 source.signal = SignalFrame{};
@@ -97,6 +99,8 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
     }
     (table == SequenceTable::reference ? store.reference_files : store.degraded_files) =
         std::move(files);
+    (table == SequenceTable::reference ? store.reference_tags : store.degraded_tags) =
+        std::move(tags);
     return result;
 }
 

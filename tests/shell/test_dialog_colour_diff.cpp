@@ -177,6 +177,31 @@ TEST_F(ColourDiffTest, PicturesAboveEightBitsAreMeasuredExactly) {
     EXPECT_EQ(store.diff_results[0].max, 0.0);
 }
 
+// A 10-bit video tagged PQ and BT.2020 is measured on that display (the record's conditions
+// say so); BMP files keep the profile's display.
+TEST_F(ColourDiffTest, StreamTagsChooseTheDisplay) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg tool";
+    const std::string video = folder.file("pq.mp4");
+    const std::string command =
+        "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i color=c=gray:s=16x16:d=0.08 "
+        "-r 25 -frames:v 1 -c:v libx265 -x265-params lossless=1:log-level=error -pix_fmt "
+        "yuv420p10le "
+        "-color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc '" +
+        video + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    load(write_frames("ref", 1, 1, 16, 16), SequenceTable::reference);
+    EXPECT_TRUE(is_profile_display(store_display(store)));
+    load({video}, SequenceTable::degraded);
+    const DisplayChoice chosen = store_display(store);
+    EXPECT_EQ(chosen.transfer, DisplayTransfer::pq);
+    EXPECT_EQ(chosen.primaries, DisplayPrimaries::bt2020);
+    FakeDialog d("COLOR_DIFF_DLG", store, p.platform);
+    d.press(item::ok);
+    ASSERT_TRUE(p.messages.empty()) << p.messages[0].text;
+    EXPECT_EQ(store.measured_conditions.colour.display.transfer, DisplayTransfer::pq);
+    EXPECT_EQ(store.measured_conditions.formula, DeltaEFormula::cie94);
+}
+
 TEST_F(ColourDiffTest, IdenticalSequencesGiveZeroDifference) {
     const auto paths = write_frames("same", 2, 4);
     load(paths, SequenceTable::reference);
