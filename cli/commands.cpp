@@ -252,11 +252,13 @@ int run_filter(const FilterOptions& options) {
     const MeasurementConditions conditions =
         load_run_conditions(options.common, DeltaEFormula::cie94, display);
 
+    // Frames of more than 8 bits are filtered from their exact values.
     auto work = [&](int i) {
-        Frame frame = read_frame(sequence, i);
+        RunFrame frame = sequence.read(i);
+        const PixelBuffer& pixels = frame_pixels(frame);
         Frame filtered;
-        filtered.pixels = make_pixel_buffer(frame.pixels.width, frame.pixels.height);
-        scielab_filter_frame(frame.pixels, filtered.pixels, conditions);
+        filtered.pixels = make_pixel_buffer(pixels.width, pixels.height);
+        scielab_filter_frame(pixels, filtered.pixels, conditions, &frame.signal);
         filtered.header = std::move(frame.header);
         return filtered;
     };

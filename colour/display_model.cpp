@@ -12,22 +12,7 @@ namespace orv {
 
 namespace {
 
-// SMPTE ST 2084 constants.
-constexpr double pq_m1 = 2610.0 / 16384.0;
-constexpr double pq_m2 = 2523.0 / 4096.0 * 128.0;
-constexpr double pq_c1 = 3424.0 / 4096.0;
-constexpr double pq_c2 = 2413.0 / 4096.0 * 32.0;
-constexpr double pq_c3 = 2392.0 / 4096.0 * 32.0;
-
-// BT.2100 HLG constants.
-constexpr double hlg_a = 0.17883277;
-constexpr double hlg_b = 0.28466892;
-constexpr double hlg_c = 0.55991073;
-
-// BT.2100 luminance weights of BT.2020 RGB (HLG's OOTF uses them whatever the primaries).
-constexpr double luma_r = 0.2627;
-constexpr double luma_g = 0.6780;
-constexpr double luma_b = 0.0593;
+using namespace display_constants;
 
 double clip01(double v) { return v > 0.0 ? (v < 1.0 ? v : 1.0) : 0.0; }
 

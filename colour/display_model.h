@@ -14,6 +14,23 @@
 
 namespace orv {
 
+namespace display_constants {
+// SMPTE ST 2084.
+inline constexpr double pq_m1 = 2610.0 / 16384.0;
+inline constexpr double pq_m2 = 2523.0 / 4096.0 * 128.0;
+inline constexpr double pq_c1 = 3424.0 / 4096.0;
+inline constexpr double pq_c2 = 2413.0 / 4096.0 * 32.0;
+inline constexpr double pq_c3 = 2392.0 / 4096.0 * 32.0;
+// ITU-R BT.2100 HLG.
+inline constexpr double hlg_a = 0.17883277;
+inline constexpr double hlg_b = 0.28466892;
+inline constexpr double hlg_c = 0.55991073;
+// BT.2100 luminance weights of BT.2020 RGB (HLG's OOTF uses them whatever the primaries).
+inline constexpr double luma_r = 0.2627;
+inline constexpr double luma_g = 0.6780;
+inline constexpr double luma_b = 0.0593;
+}  // namespace display_constants
+
 enum class DisplayTransfer { profile, srgb, bt1886, pq, hlg };
 enum class DisplayPrimaries { profile, bt709, p3d65, bt2020 };
 

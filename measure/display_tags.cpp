@@ -20,19 +20,28 @@ std::optional<DisplayPrimaries> tagged_primaries(const std::string& tag) {
 
 }  // namespace
 
-DisplayChoice display_from_tags(DisplayChoice asked, bool transfer_given, bool primaries_given,
-                                const MediaSequence& first, const MediaSequence& second) {
+DisplayChoice display_from_stream_tags(DisplayChoice asked, bool transfer_given,
+                                       bool primaries_given, const std::vector<StreamTags>& tags) {
     std::optional<DisplayTransfer> transfer;
     std::optional<DisplayPrimaries> primaries;
-    for (const MediaSequence* sequence : {&first, &second}) {
-        for (const SequenceEntry& entry : sequence->entries) {
-            if (!transfer) transfer = tagged_transfer(entry.transfer_tag);
-            if (!primaries) primaries = tagged_primaries(entry.primaries_tag);
-        }
+    for (const StreamTags& t : tags) {
+        if (!transfer) transfer = tagged_transfer(t.transfer);
+        if (!primaries) primaries = tagged_primaries(t.primaries);
     }
     if (!transfer_given && transfer) asked.transfer = *transfer;
     if (!primaries_given && primaries) asked.primaries = *primaries;
     return asked;
+}
+
+DisplayChoice display_from_tags(DisplayChoice asked, bool transfer_given, bool primaries_given,
+                                const MediaSequence& first, const MediaSequence& second) {
+    std::vector<StreamTags> tags;
+    for (const MediaSequence* sequence : {&first, &second}) {
+        for (const SequenceEntry& entry : sequence->entries) {
+            tags.push_back({entry.transfer_tag, entry.primaries_tag});
+        }
+    }
+    return display_from_stream_tags(asked, transfer_given, primaries_given, tags);
 }
 
 }  // namespace orv

@@ -4,10 +4,24 @@
 // and one tagged with BT.2020 primaries with the bt2020 primaries, unless the options chose the
 // display or the primaries. Untagged and SDR-tagged streams keep the choice as it is.
 
+#include <string>
+#include <vector>
+
 #include "colour/display_model.h"
 #include "media/media_sequence.h"
 
 namespace orv {
+
+// A stream's transfer and primaries tags as the libraries name them (empty: not said).
+struct StreamTags {
+    std::string transfer;
+    std::string primaries;
+};
+
+// `asked` with what the tags choose where `transfer_given` / `primaries_given` are false: the
+// first tags that name a transfer (or primaries) of their own decide.
+DisplayChoice display_from_stream_tags(DisplayChoice asked, bool transfer_given,
+                                       bool primaries_given, const std::vector<StreamTags>& tags);
 
 // `asked` with what the streams' tags choose where `transfer_given` / `primaries_given` are
 // false: the first tagged file of `first`, else of `second`, decides.

@@ -451,12 +451,13 @@ void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const Channel
 }
 
 void scielab_filter_frame(const PixelBuffer& source, PixelBuffer& destination,
-                          const MeasurementConditions& conditions) {
+                          const MeasurementConditions& conditions, const SignalFrame* signal) {
     if (!is_present(source)) return;
     check_conditions(conditions);
     check_pixel_buffer(source, "source");
+    check_signal(signal, source);
     prepare_output(destination, source, "destination");
-    const FilteredFrame f = filter_frame_planes(source, conditions);
+    const FilteredFrame f = filter_frame_planes(source, conditions, nullptr, signal);
     const auto h = static_cast<std::size_t>(f.height);
     std::vector<const double*> rows(3 * h);
     for (int y = 0; y < f.height; ++y) {

@@ -32,9 +32,11 @@ void filter_atd_planes(PlanarImage& image, const ChannelFilter& a, const Channel
                        double pixel_angle = pixel_angle_degrees());
 
 // Nothing happens when `source` is absent; `destination` must have the source's geometry
-// (an empty destination is made zero-filled with it).
+// (an empty destination is made zero-filled with it). A present `signal` (the source's exact
+// values, image/signal_frame.h) is what is filtered in place of the source's 24-bit pixels.
 void scielab_filter_frame(const PixelBuffer& source, PixelBuffer& destination,
-                          const MeasurementConditions& conditions);
+                          const MeasurementConditions& conditions,
+                          const SignalFrame* signal = nullptr);
 
 InterleavedImage scielab_lab_image(const PixelBuffer& source,
                                    const MeasurementConditions& conditions);

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <utility>
 
 #include "image/bmp_file.h"
+#include "measure/display_tags.h"
 #include "measure/frame_loop.h"
 #include "measure/sequence_runner.h"
 #include "measure/statistics.h"
+#include "media/media_sequence.h"
 #include "numeric/failure.h"
 #include "resources/dialog_templates.h"
 #include "scielab/pipeline.h"
@@ -28,12 +32,42 @@ int pair_slot(const std::array<PixelBuffer, max_frames>& table, int count, int i
     return last;
 }
 
+namespace {
+
+// The exact values of a side's deeper frames, read from their files again: one reader for
+// the side (the run's threads take turns), and the last frame's values kept, as a shorter
+// sequence repeats its last frame.
+struct DeepReads {
+    std::mutex mutex;
+    FrameReader reader;
+    int last_slot = -1;
+    SignalFrame last;
+};
+
+SignalFrame deep_signal(DeepReads& reads, const DeepSource& source, int slot) {
+    std::lock_guard lock(reads.mutex);
+    if (slot != reads.last_slot) {
+        MediaOptions options;
+        options.keep_signal = true;
+        PixelBuffer pixels;
+        HeaderBlock header;
+        reads.last_slot = -1;
+        read_frame_at(reads.reader, source.path, source.frame, options, pixels, header);
+        reads.last = std::move(reads.reader.source.signal);
+        reads.last_slot = slot;
+    }
+    return reads.last;
+}
+
+}  // namespace
+
 RunSide store_side(const FrameStore& store, SequenceTable table,
-                   const std::vector<std::pair<int, int>>& pairs) {
+                   const std::vector<std::pair<int, int>>& pairs, bool exact) {
     const bool reference = table == SequenceTable::reference;
     RunSide side;
     side.count = static_cast<int>(pairs.size());
-    side.read = [&store, &pairs, reference](int i) {
+    auto reads = std::make_shared<DeepReads>();
+    side.read = [&store, &pairs, reference, reads, exact](int i) {
         const auto& [ri, di] = pairs[static_cast<std::size_t>(i)];
         const auto slot = static_cast<std::size_t>(reference ? ri : di);
         RunFrame frame;
@@ -41,9 +75,18 @@ RunSide store_side(const FrameStore& store, SequenceTable table,
             reference ? store.reference_frame_names[slot] : store.degraded_frame_names[slot];
         frame.header = store.frame_headers[static_cast<std::size_t>(i)];
         frame.kept = reference ? &store.reference_pixels[slot] : &store.degraded_pixels[slot];
+        const DeepSource& deep = reference ? store.reference_deep[slot] : store.degraded_deep[slot];
+        if (exact && !deep.path.empty())
+            frame.signal = deep_signal(*reads, deep, static_cast<int>(slot));
         return frame;
     };
     return side;
+}
+
+DisplayChoice store_display(const FrameStore& store) {
+    std::vector<StreamTags> tags = store.reference_tags;
+    tags.insert(tags.end(), store.degraded_tags.begin(), store.degraded_tags.end());
+    return display_from_stream_tags(DisplayChoice{}, false, false, tags);
 }
 
 std::vector<std::pair<int, int>> store_pairs(const FrameStore& store) {
@@ -93,9 +136,12 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
     try {
         // The profile is read once for the whole run; the run keeps the conditions it measured
         // with for an export.
-        const MeasurementConditions conditions =
+        // CIE94 on the profile's display, unless the streams' tags say PQ, HLG or BT.2020;
+        // the export's record names the display measured with.
+        MeasurementConditions conditions =
             make_conditions(store.profile_folder, store.atd_filters, DeltaEFormula::cie94,
                             store_viewing_geometry(store));
+        set_display_choice(conditions.colour, store_display(store));
         RunSettings settings;
         settings.threads = machine_threads();
         settings.grey = true;
@@ -120,8 +166,8 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
         // Kept before the run: a cancelled run keeps the slots it measured, and their export
         // names these conditions.
         store.measured_conditions = conditions;
-        run_sequence(conditions, store_side(store, SequenceTable::reference, pairs),
-                     store_side(store, SequenceTable::degraded, pairs), settings, consumer);
+        run_sequence(conditions, store_side(store, SequenceTable::reference, pairs, true),
+                     store_side(store, SequenceTable::degraded, pairs, true), settings, consumer);
     } catch (const Failure& failure) {
         progress.close();
         show_dialog_message(platform, gui_failure_line(failure), dialog_error_caption);

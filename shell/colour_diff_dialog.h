@@ -27,9 +27,14 @@ int pair_slot(const std::array<PixelBuffer, max_frames>& table, int count, int i
 std::vector<std::pair<int, int>> store_pairs(const FrameStore& store);
 
 // One sequence of the store as a run's side over `pairs`: pair i reads the frame of its slot,
-// left in the store (never copied). `store` and `pairs` must outlive the side.
+// left in the store (never copied), and with `exact` the exact values of a frame of more than
+// 8 bits from its file. `store` and `pairs` must outlive the side.
 RunSide store_side(const FrameStore& store, SequenceTable table,
-                   const std::vector<std::pair<int, int>>& pairs);
+                   const std::vector<std::pair<int, int>>& pairs, bool exact = false);
+
+// The display a run measures with: the profile's, unless the streams' tags (reference first)
+// say PQ, HLG or BT.2020.
+DisplayChoice store_display(const FrameStore& store);
 
 // The work of OK. For slots 0 .. max(reference_count, degraded_count) - 1 in order, makes
 // diff_pixels[i] (a zero-filled buffer of frame_headers[i]'s size, then the grey picture) and

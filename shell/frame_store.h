@@ -8,6 +8,7 @@
 #include "colour/colour_types.h"
 #include "image/bmp_file.h"
 #include "image/pixel_buffer.h"
+#include "measure/display_tags.h"
 #include "report/run_record.h"
 #include "scielab/conditions.h"
 #include "scielab/filter_kernels.h"
@@ -17,6 +18,11 @@ namespace orv {
 
 constexpr int max_frames = 1000;
 constexpr int path_length = 260;
+
+struct DeepSource {
+    std::string path;
+    int frame = 0;
+};
 
 struct FrameStore {
     std::array<PixelBuffer, max_frames> reference_pixels;
@@ -35,6 +41,16 @@ struct FrameStore {
     std::array<std::string, max_frames> degraded_frame_names;
     std::vector<InputFile> reference_files;
     std::vector<InputFile> degraded_files;
+    // Where each slot's frame came from when its file holds more than 8 bits a sample (the
+    // file, and the frame's number in it): the panes show the 8-bit pixels, and a
+    // colour-difference run reads the exact values from the file again (empty path: the
+    // 8-bit pixels are the values).
+    std::array<DeepSource, max_frames> reference_deep;
+    std::array<DeepSource, max_frames> degraded_deep;
+    // The streams' transfer and primaries tags of each sequence's media files, which choose
+    // the display a run measures with (measure/display_tags.h).
+    std::vector<StreamTags> reference_tags;
+    std::vector<StreamTags> degraded_tags;
     std::array<PixelBuffer, max_frames> scielab_pixels;
     std::array<PixelBuffer, max_frames> diff_pixels;
     std::array<InterleavedImage, max_frames> diff_results;

@@ -105,6 +105,7 @@ bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& ite
         // The new buffer replaces (and releases) the previous degraded frame. The header block
         // of the slot stays; only the size of the file read again is taken.
         store.degraded_pixels[slot] = std::move(pixels);
+        store.degraded_deep[slot] = DeepSource{};  // the noisy 8-bit pixels are the values
         store.degraded_frame_names[slot] = noise_origin_text;
         keep_in_store(store.degraded_pixels[slot]);
         drop_slot_pages(store, i);
@@ -125,6 +126,7 @@ bool make_noisy_sequence(FrameStore& store, Platform& platform, DialogItems& ite
     store.degraded_count = made;
     store.degraded_origin = noise_origin_text;
     store.degraded_files.clear();
+    store.degraded_tags.clear();
     store.degraded_ready = 1;
     return true;
 }

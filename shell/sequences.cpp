@@ -23,6 +23,8 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
     clear_measurement(store);
     auto& pixel_table =
         table == SequenceTable::reference ? store.reference_pixels : store.degraded_pixels;
+    auto& deep_table =
+        table == SequenceTable::reference ? store.reference_deep : store.degraded_deep;
     // Read into fresh records first: a failing file leaves its slot exactly as it was.
     auto fail = [&result](FileMessage message) {
         result.count = 0;
@@ -31,10 +33,12 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
         return result;
     };
     std::vector<InputFile> files;
+    std::vector<StreamTags> tags;
     auto place = [&](int k, const std::string& path, int frame, int frame_count,
                      PixelBuffer&& pixels, HeaderBlock&& header) {
         // Moving in releases whatever the slot held before.
         const int stride = pixels.stride;
+        deep_table[k] = DeepSource{};
         pixel_table[k] = std::move(pixels);
         keep_in_store(pixel_table[k]);
         store.frame_headers[k] = std::move(header);
@@ -69,13 +73,22 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
             continue;
         }
         try {
-            MediaSource source = open_media(path, MediaOptions{});
+            // Frames of more than 8 bits are noted, so that a run measures their exact values.
+            MediaOptions options;
+            options.keep_signal = true;
+            MediaSource source = open_media(path, options);
             PixelBuffer pixels;
             HeaderBlock header;
             int frame = 0;
             files.push_back({path, source.colour});
+            tags.push_back({source.transfer_tag, source.primaries_tag});
             while (k < max_frames && next_frame(source, pixels, header)) {
-                place(k++, path, frame++, source.frame_count, std::move(pixels), std::move(header));
+                const bool deep = source.signal.present();
+                source.signal = SignalFrame{};
+                place(k, path, frame, source.frame_count, std::move(pixels), std::move(header));
+                if (deep) deep_table[k] = DeepSource{path, frame};
+                ++k;
+                ++frame;
             }
             if (k == max_frames && frame < source.frame_count) {
                 result.notice = FileMessage{video_cut_text, path};
@@ -86,6 +99,8 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
     }
     (table == SequenceTable::reference ? store.reference_files : store.degraded_files) =
         std::move(files);
+    (table == SequenceTable::reference ? store.reference_tags : store.degraded_tags) =
+        std::move(tags);
     return result;
 }
 

@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "image/bmp_file.h"
+#include "image/pixel_buffer.h"
 #include "tests/scielab/display_chain.h"
 #include "tests/support/cli_process.h"
 #include "tests/support/temp_folder.h"
@@ -150,6 +152,32 @@ TEST(CliHdr, SixteenBitPngOnTheSrgbDisplay) {
     const std::size_t at = row.find(".png,", row.find(".png,") + 1) + 5;
     EXPECT_GT(expected, 0.01);
     EXPECT_NEAR(std::stod(row.substr(at)), expected, 1e-6) << row;
+}
+
+// filter on a uniform 16-bit PNG whose values lie between bytes': a uniform frame comes
+// through the filters unchanged, so each written byte is the exact value times 255, truncated
+// as the inverse display writes it (128.70 -> 128, where rounding to 8 bits first gives 129).
+TEST(CliHdr, FilterTakesTheExactValues) {
+    if (shell("command -v ffmpeg >/dev/null") != 0) GTEST_SKIP() << "no ffmpeg tool";
+    test::TempFolder temp;
+    const int words[3] = {33076, 16654, 51554};  // 128.70, 64.80, 200.60 times 257
+    ASSERT_TRUE(write_png16(temp, "between", words));
+    const CliOutcome run =
+        run_cli(temp, "filter --profile " + quoted(ORV_DEFAULT_PROFILE) +
+                          " --display srgb --primaries bt709 --out " + quoted(temp.file("f")) +
+                          " " + quoted(temp.file("between.png")));
+    ASSERT_EQ(run.status, 0) << run.err;
+    PixelBuffer pixels;
+    HeaderBlock header;
+    ASSERT_GT(read_bmp_frame(temp.file("f_0000.bmp"), pixels, header), 0) << run.err;
+    for (int y = 0; y < pixels.height; ++y) {
+        const std::uint8_t* row = pixels.bytes.data() + static_cast<std::size_t>(y) * pixels.stride;
+        for (int x = 0; x < pixels.width; ++x) {
+            ASSERT_EQ(row[3 * x + 2], 128) << x << "," << y;
+            ASSERT_EQ(row[3 * x + 1], 64) << x << "," << y;
+            ASSERT_EQ(row[3 * x], 200) << x << "," << y;
+        }
+    }
 }
 
 // A 16-bit grey ramp encoded as 10-bit HEVC tagged PQ and BT.2020: ffprobe reports the format

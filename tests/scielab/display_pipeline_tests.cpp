@@ -220,5 +220,42 @@ TEST_F(DisplayPipeline, FilteredUniformFramesComeBack) {
     }
 }
 
+// A frame of more than 8 bits that holds 8-bit content (each word a byte times 257, as a
+// 16-bit copy of an 8-bit file has) measures bit for bit as the 8-bit frame, on every display.
+TEST_F(DisplayPipeline, DeepCopiesOfByteFramesMeasureAsTheBytes) {
+    const PixelBuffer ref = scielab_test::pattern_frame(20, 14, 3);
+    PixelBuffer deg = ref;
+    for (std::size_t i = 0; i < deg.bytes.size(); i += 5) deg.bytes[i] ^= 0x2a;
+    const auto deep = [](const PixelBuffer& f) {
+        SignalFrame s = make_signal_frame(f.width, f.height);
+        for (int y = 0; y < f.height; ++y) {
+            for (int x = 0; x < f.width; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    const int byte =
+                        f.bytes[static_cast<std::size_t>(y * f.stride + 3 * x + 2 - c)];
+                    s.rgb[3 * (static_cast<std::size_t>(y) * f.width + x) + c] =
+                        byte * 257 / 65535.0;
+                }
+            }
+        }
+        return s;
+    };
+    const SignalFrame ref_deep = deep(ref);
+    const SignalFrame deg_deep = deep(deg);
+    for (auto t : {DisplayTransfer::profile, DisplayTransfer::srgb, DisplayTransfer::bt1886,
+                   DisplayTransfer::pq, DisplayTransfer::hlg}) {
+        DisplayChoice choice;
+        choice.transfer = t;
+        const MeasurementConditions c = conditions(choice, DeltaEFormula::cie94);
+        const InterleavedImage bytes = difference_map(ref, deg, c, nullptr);
+        const InterleavedImage words =
+            difference_map(ref, deg, c, nullptr, {}, &ref_deep, &deg_deep);
+        ASSERT_EQ(bytes.data.size(), words.data.size());
+        for (std::size_t i = 0; i < bytes.data.size(); ++i) {
+            ASSERT_EQ(bytes.data[i], words.data[i]) << transfer_name(t) << " pixel " << i;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace orv

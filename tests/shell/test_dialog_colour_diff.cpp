@@ -2,6 +2,8 @@
 // shorter sequence's last frame with the rest of the longer one, and where the run stops.
 
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <new>
 #include <optional>
@@ -130,6 +132,74 @@ TEST_F(ColourDiffTest, ThreeReferenceFramesAgainstFiveDegradedGiveFiveResults) {
     ASSERT_FALSE(p.progress.empty());
     EXPECT_EQ(p.progress.front(), std::make_tuple(std::string(colour_diff_progress_label), 0, 5));
     EXPECT_EQ(p.progress.back(), std::make_tuple(std::string(colour_diff_progress_label), 5, 5));
+}
+
+// A uniform 16-bit PNG of 16 x 12 (written by the ffmpeg tool from raw rgb48le words).
+bool write_png16(const std::string& path, const std::uint16_t rgb[3]) {
+    std::vector<std::uint16_t> words;
+    for (int i = 0; i < 16 * 12; ++i) words.insert(words.end(), {rgb[0], rgb[1], rgb[2]});
+    const std::string raw = path + ".rgb";
+    std::ofstream(raw, std::ios::binary)
+        .write(reinterpret_cast<const char*>(words.data()),
+               static_cast<std::streamsize>(words.size() * 2));
+    const std::string command =
+        "ffmpeg -nostdin -hide_banner -loglevel error -f rawvideo "
+        "-pix_fmt rgb48le -s 16x12 -i '" +
+        raw + "' -pix_fmt rgb48be '" + path + "'";
+    return std::system(command.c_str()) == 0;
+}
+
+// Two 16-bit pictures one code apart: the panes' 8-bit pixels are equal, and the run measures
+// the exact values (a non-zero map); 8-bit pictures beside them keep their 8-bit measurement.
+TEST_F(ColourDiffTest, PicturesAboveEightBitsAreMeasuredExactly) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg tool";
+    const std::uint16_t a[3] = {30000, 40000, 20000};
+    const std::uint16_t b[3] = {30000, 40001, 20000};
+    const std::string ref = folder.file("a.png");
+    const std::string deg = folder.file("b.png");
+    ASSERT_TRUE(write_png16(ref, a) && write_png16(deg, b));
+    load({ref}, SequenceTable::reference);
+    load({deg}, SequenceTable::degraded);
+    EXPECT_EQ(store.reference_deep[0].path, ref);
+    EXPECT_EQ(store.degraded_pixels[0].bytes, store.reference_pixels[0].bytes);
+    FakeDialog d("COLOR_DIFF_DLG", store, p.platform);
+    d.press(item::ok);
+    ASSERT_TRUE(p.messages.empty()) << p.messages[0].text;
+    ASSERT_FALSE(store.diff_results[0].data.empty());
+    EXPECT_GT(store.diff_results[0].min, 0.0);
+    EXPECT_LT(store.diff_results[0].max, 0.01);
+
+    // The same 8-bit pixels as BMP files measure as equal.
+    load(write_frames("ref8", 1, 3, 16, 12), SequenceTable::reference);
+    load(write_frames("ref8", 1, 3, 16, 12), SequenceTable::degraded);
+    EXPECT_TRUE(store.reference_deep[0].path.empty());
+    d.press(item::ok);
+    EXPECT_EQ(store.diff_results[0].max, 0.0);
+}
+
+// A 10-bit video tagged PQ and BT.2020 is measured on that display (the record's conditions
+// say so); BMP files keep the profile's display.
+TEST_F(ColourDiffTest, StreamTagsChooseTheDisplay) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg tool";
+    const std::string video = folder.file("pq.mp4");
+    const std::string command =
+        "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i color=c=gray:s=16x16:d=0.08 "
+        "-r 25 -frames:v 1 -c:v libx265 -x265-params lossless=1:log-level=error -pix_fmt "
+        "yuv420p10le "
+        "-color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc '" +
+        video + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    load(write_frames("ref", 1, 1, 16, 16), SequenceTable::reference);
+    EXPECT_TRUE(is_profile_display(store_display(store)));
+    load({video}, SequenceTable::degraded);
+    const DisplayChoice chosen = store_display(store);
+    EXPECT_EQ(chosen.transfer, DisplayTransfer::pq);
+    EXPECT_EQ(chosen.primaries, DisplayPrimaries::bt2020);
+    FakeDialog d("COLOR_DIFF_DLG", store, p.platform);
+    d.press(item::ok);
+    ASSERT_TRUE(p.messages.empty()) << p.messages[0].text;
+    EXPECT_EQ(store.measured_conditions.colour.display.transfer, DisplayTransfer::pq);
+    EXPECT_EQ(store.measured_conditions.formula, DeltaEFormula::cie94);
 }
 
 TEST_F(ColourDiffTest, IdenticalSequencesGiveZeroDifference) {
