@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
@@ -141,6 +142,22 @@ RunSide open_inputs(const std::vector<std::string>& files, bool keep_planes = fa
     options.keep_planes = keep_planes;
     for (const std::string& path : expand_sequence_paths(files)) inputs.push_back({path, options});
     return open_run_side(inputs, 0);
+}
+
+// The stream is timed at --fps, and its bitrate follows from that; an input video that states
+// another rate is said to differ, so that a bitrate is never silently off by the ratio.
+void warn_of_other_rate(const RunSide& inputs, double fps) {
+    for (const SequenceEntry& entry : inputs.media->entries) {
+        const double stated = entry.frame_rate;
+        if (stated > 0.0 && std::fabs(stated - fps) > 1e-3 * fps) {
+            std::fprintf(stderr,
+                         "orv-cli: warning: %s states %s fps, but the stream is timed at %s fps "
+                         "(--fps), which sets its bitrate\n",
+                         entry.path.c_str(), fixed_text(stated, 3).c_str(),
+                         fixed_text(fps, 3).c_str());
+            return;
+        }
+    }
 }
 
 FrameSource input_frames(const RunSide& side) {
@@ -329,6 +346,7 @@ int run_encode(const EncodeOptions& options) {
     const FrameProgress frames = stoppable(frame_progress(options.progress));
     const EncodeProgress progress = [frames](int done, int total) { frames(done, total); };
     const RunSide inputs = open_inputs(options.files);
+    warn_of_other_rate(inputs, settings.fps);
     std::vector<std::string> decoded;
     const EncodeSummary summary =
         encode_and_decode(input_frames(inputs), settings, options.out, decoded, progress);
@@ -481,7 +499,9 @@ int run_rd(const RdOptions& given) {
             options.common.display.transfer = DisplayTransfer::hlg;
         }
     }
-    const int count = open_inputs(options.files).count;
+    const RunSide counted = open_inputs(options.files);
+    const int count = counted.count;
+    if (!options.codecs.empty()) warn_of_other_rate(counted, options.settings.fps);
     std::vector<EncodeSettings> all;
     for (const std::string& codec : options.codecs) {
         EncodeSettings base = options.settings;

@@ -220,5 +220,39 @@ TEST(CliRd, EncoderOptionsReachTheEncoderAndTheRecord) {
         << refused.err;
 }
 
+// The stream's bitrate follows from --fps: an input video stating another rate is said to
+// differ, and no warning comes when the rates agree.
+TEST(CliEncode, InputStatingAnotherRateIsWarnedOf) {
+    if (!have_ffmpeg()) GTEST_SKIP() << "no ffmpeg command-line tool";
+    test::TempFolder temp;
+    const std::string source = temp.file("src.mp4");
+    ASSERT_EQ(shell("ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 3 -c:v "
+                    "libx264 -qp 0 " +
+                    shell_word(source)),
+              0);
+    const struct {
+        std::vector<std::string> rate;
+        bool warned;
+    } cases[] = {{{}, true}, {{"--fps", "25"}, false}};
+    int k = 0;
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"encode",
+                                         "--codec",
+                                         "h264",
+                                         "--crf",
+                                         "30",
+                                         "--out",
+                                         temp.file("out" + std::to_string(k++))};
+        args.insert(args.end(), c.rate.begin(), c.rate.end());
+        args.push_back(source);
+        const CliResult result = run_cli(temp, args);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err.find("states 25.000 fps, but the stream is timed at 30.000 fps") !=
+                      std::string::npos,
+                  c.warned)
+            << result.err;
+    }
+}
+
 }  // namespace
 }  // namespace orv
