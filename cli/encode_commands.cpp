@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <unistd.h>
@@ -142,22 +143,6 @@ RunSide open_inputs(const std::vector<std::string>& files, bool keep_planes = fa
     options.keep_planes = keep_planes;
     for (const std::string& path : expand_sequence_paths(files)) inputs.push_back({path, options});
     return open_run_side(inputs, 0);
-}
-
-// The stream is timed at --fps, and its bitrate follows from that; an input video that states
-// another rate is said to differ, so that a bitrate is never silently off by the ratio.
-void warn_of_other_rate(const RunSide& inputs, double fps) {
-    for (const SequenceEntry& entry : inputs.media->entries) {
-        const double stated = entry.frame_rate;
-        if (stated > 0.0 && std::fabs(stated - fps) > 1e-3 * fps) {
-            std::fprintf(stderr,
-                         "orv-cli: warning: %s states %s fps, but the stream is timed at %s fps "
-                         "(--fps), which sets its bitrate\n",
-                         entry.path.c_str(), fixed_text(stated, 3).c_str(),
-                         fixed_text(fps, 3).c_str());
-            return;
-        }
-    }
 }
 
 FrameSource input_frames(const RunSide& side) {
@@ -370,6 +355,27 @@ int run_encode(const EncodeOptions& options) {
 
 namespace {
 
+// Each measured pair of a point as its row of figures, with the frame's coded type and size
+// from `coded`; the first pair gives the run's picture size.
+std::function<void(MeasuredPair&&)> point_frames(RdPoint& point,
+                                                 const std::vector<CodedFrame>& coded, RdRun& run) {
+    return [&point, &coded, &run](MeasuredPair&& pair) {
+        const int i = pair.frame;
+        if (i == 0) {
+            run.width = pair.result.map.width;
+            run.height = pair.result.map.height;
+        }
+        RdFrame frame;
+        if (static_cast<std::size_t>(i) < coded.size()) {
+            frame.coded = coded[static_cast<std::size_t>(i)];
+        }
+        frame.coded.index = i;
+        frame.mean = pair.result.statistics.mean;
+        frame.max = pair.result.statistics.max;
+        point.frames.push_back(frame);
+    };
+}
+
 // Measures the decoded frames of `point.bitstream` against the reference frames, as diff
 // does, and fills the point's frames and pooled figures; `coded` gives the frames' types and
 // sizes.
@@ -395,21 +401,7 @@ void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const R
         std::fprintf(stderr, "orv-cli: warning: %s\n", measured.metrics.note.c_str());
     }
     RunConsumer consumer;
-    consumer.deliver = [&](MeasuredPair&& pair) {
-        const int i = pair.frame;
-        if (i == 0) {
-            run.width = pair.result.map.width;
-            run.height = pair.result.map.height;
-        }
-        RdFrame frame;
-        if (static_cast<std::size_t>(i) < coded.size()) {
-            frame.coded = coded[static_cast<std::size_t>(i)];
-        }
-        frame.coded.index = i;
-        frame.mean = pair.result.statistics.mean;
-        frame.max = pair.result.statistics.max;
-        point.frames.push_back(frame);
-    };
+    consumer.deliver = point_frames(point, coded, run);
     if (options.common.progress) {
         std::fprintf(stderr, "%s %s\n", point.settings.codec.c_str(), point_setting(point).c_str());
     }
@@ -448,21 +440,7 @@ void measure_points(std::vector<RdPoint>& points, const std::vector<std::vector<
             raise_failure(mismatch, point.bitstream,
                           {std::to_string(runs[k].side.count), std::to_string(count)});
         }
-        runs[k].consumer.deliver = [&point, &run, &frames = coded[k]](MeasuredPair&& pair) {
-            const int i = pair.frame;
-            if (i == 0) {
-                run.width = pair.result.map.width;
-                run.height = pair.result.map.height;
-            }
-            RdFrame frame;
-            if (static_cast<std::size_t>(i) < frames.size()) {
-                frame.coded = frames[static_cast<std::size_t>(i)];
-            }
-            frame.coded.index = i;
-            frame.mean = pair.result.statistics.mean;
-            frame.max = pair.result.statistics.max;
-            point.frames.push_back(frame);
-        };
+        runs[k].consumer.deliver = point_frames(point, coded[k], run);
         if (options.common.progress) {
             std::fprintf(stderr, "%s %s\n", point.settings.codec.c_str(),
                          point_setting(point).c_str());

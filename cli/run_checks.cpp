@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -86,6 +87,18 @@ void warn(const std::string& text) {
 void end_progress_line() {
     if (line_open) std::fputc('\n', stderr);
     line_open = false;
+}
+
+void warn_of_other_rate(const RunSide& inputs, double fps) {
+    for (const SequenceEntry& entry : inputs.media->entries) {
+        const double stated = entry.frame_rate;
+        if (stated > 0.0 && std::fabs(stated - fps) > 1e-3 * fps) {
+            warn(entry.path + " states " + fixed_text(stated, 3) +
+                 " fps, but the stream is timed at " + fixed_text(fps, 3) +
+                 " fps (--fps), which sets its bitrate");
+            return;
+        }
+    }
 }
 
 }  // namespace orv

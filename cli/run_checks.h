@@ -25,6 +25,10 @@ void warn(const std::string& text);
 // Ends an unfinished progress line, so that a message starts on a line of its own.
 void end_progress_line();
 
+// An encode's stream is timed at --fps, and its bitrate follows from that: an input video that
+// states another rate is warned of, so that a bitrate is never silently off by the ratio.
+void warn_of_other_rate(const RunSide& inputs, double fps);
+
 }  // namespace orv
 
 namespace CLI {
