@@ -61,15 +61,8 @@ protected:
     std::string profile;
 
     void SetUp() override {
-        profile = temp.file("profile");
-        fs::create_directory(profile);
-        for (const char* name : {"DISPGOG_parameter.txt", "RGBtoXYZ_mat.txt", "XYZtoLMS_mat.txt",
-                                 "LMStoATD_mat.txt"}) {
-            fs::copy_file(fs::path(ORV_DEFAULT_PROFILE) / name, fs::path(profile) / name);
-        }
-        text("profile/kernel_L.txt", "Luminance filter 2 spread 0.05 0.1 weight 0.9 0.1\n");
-        text("profile/kernel_RG.txt", "Red-green filter 1 spread 0.0685 weight 1\n");
-        text("profile/kernel_BY.txt", "Blue-yellow filter 1 spread 0.092 weight 1\n");
+        // The default display and matrix files with short kernels, so that runs are quick.
+        profile = test::quick_profile(temp, ORV_DEFAULT_PROFILE);
     }
 
     std::string text(const std::string& name, const std::string& content) {

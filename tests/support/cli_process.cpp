@@ -1,6 +1,7 @@
 #include "tests/support/cli_process.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -33,6 +34,20 @@ CliResult run_program(const std::string& program, const std::vector<std::string>
     command += " >" + shell_word(out) + " 2>" + shell_word(err) + " </dev/null";
     const int status = shell(command);
     return {status, slurp(out), slurp(err)};
+}
+
+std::string quick_profile(const TempFolder& temp, const std::string& defaults) {
+    namespace fs = std::filesystem;
+    const std::string profile = temp.file("profile");
+    fs::create_directory(profile);
+    for (const char* name :
+         {"DISPGOG_parameter.txt", "RGBtoXYZ_mat.txt", "XYZtoLMS_mat.txt", "LMStoATD_mat.txt"}) {
+        fs::copy_file(fs::path(defaults) / name, fs::path(profile) / name);
+    }
+    temp.write("profile/kernel_L.txt", "Luminance filter 2 spread 0.05 0.1 weight 0.9 0.1\n");
+    temp.write("profile/kernel_RG.txt", "Red-green filter 1 spread 0.0685 weight 1\n");
+    temp.write("profile/kernel_BY.txt", "Blue-yellow filter 1 spread 0.092 weight 1\n");
+    return profile;
 }
 
 }  // namespace orv::test

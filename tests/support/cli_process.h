@@ -29,4 +29,8 @@ std::string slurp(const std::string& path);
 CliResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const TempFolder& temp, const std::string& prefix = "");
 
+// A profile folder "profile" in `temp` with the display and matrix files of the profile in
+// `defaults` and short kernels, so that runs are quick; its path.
+std::string quick_profile(const TempFolder& temp, const std::string& defaults);
+
 }  // namespace orv::test
