@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 
 #include "bench/bench_support.h"
+#include "measure/frame_loop.h"
 #include "numeric/parallel.h"
 
 namespace {
@@ -49,6 +50,7 @@ bool same(const Outcome& a, const Outcome& b) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    orv::keep_freed_frame_planes();  // the allocator as orv-cli sets it
     const int w = argc > 2 ? std::atoi(argv[1]) : 3840;
     const int h = argc > 2 ? std::atoi(argv[2]) : 2160;
     const int runs = argc > 3 ? std::atoi(argv[3]) : 3;

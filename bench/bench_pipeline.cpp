@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "measure/frame_loop.h"
 #include "image/pixel_buffer.h"
 #include "numeric/parallel.h"
 #include "scielab/filter_settings.h"
@@ -127,6 +128,7 @@ Timing best_ms(
 }  // namespace
 
 int main(int argc, char** argv) {
+    orv::keep_freed_frame_planes();  // the allocator as orv-cli sets it
     // Per-pair cost on one core: the pair's own parallel halves are kept on the calling
     // thread, so its CPU time is the whole cost.
     orv::set_core_budget(1);

@@ -174,6 +174,52 @@ TEST(SignalLight, RowsGiveThePerValueLight) {
     }
 }
 
+// PQ's light from its polynomials against the formula in quadruple precision (constants of
+// SMPTE ST 2084 / BT.2100): within 1e-15 relative over the octaves they cover, 0 below 2^-21,
+// and the same doubles whether a value falls in a row's four-value steps or in its tail.
+TEST(SignalLight, PqPolynomialsMatchQuadruplePrecision) {
+    const auto q = [](double n) { return static_cast<__float128>(n); };
+    const auto exact = [&q](double v) {
+        const __float128 e = powq(q(v), q(4096) / (q(2523) * 128));
+        __float128 x = e - q(3424) / 4096;
+        if (x < 0) x = 0;
+        const __float128 c2 = q(2413) / 4096 * 32;
+        const __float128 c3 = q(2392) / 4096 * 32;
+        return q(10000) * powq(x / (c2 - c3 * e), q(16384) / 2610);
+    };
+    DisplayChoice choice;
+    choice.transfer = DisplayTransfer::pq;
+    choice.peak_luminance = 10000.0;
+    choice.white_luminance = 1.0;  // the light in cd/m2
+    std::vector<double> values = {0x1p-19, std::nextafter(0x1p-19, 0.0),
+                                  0x1p-21, 1e-6,
+                                  0.5,     std::nextafter(1.0, 0.0),
+                                  0.75,    0.999,
+                                  0.0999,  0.25};
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> octave(-19.0, 0.0);
+    while (values.size() < 4001) values.push_back(std::exp2(octave(random)));
+    values.push_back(values[5]);  // the last pixel is in the row's tail (4002 = 15 * 256 + 162)
+    std::vector<double> row;
+    for (double v : values) row.insert(row.end(), {v, v, v});
+    const std::vector<double> planes = light_of_row(choice, row);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const double got = planes[i];
+        if (values[i] < 0x1p-21) {
+            EXPECT_EQ(got, 0.0) << values[i];
+            continue;
+        }
+        if (values[i] >= 0x1p-19) {
+            EXPECT_LT(relative_error(got, exact(values[i])), 1e-15) << values[i];
+        } else {  // the formula, below 1e-11 cd/m2
+            EXPECT_NEAR(got, static_cast<double>(exact(values[i])), 1e-20) << values[i];
+        }
+        // Green and blue of the pixel are the same value in other lanes of the steps.
+        EXPECT_EQ(planes[values.size() + i], got) << values[i];
+    }
+    EXPECT_EQ(planes[values.size() - 1], planes[5]);
+}
+
 // Signal values that are bytes' values (d / 255 as 16-bit files give them, or d times the
 // nearest double to 1/255) take the 8-bit path's light bit for bit.
 TEST(SignalLight, ByteValuesTakeTheEightBitLight) {
