@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "measure/frame_loop.h"
 #include "image/pixel_buffer.h"
+#include "measure/frame_loop.h"
 #include "numeric/parallel.h"
 #include "scielab/filter_settings.h"
 #include "scielab/pipeline.h"

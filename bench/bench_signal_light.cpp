@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             for (int c = 0; c < 3; ++c) {
-                const int code = std::clamp((x * 1023 / width + y * (c + 1)) % 1024 +
-                                                jitter(random), 0, 1023);
+                const int code =
+                    std::clamp((x * 1023 / width + y * (c + 1)) % 1024 + jitter(random), 0, 1023);
                 frame[3 * (static_cast<std::size_t>(y) * width + x) + c] =
                     (code + 0.25 * c) / 1023.0;
             }
@@ -38,10 +38,9 @@ int main(int argc, char** argv) {
     std::vector<double> planes(3 * static_cast<std::size_t>(width));
     std::vector<double> scratch(512);
     double* const rows[3] = {planes.data(), planes.data() + width, planes.data() + 2 * width};
-    const orv::DisplayTransfer transfers[] = {orv::DisplayTransfer::profile,
-                                              orv::DisplayTransfer::srgb,
-                                              orv::DisplayTransfer::bt1886,
-                                              orv::DisplayTransfer::pq, orv::DisplayTransfer::hlg};
+    const orv::DisplayTransfer transfers[] = {
+        orv::DisplayTransfer::profile, orv::DisplayTransfer::srgb, orv::DisplayTransfer::bt1886,
+        orv::DisplayTransfer::pq, orv::DisplayTransfer::hlg};
     const std::string only = argc > 2 ? argv[2] : "all";
     for (const orv::DisplayTransfer t : transfers) {
         if (only != "all" && only != orv::transfer_name(t)) continue;
@@ -60,7 +59,8 @@ int main(int argc, char** argv) {
         for (int r = 0; r < runs; ++r) {
             const auto start = std::chrono::steady_clock::now();
             for (int y = 0; y < height; ++y) {
-                orv::signal_row_to_light(light, frame.data() + 3 * static_cast<std::size_t>(y) * width,
+                orv::signal_row_to_light(light,
+                                         frame.data() + 3 * static_cast<std::size_t>(y) * width,
                                          width, scratch.data(), rows);
                 sum += planes[static_cast<std::size_t>(y)];
             }
@@ -68,8 +68,8 @@ int main(int argc, char** argv) {
             best = std::min(best, took.count());
         }
         std::printf("%-8s %6.2f ns a value, %6.1f ms a frame (check %g)\n",
-                    orv::transfer_name(t).data(), best * 1e9 / (3.0 * width * height),
-                    best * 1e3, sum);
+                    orv::transfer_name(t).data(), best * 1e9 / (3.0 * width * height), best * 1e3,
+                    sum);
     }
     return 0;
 }
