@@ -36,7 +36,6 @@ int main(int argc, char** argv) {
     }
     const orv::GogParameters gog{{1.0, 0.0, 2.2}, {1.0, 0.0, 2.2}, {1.0, 0.0, 2.2}};
     std::vector<double> planes(3 * static_cast<std::size_t>(width));
-    std::vector<double> scratch(512);
     double* const rows[3] = {planes.data(), planes.data() + width, planes.data() + 2 * width};
     const orv::DisplayTransfer transfers[] = {
         orv::DisplayTransfer::profile, orv::DisplayTransfer::srgb, orv::DisplayTransfer::bt1886,
@@ -59,9 +58,8 @@ int main(int argc, char** argv) {
         for (int r = 0; r < runs; ++r) {
             const auto start = std::chrono::steady_clock::now();
             for (int y = 0; y < height; ++y) {
-                orv::signal_row_to_light(light,
-                                         frame.data() + 3 * static_cast<std::size_t>(y) * width,
-                                         width, scratch.data(), rows);
+                orv::signal_row_to_light(
+                    light, frame.data() + 3 * static_cast<std::size_t>(y) * width, width, rows);
                 sum += planes[static_cast<std::size_t>(y)];
             }
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

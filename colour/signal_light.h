@@ -115,8 +115,8 @@ SignalLight make_signal_light(const GogParameters& gog, const TransferParameters
 
 // One row of signal values (red, green, blue per pixel) to display light by the profile's
 // model or the standard transfer (HLG's OOTF included): red, green and blue in
-// light[0..2][0..width). `scratch` holds 512 values.
-void signal_row_to_light(const SignalLight& light, const double* in, int width, double* scratch,
+// light[0..2][0..width).
+void signal_row_to_light(const SignalLight& light, const double* in, int width,
                          double* const light_rows[3]);
 
 }  // namespace orv

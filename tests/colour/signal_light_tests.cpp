@@ -140,9 +140,8 @@ std::vector<double> light_of_row(const DisplayChoice& choice, const std::vector<
     const SignalLight light =
         make_signal_light(gog, transfer_parameters(choice), byte_table(choice));
     std::vector<double> planes(row.size());
-    std::vector<double> scratch(512);
     double* const rows[3] = {planes.data(), planes.data() + width, planes.data() + 2 * width};
-    signal_row_to_light(light, row.data(), width, scratch.data(), rows);
+    signal_row_to_light(light, row.data(), width, rows);
     return planes;
 }
 

@@ -1,0 +1,468 @@
+#include "colour/signal_rows.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace orv {
+
+namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define ORV_AVX2_ROWS 1
+bool have_avx2() {
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return avx2;
+}
+#endif
+
+// The light of one value by the profile's model, srgb or bt1886, with power_of's powers.
+double power_light(const SignalLight& s, int c, double v) {
+    switch (s.transfer) {
+        case DisplayTransfer::srgb: {
+            const double w = clip01(v);
+            const double y = power_of(s.power[0], (w + 0.055) / 1.055);
+            return w <= 0.04045 ? w / 12.92 : y;
+        }
+        case DisplayTransfer::bt1886: {
+            const double x = clip01(v) + s.parameters.bt1886_b;
+            return s.parameters.bt1886_a * power_of(s.power[0], x < 0.0 ? 0.0 : x) /
+                   s.parameters.white;
+        }
+        default: {
+            const GogChannel& g = c == 0 ? s.gog.red : (c == 1 ? s.gog.green : s.gog.blue);
+            const double base = g.gain * v + g.offset;
+            return power_of(s.power[static_cast<std::size_t>(c)], base > 0.0 ? base : 0.0);
+        }
+    }
+}
+
+// Values that are a byte's take the byte's table entry. Decoded video seldom has one apart
+// from black and clipped white, so the row is looked over first for values near a byte's.
+void byte_entries_plain(const SignalLight& s, int c, const double* v, double* y, int n) {
+    const double* table = s.table[static_cast<std::size_t>(c)].data();
+    for (int i = 0; i < n; ++i) {
+        int d = 0;
+        if (near_byte(v[i], d) && byte_match(v[i], d) != 0) y[i] = table[d];
+    }
+}
+
+#if defined(ORV_AVX2_ROWS)
+// Four values at a time, a lane looked at one by one only where it may be a byte's: its 255
+// multiple within 2^-40 of a whole number, or the value at or outside 0 and 1, or not a number.
+[[gnu::target("avx2")]] void byte_entries_avx2(const SignalLight& s, int c, const double* v,
+                                               double* y, int n) {
+    const double* table = s.table[static_cast<std::size_t>(c)].data();
+    const __m256d scale = _mm256_set1_pd(255.0);
+    const __m256d limit = _mm256_set1_pd(0x1p-40);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d unit = _mm256_set1_pd(1.0);
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d value = _mm256_loadu_pd(v + i);
+        const __m256d scaled = _mm256_mul_pd(value, scale);
+        const __m256d off = _mm256_and_pd(
+            _mm256_sub_pd(scaled,
+                          _mm256_round_pd(scaled, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC)),
+            magnitude);
+        const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(value, zero, _CMP_GT_OQ),
+                                             _mm256_cmp_pd(value, unit, _CMP_LT_OQ));
+        const __m256d maybe =
+            _mm256_or_pd(_mm256_cmp_pd(off, limit, _CMP_LT_OQ),
+                         _mm256_andnot_pd(inside, _mm256_castsi256_pd(_mm256_set1_epi64x(-1))));
+        int lanes = _mm256_movemask_pd(maybe);
+        while (lanes != 0) {
+            const int j = i + __builtin_ctz(static_cast<unsigned>(lanes));
+            lanes &= lanes - 1;
+            int d = 0;
+            if (near_byte(v[j], d) && byte_match(v[j], d) != 0) y[j] = table[d];
+        }
+    }
+    byte_entries_plain(s, c, v + i, y + i, n - i);
+}
+#endif
+
+void byte_entries(const SignalLight& s, int c, const double* v, double* y, int n) {
+#if defined(ORV_AVX2_ROWS)
+    if (have_avx2()) {
+        byte_entries_avx2(s, c, v, y, n);
+        return;
+    }
+#endif
+    byte_entries_plain(s, c, v, y, n);
+}
+
+void power_row_plain(const SignalLight& s, int c, const double* v, double* y, int n) {
+    for (int i = 0; i < n; ++i) y[i] = power_light(s, c, v[i]);
+    byte_entries_plain(s, c, v, y, n);
+}
+
+#if defined(ORV_AVX2_ROWS)
+// power_light four values at a time, the table entries loaded one by one (the processor's
+// gathers are slower here): the same IEEE operations in the same order, so the same doubles.
+// Lanes outside the power's tables, and lanes that may be a byte's value, are put right one by
+// one afterwards.
+template <DisplayTransfer transfer>
+[[gnu::target("avx2")]] void power_row_avx2(const SignalLight& s, int c, const double* v, double* y,
+                                            int n) {
+    const PowerTable& p = s.power[transfer == DisplayTransfer::profile ? c : 0];
+    const double* table = s.table[static_cast<std::size_t>(c)].data();
+    const GogChannel& g = c == 0 ? s.gog.red : (c == 1 ? s.gog.green : s.gog.blue);
+    constexpr int shift = 52 - PowerTable::step_bits;
+    const __m256i mantissa = _mm256_set1_epi64x((std::int64_t{1} << 52) - 1);
+    const __m256i exponent_one = _mm256_set1_epi64x(std::int64_t{1023} << 52);
+    const __m256i half_step = _mm256_set1_epi64x(std::int64_t{1} << (shift - 1));
+    const __m256i lowest = _mm256_set1_epi64x(PowerTable::lowest_biased);
+    const __m256i rows = _mm256_set1_epi64x(PowerTable::biased_count);
+    const __m256i none = _mm256_set1_epi64x(-1);
+    const __m256d c0 = _mm256_set1_pd(p.series[0]), c1 = _mm256_set1_pd(p.series[1]);
+    const __m256d c2 = _mm256_set1_pd(p.series[2]), c3 = _mm256_set1_pd(p.series[3]);
+    const __m256d c4 = _mm256_set1_pd(p.series[4]), c5 = _mm256_set1_pd(p.series[5]);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d gain = _mm256_set1_pd(g.gain);
+    const __m256d offset = _mm256_set1_pd(g.offset);
+    const __m256d black_lift = _mm256_set1_pd(s.parameters.bt1886_b);
+    const __m256d bt1886_gain = _mm256_set1_pd(s.parameters.bt1886_a);
+    const __m256d white = _mm256_set1_pd(s.parameters.white);
+    const __m256d scale255 = _mm256_set1_pd(255.0);
+    const __m256d limit = _mm256_set1_pd(0x1p-40);
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    const double* inverse_step = p.inverse_step.data();
+    const double* of_two_table = p.of_two.data();
+    const double* of_step_table = p.of_step.data();
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d raw = _mm256_loadu_pd(v + i);
+        const __m256d positive = _mm256_cmp_pd(raw, zero, _CMP_GT_OQ);
+        const __m256d below_one = _mm256_cmp_pd(raw, one, _CMP_LT_OQ);
+        const __m256d w = _mm256_and_pd(_mm256_blendv_pd(one, raw, below_one), positive);
+        __m256d x;
+        if constexpr (transfer == DisplayTransfer::srgb) {
+            x = _mm256_div_pd(_mm256_add_pd(w, _mm256_set1_pd(0.055)), _mm256_set1_pd(1.055));
+        } else if constexpr (transfer == DisplayTransfer::bt1886) {
+            const __m256d lifted = _mm256_add_pd(w, black_lift);
+            x = _mm256_blendv_pd(lifted, zero, _mm256_cmp_pd(lifted, zero, _CMP_LT_OQ));
+        } else {
+            const __m256d base = _mm256_add_pd(_mm256_mul_pd(gain, raw), offset);
+            x = _mm256_and_pd(base, _mm256_cmp_pd(base, zero, _CMP_GT_OQ));
+        }
+        // power_of: the biased exponent less the table's first row, the nearest step.
+        const __m256i bits = _mm256_castpd_si256(x);
+        const __m256i row = _mm256_sub_epi64(_mm256_srli_epi64(bits, 52), lowest);
+        const __m256i in_table =
+            _mm256_and_si256(_mm256_cmpgt_epi64(rows, row), _mm256_cmpgt_epi64(row, none));
+        const __m256i fraction = _mm256_and_si256(bits, mantissa);
+        const __m256i k = _mm256_srli_epi64(_mm256_add_epi64(fraction, half_step), shift);
+        const __m256d m = _mm256_castsi256_pd(_mm256_or_si256(fraction, exponent_one));
+        const __m256d step =
+            _mm256_castsi256_pd(_mm256_add_epi64(_mm256_slli_epi64(k, shift), exponent_one));
+        alignas(32) std::int64_t ks[4];
+        alignas(32) std::int64_t rs[4];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(ks), k);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(rs), _mm256_and_si256(row, in_table));
+        const __m256d inverse = _mm256_set_pd(inverse_step[ks[3]], inverse_step[ks[2]],
+                                              inverse_step[ks[1]], inverse_step[ks[0]]);
+        const __m256d t = _mm256_mul_pd(_mm256_sub_pd(m, step), inverse);
+        const __m256d t2 = _mm256_mul_pd(t, t);
+        const __m256d low = _mm256_add_pd(c0, _mm256_mul_pd(c1, t));
+        const __m256d middle = _mm256_add_pd(c2, _mm256_mul_pd(c3, t));
+        const __m256d high = _mm256_add_pd(c4, _mm256_mul_pd(c5, t));
+        const __m256d sum =
+            _mm256_add_pd(low, _mm256_mul_pd(t2, _mm256_add_pd(middle, _mm256_mul_pd(t2, high))));
+        const __m256d of_two = _mm256_set_pd(of_two_table[rs[3]], of_two_table[rs[2]],
+                                             of_two_table[rs[1]], of_two_table[rs[0]]);
+        const __m256d of_step = _mm256_set_pd(of_step_table[ks[3]], of_step_table[ks[2]],
+                                              of_step_table[ks[1]], of_step_table[ks[0]]);
+        __m256d light = _mm256_mul_pd(_mm256_mul_pd(of_two, of_step), sum);
+        if constexpr (transfer == DisplayTransfer::srgb) {
+            light = _mm256_blendv_pd(light, _mm256_div_pd(w, _mm256_set1_pd(12.92)),
+                                     _mm256_cmp_pd(w, _mm256_set1_pd(0.04045), _CMP_LE_OQ));
+        } else if constexpr (transfer == DisplayTransfer::bt1886) {
+            light = _mm256_div_pd(_mm256_mul_pd(bt1886_gain, light), white);
+        }
+        _mm256_storeu_pd(y + i, light);
+        // Lanes that may be a byte's value, as byte_entries_avx2 finds them.
+        const __m256d scaled = _mm256_mul_pd(raw, scale255);
+        const __m256d off = _mm256_and_pd(
+            _mm256_sub_pd(scaled,
+                          _mm256_round_pd(scaled, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC)),
+            magnitude);
+        const __m256d near = _mm256_or_pd(
+            _mm256_cmp_pd(off, limit, _CMP_LT_OQ),
+            _mm256_andnot_pd(_mm256_and_pd(positive, below_one), _mm256_castsi256_pd(none)));
+        int outside = _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_andnot_si256(in_table, none)));
+        int maybe_byte = _mm256_movemask_pd(near);
+        while ((outside | maybe_byte) != 0) {
+            const int lane = __builtin_ctz(static_cast<unsigned>(outside | maybe_byte));
+            const int j = i + lane;
+            if ((outside >> lane) & 1) y[j] = power_light(s, c, v[j]);
+            int d = 0;
+            if (near_byte(v[j], d) && byte_match(v[j], d) != 0) y[j] = table[d];
+            outside &= ~(1 << lane);
+            maybe_byte &= ~(1 << lane);
+        }
+    }
+    power_row_plain(s, c, v + i, y + i, n - i);
+}
+#endif
+
+void power_row(const SignalLight& s, int c, const double* v, double* y, int n) {
+#if defined(ORV_AVX2_ROWS)
+    if (have_avx2() && s.power[0].series_fits &&
+        (s.transfer != DisplayTransfer::profile ||
+         (s.power[1].series_fits && s.power[2].series_fits))) {
+        switch (s.transfer) {
+            case DisplayTransfer::srgb:
+                power_row_avx2<DisplayTransfer::srgb>(s, c, v, y, n);
+                return;
+            case DisplayTransfer::bt1886:
+                power_row_avx2<DisplayTransfer::bt1886>(s, c, v, y, n);
+                return;
+            default:
+                power_row_avx2<DisplayTransfer::profile>(s, c, v, y, n);
+                return;
+        }
+    }
+#endif
+    power_row_plain(s, c, v, y, n);
+}
+
+// PQ's absolute light by the formula: E = V^(1/m2) and the outer power from the tables.
+double pq_formula_light(const SignalLight& s, double v) {
+    namespace k = display_constants;
+    const double e = power_of(s.power[0], v);
+    return 10000.0 * power_of(s.pq_outer, std::max(e - k::pq_c1, 0.0) / (k::pq_c2 - k::pq_c3 * e));
+}
+
+// The polynomial's cell of v in [0, 1] (outside [0, cells) below 2^-19): the exponent and the
+// six bits after it.
+inline std::int64_t pq_cell(std::uint64_t bits) {
+    return static_cast<std::int64_t>(bits >> 46) -
+           (std::int64_t{1023 + PqPolynomials::lowest_octave} << PqPolynomials::cell_bits);
+}
+
+// PQ's absolute light of v in [0, 1]: the cell's polynomial in s = 2 (v - a) / step - 1, a the
+// cell's start (v with the bits after the cell's cleared) and 2 / step = 2^(7 - octave), so
+// that s is exact.
+inline double pq_light(const SignalLight& s, double v) {
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    const std::int64_t cell = pq_cell(bits);
+    if (cell < 0 || cell >= PqPolynomials::cells) {
+        return v < 0x1p-21 ? 0.0 : pq_formula_light(s, v);
+    }
+    const double a = std::bit_cast<double>(bits & ~((std::uint64_t{1} << 46) - 1));
+    const double scale = std::bit_cast<double>((2053 - (bits >> 52)) << 52);
+    const double x = (v - a) * scale - 1.0;
+    const double* c = s.pq->polynomials[static_cast<std::size_t>(cell)].c;
+    // Estrin's order: short chains of dependent operations.
+    const double x2 = x * x;
+    const double x4 = x2 * x2;
+    const double low = (c[0] + c[1] * x) + (c[2] + c[3] * x) * x2;
+    const double high = (c[4] + c[5] * x) + (c[6] + c[7] * x) * x2;
+    return low + high * x4;
+}
+
+// One row of PQ: clipped to [0, 1], the light, clipped at the peak and relative to the white,
+// and a byte's value taking the byte's entry, in one pass.
+inline double pq_relative(const SignalLight& s, double v) {
+    const double light = pq_light(s, clip01(v));
+    return (light < s.parameters.peak ? light : s.parameters.peak) * s.per_white;
+}
+
+void pq_row_plain(const SignalLight& s, int c, const double* v, double* y, int n) {
+    for (int i = 0; i < n; ++i) y[i] = pq_relative(s, v[i]);
+    byte_entries_plain(s, c, v, y, n);
+}
+
+#if defined(ORV_AVX2_ROWS)
+// Four values at a time: each lane's polynomial loaded as two vectors and the four transposed,
+// then the same operations in the same order as pq_relative, so the same doubles. Lanes below
+// the polynomials' table and lanes that may be a byte's value are put right one by one.
+[[gnu::target("avx2")]] void pq_row_avx2(const SignalLight& s, int c, const double* v, double* y,
+                                         int n) {
+    const PqPolynomials::Cell* cells = s.pq->polynomials.data();
+    const double* table = s.table[static_cast<std::size_t>(c)].data();
+    const __m256i offset = _mm256_set1_epi64x(std::int64_t{1023 + PqPolynomials::lowest_octave}
+                                              << PqPolynomials::cell_bits);
+    const __m256i count = _mm256_set1_epi64x(PqPolynomials::cells);
+    const __m256i none = _mm256_set1_epi64x(-1);
+    const __m256i start_mask = _mm256_set1_epi64x(~((std::int64_t{1} << 46) - 1));
+    const __m256i scale_base = _mm256_set1_epi64x(2053);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d peak = _mm256_set1_pd(s.parameters.peak);
+    const __m256d per_white = _mm256_set1_pd(s.per_white);
+    const __m256d tiny = _mm256_set1_pd(0x1p-21);
+    const __m256d black = _mm256_set1_pd(table[0]);
+    const __m256d full = _mm256_set1_pd(table[255]);
+    const __m256d scale255 = _mm256_set1_pd(255.0);
+    const __m256d limit = _mm256_set1_pd(0x1p-40);
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d raw = _mm256_loadu_pd(v + i);
+        // clip01: NaN and values at or below 0 give 0.
+        const __m256d positive = _mm256_cmp_pd(raw, zero, _CMP_GT_OQ);
+        const __m256d below_one = _mm256_cmp_pd(raw, one, _CMP_LT_OQ);
+        const __m256d value = _mm256_and_pd(_mm256_blendv_pd(one, raw, below_one), positive);
+        const __m256i bits = _mm256_castpd_si256(value);
+        const __m256i cell = _mm256_sub_epi64(_mm256_srli_epi64(bits, 46), offset);
+        const __m256i inside =
+            _mm256_and_si256(_mm256_cmpgt_epi64(count, cell), _mm256_cmpgt_epi64(cell, none));
+        alignas(32) std::int64_t index[4];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(index), _mm256_and_si256(cell, inside));
+        const __m256d a = _mm256_castsi256_pd(_mm256_and_si256(bits, start_mask));
+        const __m256d scale = _mm256_castsi256_pd(
+            _mm256_slli_epi64(_mm256_sub_epi64(scale_base, _mm256_srli_epi64(bits, 52)), 52));
+        const __m256d x = _mm256_sub_pd(_mm256_mul_pd(_mm256_sub_pd(value, a), scale), one);
+        __m256d rows[2][4];
+        for (int lane = 0; lane < 4; ++lane) {
+            const double* coefficients = cells[index[lane]].c;
+            rows[0][lane] = _mm256_load_pd(coefficients);
+            rows[1][lane] = _mm256_load_pd(coefficients + 4);
+        }
+        __m256d term[8];
+        for (int half = 0; half < 2; ++half) {
+            const __m256d* r = rows[half];
+            const __m256d t0 = _mm256_unpacklo_pd(r[0], r[1]);
+            const __m256d t1 = _mm256_unpackhi_pd(r[0], r[1]);
+            const __m256d t2 = _mm256_unpacklo_pd(r[2], r[3]);
+            const __m256d t3 = _mm256_unpackhi_pd(r[2], r[3]);
+            term[4 * half] = _mm256_permute2f128_pd(t0, t2, 0x20);
+            term[4 * half + 1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+            term[4 * half + 2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+            term[4 * half + 3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+        }
+        const __m256d x2 = _mm256_mul_pd(x, x);
+        const __m256d x4 = _mm256_mul_pd(x2, x2);
+        const __m256d p01 = _mm256_add_pd(term[0], _mm256_mul_pd(term[1], x));
+        const __m256d p23 = _mm256_add_pd(term[2], _mm256_mul_pd(term[3], x));
+        const __m256d p45 = _mm256_add_pd(term[4], _mm256_mul_pd(term[5], x));
+        const __m256d p67 = _mm256_add_pd(term[6], _mm256_mul_pd(term[7], x));
+        const __m256d lower = _mm256_add_pd(p01, _mm256_mul_pd(p23, x2));
+        const __m256d upper = _mm256_add_pd(p45, _mm256_mul_pd(p67, x2));
+        const __m256d light = _mm256_add_pd(lower, _mm256_mul_pd(upper, x4));
+        const __m256d shown = _mm256_blendv_pd(peak, light, _mm256_cmp_pd(light, peak, _CMP_LT_OQ));
+        // Below 2^-21 the light is 0 (E < c1); 0 and 1 themselves are bytes' values, which take
+        // the bytes' entries; other clipped values give the 0 and the peak computed.
+        const __m256d dark = _mm256_cmp_pd(value, tiny, _CMP_LT_OQ);
+        __m256d result = _mm256_andnot_pd(dark, _mm256_mul_pd(shown, per_white));
+        result = _mm256_blendv_pd(result, black, _mm256_cmp_pd(raw, zero, _CMP_EQ_OQ));
+        result = _mm256_blendv_pd(result, full, _mm256_cmp_pd(raw, one, _CMP_EQ_OQ));
+        _mm256_storeu_pd(y + i, result);
+        // Lanes between 2^-21 and the table, and lanes inside (0, 1) that may be a byte's value
+        // (as byte_entries_avx2), are put right one by one.
+        const __m256d scaled = _mm256_mul_pd(raw, scale255);
+        const __m256d off = _mm256_and_pd(
+            _mm256_sub_pd(scaled,
+                          _mm256_round_pd(scaled, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC)),
+            magnitude);
+        const __m256d near = _mm256_and_pd(_mm256_cmp_pd(off, limit, _CMP_LT_OQ),
+                                           _mm256_and_pd(positive, below_one));
+        int outside = _mm256_movemask_pd(
+            _mm256_andnot_pd(dark, _mm256_castsi256_pd(_mm256_andnot_si256(inside, none))));
+        int maybe_byte = _mm256_movemask_pd(near);
+        while ((outside | maybe_byte) != 0) {
+            const int lane = __builtin_ctz(static_cast<unsigned>(outside | maybe_byte));
+            const int j = i + lane;
+            if ((outside >> lane) & 1) y[j] = pq_relative(s, v[j]);
+            int d = 0;
+            if (near_byte(v[j], d) && byte_match(v[j], d) != 0) y[j] = table[d];
+            outside &= ~(1 << lane);
+            maybe_byte &= ~(1 << lane);
+        }
+    }
+    pq_row_plain(s, c, v + i, y + i, n - i);
+}
+#endif
+
+void pq_row(const SignalLight& s, int c, const double* v, double* y, int n) {
+#if defined(ORV_AVX2_ROWS)
+    if (have_avx2()) {
+        pq_row_avx2(s, c, v, y, n);
+        return;
+    }
+#endif
+    pq_row_plain(s, c, v, y, n);
+}
+
+// The scene light of HLG's inverse OETF, as channel_light gives it.
+double hlg_scene_light(const SignalLight& s, double v) {
+    namespace k = display_constants;
+    v = clip01(v);
+    return v <= 0.5 ? v * v / 3.0
+                    : (exp_of(s.hlg_exp, (v - k::hlg_c) / k::hlg_a) + k::hlg_b) / 12.0;
+}
+
+}  // namespace
+
+void channel_light_row(const SignalLight& s, int c, const double* v, double* y, int n) {
+    switch (s.transfer) {
+        case DisplayTransfer::pq:
+            pq_row(s, c, v, y, n);
+            return;
+        case DisplayTransfer::hlg:
+            for (int i = 0; i < n; ++i) y[i] = hlg_scene_light(s, v[i]);
+            byte_entries(s, c, v, y, n);
+            return;
+        default:
+            power_row(s, c, v, y, n);
+            return;
+    }
+}
+
+namespace {
+
+// Red, green and blue of n pixels into three arrays.
+void take_apart_plain(const double* from, int n, double* r, double* g, double* b) {
+    for (int i = 0; i < n; ++i) {
+        r[i] = from[3 * i];
+        g[i] = from[3 * i + 1];
+        b[i] = from[3 * i + 2];
+    }
+}
+
+#if defined(ORV_AVX2_ROWS)
+// Four pixels at a time: (r0 g0 | b0 r1), (g1 b1 | r2 g2), (b2 r3 | g3 b3) regrouped by halves
+// and then shuffled within them.
+[[gnu::target("avx2")]] void take_apart_avx2(const double* from, int n, double* r, double* g,
+                                             double* b) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const double* p = from + 3 * i;
+        const __m256d m0 = _mm256_loadu_pd(p);
+        const __m256d m1 = _mm256_loadu_pd(p + 4);
+        const __m256d m2 = _mm256_loadu_pd(p + 8);
+        const __m256d x = _mm256_permute2f128_pd(m0, m1, 0x30);  // r0 g0 | r2 g2
+        const __m256d y = _mm256_permute2f128_pd(m0, m2, 0x21);  // b0 r1 | b2 r3
+        const __m256d z = _mm256_permute2f128_pd(m1, m2, 0x30);  // g1 b1 | g3 b3
+        _mm256_storeu_pd(r + i, _mm256_shuffle_pd(x, y, 0b1010));
+        _mm256_storeu_pd(g + i, _mm256_shuffle_pd(x, z, 0b0101));
+        _mm256_storeu_pd(b + i, _mm256_shuffle_pd(y, z, 0b1010));
+    }
+    take_apart_plain(from + 3 * i, n - i, r + i, g + i, b + i);
+}
+#endif
+
+}  // namespace
+
+void take_apart(const double* from, int n, double* r, double* g, double* b) {
+#if defined(ORV_AVX2_ROWS)
+    if (have_avx2()) {
+        take_apart_avx2(from, n, r, g, b);
+        return;
+    }
+#endif
+    take_apart_plain(from, n, r, g, b);
+}
+
+}  // namespace orv
