@@ -104,6 +104,12 @@ void keep_freed_frame_planes() {
 #endif
 }
 
+void return_free_heap() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 int frame_loop_slots(int threads) { return threads <= 1 ? 1 : threads + 1; }
 
 void run_frame_loop(int count, int threads, const FrameLoopCallbacks& callbacks) {

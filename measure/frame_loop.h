@@ -40,6 +40,11 @@ int machine_threads();
 // again for every frame costs as much as the transforms). Call once, before any thread starts.
 void keep_freed_frame_planes();
 
+// Gives the heap's free memory back to the system: after a large frame's pixels are freed in
+// the middle of its pair, so that the pair's planes, which follow, do not sit beside memory
+// the heap keeps for nothing.
+void return_free_heap();
+
 // Number of result slots the loop uses for `threads` workers.
 int frame_loop_slots(int threads);
 

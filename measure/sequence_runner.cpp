@@ -202,9 +202,26 @@ RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& 
             const PixelBuffer& r = frame_pixels(pair.reference);
             const PixelBuffer& d = frame_pixels(pair.degraded);
             check_pair_size(i, pair.reference.name, r, pair.degraded.name, d);
-            pair.result =
-                measure_pair(r, d, conditions, settings.thresholds, settings.grey, settings.storage,
-                             &pair.reference.signal, &pair.degraded.signal);
+            // Frames of a large pair kept for nothing after the measurement are freed as soon
+            // as their planes are made (smaller frames' memory is better kept by the heap for
+            // the next pair).
+            PairStorage storage = settings.storage;
+            const std::size_t pixels =
+                static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height);
+            // What decoding the frames left on the heap goes back to the system first.
+            if (pixels >= storage.park_pixels) return_free_heap();
+            if (!settings.keep_frames && !settings.metrics.request.any() &&
+                pixels >= storage.park_pixels) {
+                const auto free_frame = [](RunFrame& frame) {
+                    frame.owned = PixelBuffer{};
+                    frame.signal = SignalFrame{};
+                    return_free_heap();
+                };
+                storage.reference_read = [&pair, free_frame] { free_frame(pair.reference); };
+                storage.degraded_read = [&pair, free_frame] { free_frame(pair.degraded); };
+            }
+            pair.result = measure_pair(r, d, conditions, settings.thresholds, settings.grey,
+                                       storage, &pair.reference.signal, &pair.degraded.signal);
             pair.reference.signal = SignalFrame{};
             pair.degraded.signal = SignalFrame{};
             pair.result.metrics = measure_frame_metrics(settings.metrics, r, pair.reference.planes,

@@ -522,6 +522,7 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
     std::atomic<bool> degraded_started{false};
     const auto filter_reference = [&] {
         fr.planes = filter_frame_planes(reference, conditions, nullptr, reference_signal);
+        if (storage.reference_read) storage.reference_read();
         // Filtered one after the other, the degraded frame comes next: with the reference's
         // planes parked meanwhile, memory holds one frame's planes instead of two.
         if (count >= storage.park_pixels && !degraded_started.load()) park(fr);
@@ -532,6 +533,7 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
         degraded_started.store(true);
         diff.data.resize(count);
         fd = filter_frame_planes(degraded, conditions, diff.data.data(), degraded_signal);
+        if (storage.degraded_read) storage.degraded_read();
     };
     if (count >= storage.serial_pixels) {
         filter_reference();
@@ -549,7 +551,7 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
     // thread count. They are the map's own figures, and the grey picture's range.
     summarise_map(diff);
     if (grey != nullptr) {
-        prepare_output(*grey, reference, "output");
+        if (!is_present(*grey)) *grey = make_pixel_buffer(w, h);  // a present one was checked
         grey_between(diff.data.data(), diff.min, diff.max, *grey);
     }
     return diff;

@@ -5,6 +5,7 @@
 // of different sizes.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,12 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source,
 struct PairStorage {
     std::size_t park_pixels = std::size_t{1} << 22;
     std::size_t serial_pixels = std::size_t{1} << 24;
+    // Called once a frame's pixels (and exact signal) have been read into its planes, on the
+    // thread that read them, and never touched by the pipeline afterwards: a caller that owns
+    // the frame and needs it no more frees it there, so that memory does not hold the pair's
+    // pixels beside its planes (50 MB of a 3840 x 2160 pair).
+    std::function<void()> reference_read;
+    std::function<void()> degraded_read;
 };
 
 // The difference map of one frame pair with its mean, maximum and minimum (summarise_map),

@@ -57,42 +57,62 @@ TEST(PairedFrames, TheShorterSequenceRepeatsItsLastFrameUpToTheLimit) {
     for (const auto& k : indices) EXPECT_EQ(paired_index(k.pair, k.count), k.index);
 }
 
+// Also when a large pair's frames are freed as soon as their planes are made (a park size of
+// 0 makes every pair large), on one thread and on two, and when the frames are kept.
 TEST(SequenceRunner, PairsRepeatTheLastFrameAndMatchOneAtATime) {
     ScratchFolder dir;
     const MeasurementConditions conditions = test_conditions(dir);
     const RunSide reference = made_side("r", 2);
     const RunSide degraded = made_side("d", 4);
-    RunSettings settings;
-    settings.threads = 2;
-    settings.grey = true;
-    std::vector<MeasuredPair> got;
-    RunConsumer consumer;
-    consumer.deliver = [&](MeasuredPair&& pair) { got.push_back(std::move(pair)); };
-    const RunOutcome outcome = run_sequence(conditions, reference, degraded, settings, consumer);
-    ASSERT_EQ(outcome.frames, 4);
-    ASSERT_EQ(got.size(), 4u);
-    std::vector<InterleavedImage> maps;
-    for (int i = 0; i < 4; ++i) {
-        const MeasuredPair& pair = got[static_cast<std::size_t>(i)];
-        EXPECT_EQ(pair.frame, i);
-        EXPECT_EQ(pair.reference.name, "r" + std::to_string(std::min(i, 1)));
-        EXPECT_EQ(pair.degraded.name, "d" + std::to_string(i));
-        EXPECT_FALSE(is_present(pair.reference.owned));  // frames are not kept unless asked
-        EXPECT_TRUE(is_present(pair.result.grey));
-        // The same pair measured on its own gives the same map and figures.
-        const PairResult alone =
-            measure_pair(pattern_frame(12, 8, static_cast<unsigned>(std::min(i, 1))),
-                         pattern_frame(12, 8, static_cast<unsigned>(i + 100)), conditions,
-                         settings.thresholds, true);
-        EXPECT_EQ(pair.result.map.data, alone.map.data);
-        EXPECT_EQ(pair.result.statistics.p95, alone.statistics.p95);
-        EXPECT_EQ(pair.result.grey.bytes, alone.grey.bytes);
-        maps.push_back(pair.result.map);
+    constexpr std::size_t never = static_cast<std::size_t>(-1);
+    const struct {
+        int threads;
+        std::size_t park_pixels, serial_pixels;
+        bool keep_frames;
+    } cases[] = {{2, PairStorage{}.park_pixels, PairStorage{}.serial_pixels, false},
+                 {1, 0, never, false},
+                 {2, 0, 0, false},
+                 {2, 0, never, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.threads) + " threads, park " + std::to_string(c.park_pixels));
+        RunSettings settings;
+        settings.threads = c.threads;
+        settings.grey = true;
+        settings.storage.park_pixels = c.park_pixels;
+        settings.storage.serial_pixels = c.serial_pixels;
+        settings.keep_frames = c.keep_frames;
+        std::vector<MeasuredPair> got;
+        RunConsumer consumer;
+        consumer.deliver = [&](MeasuredPair&& pair) { got.push_back(std::move(pair)); };
+        const RunOutcome outcome =
+            run_sequence(conditions, reference, degraded, settings, consumer);
+        ASSERT_EQ(outcome.frames, 4);
+        ASSERT_EQ(got.size(), 4u);
+        std::vector<InterleavedImage> maps;
+        for (int i = 0; i < 4; ++i) {
+            const MeasuredPair& pair = got[static_cast<std::size_t>(i)];
+            EXPECT_EQ(pair.frame, i);
+            EXPECT_EQ(pair.reference.name, "r" + std::to_string(std::min(i, 1)));
+            EXPECT_EQ(pair.degraded.name, "d" + std::to_string(i));
+            // Frames are not kept unless asked.
+            EXPECT_EQ(is_present(pair.reference.owned), c.keep_frames);
+            EXPECT_EQ(is_present(pair.degraded.owned), c.keep_frames);
+            EXPECT_TRUE(is_present(pair.result.grey));
+            // The same pair measured on its own gives the same map and figures.
+            const PairResult alone =
+                measure_pair(pattern_frame(12, 8, static_cast<unsigned>(std::min(i, 1))),
+                             pattern_frame(12, 8, static_cast<unsigned>(i + 100)), conditions,
+                             settings.thresholds, true);
+            EXPECT_EQ(pair.result.map.data, alone.map.data);
+            EXPECT_EQ(pair.result.statistics.p95, alone.statistics.p95);
+            EXPECT_EQ(pair.result.grey.bytes, alone.grey.bytes);
+            maps.push_back(pair.result.map);
+        }
+        const PooledStatistics pooled = pool_maps(maps, settings.thresholds);
+        EXPECT_EQ(outcome.pooled.mean_of_means, pooled.mean_of_means);
+        EXPECT_EQ(outcome.pooled.p95, pooled.p95);
+        EXPECT_EQ(outcome.pooled.max_frame, pooled.max_frame);
     }
-    const PooledStatistics pooled = pool_maps(maps, settings.thresholds);
-    EXPECT_EQ(outcome.pooled.mean_of_means, pooled.mean_of_means);
-    EXPECT_EQ(outcome.pooled.p95, pooled.p95);
-    EXPECT_EQ(outcome.pooled.max_frame, pooled.max_frame);
 }
 
 TEST(SequenceRunner, ASizeMismatchStopsAfterTheEarlierPairsWereDelivered) {

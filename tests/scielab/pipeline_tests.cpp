@@ -424,9 +424,9 @@ TEST_F(Pipeline, OnePairGivesTheSameBytesOnOneCoreAndOnSeveral) {
     constexpr std::size_t never = static_cast<std::size_t>(-1);
     const struct {
         int cores;
-        PairStorage storage;
-    } runs[] = {
-        {1, {never, never}}, {4, {never, never}}, {1, {0, never}}, {4, {0, 0}}, {4, {never, 0}}};
+        std::size_t park_pixels;
+        std::size_t serial_pixels;
+    } runs[] = {{1, never, never}, {4, never, never}, {1, 0, never}, {4, 0, 0}, {4, never, 0}};
     for (const auto& [w, h] : {std::pair{33, 20}, std::pair{31, 17}, std::pair{20000, 14}}) {
         const PixelBuffer frame = pattern_frame(w, h, 4);
         const PixelBuffer degraded = degrade(frame, 5);
@@ -436,9 +436,12 @@ TEST_F(Pipeline, OnePairGivesTheSameBytesOnOneCoreAndOnSeveral) {
             SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " run " +
                          std::to_string(run));
             set_core_budget(runs[run].cores);
+            PairStorage storage;
+            storage.park_pixels = runs[run].park_pixels;
+            storage.serial_pixels = runs[run].serial_pixels;
             ASSERT_EQ(test_calls::make_difference_image(
                           frame, degraded, greys[run], kernel_sample_angle, filters, dir.folder(),
-                          results[run], DeltaEFormula::cie94, runs[run].storage),
+                          results[run], DeltaEFormula::cie94, storage),
                       1);
             test_calls::scielab_filter_frame(frame, filtered[run], filters.a, filters.t, filters.d,
                                              kernel_sample_angle, dir.folder());
@@ -451,7 +454,7 @@ TEST_F(Pipeline, OnePairGivesTheSameBytesOnOneCoreAndOnSeveral) {
             PixelBuffer grey;
             ASSERT_EQ(test_calls::make_difference_image(frame, frame, grey, kernel_sample_angle,
                                                         filters, dir.folder(), same,
-                                                        DeltaEFormula::cie94, runs[run].storage),
+                                                        DeltaEFormula::cie94, storage),
                       1);
             EXPECT_EQ(same.max, 0.0);
             EXPECT_EQ(same.min, 0.0);
