@@ -147,6 +147,13 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
         settings.grey = true;
         settings.pool = false;  // the results window pools the frame means it shows
         settings.progress = [&progress](int done, int) { progress.step(done); };
+        // The reference frames' coordinates of an earlier run against the same reference
+        // sequence under the same conditions serve this one; the store knows them by slot.
+        settings.reuse.store = store.reference_store.get();
+        settings.reuse.generation = store.reference_changes;
+        settings.reuse.frame_key = [&pairs](int i) {
+            return pairs[static_cast<std::size_t>(i)].first;
+        };
         RunConsumer consumer;
         consumer.deliver = [&store, &pairs, &delivered](MeasuredPair&& pair) {
             // Replacing the slot's picture and data releases the previous ones.
