@@ -120,6 +120,16 @@ std::shared_ptr<const ReferenceColours> find_reference(ReferenceStore& store, in
     return nullptr;
 }
 
+bool hold_reference(ReferenceStore& store, int frame) {
+    std::lock_guard lock(store.mutex);
+    for (ReferenceStore::Entry& entry : store.entries) {
+        if (entry.frame != frame) continue;
+        entry.used = store.run;
+        return true;
+    }
+    return false;
+}
+
 bool keep_reference(ReferenceStore& store, int frame,
                     std::shared_ptr<const ReferenceColours> colours) {
     const std::size_t bytes = reference_bytes(*colours);

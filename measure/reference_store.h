@@ -83,6 +83,11 @@ void clear_reference_store(ReferenceStore& store);
 // a miss) when there are none.
 std::shared_ptr<const ReferenceColours> find_reference(ReferenceStore& store, int frame);
 
+// Whether coordinates of `frame` are kept, marking them used by the run (not counted): no
+// keep of the run drops them, so that the run's find_reference for `frame` gets them. For a
+// reader that need not read what the coordinates were made from (a frame's exact values).
+bool hold_reference(ReferenceStore& store, int frame);
+
 // Keeps the coordinates of `frame` when they fit in the budget. Room is made by dropping the
 // entries no run has used for longest, but never one this run made or used: a run over more
 // frames than fit keeps its first ones (the ones a repeated run asks for first) and passes the
