@@ -30,52 +30,40 @@ std::shared_ptr<const ReferenceColours> colours_of(int pixels) {
 }
 
 TEST(ReferenceStore, AnotherGenerationOrOtherConditionsEmptyTheStore) {
-    using Change = std::function<void(MeasurementConditions&, long long&)>;
+    struct Key {
+        long long generation = 3;
+        MeasurementConditions c;
+    };
     struct Case {
         const char* name;
-        Change change;
+        std::function<void(Key&)> change;
         bool kept;
     };
     const Case cases[] = {
-        {"nothing changed", [](MeasurementConditions&, long long&) {}, true},
-        {"another formula comparing CIELAB",
-         [](MeasurementConditions& c, long long&) { c.formula = DeltaEFormula::ciede2000; }, true},
-        {"the reference loaded again", [](MeasurementConditions&, long long& g) { ++g; }, false},
-        {"ITP compares ICtCp",
-         [](MeasurementConditions& c, long long&) { c.formula = DeltaEFormula::itp; }, false},
-        {"another profile folder",
-         [](MeasurementConditions& c, long long&) { c.colour.folder = "other"; }, false},
-        {"a filter response",
-         [](MeasurementConditions& c, long long&) { c.filters.t.response[1] += 1e-12; }, false},
-        {"the sample angle", [](MeasurementConditions& c, long long&) { c.sample_angle *= 2; },
-         false},
-        {"the viewing distance",
-         [](MeasurementConditions& c, long long&) { c.viewing.pixel_angle_degrees *= 1.5; }, false},
-        {"the display transfer",
-         [](MeasurementConditions& c, long long&) {
-             c.colour.display.transfer = DisplayTransfer::pq;
-         },
-         false},
-        {"the white luminance",
-         [](MeasurementConditions& c, long long&) { c.colour.display.white_luminance = 203.0; },
-         false},
-        {"a display table entry",
-         [](MeasurementConditions& c, long long&) { c.colour.display_table[2][17] += 1e-9; },
-         false},
-        {"the ATD-to-XYZ matrix",
-         [](MeasurementConditions& c, long long&) { c.colour.atd_to_xyz[4] = 2.0; }, false},
+        {"nothing changed", [](Key&) {}, true},
+        {"another formula comparing CIELAB", [](Key& k) { k.c.formula = DeltaEFormula::cie76; },
+         true},
+        {"the reference loaded again", [](Key& k) { ++k.generation; }, false},
+        {"ITP compares ICtCp", [](Key& k) { k.c.formula = DeltaEFormula::itp; }, false},
+        {"another profile folder", [](Key& k) { k.c.colour.folder = "other"; }, false},
+        {"a filter response", [](Key& k) { k.c.filters.t.response[1] += 1e-12; }, false},
+        {"the sample angle", [](Key& k) { k.c.sample_angle *= 2; }, false},
+        {"the viewing distance", [](Key& k) { k.c.viewing.pixel_angle_degrees *= 1.5; }, false},
+        {"the display", [](Key& k) { k.c.colour.display.transfer = DisplayTransfer::pq; }, false},
+        {"the white", [](Key& k) { k.c.colour.display.white_luminance = 203.0; }, false},
+        {"a display table entry", [](Key& k) { k.c.colour.display_table[2][17] += 1e-9; }, false},
+        {"the ATD-to-XYZ matrix", [](Key& k) { k.c.colour.atd_to_xyz[4] = 2.0; }, false},
     };
-    MeasurementConditions base;
-    base.filters = scielab_test::finished_filters();
+    Key base;
+    base.c.filters = scielab_test::finished_filters();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ReferenceStore store;
-        begin_reference_run(store, 3, base);
+        begin_reference_run(store, base.generation, base.c);
         ASSERT_TRUE(keep_reference(store, 7, colours_of(4)));
-        MeasurementConditions next = base;
-        long long generation = 3;
-        c.change(next, generation);
-        begin_reference_run(store, generation, next);
+        Key next = base;
+        c.change(next);
+        begin_reference_run(store, next.generation, next.c);
         EXPECT_EQ(find_reference(store, 7) != nullptr, c.kept);
         EXPECT_EQ(store.bytes, c.kept ? 96u : 0u);
         EXPECT_EQ(find_reference(store, 8), nullptr);  // never kept
