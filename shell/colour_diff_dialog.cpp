@@ -78,7 +78,7 @@ RunSide store_side(const FrameStore& store, SequenceTable table,
         frame.kept = reference ? &store.reference_pixels[slot] : &store.degraded_pixels[slot];
         const DeepSource& deep = reference ? store.reference_deep[slot] : store.degraded_deep[slot];
         if (exact && !deep.path.empty() &&
-            (held == nullptr || !hold_reference(*held, static_cast<int>(slot))))
+            (!reference || held == nullptr || !hold_reference(*held, static_cast<int>(slot))))
             frame.signal = deep_signal(*reads, deep, static_cast<int>(slot));
         return frame;
     };
