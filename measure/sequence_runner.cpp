@@ -159,6 +159,8 @@ RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& 
                         const RunSide& degraded_side, const RunSettings& settings,
                         const RunConsumer& consumer) {
     check_conditions(conditions);
+    const ReferenceReuse& reuse = settings.reuse;
+    if (reuse.store != nullptr) begin_reference_run(*reuse.store, reuse.generation, conditions);
     // Videos are decoded ahead of the measuring threads, each on a thread of its own.
     const int depth = settings.threads + 2;
     const RunSide reference = decodes_in_order(reference_side) && settings.threads > 1
@@ -181,6 +183,7 @@ RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& 
         [&](int i) {
             MeasuredPair pair;
             pair.frame = i;
+            const int reference_index = by_time ? i : paired_index(i, reference.count);
             if (by_time) {
                 try {
                     pair.reference = reference.read(i);
@@ -196,32 +199,40 @@ RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& 
                 pair.degraded = read_in_pair_order(ordered, degraded, i,
                                                    on_screen[static_cast<std::size_t>(i)]);
             } else {
-                pair.reference = reference.read(paired_index(i, reference.count));
+                pair.reference = reference.read(reference_index);
                 pair.degraded = degraded.read(paired_index(i, degraded.count));
             }
             const PixelBuffer& r = frame_pixels(pair.reference);
             const PixelBuffer& d = frame_pixels(pair.degraded);
             check_pair_size(i, pair.reference.name, r, pair.degraded.name, d);
-            // Frames of a large pair kept for nothing after the measurement are freed as soon
-            // as their planes are made (smaller frames' memory is better kept by the heap for
-            // the next pair).
-            PairStorage storage = settings.storage;
-            const std::size_t pixels =
-                static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height);
-            // What decoding the frames left on the heap goes back to the system first.
-            if (pixels >= storage.park_pixels) return_free_heap();
-            if (!settings.keep_frames && !settings.metrics.request.any() &&
-                pixels >= storage.park_pixels) {
-                const auto free_frame = [](RunFrame& frame) {
-                    frame.owned = PixelBuffer{};
-                    frame.signal = SignalFrame{};
-                    return_free_heap();
-                };
-                storage.reference_read = [&pair, free_frame] { free_frame(pair.reference); };
-                storage.degraded_read = [&pair, free_frame] { free_frame(pair.degraded); };
+            if (reuse.store != nullptr) {
+                const int key =
+                    reuse.frame_key ? reuse.frame_key(reference_index) : reference_index;
+                pair.result = measure_pair_reusing(*reuse.store, key, r, d, conditions,
+                                                   settings.thresholds, settings.grey,
+                                                   &pair.reference.signal, &pair.degraded.signal);
+            } else {
+                // Frames of a large pair kept for nothing after the measurement are freed as
+                // soon as their planes are made (smaller frames' memory is better kept by the
+                // heap for the next pair).
+                PairStorage storage = settings.storage;
+                const std::size_t pixels =
+                    static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height);
+                // What decoding the frames left on the heap goes back to the system first.
+                if (pixels >= storage.park_pixels) return_free_heap();
+                if (!settings.keep_frames && !settings.metrics.request.any() &&
+                    pixels >= storage.park_pixels) {
+                    const auto free_frame = [](RunFrame& frame) {
+                        frame.owned = PixelBuffer{};
+                        frame.signal = SignalFrame{};
+                        return_free_heap();
+                    };
+                    storage.reference_read = [&pair, free_frame] { free_frame(pair.reference); };
+                    storage.degraded_read = [&pair, free_frame] { free_frame(pair.degraded); };
+                }
+                pair.result = measure_pair(r, d, conditions, settings.thresholds, settings.grey,
+                                           storage, &pair.reference.signal, &pair.degraded.signal);
             }
-            pair.result = measure_pair(r, d, conditions, settings.thresholds, settings.grey,
-                                       storage, &pair.reference.signal, &pair.degraded.signal);
             pair.reference.signal = SignalFrame{};
             pair.degraded.signal = SignalFrame{};
             pair.result.metrics = measure_frame_metrics(settings.metrics, r, pair.reference.planes,

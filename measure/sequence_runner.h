@@ -14,6 +14,7 @@
 
 #include "measure/frame_loop.h"
 #include "measure/frame_metrics.h"
+#include "measure/reference_store.h"
 #include "measure/statistics.h"
 #include "media/media_sequence.h"
 #include "scielab/conditions.h"
@@ -104,6 +105,9 @@ struct RunSettings {
     // PSNR and SSIM of every pair beside its colour differences, pooled over the run. The
     // sides' files must be opened with MediaOptions::keep_planes for the planes to be there.
     MetricsPlan metrics;
+    // Reference coordinates kept between runs (measure/reference_store.h), for a face that
+    // measures the same reference again; no store: every reference frame is filtered.
+    ReferenceReuse reuse;
 };
 
 struct MeasuredPair {

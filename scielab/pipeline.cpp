@@ -17,6 +17,7 @@
 #include "numeric/fft.h"
 #include "numeric/parallel.h"
 #include "scielab/conditions.h"
+#include "scielab/grey_picture.h"
 #include "scielab/plane_memory.h"
 #include "scielab/real_plane_filter.h"
 #include "scielab/signal_planes.h"
@@ -338,38 +339,6 @@ template <class Rows>
 void split_rows(int height, const Rows& rows) {
     const int middle = height / 2;
     run_side_by_side([&] { rows(0, middle); }, [&] { rows(middle, height); });
-}
-
-// scale_to_grey's picture of values whose extremes, found from -10000 and 10000, are `min`
-// and `max`; `output` is checked and matches the values. Each value's grey level is worked out
-// for a row first (compiled for AVX2 as well, four values at once: the same operations, so
-// the same bytes), then written to the three channels.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-[[gnu::target_clones("avx2", "default")]]
-#endif
-void grey_between(const double* values, double min, double max, PixelBuffer& output) {
-    const int w = output.width;
-    const int h = output.height;
-    const double range = max - min;
-    std::vector<std::uint8_t> grey(static_cast<std::size_t>(w), 0);
-    for (int y = 0; y < h; ++y) {
-        const double* v = values + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
-        std::uint8_t* g = grey.data();
-        if (max != min) {
-            for (int x = 0; x < w; ++x) {
-                const double s = (v[x] - min) / range * 255.0;
-                // 255 from 255 on, the integer part inside (0, 255), else (a NaN too) 0.
-                const double clamped = s >= 255.0 ? 255.0 : (s > 0.0 ? s : 0.0);
-                g[x] = static_cast<std::uint8_t>(static_cast<int>(clamped));
-            }
-        }
-        std::uint8_t* row = output.bytes.data() + static_cast<std::size_t>(y) * output.stride;
-        for (int x = 0; x < w; ++x) {
-            row[3 * x] = g[x];
-            row[3 * x + 1] = g[x];
-            row[3 * x + 2] = g[x];
-        }
-    }
 }
 
 FilteredFrame filter_frame_planes(const PixelBuffer& source, const MeasurementConditions& c,

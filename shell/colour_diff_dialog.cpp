@@ -62,12 +62,13 @@ SignalFrame deep_signal(DeepReads& reads, const DeepSource& source, int slot) {
 }  // namespace
 
 RunSide store_side(const FrameStore& store, SequenceTable table,
-                   const std::vector<std::pair<int, int>>& pairs, bool exact) {
+                   const std::vector<std::pair<int, int>>& pairs, bool exact,
+                   ReferenceStore* held) {
     const bool reference = table == SequenceTable::reference;
     RunSide side;
     side.count = static_cast<int>(pairs.size());
     auto reads = std::make_shared<DeepReads>();
-    side.read = [&store, &pairs, reference, reads, exact](int i) {
+    side.read = [&store, &pairs, reference, reads, exact, held](int i) {
         const auto& [ri, di] = pairs[static_cast<std::size_t>(i)];
         const auto slot = static_cast<std::size_t>(reference ? ri : di);
         RunFrame frame;
@@ -76,7 +77,8 @@ RunSide store_side(const FrameStore& store, SequenceTable table,
         frame.header = store.frame_headers[static_cast<std::size_t>(i)];
         frame.kept = reference ? &store.reference_pixels[slot] : &store.degraded_pixels[slot];
         const DeepSource& deep = reference ? store.reference_deep[slot] : store.degraded_deep[slot];
-        if (exact && !deep.path.empty())
+        if (exact && !deep.path.empty() &&
+            (!reference || held == nullptr || !hold_reference(*held, static_cast<int>(slot))))
             frame.signal = deep_signal(*reads, deep, static_cast<int>(slot));
         return frame;
     };
@@ -147,6 +149,13 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
         settings.grey = true;
         settings.pool = false;  // the results window pools the frame means it shows
         settings.progress = [&progress](int done, int) { progress.step(done); };
+        // The reference frames' coordinates of an earlier run against the same reference
+        // sequence under the same conditions serve this one; the store knows them by slot.
+        settings.reuse.store = store.reference_store.get();
+        settings.reuse.generation = store.reference_changes;
+        settings.reuse.frame_key = [&pairs](int i) {
+            return pairs[static_cast<std::size_t>(i)].first;
+        };
         RunConsumer consumer;
         consumer.deliver = [&store, &pairs, &delivered](MeasuredPair&& pair) {
             // Replacing the slot's picture and data releases the previous ones.
@@ -166,8 +175,10 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
         // Kept before the run: a cancelled run keeps the slots it measured, and their export
         // names these conditions.
         store.measured_conditions = conditions;
-        run_sequence(conditions, store_side(store, SequenceTable::reference, pairs, true),
-                     store_side(store, SequenceTable::degraded, pairs, true), settings, consumer);
+        run_sequence(
+            conditions,
+            store_side(store, SequenceTable::reference, pairs, true, store.reference_store.get()),
+            store_side(store, SequenceTable::degraded, pairs, true), settings, consumer);
     } catch (const Failure& failure) {
         progress.close();
         show_dialog_message(platform, gui_failure_line(failure), dialog_error_caption);

@@ -28,9 +28,12 @@ std::vector<std::pair<int, int>> store_pairs(const FrameStore& store);
 
 // One sequence of the store as a run's side over `pairs`: pair i reads the frame of its slot,
 // left in the store (never copied), and with `exact` the exact values of a frame of more than
-// 8 bits from its file. `store` and `pairs` must outlive the side.
+// 8 bits from its file. `store` and `pairs` must outlive the side. With `held`, the store of
+// a run reusing reference coordinates by slot, a reference frame whose coordinates it keeps is
+// read without its exact values: they went into those coordinates.
 RunSide store_side(const FrameStore& store, SequenceTable table,
-                   const std::vector<std::pair<int, int>>& pairs, bool exact = false);
+                   const std::vector<std::pair<int, int>>& pairs, bool exact = false,
+                   ReferenceStore* held = nullptr);
 
 // The display a run measures with: the profile's, unless the streams' tags (reference first)
 // say PQ, HLG or BT.2020.

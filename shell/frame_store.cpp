@@ -62,6 +62,7 @@ int lower_pane_slot(const FrameStore& store) { return store.current_frame; }
 void start_frame_store(FrameStore& store, const std::string& current_directory) {
     store.start_directory = current_directory;
     store.profile_folder = store.start_directory;
+    clear_reference_store(*store.reference_store);
     for (int i = 0; i < max_frames; ++i) {
         release_frame_slot(store.reference_pixels[i], store.frame_headers[i]);
         release_frame_slot(store.degraded_pixels[i], store.frame_headers[i]);
@@ -69,6 +70,7 @@ void start_frame_store(FrameStore& store, const std::string& current_directory) 
 }
 
 void shut_down_frame_store(FrameStore& store) {
+    clear_reference_store(*store.reference_store);
     for (int i = 0; i < max_frames; ++i) {
         release_frame_slot(store.reference_pixels[i], store.frame_headers[i]);
     }

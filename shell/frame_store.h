@@ -3,12 +3,14 @@
 // the view values of the panes, the profile-data folder and the command flags.
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "colour/colour_types.h"
 #include "image/bmp_file.h"
 #include "image/pixel_buffer.h"
 #include "measure/display_tags.h"
+#include "measure/reference_store.h"
 #include "report/run_record.h"
 #include "scielab/conditions.h"
 #include "scielab/filter_kernels.h"
@@ -115,6 +117,11 @@ struct FrameStore {
     // were made, so an export never names other inputs than the ones measured.
     int input_changes = 0;
     int measured_changes = -1;
+    // Counts loads of the reference sequence (its slots replaced); the reference coordinates
+    // kept between colour-difference runs belong to one value of it and to the conditions
+    // they were made with, and serve the next run against another degraded sequence.
+    int reference_changes = 0;
+    std::unique_ptr<ReferenceStore> reference_store = std::make_unique<ReferenceStore>();
 };
 
 // The one store of the application.

@@ -21,6 +21,11 @@ SequenceLoad load_frame_sequence(FrameStore& store, const std::vector<std::strin
     SequenceLoad result;
     ++store.input_changes;  // slots are replaced from here on, even when a file then fails
     clear_measurement(store);
+    if (table == SequenceTable::reference) {
+        // The kept coordinates belong to the frames being replaced.
+        ++store.reference_changes;
+        clear_reference_store(*store.reference_store);
+    }
     auto& pixel_table =
         table == SequenceTable::reference ? store.reference_pixels : store.degraded_pixels;
     auto& deep_table =

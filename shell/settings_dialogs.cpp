@@ -23,6 +23,8 @@ int choose_profile_folder(FrameStore& store, Platform& platform) {
     if (!chosen) return 0;
     store.profile_folder = *chosen;
     ++store.input_changes;
+    // Coordinates made with the old profile can serve no run now.
+    clear_reference_store(*store.reference_store);
     return 1;
 }
 
@@ -150,6 +152,7 @@ void accept_filters(FilterDialogState& state, DialogItems& items, FrameStore& st
     store.atd_filters = state.working;
     store.atd_filter_set = 1;
     ++store.input_changes;
+    clear_reference_store(*store.reference_store);
     items.end_dialog(item::ok);
     platform.invalidate(Window::main, true);
 }
