@@ -302,15 +302,17 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
             result.metrics = metric_values(settings.metrics, pair.result.metrics);
             figures.push_back(std::move(result));
         };
-        // Tagged video chooses the display where the profile's keywords left it open.
+        // Each side's tagged video chooses its display where the profile's keywords left it open.
         MeasurementConditions conditions = conditions_for(profile, asked.formula);
-        const DisplayChoice tagged = display_from_tags(
-            conditions.colour.display, profile.display.display.has_value(),
-            profile.display.primaries.has_value(), *reference_side.media, *degraded_side.media);
-        if (tagged.transfer != conditions.colour.display.transfer ||
-            tagged.primaries != conditions.colour.display.primaries) {
+        const DisplayChoice given = conditions.colour.display;
+        const auto tagged = [&](const RunSide& side) {
+            return side_display(given, profile.display.display.has_value(),
+                                profile.display.primaries.has_value(), {}, *side.media);
+        };
+        const DisplayChoice r = tagged(reference_side), d = tagged(degraded_side);
+        if (!same_display(r, given) || !same_display(d, given)) {
             conditions.colour = read_colour_model(profile.folder);
-            set_display_choice(conditions.colour, tagged);
+            set_side_displays(conditions, r, d);
         }
         plan = settings.metrics;
         outcome = run_sequence(conditions, reference_side, degraded_side, settings, consumer);
