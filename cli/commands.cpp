@@ -34,14 +34,17 @@ struct Frame {
     HeaderBlock header;
 };
 
-// What the colour-handling line adds for a display other than the profile's.
-std::string display_note(const DisplayChoice& display) {
-    return is_profile_display(display) ? std::string() : "; " + display_description(display);
+// What the colour-handling line adds for a display other than the profile's, and for any
+// display when the two sides are measured on different displays (`sides_differ`).
+std::string display_note(const DisplayChoice& display, bool sides_differ = false) {
+    return is_profile_display(display) && !sides_differ ? std::string()
+                                                        : "; " + display_description(display);
 }
 
-InputRecord displayed_input_record(const MediaSequence& sequence, const DisplayChoice& display) {
+InputRecord displayed_input_record(const MediaSequence& sequence, const DisplayChoice& display,
+                                   bool sides_differ) {
     InputRecord record = input_record(sequence);
-    record.colour_handling += display_note(display);
+    record.colour_handling += display_note(display, sides_differ);
     return record;
 }
 
@@ -61,12 +64,12 @@ RunSide open_sequence(const std::vector<std::string>& paths, const MediaText& me
 // The colour-handling line of each media file of a side: how its pixels became RGB and, for a
 // display other than the profile's, the display measured with.
 void describe_sequence(const RunSide& side, const char* role, const DisplayChoice& display,
-                       bool quiet = false) {
+                       bool quiet = false, bool sides_differ = false) {
     for (const SequenceEntry& entry : side.media->entries) {
         if (entry.kind == MediaKind::bmp || quiet) continue;
         std::fprintf(stderr, "orv-cli: %s %s: %d frame%s; %s%s\n", role, entry.path.c_str(),
                      entry.frame_count, entry.frame_count == 1 ? "" : "s", entry.colour.c_str(),
-                     display_note(display).c_str());
+                     display_note(display, sides_differ).c_str());
     }
     for (const SequenceEntry& entry : side.media->entries) {
         if (const std::string line = missing_frames_warning(entry); !line.empty()) warn(line);
@@ -78,6 +81,15 @@ DisplayChoice run_display(const CommonOptions& options, const RunSide& first,
                           const RunSide& second) {
     return display_from_tags(options.display, options.display_given, options.primaries_given,
                              *first.media, *second.media);
+}
+
+// The display of one side of a pair: the options for both sides, the side's own over them, and
+// where they leave it open, the side's own streams' tags.
+DisplayChoice side_run_display(const CommonOptions& options, Side side, const RunSide& sequence) {
+    return side_display(
+        options.display, options.display_given, options.primaries_given,
+        side == Side::reference ? options.reference_display : options.degraded_display,
+        *sequence.media);
 }
 
 Frame read_frame(const RunSide& side, int index) {
@@ -106,11 +118,12 @@ std::vector<std::string> numbered_names(const std::string& base, int count,
 }
 
 MeasurementConditions load_run_conditions(const CommonOptions& options, DeltaEFormula formula,
-                                          const DisplayChoice& display) {
+                                          const DisplayChoice& display,
+                                          const DisplayChoice& degraded_display) {
     std::ostream discard(nullptr);  // a stream without a buffer swallows everything
     MeasurementConditions conditions = load_conditions(
         options.profile, options.threads, options.kernel_trace ? std::cerr : discard, formula);
-    set_display_choice(conditions.colour, display);
+    set_side_displays(conditions, display, degraded_display);
     // The options were checked at parse time; what the filters reach is known only now.
     conditions.viewing = viewing_geometry(options.viewing, OptionStyle::command_line,
                                           conditions.filters, conditions.sample_angle);
@@ -175,9 +188,12 @@ int run_diff(const DiffOptions& options) {
                                             options.reference_start, handling, metrics.any());
     const RunSide degraded = open_sequence(options.degraded, options.degraded_media,
                                            options.degraded_start, handling, metrics.any());
-    const DisplayChoice display = run_display(options.common, reference, degraded);
-    describe_sequence(reference, "reference", display, quiet);
-    describe_sequence(degraded, "degraded", display, quiet);
+    const DisplayChoice display = side_run_display(options.common, Side::reference, reference);
+    const DisplayChoice degraded_display =
+        side_run_display(options.common, Side::degraded, degraded);
+    const bool differ = !same_display(display, degraded_display);
+    describe_sequence(reference, "reference", display, quiet, differ);
+    describe_sequence(degraded, "degraded", degraded_display, quiet, differ);
     const PairBy pairing = run_pairing(handling.pair_by == "time" ? PairBy::time : PairBy::position,
                                        handling.allow_damaged, reference, degraded);
     const bool by_time = pairing == PairBy::time;
@@ -198,11 +214,11 @@ int run_diff(const DiffOptions& options) {
     refuse_existing(outputs);
 
     const MeasurementConditions conditions =
-        load_run_conditions(options.common, settings.formula, display);
+        load_run_conditions(options.common, settings.formula, display, degraded_display);
     ReportRun report;
     start_report(report, settings, conditions,
-                 displayed_input_record(*reference.media, conditions.colour.display),
-                 displayed_input_record(*degraded.media, conditions.colour.display), count);
+                 displayed_input_record(*reference.media, display, differ),
+                 displayed_input_record(*degraded.media, degraded_display, differ), count);
     report.record.pair_by = pairing_name(pairing);
     report.record.reference.missing_frames = missing_frames_of(*reference.media);
     report.record.degraded.missing_frames = missing_frames_of(*degraded.media);
@@ -250,7 +266,7 @@ int run_filter(const FilterOptions& options) {
     const std::vector<std::string> names = numbered_names(options.out, count, ".bmp");
     refuse_existing(names);
     const MeasurementConditions conditions =
-        load_run_conditions(options.common, DeltaEFormula::cie94, display);
+        load_run_conditions(options.common, DeltaEFormula::cie94, display, display);
 
     // Frames of more than 8 bits are filtered from their exact values.
     auto work = [&](int i) {
@@ -308,7 +324,9 @@ int run_noise(const NoiseOptions& options) {
 namespace orv {
 
 MeasurementConditions load_profile_conditions(const CommonOptions& options) {
-    return load_run_conditions(options, DeltaEFormula::cie94, options.display);
+    return load_run_conditions(options, DeltaEFormula::cie94,
+                               with_side_options(options.display, options.reference_display),
+                               with_side_options(options.display, options.degraded_display));
 }
 FrameProgress frame_progress(bool enabled) { return progress_reporter(enabled); }
 void refuse_existing_outputs(const std::vector<std::string>& names) { refuse_existing(names); }

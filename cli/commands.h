@@ -12,6 +12,7 @@
 #include "cli/run_checks.h"
 #include "colour/display_model.h"
 #include "image/pixel_buffer.h"
+#include "measure/display_tags.h"
 #include "measure/frame_loop.h"
 #include "media/media_text.h"
 #include "scielab/conditions.h"
@@ -30,6 +31,9 @@ struct CommonOptions {
     DisplayChoice display;         // the display model and primaries (default: the profile's)
     bool display_given = false;    // --display given: the streams' transfer tags do not choose
     bool primaries_given = false;  // --primaries given: their primaries tags do not choose
+    // --reference-display / --reference-primaries and the degraded side's: over the above.
+    SideDisplayOptions reference_display;
+    SideDisplayOptions degraded_display;
 };
 
 struct DiffOptions {

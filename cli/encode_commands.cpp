@@ -466,7 +466,8 @@ int run_rd(const RdOptions& given) {
     // --primaries bt709 / bt2020 tags the streams as well as choosing the measurement's
     // primaries; --transfer pq / hlg measures on that display unless --display says otherwise.
     RdOptions options = given;
-    const DisplayPrimaries primaries = options.common.display.primaries;
+    const DisplayPrimaries primaries =
+        options.common.degraded_display.primaries.value_or(options.common.display.primaries);
     if (primaries == DisplayPrimaries::bt709 || primaries == DisplayPrimaries::bt2020) {
         options.settings.primaries = std::string(primaries_name(primaries));
     }

@@ -12,6 +12,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <tuple>
 
 #include "cli/commands.h"
 #include "cli/encode_commands.h"
@@ -95,6 +96,30 @@ void add_display(CLI::App& command, orv::CommonOptions& common) {
             "--peak-luminance", [&display](double v) { display.peak_luminance = v; },
             "Peak of the pq and hlg displays, cd/m2 (default 1000)")
         ->type_name("CD");
+}
+
+// --reference-display, --degraded-display, --reference-primaries and --degraded-primaries:
+// one side's display, over --display and --primaries. `degraded` names the degraded side.
+void add_side_display(CLI::App& command, orv::CommonOptions& common, const char* degraded) {
+    for (const auto& [side, own, whose] :
+         {std::tuple{"reference", &common.reference_display, "the reference"},
+          std::tuple{"degraded", &common.degraded_display, degraded}}) {
+        orv::SideDisplayOptions* o = own;
+        command
+            .add_option_function<std::string>(
+                std::string("--") + side + "-display",
+                [o](const std::string& text) { o->transfer = orv::transfer_from_text(text); },
+                std::string("Display transfer function of ") + whose + " alone (over --display)")
+            ->check(CLI::IsMember({"profile", "srgb", "bt1886", "pq", "hlg"}))
+            ->type_name("MODEL");
+        command
+            .add_option_function<std::string>(
+                std::string("--") + side + "-primaries",
+                [o](const std::string& text) { o->primaries = orv::primaries_from_text(text); },
+                std::string("Display primaries of ") + whose + " alone (over --primaries)")
+            ->check(CLI::IsMember({"profile", "bt709", "p3d65", "bt2020"}))
+            ->type_name("SET");
+    }
 }
 
 // "--matrix", or "--reference-matrix" with prefix "reference-"; `whose` ends the help texts.
@@ -225,6 +250,7 @@ int main(int argc, char** argv) {
     orv::add_report_options(*diff_command, diff.report);
     orv::add_viewing_options(*diff_command, diff.common.viewing);
     add_display(*diff_command, diff.common);
+    add_side_display(*diff_command, diff.common, "the degraded input");
     orv::add_frame_options(*diff_command, diff.handling, true);
     orv::group_diff_help(*diff_command);
 
@@ -283,6 +309,7 @@ int main(int argc, char** argv) {
     orv::EncodeCommands encode;
     orv::add_encode_commands(app, encode);
     add_display(*encode.rd, encode.rd_options.common);
+    add_side_display(*encode.rd, encode.rd_options.common, "the encodes");
 
     try {
         app.parse(argc, argv);

@@ -44,4 +44,21 @@ DisplayChoice display_from_tags(DisplayChoice asked, bool transfer_given, bool p
     return display_from_stream_tags(asked, transfer_given, primaries_given, tags);
 }
 
+DisplayChoice with_side_options(DisplayChoice asked, const SideDisplayOptions& own) {
+    if (own.transfer) asked.transfer = *own.transfer;
+    if (own.primaries) asked.primaries = *own.primaries;
+    return asked;
+}
+
+DisplayChoice side_display(const DisplayChoice& asked, bool transfer_given, bool primaries_given,
+                           const SideDisplayOptions& own, const MediaSequence& sequence) {
+    std::vector<StreamTags> tags;
+    for (const SequenceEntry& entry : sequence.entries) {
+        tags.push_back({entry.transfer_tag, entry.primaries_tag});
+    }
+    return display_from_stream_tags(with_side_options(asked, own),
+                                    transfer_given || own.transfer.has_value(),
+                                    primaries_given || own.primaries.has_value(), tags);
+}
+
 }  // namespace orv

@@ -4,6 +4,7 @@
 // and one tagged with BT.2020 primaries with the bt2020 primaries, unless the options chose the
 // display or the primaries. Untagged and SDR-tagged streams keep the choice as it is.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,5 +28,21 @@ DisplayChoice display_from_stream_tags(DisplayChoice asked, bool transfer_given,
 // false: the first tagged file of `first`, else of `second`, decides.
 DisplayChoice display_from_tags(DisplayChoice asked, bool transfer_given, bool primaries_given,
                                 const MediaSequence& first, const MediaSequence& second);
+
+// One side's own display options (--reference-display and the like): given, they win over the
+// options for both sides and over the side's tags.
+struct SideDisplayOptions {
+    std::optional<DisplayTransfer> transfer;
+    std::optional<DisplayPrimaries> primaries;
+};
+
+// `asked` (the options for both sides) with the side's own options over it.
+DisplayChoice with_side_options(DisplayChoice asked, const SideDisplayOptions& own);
+
+// The display of one side: `asked` with the side's own options over it and, where neither
+// chose the transfer (or the primaries), what the side's own streams' tags choose (the first
+// tagged file of `sequence` decides). The other side's tags play no part.
+DisplayChoice side_display(const DisplayChoice& asked, bool transfer_given, bool primaries_given,
+                           const SideDisplayOptions& own, const MediaSequence& sequence);
 
 }  // namespace orv

@@ -27,6 +27,32 @@ DisplayChoice display_choice(const DisplayKeywords& k) {
     return c;
 }
 
+void choose_side_displays(MeasurementConditions& conditions, const std::string& folder,
+                          const DisplayKeywords& profile, const DisplayKeywords& call,
+                          const SideKeywords& sides, const MediaSequence* reference,
+                          const MediaSequence* degraded) {
+    const DisplayChoice given = call.given() ? display_choice(call) : conditions.colour.display;
+    const bool transfer_given = profile.display || call.display;
+    const bool primaries_given = profile.primaries || call.primaries;
+    const auto side = [&](const std::optional<std::string>& display,
+                          const std::optional<std::string>& primaries,
+                          const MediaSequence* sequence) {
+        SideDisplayOptions own;
+        own.transfer = display ? display_choice({display, {}, {}, {}, {}}).transfer
+                               : std::optional<DisplayTransfer>();
+        own.primaries = primaries ? display_choice({{}, primaries, {}, {}, {}}).primaries
+                                  : std::optional<DisplayPrimaries>();
+        return sequence ? side_display(given, transfer_given, primaries_given, own, *sequence)
+                        : with_side_options(given, own);
+    };
+    const DisplayChoice r = side(sides.reference_display, sides.reference_primaries, reference);
+    const DisplayChoice d = side(sides.degraded_display, sides.degraded_primaries, degraded);
+    if (!call.given() && same_display(r, given) && same_display(d, given)) return;
+    // The profile's colour model afresh, with each side's display.
+    conditions.colour = read_colour_model(folder);
+    set_side_displays(conditions, r, d);
+}
+
 Measurement measurement(const py::object& delta_e, const std::vector<double>& thresholds) {
     std::optional<DeltaEFormula> formula;
     if (py::isinstance<py::str>(delta_e)) {

@@ -9,10 +9,12 @@
 
 #include "colour/delta_e.h"
 #include "colour/display_model.h"
+#include "measure/display_tags.h"
 #include "measure/frame_metrics.h"
 #include "measure/statistics.h"
 #include "media/media_sequence.h"
 #include "media/media_text.h"
+#include "scielab/conditions.h"
 
 namespace orv {
 
@@ -34,6 +36,24 @@ struct DisplayKeywords {
 // The choice the keywords name; raises orv::Failure (orv.Error) for unknown names and
 // luminances out of range.
 DisplayChoice display_choice(const DisplayKeywords& keywords);
+
+// The keywords naming one side's display: reference_display, reference_primaries,
+// degraded_display, degraded_primaries (None: as for both sides).
+struct SideKeywords {
+    std::optional<std::string> reference_display, reference_primaries;
+    std::optional<std::string> degraded_display, degraded_primaries;
+};
+
+// Sets each side's display in `conditions` (made from the profile-data folder `folder` with the
+// profile's display choice, whose keywords are `profile`): `call` (this call's keywords for both
+// sides; when any is given they replace the profile's choice), each side's own keywords over it
+// and, where no keyword chose the transfer (or the primaries), the side's own streams' tags
+// (when its sequence is given). The colour models are read afresh only when the choice changes.
+// orv.Error for unknown names and luminances out of range.
+void choose_side_displays(MeasurementConditions& conditions, const std::string& folder,
+                          const DisplayKeywords& profile, const DisplayKeywords& call,
+                          const SideKeywords& sides, const MediaSequence* reference = nullptr,
+                          const MediaSequence* degraded = nullptr);
 
 // What a measurement is asked for besides the frames: the difference formula and the levels of
 // the shares above them. Both are checked before any work.

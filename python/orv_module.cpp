@@ -49,6 +49,8 @@ namespace py = pybind11;
 namespace orv {
 namespace {
 
+using Opt = std::optional<std::string>;
+
 // A checked profile-data folder with its finished filter set. Immutable once made, so any
 // number of threads may measure with one profile at the same time.
 struct LoadedProfile {
@@ -183,16 +185,11 @@ struct MediaFile {
 FrameDiff diff_arrays(const py::handle& reference, const py::handle& degraded,
                       const LoadedProfile& profile, const py::object& delta_e,
                       const std::vector<double>& thresholds, const DisplayKeywords& display,
-                      const py::object& metrics) {
+                      const SideKeywords& sides, const py::object& metrics) {
     const Measurement asked = measurement(delta_e, thresholds);
     const MetricsPlan plan = plan_metrics(metrics_request(metrics), {""}, {""});
     MeasurementConditions conditions = conditions_for(profile, asked.formula);
-    if (display.given()) {
-        // The profile's colour model afresh, with this call's display.
-        const DisplayChoice choice = display_choice(display);
-        conditions.colour = read_colour_model(profile.folder);
-        set_display_choice(conditions.colour, choice);
-    }
+    choose_side_displays(conditions, profile.folder, profile.display, display, sides);
     // uint16 and float arrays are measured exactly, through their signal.
     PixelBuffer r, d;
     SignalFrame rs, ds;
@@ -253,7 +250,8 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
                         int threads, bool keep_maps, const py::object& delta_e,
                         const std::vector<double>& thresholds, int reference_start,
                         int degraded_start, std::optional<int> frames, const MediaOptions& given,
-                        const py::object& metrics, const std::string& pair_by, bool allow_damaged) {
+                        const py::object& metrics, const std::string& pair_by, bool allow_damaged,
+                        const SideKeywords& sides) {
     const Measurement asked = measurement(delta_e, thresholds);
     const MetricsRequest request = metrics_request(metrics);
     MediaOptions options = given;
@@ -302,16 +300,10 @@ SequenceDiff diff_files(const std::vector<std::string>& reference,
             result.metrics = metric_values(settings.metrics, pair.result.metrics);
             figures.push_back(std::move(result));
         };
-        // Tagged video chooses the display where the profile's keywords left it open.
+        // Each side's tagged video chooses its display where no keyword did.
         MeasurementConditions conditions = conditions_for(profile, asked.formula);
-        const DisplayChoice tagged = display_from_tags(
-            conditions.colour.display, profile.display.display.has_value(),
-            profile.display.primaries.has_value(), *reference_side.media, *degraded_side.media);
-        if (tagged.transfer != conditions.colour.display.transfer ||
-            tagged.primaries != conditions.colour.display.primaries) {
-            conditions.colour = read_colour_model(profile.folder);
-            set_display_choice(conditions.colour, tagged);
-        }
+        choose_side_displays(conditions, profile.folder, profile.display, {}, sides,
+                             reference_side.media.get(), degraded_side.media.get());
         plan = settings.metrics;
         outcome = run_sequence(conditions, reference_side, degraded_side, settings, consumer);
     }
@@ -503,18 +495,24 @@ PYBIND11_MODULE(_orv, m) {
            const py::object& delta_e, const std::vector<double>& thresholds,
            const std::optional<std::string>& display, const std::optional<std::string>& primaries,
            std::optional<double> white, std::optional<double> black, std::optional<double> peak,
-           const py::object& metrics) {
+           const py::object& metrics, const Opt& rd, const Opt& dd, const Opt& rp, const Opt& dp) {
             return diff_arrays(reference, degraded, profile, delta_e, thresholds,
-                               {display, primaries, white, black, peak}, metrics);
+                               {display, primaries, white, black, peak}, {rd, rp, dd, dp}, metrics);
         },
         py::arg("reference"), py::arg("degraded"), py::arg("profile"), py::arg("delta_e") = 94,
         py::arg("thresholds") = std::vector<double>{1.0, 2.0, 5.0}, py::kw_only(),
         py::arg("display") = py::none(), py::arg("primaries") = py::none(),
         py::arg("white_luminance") = py::none(), py::arg("black_luminance") = py::none(),
         py::arg("peak_luminance") = py::none(), py::arg("metrics") = py::none(),
+        py::arg("reference_display") = py::none(), py::arg("degraded_display") = py::none(),
+        py::arg("reference_primaries") = py::none(), py::arg("degraded_primaries") = py::none(),
         "diff(reference, degraded, profile, delta_e=94, thresholds=(1, 2, 5), *, display=None, "
         "primaries=None, white_luminance=None, black_luminance=None, peak_luminance=None, "
-        "metrics=None) -> FrameDiff\n\n"
+        "metrics=None, reference_display=None, degraded_display=None, reference_primaries=None, "
+        "degraded_primaries=None) -> FrameDiff\n\n"
+        "reference_display and the rest set one side's display or primaries alone (over display "
+        "and "
+        "primaries). "
         "metrics=('psnr', 'ssim') (or 'psnr,ssim') adds FrameDiff.metrics: PSNR and SSIM of "
         "the R, G, B planes as orv-cli diff --metrics measures them. "
         "display and the rest, when any is given, replace the profile's display choice for "
@@ -598,11 +596,12 @@ PYBIND11_MODULE(_orv, m) {
            std::optional<int> frames, const std::optional<std::string>& matrix,
            const std::optional<std::string>& range, const std::optional<std::string>& size,
            const std::optional<std::string>& pix_fmt, const std::optional<std::string>& fps,
-           const py::object& metrics, const std::string& pair_by, bool allow_damaged) {
+           const py::object& metrics, const std::string& pair_by, bool allow_damaged, const Opt& rd,
+           const Opt& dd, const Opt& rp, const Opt& dp) {
             return diff_files(reference, degraded, profile, threads, keep_maps, delta_e, thresholds,
                               reference_start, degraded_start, frames,
                               media_options(matrix, range, size, pix_fmt, fps), metrics, pair_by,
-                              allow_damaged);
+                              allow_damaged, {rd, rp, dd, dp});
         },
         py::arg("reference"), py::arg("degraded"), py::arg("profile"), py::arg("threads") = 1,
         py::arg("keep_maps") = false, py::arg("delta_e") = 94,
@@ -612,11 +611,18 @@ PYBIND11_MODULE(_orv, m) {
         py::arg("range") = py::none(), py::arg("size") = py::none(),
         py::arg("pix_fmt") = py::none(), py::arg("fps") = py::none(),
         py::arg("metrics") = py::none(), py::arg("pair_by") = "position",
-        py::arg("allow_damaged") = false,
+        py::arg("allow_damaged") = false, py::arg("reference_display") = py::none(),
+        py::arg("degraded_display") = py::none(), py::arg("reference_primaries") = py::none(),
+        py::arg("degraded_primaries") = py::none(),
         "diff_files(reference, degraded, profile, threads=1, keep_maps=False, delta_e=94, "
         "thresholds=(1, 2, 5), *, reference_start=0, degraded_start=0, frames=None, matrix=None, "
         "range=None, size=None, pix_fmt=None, fps=None, metrics=None, pair_by='position', "
-        "allow_damaged=False) -> SequenceDiff\n\n"
+        "allow_damaged=False, reference_display=None, degraded_display=None, "
+        "reference_primaries=None, degraded_primaries=None) -> SequenceDiff\n\n"
+        "Each side's tagged video chooses its display where no keyword did; "
+        "reference_display and the rest set one side's display or primaries alone (over display "
+        "and "
+        "primaries). "
         "metrics=('psnr', 'ssim') measures PSNR and SSIM as orv-cli diff --metrics does "
         "(FrameDiff.metrics, SequenceDiff.metrics: the means). "
         "Measures two sequences of frame files pair by pair as orv-cli diff does (the shorter "

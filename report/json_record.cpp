@@ -40,6 +40,15 @@ json shares(const std::vector<double>& thresholds, const std::vector<double>& va
     return array;
 }
 
+json display_json(const DisplayChoice& display, const Matrix3& rgb_to_xyz) {
+    return {{"transfer", std::string(transfer_name(display.transfer))},
+            {"primaries", std::string(primaries_name(display.primaries))},
+            {"white_cd_per_m2", number(white_luminance(display))},
+            {"black_cd_per_m2", number(black_luminance(display))},
+            {"peak_cd_per_m2", number(peak_luminance(display))},
+            {"RGBtoXYZ", matrix(rgb_to_xyz)}};
+}
+
 json profile_json(const ProfileRecord& p) {
     json filters = json::array();
     for (const FilterRecord& f : p.filters) {
@@ -65,25 +74,25 @@ json profile_json(const ProfileRecord& p) {
     viewing_geometry["pixel_angle_degrees"] = number(pixel_angle);
     viewing_geometry["pixels_per_degree"] = number(1.0 / pixel_angle);
     viewing_geometry["source"] = p.viewing.source;
-    return {{"folder", p.folder},
-            {"display_model",
-             {{"red", gog(p.display_model.red)},
-              {"green", gog(p.display_model.green)},
-              {"blue", gog(p.display_model.blue)}}},
-            {"matrices",
-             {{"RGBtoXYZ", matrix(p.rgb_to_xyz)},
-              {"XYZtoLMS", matrix(p.xyz_to_lms)},
-              {"LMStoATD", matrix(p.lms_to_atd)}}},
-            {"filters", filters},
-            {"kernel_sample_angle", number(p.kernel_sample_angle)},
-            {"viewing_geometry", viewing_geometry},
-            {"display",
-             {{"transfer", std::string(transfer_name(p.display.transfer))},
-              {"primaries", std::string(primaries_name(p.display.primaries))},
-              {"white_cd_per_m2", number(white_luminance(p.display))},
-              {"black_cd_per_m2", number(black_luminance(p.display))},
-              {"peak_cd_per_m2", number(peak_luminance(p.display))},
-              {"RGBtoXYZ", matrix(p.display_rgb_to_xyz)}}}};
+    json profile = {{"folder", p.folder},
+                    {"display_model",
+                     {{"red", gog(p.display_model.red)},
+                      {"green", gog(p.display_model.green)},
+                      {"blue", gog(p.display_model.blue)}}},
+                    {"matrices",
+                     {{"RGBtoXYZ", matrix(p.rgb_to_xyz)},
+                      {"XYZtoLMS", matrix(p.xyz_to_lms)},
+                      {"LMStoATD", matrix(p.lms_to_atd)}}},
+                    {"filters", filters},
+                    {"kernel_sample_angle", number(p.kernel_sample_angle)},
+                    {"viewing_geometry", viewing_geometry},
+                    {"display", display_json(p.display, p.display_rgb_to_xyz)}};
+    // Only where the sides differ: "display" is then the reference's.
+    if (p.degraded_display) {
+        profile["degraded_display"] =
+            display_json(*p.degraded_display, p.degraded_display_rgb_to_xyz);
+    }
+    return profile;
 }
 
 json input_json(const InputRecord& in) {

@@ -33,6 +33,13 @@ ProfileRecord profile_record(const MeasurementConditions& conditions) {
     p.display_rgb_to_xyz = colour.display.primaries == DisplayPrimaries::profile
                                ? colour.rgb_to_xyz
                                : primaries_to_xyz(colour.display.primaries);
+    if (conditions.degraded_colour) {
+        const DisplayChoice& degraded = conditions.degraded_colour->display;
+        p.degraded_display = degraded;
+        p.degraded_display_rgb_to_xyz = degraded.primaries == DisplayPrimaries::profile
+                                            ? colour.rgb_to_xyz
+                                            : primaries_to_xyz(degraded.primaries);
+    }
     const struct {
         const char* channel;
         const char* file;

@@ -3,6 +3,7 @@
 // came out (per-frame and pooled statistics). The JSON record, the summary, the extra table
 // columns and the HTML report are all written from it.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,10 @@ struct ProfileRecord {
     DisplayChoice display;  // the display model and primaries measured with
     Matrix3
         display_rgb_to_xyz{};  // the primaries' matrix used (the profile's, or a standard set's)
+    // The degraded side's display and primaries' matrix where they differ from the above (which
+    // are then the reference's).
+    std::optional<DisplayChoice> degraded_display;
+    Matrix3 degraded_display_rgb_to_xyz{};
 };
 
 // The record of the conditions a run measured with: the profile's files as read, the

@@ -67,6 +67,22 @@ void set_display_choice(ColourModel& m, const DisplayChoice& choice) {
     }
 }
 
+bool same_display(const DisplayChoice& a, const DisplayChoice& b) {
+    return a.transfer == b.transfer && a.primaries == b.primaries &&
+           white_luminance(a) == white_luminance(b) && black_luminance(a) == black_luminance(b) &&
+           peak_luminance(a) == peak_luminance(b);
+}
+
+void set_side_displays(MeasurementConditions& c, const DisplayChoice& reference,
+                       const DisplayChoice& degraded) {
+    c.degraded_colour.reset();
+    if (!same_display(reference, degraded)) {
+        c.degraded_colour = c.colour;
+        set_display_choice(*c.degraded_colour, degraded);
+    }
+    set_display_choice(c.colour, reference);
+}
+
 Matrix3 load_rgb_to_atd(const std::string& folder) {
     const Matrix3 mx = read_checked_matrix(folder, profile_file::rgb_to_xyz);
     const Matrix3 ml = read_checked_matrix(folder, profile_file::xyz_to_lms);

@@ -6,6 +6,7 @@
 // a profile file. This is the only code that knows the profile's file names.
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 #include "colour/colour_types.h"
@@ -66,13 +67,34 @@ struct ColourModel {
 // `model` is one read_colour_model made.
 void set_display_choice(ColourModel& model, const DisplayChoice& choice);
 
+// The two sides of a measurement.
+enum class Side { reference, degraded };
+
 struct MeasurementConditions {
-    ColourModel colour;
+    ColourModel colour;  // the reference's, and the degraded side's unless it has its own
+    // The degraded side's colour model where its display or primaries differ from the
+    // reference's (set_side_displays); empty when both sides are measured alike.
+    std::optional<ColourModel> degraded_colour;
     AtdFilters filters;  // finished
     double sample_angle = kernel_sample_angle;
     ViewingGeometry viewing = default_viewing_geometry();
     DeltaEFormula formula = DeltaEFormula::cie94;
 };
+
+// The colour model `side`'s frames are measured with.
+inline const ColourModel& side_colour(const MeasurementConditions& c, Side side) {
+    return side == Side::degraded && c.degraded_colour ? *c.degraded_colour : c.colour;
+}
+
+// Whether two choices measure alike: the same transfer and primaries and the same luminances
+// once their defaults are filled in.
+bool same_display(const DisplayChoice& a, const DisplayChoice& b);
+
+// Sets each side's display choice (checked as set_display_choice does): the reference's in
+// `colour`, the degraded side's in `degraded_colour` only where it differs. `c.colour` is one
+// read_colour_model made.
+void set_side_displays(MeasurementConditions& c, const DisplayChoice& reference,
+                       const DisplayChoice& degraded);
 
 // Reads the display model and the three matrix files of `folder` once, checks each (a matrix
 // that cannot be inverted, a display model that cannot be inverted) and composes and inverts

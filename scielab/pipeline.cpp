@@ -16,6 +16,7 @@
 #include "numeric/failure.h"
 #include "numeric/fft.h"
 #include "numeric/parallel.h"
+#include "scielab/colour_rows.h"
 #include "scielab/conditions.h"
 #include "scielab/grey_picture.h"
 #include "scielab/plane_memory.h"
@@ -273,31 +274,16 @@ void park(KeptFrame& kept) {
     f.d.reset();
 }
 
-// One row of opponent values to the coordinates the formula compares: ICtCp for ΔE ITP,
-// else CIELAB (three values a pixel).
-void colour_row(DeltaEFormula formula, const ColourModel& colour, double white, int w,
-                const double* a, const double* t, const double* d, double* out) {
-    if (formula == DeltaEFormula::itp) {
-        atd_row_to_ictcp(colour.atd_to_xyz, colour.xyz_to_bt2020, white, w, a, t, d, out);
-    } else {
-        atd_row_to_lab(colour.atd_to_xyz, w, a, t, d, out);
-    }
-}
-
-void difference_row(DeltaEFormula formula, const double* reference, const double* degraded,
-                    std::size_t count, double* out) {
-    if (formula == DeltaEFormula::itp) {
-        itp_difference_row(reference, degraded, count, out);
-    } else {
-        colour_difference_row(formula, reference, degraded, count, out);
-    }
-}
-
-// Rows of the difference map: both frames' opponent values to CIELAB, then the colour
-// difference of each pixel pair. Parked reference rows are read back a block at a time.
-void difference_rows(DeltaEFormula formula, const ColourModel& colour, const KeptFrame& kept,
-                     const FilteredFrame& fd, int first, int last, double* map) {
-    const double white = white_luminance(colour.display);
+// Rows of the difference map: both frames' opponent values to CIELAB (or ICtCp, each side
+// through its own colour model), then the colour difference of each pixel pair. Parked
+// reference rows are read back a block at a time.
+void difference_rows(const MeasurementConditions& c, const KeptFrame& kept, const FilteredFrame& fd,
+                     int first, int last, double* map) {
+    const DeltaEFormula formula = c.formula;
+    const ColourModel& rc = c.colour;
+    const ColourModel& dc = side_colour(c, Side::degraded);
+    const double white_r = white_luminance(rc.display);
+    const double white_d = white_luminance(dc.display);
     const int w = fd.width;
     const auto row = static_cast<std::size_t>(w);
     std::vector<double> lab_ref(3 * row);
@@ -325,8 +311,8 @@ void difference_rows(DeltaEFormula formula, const ColourModel& colour, const Kep
             const double* t = parked ? block.data() + span + in_block : fr.t_row(y);
             const double* d = parked ? block.data() + 2 * span + in_block : fr.d_row(y);
             double* out = map + static_cast<std::size_t>(y) * row;
-            colour_row(formula, colour, white, w, a, t, d, lab_ref.data());
-            colour_row(formula, colour, white, w, fd.a_row(y), fd.t_row(y), fd.d_row(y),
+            colour_row(formula, rc, white_r, w, a, t, d, lab_ref.data());
+            colour_row(formula, dc, white_d, w, fd.a_row(y), fd.t_row(y), fd.d_row(y),
                        lab_deg.data());
             difference_row(formula, lab_ref.data(), lab_deg.data(), row, out);
         }
@@ -341,9 +327,11 @@ void split_rows(int height, const Rows& rows) {
     run_side_by_side([&] { rows(0, middle); }, [&] { rows(middle, height); });
 }
 
+// The opponent planes of one side's frame, through that side's colour model, filtered.
 FilteredFrame filter_frame_planes(const PixelBuffer& source, const MeasurementConditions& c,
-                                  double* a_storage = nullptr,
+                                  Side side, double* a_storage = nullptr,
                                   const SignalFrame* signal = nullptr) {
+    const ColourModel& colour = side_colour(c, side);
     const ChannelFilter& fa = c.filters.a;
     const ChannelFilter& ft = c.filters.t;
     const ChannelFilter& fd = c.filters.d;
@@ -358,14 +346,14 @@ FilteredFrame filter_frame_planes(const PixelBuffer& source, const MeasurementCo
             rows[static_cast<std::size_t>(2 * h + y)] = f.d_row(y);
         }
         if (signal != nullptr && signal->present()) {
-            signal_to_plane_rows(*signal, c.colour, rows.data(), rows.data() + h,
+            signal_to_plane_rows(*signal, colour, rows.data(), rows.data() + h,
                                  rows.data() + 2 * h);
-        } else if (c.colour.display.transfer == DisplayTransfer::hlg) {
-            hlg_display_to_plane_rows(source, c.colour.display_table, c.colour.transfer,
-                                      c.colour.rgb_to_atd, rows.data(), rows.data() + h,
+        } else if (colour.display.transfer == DisplayTransfer::hlg) {
+            hlg_display_to_plane_rows(source, colour.display_table, colour.transfer,
+                                      colour.rgb_to_atd, rows.data(), rows.data() + h,
                                       rows.data() + 2 * h);
         } else {
-            display_to_plane_rows(source, c.colour.display_table, c.colour.rgb_to_atd, rows.data(),
+            display_to_plane_rows(source, colour.display_table, colour.rgb_to_atd, rows.data(),
                                   rows.data() + h, rows.data() + 2 * h);
         }
     }
@@ -426,7 +414,8 @@ void scielab_filter_frame(const PixelBuffer& source, PixelBuffer& destination,
     check_pixel_buffer(source, "source");
     check_signal(signal, source);
     prepare_output(destination, source, "destination");
-    const FilteredFrame f = filter_frame_planes(source, conditions, nullptr, signal);
+    const FilteredFrame f =
+        filter_frame_planes(source, conditions, Side::reference, nullptr, signal);
     const auto h = static_cast<std::size_t>(f.height);
     std::vector<const double*> rows(3 * h);
     for (int y = 0; y < f.height; ++y) {
@@ -447,7 +436,7 @@ InterleavedImage scielab_lab_image(const PixelBuffer& source,
                                    const MeasurementConditions& conditions) {
     check_conditions(conditions);
     check_pixel_buffer(source, "source");
-    const FilteredFrame f = filter_frame_planes(source, conditions);
+    const FilteredFrame f = filter_frame_planes(source, conditions, Side::reference);
     InterleavedImage lab;
     lab.width = source.width;
     lab.height = source.height;
@@ -490,7 +479,8 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
     FilteredFrame fd;
     std::atomic<bool> degraded_started{false};
     const auto filter_reference = [&] {
-        fr.planes = filter_frame_planes(reference, conditions, nullptr, reference_signal);
+        fr.planes =
+            filter_frame_planes(reference, conditions, Side::reference, nullptr, reference_signal);
         if (storage.reference_read) storage.reference_read();
         // Filtered one after the other, the degraded frame comes next: with the reference's
         // planes parked meanwhile, memory holds one frame's planes instead of two.
@@ -501,7 +491,8 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
     const auto filter_degraded = [&] {
         degraded_started.store(true);
         diff.data.resize(count);
-        fd = filter_frame_planes(degraded, conditions, diff.data.data(), degraded_signal);
+        fd = filter_frame_planes(degraded, conditions, Side::degraded, diff.data.data(),
+                                 degraded_signal);
         if (storage.degraded_read) storage.degraded_read();
     };
     if (count >= storage.serial_pixels) {
@@ -511,9 +502,8 @@ InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer&
         run_side_by_side(filter_reference, filter_degraded);
     }
     double* map = diff.data.data();
-    split_rows(h, [&](int first, int last) {
-        difference_rows(conditions.formula, conditions.colour, fr, fd, first, last, map);
-    });
+    split_rows(h,
+               [&](int first, int last) { difference_rows(conditions, fr, fd, first, last, map); });
     fd = FilteredFrame{};
     fr = KeptFrame{};
     // The mean, maximum and minimum in pixel order, whatever the split: the same sums for any
@@ -532,7 +522,8 @@ ReferenceColours reference_colours(const PixelBuffer& reference,
     check_conditions(conditions);
     check_pixel_buffer(reference, "reference");
     check_signal(signal, reference);
-    const FilteredFrame f = filter_frame_planes(reference, conditions, nullptr, signal);
+    const FilteredFrame f =
+        filter_frame_planes(reference, conditions, Side::reference, nullptr, signal);
     ReferenceColours colours;
     colours.width = f.width;
     colours.height = f.height;
@@ -570,14 +561,15 @@ InterleavedImage difference_map_against(const ReferenceColours& reference,
     diff.channels = 1;
     diff.data.resize(row * static_cast<std::size_t>(degraded.height));
     // As in difference_map, the degraded frame's A plane is the map's own array.
-    const FilteredFrame fd =
-        filter_frame_planes(degraded, conditions, diff.data.data(), degraded_signal);
-    const double white = white_luminance(conditions.colour.display);
+    const FilteredFrame fd = filter_frame_planes(degraded, conditions, Side::degraded,
+                                                 diff.data.data(), degraded_signal);
+    const ColourModel& colour = side_colour(conditions, Side::degraded);
+    const double white = white_luminance(colour.display);
     split_rows(fd.height, [&](int first, int last) {
         std::vector<double> own(3 * row);
         for (int y = first; y < last; ++y) {
-            colour_row(conditions.formula, conditions.colour, white, w, fd.a_row(y), fd.t_row(y),
-                       fd.d_row(y), own.data());
+            colour_row(conditions.formula, colour, white, w, fd.a_row(y), fd.t_row(y), fd.d_row(y),
+                       own.data());
             difference_row(conditions.formula, reference.row(y), own.data(), row,
                            diff.data.data() + static_cast<std::size_t>(y) * row);
         }

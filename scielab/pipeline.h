@@ -66,7 +66,8 @@ struct PairStorage {
 // by the conditions' formula. When `grey` is given, its grey picture is made as well (an
 // absent one is made; a present one must have the frames' geometry), once the planes are gone.
 // A frame's exact signal (image/signal_frame.h), when given and present, is measured in place
-// of its 24-bit pixels (it must have the frame's size).
+// of its 24-bit pixels (it must have the frame's size). Each frame goes through its own side's
+// colour model (side_colour).
 InterleavedImage difference_map(const PixelBuffer& reference, const PixelBuffer& degraded,
                                 const MeasurementConditions& conditions, PixelBuffer* grey,
                                 const PairStorage& storage = {},
@@ -92,6 +93,7 @@ struct ReferenceColours {
     const double* row(int y) const { return const_cast<ReferenceColours*>(this)->row(y); }
 };
 
+// Made through the reference side's colour model.
 ReferenceColours reference_colours(const PixelBuffer& reference,
                                    const MeasurementConditions& conditions,
                                    const SignalFrame* signal = nullptr);
@@ -99,7 +101,7 @@ ReferenceColours reference_colours(const PixelBuffer& reference,
 // The difference map of `degraded` against a reference's coordinates made under the same
 // conditions, with its mean, maximum and minimum: the same values as difference_map gives for
 // the pair. The conditions must be those the coordinates were made with. Raises orv::Failure
-// for frames of different sizes.
+// for frames of different sizes. `degraded` goes through the degraded side's colour model.
 InterleavedImage difference_map_against(const ReferenceColours& reference,
                                         const PixelBuffer& degraded,
                                         const MeasurementConditions& conditions,

@@ -103,3 +103,31 @@ def test_tagged_stream_chooses_the_display(tmp_path):
     kept = orv.diff_files([video_r], [video_d], orv.Profile(PROFILE_DIR, display="profile",
                                                             primaries="profile"), keep_maps=True)
     assert not np.array_equal(kept.frames[0].map, tagged.frames[0].map)
+
+
+def test_each_side_on_its_own_display(tmp_path, pair_files):
+    """reference_display and the like set one side alone, over display and primaries, as orv-cli's
+    --reference-display and the like do; unknown names are refused."""
+    references, degradeds = pair_files(20, 28, n=1)
+    status, out, err = run_cli("diff", "--profile", PROFILE_DIR, "--reference-display", "pq",
+                               "--reference-primaries", "bt2020", "--degraded-display", "srgb",
+                               "--reference", *references, "--degraded", *degradeds,
+                               "--values", str(tmp_path / "v"))
+    assert status == 0, err
+    cli_map = np.load(tmp_path / "v_0000.npy")
+    reference, degraded = orv.read_frame(references[0]), orv.read_frame(degradeds[0])
+    profile = orv.Profile(PROFILE_DIR)
+    sides = orv.diff(reference, degraded, profile, reference_display="pq",
+                     reference_primaries="bt2020", degraded_display="srgb")
+    over = orv.diff(reference, degraded, profile, display="srgb", primaries="bt2020",
+                    reference_display="pq", degraded_primaries="profile")
+    both = orv.diff(reference, degraded, profile, display="pq", primaries="bt2020")
+    assert np.max(np.abs(sides.map - cli_map)) <= 1e-12
+    assert np.array_equal(sides.map, over.map)
+    assert abs(sides.mean - both.mean) > 0.1
+    files = orv.diff_files(references, degradeds, profile, reference_display="pq",
+                           reference_primaries="bt2020", degraded_display="srgb")
+    assert files.frames[0].mean == sides.mean
+    for keyword in ("reference_display", "degraded_primaries"):
+        with pytest.raises(orv.Error, match="must be"):
+            orv.diff(reference, degraded, profile, **{keyword: "rec2020"})

@@ -113,6 +113,75 @@ TEST(CliHdr, TaggedPqStreamMeasuresAsItsRawFramesWithTheOptions) {
     EXPECT_NE(figures(overridden.out), figures(run_cli(temp, "diff" + profile + videos).out));
 }
 
+// A PQ-tagged 10-bit reference against an untagged 8-bit encode: each side is measured on the
+// display its own tags choose, and each side's own option wins over --display / --primaries.
+TEST(CliHdr, EachSideTakesItsOwnTagsAndOptions) {
+    if (shell("ffmpeg -hide_banner -encoders 2>/dev/null | grep -q libx265") != 0) {
+        GTEST_SKIP() << "ffmpeg with libx265 is not available";
+    }
+    test::TempFolder temp;
+    const std::string yuv = temp.file("r.yuv");
+    write_raw(yuv, 'r');
+    const std::string input =
+        "ffmpeg -hide_banner -loglevel error -f rawvideo -pix_fmt yuv444p10le -s 32x24 -i " +
+        quoted(yuv) + " -c:v libx265 -x265-params lossless=1:log-level=error ";
+    ASSERT_EQ(shell(input +
+                    "-pix_fmt yuv444p10le -color_primaries bt2020 -color_trc smpte2084 "
+                    "-colorspace bt2020nc -color_range tv " +
+                    quoted(temp.file("r.mp4"))),
+              0);
+    ASSERT_EQ(shell(input + "-pix_fmt yuv444p " + quoted(temp.file("d.mp4"))), 0);
+    const std::string base = "diff --profile " + quoted(ORV_DEFAULT_PROFILE) + " --reference " +
+                             quoted(temp.file("r.mp4")) + " --degraded " +
+                             quoted(temp.file("d.mp4"));
+    const std::string pq = "display pq (peak 1000 cd/m2, white 203 cd/m2), primaries bt2020";
+    const std::string profile =
+        "display profile (the profile's model), primaries profile (the profile's matrix)";
+    const std::string srgb = "display srgb (white 100 cd/m2), primaries bt709";
+    struct Case {
+        const char* options;
+        std::string reference, degraded;  // what each side's colour-handling line ends with
+    };
+    const Case cases[] = {
+        {"", pq, profile},
+        {" --reference-display pq --reference-primaries bt2020", pq, profile},
+        {" --degraded-display pq --degraded-primaries bt2020", pq, pq},
+        {" --display pq --primaries bt2020", pq, pq},
+        {" --display srgb --primaries bt709 --reference-display pq --reference-primaries bt2020",
+         pq, srgb},
+        {" --degraded-display srgb --degraded-primaries bt709", pq, srgb},
+    };
+    std::vector<std::string> tables;
+    for (const Case& k : cases) {
+        const CliOutcome run = run_cli(temp, base + k.options);
+        ASSERT_EQ(run.status, 0) << k.options << run.err;
+        const auto line = [&](const char* role) {
+            const auto at = run.err.find(std::string("orv-cli: ") + role);
+            return run.err.substr(at, run.err.find('\n', at) - at);
+        };
+        EXPECT_NE(line("reference").find(k.reference), std::string::npos) << k.options << run.err;
+        EXPECT_NE(line("degraded").find(k.degraded), std::string::npos) << k.options << run.err;
+        tables.push_back(figures(run.out));
+    }
+    EXPECT_EQ(tables[0], tables[1]);  // the tags chose what the options say
+    EXPECT_EQ(tables[2], tables[3]);  // one side's option as the both-sides option
+    EXPECT_EQ(tables[4], tables[5]);
+    EXPECT_NE(tables[0], tables[3]);
+    EXPECT_NE(tables[0], tables[4]);
+
+    // The record names the degraded side's display where it differs, and a bad value is refused
+    // naming its option.
+    const std::string json = temp.file("run.json");
+    ASSERT_EQ(run_cli(temp, base + " --json " + quoted(json)).status, 0);
+    const std::string record = slurp(json);
+    EXPECT_NE(record.find("\"degraded_display\""), std::string::npos);
+    for (const char* option : {"--degraded-display", "--reference-primaries"}) {
+        const CliOutcome bad = run_cli(temp, base + " " + option + " cie");
+        EXPECT_EQ(bad.status, 2) << option;
+        EXPECT_NE(bad.err.find(option), std::string::npos) << bad.err;
+    }
+}
+
 // A uniform 16-bit PNG of red, green, blue words (written by the ffmpeg tool from raw rgb48le).
 bool write_png16(const test::TempFolder& temp, const std::string& name, const int rgb[3]) {
     std::vector<std::uint16_t> words;
