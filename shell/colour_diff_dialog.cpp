@@ -85,10 +85,10 @@ RunSide store_side(const FrameStore& store, SequenceTable table,
     return side;
 }
 
-DisplayChoice store_display(const FrameStore& store) {
-    std::vector<StreamTags> tags = store.reference_tags;
-    tags.insert(tags.end(), store.degraded_tags.begin(), store.degraded_tags.end());
-    return display_from_stream_tags(DisplayChoice{}, false, false, tags);
+DisplayChoice store_display(const FrameStore& store, Side side) {
+    return display_from_stream_tags(
+        DisplayChoice{}, false, false,
+        side == Side::reference ? store.reference_tags : store.degraded_tags);
 }
 
 std::vector<std::pair<int, int>> store_pairs(const FrameStore& store) {
@@ -143,7 +143,8 @@ bool make_difference_sequence(FrameStore& store, Platform& platform) {
         MeasurementConditions conditions =
             make_conditions(store.profile_folder, store.atd_filters, DeltaEFormula::cie94,
                             store_viewing_geometry(store));
-        set_display_choice(conditions.colour, store_display(store));
+        set_side_displays(conditions, store_display(store, Side::reference),
+                          store_display(store, Side::degraded));
         RunSettings settings;
         settings.threads = machine_threads();
         settings.grey = true;

@@ -35,9 +35,9 @@ RunSide store_side(const FrameStore& store, SequenceTable table,
                    const std::vector<std::pair<int, int>>& pairs, bool exact = false,
                    ReferenceStore* held = nullptr);
 
-// The display a run measures with: the profile's, unless the streams' tags (reference first)
-// say PQ, HLG or BT.2020.
-DisplayChoice store_display(const FrameStore& store);
+// The display a run measures one side with: the profile's, unless that side's own streams'
+// tags say PQ, HLG or BT.2020 (the other side's tags play no part).
+DisplayChoice store_display(const FrameStore& store, Side side);
 
 // The work of OK. For slots 0 .. max(reference_count, degraded_count) - 1 in order, makes
 // diff_pixels[i] (a zero-filled buffer of frame_headers[i]'s size, then the grey picture) and

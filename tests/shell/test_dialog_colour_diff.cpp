@@ -178,7 +178,7 @@ TEST_F(ColourDiffTest, PicturesAboveEightBitsAreMeasuredExactly) {
 }
 
 // A 10-bit video tagged PQ and BT.2020 is measured on that display (the record's conditions
-// say so); BMP files keep the profile's display.
+// say so); BMP files keep the profile's display, also when the other side is the video.
 TEST_F(ColourDiffTest, StreamTagsChooseTheDisplay) {
     if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg tool";
     const std::string video = folder.file("pq.mp4");
@@ -190,15 +190,18 @@ TEST_F(ColourDiffTest, StreamTagsChooseTheDisplay) {
         video + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     load(write_frames("ref", 1, 1, 16, 16), SequenceTable::reference);
-    EXPECT_TRUE(is_profile_display(store_display(store)));
+    EXPECT_TRUE(is_profile_display(store_display(store, Side::reference)));
     load({video}, SequenceTable::degraded);
-    const DisplayChoice chosen = store_display(store);
+    EXPECT_TRUE(is_profile_display(store_display(store, Side::reference)));
+    const DisplayChoice chosen = store_display(store, Side::degraded);
     EXPECT_EQ(chosen.transfer, DisplayTransfer::pq);
     EXPECT_EQ(chosen.primaries, DisplayPrimaries::bt2020);
     FakeDialog d("COLOR_DIFF_DLG", store, p.platform);
     d.press(item::ok);
     ASSERT_TRUE(p.messages.empty()) << p.messages[0].text;
-    EXPECT_EQ(store.measured_conditions.colour.display.transfer, DisplayTransfer::pq);
+    EXPECT_TRUE(is_profile_display(store.measured_conditions.colour.display));
+    ASSERT_TRUE(store.measured_conditions.degraded_colour.has_value());
+    EXPECT_EQ(store.measured_conditions.degraded_colour->display.transfer, DisplayTransfer::pq);
     EXPECT_EQ(store.measured_conditions.formula, DeltaEFormula::cie94);
 }
 
