@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "numeric/processor.h"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
@@ -60,13 +62,6 @@ void table_pixels(const Products* red, const Products* green, const Products* bl
     table_pixels(red, green, blue, row, x, w, p0, p1, p2);
 }
 
-bool has_avx2() {
-    static const bool avx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return avx2;
-}
 #endif
 
 }  // namespace
@@ -88,7 +83,7 @@ void display_to_plane_rows(const PixelBuffer& pixels, const DisplayTable& table,
     for (int y = 0; y < pixels.height; ++y) {
         const std::uint8_t* row = pixels.bytes.data() + static_cast<std::size_t>(y) * pixels.stride;
 #if defined(__x86_64__) && defined(__GNUC__)
-        if (has_avx2()) {
+        if (processor_has_avx2()) {
             table_row_avx2(red, green, blue, row, pixels.width, rows0[y], rows1[y], rows2[y]);
             continue;
         }

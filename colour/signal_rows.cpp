@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "numeric/processor.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -14,13 +16,6 @@ namespace {
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define ORV_AVX2_ROWS 1
-bool have_avx2() {
-    static const bool avx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return avx2;
-}
 #endif
 
 // The light of one value by the profile's model, srgb or bt1886, with power_of's powers.
@@ -44,47 +39,59 @@ double power_light(const SignalLight& s, int c, double v) {
     }
 }
 
+// y takes the byte's table entry where v is a byte's value.
+inline void take_byte_entry(const double* table, double v, double& y) {
+    int d = 0;
+    if (near_byte(v, d) && byte_match(v, d) != 0) y = table[d];
+}
+
 // Values that are a byte's take the byte's table entry. Decoded video seldom has one apart
 // from black and clipped white, so the row is looked over first for values near a byte's.
 void byte_entries_plain(const SignalLight& s, int c, const double* v, double* y, int n) {
     const double* table = s.table[static_cast<std::size_t>(c)].data();
-    for (int i = 0; i < n; ++i) {
-        int d = 0;
-        if (near_byte(v[i], d) && byte_match(v[i], d) != 0) y[i] = table[d];
-    }
+    for (int i = 0; i < n; ++i) take_byte_entry(table, v[i], y[i]);
 }
 
 #if defined(ORV_AVX2_ROWS)
+// The lanes (a bit each) of four values whose 255 multiple lies within 2^-40 of a whole
+// number: inside (0, 1) the lanes near_byte may accept.
+[[gnu::target("avx2")]] inline int near_byte_lanes(__m256d value) {
+    const __m256d scaled = _mm256_mul_pd(value, _mm256_set1_pd(255.0));
+    const __m256d whole = _mm256_round_pd(scaled, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    const __m256d off = _mm256_and_pd(_mm256_sub_pd(scaled, whole),
+                                      _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF)));
+    return _mm256_movemask_pd(_mm256_cmp_pd(off, _mm256_set1_pd(0x1p-40), _CMP_LT_OQ));
+}
+
+// The lanes (a bit each) of four values inside (0, 1); not a number is outside.
+[[gnu::target("avx2")]] inline int inside_unit_lanes(__m256d value) {
+    return _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(value, _mm256_setzero_pd(), _CMP_GT_OQ),
+                                            _mm256_cmp_pd(value, _mm256_set1_pd(1.0), _CMP_LT_OQ)));
+}
+
+// Puts right, one by one, the lanes of the four values at v[i] that lie outside a fast path
+// (`outside`: y = slow(v)) or may be a byte's value (`maybe_byte`), in that order.
+template <class Slow>
+inline void fix_lanes(int outside, int maybe_byte, const double* table, const double* v, double* y,
+                      int i, const Slow& slow) {
+    for (int lanes = outside | maybe_byte; lanes != 0; lanes &= lanes - 1) {
+        const int lane = __builtin_ctz(static_cast<unsigned>(lanes));
+        const int j = i + lane;
+        if ((outside >> lane) & 1) y[j] = slow(v[j]);
+        if ((maybe_byte >> lane) & 1) take_byte_entry(table, v[j], y[j]);
+    }
+}
+
 // Four values at a time, a lane looked at one by one only where it may be a byte's: its 255
 // multiple within 2^-40 of a whole number, or the value at or outside 0 and 1, or not a number.
 [[gnu::target("avx2")]] void byte_entries_avx2(const SignalLight& s, int c, const double* v,
                                                double* y, int n) {
     const double* table = s.table[static_cast<std::size_t>(c)].data();
-    const __m256d scale = _mm256_set1_pd(255.0);
-    const __m256d limit = _mm256_set1_pd(0x1p-40);
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d unit = _mm256_set1_pd(1.0);
-    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m256d value = _mm256_loadu_pd(v + i);
-        const __m256d scaled = _mm256_mul_pd(value, scale);
-        const __m256d off = _mm256_and_pd(
-            _mm256_sub_pd(scaled,
-                          _mm256_round_pd(scaled, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC)),
-            magnitude);
-        const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(value, zero, _CMP_GT_OQ),
-                                             _mm256_cmp_pd(value, unit, _CMP_LT_OQ));
-        const __m256d maybe =
-            _mm256_or_pd(_mm256_cmp_pd(off, limit, _CMP_LT_OQ),
-                         _mm256_andnot_pd(inside, _mm256_castsi256_pd(_mm256_set1_epi64x(-1))));
-        int lanes = _mm256_movemask_pd(maybe);
-        while (lanes != 0) {
-            const int j = i + __builtin_ctz(static_cast<unsigned>(lanes));
-            lanes &= lanes - 1;
-            int d = 0;
-            if (near_byte(v[j], d) && byte_match(v[j], d) != 0) y[j] = table[d];
-        }
+        const int maybe = near_byte_lanes(value) | (~inside_unit_lanes(value) & 15);
+        fix_lanes(0, maybe, table, v, y, i, [](double) { return 0.0; });
     }
     byte_entries_plain(s, c, v + i, y + i, n - i);
 }
@@ -92,7 +99,7 @@ void byte_entries_plain(const SignalLight& s, int c, const double* v, double* y,
 
 void byte_entries(const SignalLight& s, int c, const double* v, double* y, int n) {
 #if defined(ORV_AVX2_ROWS)
-    if (have_avx2()) {
+    if (processor_has_avx2()) {
         byte_entries_avx2(s, c, v, y, n);
         return;
     }
@@ -133,9 +140,6 @@ template <DisplayTransfer transfer>
     const __m256d black_lift = _mm256_set1_pd(s.parameters.bt1886_b);
     const __m256d bt1886_gain = _mm256_set1_pd(s.parameters.bt1886_a);
     const __m256d white = _mm256_set1_pd(s.parameters.white);
-    const __m256d scale255 = _mm256_set1_pd(255.0);
-    const __m256d limit = _mm256_set1_pd(0x1p-40);
-    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
     const double* inverse_step = p.inverse_step.data();
     const double* of_two_table = p.of_two.data();
     const double* of_step_table = p.of_step.data();
@@ -190,26 +194,12 @@ template <DisplayTransfer transfer>
             light = _mm256_div_pd(_mm256_mul_pd(bt1886_gain, light), white);
         }
         _mm256_storeu_pd(y + i, light);
-        // Lanes that may be a byte's value, as byte_entries_avx2 finds them.
-        const __m256d scaled = _mm256_mul_pd(raw, scale255);
-        const __m256d off = _mm256_and_pd(
-            _mm256_sub_pd(scaled,
-                          _mm256_round_pd(scaled, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC)),
-            magnitude);
-        const __m256d near = _mm256_or_pd(
-            _mm256_cmp_pd(off, limit, _CMP_LT_OQ),
-            _mm256_andnot_pd(_mm256_and_pd(positive, below_one), _mm256_castsi256_pd(none)));
-        int outside = _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_andnot_si256(in_table, none)));
-        int maybe_byte = _mm256_movemask_pd(near);
-        while ((outside | maybe_byte) != 0) {
-            const int lane = __builtin_ctz(static_cast<unsigned>(outside | maybe_byte));
-            const int j = i + lane;
-            if ((outside >> lane) & 1) y[j] = power_light(s, c, v[j]);
-            int d = 0;
-            if (near_byte(v[j], d) && byte_match(v[j], d) != 0) y[j] = table[d];
-            outside &= ~(1 << lane);
-            maybe_byte &= ~(1 << lane);
-        }
+        // Lanes outside the power's tables, and lanes that may be a byte's value, as
+        // byte_entries_avx2 finds them.
+        const int inside = _mm256_movemask_pd(_mm256_and_pd(positive, below_one));
+        const int outside = _mm256_movemask_pd(_mm256_castsi256_pd(in_table)) ^ 15;
+        fix_lanes(outside, near_byte_lanes(raw) | (~inside & 15), table, v, y, i,
+                  [&s, c](double value) { return power_light(s, c, value); });
     }
     power_row_plain(s, c, v + i, y + i, n - i);
 }
@@ -217,7 +207,7 @@ template <DisplayTransfer transfer>
 
 void power_row(const SignalLight& s, int c, const double* v, double* y, int n) {
 #if defined(ORV_AVX2_ROWS)
-    if (have_avx2() && s.power[0].series_fits &&
+    if (processor_has_avx2() && s.power[0].series_fits &&
         (s.transfer != DisplayTransfer::profile ||
          (s.power[1].series_fits && s.power[2].series_fits))) {
         switch (s.transfer) {
@@ -304,9 +294,6 @@ void pq_row_plain(const SignalLight& s, int c, const double* v, double* y, int n
     const __m256d tiny = _mm256_set1_pd(0x1p-21);
     const __m256d black = _mm256_set1_pd(table[0]);
     const __m256d full = _mm256_set1_pd(table[255]);
-    const __m256d scale255 = _mm256_set1_pd(255.0);
-    const __m256d limit = _mm256_set1_pd(0x1p-40);
-    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m256d raw = _mm256_loadu_pd(v + i);
@@ -361,25 +348,11 @@ void pq_row_plain(const SignalLight& s, int c, const double* v, double* y, int n
         _mm256_storeu_pd(y + i, result);
         // Lanes between 2^-21 and the table, and lanes inside (0, 1) that may be a byte's value
         // (as byte_entries_avx2), are put right one by one.
-        const __m256d scaled = _mm256_mul_pd(raw, scale255);
-        const __m256d off = _mm256_and_pd(
-            _mm256_sub_pd(scaled,
-                          _mm256_round_pd(scaled, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC)),
-            magnitude);
-        const __m256d near = _mm256_and_pd(_mm256_cmp_pd(off, limit, _CMP_LT_OQ),
-                                           _mm256_and_pd(positive, below_one));
-        int outside = _mm256_movemask_pd(
+        const int unit = _mm256_movemask_pd(_mm256_and_pd(positive, below_one));
+        const int outside = _mm256_movemask_pd(
             _mm256_andnot_pd(dark, _mm256_castsi256_pd(_mm256_andnot_si256(inside, none))));
-        int maybe_byte = _mm256_movemask_pd(near);
-        while ((outside | maybe_byte) != 0) {
-            const int lane = __builtin_ctz(static_cast<unsigned>(outside | maybe_byte));
-            const int j = i + lane;
-            if ((outside >> lane) & 1) y[j] = pq_relative(s, v[j]);
-            int d = 0;
-            if (near_byte(v[j], d) && byte_match(v[j], d) != 0) y[j] = table[d];
-            outside &= ~(1 << lane);
-            maybe_byte &= ~(1 << lane);
-        }
+        fix_lanes(outside, near_byte_lanes(raw) & unit, table, v, y, i,
+                  [&s](double value) { return pq_relative(s, value); });
     }
     pq_row_plain(s, c, v + i, y + i, n - i);
 }
@@ -387,7 +360,7 @@ void pq_row_plain(const SignalLight& s, int c, const double* v, double* y, int n
 
 void pq_row(const SignalLight& s, int c, const double* v, double* y, int n) {
 #if defined(ORV_AVX2_ROWS)
-    if (have_avx2()) {
+    if (processor_has_avx2()) {
         pq_row_avx2(s, c, v, y, n);
         return;
     }
@@ -457,7 +430,7 @@ void take_apart_plain(const double* from, int n, double* r, double* g, double* b
 
 void take_apart(const double* from, int n, double* r, double* g, double* b) {
 #if defined(ORV_AVX2_ROWS)
-    if (have_avx2()) {
+    if (processor_has_avx2()) {
         take_apart_avx2(from, n, r, g, b);
         return;
     }

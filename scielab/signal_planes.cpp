@@ -10,6 +10,7 @@
 
 #include "colour/signal_light.h"
 #include "numeric/failure.h"
+#include "numeric/processor.h"
 
 namespace orv {
 
@@ -67,11 +68,7 @@ void opponent_piece_plain(const Matrix3& m, const double* const rgb[3], int n, d
 void opponent_piece(const Matrix3& m, const double* const rgb[3], int n, double* a, double* t,
                     double* d) {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-    static const bool avx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    if (avx2) {
+    if (processor_has_avx2()) {
         opponent_piece_avx2(m, rgb, n, a, t, d);
         return;
     }
