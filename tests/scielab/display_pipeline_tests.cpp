@@ -21,18 +21,6 @@ namespace {
 
 using scielab_test::ScratchFolder;
 using namespace display_chain;
-PixelBuffer uniform(const std::array<int, 3>& rgb) {
-    PixelBuffer f = make_pixel_buffer(16, 12);
-    for (int y = 0; y < 12; ++y) {
-        for (int x = 0; x < 16; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                f.bytes[static_cast<std::size_t>(y * f.stride + 3 * x + c)] =
-                    static_cast<std::uint8_t>(rgb[static_cast<std::size_t>(2 - c)]);
-            }
-        }
-    }
-    return f;
-}
 
 class DisplayPipeline : public ::testing::Test {
 protected:
@@ -157,7 +145,8 @@ TEST_F(DisplayPipeline, UniformFramesGiveTheFormulaChain) {
         choice.peak_luminance = k.peak;
         const MeasurementConditions c = conditions(choice, k.formula);
         const InterleavedImage map =
-            difference_map(uniform(k.reference), uniform(k.degraded), c, nullptr);
+            difference_map(scielab_test::uniform_frame(k.reference),
+                           scielab_test::uniform_frame(k.degraded), c, nullptr);
 
         const bool hdr = k.transfer == DisplayTransfer::pq || k.transfer == DisplayTransfer::hlg;
         const double white = k.white.value_or(hdr ? 203.0 : 100.0);
@@ -210,7 +199,7 @@ TEST_F(DisplayPipeline, FilteredUniformFramesComeBack) {
         choice.transfer = t;
         choice.primaries = DisplayPrimaries::bt2020;
         const MeasurementConditions c = conditions(choice, DeltaEFormula::cie94);
-        const PixelBuffer frame = uniform({180, 90, 40});  // below the PQ peak
+        const PixelBuffer frame = scielab_test::uniform_frame({180, 90, 40});  // below the PQ peak
         PixelBuffer out;
         scielab_filter_frame(frame, out, c);
         for (std::size_t i = 0; i < 3; ++i) {

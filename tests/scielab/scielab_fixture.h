@@ -1,6 +1,7 @@
 #pragma once
 // Small profile folders and filter sets for the S-CIELAB tests.
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -74,6 +75,20 @@ inline PixelBuffer pattern_frame(int w, int h, unsigned seed) {
         }
     }
     return p;
+}
+
+// A 16 x 12 frame of one colour, red, green and blue given as bytes.
+inline PixelBuffer uniform_frame(const std::array<int, 3>& rgb) {
+    PixelBuffer f = make_pixel_buffer(16, 12);
+    for (int y = 0; y < 12; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                f.bytes[static_cast<std::size_t>(y * f.stride + 3 * x + c)] =
+                    static_cast<std::uint8_t>(rgb[static_cast<std::size_t>(2 - c)]);
+            }
+        }
+    }
+    return f;
 }
 
 }  // namespace orv::scielab_test

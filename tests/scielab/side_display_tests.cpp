@@ -20,19 +20,6 @@ namespace {
 
 using namespace display_chain;
 
-PixelBuffer uniform_bytes(const std::array<int, 3>& rgb) {
-    PixelBuffer f = make_pixel_buffer(16, 12);
-    for (int y = 0; y < 12; ++y) {
-        for (int x = 0; x < 16; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                f.bytes[static_cast<std::size_t>(y * f.stride + 3 * x + c)] =
-                    static_cast<std::uint8_t>(rgb[static_cast<std::size_t>(2 - c)]);
-            }
-        }
-    }
-    return f;
-}
-
 SignalFrame uniform_codes(const std::array<int, 3>& codes) {
     SignalFrame s = make_signal_frame(16, 12);
     for (std::size_t i = 0; i < s.rgb.size(); ++i) s.rgb[i] = codes[i % 3] / 1023.0;
@@ -66,9 +53,9 @@ TEST(SideDisplays, PqReferenceAgainstSrgbDegradedGivesEachSidesChain) {
         set_side_displays(c, pq_2020, srgb_709);
         ASSERT_TRUE(c.degraded_colour.has_value());
         const SignalFrame ref_signal = uniform_codes(k.reference);
-        const PixelBuffer ref =
-            uniform_bytes({k.reference[0] / 4, k.reference[1] / 4, k.reference[2] / 4});
-        const PixelBuffer deg = uniform_bytes(k.degraded);
+        const PixelBuffer ref = scielab_test::uniform_frame(
+            {k.reference[0] / 4, k.reference[1] / 4, k.reference[2] / 4});
+        const PixelBuffer deg = scielab_test::uniform_frame(k.degraded);
 
         const Vec ref_light = display_light(
             DisplayTransfer::pq,
