@@ -129,8 +129,11 @@ SignalLight make_signal_light(const GogParameters& gog, const TransferParameters
             s.power[2] = make_power_table(gog.blue.gamma);
             break;
         case DisplayTransfer::srgb:
+            s.power[0] = make_power_table(2.4);
+            break;
         case DisplayTransfer::bt1886:
             s.power[0] = make_power_table(2.4);
+            s.bt1886_factor = transfer.bt1886_a / transfer.white;
             break;
         case DisplayTransfer::pq:
             s.power[0] = make_power_table(1.0 / display_constants::pq_m2);

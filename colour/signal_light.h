@@ -19,9 +19,9 @@ namespace orv {
 
 // x^g for x >= 0: x = 2^e (1 + k / 1024) (1 + t) with k the nearest step, |t| <= 2^-11, so
 // x^g is the product of two table entries and the binomial series of (1 + t)^g to t^5 (the
-// next term is below 2^-64 for the exponents used here). x below 2^-64 or from 2^8 on (0,
-// negative and non-finite x too), and exponents whose series would need more terms, take
-// std::pow.
+// next term is below 2^-64 for the exponents used here), summed with fused multiply-adds. x below
+// 2^-64 or from 2^8 on (0, negative and non-finite x too), and exponents whose series would need
+// more terms, take std::pow.
 struct PowerTable {
     static constexpr int step_bits = 10;
     static constexpr int steps = 1 << step_bits;
@@ -50,7 +50,9 @@ inline double power_of(const PowerTable& p, double x) {
     const double t = (m - step) * p.inverse_step[k];                // m - step is exact
     const double* c = p.series.data();
     const double t2 = t * t;
-    const double sum = (c[0] + c[1] * t) + t2 * ((c[2] + c[3] * t) + t2 * (c[4] + c[5] * t));
+    // Fused multiply-adds, each rounded once, as the rows' vector code forms them.
+    const double inner = std::fma(t2, std::fma(c[5], t, c[4]), std::fma(c[3], t, c[2]));
+    const double sum = std::fma(t2, inner, std::fma(c[1], t, c[0]));
     return p.of_two[row] * p.of_step[k] * sum;
 }
 
@@ -103,8 +105,10 @@ struct SignalLight {
     std::array<PowerTable, 3> power;    // per channel (profile); [0] 2.4 or PQ's 1 / m2
     PowerTable pq_outer;                // PQ's 1 / m1
     const PqPolynomials* pq = nullptr;  // PQ's light from 2^-19 on
-    double per_white = 1.0;             // PQ's light is relative to the white by this factor
-    PowerTable hlg_system;              // HLG's system gamma - 1
+    double per_white = 1.0;
+    double bt1886_factor = 1.0;  // BT.1886's a over the white: its light relative to the white //
+                                 // PQ's light is relative to the white by this factor
+    PowerTable hlg_system;  // HLG's system gamma - 1
     ExpTable hlg_exp;
 };
 

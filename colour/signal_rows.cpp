@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 
 #include "numeric/processor.h"
@@ -23,13 +24,12 @@ double power_light(const SignalLight& s, int c, double v) {
     switch (s.transfer) {
         case DisplayTransfer::srgb: {
             const double w = clip01(v);
-            const double y = power_of(s.power[0], (w + 0.055) / 1.055);
+            const double y = power_of(s.power[0], (w + 0.055) * (1.0 / 1.055));
             return w <= 0.04045 ? w / 12.92 : y;
         }
         case DisplayTransfer::bt1886: {
             const double x = clip01(v) + s.parameters.bt1886_b;
-            return s.parameters.bt1886_a * power_of(s.power[0], x < 0.0 ? 0.0 : x) /
-                   s.parameters.white;
+            return power_of(s.power[0], x < 0.0 ? 0.0 : x) * s.bt1886_factor;
         }
         default: {
             const GogChannel& g = c == 0 ? s.gog.red : (c == 1 ? s.gog.green : s.gog.blue);
@@ -118,8 +118,8 @@ void power_row_plain(const SignalLight& s, int c, const double* v, double* y, in
 // Lanes outside the power's tables, and lanes that may be a byte's value, are put right one by
 // one afterwards.
 template <DisplayTransfer transfer>
-[[gnu::target("avx2")]] void power_row_avx2(const SignalLight& s, int c, const double* v, double* y,
-                                            int n) {
+[[gnu::target("avx2,fma")]] void power_row_avx2(const SignalLight& s, int c, const double* v,
+                                                double* y, int n) {
     const PowerTable& p = s.power[transfer == DisplayTransfer::profile ? c : 0];
     const double* table = s.table[static_cast<std::size_t>(c)].data();
     const GogChannel& g = c == 0 ? s.gog.red : (c == 1 ? s.gog.green : s.gog.blue);
@@ -138,8 +138,7 @@ template <DisplayTransfer transfer>
     const __m256d gain = _mm256_set1_pd(g.gain);
     const __m256d offset = _mm256_set1_pd(g.offset);
     const __m256d black_lift = _mm256_set1_pd(s.parameters.bt1886_b);
-    const __m256d bt1886_gain = _mm256_set1_pd(s.parameters.bt1886_a);
-    const __m256d white = _mm256_set1_pd(s.parameters.white);
+    const __m256d bt1886_factor = _mm256_set1_pd(s.bt1886_factor);
     const double* inverse_step = p.inverse_step.data();
     const double* of_two_table = p.of_two.data();
     const double* of_step_table = p.of_step.data();
@@ -151,7 +150,7 @@ template <DisplayTransfer transfer>
         const __m256d w = _mm256_and_pd(_mm256_blendv_pd(one, raw, below_one), positive);
         __m256d x;
         if constexpr (transfer == DisplayTransfer::srgb) {
-            x = _mm256_div_pd(_mm256_add_pd(w, _mm256_set1_pd(0.055)), _mm256_set1_pd(1.055));
+            x = _mm256_mul_pd(_mm256_add_pd(w, _mm256_set1_pd(0.055)), _mm256_set1_pd(1.0 / 1.055));
         } else if constexpr (transfer == DisplayTransfer::bt1886) {
             const __m256d lifted = _mm256_add_pd(w, black_lift);
             x = _mm256_blendv_pd(lifted, zero, _mm256_cmp_pd(lifted, zero, _CMP_LT_OQ));
@@ -177,21 +176,22 @@ template <DisplayTransfer transfer>
                                               inverse_step[ks[1]], inverse_step[ks[0]]);
         const __m256d t = _mm256_mul_pd(_mm256_sub_pd(m, step), inverse);
         const __m256d t2 = _mm256_mul_pd(t, t);
-        const __m256d low = _mm256_add_pd(c0, _mm256_mul_pd(c1, t));
-        const __m256d middle = _mm256_add_pd(c2, _mm256_mul_pd(c3, t));
-        const __m256d high = _mm256_add_pd(c4, _mm256_mul_pd(c5, t));
-        const __m256d sum =
-            _mm256_add_pd(low, _mm256_mul_pd(t2, _mm256_add_pd(middle, _mm256_mul_pd(t2, high))));
+        const __m256d inner =
+            _mm256_fmadd_pd(t2, _mm256_fmadd_pd(c5, t, c4), _mm256_fmadd_pd(c3, t, c2));
+        const __m256d sum = _mm256_fmadd_pd(t2, inner, _mm256_fmadd_pd(c1, t, c0));
         const __m256d of_two = _mm256_set_pd(of_two_table[rs[3]], of_two_table[rs[2]],
                                              of_two_table[rs[1]], of_two_table[rs[0]]);
         const __m256d of_step = _mm256_set_pd(of_step_table[ks[3]], of_step_table[ks[2]],
                                               of_step_table[ks[1]], of_step_table[ks[0]]);
         __m256d light = _mm256_mul_pd(_mm256_mul_pd(of_two, of_step), sum);
         if constexpr (transfer == DisplayTransfer::srgb) {
-            light = _mm256_blendv_pd(light, _mm256_div_pd(w, _mm256_set1_pd(12.92)),
-                                     _mm256_cmp_pd(w, _mm256_set1_pd(0.04045), _CMP_LE_OQ));
+            // The straight line near black, divided only where a lane is on it.
+            const __m256d line = _mm256_cmp_pd(w, _mm256_set1_pd(0.04045), _CMP_LE_OQ);
+            if (_mm256_movemask_pd(line) != 0) {
+                light = _mm256_blendv_pd(light, _mm256_div_pd(w, _mm256_set1_pd(12.92)), line);
+            }
         } else if constexpr (transfer == DisplayTransfer::bt1886) {
-            light = _mm256_div_pd(_mm256_mul_pd(bt1886_gain, light), white);
+            light = _mm256_mul_pd(light, bt1886_factor);
         }
         _mm256_storeu_pd(y + i, light);
         // Lanes outside the power's tables, and lanes that may be a byte's value, as
@@ -207,7 +207,7 @@ template <DisplayTransfer transfer>
 
 void power_row(const SignalLight& s, int c, const double* v, double* y, int n) {
 #if defined(ORV_AVX2_ROWS)
-    if (processor_has_avx2() && s.power[0].series_fits &&
+    if (processor_has_avx2_fma() && s.power[0].series_fits &&
         (s.transfer != DisplayTransfer::profile ||
          (s.power[1].series_fits && s.power[2].series_fits))) {
         switch (s.transfer) {
@@ -256,9 +256,10 @@ inline double pq_light(const SignalLight& s, double v) {
     // Estrin's order: short chains of dependent operations.
     const double x2 = x * x;
     const double x4 = x2 * x2;
-    const double low = (c[0] + c[1] * x) + (c[2] + c[3] * x) * x2;
-    const double high = (c[4] + c[5] * x) + (c[6] + c[7] * x) * x2;
-    return low + high * x4;
+    // Fused multiply-adds, each rounded once, as the rows' vector code forms them.
+    const double low = std::fma(std::fma(c[3], x, c[2]), x2, std::fma(c[1], x, c[0]));
+    const double high = std::fma(std::fma(c[7], x, c[6]), x2, std::fma(c[5], x, c[4]));
+    return std::fma(high, x4, low);
 }
 
 // One row of PQ: clipped to [0, 1], the light, clipped at the peak and relative to the white,
@@ -277,8 +278,8 @@ void pq_row_plain(const SignalLight& s, int c, const double* v, double* y, int n
 // Four values at a time: each lane's polynomial loaded as two vectors and the four transposed,
 // then the same operations in the same order as pq_relative, so the same doubles. Lanes below
 // the polynomials' table and lanes that may be a byte's value are put right one by one.
-[[gnu::target("avx2")]] void pq_row_avx2(const SignalLight& s, int c, const double* v, double* y,
-                                         int n) {
+[[gnu::target("avx2,fma")]] void pq_row_avx2(const SignalLight& s, int c, const double* v,
+                                             double* y, int n) {
     const PqPolynomials::Cell* cells = s.pq->polynomials.data();
     const double* table = s.table[static_cast<std::size_t>(c)].data();
     const __m256i offset = _mm256_set1_epi64x(std::int64_t{1023 + PqPolynomials::lowest_octave}
@@ -331,13 +332,13 @@ void pq_row_plain(const SignalLight& s, int c, const double* v, double* y, int n
         }
         const __m256d x2 = _mm256_mul_pd(x, x);
         const __m256d x4 = _mm256_mul_pd(x2, x2);
-        const __m256d p01 = _mm256_add_pd(term[0], _mm256_mul_pd(term[1], x));
-        const __m256d p23 = _mm256_add_pd(term[2], _mm256_mul_pd(term[3], x));
-        const __m256d p45 = _mm256_add_pd(term[4], _mm256_mul_pd(term[5], x));
-        const __m256d p67 = _mm256_add_pd(term[6], _mm256_mul_pd(term[7], x));
-        const __m256d lower = _mm256_add_pd(p01, _mm256_mul_pd(p23, x2));
-        const __m256d upper = _mm256_add_pd(p45, _mm256_mul_pd(p67, x2));
-        const __m256d light = _mm256_add_pd(lower, _mm256_mul_pd(upper, x4));
+        const __m256d p01 = _mm256_fmadd_pd(term[1], x, term[0]);
+        const __m256d p23 = _mm256_fmadd_pd(term[3], x, term[2]);
+        const __m256d p45 = _mm256_fmadd_pd(term[5], x, term[4]);
+        const __m256d p67 = _mm256_fmadd_pd(term[7], x, term[6]);
+        const __m256d lower = _mm256_fmadd_pd(p23, x2, p01);
+        const __m256d upper = _mm256_fmadd_pd(p67, x2, p45);
+        const __m256d light = _mm256_fmadd_pd(upper, x4, lower);
         const __m256d shown = _mm256_blendv_pd(peak, light, _mm256_cmp_pd(light, peak, _CMP_LT_OQ));
         // Below 2^-21 the light is 0 (E < c1); 0 and 1 themselves are bytes' values, which take
         // the bytes' entries; other clipped values give the 0 and the peak computed.
@@ -360,7 +361,7 @@ void pq_row_plain(const SignalLight& s, int c, const double* v, double* y, int n
 
 void pq_row(const SignalLight& s, int c, const double* v, double* y, int n) {
 #if defined(ORV_AVX2_ROWS)
-    if (processor_has_avx2()) {
+    if (processor_has_avx2_fma()) {
         pq_row_avx2(s, c, v, y, n);
         return;
     }

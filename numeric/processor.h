@@ -17,4 +17,17 @@ inline bool processor_has_avx2() {
 #endif
 }
 
+// True where the processor runs AVX2 and fused multiply-adds (GCC on x86-64).
+inline bool processor_has_avx2_fma() {
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+    static const bool both = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
+    }();
+    return both;
+#else
+    return false;
+#endif
+}
+
 }  // namespace orv
