@@ -108,7 +108,7 @@ struct SignalLight {
     double per_white = 1.0;
     double bt1886_factor = 1.0;  // BT.1886's a over the white: its light relative to the white //
                                  // PQ's light is relative to the white by this factor
-    PowerTable hlg_system;  // HLG's system gamma - 1
+    PowerTable hlg_system;       // HLG's system gamma - 1
     ExpTable hlg_exp;
 };
 
