@@ -29,6 +29,7 @@
 #include "shell/qt/remembered.h"
 #include "shell/sequence_dialogs.h"
 #include "shell/view_zoom.h"
+#include "tests/shell_qt/helper_frame_store.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
 
@@ -120,11 +121,7 @@ void GuiAdditionsTest::answer_file_dialog(std::function<void(QFileDialog*)> answ
 
 void GuiAdditionsTest::initTestCase() {
     FrameStore& store = frame_store();
-    reset_frame_store(store);
-    start_frame_store(store, ORV_DEFAULT_PROFILE);
-    std::ostringstream trace;
-    store.atd_filters = load_atd_filters(ORV_DEFAULT_PROFILE, 1, trace);
-    store.atd_filter_set = 1;
+    test::start_with_default_profile(store);
     window_ = std::make_unique<MainWindowQt>(store);
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));

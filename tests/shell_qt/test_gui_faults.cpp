@@ -40,6 +40,7 @@
 #include "shell/qt/main_window_qt.h"
 #include "shell/results.h"
 #include "shell/sequence_dialogs.h"
+#include "tests/shell_qt/helper_frame_store.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
 
@@ -152,11 +153,7 @@ void GuiFaultsTest::measure() {
 
 void GuiFaultsTest::initTestCase() {
     FrameStore& store = frame_store();
-    reset_frame_store(store);
-    start_frame_store(store, ORV_DEFAULT_PROFILE);
-    std::ostringstream trace;
-    store.atd_filters = load_atd_filters(ORV_DEFAULT_PROFILE, 1, trace);
-    store.atd_filter_set = 1;
+    test::start_with_default_profile(store);
     window_ = std::make_unique<MainWindowQt>(store);
     window_->resize(1000, 760);
     window_->show();

@@ -13,6 +13,7 @@
 #include "shell/colour_diff_dialog.h"
 #include "shell/frame_store.h"
 #include "shell/qt/main_window_qt.h"
+#include "tests/shell_qt/helper_frame_store.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/media_writer.h"
 #include "tests/support/temp_folder.h"
@@ -101,11 +102,7 @@ long long ReferenceReuseTest::measure() {
 
 void ReferenceReuseTest::initTestCase() {
     FrameStore& store = frame_store();
-    reset_frame_store(store);
-    start_frame_store(store, ORV_DEFAULT_PROFILE);
-    std::ostringstream trace;
-    store.atd_filters = load_atd_filters(ORV_DEFAULT_PROFILE, 1, trace);
-    store.atd_filter_set = 1;
+    test::start_with_default_profile(store);
     window_ = std::make_unique<MainWindowQt>(store);
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
