@@ -6,12 +6,14 @@
 #include <limits>
 #include <memory>
 
-#ifdef __SSE2__
-#endif
-
 #include "colour/profile_files.h"
 #include "numeric/failure.h"
+#include "numeric/processor.h"
 #include "numeric/svd.h"
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#include <immintrin.h>
+#endif
 
 namespace orv {
 
@@ -198,9 +200,11 @@ struct InverseChannelTable {
     // tables are built once per thread and display model).
     static constexpr int bins = 32768;
     bool usable = false;
-    double top = 0.0;                       // values at or above top (and finite) give 255
-    double scale = 0.0;                     // bins / top
-    std::array<std::int16_t, bins> byte{};  // -1: compute exactly
+    double top = 0.0;    // values at or above top (and finite) give 255
+    double scale = 0.0;  // bins / top
+    // -1: compute exactly. Past the bins: -1 (a value that rounds up into bin `bins`), 255
+    // (the entry the vector path gives values from top up), and padding for its 32-bit reads.
+    std::array<std::int16_t, bins + 3> byte{};
 
     InverseChannelTable(const GogChannel& ch, double inverse_gamma) {
         const double full = ch.gain + ch.offset;  // the linear value 1 in display terms
@@ -223,6 +227,8 @@ struct InverseChannelTable {
             const std::uint8_t last = inverse_display_byte(hi * (1.0 + margin), ch, inverse_gamma);
             byte[static_cast<std::size_t>(q)] = first == last ? first : -1;
         }
+        byte[bins] = -1;
+        byte[bins + 1] = 255;
         usable = true;
     }
 
@@ -241,6 +247,61 @@ struct InverseChannelTable {
         return inverse_display_byte(u, ch, inverse_gamma);
     }
 };
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// One channel of four pixels by look-up: the table entry of each value's bin, the entry past
+// the bins that holds 255 for values from top up, the -1 entry for anything else (negative,
+// NaN, infinite). The 32-bit reads take each entry with the next as its upper half.
+[[gnu::target("avx2")]] inline __m128i quad_entries(const InverseChannelTable& table, __m256d u) {
+    constexpr int bins = InverseChannelTable::bins;
+    const __m256d top = _mm256_set1_pd(table.top);
+    const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(u, _mm256_setzero_pd(), _CMP_GE_OQ),
+                                         _mm256_cmp_pd(u, top, _CMP_LT_OQ));
+    const __m256d above = _mm256_and_pd(
+        _mm256_cmp_pd(u, top, _CMP_GE_OQ),
+        _mm256_cmp_pd(u, _mm256_set1_pd(std::numeric_limits<double>::max()), _CMP_LE_OQ));
+    const __m256d outside = _mm256_blendv_pd(_mm256_set1_pd(bins), _mm256_set1_pd(bins + 1), above);
+    const __m256d bin =
+        _mm256_blendv_pd(outside, _mm256_mul_pd(u, _mm256_set1_pd(table.scale)), inside);
+    const __m128i entries = _mm_i32gather_epi32(reinterpret_cast<const int*>(table.byte.data()),
+                                                _mm256_cvttpd_epi32(bin), 2);
+    return _mm_srai_epi32(_mm_slli_epi32(entries, 16), 16);
+}
+
+// Row k of m times the columns (a, b, c), products and sums in the pixel loop's order.
+[[gnu::target("avx2")]] inline __m256d matrix_row(const Matrix3& m, int k, __m256d a, __m256d b,
+                                                  __m256d c) {
+    return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(m[3 * k]), a),
+                                       _mm256_mul_pd(_mm256_set1_pd(m[3 * k + 1]), b)),
+                         _mm256_mul_pd(_mm256_set1_pd(m[3 * k + 2]), c));
+}
+
+// Four pixels of plane_rows_to_display where every channel's byte comes from its table: the
+// matrix with the pixel loop's products and sums in its order (no fused multiply-add, so the
+// same doubles), then the twelve bytes. False, with nothing written, where any value needs
+// the exact inverse.
+[[gnu::target("avx2")]] bool looked_up_quad(const Matrix3& m, const InverseChannelTable& red,
+                                            const InverseChannelTable& green,
+                                            const InverseChannelTable& blue, const double* p0,
+                                            const double* p1, const double* p2, std::uint8_t* out) {
+    const __m256d a = _mm256_loadu_pd(p0);
+    const __m256d b = _mm256_loadu_pd(p1);
+    const __m256d c = _mm256_loadu_pd(p2);
+    const __m128i r = quad_entries(red, matrix_row(m, 0, a, b, c));
+    const __m128i g = quad_entries(green, matrix_row(m, 1, a, b, c));
+    const __m128i bl = quad_entries(blue, matrix_row(m, 2, a, b, c));
+    const __m128i all = _mm_or_si128(_mm_or_si128(r, g), bl);
+    if (_mm_movemask_ps(_mm_castsi128_ps(all)) != 0) return false;
+    // Blue, green, red in the low three bytes of each pixel's 32 bits, then the twelve packed.
+    const __m128i bgr = _mm_or_si128(_mm_or_si128(bl, _mm_slli_epi32(g, 8)), _mm_slli_epi32(r, 16));
+    const __m128i packed = _mm_shuffle_epi8(
+        bgr, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+    alignas(16) std::uint8_t bytes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), packed);
+    std::copy_n(bytes, 12, out);
+    return true;
+}
+#endif
 
 // The three channels' tables of one display model. Building them takes some 50 000 powers,
 // so each thread keeps those of the model it used last: a frame loop builds them once.
@@ -297,19 +358,35 @@ void plane_rows_to_display(PixelBuffer& out, const double* const* rows0, const d
     const InverseChannelTable* green = &tables.green;
     const InverseChannelTable* blue = &tables.blue;
     const Matrix3& m = m_inverse;
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+    const bool vector = processor_has_avx2() && red->usable && green->usable && blue->usable;
+#else
+    const bool vector = false;
+#endif
     for (int y = 0; y < h; ++y) {
         std::uint8_t* row = out.bytes.data() + static_cast<std::size_t>(y) * out.stride;
         const double* p0 = rows0[y];
         const double* p1 = rows1[y];
         const double* p2 = rows2[y];
-        for (int x = 0; x < w; ++x) {
+        const auto pixel = [&](int x) {
             const double u0 = m[0] * p0[x] + m[1] * p1[x] + m[2] * p2[x];
             const double u1 = m[3] * p0[x] + m[4] * p1[x] + m[5] * p2[x];
             const double u2 = m[6] * p0[x] + m[7] * p1[x] + m[8] * p2[x];
             row[3 * x] = blue->lookup(u2, gog.blue, ig_b);
             row[3 * x + 1] = green->lookup(u1, gog.green, ig_g);
             row[3 * x + 2] = red->lookup(u0, gog.red, ig_r);
+        };
+        int x = 0;
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+        if (vector) {
+            for (; x + 3 < w; x += 4) {
+                if (!looked_up_quad(m, *red, *green, *blue, p0 + x, p1 + x, p2 + x, row + 3 * x)) {
+                    for (int k = x; k < x + 4; ++k) pixel(k);
+                }
+            }
         }
+#endif
+        for (; x < w; ++x) pixel(x);
     }
 }
 
