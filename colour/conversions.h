@@ -117,8 +117,16 @@ void check_planar_image(const PlanarImage& image, const char* what);
 // The exact products behind the residual are Dekker's splits, or with `fused` the fused
 // multiply-add's remainder: both give the exact rounding error of a product, so both forms
 // give the same doubles. The fused form is for code compiled for a processor that has it.
-template <bool fused>
-inline double lab_power_with(double t) {
+// lab_power_with in three stages, so that a loop over many values can run each stage over a
+// block (shorter chains of dependent operations, more values in flight): the guess gives
+// t^(-1/3) and ln t in single precision, the refinement t^(-1/3) in double, the finish the
+// power from them.
+struct LabPowerGuess {
+    float r;
+    float ln_t;
+};
+
+inline LabPowerGuess lab_power_guess(double t) {
     const float tf = static_cast<float>(t);
     const auto bits = std::bit_cast<std::int32_t>(tf);
     const float x = std::bit_cast<float>((bits & 0x7FFFFF) | 0x3F800000) - 1.0f;
@@ -132,9 +140,17 @@ inline double lab_power_with(double t) {
         const float e = 1.0f - tf * (rf * rf * rf);
         rf = rf + (rf * e) * (0.33333334f + 0.22222222f * e);
     }
+    return {rf, ln_t};
+}
+
+inline double lab_power_refine(double t, float rf) {
     double r = rf;
     const double e = 1.0 - t * (r * r * r);
-    r = r + (r * e) * (0.3333333333333333 + 0.2222222222222222 * e);
+    return r + (r * e) * (0.3333333333333333 + 0.2222222222222222 * e);
+}
+
+template <bool fused>
+inline double lab_power_finish(double t, double r, float ln_t) {
     const double r2 = r * r;
     const double y = t * r2;
     // y^3 = q_hi + q_lo + p_lo * y to about 2^-106: y^2 = p_hi + p_lo, p_hi * y = q_hi + q_lo.
@@ -161,6 +177,12 @@ inline double lab_power_with(double t) {
     // y is within a few ulps, so the first-order step leaves an error far below an ulp.
     const double step = residual * r2 * 0.3333333333333333;
     return y + (step - y * (static_cast<double>(ln_t) * exponent_gap));
+}
+
+template <bool fused>
+inline double lab_power_with(double t) {
+    const LabPowerGuess guess = lab_power_guess(t);
+    return lab_power_finish<fused>(t, lab_power_refine(t, guess.r), guess.ln_t);
 }
 
 inline double lab_power_in_range(double t) { return lab_power_with<false>(t); }
