@@ -113,16 +113,42 @@ void power_row_plain(const SignalLight& s, int c, const double* v, double* y, in
 }
 
 #if defined(ORV_AVX2_ROWS)
-// power_light four values at a time, the table entries loaded one by one (the processor's
-// gathers are slower here): the same IEEE operations in the same order, so the same doubles.
-// Lanes outside the power's tables, and lanes that may be a byte's value, are put right one by
-// one afterwards.
+// One channel's constants of power_quad, as vectors, and its tables.
+struct PowerLanes {
+    __m256d c0, c1, c2, c3, c4, c5;
+    __m256d gain, offset, black_lift, bt1886_factor;
+    const double* inverse_step;
+    const double* of_two;
+    const double* of_step;
+};
+
 template <DisplayTransfer transfer>
-[[gnu::target("avx2,fma")]] void power_row_avx2(const SignalLight& s, int c, const double* v,
-                                                double* y, int n) {
+[[gnu::target("avx2,fma")]] void set_lanes(PowerLanes& k, const SignalLight& s, int c) {
     const PowerTable& p = s.power[transfer == DisplayTransfer::profile ? c : 0];
-    const double* table = s.table[static_cast<std::size_t>(c)].data();
     const GogChannel& g = c == 0 ? s.gog.red : (c == 1 ? s.gog.green : s.gog.blue);
+    k.c0 = _mm256_set1_pd(p.series[0]);
+    k.c1 = _mm256_set1_pd(p.series[1]);
+    k.c2 = _mm256_set1_pd(p.series[2]);
+    k.c3 = _mm256_set1_pd(p.series[3]);
+    k.c4 = _mm256_set1_pd(p.series[4]);
+    k.c5 = _mm256_set1_pd(p.series[5]);
+    k.gain = _mm256_set1_pd(g.gain);
+    k.offset = _mm256_set1_pd(g.offset);
+    k.black_lift = _mm256_set1_pd(s.parameters.bt1886_b);
+    k.bt1886_factor = _mm256_set1_pd(s.bt1886_factor);
+    k.inverse_step = p.inverse_step.data();
+    k.of_two = p.of_two.data();
+    k.of_step = p.of_step.data();
+}
+
+// power_light of four values, the table entries loaded one by one (the processor's gathers
+// are slower here): the same IEEE operations in the same order, so the same doubles. The
+// lanes outside the power's tables (`outside`) and the lanes that may be a byte's value
+// (`maybe_byte`) are for the caller to put right one by one (fix_lanes).
+template <DisplayTransfer transfer>
+[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256d light_quad(const PowerLanes& k,
+                                                                          __m256d raw, int& outside,
+                                                                          int& maybe_byte) {
     constexpr int shift = 52 - PowerTable::step_bits;
     const __m256i mantissa = _mm256_set1_epi64x((std::int64_t{1} << 52) - 1);
     const __m256i exponent_one = _mm256_set1_epi64x(std::int64_t{1023} << 52);
@@ -130,75 +156,77 @@ template <DisplayTransfer transfer>
     const __m256i lowest = _mm256_set1_epi64x(PowerTable::lowest_biased);
     const __m256i rows = _mm256_set1_epi64x(PowerTable::biased_count);
     const __m256i none = _mm256_set1_epi64x(-1);
-    const __m256d c0 = _mm256_set1_pd(p.series[0]), c1 = _mm256_set1_pd(p.series[1]);
-    const __m256d c2 = _mm256_set1_pd(p.series[2]), c3 = _mm256_set1_pd(p.series[3]);
-    const __m256d c4 = _mm256_set1_pd(p.series[4]), c5 = _mm256_set1_pd(p.series[5]);
     const __m256d zero = _mm256_setzero_pd();
     const __m256d one = _mm256_set1_pd(1.0);
-    const __m256d gain = _mm256_set1_pd(g.gain);
-    const __m256d offset = _mm256_set1_pd(g.offset);
-    const __m256d black_lift = _mm256_set1_pd(s.parameters.bt1886_b);
-    const __m256d bt1886_factor = _mm256_set1_pd(s.bt1886_factor);
-    const double* inverse_step = p.inverse_step.data();
-    const double* of_two_table = p.of_two.data();
-    const double* of_step_table = p.of_step.data();
+    const __m256d positive = _mm256_cmp_pd(raw, zero, _CMP_GT_OQ);
+    const __m256d below_one = _mm256_cmp_pd(raw, one, _CMP_LT_OQ);
+    const __m256d w = _mm256_and_pd(_mm256_blendv_pd(one, raw, below_one), positive);
+    __m256d x;
+    if constexpr (transfer == DisplayTransfer::srgb) {
+        x = _mm256_mul_pd(_mm256_add_pd(w, _mm256_set1_pd(0.055)), _mm256_set1_pd(1.0 / 1.055));
+    } else if constexpr (transfer == DisplayTransfer::bt1886) {
+        const __m256d lifted = _mm256_add_pd(w, k.black_lift);
+        x = _mm256_blendv_pd(lifted, zero, _mm256_cmp_pd(lifted, zero, _CMP_LT_OQ));
+    } else {
+        const __m256d base = _mm256_add_pd(_mm256_mul_pd(k.gain, raw), k.offset);
+        x = _mm256_and_pd(base, _mm256_cmp_pd(base, zero, _CMP_GT_OQ));
+    }
+    // power_of: the biased exponent less the table's first row, the nearest step.
+    const __m256i bits = _mm256_castpd_si256(x);
+    const __m256i row = _mm256_sub_epi64(_mm256_srli_epi64(bits, 52), lowest);
+    const __m256i in_table =
+        _mm256_and_si256(_mm256_cmpgt_epi64(rows, row), _mm256_cmpgt_epi64(row, none));
+    const __m256i fraction = _mm256_and_si256(bits, mantissa);
+    const __m256i step_index = _mm256_srli_epi64(_mm256_add_epi64(fraction, half_step), shift);
+    const __m256d m = _mm256_castsi256_pd(_mm256_or_si256(fraction, exponent_one));
+    const __m256d step =
+        _mm256_castsi256_pd(_mm256_add_epi64(_mm256_slli_epi64(step_index, shift), exponent_one));
+    alignas(32) std::int64_t ks[4];
+    alignas(32) std::int64_t rs[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(ks), step_index);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(rs), _mm256_and_si256(row, in_table));
+    const __m256d inverse = _mm256_set_pd(k.inverse_step[ks[3]], k.inverse_step[ks[2]],
+                                          k.inverse_step[ks[1]], k.inverse_step[ks[0]]);
+    const __m256d t = _mm256_mul_pd(_mm256_sub_pd(m, step), inverse);
+    const __m256d t2 = _mm256_mul_pd(t, t);
+    const __m256d inner =
+        _mm256_fmadd_pd(t2, _mm256_fmadd_pd(k.c5, t, k.c4), _mm256_fmadd_pd(k.c3, t, k.c2));
+    const __m256d sum = _mm256_fmadd_pd(t2, inner, _mm256_fmadd_pd(k.c1, t, k.c0));
+    const __m256d of_two =
+        _mm256_set_pd(k.of_two[rs[3]], k.of_two[rs[2]], k.of_two[rs[1]], k.of_two[rs[0]]);
+    const __m256d of_step =
+        _mm256_set_pd(k.of_step[ks[3]], k.of_step[ks[2]], k.of_step[ks[1]], k.of_step[ks[0]]);
+    __m256d light = _mm256_mul_pd(_mm256_mul_pd(of_two, of_step), sum);
+    if constexpr (transfer == DisplayTransfer::srgb) {
+        // The straight line near black, divided only where a lane is on it.
+        const __m256d line = _mm256_cmp_pd(w, _mm256_set1_pd(0.04045), _CMP_LE_OQ);
+        if (_mm256_movemask_pd(line) != 0) {
+            light = _mm256_blendv_pd(light, _mm256_div_pd(w, _mm256_set1_pd(12.92)), line);
+        }
+    } else if constexpr (transfer == DisplayTransfer::bt1886) {
+        light = _mm256_mul_pd(light, k.bt1886_factor);
+    }
+    // Lanes outside the power's tables, and lanes that may be a byte's value, as
+    // byte_entries_avx2 finds them.
+    const int inside = _mm256_movemask_pd(_mm256_and_pd(positive, below_one));
+    outside = _mm256_movemask_pd(_mm256_castsi256_pd(in_table)) ^ 15;
+    maybe_byte = near_byte_lanes(raw) | (~inside & 15);
+    return light;
+}
+
+template <DisplayTransfer transfer>
+[[gnu::target("avx2,fma")]] void power_row_avx2(const SignalLight& s, int c, const double* v,
+                                                double* y, int n) {
+    PowerLanes k;
+    set_lanes<transfer>(k, s, c);
+    const double* table = s.table[static_cast<std::size_t>(c)].data();
     int i = 0;
     for (; i + 4 <= n; i += 4) {
-        const __m256d raw = _mm256_loadu_pd(v + i);
-        const __m256d positive = _mm256_cmp_pd(raw, zero, _CMP_GT_OQ);
-        const __m256d below_one = _mm256_cmp_pd(raw, one, _CMP_LT_OQ);
-        const __m256d w = _mm256_and_pd(_mm256_blendv_pd(one, raw, below_one), positive);
-        __m256d x;
-        if constexpr (transfer == DisplayTransfer::srgb) {
-            x = _mm256_mul_pd(_mm256_add_pd(w, _mm256_set1_pd(0.055)), _mm256_set1_pd(1.0 / 1.055));
-        } else if constexpr (transfer == DisplayTransfer::bt1886) {
-            const __m256d lifted = _mm256_add_pd(w, black_lift);
-            x = _mm256_blendv_pd(lifted, zero, _mm256_cmp_pd(lifted, zero, _CMP_LT_OQ));
-        } else {
-            const __m256d base = _mm256_add_pd(_mm256_mul_pd(gain, raw), offset);
-            x = _mm256_and_pd(base, _mm256_cmp_pd(base, zero, _CMP_GT_OQ));
-        }
-        // power_of: the biased exponent less the table's first row, the nearest step.
-        const __m256i bits = _mm256_castpd_si256(x);
-        const __m256i row = _mm256_sub_epi64(_mm256_srli_epi64(bits, 52), lowest);
-        const __m256i in_table =
-            _mm256_and_si256(_mm256_cmpgt_epi64(rows, row), _mm256_cmpgt_epi64(row, none));
-        const __m256i fraction = _mm256_and_si256(bits, mantissa);
-        const __m256i k = _mm256_srli_epi64(_mm256_add_epi64(fraction, half_step), shift);
-        const __m256d m = _mm256_castsi256_pd(_mm256_or_si256(fraction, exponent_one));
-        const __m256d step =
-            _mm256_castsi256_pd(_mm256_add_epi64(_mm256_slli_epi64(k, shift), exponent_one));
-        alignas(32) std::int64_t ks[4];
-        alignas(32) std::int64_t rs[4];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(ks), k);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(rs), _mm256_and_si256(row, in_table));
-        const __m256d inverse = _mm256_set_pd(inverse_step[ks[3]], inverse_step[ks[2]],
-                                              inverse_step[ks[1]], inverse_step[ks[0]]);
-        const __m256d t = _mm256_mul_pd(_mm256_sub_pd(m, step), inverse);
-        const __m256d t2 = _mm256_mul_pd(t, t);
-        const __m256d inner =
-            _mm256_fmadd_pd(t2, _mm256_fmadd_pd(c5, t, c4), _mm256_fmadd_pd(c3, t, c2));
-        const __m256d sum = _mm256_fmadd_pd(t2, inner, _mm256_fmadd_pd(c1, t, c0));
-        const __m256d of_two = _mm256_set_pd(of_two_table[rs[3]], of_two_table[rs[2]],
-                                             of_two_table[rs[1]], of_two_table[rs[0]]);
-        const __m256d of_step = _mm256_set_pd(of_step_table[ks[3]], of_step_table[ks[2]],
-                                              of_step_table[ks[1]], of_step_table[ks[0]]);
-        __m256d light = _mm256_mul_pd(_mm256_mul_pd(of_two, of_step), sum);
-        if constexpr (transfer == DisplayTransfer::srgb) {
-            // The straight line near black, divided only where a lane is on it.
-            const __m256d line = _mm256_cmp_pd(w, _mm256_set1_pd(0.04045), _CMP_LE_OQ);
-            if (_mm256_movemask_pd(line) != 0) {
-                light = _mm256_blendv_pd(light, _mm256_div_pd(w, _mm256_set1_pd(12.92)), line);
-            }
-        } else if constexpr (transfer == DisplayTransfer::bt1886) {
-            light = _mm256_mul_pd(light, bt1886_factor);
-        }
-        _mm256_storeu_pd(y + i, light);
-        // Lanes outside the power's tables, and lanes that may be a byte's value, as
-        // byte_entries_avx2 finds them.
-        const int inside = _mm256_movemask_pd(_mm256_and_pd(positive, below_one));
-        const int outside = _mm256_movemask_pd(_mm256_castsi256_pd(in_table)) ^ 15;
-        fix_lanes(outside, near_byte_lanes(raw) | (~inside & 15), table, v, y, i,
+        int outside = 0;
+        int maybe_byte = 0;
+        _mm256_storeu_pd(y + i,
+                         light_quad<transfer>(k, _mm256_loadu_pd(v + i), outside, maybe_byte));
+        fix_lanes(outside, maybe_byte, table, v, y, i,
                   [&s, c](double value) { return power_light(s, c, value); });
     }
     power_row_plain(s, c, v + i, y + i, n - i);
@@ -275,13 +303,31 @@ void pq_row_plain(const SignalLight& s, int c, const double* v, double* y, int n
 }
 
 #if defined(ORV_AVX2_ROWS)
-// Four values at a time: each lane's polynomial loaded as two vectors and the four transposed,
-// then the same operations in the same order as pq_relative, so the same doubles. Lanes below
-// the polynomials' table and lanes that may be a byte's value are put right one by one.
-[[gnu::target("avx2,fma")]] void pq_row_avx2(const SignalLight& s, int c, const double* v,
-                                             double* y, int n) {
-    const PqPolynomials::Cell* cells = s.pq->polynomials.data();
+// One channel's constants of the PQ quad, as vectors, and the polynomials.
+struct PqLanes {
+    const PqPolynomials::Cell* cells;
+    __m256d peak, per_white, black, full;
+};
+
+template <DisplayTransfer>
+[[gnu::target("avx2,fma")]] void set_lanes(PqLanes& k, const SignalLight& s, int c) {
     const double* table = s.table[static_cast<std::size_t>(c)].data();
+    k.cells = s.pq->polynomials.data();
+    k.peak = _mm256_set1_pd(s.parameters.peak);
+    k.per_white = _mm256_set1_pd(s.per_white);
+    k.black = _mm256_set1_pd(table[0]);
+    k.full = _mm256_set1_pd(table[255]);
+}
+
+// pq_relative of four values: each lane's polynomial loaded as two vectors and the four
+// transposed, then the same operations in the same order, so the same doubles. The lanes
+// between 2^-21 and the polynomials' table (`outside`) and the lanes inside (0, 1) that may be
+// a byte's value (`maybe_byte`, as byte_entries_avx2) are for the caller to put right one by
+// one.
+template <DisplayTransfer>
+[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256d light_quad(const PqLanes& k,
+                                                                          __m256d raw, int& outside,
+                                                                          int& maybe_byte) {
     const __m256i offset = _mm256_set1_epi64x(std::int64_t{1023 + PqPolynomials::lowest_octave}
                                               << PqPolynomials::cell_bits);
     const __m256i count = _mm256_set1_epi64x(PqPolynomials::cells);
@@ -290,69 +336,74 @@ void pq_row_plain(const SignalLight& s, int c, const double* v, double* y, int n
     const __m256i scale_base = _mm256_set1_epi64x(2053);
     const __m256d zero = _mm256_setzero_pd();
     const __m256d one = _mm256_set1_pd(1.0);
-    const __m256d peak = _mm256_set1_pd(s.parameters.peak);
-    const __m256d per_white = _mm256_set1_pd(s.per_white);
     const __m256d tiny = _mm256_set1_pd(0x1p-21);
-    const __m256d black = _mm256_set1_pd(table[0]);
-    const __m256d full = _mm256_set1_pd(table[255]);
+    // clip01: NaN and values at or below 0 give 0.
+    const __m256d positive = _mm256_cmp_pd(raw, zero, _CMP_GT_OQ);
+    const __m256d below_one = _mm256_cmp_pd(raw, one, _CMP_LT_OQ);
+    const __m256d value = _mm256_and_pd(_mm256_blendv_pd(one, raw, below_one), positive);
+    const __m256i bits = _mm256_castpd_si256(value);
+    const __m256i cell = _mm256_sub_epi64(_mm256_srli_epi64(bits, 46), offset);
+    const __m256i inside =
+        _mm256_and_si256(_mm256_cmpgt_epi64(count, cell), _mm256_cmpgt_epi64(cell, none));
+    alignas(32) std::int64_t index[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(index), _mm256_and_si256(cell, inside));
+    const __m256d a = _mm256_castsi256_pd(_mm256_and_si256(bits, start_mask));
+    const __m256d scale = _mm256_castsi256_pd(
+        _mm256_slli_epi64(_mm256_sub_epi64(scale_base, _mm256_srli_epi64(bits, 52)), 52));
+    const __m256d x = _mm256_sub_pd(_mm256_mul_pd(_mm256_sub_pd(value, a), scale), one);
+    __m256d rows[2][4];
+    for (int lane = 0; lane < 4; ++lane) {
+        const double* coefficients = k.cells[index[lane]].c;
+        rows[0][lane] = _mm256_load_pd(coefficients);
+        rows[1][lane] = _mm256_load_pd(coefficients + 4);
+    }
+    __m256d term[8];
+    for (int half = 0; half < 2; ++half) {
+        const __m256d* r = rows[half];
+        const __m256d t0 = _mm256_unpacklo_pd(r[0], r[1]);
+        const __m256d t1 = _mm256_unpackhi_pd(r[0], r[1]);
+        const __m256d t2 = _mm256_unpacklo_pd(r[2], r[3]);
+        const __m256d t3 = _mm256_unpackhi_pd(r[2], r[3]);
+        term[4 * half] = _mm256_permute2f128_pd(t0, t2, 0x20);
+        term[4 * half + 1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+        term[4 * half + 2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+        term[4 * half + 3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+    }
+    const __m256d x2 = _mm256_mul_pd(x, x);
+    const __m256d x4 = _mm256_mul_pd(x2, x2);
+    const __m256d p01 = _mm256_fmadd_pd(term[1], x, term[0]);
+    const __m256d p23 = _mm256_fmadd_pd(term[3], x, term[2]);
+    const __m256d p45 = _mm256_fmadd_pd(term[5], x, term[4]);
+    const __m256d p67 = _mm256_fmadd_pd(term[7], x, term[6]);
+    const __m256d lower = _mm256_fmadd_pd(p23, x2, p01);
+    const __m256d upper = _mm256_fmadd_pd(p67, x2, p45);
+    const __m256d light = _mm256_fmadd_pd(upper, x4, lower);
+    const __m256d shown = _mm256_blendv_pd(k.peak, light, _mm256_cmp_pd(light, k.peak, _CMP_LT_OQ));
+    // Below 2^-21 the light is 0 (E < c1); 0 and 1 themselves are bytes' values, which take
+    // the bytes' entries; other clipped values give the 0 and the peak computed.
+    const __m256d dark = _mm256_cmp_pd(value, tiny, _CMP_LT_OQ);
+    __m256d result = _mm256_andnot_pd(dark, _mm256_mul_pd(shown, k.per_white));
+    result = _mm256_blendv_pd(result, k.black, _mm256_cmp_pd(raw, zero, _CMP_EQ_OQ));
+    result = _mm256_blendv_pd(result, k.full, _mm256_cmp_pd(raw, one, _CMP_EQ_OQ));
+    const int unit = _mm256_movemask_pd(_mm256_and_pd(positive, below_one));
+    outside = _mm256_movemask_pd(
+        _mm256_andnot_pd(dark, _mm256_castsi256_pd(_mm256_andnot_si256(inside, none))));
+    maybe_byte = near_byte_lanes(raw) & unit;
+    return result;
+}
+
+[[gnu::target("avx2,fma")]] void pq_row_avx2(const SignalLight& s, int c, const double* v,
+                                             double* y, int n) {
+    PqLanes k;
+    set_lanes<DisplayTransfer::pq>(k, s, c);
+    const double* table = s.table[static_cast<std::size_t>(c)].data();
     int i = 0;
     for (; i + 4 <= n; i += 4) {
-        const __m256d raw = _mm256_loadu_pd(v + i);
-        // clip01: NaN and values at or below 0 give 0.
-        const __m256d positive = _mm256_cmp_pd(raw, zero, _CMP_GT_OQ);
-        const __m256d below_one = _mm256_cmp_pd(raw, one, _CMP_LT_OQ);
-        const __m256d value = _mm256_and_pd(_mm256_blendv_pd(one, raw, below_one), positive);
-        const __m256i bits = _mm256_castpd_si256(value);
-        const __m256i cell = _mm256_sub_epi64(_mm256_srli_epi64(bits, 46), offset);
-        const __m256i inside =
-            _mm256_and_si256(_mm256_cmpgt_epi64(count, cell), _mm256_cmpgt_epi64(cell, none));
-        alignas(32) std::int64_t index[4];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(index), _mm256_and_si256(cell, inside));
-        const __m256d a = _mm256_castsi256_pd(_mm256_and_si256(bits, start_mask));
-        const __m256d scale = _mm256_castsi256_pd(
-            _mm256_slli_epi64(_mm256_sub_epi64(scale_base, _mm256_srli_epi64(bits, 52)), 52));
-        const __m256d x = _mm256_sub_pd(_mm256_mul_pd(_mm256_sub_pd(value, a), scale), one);
-        __m256d rows[2][4];
-        for (int lane = 0; lane < 4; ++lane) {
-            const double* coefficients = cells[index[lane]].c;
-            rows[0][lane] = _mm256_load_pd(coefficients);
-            rows[1][lane] = _mm256_load_pd(coefficients + 4);
-        }
-        __m256d term[8];
-        for (int half = 0; half < 2; ++half) {
-            const __m256d* r = rows[half];
-            const __m256d t0 = _mm256_unpacklo_pd(r[0], r[1]);
-            const __m256d t1 = _mm256_unpackhi_pd(r[0], r[1]);
-            const __m256d t2 = _mm256_unpacklo_pd(r[2], r[3]);
-            const __m256d t3 = _mm256_unpackhi_pd(r[2], r[3]);
-            term[4 * half] = _mm256_permute2f128_pd(t0, t2, 0x20);
-            term[4 * half + 1] = _mm256_permute2f128_pd(t1, t3, 0x20);
-            term[4 * half + 2] = _mm256_permute2f128_pd(t0, t2, 0x31);
-            term[4 * half + 3] = _mm256_permute2f128_pd(t1, t3, 0x31);
-        }
-        const __m256d x2 = _mm256_mul_pd(x, x);
-        const __m256d x4 = _mm256_mul_pd(x2, x2);
-        const __m256d p01 = _mm256_fmadd_pd(term[1], x, term[0]);
-        const __m256d p23 = _mm256_fmadd_pd(term[3], x, term[2]);
-        const __m256d p45 = _mm256_fmadd_pd(term[5], x, term[4]);
-        const __m256d p67 = _mm256_fmadd_pd(term[7], x, term[6]);
-        const __m256d lower = _mm256_fmadd_pd(p23, x2, p01);
-        const __m256d upper = _mm256_fmadd_pd(p67, x2, p45);
-        const __m256d light = _mm256_fmadd_pd(upper, x4, lower);
-        const __m256d shown = _mm256_blendv_pd(peak, light, _mm256_cmp_pd(light, peak, _CMP_LT_OQ));
-        // Below 2^-21 the light is 0 (E < c1); 0 and 1 themselves are bytes' values, which take
-        // the bytes' entries; other clipped values give the 0 and the peak computed.
-        const __m256d dark = _mm256_cmp_pd(value, tiny, _CMP_LT_OQ);
-        __m256d result = _mm256_andnot_pd(dark, _mm256_mul_pd(shown, per_white));
-        result = _mm256_blendv_pd(result, black, _mm256_cmp_pd(raw, zero, _CMP_EQ_OQ));
-        result = _mm256_blendv_pd(result, full, _mm256_cmp_pd(raw, one, _CMP_EQ_OQ));
-        _mm256_storeu_pd(y + i, result);
-        // Lanes between 2^-21 and the table, and lanes inside (0, 1) that may be a byte's value
-        // (as byte_entries_avx2), are put right one by one.
-        const int unit = _mm256_movemask_pd(_mm256_and_pd(positive, below_one));
-        const int outside = _mm256_movemask_pd(
-            _mm256_andnot_pd(dark, _mm256_castsi256_pd(_mm256_andnot_si256(inside, none))));
-        fix_lanes(outside, near_byte_lanes(raw) & unit, table, v, y, i,
+        int outside = 0;
+        int maybe_byte = 0;
+        _mm256_storeu_pd(
+            y + i, light_quad<DisplayTransfer::pq>(k, _mm256_loadu_pd(v + i), outside, maybe_byte));
+        fix_lanes(outside, maybe_byte, table, v, y, i,
                   [&s](double value) { return pq_relative(s, value); });
     }
     pq_row_plain(s, c, v + i, y + i, n - i);
@@ -368,6 +419,78 @@ void pq_row(const SignalLight& s, int c, const double* v, double* y, int n) {
 #endif
     pq_row_plain(s, c, v, y, n);
 }
+
+#if defined(ORV_AVX2_ROWS)
+// One lane of channel c put right: the transfer's light, value by value.
+template <DisplayTransfer transfer>
+double lane_light(const SignalLight& s, int c, double value) {
+    if constexpr (transfer == DisplayTransfer::pq) {
+        return pq_relative(s, value);
+    } else {
+        return power_light(s, c, value);
+    }
+}
+
+// signal_row_to_planes four pixels at a time: the pixels' channels taken apart with
+// shuffles (as take_apart_avx2), each channel's light_quad, lanes put right one by one where
+// they must be, and the matrix with the products and sums in the plain order, the light never
+// leaving the registers. The row's last pixels go value by value.
+template <DisplayTransfer transfer, class Lanes>
+[[gnu::target("avx2,fma")]] void planes_row_avx2(const SignalLight& s, const Matrix3& m,
+                                                 const double* in, int n, double* const out[3]) {
+    Lanes k[3];
+    for (int c = 0; c < 3; ++c) set_lanes<transfer>(k[c], s, c);
+    __m256d q[9];
+    for (std::size_t i = 0; i < 9; ++i) q[i] = _mm256_set1_pd(m[i]);
+    int x = 0;
+    for (; x + 4 <= n; x += 4) {
+        const double* p = in + 3 * static_cast<std::size_t>(x);
+        const __m256d m0 = _mm256_loadu_pd(p);
+        const __m256d m1 = _mm256_loadu_pd(p + 4);
+        const __m256d m2 = _mm256_loadu_pd(p + 8);
+        const __m256d lo = _mm256_permute2f128_pd(m0, m1, 0x30);   // r0 g0 | r2 g2
+        const __m256d mid = _mm256_permute2f128_pd(m0, m2, 0x21);  // b0 r1 | b2 r3
+        const __m256d hi = _mm256_permute2f128_pd(m1, m2, 0x30);   // g1 b1 | g3 b3
+        const __m256d v[3] = {_mm256_shuffle_pd(lo, mid, 0b1010), _mm256_shuffle_pd(lo, hi, 0b0101),
+                              _mm256_shuffle_pd(mid, hi, 0b1010)};
+        __m256d light[3];
+        int outside[3];
+        int maybe_byte[3];
+        for (int c = 0; c < 3; ++c) {
+            light[c] = light_quad<transfer>(k[c], v[c], outside[c], maybe_byte[c]);
+        }
+        for (int c = 0; c < 3; ++c) {
+            if ((outside[c] | maybe_byte[c]) == 0) continue;
+            alignas(32) double raw[4];
+            alignas(32) double y[4];
+            _mm256_store_pd(raw, v[c]);
+            _mm256_store_pd(y, light[c]);
+            fix_lanes(outside[c], maybe_byte[c], s.table[static_cast<std::size_t>(c)].data(), raw,
+                      y, 0, [&s, c](double value) { return lane_light<transfer>(s, c, value); });
+            light[c] = _mm256_load_pd(y);
+        }
+        for (int row = 0; row < 3; ++row) {
+            const __m256d sum =
+                _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(q[3 * row], light[0]),
+                                            _mm256_mul_pd(q[3 * row + 1], light[1])),
+                              _mm256_mul_pd(q[3 * row + 2], light[2]));
+            _mm256_storeu_pd(out[row] + x, sum);
+        }
+    }
+    // The last pixels: their light as channel_light_row gives it, then the matrix.
+    double rgb[3][4];
+    double light[3][4];
+    const int rest = n - x;
+    take_apart(in + 3 * static_cast<std::size_t>(x), rest, rgb[0], rgb[1], rgb[2]);
+    for (int c = 0; c < 3; ++c) channel_light_row(s, c, rgb[c], light[c], rest);
+    for (int i = 0; i < rest; ++i) {
+        for (int row = 0; row < 3; ++row) {
+            const std::size_t r = 3 * static_cast<std::size_t>(row);
+            out[row][x + i] = m[r] * light[0][i] + m[r + 1] * light[1][i] + m[r + 2] * light[2][i];
+        }
+    }
+}
+#endif
 
 // The scene light of HLG's inverse OETF, as channel_light gives it.
 double hlg_scene_light(const SignalLight& s, double v) {
@@ -437,6 +560,37 @@ void take_apart(const double* from, int n, double* r, double* g, double* b) {
     }
 #endif
     take_apart_plain(from, n, r, g, b);
+}
+
+bool signal_row_to_planes(const SignalLight& s, const Matrix3& m, const double* in, int width,
+                          double* p0, double* p1, double* p2) {
+#if defined(ORV_AVX2_ROWS)
+    if (!processor_has_avx2_fma()) return false;
+    double* const out[3] = {p0, p1, p2};
+    const bool series_fit =
+        s.power[0].series_fits && s.power[1].series_fits && s.power[2].series_fits;
+    switch (s.transfer) {
+        case DisplayTransfer::pq:
+            planes_row_avx2<DisplayTransfer::pq, PqLanes>(s, m, in, width, out);
+            return true;
+        case DisplayTransfer::srgb:
+            if (!s.power[0].series_fits) return false;
+            planes_row_avx2<DisplayTransfer::srgb, PowerLanes>(s, m, in, width, out);
+            return true;
+        case DisplayTransfer::bt1886:
+            if (!s.power[0].series_fits) return false;
+            planes_row_avx2<DisplayTransfer::bt1886, PowerLanes>(s, m, in, width, out);
+            return true;
+        case DisplayTransfer::profile:
+            if (!series_fit) return false;
+            planes_row_avx2<DisplayTransfer::profile, PowerLanes>(s, m, in, width, out);
+            return true;
+        case DisplayTransfer::hlg:
+            return false;
+    }
+#endif
+    (void)s, (void)m, (void)in, (void)width, (void)p0, (void)p1, (void)p2;
+    return false;
 }
 
 }  // namespace orv

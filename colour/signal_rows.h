@@ -32,6 +32,14 @@ inline bool near_byte(double v, int& d) {
 // inverse OETF, before the OOTF); a value that is a byte's takes the 8-bit table's entry.
 void channel_light_row(const SignalLight& s, int c, const double* v, double* y, int n);
 
+// One row of signal values (red, green, blue per pixel) to three planes: the display light as
+// signal_row_to_light gives it, then row k of `m` as m[3k] r + m[3k + 1] g + m[3k + 2] b into
+// plane k, four pixels at a time with the light kept in registers. False, with nothing
+// written, where this path does not serve: HLG (its OOTF mixes the channels), a power whose
+// series does not fit the tables, a processor without AVX2 and fused multiply-adds.
+bool signal_row_to_planes(const SignalLight& s, const Matrix3& m, const double* in, int width,
+                          double* p0, double* p1, double* p2);
+
 // Red, green and blue of n pixels into three arrays.
 void take_apart(const double* from, int n, double* r, double* g, double* b);
 

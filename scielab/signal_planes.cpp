@@ -9,6 +9,7 @@
 #endif
 
 #include "colour/signal_light.h"
+#include "colour/signal_rows.h"
 #include "numeric/failure.h"
 #include "numeric/processor.h"
 
@@ -89,6 +90,9 @@ void signal_to_plane_rows(const SignalFrame& signal, const ColourModel& colour,
     double* const rgb[3] = {work.data(), work.data() + piece, work.data() + 2 * piece};
     for (int y = 0; y < signal.height; ++y) {
         const double* row = signal.row(y);
+        if (signal_row_to_planes(light, m, row, signal.width, rows0[y], rows1[y], rows2[y])) {
+            continue;
+        }
         for (int start = 0; start < signal.width; start += piece) {
             const int n = std::min(piece, signal.width - start);
             signal_row_to_light(light, row + 3 * static_cast<std::size_t>(start), n, rgb);

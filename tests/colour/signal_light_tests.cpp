@@ -1,6 +1,8 @@
 // The fast light of exact signals against quadruple-precision powers and exponentials, against
 // the library's own per-value formulas, and byte values against the 8-bit path's tables.
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include "colour/conversions.h"
 #include "colour/display_model.h"
 #include "colour/signal_light.h"
+#include "colour/signal_rows.h"
 
 namespace orv {
 namespace {
@@ -235,6 +238,48 @@ TEST(SignalLight, ByteValuesTakeTheEightBitLight) {
             if (disp.choice.transfer == DisplayTransfer::hlg) hlg_ootf(p, expected);
             for (std::size_t c = 0; c < 3; ++c) {
                 ASSERT_EQ(planes[c * 256 + d], expected[c]) << disp.name << " byte " << d;
+            }
+        }
+    }
+}
+
+// The fused row (light and matrix in one pass) gives bit for bit what the light rows and the
+// plain matrix give, over rows of every tail length, for values that take each of its side
+// paths: bytes' values, 0 and 1, outside [0, 1], not a number, PQ's darkest values. HLG, whose
+// OOTF mixes the channels, is left to the light rows.
+TEST(SignalLight, FusedRowsEqualLightThenMatrix) {
+    const Matrix3 m = {0.3, 0.6, 0.1, -0.5, 0.25, 0.25, 0.11, -0.7, 0.59};
+    std::vector<double> values = {
+        0.0,     1.0,     -0.25,   1.5,   std::nan(""), 17 / 255.0, 200 * (1.0 / 255.0),
+        0x1p-22, 0x1p-20, 0.04045, 1e-300};
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    while (values.size() < 3 * 811) values.push_back(unit(random));
+    std::shuffle(values.begin(), values.end(), random);
+    for (const Display& d : displays()) {
+        const SignalLight light =
+            make_signal_light(gog, transfer_parameters(d.choice), byte_table(d.choice));
+        for (int width : {1, 2, 3, 4, 5, 7, 9, 811}) {
+            std::vector<double> planes(3 * static_cast<std::size_t>(width), -1.0);
+            const auto w = static_cast<std::size_t>(width);
+            const bool fused = signal_row_to_planes(light, m, values.data(), width, planes.data(),
+                                                    planes.data() + w, planes.data() + 2 * w);
+            if (d.choice.transfer == DisplayTransfer::hlg) {
+                EXPECT_FALSE(fused);
+                continue;
+            }
+            if (!fused) GTEST_SKIP() << "no AVX2 and FMA here";
+            std::vector<double> rgb(3 * w);
+            double* const rows[3] = {rgb.data(), rgb.data() + w, rgb.data() + 2 * w};
+            signal_row_to_light(light, values.data(), width, rows);
+            for (std::size_t k = 0; k < 3; ++k) {
+                for (std::size_t x = 0; x < w; ++x) {
+                    const double want = m[3 * k] * rows[0][x] + m[3 * k + 1] * rows[1][x] +
+                                        m[3 * k + 2] * rows[2][x];
+                    ASSERT_EQ(std::bit_cast<std::uint64_t>(planes[k * w + x]),
+                              std::bit_cast<std::uint64_t>(want))
+                        << d.name << " width " << width << " plane " << k << " pixel " << x;
+                }
             }
         }
     }
