@@ -1,7 +1,11 @@
 #include "colour/signal_light.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "colour/signal_rows.h"
 
@@ -67,7 +71,16 @@ long double pq_light_extended(long double v) {
 
 }  // namespace
 
-PqPolynomials make_pq_polynomials() {
+namespace {
+
+// The cells' polynomials of a light f (extended precision): in each cell [a, a + step), the
+// polynomial in s = 2 (V - a) / step - 1 through f at the Chebyshev points, the Vandermonde
+// system solved by elimination with pivoting. With `checked`, a cell whose polynomial (in
+// doubles) misses f by more than `tolerance` relative at points between those holds NaN, so
+// that its values take the per-value formula, and a cell without light (below a negative
+// offset's kink) holds 0.
+template <class Light>
+PqPolynomials fit_cells(const Light& f, bool checked, long double tolerance) {
     PqPolynomials table;
     constexpr int n = PqPolynomials::terms;
     table.polynomials.resize(static_cast<std::size_t>(PqPolynomials::cells));
@@ -78,8 +91,6 @@ PqPolynomials make_pq_polynomials() {
         const int j = cell & ((1 << PqPolynomials::cell_bits) - 1);
         const long double step = std::ldexp(1.0L, o - PqPolynomials::cell_bits);
         const long double a = std::ldexp(1.0L, o) + j * step;
-        // The polynomial in s = 2 (V - a) / step - 1 through PQ's light at the Chebyshev
-        // points: the Vandermonde system solved by elimination with pivoting.
         long double m[n][n + 1];
         for (int i = 0; i < n; ++i) {
             const long double si = std::cos(pi * (i + 0.5L) / n);
@@ -88,7 +99,7 @@ PqPolynomials make_pq_polynomials() {
                 m[i][c] = power;
                 power *= si;
             }
-            m[i][n] = pq_light_extended(a + step * (si + 1.0L) / 2.0L);
+            m[i][n] = f(a + step * (si + 1.0L) / 2.0L);
         }
         for (int c = 0; c < n; ++c) {
             int pivot = c;
@@ -102,12 +113,63 @@ PqPolynomials make_pq_polynomials() {
                 for (int k = c; k <= n; ++k) m[r][k] -= q * m[c][k];
             }
         }
-        for (int c = 0; c < n; ++c) {
-            table.polynomials[static_cast<std::size_t>(cell)].c[c] =
-                static_cast<double>(m[c][n] / m[c][c]);
+        double* coefficients = table.polynomials[static_cast<std::size_t>(cell)].c;
+        for (int c = 0; c < n; ++c) coefficients[c] = static_cast<double>(m[c][n] / m[c][c]);
+        if (!checked) continue;
+        bool fits = true;
+        bool dark = true;  // no light anywhere in the cell
+        for (int i = 0; i <= 16; ++i) {
+            const long double si = -1.0L + i / 8.0L;
+            long double value = 0.0L;
+            for (int c = n - 1; c >= 0; --c) value = value * si + coefficients[c];
+            const long double exact = f(a + step * (si + 1.0L) / 2.0L);
+            dark = dark && exact == 0.0L;
+            fits = fits && std::isfinite(exact) && exact > 0.0L &&
+                   std::fabs(value - exact) <= tolerance * exact;
+        }
+        if (dark) {
+            std::fill_n(coefficients, n, 0.0);
+        } else if (!fits) {
+            std::fill_n(coefficients, n, std::nan(""));
         }
     }
     return table;
+}
+
+}  // namespace
+
+PqPolynomials make_pq_polynomials() { return fit_cells(pq_light_extended, false, 0.0L); }
+
+const PqPolynomials& light_polynomials(const GogChannel& channel, const TransferParameters& p) {
+    // One set per light, made once for the process: frames of one display share it.
+    static std::mutex guard;
+    static std::map<std::array<double, 6>, std::unique_ptr<PqPolynomials>> made;
+    const bool bt1886 = p.transfer == DisplayTransfer::bt1886;
+    const std::array<double, 6> key = {static_cast<double>(p.transfer),
+                                       channel.gain,
+                                       channel.offset,
+                                       channel.gamma,
+                                       bt1886 ? p.bt1886_b : 0.0,
+                                       bt1886 ? p.bt1886_a / p.white : 0.0};
+    const std::lock_guard<std::mutex> lock(guard);
+    std::unique_ptr<PqPolynomials>& entry = made[key];
+    if (entry) return *entry;
+    const long double gain = channel.gain, offset = channel.offset, gamma = channel.gamma;
+    const long double lift = p.bt1886_b, factor = p.bt1886_a / p.white;
+    const auto light = [&](long double v) -> long double {
+        switch (p.transfer) {
+            case DisplayTransfer::srgb:
+                return v <= 0.04045L ? v / 12.92L : std::pow((v + 0.055L) / 1.055L, 2.4L);
+            case DisplayTransfer::bt1886:
+                return std::pow(std::max(v + lift, 0.0L), 2.4L) * factor;
+            default:
+                return std::pow(std::max(gain * v + offset, 0.0L), gamma);
+        }
+    };
+    // Four units in the last place at most: the fits miss by one or two (the coefficients are
+    // rounded to doubles); a cell across a kink of the light misses by far more.
+    entry = std::make_unique<PqPolynomials>(fit_cells(light, true, 4.5e-16L));
+    return *entry;
 }
 
 const PqPolynomials& pq_polynomials() {
@@ -127,13 +189,18 @@ SignalLight make_signal_light(const GogParameters& gog, const TransferParameters
             s.power[0] = make_power_table(gog.red.gamma);
             s.power[1] = make_power_table(gog.green.gamma);
             s.power[2] = make_power_table(gog.blue.gamma);
+            s.cells = {&light_polynomials(gog.red, transfer),
+                       &light_polynomials(gog.green, transfer),
+                       &light_polynomials(gog.blue, transfer)};
             break;
         case DisplayTransfer::srgb:
             s.power[0] = make_power_table(2.4);
+            s.cells[0] = s.cells[1] = s.cells[2] = &light_polynomials(GogChannel{}, transfer);
             break;
         case DisplayTransfer::bt1886:
             s.power[0] = make_power_table(2.4);
             s.bt1886_factor = transfer.bt1886_a / transfer.white;
+            s.cells[0] = s.cells[1] = s.cells[2] = &light_polynomials(GogChannel{}, transfer);
             break;
         case DisplayTransfer::pq:
             s.power[0] = make_power_table(1.0 / display_constants::pq_m2);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "colour/signal_quads.h"
 #include "numeric/processor.h"
 
 #if defined(__x86_64__)
@@ -15,12 +16,25 @@ namespace orv {
 
 namespace {
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define ORV_AVX2_ROWS 1
-#endif
+using namespace signal_rows_detail;
 
-// The light of one value by the profile's model, srgb or bt1886, with power_of's powers.
+// The light of v from a channel's cells where they hold it: v in [2^-19, 1) and a cell the
+// fit kept (the others hold NaN). False elsewhere.
+inline bool cells_light(const PqPolynomials* p, double v, double& y) {
+    if (p == nullptr) return false;
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    const std::int64_t cell = pq_cell(bits);
+    if (cell < 0 || cell >= PqPolynomials::cells - 1) return false;
+    const double value = cell_polynomial(p->polynomials.data(), bits, cell, v);
+    if (std::isnan(value)) return false;
+    y = value;
+    return true;
+}
+
+// The light of one value by the profile's model, srgb or bt1886: from the channel's cells,
+// elsewhere with power_of's powers.
 double power_light(const SignalLight& s, int c, double v) {
+    if (double y = 0.0; cells_light(s.cells[static_cast<std::size_t>(c)], v, y)) return y;
     switch (s.transfer) {
         case DisplayTransfer::srgb: {
             const double w = clip01(v);
@@ -39,12 +53,6 @@ double power_light(const SignalLight& s, int c, double v) {
     }
 }
 
-// y takes the byte's table entry where v is a byte's value.
-inline void take_byte_entry(const double* table, double v, double& y) {
-    int d = 0;
-    if (near_byte(v, d) && byte_match(v, d) != 0) y = table[d];
-}
-
 // Values that are a byte's take the byte's table entry. Decoded video seldom has one apart
 // from black and clipped white, so the row is looked over first for values near a byte's.
 void byte_entries_plain(const SignalLight& s, int c, const double* v, double* y, int n) {
@@ -53,34 +61,6 @@ void byte_entries_plain(const SignalLight& s, int c, const double* v, double* y,
 }
 
 #if defined(ORV_AVX2_ROWS)
-// The lanes (a bit each) of four values whose 255 multiple lies within 2^-40 of a whole
-// number: inside (0, 1) the lanes near_byte may accept.
-[[gnu::target("avx2")]] inline int near_byte_lanes(__m256d value) {
-    const __m256d scaled = _mm256_mul_pd(value, _mm256_set1_pd(255.0));
-    const __m256d whole = _mm256_round_pd(scaled, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    const __m256d off = _mm256_and_pd(_mm256_sub_pd(scaled, whole),
-                                      _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF)));
-    return _mm256_movemask_pd(_mm256_cmp_pd(off, _mm256_set1_pd(0x1p-40), _CMP_LT_OQ));
-}
-
-// The lanes (a bit each) of four values inside (0, 1); not a number is outside.
-[[gnu::target("avx2")]] inline int inside_unit_lanes(__m256d value) {
-    return _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(value, _mm256_setzero_pd(), _CMP_GT_OQ),
-                                            _mm256_cmp_pd(value, _mm256_set1_pd(1.0), _CMP_LT_OQ)));
-}
-
-// Puts right, one by one, the lanes of the four values at v[i] that lie outside a fast path
-// (`outside`: y = slow(v)) or may be a byte's value (`maybe_byte`), in that order.
-template <class Slow>
-inline void fix_lanes(int outside, int maybe_byte, const double* table, const double* v, double* y,
-                      int i, const Slow& slow) {
-    for (int lanes = outside | maybe_byte; lanes != 0; lanes &= lanes - 1) {
-        const int lane = __builtin_ctz(static_cast<unsigned>(lanes));
-        const int j = i + lane;
-        if ((outside >> lane) & 1) y[j] = slow(v[j]);
-        if ((maybe_byte >> lane) & 1) take_byte_entry(table, v[j], y[j]);
-    }
-}
 
 // Four values at a time, a lane looked at one by one only where it may be a byte's: its 255
 // multiple within 2^-40 of a whole number, or the value at or outside 0 and 1, or not a number.
@@ -113,106 +93,6 @@ void power_row_plain(const SignalLight& s, int c, const double* v, double* y, in
 }
 
 #if defined(ORV_AVX2_ROWS)
-// One channel's constants of power_quad, as vectors, and its tables.
-struct PowerLanes {
-    __m256d c0, c1, c2, c3, c4, c5;
-    __m256d gain, offset, black_lift, bt1886_factor;
-    const double* inverse_step;
-    const double* of_two;
-    const double* of_step;
-};
-
-template <DisplayTransfer transfer>
-[[gnu::target("avx2,fma")]] void set_lanes(PowerLanes& k, const SignalLight& s, int c) {
-    const PowerTable& p = s.power[transfer == DisplayTransfer::profile ? c : 0];
-    const GogChannel& g = c == 0 ? s.gog.red : (c == 1 ? s.gog.green : s.gog.blue);
-    k.c0 = _mm256_set1_pd(p.series[0]);
-    k.c1 = _mm256_set1_pd(p.series[1]);
-    k.c2 = _mm256_set1_pd(p.series[2]);
-    k.c3 = _mm256_set1_pd(p.series[3]);
-    k.c4 = _mm256_set1_pd(p.series[4]);
-    k.c5 = _mm256_set1_pd(p.series[5]);
-    k.gain = _mm256_set1_pd(g.gain);
-    k.offset = _mm256_set1_pd(g.offset);
-    k.black_lift = _mm256_set1_pd(s.parameters.bt1886_b);
-    k.bt1886_factor = _mm256_set1_pd(s.bt1886_factor);
-    k.inverse_step = p.inverse_step.data();
-    k.of_two = p.of_two.data();
-    k.of_step = p.of_step.data();
-}
-
-// power_light of four values, the table entries loaded one by one (the processor's gathers
-// are slower here): the same IEEE operations in the same order, so the same doubles. The
-// lanes outside the power's tables (`outside`) and the lanes that may be a byte's value
-// (`maybe_byte`) are for the caller to put right one by one (fix_lanes).
-template <DisplayTransfer transfer>
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256d light_quad(const PowerLanes& k,
-                                                                          __m256d raw, int& outside,
-                                                                          int& maybe_byte) {
-    constexpr int shift = 52 - PowerTable::step_bits;
-    const __m256i mantissa = _mm256_set1_epi64x((std::int64_t{1} << 52) - 1);
-    const __m256i exponent_one = _mm256_set1_epi64x(std::int64_t{1023} << 52);
-    const __m256i half_step = _mm256_set1_epi64x(std::int64_t{1} << (shift - 1));
-    const __m256i lowest = _mm256_set1_epi64x(PowerTable::lowest_biased);
-    const __m256i rows = _mm256_set1_epi64x(PowerTable::biased_count);
-    const __m256i none = _mm256_set1_epi64x(-1);
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d one = _mm256_set1_pd(1.0);
-    const __m256d positive = _mm256_cmp_pd(raw, zero, _CMP_GT_OQ);
-    const __m256d below_one = _mm256_cmp_pd(raw, one, _CMP_LT_OQ);
-    const __m256d w = _mm256_and_pd(_mm256_blendv_pd(one, raw, below_one), positive);
-    __m256d x;
-    if constexpr (transfer == DisplayTransfer::srgb) {
-        x = _mm256_mul_pd(_mm256_add_pd(w, _mm256_set1_pd(0.055)), _mm256_set1_pd(1.0 / 1.055));
-    } else if constexpr (transfer == DisplayTransfer::bt1886) {
-        const __m256d lifted = _mm256_add_pd(w, k.black_lift);
-        x = _mm256_blendv_pd(lifted, zero, _mm256_cmp_pd(lifted, zero, _CMP_LT_OQ));
-    } else {
-        const __m256d base = _mm256_add_pd(_mm256_mul_pd(k.gain, raw), k.offset);
-        x = _mm256_and_pd(base, _mm256_cmp_pd(base, zero, _CMP_GT_OQ));
-    }
-    // power_of: the biased exponent less the table's first row, the nearest step.
-    const __m256i bits = _mm256_castpd_si256(x);
-    const __m256i row = _mm256_sub_epi64(_mm256_srli_epi64(bits, 52), lowest);
-    const __m256i in_table =
-        _mm256_and_si256(_mm256_cmpgt_epi64(rows, row), _mm256_cmpgt_epi64(row, none));
-    const __m256i fraction = _mm256_and_si256(bits, mantissa);
-    const __m256i step_index = _mm256_srli_epi64(_mm256_add_epi64(fraction, half_step), shift);
-    const __m256d m = _mm256_castsi256_pd(_mm256_or_si256(fraction, exponent_one));
-    const __m256d step =
-        _mm256_castsi256_pd(_mm256_add_epi64(_mm256_slli_epi64(step_index, shift), exponent_one));
-    alignas(32) std::int64_t ks[4];
-    alignas(32) std::int64_t rs[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(ks), step_index);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(rs), _mm256_and_si256(row, in_table));
-    const __m256d inverse = _mm256_set_pd(k.inverse_step[ks[3]], k.inverse_step[ks[2]],
-                                          k.inverse_step[ks[1]], k.inverse_step[ks[0]]);
-    const __m256d t = _mm256_mul_pd(_mm256_sub_pd(m, step), inverse);
-    const __m256d t2 = _mm256_mul_pd(t, t);
-    const __m256d inner =
-        _mm256_fmadd_pd(t2, _mm256_fmadd_pd(k.c5, t, k.c4), _mm256_fmadd_pd(k.c3, t, k.c2));
-    const __m256d sum = _mm256_fmadd_pd(t2, inner, _mm256_fmadd_pd(k.c1, t, k.c0));
-    const __m256d of_two =
-        _mm256_set_pd(k.of_two[rs[3]], k.of_two[rs[2]], k.of_two[rs[1]], k.of_two[rs[0]]);
-    const __m256d of_step =
-        _mm256_set_pd(k.of_step[ks[3]], k.of_step[ks[2]], k.of_step[ks[1]], k.of_step[ks[0]]);
-    __m256d light = _mm256_mul_pd(_mm256_mul_pd(of_two, of_step), sum);
-    if constexpr (transfer == DisplayTransfer::srgb) {
-        // The straight line near black, divided only where a lane is on it.
-        const __m256d line = _mm256_cmp_pd(w, _mm256_set1_pd(0.04045), _CMP_LE_OQ);
-        if (_mm256_movemask_pd(line) != 0) {
-            light = _mm256_blendv_pd(light, _mm256_div_pd(w, _mm256_set1_pd(12.92)), line);
-        }
-    } else if constexpr (transfer == DisplayTransfer::bt1886) {
-        light = _mm256_mul_pd(light, k.bt1886_factor);
-    }
-    // Lanes outside the power's tables, and lanes that may be a byte's value, as
-    // byte_entries_avx2 finds them.
-    const int inside = _mm256_movemask_pd(_mm256_and_pd(positive, below_one));
-    outside = _mm256_movemask_pd(_mm256_castsi256_pd(in_table)) ^ 15;
-    maybe_byte = near_byte_lanes(raw) | (~inside & 15);
-    return light;
-}
 
 template <DisplayTransfer transfer>
 [[gnu::target("avx2,fma")]] void power_row_avx2(const SignalLight& s, int c, const double* v,
@@ -233,8 +113,34 @@ template <DisplayTransfer transfer>
 }
 #endif
 
+#if defined(ORV_AVX2_ROWS)
+
+// power_row from the cells, four values at a time; lanes put right one by one by power_light.
+template <DisplayTransfer transfer>
+[[gnu::target("avx2,fma")]] void cells_row_avx2(const SignalLight& s, int c, const double* v,
+                                                double* y, int n) {
+    CellLanes k;
+    set_lanes<transfer>(k, s, c);
+    const double* table = s.table[static_cast<std::size_t>(c)].data();
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        int outside = 0;
+        int maybe_byte = 0;
+        _mm256_storeu_pd(y + i,
+                         light_quad<transfer>(k, _mm256_loadu_pd(v + i), outside, maybe_byte));
+        fix_lanes(outside, maybe_byte, table, v, y, i,
+                  [&s, c](double value) { return power_light(s, c, value); });
+    }
+    power_row_plain(s, c, v + i, y + i, n - i);
+}
+#endif
+
 void power_row(const SignalLight& s, int c, const double* v, double* y, int n) {
 #if defined(ORV_AVX2_ROWS)
+    if (processor_has_avx2_fma() && s.cells[static_cast<std::size_t>(c)] != nullptr) {
+        cells_row_avx2<DisplayTransfer::profile>(s, c, v, y, n);
+        return;
+    }
     if (processor_has_avx2_fma() && s.power[0].series_fits &&
         (s.transfer != DisplayTransfer::profile ||
          (s.power[1].series_fits && s.power[2].series_fits))) {
@@ -261,33 +167,14 @@ double pq_formula_light(const SignalLight& s, double v) {
     return 10000.0 * power_of(s.pq_outer, std::max(e - k::pq_c1, 0.0) / (k::pq_c2 - k::pq_c3 * e));
 }
 
-// The polynomial's cell of v in [0, 1] (outside [0, cells) below 2^-19): the exponent and the
-// six bits after it.
-inline std::int64_t pq_cell(std::uint64_t bits) {
-    return static_cast<std::int64_t>(bits >> 46) -
-           (std::int64_t{1023 + PqPolynomials::lowest_octave} << PqPolynomials::cell_bits);
-}
-
-// PQ's absolute light of v in [0, 1]: the cell's polynomial in s = 2 (v - a) / step - 1, a the
-// cell's start (v with the bits after the cell's cleared) and 2 / step = 2^(7 - octave), so
-// that s is exact.
+// PQ's absolute light of v in [0, 1]: its cell's polynomial, below 2^-19 the formula.
 inline double pq_light(const SignalLight& s, double v) {
     const auto bits = std::bit_cast<std::uint64_t>(v);
     const std::int64_t cell = pq_cell(bits);
     if (cell < 0 || cell >= PqPolynomials::cells) {
         return v < 0x1p-21 ? 0.0 : pq_formula_light(s, v);
     }
-    const double a = std::bit_cast<double>(bits & ~((std::uint64_t{1} << 46) - 1));
-    const double scale = std::bit_cast<double>((2053 - (bits >> 52)) << 52);
-    const double x = (v - a) * scale - 1.0;
-    const double* c = s.pq->polynomials[static_cast<std::size_t>(cell)].c;
-    // Estrin's order: short chains of dependent operations.
-    const double x2 = x * x;
-    const double x4 = x2 * x2;
-    // Fused multiply-adds, each rounded once, as the rows' vector code forms them.
-    const double low = std::fma(std::fma(c[3], x, c[2]), x2, std::fma(c[1], x, c[0]));
-    const double high = std::fma(std::fma(c[7], x, c[6]), x2, std::fma(c[5], x, c[4]));
-    return std::fma(high, x4, low);
+    return cell_polynomial(s.pq->polynomials.data(), bits, cell, v);
 }
 
 // One row of PQ: clipped to [0, 1], the light, clipped at the peak and relative to the white,
@@ -303,94 +190,6 @@ void pq_row_plain(const SignalLight& s, int c, const double* v, double* y, int n
 }
 
 #if defined(ORV_AVX2_ROWS)
-// One channel's constants of the PQ quad, as vectors, and the polynomials.
-struct PqLanes {
-    const PqPolynomials::Cell* cells;
-    __m256d peak, per_white, black, full;
-};
-
-template <DisplayTransfer>
-[[gnu::target("avx2,fma")]] void set_lanes(PqLanes& k, const SignalLight& s, int c) {
-    const double* table = s.table[static_cast<std::size_t>(c)].data();
-    k.cells = s.pq->polynomials.data();
-    k.peak = _mm256_set1_pd(s.parameters.peak);
-    k.per_white = _mm256_set1_pd(s.per_white);
-    k.black = _mm256_set1_pd(table[0]);
-    k.full = _mm256_set1_pd(table[255]);
-}
-
-// pq_relative of four values: each lane's polynomial loaded as two vectors and the four
-// transposed, then the same operations in the same order, so the same doubles. The lanes
-// between 2^-21 and the polynomials' table (`outside`) and the lanes inside (0, 1) that may be
-// a byte's value (`maybe_byte`, as byte_entries_avx2) are for the caller to put right one by
-// one.
-template <DisplayTransfer>
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256d light_quad(const PqLanes& k,
-                                                                          __m256d raw, int& outside,
-                                                                          int& maybe_byte) {
-    const __m256i offset = _mm256_set1_epi64x(std::int64_t{1023 + PqPolynomials::lowest_octave}
-                                              << PqPolynomials::cell_bits);
-    const __m256i count = _mm256_set1_epi64x(PqPolynomials::cells);
-    const __m256i none = _mm256_set1_epi64x(-1);
-    const __m256i start_mask = _mm256_set1_epi64x(~((std::int64_t{1} << 46) - 1));
-    const __m256i scale_base = _mm256_set1_epi64x(2053);
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d one = _mm256_set1_pd(1.0);
-    const __m256d tiny = _mm256_set1_pd(0x1p-21);
-    // clip01: NaN and values at or below 0 give 0.
-    const __m256d positive = _mm256_cmp_pd(raw, zero, _CMP_GT_OQ);
-    const __m256d below_one = _mm256_cmp_pd(raw, one, _CMP_LT_OQ);
-    const __m256d value = _mm256_and_pd(_mm256_blendv_pd(one, raw, below_one), positive);
-    const __m256i bits = _mm256_castpd_si256(value);
-    const __m256i cell = _mm256_sub_epi64(_mm256_srli_epi64(bits, 46), offset);
-    const __m256i inside =
-        _mm256_and_si256(_mm256_cmpgt_epi64(count, cell), _mm256_cmpgt_epi64(cell, none));
-    alignas(32) std::int64_t index[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(index), _mm256_and_si256(cell, inside));
-    const __m256d a = _mm256_castsi256_pd(_mm256_and_si256(bits, start_mask));
-    const __m256d scale = _mm256_castsi256_pd(
-        _mm256_slli_epi64(_mm256_sub_epi64(scale_base, _mm256_srli_epi64(bits, 52)), 52));
-    const __m256d x = _mm256_sub_pd(_mm256_mul_pd(_mm256_sub_pd(value, a), scale), one);
-    __m256d rows[2][4];
-    for (int lane = 0; lane < 4; ++lane) {
-        const double* coefficients = k.cells[index[lane]].c;
-        rows[0][lane] = _mm256_load_pd(coefficients);
-        rows[1][lane] = _mm256_load_pd(coefficients + 4);
-    }
-    __m256d term[8];
-    for (int half = 0; half < 2; ++half) {
-        const __m256d* r = rows[half];
-        const __m256d t0 = _mm256_unpacklo_pd(r[0], r[1]);
-        const __m256d t1 = _mm256_unpackhi_pd(r[0], r[1]);
-        const __m256d t2 = _mm256_unpacklo_pd(r[2], r[3]);
-        const __m256d t3 = _mm256_unpackhi_pd(r[2], r[3]);
-        term[4 * half] = _mm256_permute2f128_pd(t0, t2, 0x20);
-        term[4 * half + 1] = _mm256_permute2f128_pd(t1, t3, 0x20);
-        term[4 * half + 2] = _mm256_permute2f128_pd(t0, t2, 0x31);
-        term[4 * half + 3] = _mm256_permute2f128_pd(t1, t3, 0x31);
-    }
-    const __m256d x2 = _mm256_mul_pd(x, x);
-    const __m256d x4 = _mm256_mul_pd(x2, x2);
-    const __m256d p01 = _mm256_fmadd_pd(term[1], x, term[0]);
-    const __m256d p23 = _mm256_fmadd_pd(term[3], x, term[2]);
-    const __m256d p45 = _mm256_fmadd_pd(term[5], x, term[4]);
-    const __m256d p67 = _mm256_fmadd_pd(term[7], x, term[6]);
-    const __m256d lower = _mm256_fmadd_pd(p23, x2, p01);
-    const __m256d upper = _mm256_fmadd_pd(p67, x2, p45);
-    const __m256d light = _mm256_fmadd_pd(upper, x4, lower);
-    const __m256d shown = _mm256_blendv_pd(k.peak, light, _mm256_cmp_pd(light, k.peak, _CMP_LT_OQ));
-    // Below 2^-21 the light is 0 (E < c1); 0 and 1 themselves are bytes' values, which take
-    // the bytes' entries; other clipped values give the 0 and the peak computed.
-    const __m256d dark = _mm256_cmp_pd(value, tiny, _CMP_LT_OQ);
-    __m256d result = _mm256_andnot_pd(dark, _mm256_mul_pd(shown, k.per_white));
-    result = _mm256_blendv_pd(result, k.black, _mm256_cmp_pd(raw, zero, _CMP_EQ_OQ));
-    result = _mm256_blendv_pd(result, k.full, _mm256_cmp_pd(raw, one, _CMP_EQ_OQ));
-    const int unit = _mm256_movemask_pd(_mm256_and_pd(positive, below_one));
-    outside = _mm256_movemask_pd(
-        _mm256_andnot_pd(dark, _mm256_castsi256_pd(_mm256_andnot_si256(inside, none))));
-    maybe_byte = near_byte_lanes(raw) & unit;
-    return result;
-}
 
 [[gnu::target("avx2,fma")]] void pq_row_avx2(const SignalLight& s, int c, const double* v,
                                              double* y, int n) {
@@ -569,6 +368,10 @@ bool signal_row_to_planes(const SignalLight& s, const Matrix3& m, const double* 
     double* const out[3] = {p0, p1, p2};
     const bool series_fit =
         s.power[0].series_fits && s.power[1].series_fits && s.power[2].series_fits;
+    if (s.cells[0] != nullptr && s.cells[1] != nullptr && s.cells[2] != nullptr) {
+        planes_row_avx2<DisplayTransfer::profile, CellLanes>(s, m, in, width, out);
+        return true;
+    }
     switch (s.transfer) {
         case DisplayTransfer::pq:
             planes_row_avx2<DisplayTransfer::pq, PqLanes>(s, m, in, width, out);

@@ -243,6 +243,82 @@ TEST(SignalLight, ByteValuesTakeTheEightBitLight) {
     }
 }
 
+// The profile's, sRGB's and BT.1886's light from the polynomials' cells, against quadruple
+// precision (IEC 61966-2-1; ITU-R BT.1886 Annex 1 with its a and b): within four units in the
+// last place over [2^-19, 1). A light without a kink keeps every cell; the cell across the kink
+// of a negative offset (gain v + offset = 0) or of sRGB's straight line is left to the
+// per-value power, whose light those values get, and cells below the kink hold no light.
+TEST(SignalLight, LightPolynomialsMatchQuadruplePrecision) {
+    const auto q = [](double v) { return static_cast<__float128>(v); };
+    std::vector<double> values = {0x1p-19, 0.0196, 0.019607843, 0.04045, 0.0404, 0.999999};
+    std::mt19937_64 random(13);
+    std::uniform_real_distribution<double> octave(-19.0, 0.0);
+    while (values.size() < 6000) values.push_back(std::exp2(octave(random)));
+    struct Case {
+        const char* name;
+        DisplayTransfer transfer;
+        bool kinked;  // red's light has a kink
+    };
+    for (const Case& c : {Case{"profile", DisplayTransfer::profile, true},
+                          Case{"srgb", DisplayTransfer::srgb, true},
+                          Case{"bt1886", DisplayTransfer::bt1886, false}}) {
+        DisplayChoice choice;
+        choice.transfer = c.transfer;
+        if (c.transfer == DisplayTransfer::bt1886) choice.black_luminance = 0.1;
+        const TransferParameters p = transfer_parameters(choice);
+        const SignalLight light = make_signal_light(gog, p, byte_table(choice));
+        // Red's offset is negative (no light below its kink: cells of 0); blue's model has
+        // no kink at all.
+        int left = 0;
+        for (const auto& cell : light_polynomials(gog.red, p).polynomials) {
+            left += std::isnan(cell.c[0]);
+        }
+        if (c.kinked) {
+            EXPECT_GE(left, 1) << c.name;
+            EXPECT_LE(left, 16) << c.name;
+        } else {
+            EXPECT_EQ(left, 0) << c.name;
+        }
+        if (c.transfer == DisplayTransfer::profile) {
+            for (const auto& cell : light_polynomials(gog.blue, p).polynomials) {
+                ASSERT_FALSE(std::isnan(cell.c[0]));
+            }
+        }
+        std::vector<double> row;
+        for (double v : values) row.insert(row.end(), {v, v, v});
+        const auto width = static_cast<int>(values.size());
+        std::vector<double> planes(row.size());
+        double* const rows[3] = {planes.data(), planes.data() + width, planes.data() + 2 * width};
+        signal_row_to_light(light, row.data(), width, rows);
+        const GogChannel* g[3] = {&gog.red, &gog.green, &gog.blue};
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const __float128 v = q(values[i]);
+            for (std::size_t ch = 0; ch < 3; ++ch) {
+                __float128 exact;
+                double tolerance = 4 * std::ldexp(1.0, -52);
+                if (c.transfer == DisplayTransfer::srgb) {
+                    exact = values[i] <= 0.04045
+                                ? v * 100 / 1292
+                                : powq((v + q(55) / 1000) * 1000 / 1055, q(12) / 5);
+                } else if (c.transfer == DisplayTransfer::bt1886) {
+                    exact = powq(v + q(p.bt1886_b), q(12) / 5) * q(p.bt1886_a) / q(p.white);
+                } else {
+                    const __float128 base = q(g[ch]->gain) * v + q(g[ch]->offset);
+                    if (base <= 0) continue;
+                    exact = powq(base, q(g[ch]->gamma));
+                    // Near a negative offset's kink the per-value power forms the base in
+                    // doubles: gamma |offset| / base units of its rounding more.
+                    tolerance += g[ch]->gamma * std::fabs(g[ch]->offset) /
+                                 static_cast<double>(base) * std::ldexp(1.0, -53);
+                }
+                if (exact < q(1e-300)) continue;
+                ASSERT_LT(relative_error(rows[ch][i], exact), tolerance)
+                    << c.name << " channel " << ch << " v " << values[i];
+            }
+        }
+    }
+}
+
 // The fused row (light and matrix in one pass) gives bit for bit what the light rows and the
 // plain matrix give, over rows of every tail length, for values that take each of its side
 // paths: bytes' values, 0 and 1, outside [0, 1], not a number, PQ's darkest values. HLG, whose
