@@ -558,5 +558,40 @@ TEST(PlanesToDisplay, LookUpGivesTheBytesOfTheFormula) {
     }
 }
 
+// Through a full matrix, with rows of every tail length: each byte is the formula's for the
+// matrix product taken in its plain order (the four-pixel path must neither reorder the sums nor
+// shift a pixel), for values inside the tables, beyond them and below zero.
+TEST(PlanesToDisplay, MatrixRowsOfEveryLengthGiveTheFormulasBytes) {
+    const GogParameters gog = {{1.02, -0.02, 2.2}, {0.97, 0.01, 2.4}, {1.0, 0.0, 1.9}};
+    const Matrix3 m = {0.9, 0.35, -0.12, 0.2, 1.1, 0.05, -0.3, 0.15, 1.4};
+    std::mt19937_64 rng(17);
+    std::uniform_real_distribution<double> value(-0.1, 1.2);
+    for (int width : {1, 3, 4, 7, 9, 1000}) {
+        PlanarImage image;
+        image.width = width;
+        image.height = 3;
+        for (auto& plane : image.planes) {
+            plane.resize(static_cast<std::size_t>(width) * 3);
+            for (double& v : plane) v = value(rng);
+        }
+        PixelBuffer out = make_pixel_buffer(width, 3);
+        planes_to_display(out, image, gog, m);
+        const GogChannel* ch[3] = {&gog.red, &gog.green, &gog.blue};
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const std::size_t i = static_cast<std::size_t>(y) * width + x;
+                const double p0 = image.planes[0][i], p1 = image.planes[1][i],
+                             p2 = image.planes[2][i];
+                for (int c = 0; c < 3; ++c) {
+                    const double u = m[3 * c] * p0 + m[3 * c + 1] * p1 + m[3 * c + 2] * p2;
+                    const std::uint8_t want = inverse_display_byte(u, *ch[c], 1.0 / ch[c]->gamma);
+                    const std::size_t at = static_cast<std::size_t>(y) * out.stride + 3 * x + 2 - c;
+                    ASSERT_EQ(out.bytes[at], want) << "width " << width << " x " << x << " c " << c;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace orv
