@@ -1,8 +1,8 @@
 #pragma once
 // The pieces of the signal rows' kernels (colour/signal_rows.cpp): the polynomials' cells,
-// the byte-value check, and one channel's light of four values at a time with AVX2 for each
-// kind of light (the power's tables, the polynomials' cells, PQ), each with the same
-// operations in the same order as its value-by-value form. For signal_rows.cpp alone.
+// the byte-value check, and one channel's light of four values at a time with AVX2 from the
+// cells (the profile's model, sRGB, BT.1886) or PQ's, each with the same operations in the
+// same order as its value-by-value form. For signal_rows.cpp alone.
 
 #include <bit>
 #include <cstdint>
@@ -82,105 +82,18 @@ inline void fix_lanes(int outside, int maybe_byte, const double* table, const do
 #endif
 
 #if defined(ORV_AVX2_ROWS)
-// One channel's constants of power_quad, as vectors, and its tables.
-struct PowerLanes {
-    __m256d c0, c1, c2, c3, c4, c5;
-    __m256d gain, offset, black_lift, bt1886_factor;
-    const double* inverse_step;
-    const double* of_two;
-    const double* of_step;
-};
-
-template <DisplayTransfer transfer>
-[[gnu::target("avx2,fma")]] void set_lanes(PowerLanes& k, const SignalLight& s, int c) {
-    const PowerTable& p = s.power[transfer == DisplayTransfer::profile ? c : 0];
-    const GogChannel& g = c == 0 ? s.gog.red : (c == 1 ? s.gog.green : s.gog.blue);
-    k.c0 = _mm256_set1_pd(p.series[0]);
-    k.c1 = _mm256_set1_pd(p.series[1]);
-    k.c2 = _mm256_set1_pd(p.series[2]);
-    k.c3 = _mm256_set1_pd(p.series[3]);
-    k.c4 = _mm256_set1_pd(p.series[4]);
-    k.c5 = _mm256_set1_pd(p.series[5]);
-    k.gain = _mm256_set1_pd(g.gain);
-    k.offset = _mm256_set1_pd(g.offset);
-    k.black_lift = _mm256_set1_pd(s.parameters.bt1886_b);
-    k.bt1886_factor = _mm256_set1_pd(s.bt1886_factor);
-    k.inverse_step = p.inverse_step.data();
-    k.of_two = p.of_two.data();
-    k.of_step = p.of_step.data();
-}
-
-// power_light of four values, the table entries loaded one by one (the processor's gathers
-// are slower here): the same IEEE operations in the same order, so the same doubles. The
-// lanes outside the power's tables (`outside`) and the lanes that may be a byte's value
-// (`maybe_byte`) are for the caller to put right one by one (fix_lanes).
-template <DisplayTransfer transfer>
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256d light_quad(const PowerLanes& k,
-                                                                          __m256d raw, int& outside,
-                                                                          int& maybe_byte) {
-    constexpr int shift = 52 - PowerTable::step_bits;
-    const __m256i mantissa = _mm256_set1_epi64x((std::int64_t{1} << 52) - 1);
-    const __m256i exponent_one = _mm256_set1_epi64x(std::int64_t{1023} << 52);
-    const __m256i half_step = _mm256_set1_epi64x(std::int64_t{1} << (shift - 1));
-    const __m256i lowest = _mm256_set1_epi64x(PowerTable::lowest_biased);
-    const __m256i rows = _mm256_set1_epi64x(PowerTable::biased_count);
-    const __m256i none = _mm256_set1_epi64x(-1);
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d one = _mm256_set1_pd(1.0);
-    const __m256d positive = _mm256_cmp_pd(raw, zero, _CMP_GT_OQ);
-    const __m256d below_one = _mm256_cmp_pd(raw, one, _CMP_LT_OQ);
-    const __m256d w = _mm256_and_pd(_mm256_blendv_pd(one, raw, below_one), positive);
-    __m256d x;
-    if constexpr (transfer == DisplayTransfer::srgb) {
-        x = _mm256_mul_pd(_mm256_add_pd(w, _mm256_set1_pd(0.055)), _mm256_set1_pd(1.0 / 1.055));
-    } else if constexpr (transfer == DisplayTransfer::bt1886) {
-        const __m256d lifted = _mm256_add_pd(w, k.black_lift);
-        x = _mm256_blendv_pd(lifted, zero, _mm256_cmp_pd(lifted, zero, _CMP_LT_OQ));
-    } else {
-        const __m256d base = _mm256_add_pd(_mm256_mul_pd(k.gain, raw), k.offset);
-        x = _mm256_and_pd(base, _mm256_cmp_pd(base, zero, _CMP_GT_OQ));
-    }
-    // power_of: the biased exponent less the table's first row, the nearest step.
-    const __m256i bits = _mm256_castpd_si256(x);
-    const __m256i row = _mm256_sub_epi64(_mm256_srli_epi64(bits, 52), lowest);
-    const __m256i in_table =
-        _mm256_and_si256(_mm256_cmpgt_epi64(rows, row), _mm256_cmpgt_epi64(row, none));
-    const __m256i fraction = _mm256_and_si256(bits, mantissa);
-    const __m256i step_index = _mm256_srli_epi64(_mm256_add_epi64(fraction, half_step), shift);
-    const __m256d m = _mm256_castsi256_pd(_mm256_or_si256(fraction, exponent_one));
-    const __m256d step =
-        _mm256_castsi256_pd(_mm256_add_epi64(_mm256_slli_epi64(step_index, shift), exponent_one));
-    alignas(32) std::int64_t ks[4];
-    alignas(32) std::int64_t rs[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(ks), step_index);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(rs), _mm256_and_si256(row, in_table));
-    const __m256d inverse = _mm256_set_pd(k.inverse_step[ks[3]], k.inverse_step[ks[2]],
-                                          k.inverse_step[ks[1]], k.inverse_step[ks[0]]);
-    const __m256d t = _mm256_mul_pd(_mm256_sub_pd(m, step), inverse);
-    const __m256d t2 = _mm256_mul_pd(t, t);
-    const __m256d inner =
-        _mm256_fmadd_pd(t2, _mm256_fmadd_pd(k.c5, t, k.c4), _mm256_fmadd_pd(k.c3, t, k.c2));
-    const __m256d sum = _mm256_fmadd_pd(t2, inner, _mm256_fmadd_pd(k.c1, t, k.c0));
-    const __m256d of_two =
-        _mm256_set_pd(k.of_two[rs[3]], k.of_two[rs[2]], k.of_two[rs[1]], k.of_two[rs[0]]);
-    const __m256d of_step =
-        _mm256_set_pd(k.of_step[ks[3]], k.of_step[ks[2]], k.of_step[ks[1]], k.of_step[ks[0]]);
-    __m256d light = _mm256_mul_pd(_mm256_mul_pd(of_two, of_step), sum);
-    if constexpr (transfer == DisplayTransfer::srgb) {
-        // The straight line near black, divided only where a lane is on it.
-        const __m256d line = _mm256_cmp_pd(w, _mm256_set1_pd(0.04045), _CMP_LE_OQ);
-        if (_mm256_movemask_pd(line) != 0) {
-            light = _mm256_blendv_pd(light, _mm256_div_pd(w, _mm256_set1_pd(12.92)), line);
-        }
-    } else if constexpr (transfer == DisplayTransfer::bt1886) {
-        light = _mm256_mul_pd(light, k.bt1886_factor);
-    }
-    // Lanes outside the power's tables, and lanes that may be a byte's value, as
-    // byte_entries_avx2 finds them.
-    const int inside = _mm256_movemask_pd(_mm256_and_pd(positive, below_one));
-    outside = _mm256_movemask_pd(_mm256_castsi256_pd(in_table)) ^ 15;
-    maybe_byte = near_byte_lanes(raw) | (~inside & 15);
-    return light;
+// Lanes whose value is exactly 0 or 1, bytes' values common in clipped video (black bars), take
+// the bytes' light (table[0], table[255]) four at a time and leave both masks: for the quads
+// that leave them to fix_lanes, on the path taken only where a quad has such lanes.
+[[gnu::target("avx2")]] inline __m256d take_ends(__m256d raw, __m256d light, const double* table,
+                                                 int& outside, int& maybe_byte) {
+    const __m256d black = _mm256_cmp_pd(raw, _mm256_setzero_pd(), _CMP_EQ_OQ);
+    const __m256d white = _mm256_cmp_pd(raw, _mm256_set1_pd(1.0), _CMP_EQ_OQ);
+    const int ends = _mm256_movemask_pd(_mm256_or_pd(black, white));
+    outside &= ~ends;
+    maybe_byte &= ~ends;
+    return _mm256_blendv_pd(_mm256_blendv_pd(light, _mm256_set1_pd(table[0]), black),
+                            _mm256_set1_pd(table[255]), white);
 }
 #endif
 

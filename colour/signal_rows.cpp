@@ -94,27 +94,6 @@ void power_row_plain(const SignalLight& s, int c, const double* v, double* y, in
 
 #if defined(ORV_AVX2_ROWS)
 
-template <DisplayTransfer transfer>
-[[gnu::target("avx2,fma")]] void power_row_avx2(const SignalLight& s, int c, const double* v,
-                                                double* y, int n) {
-    PowerLanes k;
-    set_lanes<transfer>(k, s, c);
-    const double* table = s.table[static_cast<std::size_t>(c)].data();
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        int outside = 0;
-        int maybe_byte = 0;
-        _mm256_storeu_pd(y + i,
-                         light_quad<transfer>(k, _mm256_loadu_pd(v + i), outside, maybe_byte));
-        fix_lanes(outside, maybe_byte, table, v, y, i,
-                  [&s, c](double value) { return power_light(s, c, value); });
-    }
-    power_row_plain(s, c, v + i, y + i, n - i);
-}
-#endif
-
-#if defined(ORV_AVX2_ROWS)
-
 // power_row from the cells, four values at a time; lanes put right one by one by power_light.
 template <DisplayTransfer transfer>
 [[gnu::target("avx2,fma")]] void cells_row_avx2(const SignalLight& s, int c, const double* v,
@@ -126,8 +105,10 @@ template <DisplayTransfer transfer>
     for (; i + 4 <= n; i += 4) {
         int outside = 0;
         int maybe_byte = 0;
-        _mm256_storeu_pd(y + i,
-                         light_quad<transfer>(k, _mm256_loadu_pd(v + i), outside, maybe_byte));
+        const __m256d raw = _mm256_loadu_pd(v + i);
+        __m256d light = light_quad<transfer>(k, raw, outside, maybe_byte);
+        if ((outside | maybe_byte) != 0) light = take_ends(raw, light, table, outside, maybe_byte);
+        _mm256_storeu_pd(y + i, light);
         fix_lanes(outside, maybe_byte, table, v, y, i,
                   [&s, c](double value) { return power_light(s, c, value); });
     }
@@ -140,21 +121,6 @@ void power_row(const SignalLight& s, int c, const double* v, double* y, int n) {
     if (processor_has_avx2_fma() && s.cells[static_cast<std::size_t>(c)] != nullptr) {
         cells_row_avx2<DisplayTransfer::profile>(s, c, v, y, n);
         return;
-    }
-    if (processor_has_avx2_fma() && s.power[0].series_fits &&
-        (s.transfer != DisplayTransfer::profile ||
-         (s.power[1].series_fits && s.power[2].series_fits))) {
-        switch (s.transfer) {
-            case DisplayTransfer::srgb:
-                power_row_avx2<DisplayTransfer::srgb>(s, c, v, y, n);
-                return;
-            case DisplayTransfer::bt1886:
-                power_row_avx2<DisplayTransfer::bt1886>(s, c, v, y, n);
-                return;
-            default:
-                power_row_avx2<DisplayTransfer::profile>(s, c, v, y, n);
-                return;
-        }
     }
 #endif
     power_row_plain(s, c, v, y, n);
@@ -260,12 +226,15 @@ template <DisplayTransfer transfer, class Lanes>
         }
         for (int c = 0; c < 3; ++c) {
             if ((outside[c] | maybe_byte[c]) == 0) continue;
+            const double* table = s.table[static_cast<std::size_t>(c)].data();
+            light[c] = take_ends(v[c], light[c], table, outside[c], maybe_byte[c]);
+            if ((outside[c] | maybe_byte[c]) == 0) continue;
             alignas(32) double raw[4];
             alignas(32) double y[4];
             _mm256_store_pd(raw, v[c]);
             _mm256_store_pd(y, light[c]);
-            fix_lanes(outside[c], maybe_byte[c], s.table[static_cast<std::size_t>(c)].data(), raw,
-                      y, 0, [&s, c](double value) { return lane_light<transfer>(s, c, value); });
+            fix_lanes(outside[c], maybe_byte[c], table, raw, y, 0,
+                      [&s, c](double value) { return lane_light<transfer>(s, c, value); });
             light[c] = _mm256_load_pd(y);
         }
         for (int row = 0; row < 3; ++row) {
@@ -366,8 +335,6 @@ bool signal_row_to_planes(const SignalLight& s, const Matrix3& m, const double* 
 #if defined(ORV_AVX2_ROWS)
     if (!processor_has_avx2_fma()) return false;
     double* const out[3] = {p0, p1, p2};
-    const bool series_fit =
-        s.power[0].series_fits && s.power[1].series_fits && s.power[2].series_fits;
     if (s.cells[0] != nullptr && s.cells[1] != nullptr && s.cells[2] != nullptr) {
         planes_row_avx2<DisplayTransfer::profile, CellLanes>(s, m, in, width, out);
         return true;
@@ -376,18 +343,9 @@ bool signal_row_to_planes(const SignalLight& s, const Matrix3& m, const double* 
         case DisplayTransfer::pq:
             planes_row_avx2<DisplayTransfer::pq, PqLanes>(s, m, in, width, out);
             return true;
-        case DisplayTransfer::srgb:
-            if (!s.power[0].series_fits) return false;
-            planes_row_avx2<DisplayTransfer::srgb, PowerLanes>(s, m, in, width, out);
-            return true;
-        case DisplayTransfer::bt1886:
-            if (!s.power[0].series_fits) return false;
-            planes_row_avx2<DisplayTransfer::bt1886, PowerLanes>(s, m, in, width, out);
-            return true;
         case DisplayTransfer::profile:
-            if (!series_fit) return false;
-            planes_row_avx2<DisplayTransfer::profile, PowerLanes>(s, m, in, width, out);
-            return true;
+        case DisplayTransfer::srgb:
+        case DisplayTransfer::bt1886:
         case DisplayTransfer::hlg:
             return false;
     }
