@@ -145,23 +145,27 @@ const PqPolynomials& light_polynomials(const GogChannel& channel, const Transfer
     static std::mutex guard;
     static std::map<std::array<double, 6>, std::unique_ptr<PqPolynomials>> made;
     const bool bt1886 = p.transfer == DisplayTransfer::bt1886;
+    const bool pq = p.transfer == DisplayTransfer::pq;
     const std::array<double, 6> key = {static_cast<double>(p.transfer),
                                        channel.gain,
                                        channel.offset,
                                        channel.gamma,
                                        bt1886 ? p.bt1886_b : 0.0,
-                                       bt1886 ? p.bt1886_a / p.white : 0.0};
+                                       bt1886 ? p.bt1886_a / p.white : (pq ? p.white : 0.0)};
     const std::lock_guard<std::mutex> lock(guard);
     std::unique_ptr<PqPolynomials>& entry = made[key];
     if (entry) return *entry;
     const long double gain = channel.gain, offset = channel.offset, gamma = channel.gamma;
     const long double lift = p.bt1886_b, factor = p.bt1886_a / p.white;
+    const long double white = p.white;
     const auto light = [&](long double v) -> long double {
         switch (p.transfer) {
             case DisplayTransfer::srgb:
                 return v <= 0.04045L ? v / 12.92L : std::pow((v + 0.055L) / 1.055L, 2.4L);
             case DisplayTransfer::bt1886:
                 return std::pow(std::max(v + lift, 0.0L), 2.4L) * factor;
+            case DisplayTransfer::pq:
+                return pq_light_extended(v) / white;
             default:
                 return std::pow(std::max(gain * v + offset, 0.0L), gamma);
         }
@@ -207,6 +211,8 @@ SignalLight make_signal_light(const GogParameters& gog, const TransferParameters
             s.pq_outer = make_power_table(1.0 / display_constants::pq_m1);
             s.pq = &pq_polynomials();
             s.per_white = 1.0 / transfer.white;
+            s.cells[0] = s.cells[1] = s.cells[2] = &light_polynomials(GogChannel{}, transfer);
+            s.ceiling = transfer.peak / transfer.white;
             break;
         case DisplayTransfer::hlg:
             // (V - c) / a for V in (0.5, 1].

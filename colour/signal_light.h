@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "colour/colour_types.h"
@@ -97,10 +98,10 @@ PqPolynomials make_pq_polynomials();
 const PqPolynomials& pq_polynomials();  // made once
 
 // The same cells for the light of the profile's model (channel's gain, offset and gamma) or of
-// srgb or bt1886 (relative to the white), fitted in extended precision and checked: a cell
-// whose polynomial misses the light by more than four units in the last place (one across the
-// kink of a negative offset or of sRGB's straight line) holds NaN, and its values take the
-// per-value power. Made once per light for the process.
+// srgb, bt1886 or pq (relative to the white; PQ's before its clipping at the peak), fitted in
+// extended precision and checked: a cell whose polynomial misses the light by more than four units
+// in the last place (one across the kink of a negative offset or of sRGB's straight line) holds
+// NaN, and its values take the per-value power. Made once per light for the process.
 const PqPolynomials& light_polynomials(const GogChannel& channel, const TransferParameters& p);
 
 // What one display needs to give every channel's light of exact signals.
@@ -112,8 +113,11 @@ struct SignalLight {
     std::array<PowerTable, 3> power;    // per channel (profile); [0] 2.4 or PQ's 1 / m2
     PowerTable pq_outer;                // PQ's 1 / m1
     const PqPolynomials* pq = nullptr;  // PQ's light from 2^-19 on
-    // The profile's, srgb's or bt1886's light of each channel from 2^-19 up to 1, where set.
+    // The profile's, srgb's, bt1886's or pq's light of each channel from 2^-19 up to 1, where
+    // set.
     std::array<const PqPolynomials*, 3> cells{};
+    // The cells' light is clipped here: PQ's peak relative to the white; infinite otherwise.
+    double ceiling = std::numeric_limits<double>::infinity();
     double per_white = 1.0;
     double bt1886_factor = 1.0;  // BT.1886's a over the white: its light relative to the white //
                                  // PQ's light is relative to the white by this factor

@@ -1,8 +1,8 @@
 #pragma once
 // The pieces of the signal rows' kernels (colour/signal_rows.cpp): the polynomials' cells,
 // the byte-value check, and one channel's light of four values at a time with AVX2 from the
-// cells (the profile's model, sRGB, BT.1886) or PQ's, each with the same operations in the
-// same order as its value-by-value form. For signal_rows.cpp alone.
+// cells (the profile's model, sRGB, BT.1886, PQ), with the same operations in the same order
+// as the value-by-value form. For signal_rows.cpp alone.
 
 #include <bit>
 #include <cstdint>
@@ -101,18 +101,20 @@ inline void fix_lanes(int outside, int maybe_byte, const double* table, const do
 // One channel's cells, for the quads of power_light where they hold the light.
 struct CellLanes {
     const PqPolynomials::Cell* cells;
+    __m256d ceiling;
 };
 
 template <DisplayTransfer>
 [[gnu::target("avx2,fma")]] void set_lanes(CellLanes& k, const SignalLight& s, int c) {
     k.cells = s.cells[static_cast<std::size_t>(c)]->polynomials.data();
+    k.ceiling = _mm256_set1_pd(s.ceiling);
 }
 
 // power_light of four values from their cells: each lane's polynomial loaded as two vectors
 // and the four transposed, then cells_light's operations in its order, so the same doubles.
 // The lanes outside [2^-19, 1) or in a cell the fit left (NaN) are `outside`; `maybe_byte` as
 // byte_entries_avx2 finds them.
-template <DisplayTransfer>
+template <DisplayTransfer transfer>
 [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256d light_quad(const CellLanes& k,
                                                                           __m256d raw, int& outside,
                                                                           int& maybe_byte) {
@@ -165,98 +167,9 @@ template <DisplayTransfer>
                   _mm256_or_pd(missed, _mm256_castsi256_pd(_mm256_andnot_si256(inside, none)))) &
               15;
     maybe_byte = near_byte_lanes(raw) | (~inside_unit_lanes(raw) & 15);
+    // PQ's light clipped at the peak (a NaN lane, put right later, takes the ceiling).
+    if constexpr (transfer == DisplayTransfer::pq) return _mm256_min_pd(light, k.ceiling);
     return light;
-}
-#endif
-
-#if defined(ORV_AVX2_ROWS)
-// One channel's constants of the PQ quad, as vectors, and the polynomials.
-struct PqLanes {
-    const PqPolynomials::Cell* cells;
-    __m256d peak, per_white, black, full;
-};
-
-template <DisplayTransfer>
-[[gnu::target("avx2,fma")]] void set_lanes(PqLanes& k, const SignalLight& s, int c) {
-    const double* table = s.table[static_cast<std::size_t>(c)].data();
-    k.cells = s.pq->polynomials.data();
-    k.peak = _mm256_set1_pd(s.parameters.peak);
-    k.per_white = _mm256_set1_pd(s.per_white);
-    k.black = _mm256_set1_pd(table[0]);
-    k.full = _mm256_set1_pd(table[255]);
-}
-
-// pq_relative of four values: each lane's polynomial loaded as two vectors and the four
-// transposed, then the same operations in the same order, so the same doubles. The lanes
-// between 2^-21 and the polynomials' table (`outside`) and the lanes inside (0, 1) that may be
-// a byte's value (`maybe_byte`, as byte_entries_avx2) are for the caller to put right one by
-// one.
-template <DisplayTransfer>
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256d light_quad(const PqLanes& k,
-                                                                          __m256d raw, int& outside,
-                                                                          int& maybe_byte) {
-    const __m256i offset = _mm256_set1_epi64x(std::int64_t{1023 + PqPolynomials::lowest_octave}
-                                              << PqPolynomials::cell_bits);
-    const __m256i count = _mm256_set1_epi64x(PqPolynomials::cells);
-    const __m256i none = _mm256_set1_epi64x(-1);
-    const __m256i start_mask = _mm256_set1_epi64x(~((std::int64_t{1} << 46) - 1));
-    const __m256i scale_base = _mm256_set1_epi64x(2053);
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d one = _mm256_set1_pd(1.0);
-    const __m256d tiny = _mm256_set1_pd(0x1p-21);
-    // clip01: NaN and values at or below 0 give 0.
-    const __m256d positive = _mm256_cmp_pd(raw, zero, _CMP_GT_OQ);
-    const __m256d below_one = _mm256_cmp_pd(raw, one, _CMP_LT_OQ);
-    const __m256d value = _mm256_and_pd(_mm256_blendv_pd(one, raw, below_one), positive);
-    const __m256i bits = _mm256_castpd_si256(value);
-    const __m256i cell = _mm256_sub_epi64(_mm256_srli_epi64(bits, 46), offset);
-    const __m256i inside =
-        _mm256_and_si256(_mm256_cmpgt_epi64(count, cell), _mm256_cmpgt_epi64(cell, none));
-    alignas(32) std::int64_t index[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(index), _mm256_and_si256(cell, inside));
-    const __m256d a = _mm256_castsi256_pd(_mm256_and_si256(bits, start_mask));
-    const __m256d scale = _mm256_castsi256_pd(
-        _mm256_slli_epi64(_mm256_sub_epi64(scale_base, _mm256_srli_epi64(bits, 52)), 52));
-    const __m256d x = _mm256_sub_pd(_mm256_mul_pd(_mm256_sub_pd(value, a), scale), one);
-    __m256d rows[2][4];
-    for (int lane = 0; lane < 4; ++lane) {
-        const double* coefficients = k.cells[index[lane]].c;
-        rows[0][lane] = _mm256_load_pd(coefficients);
-        rows[1][lane] = _mm256_load_pd(coefficients + 4);
-    }
-    __m256d term[8];
-    for (int half = 0; half < 2; ++half) {
-        const __m256d* r = rows[half];
-        const __m256d t0 = _mm256_unpacklo_pd(r[0], r[1]);
-        const __m256d t1 = _mm256_unpackhi_pd(r[0], r[1]);
-        const __m256d t2 = _mm256_unpacklo_pd(r[2], r[3]);
-        const __m256d t3 = _mm256_unpackhi_pd(r[2], r[3]);
-        term[4 * half] = _mm256_permute2f128_pd(t0, t2, 0x20);
-        term[4 * half + 1] = _mm256_permute2f128_pd(t1, t3, 0x20);
-        term[4 * half + 2] = _mm256_permute2f128_pd(t0, t2, 0x31);
-        term[4 * half + 3] = _mm256_permute2f128_pd(t1, t3, 0x31);
-    }
-    const __m256d x2 = _mm256_mul_pd(x, x);
-    const __m256d x4 = _mm256_mul_pd(x2, x2);
-    const __m256d p01 = _mm256_fmadd_pd(term[1], x, term[0]);
-    const __m256d p23 = _mm256_fmadd_pd(term[3], x, term[2]);
-    const __m256d p45 = _mm256_fmadd_pd(term[5], x, term[4]);
-    const __m256d p67 = _mm256_fmadd_pd(term[7], x, term[6]);
-    const __m256d lower = _mm256_fmadd_pd(p23, x2, p01);
-    const __m256d upper = _mm256_fmadd_pd(p67, x2, p45);
-    const __m256d light = _mm256_fmadd_pd(upper, x4, lower);
-    const __m256d shown = _mm256_blendv_pd(k.peak, light, _mm256_cmp_pd(light, k.peak, _CMP_LT_OQ));
-    // Below 2^-21 the light is 0 (E < c1); 0 and 1 themselves are bytes' values, which take
-    // the bytes' entries; other clipped values give the 0 and the peak computed.
-    const __m256d dark = _mm256_cmp_pd(value, tiny, _CMP_LT_OQ);
-    __m256d result = _mm256_andnot_pd(dark, _mm256_mul_pd(shown, k.per_white));
-    result = _mm256_blendv_pd(result, k.black, _mm256_cmp_pd(raw, zero, _CMP_EQ_OQ));
-    result = _mm256_blendv_pd(result, k.full, _mm256_cmp_pd(raw, one, _CMP_EQ_OQ));
-    const int unit = _mm256_movemask_pd(_mm256_and_pd(positive, below_one));
-    outside = _mm256_movemask_pd(
-        _mm256_andnot_pd(dark, _mm256_castsi256_pd(_mm256_andnot_si256(inside, none))));
-    maybe_byte = near_byte_lanes(raw) & unit;
-    return result;
 }
 #endif
 

@@ -31,10 +31,36 @@ inline bool cells_light(const PqPolynomials* p, double v, double& y) {
     return true;
 }
 
-// The light of one value by the profile's model, srgb or bt1886: from the channel's cells,
-// elsewhere with power_of's powers.
+// PQ's absolute light by the formula: E = V^(1/m2) and the outer power from the tables.
+double pq_formula_light(const SignalLight& s, double v) {
+    namespace k = display_constants;
+    const double e = power_of(s.power[0], v);
+    return 10000.0 * power_of(s.pq_outer, std::max(e - k::pq_c1, 0.0) / (k::pq_c2 - k::pq_c3 * e));
+}
+
+// PQ's absolute light of v in [0, 1]: its cell's polynomial, below 2^-19 the formula.
+inline double pq_light(const SignalLight& s, double v) {
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    const std::int64_t cell = pq_cell(bits);
+    if (cell < 0 || cell >= PqPolynomials::cells) {
+        return v < 0x1p-21 ? 0.0 : pq_formula_light(s, v);
+    }
+    return cell_polynomial(s.pq->polynomials.data(), bits, cell, v);
+}
+
+// One row of PQ: clipped to [0, 1], the light, clipped at the peak and relative to the white,
+// and a byte's value taking the byte's entry, in one pass.
+inline double pq_relative(const SignalLight& s, double v) {
+    const double light = pq_light(s, clip01(v));
+    return (light < s.parameters.peak ? light : s.parameters.peak) * s.per_white;
+}
+
+// The light of one value by the profile's model, srgb, bt1886 or PQ (relative to the white):
+// from the channel's cells, elsewhere with power_of's powers or PQ's own light.
 double power_light(const SignalLight& s, int c, double v) {
-    if (double y = 0.0; cells_light(s.cells[static_cast<std::size_t>(c)], v, y)) return y;
+    if (double y = 0.0; cells_light(s.cells[static_cast<std::size_t>(c)], v, y)) {
+        return y < s.ceiling ? y : s.ceiling;  // as the rows' vector code clips PQ's light
+    }
     switch (s.transfer) {
         case DisplayTransfer::srgb: {
             const double w = clip01(v);
@@ -45,6 +71,8 @@ double power_light(const SignalLight& s, int c, double v) {
             const double x = clip01(v) + s.parameters.bt1886_b;
             return power_of(s.power[0], x < 0.0 ? 0.0 : x) * s.bt1886_factor;
         }
+        case DisplayTransfer::pq:
+            return pq_relative(s, v);
         default: {
             const GogChannel& g = c == 0 ? s.gog.red : (c == 1 ? s.gog.green : s.gog.blue);
             const double base = g.gain * v + g.offset;
@@ -119,83 +147,18 @@ template <DisplayTransfer transfer>
 void power_row(const SignalLight& s, int c, const double* v, double* y, int n) {
 #if defined(ORV_AVX2_ROWS)
     if (processor_has_avx2_fma() && s.cells[static_cast<std::size_t>(c)] != nullptr) {
-        cells_row_avx2<DisplayTransfer::profile>(s, c, v, y, n);
+        if (s.transfer == DisplayTransfer::pq) {
+            cells_row_avx2<DisplayTransfer::pq>(s, c, v, y, n);
+        } else {
+            cells_row_avx2<DisplayTransfer::profile>(s, c, v, y, n);
+        }
         return;
     }
 #endif
     power_row_plain(s, c, v, y, n);
 }
 
-// PQ's absolute light by the formula: E = V^(1/m2) and the outer power from the tables.
-double pq_formula_light(const SignalLight& s, double v) {
-    namespace k = display_constants;
-    const double e = power_of(s.power[0], v);
-    return 10000.0 * power_of(s.pq_outer, std::max(e - k::pq_c1, 0.0) / (k::pq_c2 - k::pq_c3 * e));
-}
-
-// PQ's absolute light of v in [0, 1]: its cell's polynomial, below 2^-19 the formula.
-inline double pq_light(const SignalLight& s, double v) {
-    const auto bits = std::bit_cast<std::uint64_t>(v);
-    const std::int64_t cell = pq_cell(bits);
-    if (cell < 0 || cell >= PqPolynomials::cells) {
-        return v < 0x1p-21 ? 0.0 : pq_formula_light(s, v);
-    }
-    return cell_polynomial(s.pq->polynomials.data(), bits, cell, v);
-}
-
-// One row of PQ: clipped to [0, 1], the light, clipped at the peak and relative to the white,
-// and a byte's value taking the byte's entry, in one pass.
-inline double pq_relative(const SignalLight& s, double v) {
-    const double light = pq_light(s, clip01(v));
-    return (light < s.parameters.peak ? light : s.parameters.peak) * s.per_white;
-}
-
-void pq_row_plain(const SignalLight& s, int c, const double* v, double* y, int n) {
-    for (int i = 0; i < n; ++i) y[i] = pq_relative(s, v[i]);
-    byte_entries_plain(s, c, v, y, n);
-}
-
 #if defined(ORV_AVX2_ROWS)
-
-[[gnu::target("avx2,fma")]] void pq_row_avx2(const SignalLight& s, int c, const double* v,
-                                             double* y, int n) {
-    PqLanes k;
-    set_lanes<DisplayTransfer::pq>(k, s, c);
-    const double* table = s.table[static_cast<std::size_t>(c)].data();
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        int outside = 0;
-        int maybe_byte = 0;
-        _mm256_storeu_pd(
-            y + i, light_quad<DisplayTransfer::pq>(k, _mm256_loadu_pd(v + i), outside, maybe_byte));
-        fix_lanes(outside, maybe_byte, table, v, y, i,
-                  [&s](double value) { return pq_relative(s, value); });
-    }
-    pq_row_plain(s, c, v + i, y + i, n - i);
-}
-#endif
-
-void pq_row(const SignalLight& s, int c, const double* v, double* y, int n) {
-#if defined(ORV_AVX2_ROWS)
-    if (processor_has_avx2_fma()) {
-        pq_row_avx2(s, c, v, y, n);
-        return;
-    }
-#endif
-    pq_row_plain(s, c, v, y, n);
-}
-
-#if defined(ORV_AVX2_ROWS)
-// One lane of channel c put right: the transfer's light, value by value.
-template <DisplayTransfer transfer>
-double lane_light(const SignalLight& s, int c, double value) {
-    if constexpr (transfer == DisplayTransfer::pq) {
-        return pq_relative(s, value);
-    } else {
-        return power_light(s, c, value);
-    }
-}
-
 // signal_row_to_planes four pixels at a time: the pixels' channels taken apart with
 // shuffles (as take_apart_avx2), each channel's light_quad, lanes put right one by one where
 // they must be, and the matrix with the products and sums in the plain order, the light never
@@ -234,7 +197,7 @@ template <DisplayTransfer transfer, class Lanes>
             _mm256_store_pd(raw, v[c]);
             _mm256_store_pd(y, light[c]);
             fix_lanes(outside[c], maybe_byte[c], table, raw, y, 0,
-                      [&s, c](double value) { return lane_light<transfer>(s, c, value); });
+                      [&s, c](double value) { return power_light(s, c, value); });
             light[c] = _mm256_load_pd(y);
         }
         for (int row = 0; row < 3; ++row) {
@@ -272,9 +235,6 @@ double hlg_scene_light(const SignalLight& s, double v) {
 
 void channel_light_row(const SignalLight& s, int c, const double* v, double* y, int n) {
     switch (s.transfer) {
-        case DisplayTransfer::pq:
-            pq_row(s, c, v, y, n);
-            return;
         case DisplayTransfer::hlg:
             for (int i = 0; i < n; ++i) y[i] = hlg_scene_light(s, v[i]);
             byte_entries(s, c, v, y, n);
@@ -336,18 +296,12 @@ bool signal_row_to_planes(const SignalLight& s, const Matrix3& m, const double* 
     if (!processor_has_avx2_fma()) return false;
     double* const out[3] = {p0, p1, p2};
     if (s.cells[0] != nullptr && s.cells[1] != nullptr && s.cells[2] != nullptr) {
-        planes_row_avx2<DisplayTransfer::profile, CellLanes>(s, m, in, width, out);
+        if (s.transfer == DisplayTransfer::pq) {
+            planes_row_avx2<DisplayTransfer::pq, CellLanes>(s, m, in, width, out);
+        } else {
+            planes_row_avx2<DisplayTransfer::profile, CellLanes>(s, m, in, width, out);
+        }
         return true;
-    }
-    switch (s.transfer) {
-        case DisplayTransfer::pq:
-            planes_row_avx2<DisplayTransfer::pq, PqLanes>(s, m, in, width, out);
-            return true;
-        case DisplayTransfer::profile:
-        case DisplayTransfer::srgb:
-        case DisplayTransfer::bt1886:
-        case DisplayTransfer::hlg:
-            return false;
     }
 #endif
     (void)s, (void)m, (void)in, (void)width, (void)p0, (void)p1, (void)p2;
