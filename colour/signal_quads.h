@@ -82,6 +82,23 @@ inline void fix_lanes(int outside, int maybe_byte, const double* table, const do
 #endif
 
 #if defined(ORV_AVX2_ROWS)
+// Four pixels' red, green and blue (twelve values from p) as three vectors: (r0 g0 | b0 r1),
+// (g1 b1 | r2 g2), (b2 r3 | g3 b3) regrouped by halves and then shuffled within them.
+[[gnu::target("avx2"), gnu::always_inline]] inline void take_apart_quad(const double* p,
+                                                                        __m256d v[3]) {
+    const __m256d m0 = _mm256_loadu_pd(p);
+    const __m256d m1 = _mm256_loadu_pd(p + 4);
+    const __m256d m2 = _mm256_loadu_pd(p + 8);
+    const __m256d lo = _mm256_permute2f128_pd(m0, m1, 0x30);   // r0 g0 | r2 g2
+    const __m256d mid = _mm256_permute2f128_pd(m0, m2, 0x21);  // b0 r1 | b2 r3
+    const __m256d hi = _mm256_permute2f128_pd(m1, m2, 0x30);   // g1 b1 | g3 b3
+    v[0] = _mm256_shuffle_pd(lo, mid, 0b1010);
+    v[1] = _mm256_shuffle_pd(lo, hi, 0b0101);
+    v[2] = _mm256_shuffle_pd(mid, hi, 0b1010);
+}
+#endif
+
+#if defined(ORV_AVX2_ROWS)
 // Lanes whose value is exactly 0 or 1, bytes' values common in clipped video (black bars), take
 // the bytes' light (table[0], table[255]) four at a time and leave both masks: for the quads
 // that leave them to fix_lanes, on the path taken only where a quad has such lanes.

@@ -160,7 +160,7 @@ void power_row(const SignalLight& s, int c, const double* v, double* y, int n) {
 
 #if defined(ORV_AVX2_ROWS)
 // signal_row_to_planes four pixels at a time: the pixels' channels taken apart with
-// shuffles (as take_apart_avx2), each channel's light_quad, lanes put right one by one where
+// shuffles (take_apart_quad), each channel's light_quad, lanes put right one by one where
 // they must be, and the matrix with the products and sums in the plain order, the light never
 // leaving the registers. The row's last pixels go value by value.
 template <DisplayTransfer transfer, class Lanes>
@@ -172,15 +172,8 @@ template <DisplayTransfer transfer, class Lanes>
     for (std::size_t i = 0; i < 9; ++i) q[i] = _mm256_set1_pd(m[i]);
     int x = 0;
     for (; x + 4 <= n; x += 4) {
-        const double* p = in + 3 * static_cast<std::size_t>(x);
-        const __m256d m0 = _mm256_loadu_pd(p);
-        const __m256d m1 = _mm256_loadu_pd(p + 4);
-        const __m256d m2 = _mm256_loadu_pd(p + 8);
-        const __m256d lo = _mm256_permute2f128_pd(m0, m1, 0x30);   // r0 g0 | r2 g2
-        const __m256d mid = _mm256_permute2f128_pd(m0, m2, 0x21);  // b0 r1 | b2 r3
-        const __m256d hi = _mm256_permute2f128_pd(m1, m2, 0x30);   // g1 b1 | g3 b3
-        const __m256d v[3] = {_mm256_shuffle_pd(lo, mid, 0b1010), _mm256_shuffle_pd(lo, hi, 0b0101),
-                              _mm256_shuffle_pd(mid, hi, 0b1010)};
+        __m256d v[3];
+        take_apart_quad(in + 3 * static_cast<std::size_t>(x), v);
         __m256d light[3];
         int outside[3];
         int maybe_byte[3];
@@ -257,22 +250,16 @@ void take_apart_plain(const double* from, int n, double* r, double* g, double* b
 }
 
 #if defined(ORV_AVX2_ROWS)
-// Four pixels at a time: (r0 g0 | b0 r1), (g1 b1 | r2 g2), (b2 r3 | g3 b3) regrouped by halves
-// and then shuffled within them.
+// Four pixels at a time.
 [[gnu::target("avx2")]] void take_apart_avx2(const double* from, int n, double* r, double* g,
                                              double* b) {
     int i = 0;
     for (; i + 4 <= n; i += 4) {
-        const double* p = from + 3 * i;
-        const __m256d m0 = _mm256_loadu_pd(p);
-        const __m256d m1 = _mm256_loadu_pd(p + 4);
-        const __m256d m2 = _mm256_loadu_pd(p + 8);
-        const __m256d x = _mm256_permute2f128_pd(m0, m1, 0x30);  // r0 g0 | r2 g2
-        const __m256d y = _mm256_permute2f128_pd(m0, m2, 0x21);  // b0 r1 | b2 r3
-        const __m256d z = _mm256_permute2f128_pd(m1, m2, 0x30);  // g1 b1 | g3 b3
-        _mm256_storeu_pd(r + i, _mm256_shuffle_pd(x, y, 0b1010));
-        _mm256_storeu_pd(g + i, _mm256_shuffle_pd(x, z, 0b0101));
-        _mm256_storeu_pd(b + i, _mm256_shuffle_pd(y, z, 0b1010));
+        __m256d v[3];
+        take_apart_quad(from + 3 * i, v);
+        _mm256_storeu_pd(r + i, v[0]);
+        _mm256_storeu_pd(g + i, v[1]);
+        _mm256_storeu_pd(b + i, v[2]);
     }
     take_apart_plain(from + 3 * i, n - i, r + i, g + i, b + i);
 }
