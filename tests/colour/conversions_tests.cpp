@@ -510,7 +510,8 @@ namespace orv {
 namespace {
 
 // The image conversion looks bytes up by value range; every byte must equal the one the
-// formula gives, also right at the edges where the truncation changes its result.
+// formula gives, also right at the edges where the truncation changes its result (inside a
+// bin, where the table holds the edge itself), four pixels at a time and one at a time.
 TEST(PlanesToDisplay, LookUpGivesTheBytesOfTheFormula) {
     const GogChannel models[] = {{1, 0, 2.2},
                                  {0.98, 0.02, 2.4},
@@ -540,21 +541,26 @@ TEST(PlanesToDisplay, LookUpGivesTheBytesOfTheFormula) {
         }
         values.push_back(NAN);
         values.push_back(1e308);
-        while (values.size() % 1024 != 0) values.push_back(0.5);
-        PixelBuffer out = make_pixel_buffer(1024, static_cast<int>(values.size() / 1024));
-        PlanarImage image;
-        image.width = out.width;
-        image.height = out.height;
-        for (auto& plane : image.planes) plane = values;
-        const GogParameters gog = {ch, ch, ch};
-        planes_to_display(out, image, gog, identity);
-        int mismatches = 0;
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            const std::uint8_t expected = inverse_display_byte(values[i], ch, 1.0 / ch.gamma);
-            for (int c = 0; c < 3; ++c)
-                mismatches += out.bytes[3 * i + static_cast<std::size_t>(c)] != expected;
+        while (values.size() % 3072 != 0) values.push_back(0.5);
+        // Rows of 1024 go four pixels at a time, rows of 3 one at a time.
+        for (const int width : {1024, 3}) {
+            PixelBuffer out = make_pixel_buffer(width, static_cast<int>(values.size()) / width);
+            PlanarImage image;
+            image.width = out.width;
+            image.height = out.height;
+            for (auto& plane : image.planes) plane = values;
+            const GogParameters gog = {ch, ch, ch};
+            planes_to_display(out, image, gog, identity);
+            int mismatches = 0;
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                const std::uint8_t expected = inverse_display_byte(values[i], ch, 1.0 / ch.gamma);
+                const std::size_t at = i / static_cast<std::size_t>(width) * out.stride +
+                                       3 * (i % static_cast<std::size_t>(width));
+                for (std::size_t c = 0; c < 3; ++c) mismatches += out.bytes[at + c] != expected;
+            }
+            EXPECT_EQ(mismatches, 0)
+                << ch.gain << " " << ch.offset << " " << ch.gamma << " width " << width;
         }
-        EXPECT_EQ(mismatches, 0) << ch.gain << " " << ch.offset << " " << ch.gamma;
     }
 }
 
