@@ -129,9 +129,10 @@ struct InverseChannelTable {
 };
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-// One channel of four pixels by look-up: the table entry of each value's bin, the entry past
-// the bins that holds 255 for values from top up, the -1 entry for anything else (negative,
-// NaN, infinite). The 32-bit reads take each entry with the next as its upper half.
+// One channel of four pixels by look-up: the table entry of each value's bin (a bin of one
+// edge answered by comparing the value with the edge), the entry past the bins that holds
+// 255 for values from top up, the -1 entry for anything else (negative, NaN, infinite). The
+// 32-bit reads take each entry with the next as its upper half.
 [[gnu::target("avx2")]] inline __m128i quad_entries(const InverseChannelTable& table, __m256d u) {
     constexpr int bins = InverseChannelTable::bins;
     const __m256d top = _mm256_set1_pd(table.top);
