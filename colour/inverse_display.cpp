@@ -196,8 +196,9 @@ struct InverseChannelTable {
 }
 #endif
 
-// The three channels' tables of one display model. Building them takes some 50 000 powers,
-// so each thread keeps those of the model it used last: a frame loop builds them once.
+// The three channels' tables of one display model. Building them takes some 200 000 powers
+// (two a bin, and a bisection for each edge), so each thread keeps those of the model it used
+// last: a frame loop builds them once.
 struct InverseTables {
     GogParameters gog;
     InverseChannelTable red, green, blue;
