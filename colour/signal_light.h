@@ -119,9 +119,10 @@ struct SignalLight {
     // The cells' light is clipped here: PQ's peak relative to the white; infinite otherwise.
     double ceiling = std::numeric_limits<double>::infinity();
     double per_white = 1.0;
-    double bt1886_factor = 1.0;  // BT.1886's a over the white: its light relative to the white //
-                                 // PQ's light is relative to the white by this factor
-    PowerTable hlg_system;       // HLG's system gamma - 1
+    // BT.1886's a over the white, which makes its light relative to the white; PQ's light is
+    // made relative to the white by the same factor.
+    double bt1886_factor = 1.0;
+    PowerTable hlg_system;  // HLG's system gamma - 1
     ExpTable hlg_exp;
 };
 
