@@ -1,16 +1,16 @@
 // Mixed-radix FFT: decimation in frequency over an ordered factor list, with
 // butterflies for 2, 3, 4 and 5 and a general butterfly for other odd primes, rotation
-// factors from a recurrence, and a two-stage reordering (square factors by exchanges, then
-// the square-free digit positions along permutation cycles).
+// factors from a recurrence, and the results put into natural order by a table of their
+// digit-reversed positions.
 //
 // Everything that depends only on the length and the sign (factor list, rotation factors,
-// odd-factor tables, reordering tables) is worked out once into a plan and kept in a small
+// odd-factor tables, the natural-order table) is worked out once into a plan and kept in a small
 // per-thread cache, so each thread has its own working state and transforms may run on
 // several threads at once. Plane transforms push 16 rows or columns through the passes side
 // by side (lane l of value e at [e * 16 + l]), which the compiler turns into vector code; each
 // lane performs exactly the arithmetic of a single transform.
 //
-// Pieces: fft_plan (factorisation, tables, reordering, plan cache), fft_passes.h (the
+// Pieces: fft_plan (factorisation, tables, natural order, plan cache), fft_passes.h (the
 // butterflies), fft_lines.h (the plane driver), fft_dispatch (the driver per instruction set).
 
 #include "numeric/fft.h"
@@ -29,17 +29,15 @@ using fft_detail::transform_lines;
 std::vector<int> fft_factors(int n) {
     std::vector<int> factors;
     if (n < 2) return factors;
-    int square_count = 0;
-    fft_detail::factorise(n, factors, square_count);
+    fft_detail::factorise(n, factors);
     return factors;
 }
 
 void fft_core(double* re, double* im, int n, int sign) {
     if (n < 2) return;
-    const FftPlan& plan = plan_for(n, sign >= 0 ? 1 : -1);
+    FftPlan& plan = plan_for(n, sign >= 0 ? 1 : -1);
     Passes<1>::run(plan, re, im);
-    fft_detail::reorder_square(plan, re, im);
-    fft_detail::reorder_square_free(plan, re, im);
+    fft_detail::reorder(plan, re, im);
 }
 
 void fft_1d(double* re, double* im, int direction, int n) {

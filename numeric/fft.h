@@ -11,8 +11,8 @@
 
 namespace orv {
 
-// The engine's ordered factor list of n: square factors, square-free factors, the square
-// factors again in reverse order (e.g. 1920 -> 4 2 2 3 5 2 4). Empty for n < 2.
+// The engine's ordered factor list of n: fours, a two where the power of two is odd, then the
+// odd primes in ascending order (e.g. 1920 -> 4 4 4 2 3 5). Empty for n < 2.
 std::vector<int> fft_factors(int n);
 
 // In-place unscaled transform of n complex values (n < 2: nothing happens).

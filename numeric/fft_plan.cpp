@@ -1,4 +1,4 @@
-// Factorisation, rotation factors, odd-factor tables and reordering tables of the
+// Factorisation, rotation factors, odd-factor tables and the natural-order table of the
 // mixed-radix transform, and the per-thread plan cache.
 
 #include "numeric/fft_plan.h"
@@ -19,8 +19,6 @@ constexpr double two_pi_fifth = 1.2566370614359172;
 // tables (factors the fixed-size engine could not take) are evaluated directly so that their
 // accuracy does not degrade with the length of the recurrence.
 constexpr int recurrence_table_limit = 23;
-// Complex values parked at once while the square-free reordering shifts a cycle.
-constexpr Index park_block = 23;
 // Cost per value of a pass with a general odd factor f, as general_factor_weight * f.
 constexpr double general_factor_weight = 0.27;
 // Rader's method is taken where its estimate is below this share of the others', and each
@@ -106,75 +104,45 @@ void build_odd_table(FftPlan& plan, FftPass& pass, int& previous_odd,
     previous_offset = pass.odd;
 }
 
-void build_reordering(FftPlan& plan) {
-    const int n = plan.n;
-    const int m = static_cast<int>(plan.factors.size());
-    const int t = plan.square_count;
-    const int u = m - 2 * t;
-    // Stage 1: swap digit i with digit m-1-i (i < t) of every position (most significant
-    // digit first, digit i of radix factors[i]); the radices match, so this is an involution.
-    if (t > 0) {
-        plan.square_partner.resize(static_cast<std::size_t>(n));
-        std::vector<int> digits(static_cast<std::size_t>(m));
-        std::vector<Index> weight(static_cast<std::size_t>(m));
-        Index wgt = 1;
-        for (int i = m - 1; i >= 0; --i) {
-            weight[static_cast<std::size_t>(i)] = wgt;
-            wgt *= plan.factors[static_cast<std::size_t>(i)];
+// The factors the cost estimates count, as they were counted when the estimates and the
+// choice between the passes, the chirp method and Rader's were calibrated against measured
+// times: each 16 as two fours, each odd square as two factors, then a four left over as one
+// four or else as two twos, and the square-free rest as its primes. The passes themselves
+// take fewer factors (factorise); counted that way, the estimates picked slower methods for
+// some lengths (314: 29 % slower by the chirp method).
+std::vector<int> calibration_factors(int n) {
+    std::vector<int> factors;
+    long long k = n;
+    while (k % 16 == 0) {
+        factors.insert(factors.end(), 2, 4);
+        k /= 16;
+    }
+    for (long long j = 3;; j += 2) {
+        while (k % (j * j) == 0) {
+            factors.insert(factors.end(), 2, static_cast<int>(j));
+            k /= j * j;
         }
-        for (Index pos = 0; pos < n; ++pos) {
-            Index rest = pos;
-            for (int i = m - 1; i >= 0; --i) {
-                const int f = plan.factors[static_cast<std::size_t>(i)];
-                digits[static_cast<std::size_t>(i)] = static_cast<int>(rest % f);
-                rest /= f;
-            }
-            Index partner = pos;
-            for (int i = 0; i < t; ++i) {
-                const int a = digits[static_cast<std::size_t>(i)];
-                const int b = digits[static_cast<std::size_t>(m - 1 - i)];
-                partner += (b - a) * weight[static_cast<std::size_t>(i)] +
-                           (a - b) * weight[static_cast<std::size_t>(m - 1 - i)];
-            }
-            plan.square_partner[static_cast<std::size_t>(pos)] = partner;
+        if ((j + 2) * (j + 2) > k) break;
+    }
+    if (k <= 4) {
+        if (k != 1) factors.push_back(static_cast<int>(k));
+        return factors;
+    }
+    if (k % 4 == 0) {
+        factors.insert(factors.end(), 2, 2);
+        k /= 4;
+    }
+    for (long long j = 2; j <= k; j = (j == 2) ? 3 : j + 2) {
+        if (j * j > k) {
+            factors.push_back(static_cast<int>(k));
+            break;
+        }
+        if (k % j == 0) {
+            factors.push_back(static_cast<int>(j));
+            k /= j;
         }
     }
-    // Stage 2: within each block, the square-free digits (radices q1..qu, q1 most significant)
-    // are reversed (radices qu..q1), moving runs of free_block consecutive values.
-    if (u >= 2) {
-        plan.free_product = 1;
-        for (int i = t; i < t + u; ++i)
-            plan.free_product *= plan.factors[static_cast<std::size_t>(i)];
-        plan.free_block = 1;
-        for (int i = t + u; i < m; ++i)
-            plan.free_block *= plan.factors[static_cast<std::size_t>(i)];
-        const Index q = plan.free_product;
-        std::vector<Index> source(static_cast<std::size_t>(q));
-        for (Index mu = 0; mu < q; ++mu) {
-            Index rest = mu;
-            Index dest = 0;
-            for (int i = t + u - 1; i >= t; --i) {
-                // digit i, counted from the least significant end of mu
-                const int f = plan.factors[static_cast<std::size_t>(i)];
-                dest = dest * f + rest % f;
-                rest /= f;
-            }
-            source[static_cast<std::size_t>(dest)] = mu;
-        }
-        std::vector<bool> seen(static_cast<std::size_t>(q), false);
-        for (Index start = 0; start < q; ++start) {
-            if (seen[static_cast<std::size_t>(start)] ||
-                source[static_cast<std::size_t>(start)] == start)
-                continue;
-            Index d = start;
-            do {
-                seen[static_cast<std::size_t>(d)] = true;
-                plan.free_cycles.push_back(d);
-                d = source[static_cast<std::size_t>(d)];
-            } while (d != start);
-            plan.free_cycles.push_back(-1);
-        }
-    }
+    return factors;
 }
 
 std::unique_ptr<FftPlan> build_mixed_radix_plan(int n, int sign);
@@ -237,7 +205,7 @@ std::unique_ptr<FftPlan> build_chirp_plan(int n, int sign, Index m) {
     auto plan = std::make_unique<FftPlan>();
     plan->n = n;
     plan->sign = sign;
-    factorise(n, plan->factors, plan->square_count);
+    factorise(n, plan->factors);
     auto b = std::make_unique<BluesteinPlan>();
     b->m = m;
     b->chirp_re.resize(static_cast<std::size_t>(n));
@@ -312,9 +280,7 @@ long long generator_mod(int n) {
 // (measured: 1913, whose 1912 = 2^3 239, takes four times as long as by the chirp method),
 // hence a charge per general factor.
 double rader_cost(int n) {
-    std::vector<int> factors;
-    int square_count = 0;
-    factorise(n - 1, factors, square_count);
+    const std::vector<int> factors = calibration_factors(n - 1);
     const auto general = std::count_if(factors.begin(), factors.end(), [](int f) { return f > 5; });
     return 2.0 * passes_cost(n - 1) +
            (4.0 + rader_general_charge * static_cast<double>(general)) * (n - 1);
@@ -324,7 +290,7 @@ std::unique_ptr<FftPlan> build_rader_plan(int n, int sign) {
     auto plan = std::make_unique<FftPlan>();
     plan->n = n;
     plan->sign = sign;
-    factorise(n, plan->factors, plan->square_count);
+    factorise(n, plan->factors);
     auto r = std::make_unique<RaderPlan>();
     const Index m = n - 1;
     const long long g = generator_mod(n);
@@ -369,7 +335,7 @@ std::unique_ptr<FftPlan> build_mixed_radix_plan(int n, int sign) {
     auto plan = std::make_unique<FftPlan>();
     plan->n = n;
     plan->sign = sign;
-    factorise(n, plan->factors, plan->square_count);
+    factorise(n, plan->factors);
     plan->c72 = std::cos(two_pi_fifth);
     plan->s72 = std::sin(two_pi_fifth);
     plan->s120 = std::sqrt(0.75);
@@ -394,7 +360,6 @@ std::unique_ptr<FftPlan> build_mixed_radix_plan(int n, int sign) {
         plan->passes.push_back(pass);
         span = pass.sub;
     }
-    build_reordering(*plan);
     return plan;
 }
 
@@ -403,50 +368,31 @@ constexpr std::size_t plan_cache_size = 8;
 
 }  // namespace
 
-// Ordered factor list: square factors, square-free factors, square factors reversed.
-void factorise(int n, std::vector<int>& factors, int& square_count) {
+// Ordered factor list of the passes: fours, a two where the power of two is odd, then the
+// odd primes in ascending order. Every pass reads and writes every value once, so the list
+// has as few factors as the butterflies allow (a four in place of two twos); the last pass
+// needs no rotation, so the largest factor, whose rotations cost most, goes last.
+void factorise(int n, std::vector<int>& factors) {
     factors.clear();
     long long k = n;
-    while (k % 16 == 0) {
-        factors.push_back(4);
-        k /= 16;
+    int twos = 0;
+    while (k % 2 == 0) {
+        ++twos;
+        k /= 2;
     }
-    for (long long j = 3;; j += 2) {
-        while (k % (j * j) == 0) {
+    factors.insert(factors.end(), static_cast<std::size_t>(twos / 2), 4);
+    if (twos % 2 != 0) factors.push_back(2);
+    for (long long j = 3; j * j <= k; j += 2) {
+        while (k % j == 0) {
             factors.push_back(static_cast<int>(j));
-            k /= j * j;
-        }
-        if ((j + 2) * (j + 2) > k) break;
-    }
-    if (k <= 4) {
-        square_count = static_cast<int>(factors.size());
-        if (k != 1) factors.push_back(static_cast<int>(k));
-    } else {
-        if (k % 4 == 0) {
-            factors.push_back(2);
-            k /= 4;
-        }
-        square_count = static_cast<int>(factors.size());
-        for (long long j = 2; j <= k; j = (j == 2) ? 3 : j + 2) {
-            if (j * j > k) {
-                // What remains is a prime, the last square-free factor.
-                factors.push_back(static_cast<int>(k));
-                break;
-            }
-            if (k % j == 0) {
-                factors.push_back(static_cast<int>(j));
-                k /= j;
-            }
+            k /= j;
         }
     }
-    for (int i = square_count - 1; i >= 0; --i)
-        factors.push_back(factors[static_cast<std::size_t>(i)]);
+    if (k > 1) factors.push_back(static_cast<int>(k));
 }
 
 double passes_cost(int n) {
-    std::vector<int> factors;
-    int square_count = 0;
-    factorise(n, factors, square_count);
+    const std::vector<int> factors = calibration_factors(n);
     double per_value = 0.0;
     for (int f : factors) {
         switch (f) {
@@ -485,67 +431,37 @@ FftPlan& plan_for(int n, int sign) {
     return *cache.front();
 }
 
-// The combined gather table, from the two stages applied to the positions themselves (real
-// parts carry the positions, exact in doubles). Built when a plane transform first needs it.
+// The passes leave output r of a butterfly of pass i at r * sub_i from the start of its block,
+// and that block then holds the frequencies congruent to r modulo the factor: so frequency k,
+// whose digits r_i = (k / (f_0 ... f_{i-1})) mod f_i are taken from the first factor on, sits
+// at the sum of r_i * sub_i. Built when a plane transform first needs it.
 const Index* natural_order(FftPlan& plan) {
     const Index n = plan.n;
     if (plan.natural_source.empty()) {
-        std::vector<double> pos_re(static_cast<std::size_t>(n));
-        std::vector<double> pos_im(static_cast<std::size_t>(n), 0.0);
-        for (Index k = 0; k < n; ++k) pos_re[static_cast<std::size_t>(k)] = static_cast<double>(k);
-        reorder_square(plan, pos_re.data(), pos_im.data());
-        reorder_square_free(plan, pos_re.data(), pos_im.data());
         plan.natural_source.resize(static_cast<std::size_t>(n));
-        for (Index k = 0; k < n; ++k)
-            plan.natural_source[static_cast<std::size_t>(k)] =
-                static_cast<Index>(pos_re[static_cast<std::size_t>(k)]);
+        for (Index k = 0; k < n; ++k) {
+            Index rest = k;
+            Index position = 0;
+            for (const FftPass& pass : plan.passes) {
+                position += rest % pass.factor * pass.sub;
+                rest /= pass.factor;
+            }
+            plan.natural_source[static_cast<std::size_t>(k)] = position;
+        }
     }
     return plan.natural_source.data();
 }
 
-// Stage 1 of the reordering: undo the digit reversal of the square factors by exchanges.
-void reorder_square(const FftPlan& plan, double* re, double* im) {
-    if (plan.square_partner.empty()) return;
-    const Index n = plan.n;
-    for (Index pos = 0; pos < n; ++pos) {
-        const Index other = plan.square_partner[static_cast<std::size_t>(pos)];
-        if (other > pos) {
-            std::swap(re[pos], re[other]);
-            std::swap(im[pos], im[other]);
-        }
-    }
-}
-
-// Stage 2: move the runs of the square-free digit positions along the cycles of their
-// permutation, parking one short run at a time.
-void reorder_square_free(const FftPlan& plan, double* re, double* im) {
-    if (plan.free_cycles.empty()) return;
-    const Index block = plan.free_block;
-    const Index group = plan.free_product * block;
-    double park_re[park_block];
-    double park_im[park_block];
-    for (Index base = 0; base < plan.n; base += group) {
-        for (std::size_t c = 0; c < plan.free_cycles.size(); ++c) {
-            const std::size_t first = c;
-            while (plan.free_cycles[c + 1] >= 0) ++c;
-            const std::size_t last = c;  // cycle is free_cycles[first..last]
-            ++c;                         // skip the end mark
-            for (Index off = 0; off < block; off += park_block) {
-                const Index len = std::min(park_block, block - off);
-                const Index start = base + plan.free_cycles[first] * block + off;
-                std::copy(re + start, re + start + len, park_re);
-                std::copy(im + start, im + start + len, park_im);
-                for (std::size_t e = first; e < last; ++e) {
-                    const Index dst = base + plan.free_cycles[e] * block + off;
-                    const Index src = base + plan.free_cycles[e + 1] * block + off;
-                    std::copy(re + src, re + src + len, re + dst);
-                    std::copy(im + src, im + src + len, im + dst);
-                }
-                const Index dst = base + plan.free_cycles[last] * block + off;
-                std::copy(park_re, park_re + len, re + dst);
-                std::copy(park_im, park_im + len, im + dst);
-            }
-        }
+void reorder(FftPlan& plan, double* re, double* im) {
+    if (plan.bluestein || plan.rader) return;
+    const Index* source = natural_order(plan);
+    thread_local std::vector<double> from_re, from_im;
+    const auto n = static_cast<std::size_t>(plan.n);
+    from_re.assign(re, re + n);
+    from_im.assign(im, im + n);
+    for (std::size_t k = 0; k < n; ++k) {
+        re[k] = from_re[static_cast<std::size_t>(source[k])];
+        im[k] = from_im[static_cast<std::size_t>(source[k])];
     }
 }
 

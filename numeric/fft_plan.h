@@ -51,19 +51,12 @@ struct FftPlan {
     int n = 0;
     int sign = 0;
     std::vector<int> factors;
-    int square_count = 0;
     std::vector<FftPass> passes;
     std::vector<double> rot_re, rot_im;
     std::vector<double> odd_cos, odd_sin;
     double c72 = 0, s72 = 0, c144 = 0, s144 = 0, s120 = 0;
-    // Reordering, stage 1: partner of every position under the square-factor digit exchange.
-    std::vector<Index> square_partner;
-    // Stage 2: the square-free digit positions, moved in blocks of `free_block` values.
-    Index free_product = 1;
-    Index free_block = 1;
-    std::vector<Index> free_cycles;  // cycles of the digit permutation, each ended by -1
-    // Natural index k of the result comes from position natural_source[k] after the passes;
-    // obtained by running the two reordering stages on the positions themselves.
+    // Natural index k of the result comes from position natural_source[k] after the passes
+    // (the digit reversal of k), built when first needed.
     std::vector<Index> natural_source;
     // Set for lengths transformed by the chirp method; the passes and reordering are then
     // empty and the result comes out in natural order.
@@ -73,8 +66,9 @@ struct FftPlan {
     std::unique_ptr<RaderPlan> rader;
 };
 
-// Ordered factor list: square factors, square-free factors, square factors reversed.
-void factorise(int n, std::vector<int>& factors, int& square_count);
+// Ordered factor list of the passes: fours, a two where the power of two is odd, then the odd
+// primes in ascending order.
+void factorise(int n, std::vector<int>& factors);
 
 // Estimated cost of the passes for a length, in units of a radix-2 butterfly per value;
 // the chirp method or Rader's is chosen where its own estimate is lower.
@@ -86,8 +80,8 @@ FftPlan& plan_for(int n, int sign);
 // Natural index k of the result comes from position natural_order(plan)[k] after the passes.
 const Index* natural_order(FftPlan& plan);
 
-// The two reordering stages in place, for a single sequence.
-void reorder_square(const FftPlan& plan, double* re, double* im);
-void reorder_square_free(const FftPlan& plan, double* re, double* im);
+// The results of the passes of a single sequence put into natural order in place (nothing to
+// do for the chirp method and Rader's).
+void reorder(FftPlan& plan, double* re, double* im);
 
 }  // namespace orv::fft_detail
