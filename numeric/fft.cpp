@@ -1,5 +1,5 @@
 // Mixed-radix FFT: decimation in frequency over an ordered factor list, with
-// butterflies for 2, 3, 4 and 5 and a general butterfly for other odd primes, rotation
+// butterflies for 2, 3, 4, 5 and 6 and a general butterfly for other odd primes, rotation
 // factors from a recurrence, and the results put into natural order by a table of their
 // digit-reversed positions.
 //
@@ -11,7 +11,8 @@
 // lane performs exactly the arithmetic of a single transform.
 //
 // Pieces: fft_plan (factorisation, tables, natural order, plan cache), fft_passes.h (the
-// butterflies), fft_lines.h (the plane driver), fft_dispatch (the driver per instruction set).
+// passes; their butterflies in fft_butterflies.h), fft_lines.h (the plane driver), fft_dispatch
+// (the driver per instruction set).
 
 #include "numeric/fft.h"
 

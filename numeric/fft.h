@@ -11,8 +11,9 @@
 
 namespace orv {
 
-// The engine's ordered factor list of n: fours, a two where the power of two is odd, then the
-// odd primes in ascending order (e.g. 1920 -> 4 4 4 2 3 5). Empty for n < 2.
+// The engine's ordered factor list of n: fours, a six where the power of two is odd and n has
+// a three (else a two), then the odd primes in ascending order (e.g. 1920 -> 4 4 4 6 5).
+// Empty for n < 2.
 std::vector<int> fft_factors(int n);
 
 // In-place unscaled transform of n complex values (n < 2: nothing happens).

@@ -1,8 +1,8 @@
 #pragma once
 // The passes of the mixed-radix transform on L interleaved sequences: value e of lane l sits
 // at [e * L + l]. Every lane sees exactly the arithmetic of a single transform. The
-// butterflies are written as kernels over the L lanes of one group of values, with the
-// rotation decided outside the lane loop, so that the compiler turns the lane loops into
+// butterflies (fft_butterflies.h) are kernels over the L lanes of one group of values, with
+// the rotation decided outside the lane loop, so that the compiler turns the lane loops into
 // vector instructions. Every function here is always inlined into the entry point that
 // uses it, so that each entry point compiles it for its own instruction set.
 
@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "numeric/fft_butterflies.h"
 #include "numeric/fft_plan.h"
 
 namespace orv::fft_detail {
@@ -42,161 +43,6 @@ inline OddWork& odd_work(std::size_t size) {
         work.bk_im.resize(size);
     }
     return work;
-}
-
-// out = (x + iy)(c + is)
-[[gnu::always_inline]] inline void rotate(double x, double y, double c, double s, double& out_r,
-                                          double& out_i) {
-    out_r = x * c - y * s;
-    out_i = x * s + y * c;
-}
-
-template <int L, bool Rot>
-[[gnu::always_inline]] inline void butterfly2(double* __restrict__ r0, double* __restrict__ i0,
-                                              double* __restrict__ r1, double* __restrict__ i1,
-                                              double c, double s) {
-    for (int l = 0; l < L; ++l) {
-        const double ar = r0[l] - r1[l];
-        const double ai = i0[l] - i1[l];
-        r0[l] = r0[l] + r1[l];
-        i0[l] = i0[l] + i1[l];
-        if constexpr (Rot) {
-            r1[l] = c * ar - s * ai;
-            i1[l] = s * ar + c * ai;
-        } else {
-            r1[l] = ar;
-            i1[l] = ai;
-        }
-    }
-}
-
-template <int L, bool Rot>
-[[gnu::always_inline]] inline void butterfly4(double* __restrict__ r0, double* __restrict__ i0,
-                                              double* __restrict__ r1, double* __restrict__ i1,
-                                              double* __restrict__ r2, double* __restrict__ i2,
-                                              double* __restrict__ r3, double* __restrict__ i3,
-                                              double sg, const double* wr, const double* wi) {
-    const double c1 = Rot ? wr[0] : 1.0, s1 = Rot ? wi[0] : 0.0;
-    const double c2 = Rot ? wr[1] : 1.0, s2 = Rot ? wi[1] : 0.0;
-    const double c3 = Rot ? wr[2] : 1.0, s3 = Rot ? wi[2] : 0.0;
-    for (int l = 0; l < L; ++l) {
-        const double akp_r = r0[l] + r2[l];
-        const double akp_i = i0[l] + i2[l];
-        const double akm_r = r0[l] - r2[l];
-        const double akm_i = i0[l] - i2[l];
-        const double ajp_r = r1[l] + r3[l];
-        const double ajp_i = i1[l] + i3[l];
-        const double ajm_r = r1[l] - r3[l];
-        const double ajm_i = i1[l] - i3[l];
-        r0[l] = akp_r + ajp_r;
-        i0[l] = akp_i + ajp_i;
-        // multiplication by sign * i
-        const double y1r = akm_r - sg * ajm_i;
-        const double y1i = akm_i + sg * ajm_r;
-        const double y2r = akp_r - ajp_r;
-        const double y2i = akp_i - ajp_i;
-        const double y3r = akm_r + sg * ajm_i;
-        const double y3i = akm_i - sg * ajm_r;
-        if constexpr (Rot) {
-            rotate(y1r, y1i, c1, s1, r1[l], i1[l]);
-            rotate(y2r, y2i, c2, s2, r2[l], i2[l]);
-            rotate(y3r, y3i, c3, s3, r3[l], i3[l]);
-        } else {
-            r1[l] = y1r;
-            i1[l] = y1i;
-            r2[l] = y2r;
-            i2[l] = y2i;
-            r3[l] = y3r;
-            i3[l] = y3i;
-        }
-    }
-}
-
-template <int L, bool Rot>
-[[gnu::always_inline]] inline void butterfly3(double* __restrict__ r0, double* __restrict__ i0,
-                                              double* __restrict__ r1, double* __restrict__ i1,
-                                              double* __restrict__ r2, double* __restrict__ i2,
-                                              double s120, const double* wr, const double* wi) {
-    const double c1 = Rot ? wr[0] : 1.0, s1 = Rot ? wi[0] : 0.0;
-    const double c2 = Rot ? wr[1] : 1.0, s2 = Rot ? wi[1] : 0.0;
-    for (int l = 0; l < L; ++l) {
-        const double tr = r1[l] + r2[l];
-        const double ti = i1[l] + i2[l];
-        const double dr = r1[l] - r2[l];
-        const double di = i1[l] - i2[l];
-        const double x0r = r0[l];
-        const double x0i = i0[l];
-        r0[l] = x0r + tr;
-        i0[l] = x0i + ti;
-        const double ar = -0.5 * tr + x0r;
-        const double ai = -0.5 * ti + x0i;
-        const double br = s120 * dr;
-        const double bi = s120 * di;
-        if constexpr (Rot) {
-            rotate(ar - bi, ai + br, c1, s1, r1[l], i1[l]);
-            rotate(ar + bi, ai - br, c2, s2, r2[l], i2[l]);
-        } else {
-            r1[l] = ar - bi;
-            i1[l] = ai + br;
-            r2[l] = ar + bi;
-            i2[l] = ai - br;
-        }
-    }
-}
-
-template <int L, bool Rot>
-[[gnu::always_inline]] inline void butterfly5(double* __restrict__ r0, double* __restrict__ i0,
-                                              double* __restrict__ r1, double* __restrict__ i1,
-                                              double* __restrict__ r2, double* __restrict__ i2,
-                                              double* __restrict__ r3, double* __restrict__ i3,
-                                              double* __restrict__ r4, double* __restrict__ i4,
-                                              const FftPlan& plan, const double* wr,
-                                              const double* wi) {
-    const double c72 = plan.c72;
-    const double s72 = plan.s72;
-    const double c144 = plan.c144;
-    const double s144 = plan.s144;
-    const double c1 = Rot ? wr[0] : 1.0, s1 = Rot ? wi[0] : 0.0;
-    const double c2 = Rot ? wr[1] : 1.0, s2 = Rot ? wi[1] : 0.0;
-    const double c3 = Rot ? wr[2] : 1.0, s3 = Rot ? wi[2] : 0.0;
-    const double c4 = Rot ? wr[3] : 1.0, s4 = Rot ? wi[3] : 0.0;
-    for (int l = 0; l < L; ++l) {
-        const double a1r = r1[l] + r4[l];
-        const double a1i = i1[l] + i4[l];
-        const double b1r = r1[l] - r4[l];
-        const double b1i = i1[l] - i4[l];
-        const double a2r = r2[l] + r3[l];
-        const double a2i = i2[l] + i3[l];
-        const double b2r = r2[l] - r3[l];
-        const double b2i = i2[l] - i3[l];
-        const double x0r = r0[l];
-        const double x0i = i0[l];
-        r0[l] = x0r + a1r + a2r;
-        i0[l] = x0i + a1i + a2i;
-        const double p1r = a1r * c72 + a2r * c144 + x0r;
-        const double p1i = a1i * c72 + a2i * c144 + x0i;
-        const double q1r = b1r * s72 + b2r * s144;
-        const double q1i = b1i * s72 + b2i * s144;
-        const double p2r = a1r * c144 + a2r * c72 + x0r;
-        const double p2i = a1i * c144 + a2i * c72 + x0i;
-        const double q2r = b1r * s144 - b2r * s72;
-        const double q2i = b1i * s144 - b2i * s72;
-        if constexpr (Rot) {
-            rotate(p1r - q1i, p1i + q1r, c1, s1, r1[l], i1[l]);
-            rotate(p2r - q2i, p2i + q2r, c2, s2, r2[l], i2[l]);
-            rotate(p2r + q2i, p2i - q2r, c3, s3, r3[l], i3[l]);
-            rotate(p1r + q1i, p1i - q1r, c4, s4, r4[l], i4[l]);
-        } else {
-            r1[l] = p1r - q1i;
-            i1[l] = p1i + q1r;
-            r2[l] = p2r - q2i;
-            i2[l] = p2i + q2r;
-            r3[l] = p2r + q2i;
-            i3[l] = p2i - q2r;
-            r4[l] = p1r + q1i;
-            i4[l] = p1i - q1r;
-        }
-    }
 }
 
 template <int L>
@@ -260,6 +106,28 @@ struct Passes {
                 else
                     butterfly3<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
                                         s120, wr + 2 * j, wi + 2 * j);
+            }
+        }
+    }
+
+    [[gnu::always_inline]] static inline void radix6(const FftPass& ps, Index start, Index end,
+                                                     double s120, double* re, double* im,
+                                                     const double* wr, const double* wi) {
+        const Index sub = ps.sub;
+        const Index step = sub * L;
+        for (Index base = start; base < end; base += ps.span) {
+            for (Index j = 0; j < sub; ++j) {
+                double* r0 = re + (base + j) * L;
+                double* i0 = im + (base + j) * L;
+                const Index st = step;
+                if (j == 0 || !ps.rotate)
+                    butterfly6<L, false>(r0, i0, r0 + st, i0 + st, r0 + 2 * st, i0 + 2 * st,
+                                         r0 + 3 * st, i0 + 3 * st, r0 + 4 * st, i0 + 4 * st,
+                                         r0 + 5 * st, i0 + 5 * st, s120, wr, wi);
+                else
+                    butterfly6<L, true>(r0, i0, r0 + st, i0 + st, r0 + 2 * st, i0 + 2 * st,
+                                        r0 + 3 * st, i0 + 3 * st, r0 + 4 * st, i0 + 4 * st,
+                                        r0 + 5 * st, i0 + 5 * st, s120, wr + 5 * j, wi + 5 * j);
             }
         }
     }
@@ -545,6 +413,9 @@ struct Passes {
                 break;
             case 5:
                 radix5(ps, start, end, plan, re, im, wr, wi);
+                break;
+            case 6:
+                radix6(ps, start, end, plan.s120, re, im, wr, wi);
                 break;
             default:
                 general(ps, start, end, plan, re, im, wr, wi);

@@ -355,8 +355,7 @@ std::unique_ptr<FftPlan> build_mixed_radix_plan(int n, int sign) {
         pass.sub = span / pass.factor;
         pass.rotate = i + 1 < plan->factors.size();
         build_rotations(*plan, pass);
-        if (pass.factor != 2 && pass.factor != 3 && pass.factor != 4 && pass.factor != 5)
-            build_odd_table(*plan, pass, previous_odd, previous_offset);
+        if (pass.factor > 6) build_odd_table(*plan, pass, previous_odd, previous_offset);
         plan->passes.push_back(pass);
         span = pass.sub;
     }
@@ -368,10 +367,11 @@ constexpr std::size_t plan_cache_size = 8;
 
 }  // namespace
 
-// Ordered factor list of the passes: fours, a two where the power of two is odd, then the
-// odd primes in ascending order. Every pass reads and writes every value once, so the list
-// has as few factors as the butterflies allow (a four in place of two twos); the last pass
-// needs no rotation, so the largest factor, whose rotations cost most, goes last.
+// Ordered factor list of the passes: fours, a six where the power of two is odd and n has a
+// three (else a two), then the odd primes in ascending order. Every pass reads and writes
+// every value once, so the list has as few factors as the butterflies allow (a four in place
+// of two twos, a six in place of a two and a three); the last pass needs no rotation, so the
+// largest factor, whose rotations cost most, goes last.
 void factorise(int n, std::vector<int>& factors) {
     factors.clear();
     long long k = n;
@@ -381,7 +381,14 @@ void factorise(int n, std::vector<int>& factors) {
         k /= 2;
     }
     factors.insert(factors.end(), static_cast<std::size_t>(twos / 2), 4);
-    if (twos % 2 != 0) factors.push_back(2);
+    if (twos % 2 != 0) {
+        if (k % 3 == 0) {
+            factors.push_back(6);
+            k /= 3;
+        } else {
+            factors.push_back(2);
+        }
+    }
     for (long long j = 3; j * j <= k; j += 2) {
         while (k % j == 0) {
             factors.push_back(static_cast<int>(j));

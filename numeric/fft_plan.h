@@ -66,8 +66,8 @@ struct FftPlan {
     std::unique_ptr<RaderPlan> rader;
 };
 
-// Ordered factor list of the passes: fours, a two where the power of two is odd, then the odd
-// primes in ascending order.
+// Ordered factor list of the passes: fours, a six where the power of two is odd and n has a
+// three (else a two), then the odd primes in ascending order.
 void factorise(int n, std::vector<int>& factors);
 
 // Estimated cost of the passes for a length, in units of a radix-2 butterfly per value;
