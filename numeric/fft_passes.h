@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <type_traits>
 #include <vector>
 
 #include "numeric/fft_butterflies.h"
@@ -47,110 +48,26 @@ inline OddWork& odd_work(std::size_t size) {
 
 template <int L>
 struct Passes {
-    [[gnu::always_inline]] static inline void radix2(const FftPass& ps, Index start, Index end,
-                                                     double* re, double* im, const double* wr,
-                                                     const double* wi) {
-        const Index sub = ps.sub;
-        const Index step = sub * L;
-        for (Index base = start; base < end; base += ps.span) {
-            double* r = re + base * L;
-            double* i = im + base * L;
-            butterfly2<L, false>(r, i, r + step, i + step, 1.0, 0.0);
-            for (Index j = 1; j < sub; ++j) {
-                double* rj = r + j * L;
-                double* ij = i + j * L;
-                if (ps.rotate)
-                    butterfly2<L, true>(rj, ij, rj + step, ij + step, wr[j], wi[j]);
-                else
-                    butterfly2<L, false>(rj, ij, rj + step, ij + step, 1.0, 0.0);
-            }
-        }
-    }
-
-    [[gnu::always_inline]] static inline void radix4(const FftPass& ps, Index start, Index end,
-                                                     int sign, double* re, double* im,
-                                                     const double* wr, const double* wi) {
-        const Index sub = ps.sub;
-        const Index step = sub * L;
-        const double sg = sign;
-        for (Index base = start; base < end; base += ps.span) {
-            double* r = re + base * L;
-            double* i = im + base * L;
-            for (Index j = 0; j < sub; ++j) {
-                double* r0 = r + j * L;
-                double* i0 = i + j * L;
-                if (j == 0 || !ps.rotate)
-                    butterfly4<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
-                                         r0 + 3 * step, i0 + 3 * step, sg, wr, wi);
-                else
-                    butterfly4<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
-                                        r0 + 3 * step, i0 + 3 * step, sg, wr + 3 * j, wi + 3 * j);
-            }
-        }
-    }
-
-    [[gnu::always_inline]] static inline void radix3(const FftPass& ps, Index start, Index end,
-                                                     double s120, double* re, double* im,
-                                                     const double* wr, const double* wi) {
-        const Index sub = ps.sub;
-        const Index step = sub * L;
-        for (Index base = start; base < end; base += ps.span) {
-            double* r = re + base * L;
-            double* i = im + base * L;
-            for (Index j = 0; j < sub; ++j) {
-                double* r0 = r + j * L;
-                double* i0 = i + j * L;
-                if (j == 0 || !ps.rotate)
-                    butterfly3<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
-                                         s120, wr, wi);
-                else
-                    butterfly3<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
-                                        s120, wr + 2 * j, wi + 2 * j);
-            }
-        }
-    }
-
-    [[gnu::always_inline]] static inline void radix6(const FftPass& ps, Index start, Index end,
-                                                     double s120, double* re, double* im,
-                                                     const double* wr, const double* wi) {
+    // The butterflies of a pass of factor P over the whole blocks of [start, end): in each
+    // block, butterfly j takes the values j, j + sub, ..., the first one (and every one of the
+    // last pass) without rotation. kernel(rotated, r0, i0, step, wr_j, wi_j) is one butterfly,
+    // `rotated` a std::bool_constant so that each form compiles on its own. The kernels are
+    // inlined by force: a lambda left to itself was compiled apart from the instruction set's
+    // entry point and took a quarter longer.
+    template <int P, class Kernel>
+    [[gnu::always_inline]] static inline void butterflies(const FftPass& ps, Index start, Index end,
+                                                          double* re, double* im, const double* wr,
+                                                          const double* wi, Kernel kernel) {
         const Index sub = ps.sub;
         const Index step = sub * L;
         for (Index base = start; base < end; base += ps.span) {
             for (Index j = 0; j < sub; ++j) {
                 double* r0 = re + (base + j) * L;
                 double* i0 = im + (base + j) * L;
-                const Index st = step;
                 if (j == 0 || !ps.rotate)
-                    butterfly6<L, false>(r0, i0, r0 + st, i0 + st, r0 + 2 * st, i0 + 2 * st,
-                                         r0 + 3 * st, i0 + 3 * st, r0 + 4 * st, i0 + 4 * st,
-                                         r0 + 5 * st, i0 + 5 * st, s120, wr, wi);
+                    kernel(std::false_type{}, r0, i0, step, wr, wi);
                 else
-                    butterfly6<L, true>(r0, i0, r0 + st, i0 + st, r0 + 2 * st, i0 + 2 * st,
-                                        r0 + 3 * st, i0 + 3 * st, r0 + 4 * st, i0 + 4 * st,
-                                        r0 + 5 * st, i0 + 5 * st, s120, wr + 5 * j, wi + 5 * j);
-            }
-        }
-    }
-
-    [[gnu::always_inline]] static inline void radix5(const FftPass& ps, Index start, Index end,
-                                                     const FftPlan& plan, double* re, double* im,
-                                                     const double* wr, const double* wi) {
-        const Index sub = ps.sub;
-        const Index step = sub * L;
-        for (Index base = start; base < end; base += ps.span) {
-            double* r = re + base * L;
-            double* i = im + base * L;
-            for (Index j = 0; j < sub; ++j) {
-                double* r0 = r + j * L;
-                double* i0 = i + j * L;
-                if (j == 0 || !ps.rotate)
-                    butterfly5<L, false>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
-                                         r0 + 3 * step, i0 + 3 * step, r0 + 4 * step, i0 + 4 * step,
-                                         plan, wr, wi);
-                else
-                    butterfly5<L, true>(r0, i0, r0 + step, i0 + step, r0 + 2 * step, i0 + 2 * step,
-                                        r0 + 3 * step, i0 + 3 * step, r0 + 4 * step, i0 + 4 * step,
-                                        plan, wr + 4 * j, wi + 4 * j);
+                    kernel(std::true_type{}, r0, i0, step, wr + (P - 1) * j, wi + (P - 1) * j);
             }
         }
     }
@@ -401,21 +318,57 @@ struct Passes {
                                                    Index start, Index end, double* re, double* im) {
         const double* wr = plan.rot_re.data() + ps.rot;
         const double* wi = plan.rot_im.data() + ps.rot;
+        const double s120 = plan.s120;
+        const double sg = plan.sign;
         switch (ps.factor) {
             case 2:
-                radix2(ps, start, end, re, im, wr, wi);
+                butterflies<2>(
+                    ps, start, end, re, im, wr, wi,
+                    [](auto rotated, double* r, double* i, Index st, const double* c,
+                       const double* sn) __attribute__((always_inline)) {
+                        constexpr bool rot = decltype(rotated)::value;
+                        butterfly2<L, rot>(r, i, r + st, i + st, rot ? c[0] : 1.0,
+                                           rot ? sn[0] : 0.0);
+                    });
                 break;
             case 3:
-                radix3(ps, start, end, plan.s120, re, im, wr, wi);
+                butterflies<3>(
+                    ps, start, end, re, im, wr, wi,
+                    [&](auto rotated, double* r, double* i, Index st, const double* c,
+                        const double* sn) __attribute__((always_inline)) {
+                        butterfly3<L, decltype(rotated)::value>(r, i, r + st, i + st, r + 2 * st,
+                                                                i + 2 * st, s120, c, sn);
+                    });
                 break;
             case 4:
-                radix4(ps, start, end, plan.sign, re, im, wr, wi);
+                butterflies<4>(
+                    ps, start, end, re, im, wr, wi,
+                    [&](auto rotated, double* r, double* i, Index st, const double* c,
+                        const double* sn) __attribute__((always_inline)) {
+                        butterfly4<L, decltype(rotated)::value>(r, i, r + st, i + st, r + 2 * st,
+                                                                i + 2 * st, r + 3 * st, i + 3 * st,
+                                                                sg, c, sn);
+                    });
                 break;
             case 5:
-                radix5(ps, start, end, plan, re, im, wr, wi);
+                butterflies<5>(
+                    ps, start, end, re, im, wr, wi,
+                    [&](auto rotated, double* r, double* i, Index st, const double* c,
+                        const double* sn) __attribute__((always_inline)) {
+                        butterfly5<L, decltype(rotated)::value>(
+                            r, i, r + st, i + st, r + 2 * st, i + 2 * st, r + 3 * st, i + 3 * st,
+                            r + 4 * st, i + 4 * st, plan, c, sn);
+                    });
                 break;
             case 6:
-                radix6(ps, start, end, plan.s120, re, im, wr, wi);
+                butterflies<6>(
+                    ps, start, end, re, im, wr, wi,
+                    [&](auto rotated, double* r, double* i, Index st, const double* c,
+                        const double* sn) __attribute__((always_inline)) {
+                        butterfly6<L, decltype(rotated)::value>(
+                            r, i, r + st, i + st, r + 2 * st, i + 2 * st, r + 3 * st, i + 3 * st,
+                            r + 4 * st, i + 4 * st, r + 5 * st, i + 5 * st, s120, c, sn);
+                    });
                 break;
             default:
                 general(ps, start, end, plan, re, im, wr, wi);
