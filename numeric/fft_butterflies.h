@@ -16,6 +16,18 @@ namespace orv::fft_detail {
     out_i = x * s + y * c;
 }
 
+// (x + iy) rotated by (c + is) when Rot, else as it is, stored at r, i.
+template <bool Rot>
+[[gnu::always_inline]] inline void put(double x, double y, double c, double s, double& r,
+                                       double& i) {
+    if constexpr (Rot) {
+        rotate(x, y, c, s, r, i);
+    } else {
+        r = x;
+        i = y;
+    }
+}
+
 template <int L, bool Rot>
 [[gnu::always_inline]] inline void butterfly2(double* __restrict__ r0, double* __restrict__ i0,
                                               double* __restrict__ r1, double* __restrict__ i1,
@@ -62,18 +74,9 @@ template <int L, bool Rot>
         const double y2i = akp_i - ajp_i;
         const double y3r = akm_r + sg * ajm_i;
         const double y3i = akm_i - sg * ajm_r;
-        if constexpr (Rot) {
-            rotate(y1r, y1i, c1, s1, r1[l], i1[l]);
-            rotate(y2r, y2i, c2, s2, r2[l], i2[l]);
-            rotate(y3r, y3i, c3, s3, r3[l], i3[l]);
-        } else {
-            r1[l] = y1r;
-            i1[l] = y1i;
-            r2[l] = y2r;
-            i2[l] = y2i;
-            r3[l] = y3r;
-            i3[l] = y3i;
-        }
+        put<Rot>(y1r, y1i, c1, s1, r1[l], i1[l]);
+        put<Rot>(y2r, y2i, c2, s2, r2[l], i2[l]);
+        put<Rot>(y3r, y3i, c3, s3, r3[l], i3[l]);
     }
 }
 
@@ -97,15 +100,8 @@ template <int L, bool Rot>
         const double ai = -0.5 * ti + x0i;
         const double br = s120 * dr;
         const double bi = s120 * di;
-        if constexpr (Rot) {
-            rotate(ar - bi, ai + br, c1, s1, r1[l], i1[l]);
-            rotate(ar + bi, ai - br, c2, s2, r2[l], i2[l]);
-        } else {
-            r1[l] = ar - bi;
-            i1[l] = ai + br;
-            r2[l] = ar + bi;
-            i2[l] = ai - br;
-        }
+        put<Rot>(ar - bi, ai + br, c1, s1, r1[l], i1[l]);
+        put<Rot>(ar + bi, ai - br, c2, s2, r2[l], i2[l]);
     }
 }
 
@@ -146,21 +142,10 @@ template <int L, bool Rot>
         const double p2i = a1i * c144 + a2i * c72 + x0i;
         const double q2r = b1r * s144 - b2r * s72;
         const double q2i = b1i * s144 - b2i * s72;
-        if constexpr (Rot) {
-            rotate(p1r - q1i, p1i + q1r, c1, s1, r1[l], i1[l]);
-            rotate(p2r - q2i, p2i + q2r, c2, s2, r2[l], i2[l]);
-            rotate(p2r + q2i, p2i - q2r, c3, s3, r3[l], i3[l]);
-            rotate(p1r + q1i, p1i - q1r, c4, s4, r4[l], i4[l]);
-        } else {
-            r1[l] = p1r - q1i;
-            i1[l] = p1i + q1r;
-            r2[l] = p2r - q2i;
-            i2[l] = p2i + q2r;
-            r3[l] = p2r + q2i;
-            i3[l] = p2i - q2r;
-            r4[l] = p1r + q1i;
-            i4[l] = p1i - q1r;
-        }
+        put<Rot>(p1r - q1i, p1i + q1r, c1, s1, r1[l], i1[l]);
+        put<Rot>(p2r - q2i, p2i + q2r, c2, s2, r2[l], i2[l]);
+        put<Rot>(p2r + q2i, p2i - q2r, c3, s3, r3[l], i3[l]);
+        put<Rot>(p1r + q1i, p1i - q1r, c4, s4, r4[l], i4[l]);
     }
 }
 
@@ -200,24 +185,11 @@ template <int L, bool Rot>
         const double e2r = -0.5 * b2r - s120 * b2i, e2i = -0.5 * b2i + s120 * b2r;
         r0[l] = a0r + b0r;
         i0[l] = a0i + b0i;
-        if constexpr (Rot) {
-            rotate(a1r + e1r, a1i + e1i, c[0], s[0], r1[l], i1[l]);
-            rotate(a2r + e2r, a2i + e2i, c[1], s[1], r2[l], i2[l]);
-            rotate(a0r - b0r, a0i - b0i, c[2], s[2], r3[l], i3[l]);
-            rotate(a1r - e1r, a1i - e1i, c[3], s[3], r4[l], i4[l]);
-            rotate(a2r - e2r, a2i - e2i, c[4], s[4], r5[l], i5[l]);
-        } else {
-            r1[l] = a1r + e1r;
-            i1[l] = a1i + e1i;
-            r2[l] = a2r + e2r;
-            i2[l] = a2i + e2i;
-            r3[l] = a0r - b0r;
-            i3[l] = a0i - b0i;
-            r4[l] = a1r - e1r;
-            i4[l] = a1i - e1i;
-            r5[l] = a2r - e2r;
-            i5[l] = a2i - e2i;
-        }
+        put<Rot>(a1r + e1r, a1i + e1i, c[0], s[0], r1[l], i1[l]);
+        put<Rot>(a2r + e2r, a2i + e2i, c[1], s[1], r2[l], i2[l]);
+        put<Rot>(a0r - b0r, a0i - b0i, c[2], s[2], r3[l], i3[l]);
+        put<Rot>(a1r - e1r, a1i - e1i, c[3], s[3], r4[l], i4[l]);
+        put<Rot>(a2r - e2r, a2i - e2i, c[4], s[4], r5[l], i5[l]);
     }
 }
 
