@@ -564,6 +564,51 @@ TEST(PlanesToDisplay, LookUpGivesTheBytesOfTheFormula) {
     }
 }
 
+// Groups of four pixels the tables cannot answer are done by the formula after the rest of
+// their row: an infinite channel value (the formula's 255) in the first, inner, consecutive
+// and last groups and in the tail must each come out, and no other pixel may move.
+TEST(PlanesToDisplay, GroupsLeftToTheFormulaKeepTheirPlaces) {
+    const GogParameters gog = {{1, 0, 2.2}, {1, 0, 2.2}, {1, 0, 2.2}};
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        int width;
+        std::vector<int> infinite;  // pixels whose channel `x % 3` is infinite
+    };
+    const Case cases[] = {
+        {16, {0}}, {16, {13, 15}}, {18, {4, 8, 9, 17}}, {23, {0, 5, 6, 7, 11, 20, 22}}, {4, {3}}};
+    for (const Case& c : cases) {
+        PlanarImage image;
+        image.width = c.width;
+        image.height = 2;
+        for (auto& plane : image.planes) {
+            plane.resize(static_cast<std::size_t>(c.width) * 2);
+            for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = 0.05 + 0.011 * i;
+        }
+        for (int x : c.infinite) image.planes[static_cast<std::size_t>(x % 3)][c.width + x] = inf;
+        PixelBuffer out = make_pixel_buffer(c.width, 2);
+        planes_to_display(out, image, gog, identity);
+        for (int y = 0; y < 2; ++y) {
+            for (int x = 0; x < c.width; ++x) {
+                const auto i = static_cast<std::size_t>(y * c.width + x);
+                for (int ch = 0; ch < 3; ++ch) {
+                    // The matrix's sum in its plain order (0 times infinity is NaN: byte 0).
+                    double u = 0.0;
+                    for (int k = 0; k < 3; ++k) {
+                        const double term = identity[static_cast<std::size_t>(3 * ch + k)] *
+                                            image.planes[static_cast<std::size_t>(k)][i];
+                        u = k == 0 ? term : u + term;
+                    }
+                    const std::uint8_t want = inverse_display_byte(u, gog.red, 1.0 / 2.2);
+                    const std::size_t at =
+                        static_cast<std::size_t>(y) * out.stride + 3 * x + 2 - ch;
+                    ASSERT_EQ(out.bytes[at], want)
+                        << "width " << c.width << " y " << y << " x " << x << " c " << ch;
+                }
+            }
+        }
+    }
+}
+
 // Through a full matrix, with rows of every tail length: each byte is the formula's for the
 // matrix product taken in its plain order (the four-pixel path must neither reorder the sums nor
 // shift a pixel), for values inside the tables, beyond them and below zero.
