@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -224,6 +225,49 @@ bool write_parked(const ParkingFile& file, const void* data, std::size_t bytes,
 
 bool read_parked(const ParkingFile& file, void* data, std::size_t bytes, std::size_t offset) {
     return transfer_all(file.descriptor, static_cast<char*>(data), bytes, offset, ::pread);
+}
+
+bool read_parked_blocks(const ParkingFile& file, std::size_t bytes,
+                        const std::function<void(const void* data, std::size_t bytes)>& visit) {
+    if (bytes == 0) return true;
+    if (file.descriptor < 0) return false;
+    // 1 MiB: a whole number of pages and of 8-byte values, as direct reads need.
+    constexpr std::size_t block = std::size_t{1} << 20;
+    struct Free {
+        void operator()(void* p) const { std::free(p); }
+    };
+    const std::unique_ptr<char, Free> buffer(static_cast<char*>(std::aligned_alloc(4096, block)));
+    if (!buffer) return false;
+    const int flags = ::fcntl(file.descriptor, F_GETFL);
+    const bool direct = flags >= 0 && ::fcntl(file.descriptor, F_SETFL, flags | O_DIRECT) == 0;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes; done += block) {
+        const std::size_t want = std::min(block, bytes - done);
+        if (direct) {
+            // A whole block is asked for; the read stops at the end of the file.
+            ssize_t n = 0;
+            do {
+                n = ::pread(file.descriptor, buffer.get(), block, static_cast<off_t>(done));
+            } while (n < 0 && errno == EINTR);
+            ok = n >= 0 && static_cast<std::size_t>(n) >= want;
+        } else {
+            ok = read_parked(file, buffer.get(), want, done);
+            release_parked(file, want, done);
+        }
+        if (ok) visit(buffer.get(), want);
+    }
+    if (direct) ::fcntl(file.descriptor, F_SETFL, flags);
+    return ok;
+}
+
+void release_parked(const ParkingFile& file, std::size_t bytes, std::size_t offset) {
+    if (file.descriptor < 0 || bytes == 0) return;
+    const auto at = static_cast<off_t>(offset);
+    const auto length = static_cast<off_t>(bytes);
+    ::sync_file_range(
+        file.descriptor, at, length,
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    ::posix_fadvise(file.descriptor, at, length, POSIX_FADV_DONTNEED);
 }
 
 std::size_t spilled_bytes() {

@@ -42,18 +42,14 @@ std::vector<double> share_of(const std::vector<std::uint64_t>& above, std::uint6
 template <class Visit>
 void for_each_kept(const PooledAccumulator& pool, Visit&& visit) {
     if (pool.spill.is_open() && pool.spilled > 0) {
-        std::vector<double> chunk(std::size_t{1} << 16);
-        std::uint64_t done = 0;
-        while (done < pool.spilled) {
-            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(
-                pool.spilled - done, static_cast<std::uint64_t>(chunk.size())));
-            if (!read_parked(pool.spill, chunk.data(), want * sizeof(double),
-                             static_cast<std::size_t>(done * sizeof(double)))) {
-                raise_failure(FailureKind::pool_read_back);
-            }
-            for (std::size_t i = 0; i < want; ++i) visit(chunk[i]);
-            done += want;
-        }
+        const bool read =
+            read_parked_blocks(pool.spill, static_cast<std::size_t>(pool.spilled * sizeof(double)),
+                               [&](const void* data, std::size_t bytes) {
+                                   const auto* values = static_cast<const double*>(data);
+                                   for (std::size_t i = 0; i < bytes / sizeof(double); ++i)
+                                       visit(values[i]);
+                               });
+        if (!read) raise_failure(FailureKind::pool_read_back);
     }
     for (double v : pool.values) visit(v);
 }
@@ -233,10 +229,11 @@ void add_frame(PooledAccumulator& pool, const InterleavedImage& map, const Frame
             }
         }
         const auto write = [&](const double* data, std::size_t n) {
-            if (n > 0 && !write_parked(pool.spill, data, n * sizeof(double),
-                                       static_cast<std::size_t>(pool.spilled * sizeof(double)))) {
+            const auto at = static_cast<std::size_t>(pool.spilled * sizeof(double));
+            if (n > 0 && !write_parked(pool.spill, data, n * sizeof(double), at)) {
                 raise_errno_failure(FailureKind::pool_write, {});
             }
+            release_parked(pool.spill, n * sizeof(double), at);
             pool.spilled += n;
         };
         write(pool.values.data(), pool.values.size());
