@@ -10,6 +10,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "cli/rd_measure.h"
 #include "cli/rd_resume.h"
 #include "cli/run_checks.h"
 #include "cli/viewing_options.h"
@@ -135,16 +136,6 @@ std::vector<EncodeSettings> settings_of(const EncodeSettings& base, const RateOp
     return all;
 }
 
-// The input frames: BMP, image, video or raw files, in the order given.
-// The input frames, opened once as a run's side (a folder stands for its frame files).
-RunSide open_inputs(const std::vector<std::string>& files, bool keep_planes = false) {
-    std::vector<SequenceInput> inputs;
-    MediaOptions options;
-    options.keep_planes = keep_planes;
-    for (const std::string& path : expand_sequence_paths(files)) inputs.push_back({path, options});
-    return open_run_side(inputs, 0);
-}
-
 FrameSource input_frames(const RunSide& side) {
     FrameSource source;
     source.count = side.count;
@@ -159,14 +150,6 @@ FrameSource input_frames(const RunSide& side) {
         return std::move(frame.owned);
     };
     return source;
-}
-
-// Progress that also stops the run at the next frame after SIGINT or SIGTERM.
-FrameProgress stoppable(FrameProgress shown) {
-    return [shown](int done, int total) {
-        stop_if_interrupted();
-        if (shown) shown(done, total);
-    };
 }
 
 void write_text_file(const std::string& path, const std::string& text) {
@@ -282,7 +265,8 @@ void add_encode_commands(CLI::App& app, EncodeCommands& commands) {
     commands.rd->add_option("files", r.files, "Frames, in order")->type_name("FILE")->required();
     commands.rd->add_flag("--resume", r.resume,
                           "Continue an interrupted run: keep the points whose bitstream and "
-                          "figures (CODEC_SETTING.json) are in DIR, measure the others");
+                          "figures (CODEC_SETTING.json) are in DIR, measure the kept encodes "
+                          "without encoding them again, encode and measure the others");
 
     BdOptions& b = commands.bd_options;
     commands.bd = app.add_subcommand(
@@ -353,111 +337,9 @@ int run_encode(const EncodeOptions& options) {
     return 0;
 }
 
-namespace {
-
-// Each measured pair of a point as its row of figures, with the frame's coded type and size
-// from `coded`; the first pair gives the run's picture size.
-std::function<void(MeasuredPair&&)> point_frames(RdPoint& point,
-                                                 const std::vector<CodedFrame>& coded, RdRun& run) {
-    return [&point, &coded, &run](MeasuredPair&& pair) {
-        const int i = pair.frame;
-        if (i == 0) {
-            run.width = pair.result.map.width;
-            run.height = pair.result.map.height;
-        }
-        RdFrame frame;
-        if (static_cast<std::size_t>(i) < coded.size()) {
-            frame.coded = coded[static_cast<std::size_t>(i)];
-        }
-        frame.coded.index = i;
-        frame.mean = pair.result.statistics.mean;
-        frame.max = pair.result.statistics.max;
-        point.frames.push_back(frame);
-    };
-}
-
-// Measures the decoded frames of `point.bitstream` against the reference frames, as diff
-// does, and fills the point's frames and pooled figures; `coded` gives the frames' types and
-// sizes.
-void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const RdOptions& options,
-                   const MeasurementConditions& conditions, int count, FailureKind mismatch,
-                   RdRun& run) {
-    const MetricsRequest metrics =
-        options.metrics.empty() ? MetricsRequest{} : parse_metrics(options.metrics);
-    MediaOptions decoding;
-    decoding.keep_planes = metrics.any();
-    const RunSide references = open_inputs(options.files, metrics.any());
-    const RunSide decoded = open_run_side({{point.bitstream, decoding}}, 0);
-    if (decoded.count != count) {
-        raise_failure(mismatch, point.bitstream,
-                      {std::to_string(decoded.count), std::to_string(count)});
-    }
-    RunSettings measured;
-    measured.threads = options.common.threads;
-    measured.progress = stoppable(frame_progress(options.common.progress));
-    measured.metrics = plan_run_metrics(metrics, references, decoded);
-    // Said once per run: every point of a run is usually measured on the same planes.
-    if (!measured.metrics.note.empty() && run.metric_columns.empty()) {
-        std::fprintf(stderr, "orv-cli: warning: %s\n", measured.metrics.note.c_str());
-    }
-    RunConsumer consumer;
-    consumer.deliver = point_frames(point, coded, run);
-    if (options.common.progress) {
-        std::fprintf(stderr, "%s %s\n", point.settings.codec.c_str(), point_setting(point).c_str());
-    }
-    const RunOutcome outcome = run_sequence(conditions, references, decoded, measured, consumer);
-    const PooledStatistics& pooled = outcome.pooled;
-    point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
-    if (metrics.any()) {
-        point.metric_columns = outcome.metrics.columns;
-        point.metrics = outcome.metrics.values;
-        point.metric_planes = measured.metrics.format;
-        point.metric_note = measured.metrics.note;
-        if (run.metric_columns.empty()) run.metric_columns = point.metric_columns;
-    }
-}
-
-// Measures the decoded frames of every point's bitstream against the reference frames, as
-// diff does, in one pass over the reference (each reference frame filtered once for all the
-// points; memory holds every point's decoder at once), and fills each point's frames and pooled
-// figures; `coded[k]` gives point k's frame types and sizes. With --metrics each point is
-// measured on its own pass, which also reads the decoded planes the metrics need.
-void measure_points(std::vector<RdPoint>& points, const std::vector<std::vector<CodedFrame>>& coded,
-                    const RdOptions& options, const MeasurementConditions& conditions, int count,
-                    FailureKind mismatch, RdRun& run) {
-    if (!options.metrics.empty()) {
-        for (std::size_t k = 0; k < points.size(); ++k) {
-            measure_point(points[k], coded[k], options, conditions, count, mismatch, run);
-        }
-        return;
-    }
-    const RunSide references = open_inputs(options.files);
-    std::vector<DegradedRun> runs(points.size());
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        RdPoint& point = points[k];
-        runs[k].side = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
-        if (runs[k].side.count != count) {
-            raise_failure(mismatch, point.bitstream,
-                          {std::to_string(runs[k].side.count), std::to_string(count)});
-        }
-        runs[k].consumer.deliver = point_frames(point, coded[k], run);
-        if (options.common.progress) {
-            std::fprintf(stderr, "%s %s\n", point.settings.codec.c_str(),
-                         point_setting(point).c_str());
-        }
-    }
-    RunSettings measured;
-    measured.threads = options.common.threads;
-    measured.progress = stoppable(frame_progress(options.common.progress));
-    const std::vector<RunOutcome> outcomes =
-        run_against_reference(conditions, references, runs, measured);
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        const PooledStatistics& pooled = outcomes[k].pooled;
-        points[k].pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
-    }
-}
-
-}  // namespace
+// Bitstreams measured in one pass: each open bitstream keeps its decoder's state (about 60 MB
+// for full-HD H.264) for the whole pass, so a long list is measured in groups.
+constexpr std::size_t bitstreams_per_pass = 4;
 
 int run_rd(const RdOptions& given) {
     quiet_codec_libraries();
@@ -505,7 +387,8 @@ int run_rd(const RdOptions& given) {
     std::vector<std::string> outputs = {in_folder("rd.csv"), in_folder("rd.json"),
                                         in_folder("rd.html")};
     std::vector<std::string> bitstreams, figure_files;
-    std::vector<std::optional<RdPoint>> resumed(all.size());
+    std::vector<std::optional<RdPoint>> resumed(all.size());       // measured before
+    std::vector<std::optional<EncodedPoint>> encoded(all.size());  // encoded, not measured
     RdRun run;
     for (std::size_t k = 0; k < all.size(); ++k) {
         const EncodeSettings& s = all[k];
@@ -514,9 +397,12 @@ int run_rd(const RdOptions& given) {
         figure_files.push_back(in_folder(stem + ".json"));
         if (options.resume && std::filesystem::exists(bitstreams.back())) {
             resumed[k] = read_rd_point(figure_files.back(), s, run.width, run.height);
+            if (!resumed[k]) encoded[k] = read_rd_encoded(figure_files.back(), s);
         }
         if (resumed[k]) {
             resumed[k]->bitstream = bitstreams.back();
+        } else if (encoded[k]) {
+            encoded[k]->point.bitstream = bitstreams.back();
         } else {
             outputs.push_back(bitstreams.back());
             outputs.push_back(figure_files.back());
@@ -532,11 +418,33 @@ int run_rd(const RdOptions& given) {
     run.viewing = conditions.viewing;
     run.inputs = options.files;
     catch_interruptions();
-    RunFiles made;      // this run's files of the point in hand and the rd files
-    RunFiles finished;  // the points finished by this run: kept when interrupted
+    RunFiles made;      // this run's files of the encode in hand and the rd files
+    RunFiles finished;  // the encodes and points finished by this run: kept when interrupted
+    // ORV's own encodes, a few to a pass over the reference frames: each point of a group is
+    // encoded and kept with the record of its encode, then the group is measured in one pass
+    // (each reference frame filtered once for all its points) and each point's record is
+    // replaced by its figures. An interrupted run keeps every complete encode.
+    std::vector<RdPoint> group;
+    std::vector<std::vector<CodedFrame>> group_coded;
+    std::vector<std::size_t> group_index;
+    auto measure_group = [&] {
+        if (group.empty()) return;
+        measure_points(group, group_coded, options, conditions, count,
+                       FailureKind::decoded_count_mismatch, run);
+        for (std::size_t g = 0; g < group.size(); ++g) {
+            replace_whole_file(figure_files[group_index[g]],
+                               rd_point_text(group[g], run.width, run.height));
+            print_point(group[g]);
+            run.points.push_back(std::move(group[g]));
+        }
+        group.clear();
+        group_coded.clear();
+        group_index.clear();
+    };
     try {
         for (std::size_t k = 0; k < all.size(); ++k) {
             if (resumed[k]) {
+                measure_group();
                 print_point(*resumed[k]);
                 // Saved PSNR and SSIM count only when this run asks for them.
                 if (options.metrics.empty()) {
@@ -548,31 +456,32 @@ int run_rd(const RdOptions& given) {
                 run.points.push_back(std::move(*resumed[k]));
                 continue;
             }
-            RdPoint point;
-            point.settings = all[k];
-            point.bitstream = bitstreams[k];
-            const RunSide encoder_inputs = open_inputs(options.files);
-            const EncodeSummary summary = encode_sequence(
-                input_frames(encoder_inputs), point.settings, point.bitstream, stoppable({}));
-            made.paths.push_back(point.bitstream);
-            point.encoder = summary.encoder;
-            point.stream_bytes = summary.stream_bytes;
-            point.file_bytes = summary.file_bytes;
-            point.bitrate = summary.bitrate;
-            std::vector<RdPoint> measured(1);
-            measured[0] = std::move(point);
-            measure_points(measured, {summary.frames}, options, conditions, count,
-                           FailureKind::decoded_count_mismatch, run);
-            point = std::move(measured[0]);
-            // The point's figures beside its bitstream: a finished point an interrupted run
-            // keeps.
-            write_whole_file(figure_files[k], rd_point_text(point, run.width, run.height));
-            made.paths.pop_back();
-            finished.paths.push_back(point.bitstream);
-            finished.paths.push_back(figure_files[k]);
-            print_point(point);
-            run.points.push_back(std::move(point));
+            if (!encoded[k]) {
+                EncodedPoint point;
+                point.point.settings = all[k];
+                point.point.bitstream = bitstreams[k];
+                const RunSide encoder_inputs = open_inputs(options.files);
+                EncodeSummary summary =
+                    encode_sequence(input_frames(encoder_inputs), point.point.settings,
+                                    point.point.bitstream, stoppable({}));
+                made.paths.push_back(point.point.bitstream);
+                point.point.encoder = summary.encoder;
+                point.point.stream_bytes = summary.stream_bytes;
+                point.point.file_bytes = summary.file_bytes;
+                point.point.bitrate = summary.bitrate;
+                point.coded = std::move(summary.frames);
+                write_whole_file(figure_files[k], rd_encoded_text(point.point, point.coded));
+                made.paths.pop_back();
+                finished.paths.push_back(point.point.bitstream);
+                finished.paths.push_back(figure_files[k]);
+                encoded[k] = std::move(point);
+            }
+            group.push_back(std::move(encoded[k]->point));
+            group_coded.push_back(std::move(encoded[k]->coded));
+            group_index.push_back(k);
+            if (group.size() == bitstreams_per_pass) measure_group();
         }
+        measure_group();
     } catch (const Interrupted&) {
         finished.keep = true;
         throw;
@@ -597,9 +506,6 @@ int run_rd(const RdOptions& given) {
             existing_coded.push_back(std::move(summary.frames));
         }
     }
-    // A few bitstreams a pass: each open bitstream keeps its decoder's state (about 60 MB for
-    // full-HD H.264) for the whole pass, so a long list is measured in groups.
-    constexpr std::size_t bitstreams_per_pass = 4;
     for (std::size_t first = 0; first < existing.size(); first += bitstreams_per_pass) {
         const std::size_t last = std::min(existing.size(), first + bitstreams_per_pass);
         const auto from = static_cast<std::ptrdiff_t>(first);

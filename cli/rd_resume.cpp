@@ -25,7 +25,66 @@ json settings_json(const EncodeSettings& s) {
             {"matrix", s.matrix},   {"range", s.range}};
 }
 
+// The text of a file, or nothing when it cannot be read as a JSON object.
+std::optional<json> read_record(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    json record = json::parse(text.str(), nullptr, false);
+    if (record.is_discarded() || !record.is_object()) return std::nullopt;
+    return record;
+}
+
+// The encode's part of a point's record.
+void read_encode(const json& record, RdPoint& point) {
+    point.encoder = record.at("encoder").get<std::string>();
+    point.stream_bytes = record.at("stream_bytes").get<long long>();
+    point.file_bytes = record.at("file_bytes").get<long long>();
+    point.bitrate = record.at("bitrate").get<double>();
+}
+
 }  // namespace
+
+std::string rd_encoded_text(const RdPoint& point, const std::vector<CodedFrame>& coded) {
+    json frames = json::array();
+    for (const CodedFrame& f : coded) {
+        frames.push_back(
+            {{"index", f.index}, {"type", std::string(1, f.type)}, {"bytes", f.bytes}});
+    }
+    const json record = {{"state", "encoded"},
+                         {"settings", settings_json(point.settings)},
+                         {"encoder", point.encoder},
+                         {"stream_bytes", point.stream_bytes},
+                         {"file_bytes", point.file_bytes},
+                         {"bitrate", point.bitrate},
+                         {"coded", frames}};
+    return record.dump(1) + "\n";
+}
+
+std::optional<EncodedPoint> read_rd_encoded(const std::string& path,
+                                            const EncodeSettings& settings) {
+    const std::optional<json> record = read_record(path);
+    if (!record) return std::nullopt;
+    try {
+        if (record->value("state", "") != "encoded") return std::nullopt;
+        if (record->at("settings") != settings_json(settings)) return std::nullopt;
+        EncodedPoint encoded;
+        encoded.point.settings = settings;
+        read_encode(*record, encoded.point);
+        for (const json& f : record->at("coded")) {
+            CodedFrame frame;
+            frame.index = f.at("index").get<int>();
+            const std::string type = f.at("type").get<std::string>();
+            frame.type = type.empty() ? '?' : type[0];
+            frame.bytes = f.at("bytes").get<long long>();
+            encoded.coded.push_back(frame);
+        }
+        return encoded;
+    } catch (const json::exception&) {
+        return std::nullopt;
+    }
+}
 
 std::string rd_point_text(const RdPoint& point, int width, int height) {
     json frames = json::array();
@@ -59,20 +118,15 @@ std::string rd_point_text(const RdPoint& point, int width, int height) {
 
 std::optional<RdPoint> read_rd_point(const std::string& path, const EncodeSettings& settings,
                                      int& width, int& height) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    const json record = json::parse(text.str(), nullptr, false);
-    if (record.is_discarded() || !record.is_object()) return std::nullopt;
+    const std::optional<json> read = read_record(path);
+    if (!read) return std::nullopt;
+    const json& record = *read;
     try {
+        if (record.contains("state")) return std::nullopt;  // an encode not yet measured
         if (record.at("settings") != settings_json(settings)) return std::nullopt;
         RdPoint point;
         point.settings = settings;
-        point.encoder = record.at("encoder").get<std::string>();
-        point.stream_bytes = record.at("stream_bytes").get<long long>();
-        point.file_bytes = record.at("file_bytes").get<long long>();
-        point.bitrate = record.at("bitrate").get<double>();
+        read_encode(record, point);
         const json& pooled = record.at("pooled");
         point.pooled = {pooled.at("mean").get<double>(), pooled.at("median").get<double>(),
                         pooled.at("p95").get<double>(), pooled.at("max").get<double>()};

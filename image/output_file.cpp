@@ -63,6 +63,13 @@ void finish_output(OutputFile& out) {
     std::FILE* file = out.file;
     out.file = nullptr;
     if (std::fclose(file) != 0) fail(out, FailureKind::cannot_write, errno);
+    if (out.replace) {
+        if (::rename(out.temporary.c_str(), out.path.c_str()) != 0) {
+            fail(out, FailureKind::cannot_write, errno);
+        }
+        out.temporary.clear();
+        return;
+    }
     // link() refuses an existing target, which rename() would replace.
     if (::link(out.temporary.c_str(), out.path.c_str()) != 0) {
         const int error = errno;
@@ -78,6 +85,14 @@ void finish_output(OutputFile& out) {
 void write_whole_file(const std::string& path, std::string_view bytes) {
     OutputFile out;
     open_output_file(out, path);
+    write_output(out, bytes);
+    finish_output(out);
+}
+
+void replace_whole_file(const std::string& path, std::string_view bytes) {
+    OutputFile out;
+    open_output_file(out, path);
+    out.replace = true;
     write_output(out, bytes);
     finish_output(out);
 }

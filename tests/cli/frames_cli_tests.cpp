@@ -4,6 +4,7 @@
 // the tool are skipped where it is missing).
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -515,12 +516,13 @@ std::vector<std::string> listing(const std::string& folder) {
     return names;
 }
 
-// rd stopped by SIGINT while its second point is measured keeps the first point (bitstream and
-// figures) and nothing else; the same command refuses, and with --resume measures the second
-// point only and writes the same rd files as a run never stopped.
-TEST_F(FramesCli, InterruptedRdKeepsFinishedPointsAndResumes) {
+// rd stopped by SIGINT keeps every complete encode (its bitstream and the record of it) and
+// nothing else, whether the signal comes while the second point is encoded or while both are
+// measured; the same command refuses, and with --resume measures what is missing without
+// encoding a kept bitstream again, and writes the same files as a run never stopped.
+TEST_F(FramesCli, InterruptedRdKeepsFinishedEncodesAndResumes) {
     if (!have_ffmpeg()) GTEST_SKIP() << "no ffmpeg command-line tool";
-    ASSERT_EQ(shell("ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=25 -frames:v 40 "
+    ASSERT_EQ(shell("ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=25 -frames:v 60 "
                     "-pix_fmt yuv444p -c:v ffv1 in.mkv"),
               0);
     const std::string input = temp.file("in.mkv");
@@ -529,29 +531,55 @@ TEST_F(FramesCli, InterruptedRdKeepsFinishedPointsAndResumes) {
                                         "18",    "--profile", profile, "--threads", "1",
                                         "--out", out,         input};
     };
-    const std::string out = temp.file("rd");
-    const pid_t pid = start_cli(rd_args(out), temp.path.string());
-    const std::string first = out + "/h264_crf38.json";
-    for (int waited = 0; waited < 60000 && !fs::exists(first); ++waited) ::usleep(1000);
-    ASSERT_TRUE(fs::exists(first));
-    ::kill(pid, SIGINT);
-    const int status = wait_status(pid);
-    if (status == 0) GTEST_SKIP() << "the run finished before the signal";
-    EXPECT_EQ(status, 130) << slurp(temp.file("bg_err.txt"));
-    EXPECT_EQ(listing(out), (std::vector<std::string>{"h264_crf38.json", "h264_crf38.mp4"}));
-
-    const Result again = run(rd_args(out));
-    EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.err.find("h264_crf38.mp4 already exists"), std::string::npos) << again.err;
-
-    std::vector<std::string> resume = rd_args(out);
-    resume.push_back("--resume");
-    const Result resumed = run(resume);
-    ASSERT_EQ(resumed.status, 0) << resumed.err;
     const std::string fresh = temp.file("fresh");
     ASSERT_EQ(run(rd_args(fresh)).status, 0);
-    EXPECT_EQ(slurp(out + "/rd.csv"), slurp(fresh + "/rd.csv"));
-    EXPECT_EQ(listing(out), listing(fresh));
+    const struct {
+        const char* signal_after;  // the file whose appearance starts the signal
+        std::vector<std::string> kept;
+    } cases[] = {
+        {"h264_crf38.json", {"h264_crf38.json", "h264_crf38.mp4"}},
+        {"h264_crf18.json",
+         {"h264_crf18.json", "h264_crf18.mp4", "h264_crf38.json", "h264_crf38.mp4"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.signal_after);
+        const std::string out = temp.file(std::string("rd_") + c.signal_after);
+        const pid_t pid = start_cli(rd_args(out), temp.path.string());
+        const std::string awaited = out + "/" + c.signal_after;
+        for (int waited = 0; waited < 60000 && !fs::exists(awaited); ++waited) ::usleep(1000);
+        ASSERT_TRUE(fs::exists(awaited));
+        ::kill(pid, SIGINT);
+        const int status = wait_status(pid);
+        if (status == 0) continue;  // the run finished before the signal
+        EXPECT_EQ(status, 130) << slurp(temp.file("bg_err.txt"));
+        ASSERT_EQ(listing(out), c.kept);
+
+        const Result again = run(rd_args(out));
+        EXPECT_EQ(again.status, 1);
+        EXPECT_NE(again.err.find("h264_crf38.mp4 already exists"), std::string::npos) << again.err;
+
+        // A kept bitstream is measured as it is, not encoded again.
+        const fs::file_time_type old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+        for (const std::string& name : c.kept) {
+            if (name.ends_with(".mp4")) fs::last_write_time(out + "/" + name, old);
+        }
+        std::vector<std::string> resume = rd_args(out);
+        resume.push_back("--resume");
+        const Result resumed = run(resume);
+        ASSERT_EQ(resumed.status, 0) << resumed.err;
+        EXPECT_EQ(slurp(out + "/rd.csv"), slurp(fresh + "/rd.csv"));
+        EXPECT_EQ(listing(out), listing(fresh));
+        for (const std::string& name : listing(fresh)) {
+            if (name.ends_with(".json") && name.starts_with("h264")) {
+                EXPECT_EQ(slurp(out + "/" + name), slurp(fresh + "/" + name)) << name;
+            }
+        }
+        for (const std::string& name : c.kept) {
+            if (name.ends_with(".mp4")) {
+                EXPECT_EQ(fs::last_write_time(out + "/" + name), old) << name;
+            }
+        }
+    }
 }
 
 // encode stopped by SIGTERM while it writes leaves no file at all.
