@@ -227,6 +227,18 @@ bool read_parked(const ParkingFile& file, void* data, std::size_t bytes, std::si
     return transfer_all(file.descriptor, static_cast<char*>(data), bytes, offset, ::pread);
 }
 
+bool write_parked_released(const ParkingFile& file, const void* data, std::size_t bytes,
+                           std::size_t offset) {
+    constexpr std::size_t piece = std::size_t{4} << 20;
+    const char* at = static_cast<const char*>(data);
+    for (std::size_t done = 0; done < bytes; done += piece) {
+        const std::size_t n = std::min(piece, bytes - done);
+        if (!write_parked(file, at + done, n, offset + done)) return false;
+        release_parked(file, n, offset + done);
+    }
+    return true;
+}
+
 bool read_parked_blocks(const ParkingFile& file, std::size_t bytes,
                         const std::function<void(const void* data, std::size_t bytes)>& visit) {
     if (bytes == 0) return true;

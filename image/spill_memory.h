@@ -140,12 +140,15 @@ ParkingFile open_parking_file();
 bool write_parked(const ParkingFile& file, const void* data, std::size_t bytes, std::size_t offset);
 bool read_parked(const ParkingFile& file, void* data, std::size_t bytes, std::size_t offset);
 // Writes the range out to the disk, waits for it, and drops it from the page cache: for data
-// written once and read once, after each write and after each read. Pages kept in the cache grow it
-// with every write, and fresh cache pages can cost far more than the write itself (seen on virtual
-// machines: 400 MB of cached writes taking four seconds of system time, against a quarter of a
-// second when each range is dropped after it is written). Nothing changes when the file system
+// written once and read once. Fresh page-cache pages can cost far more than the write itself
+// (seen on virtual machines: 400 MB of cached writes taking four seconds of system time), while
+// pages just dropped are taken again at little cost; so a long write goes in pieces, each
+// dropped once written, and a read is dropped once used. Nothing changes when the file system
 // cannot do it.
 void release_parked(const ParkingFile& file, std::size_t bytes, std::size_t offset);
+// write_parked in pieces of 4 MiB, each released once written.
+bool write_parked_released(const ParkingFile& file, const void* data, std::size_t bytes,
+                           std::size_t offset);
 // Reads the first `bytes` of the file a block at a time (each block a whole number of 8-byte
 // values, up to 1 MiB), handing each to `visit`. Read around the page cache where the file
 // system allows it (direct reads into an aligned buffer), else read and dropped from the cache.

@@ -230,10 +230,9 @@ void add_frame(PooledAccumulator& pool, const InterleavedImage& map, const Frame
         }
         const auto write = [&](const double* data, std::size_t n) {
             const auto at = static_cast<std::size_t>(pool.spilled * sizeof(double));
-            if (n > 0 && !write_parked(pool.spill, data, n * sizeof(double), at)) {
+            if (n > 0 && !write_parked_released(pool.spill, data, n * sizeof(double), at)) {
                 raise_errno_failure(FailureKind::pool_write, {});
             }
-            release_parked(pool.spill, n * sizeof(double), at);
             pool.spilled += n;
         };
         write(pool.values.data(), pool.values.size());

@@ -261,11 +261,17 @@ void park(KeptFrame& kept) {
     if (!file.is_open()) return;
     const std::size_t row = static_cast<std::size_t>(f.width) * sizeof(double);
     const std::size_t plane = row * static_cast<std::size_t>(f.height);
-    bool written =
-        write_parked(file, f.a.get(), plane, 0) && write_parked(file, f.t.get(), plane, plane);
+    bool written = write_parked_released(file, f.a.get(), plane, 0) &&
+                   write_parked_released(file, f.t.get(), plane, plane);
+    // D's rows are not one block: released about 4 MiB at a time.
+    std::size_t unreleased = 2 * plane;
     for (int y = 0; written && y < f.height; ++y) {
         const std::size_t at = 2 * plane + static_cast<std::size_t>(y) * row;
         written = write_parked(file, f.d_row(y), row, at);
+        if (written && (at + row - unreleased >= (std::size_t{4} << 20) || y + 1 == f.height)) {
+            release_parked(file, at + row - unreleased, unreleased);
+            unreleased = at + row;
+        }
     }
     if (!written) return;
     kept.parked = std::move(file);
@@ -303,6 +309,7 @@ void difference_rows(const MeasurementConditions& c, const KeptFrame& kept, cons
                                  p * plane + at)) {
                     raise_failure(FailureKind::spill_read_back);
                 }
+                release_parked(kept.parked, span * sizeof(double), p * plane + at);
             }
         }
         for (int y = top; y < top + rows; ++y) {
