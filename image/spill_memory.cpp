@@ -231,11 +231,20 @@ bool write_parked_released(const ParkingFile& file, const void* data, std::size_
                            std::size_t offset) {
     constexpr std::size_t piece = std::size_t{4} << 20;
     const char* at = static_cast<const char*>(data);
-    for (std::size_t done = 0; done < bytes; done += piece) {
+    // Each piece's write to the disk is started at once and awaited (and the piece dropped)
+    // only after the next piece is copied, so the copying overlaps the disk.
+    std::size_t pending = 0;  // bytes written, not yet released, ending at `done`
+    std::size_t done = 0;
+    for (; done < bytes;) {
         const std::size_t n = std::min(piece, bytes - done);
         if (!write_parked(file, at + done, n, offset + done)) return false;
-        release_parked(file, n, offset + done);
+        ::sync_file_range(file.descriptor, static_cast<off_t>(offset + done), static_cast<off_t>(n),
+                          SYNC_FILE_RANGE_WRITE);
+        if (pending > 0) release_parked(file, pending, offset + done - pending);
+        pending = n;
+        done += n;
     }
+    if (pending > 0) release_parked(file, pending, offset + done - pending);
     return true;
 }
 
