@@ -53,66 +53,29 @@ std::function<void(MeasuredPair&&)> point_frames(RdPoint& point,
     };
 }
 
-// Measures the decoded frames of `point.bitstream` against the reference frames, as diff
-// does, and fills the point's frames and pooled figures; `coded` gives the frames' types and
-// sizes.
-void measure_point(RdPoint& point, const std::vector<CodedFrame>& coded, const RdOptions& options,
-                   const MeasurementConditions& conditions, int count, FailureKind mismatch,
-                   RdRun& run) {
-    const MetricsRequest metrics =
-        options.metrics.empty() ? MetricsRequest{} : parse_metrics(options.metrics);
-    MediaOptions decoding;
-    decoding.keep_planes = metrics.any();
-    const RunSide references = open_inputs(options.files, metrics.any());
-    const RunSide decoded = open_run_side({{point.bitstream, decoding}}, 0);
-    if (decoded.count != count) {
-        raise_failure(mismatch, point.bitstream,
-                      {std::to_string(decoded.count), std::to_string(count)});
-    }
-    RunSettings measured;
-    measured.threads = options.common.threads;
-    measured.progress = stoppable(frame_progress(options.common.progress));
-    measured.metrics = plan_run_metrics(metrics, references, decoded);
-    // Said once per run: every point of a run is usually measured on the same planes.
-    if (!measured.metrics.note.empty() && run.metric_columns.empty()) {
-        std::fprintf(stderr, "orv-cli: warning: %s\n", measured.metrics.note.c_str());
-    }
-    RunConsumer consumer;
-    consumer.deliver = point_frames(point, coded, run);
-    if (options.common.progress) {
-        std::fprintf(stderr, "%s %s\n", point.settings.codec.c_str(), point_setting(point).c_str());
-    }
-    const RunOutcome outcome = run_sequence(conditions, references, decoded, measured, consumer);
-    const PooledStatistics& pooled = outcome.pooled;
-    point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
-    if (metrics.any()) {
-        point.metric_columns = outcome.metrics.columns;
-        point.metrics = outcome.metrics.values;
-        point.metric_planes = measured.metrics.format;
-        point.metric_note = measured.metrics.note;
-        if (run.metric_columns.empty()) run.metric_columns = point.metric_columns;
-    }
-}
-
 }  // namespace
 
 void measure_points(std::vector<RdPoint>& points, const std::vector<std::vector<CodedFrame>>& coded,
                     const RdOptions& options, const MeasurementConditions& conditions, int count,
                     FailureKind mismatch, RdRun& run) {
-    if (!options.metrics.empty()) {
-        for (std::size_t k = 0; k < points.size(); ++k) {
-            measure_point(points[k], coded[k], options, conditions, count, mismatch, run);
-        }
-        return;
-    }
-    const RunSide references = open_inputs(options.files);
+    const MetricsRequest metrics =
+        options.metrics.empty() ? MetricsRequest{} : parse_metrics(options.metrics);
+    MediaOptions decoding;
+    decoding.keep_planes = metrics.any();
+    const RunSide references = open_inputs(options.files, metrics.any());
     std::vector<DegradedRun> runs(points.size());
     for (std::size_t k = 0; k < points.size(); ++k) {
         RdPoint& point = points[k];
-        runs[k].side = open_run_side({{point.bitstream, MediaOptions{}}}, 0);
+        runs[k].side = open_run_side({{point.bitstream, decoding}}, 0);
         if (runs[k].side.count != count) {
             raise_failure(mismatch, point.bitstream,
                           {std::to_string(runs[k].side.count), std::to_string(count)});
+        }
+        runs[k].metrics = plan_run_metrics(metrics, references, runs[k].side);
+        // Said once per run: every point of a run is usually measured on the same planes.
+        if (!runs[k].metrics.note.empty() && run.metric_columns.empty() &&
+            (k == 0 || runs[k].metrics.note != runs[k - 1].metrics.note)) {
+            std::fprintf(stderr, "orv-cli: warning: %s\n", runs[k].metrics.note.c_str());
         }
         runs[k].consumer.deliver = point_frames(point, coded[k], run);
         if (options.common.progress) {
@@ -126,8 +89,16 @@ void measure_points(std::vector<RdPoint>& points, const std::vector<std::vector<
     const std::vector<RunOutcome> outcomes =
         run_against_reference(conditions, references, runs, measured);
     for (std::size_t k = 0; k < points.size(); ++k) {
+        RdPoint& point = points[k];
         const PooledStatistics& pooled = outcomes[k].pooled;
-        points[k].pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
+        point.pooled = {pooled.mean_of_means, pooled.median, pooled.p95, pooled.max};
+        if (metrics.any()) {
+            point.metric_columns = outcomes[k].metrics.columns;
+            point.metrics = outcomes[k].metrics.values;
+            point.metric_planes = runs[k].metrics.format;
+            point.metric_note = runs[k].metrics.note;
+            if (run.metric_columns.empty()) run.metric_columns = point.metric_columns;
+        }
     }
 }
 

@@ -22,8 +22,8 @@ FrameProgress stoppable(FrameProgress shown);
 // Measures the decoded frames of every point's bitstream against the reference frames, as
 // diff does, in one pass over the reference (each reference frame filtered once for all the
 // points; memory holds every point's decoder at once), and fills each point's frames and pooled
-// figures; `coded[k]` gives point k's frame types and sizes. With --metrics each point is
-// measured on its own pass, which also reads the decoded planes the metrics need. A bitstream
+// figures (and with --metrics its PSNR and SSIM, from the decoded planes the pass then keeps);
+// `coded[k]` gives point k's frame types and sizes. A bitstream
 // with other than `count` frames fails with `mismatch`.
 void measure_points(std::vector<RdPoint>& points, const std::vector<std::vector<CodedFrame>>& coded,
                     const RdOptions& options, const MeasurementConditions& conditions, int count,

@@ -113,6 +113,7 @@ std::vector<RunOutcome> run_against_reference(const MeasurementConditions& condi
     if (settings.pool) {
         for (auto& pool : pools) pool.emplace(settings.thresholds);
     }
+    std::vector<MetricsPool> metric_pools(runs.size());
     std::vector<RunOutcome> outcomes(runs.size());
     ReferenceCache cache;
 
@@ -132,12 +133,16 @@ std::vector<RunOutcome> run_against_reference(const MeasurementConditions& condi
             check_pair_size(i, entry->frame.name, r, pair.degraded.name, d);
             pair.result.map =
                 difference_map_against(entry->colours, d, conditions, &pair.degraded.signal);
+            pair.result.metrics = measure_frame_metrics(runs[item.run].metrics, r,
+                                                        entry->frame.planes, entry->frame.name, d,
+                                                        pair.degraded.planes, pair.degraded.name);
         } catch (...) {
             release_entry(cache, i);
             throw;
         }
         pair.result.statistics = frame_statistics(pair.result.map, settings.thresholds);
         pair.degraded.signal = SignalFrame{};
+        pair.degraded.planes = DecodedPlanes{};
         pair.reference.name = entry->frame.name;
         pair.reference.header = entry->frame.header;
         if (settings.keep_frames) {
@@ -154,6 +159,7 @@ std::vector<RunOutcome> run_against_reference(const MeasurementConditions& condi
     const auto deliver = [&](int j, MeasuredPair&& pair) {
         const std::size_t k = items[static_cast<std::size_t>(j)].run;
         if (pools[k]) add_frame(*pools[k], pair_map(pair), pair.result.statistics);
+        add_frame_metrics(metric_pools[k], runs[k].metrics, pair.result.metrics);
         ++outcomes[k].frames;
         if (runs[k].consumer.deliver) runs[k].consumer.deliver(std::move(pair));
     };
@@ -161,6 +167,7 @@ std::vector<RunOutcome> run_against_reference(const MeasurementConditions& condi
                                      deliver, settings.progress);
     for (std::size_t k = 0; k < runs.size(); ++k) {
         if (pools[k]) outcomes[k].pooled = pooled_statistics(*pools[k]);
+        if (runs[k].metrics.request.any()) outcomes[k].metrics = pooled_metrics(metric_pools[k]);
     }
     return outcomes;
 }

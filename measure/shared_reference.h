@@ -18,12 +18,18 @@ namespace orv {
 struct DegradedRun {
     RunSide side;
     RunConsumer consumer;
+    // PSNR and SSIM of every pair beside its colour differences, pooled into the run's outcome
+    // as run_sequence pools them (RunSettings::metrics of a run of its own). The reference
+    // side's files and this side's must be opened with MediaOptions::keep_planes for the
+    // planes to be there.
+    MetricsPlan metrics;
 };
 
 // Pairs by position (frame i with frame i, the shorter side repeating its last frame; at
 // most settings.frames pairs for each sequence). The pairs are delivered frame index by frame
 // index, each index's pairs in the order of `runs`; `settings.progress` counts pairs. No grey
-// pictures are made (settings.grey is not used). Returns one outcome for each of `runs`, in
+// pictures are made (settings.grey is not used; settings.metrics neither: each run has its
+// own plan). Returns one outcome for each of `runs`, in
 // order. A failure of any pair stops the run after the pairs before it were delivered, and
 // travels to the caller.
 std::vector<RunOutcome> run_against_reference(const MeasurementConditions& conditions,

@@ -71,15 +71,42 @@ TEST(SharedReference, EveryPairAndPooledFigureIsThatOfASeparateRun) {
         int reference_count;
         std::vector<int> degraded_counts;
         std::optional<int> frames;
+        MetricsRequest metrics;  // PSNR and SSIM beside, on the RGB frames
     };
     const Case cases[] = {
-        {"four equal sequences, one thread", DeltaEFormula::cie94, 1, 12, 8, 3, {3, 3, 3, 3}, {}},
-        {"CIEDE2000 on two threads", DeltaEFormula::ciede2000, 2, 12, 8, 3, {3, 3}, {}},
-        {"odd height, CIE76", DeltaEFormula::cie76, 2, 10, 7, 2, {2, 2, 2}, {}},
-        {"ITP", DeltaEFormula::itp, 1, 12, 8, 2, {2, 2}, {}},
-        {"shorter sides repeat their last frame", DeltaEFormula::cie94, 2, 12, 8, 2, {4, 1, 3}, {}},
-        {"at most two pairs", DeltaEFormula::cie94, 1, 12, 8, 3, {3, 4}, 2},
-        {"one sequence", DeltaEFormula::cie94, 1, 12, 8, 3, {3}, {}},
+        {"four equal sequences, one thread",
+         DeltaEFormula::cie94,
+         1,
+         12,
+         8,
+         3,
+         {3, 3, 3, 3},
+         {},
+         {}},
+        {"CIEDE2000 on two threads", DeltaEFormula::ciede2000, 2, 12, 8, 3, {3, 3}, {}, {}},
+        {"odd height, CIE76", DeltaEFormula::cie76, 2, 10, 7, 2, {2, 2, 2}, {}, {}},
+        {"ITP", DeltaEFormula::itp, 1, 12, 8, 2, {2, 2}, {}, {}},
+        {"shorter sides repeat their last frame",
+         DeltaEFormula::cie94,
+         2,
+         12,
+         8,
+         2,
+         {4, 1, 3},
+         {},
+         {}},
+        {"at most two pairs", DeltaEFormula::cie94, 1, 12, 8, 3, {3, 4}, 2, {}},
+        {"one sequence", DeltaEFormula::cie94, 1, 12, 8, 3, {3}, {}, {}},
+        {"PSNR and SSIM, shorter sides",
+         DeltaEFormula::cie94,
+         2,
+         12,
+         8,
+         3,
+         {3, 2},
+         {},
+         {true, true}},
+        {"PSNR alone, one thread", DeltaEFormula::cie94, 1, 12, 8, 2, {2, 2}, {}, {true, false}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -97,7 +124,7 @@ TEST(SharedReference, EveryPairAndPooledFigureIsThatOfASeparateRun) {
         for (std::size_t k = 0; k < c.degraded_counts.size(); ++k) {
             runs.push_back({made_side("d", c.degraded_counts[k], c.width, c.height,
                                       100 + 10 * static_cast<unsigned>(k)),
-                            collect_into(joint[k])});
+                            collect_into(joint[k]), plan_metrics(c.metrics, {""}, {""})});
         }
         const std::vector<RunOutcome> outcomes =
             run_against_reference(conditions, reference, runs, settings);
@@ -107,8 +134,10 @@ TEST(SharedReference, EveryPairAndPooledFigureIsThatOfASeparateRun) {
         for (std::size_t k = 0; k < runs.size(); ++k) {
             SCOPED_TRACE(k);
             Collected alone;
+            RunSettings own = settings;
+            own.metrics = runs[k].metrics;
             alone.outcome =
-                run_sequence(conditions, reference, runs[k].side, settings, collect_into(alone));
+                run_sequence(conditions, reference, runs[k].side, own, collect_into(alone));
             longest = std::max(longest, alone.outcome.frames);
             ASSERT_EQ(outcomes[k].frames, alone.outcome.frames);
             ASSERT_EQ(joint[k].pairs.size(), alone.pairs.size());
@@ -121,6 +150,9 @@ TEST(SharedReference, EveryPairAndPooledFigureIsThatOfASeparateRun) {
                 EXPECT_EQ(a.result.map.data, b.result.map.data);  // bit for bit
                 EXPECT_EQ(a.result.map.mean, b.result.map.mean);
                 expect_same_statistics(a.result.statistics, b.result.statistics);
+                EXPECT_EQ(a.result.metrics.measured, c.metrics.any());
+                EXPECT_EQ(metric_values(runs[k].metrics, a.result.metrics),
+                          metric_values(own.metrics, b.result.metrics));
             }
             const PooledStatistics& p = outcomes[k].pooled;
             const PooledStatistics& q = alone.outcome.pooled;
@@ -129,6 +161,11 @@ TEST(SharedReference, EveryPairAndPooledFigureIsThatOfASeparateRun) {
             EXPECT_EQ(p.p95, q.p95);
             EXPECT_EQ(p.max, q.max);
             EXPECT_EQ(p.max_frame, q.max_frame);
+            const PooledMetrics& m = outcomes[k].metrics;
+            EXPECT_EQ(m.columns, alone.outcome.metrics.columns);
+            EXPECT_EQ(m.values, alone.outcome.metrics.values);
+            EXPECT_EQ(m.frames, alone.outcome.metrics.frames);
+            EXPECT_EQ(m.columns.empty(), !c.metrics.any());
         }
         // The joint run read each frame index's reference frame once; each separate run
         // read one per pair of its own.
@@ -149,8 +186,9 @@ TEST(SharedReference, KeptFramesComeWithEveryPair) {
     settings.keep_frames = true;
     const RunSide reference = made_side("r", 2, 12, 8, 1);
     std::vector<Collected> joint(2);
-    const std::vector<DegradedRun> runs = {{made_side("d", 2, 12, 8, 100), collect_into(joint[0])},
-                                           {made_side("e", 2, 12, 8, 200), collect_into(joint[1])}};
+    const std::vector<DegradedRun> runs = {
+        {made_side("d", 2, 12, 8, 100), collect_into(joint[0]), {}},
+        {made_side("e", 2, 12, 8, 200), collect_into(joint[1]), {}}};
     run_against_reference(conditions, reference, runs, settings);
     for (const Collected& c : joint) {
         ASSERT_EQ(c.pairs.size(), 2u);
@@ -177,8 +215,8 @@ TEST(SharedReference, ASizeMismatchStopsTheRunAfterTheEarlierFrames) {
         const RunSide reference = made_side("r", 4, 12, 8, 1);
         std::vector<Collected> joint(2);
         const std::vector<DegradedRun> runs = {
-            {made_side("d", 4, 12, 8, 100), collect_into(joint[0])},
-            {made_side("e", 4, 12, 8, 200, nullptr, 2), collect_into(joint[1])}};
+            {made_side("d", 4, 12, 8, 100), collect_into(joint[0]), {}},
+            {made_side("e", 4, 12, 8, 200, nullptr, 2), collect_into(joint[1]), {}}};
         EXPECT_THROW(run_against_reference(conditions, reference, runs, settings), Failure);
         EXPECT_EQ(joint[1].pairs.size(), 2u);
         EXPECT_GE(joint[0].pairs.size(), 2u);  // frame 2 of the first sequence comes before
