@@ -15,9 +15,16 @@ namespace orv {
 
 namespace {
 
-RunSide ahead_if_decoded(const RunSide& side, const RunSettings& settings) {
-    return decodes_in_order(side) && settings.threads > 1 ? read_ahead(side, settings.threads + 2)
-                                                          : side;
+// Each side's frames decoded ahead on a thread of their own. The run's pairs in flight (at
+// most threads + 1) are spread over the `runs` sequences frame index by frame index, so each
+// side is asked for a new frame only every `runs` pairs: a window of that share of the pairs in
+// flight and one more keeps its decoder ahead, where a run of its own holds threads + 2 (every
+// frame held costs its pixels and, for PSNR and SSIM, its decoded planes).
+RunSide ahead_if_decoded(const RunSide& side, const RunSettings& settings, std::size_t runs) {
+    if (!decodes_in_order(side) || settings.threads <= 1) return side;
+    const auto shared = static_cast<std::size_t>(settings.threads + 2);
+    const auto depth = (shared + runs - 1) / runs + 1;
+    return read_ahead(side, static_cast<int>(std::min(depth, shared)));
 }
 
 // One reference frame and its coordinates, made by the first pair that needs them.
@@ -90,12 +97,12 @@ std::vector<RunOutcome> run_against_reference(const MeasurementConditions& condi
                                               const std::vector<DegradedRun>& runs,
                                               const RunSettings& settings) {
     check_conditions(conditions);
-    const RunSide reference = ahead_if_decoded(reference_side, settings);
+    const RunSide reference = ahead_if_decoded(reference_side, settings, runs.size());
     std::vector<RunSide> sides;
     std::vector<int> counts;
     int count = 0;
     for (const DegradedRun& run : runs) {
-        sides.push_back(ahead_if_decoded(run.side, settings));
+        sides.push_back(ahead_if_decoded(run.side, settings, runs.size()));
         counts.push_back(paired_count(reference.count, run.side.count, settings.frames));
         count = std::max(count, counts.back());
     }
