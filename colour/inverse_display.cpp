@@ -62,8 +62,10 @@ struct InverseChannelTable {
     double scale = 0.0;  // bins / top
     // A byte; -(b + 2) for a bin that steps from b to b + 1 at edge[b + 1]; -1: compute
     // exactly. Past the bins: -1 (a value that rounds up into bin `bins`), 255 (the entry the
-    // vector path gives values from top up).
-    std::array<std::int16_t, bins + 2> byte{};
+    // vector path gives values from top up), then the entry of finite negative values: 0 where
+    // their power has no real value, else -1.
+    std::array<std::int16_t, bins + 3> byte{};
+    static constexpr int negative_entry = bins + 2;
     std::array<double, 257> edge{};
 
     InverseChannelTable(const GogChannel& ch, double inverse_gamma) {
@@ -104,10 +106,21 @@ struct InverseChannelTable {
         }
         byte[bins] = -1;
         byte[bins + 1] = 255;
+        // A finite negative value raised to a finite exponent that is not an integer has no
+        // real power: pow gives NaN, and the byte is 0 whatever the gain and offset (filtered
+        // saturated colours give many such values). Integer exponents have real powers, which
+        // the formula computes.
+        const bool no_real_power =
+            std::isfinite(inverse_gamma) && std::trunc(inverse_gamma) != inverse_gamma;
+        byte[negative_entry] = no_real_power ? 0 : -1;
         usable = true;
     }
 
     std::uint8_t lookup(double u, const GogChannel& ch, double inverse_gamma) const {
+        if (usable && u < 0.0 && u >= -std::numeric_limits<double>::max() &&
+            byte[negative_entry] == 0) {
+            return 0;
+        }
         if (usable && u >= 0.0) {
             if (u >= top) {
                 if (u <= std::numeric_limits<double>::max()) return 255;
@@ -131,7 +144,8 @@ struct InverseChannelTable {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 // One channel of four pixels by look-up: the table entry of each value's bin (a bin of one
 // edge answered by comparing the value with the edge), the entry past the bins that holds
-// 255 for values from top up, the -1 entry for anything else (negative, NaN, infinite). The
+// 255 for values from top up, the entry of finite negative values, the -1 entry for anything
+// else (NaN, infinite). The
 // four entries are read one by one: on the machines measured, four plain reads cost less than
 // a gather instruction.
 [[gnu::target("avx2")]] inline __m128i quad_entries(const InverseChannelTable& table, __m256d u) {
@@ -142,7 +156,12 @@ struct InverseChannelTable {
     const __m256d above = _mm256_and_pd(
         _mm256_cmp_pd(u, top, _CMP_GE_OQ),
         _mm256_cmp_pd(u, _mm256_set1_pd(std::numeric_limits<double>::max()), _CMP_LE_OQ));
-    const __m256d outside = _mm256_blendv_pd(_mm256_set1_pd(bins), _mm256_set1_pd(bins + 1), above);
+    const __m256d negative = _mm256_and_pd(
+        _mm256_cmp_pd(u, _mm256_setzero_pd(), _CMP_LT_OQ),
+        _mm256_cmp_pd(u, _mm256_set1_pd(-std::numeric_limits<double>::max()), _CMP_GE_OQ));
+    const __m256d outside =
+        _mm256_blendv_pd(_mm256_blendv_pd(_mm256_set1_pd(bins), _mm256_set1_pd(bins + 1), above),
+                         _mm256_set1_pd(InverseChannelTable::negative_entry), negative);
     const __m256d bin =
         _mm256_blendv_pd(outside, _mm256_mul_pd(u, _mm256_set1_pd(table.scale)), inside);
     alignas(16) std::int32_t at[4];

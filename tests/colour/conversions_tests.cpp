@@ -541,6 +541,12 @@ TEST(PlanesToDisplay, LookUpGivesTheBytesOfTheFormula) {
         }
         values.push_back(NAN);
         values.push_back(1e308);
+        // The ends of the negative entry (finite values only; the identity matrix's products
+        // turn infinities into NaN, so those are left to the test of the groups below) and the
+        // signed zero.
+        for (const double v : {-1e308, -std::numeric_limits<double>::max(), -0.0, -5e-324}) {
+            values.push_back(v);
+        }
         while (values.size() % 3072 != 0) values.push_back(0.5);
         // Rows of 1024 go four pixels at a time, rows of 3 one at a time.
         for (const int width : {1024, 3}) {
