@@ -8,10 +8,28 @@
 
 namespace orv {
 
+// The memory of the signal frames' values. A full-HD frame's values take 47 MB, above the
+// allocator's mapping threshold, so every frame would come in fresh pages for the kernel to
+// clear; a released block of a frame's size is kept for the next (a few frames at most).
+void* take_signal_memory(std::size_t bytes);
+void release_signal_memory(void* block, std::size_t bytes) noexcept;
+
+template <class T>
+struct SignalAllocator {
+    using value_type = T;
+    SignalAllocator() = default;
+    template <class U>
+    explicit SignalAllocator(const SignalAllocator<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(take_signal_memory(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) noexcept { release_signal_memory(p, n * sizeof(T)); }
+    friend bool operator==(const SignalAllocator&, const SignalAllocator&) { return true; }
+};
+
 struct SignalFrame {
     int width = 0;
     int height = 0;
-    std::vector<double> rgb;  // pixel (x, y) at 3 * (y * width + x): red, green, blue
+    // pixel (x, y) at 3 * (y * width + x): red, green, blue
+    std::vector<double, SignalAllocator<double>> rgb;
 
     bool present() const { return !rgb.empty(); }
     const double* row(int y) const {
