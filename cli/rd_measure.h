@@ -23,8 +23,8 @@ FrameProgress stoppable(FrameProgress shown);
 // diff does, in one pass over the reference (each reference frame filtered once for all the
 // points; memory holds every point's decoder at once), and fills each point's frames and pooled
 // figures (and with --metrics its PSNR and SSIM, from the decoded planes the pass then keeps);
-// `coded[k]` gives point k's frame types and sizes. A bitstream
-// with other than `count` frames fails with `mismatch`.
+// `coded[k]` gives point k's frame types and sizes. A bitstream with other than `count` frames
+// fails with `mismatch`.
 void measure_points(std::vector<RdPoint>& points, const std::vector<std::vector<CodedFrame>>& coded,
                     const RdOptions& options, const MeasurementConditions& conditions, int count,
                     FailureKind mismatch, RdRun& run);

@@ -145,9 +145,8 @@ struct InverseChannelTable {
 // One channel of four pixels by look-up: the table entry of each value's bin (a bin of one
 // edge answered by comparing the value with the edge), the entry past the bins that holds
 // 255 for values from top up, the entry of finite negative values, the -1 entry for anything
-// else (NaN, infinite). The
-// four entries are read one by one: on the machines measured, four plain reads cost less than
-// a gather instruction.
+// else (NaN, infinite). The four entries are read one by one: on the machines measured, four
+// plain reads cost less than a gather instruction.
 [[gnu::target("avx2")]] inline __m128i quad_entries(const InverseChannelTable& table, __m256d u) {
     constexpr int bins = InverseChannelTable::bins;
     const __m256d top = _mm256_set1_pd(table.top);

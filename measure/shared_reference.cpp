@@ -23,7 +23,8 @@ namespace {
 RunSide ahead_if_decoded(const RunSide& side, const RunSettings& settings, std::size_t runs) {
     if (!decodes_in_order(side) || settings.threads <= 1) return side;
     const auto shared = static_cast<std::size_t>(settings.threads + 2);
-    const auto depth = (shared + runs - 1) / runs + 1;
+    const std::size_t n = std::max<std::size_t>(runs, 1);
+    const auto depth = (shared + n - 1) / n + 1;
     return read_ahead(side, static_cast<int>(std::min(depth, shared)));
 }
 

@@ -106,6 +106,7 @@ TEST(SharedReference, EveryPairAndPooledFigureIsThatOfASeparateRun) {
          {3, 2},
          {},
          {true, true}},
+        {"no sequences", DeltaEFormula::cie94, 2, 12, 8, 3, {}, {}, {}},
         {"PSNR alone, one thread", DeltaEFormula::cie94, 1, 12, 8, 2, {2, 2}, {}, {true, false}},
     };
     for (const Case& c : cases) {
