@@ -229,6 +229,12 @@ RunOutcome run_sequence(const MeasurementConditions& conditions, const RunSide& 
                     };
                     storage.reference_read = [&pair, free_frame] { free_frame(pair.reference); };
                     storage.degraded_read = [&pair, free_frame] { free_frame(pair.degraded); };
+                } else {
+                    // A frame's exact signal serves only its planes (47 MB of a full-HD frame):
+                    // freed once they are made, its memory serves the next frame read instead
+                    // of waiting for the end of the pair.
+                    storage.reference_read = [&pair] { pair.reference.signal = SignalFrame{}; };
+                    storage.degraded_read = [&pair] { pair.degraded.signal = SignalFrame{}; };
                 }
                 pair.result = measure_pair(r, d, conditions, settings.thresholds, settings.grey,
                                            storage, &pair.reference.signal, &pair.degraded.signal);
