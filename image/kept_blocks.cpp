@@ -5,13 +5,17 @@
 namespace orv {
 
 KeptBlockStore& make_kept_block_store(std::size_t min_bytes, std::size_t max_bytes,
-                                      std::size_t total_bytes) {
+                                      std::size_t total_bytes, std::size_t max_blocks) {
     auto* store = new KeptBlockStore;
     store->min_bytes = min_bytes;
     store->max_bytes = max_bytes;
     store->total_bytes = total_bytes;
-    // The store never holds more blocks than this, so keeping one never allocates.
-    store->blocks.reserve(total_bytes / (min_bytes > 0 ? min_bytes : 1) + 1);
+    store->max_blocks = max_blocks;
+    // The store never holds more blocks than this (one more for a moment), so keeping one never
+    // allocates.
+    std::size_t most = total_bytes / (min_bytes > 0 ? min_bytes : 1);
+    if (max_blocks != 0 && max_blocks < most) most = max_blocks;
+    store->blocks.reserve(most + 1);
     return *store;
 }
 
@@ -38,7 +42,8 @@ void release_block(KeptBlockStore& store, void* block, std::size_t bytes) noexce
     std::lock_guard<std::mutex> hold(store.lock);
     store.blocks.push_back({block, bytes});
     store.total += bytes;
-    while (store.total > store.total_bytes) {
+    while (store.total > store.total_bytes ||
+           (store.max_blocks != 0 && store.blocks.size() > store.max_blocks)) {
         std::free(store.blocks.front().block);
         store.total -= store.blocks.front().bytes;
         store.blocks.erase(store.blocks.begin());

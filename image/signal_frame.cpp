@@ -9,12 +9,11 @@ namespace orv {
 
 namespace {
 
-// Frames of 4 MB (about a third of a megapixel) to 128 MB (a 2560 x 1440 frame's 88 MB and
-// below); at most four full-HD frames kept. Larger frames go back to the system, as the
-// pipeline's largest planes do, so that a 4K run's memory stays as low as it was.
+// Frames of 4 MB (about a third of a megapixel) to 256 MB (a 4096 x 2160 frame's 212 MB), the
+// two released last: a pair's two frames, which the next pair's take back.
 KeptBlockStore& store() {
-    static KeptBlockStore& shared =
-        make_kept_block_store(std::size_t{4} << 20, std::size_t{128} << 20, std::size_t{104} << 20);
+    static KeptBlockStore& shared = make_kept_block_store(
+        std::size_t{4} << 20, std::size_t{256} << 20, std::size_t{512} << 20, 2);
     return shared;
 }
 
