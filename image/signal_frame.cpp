@@ -31,6 +31,4 @@ void release_signal_memory(void* block, std::size_t bytes) noexcept {
     release_block(store(), block, bytes == 0 ? 1 : bytes);
 }
 
-std::size_t kept_signal_memory_bytes() { return kept_block_bytes(store()); }
-
 }  // namespace orv

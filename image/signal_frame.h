@@ -13,8 +13,6 @@ namespace orv {
 // clear; a released block of a frame's size is kept for the next (a few frames at most).
 void* take_signal_memory(std::size_t bytes);
 void release_signal_memory(void* block, std::size_t bytes) noexcept;
-// Bytes of released signal memory kept now.
-std::size_t kept_signal_memory_bytes();
 
 template <class T>
 struct SignalAllocator {
