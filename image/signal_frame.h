@@ -10,7 +10,7 @@ namespace orv {
 
 // The memory of the signal frames' values. A full-HD frame's values take 47 MB, above the
 // allocator's mapping threshold, so every frame would come in fresh pages for the kernel to
-// clear; a released block of a frame's size is kept for the next (a few frames at most).
+// clear; the two blocks released last (a pair's frames) are kept for the next frames.
 void* take_signal_memory(std::size_t bytes);
 void release_signal_memory(void* block, std::size_t bytes) noexcept;
 
